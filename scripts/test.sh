@@ -1,0 +1,43 @@
+#!/usr/bin/env bash
+# Builds and runs every test twice: a normal build and an AddressSanitizer+UBSan build; then
+# installs the library into a scratch prefix and builds a small consumer project against it
+# through find_package and pkg-config. Any failing test or sanitizer report fails the run.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+source scripts/ensure-packages.sh
+ensure_packages cmake:cmake g++:g++ make:make pkg-config:pkg-config \
+  /usr/lib/x86_64-linux-gnu/cmake/GTest/GTestConfig.cmake:libgtest-dev \
+  /usr/include/benchmark/benchmark.h:libbenchmark-dev
+
+jobs=$(build_jobs)
+status=0
+
+run_suite() {  # name, extra cmake arguments...
+  local name=$1; shift
+  local dir=build/$name
+  echo "=== $name build ==="
+  cmake -S . -B "$dir" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTARVEL_BUILD_BENCHMARKS=ON "$@" >/dev/null
+  cmake --build "$dir" -j "$jobs"
+  echo "=== $name tests ==="
+  if ! (cd "$dir" && ctest --output-on-failure -j "$jobs"); then status=1; fi
+}
+
+export ASAN_OPTIONS=detect_leaks=1:abort_on_error=1:strict_string_checks=1
+export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
+run_suite tests
+run_suite tests-sanitize -DTARVEL_SANITIZE=ON -DCMAKE_BUILD_TYPE=Debug
+
+echo "=== consumer of the installed package ==="
+prefix=$(mktemp -d)
+trap 'rm -rf "$prefix"' EXIT
+cmake --install build/tests --prefix "$prefix" >/dev/null
+cmake -S tests/consumer -B build/consumer -DCMAKE_PREFIX_PATH="$prefix" >/dev/null
+cmake --build build/consumer -j "$jobs" >/dev/null
+LD_LIBRARY_PATH="$prefix/lib" build/consumer/tarvel-consumer || status=1
+PKG_CONFIG_PATH="$prefix/lib/pkgconfig" \
+  g++ tests/consumer/consumer.cpp $(PKG_CONFIG_PATH="$prefix/lib/pkgconfig" pkg-config --cflags --libs TarvelR10) \
+  -o build/consumer/tarvel-consumer-pc
+LD_LIBRARY_PATH="$prefix/lib" build/consumer/tarvel-consumer-pc || status=1
+
+if ((status)); then echo "FAILED"; else echo "All test suites passed."; fi
+exit $status

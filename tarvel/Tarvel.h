@@ -1,0 +1,18 @@
+// Tarvel: the whole public interface in one include.
+#pragma once
+
+// Host-framework layer
+#include <tarvel/platform/AfxTypes.h>
+#include <tarvel/platform/Archive.h>
+#include <tarvel/platform/Clock.h>
+#include <tarvel/platform/Exceptions.h>
+#include <tarvel/platform/File.h>
+#include <tarvel/platform/MessageBox.h>
+#include <tarvel/platform/Object.h>
+#include <tarvel/platform/Random.h>
+#include <tarvel/platform/String.h>
+
+// Matrix model and dense algebra
+#include <tarvel/core/Matrix.h>
+#include <tarvel/core/Vector.h>
+#include <tarvel/core/VirtMat.h>

@@ -1,0 +1,70 @@
+// CVirtMat and CVirtRealMat: the abstract matrix interface through which solvers, assembling
+// code and the text and archive layers handle any matrix, and the two class-wide values.
+//
+// Virtual slot order (after CObject's five): CVirtMat adds Allocate(int*, int), ReadASCII,
+// WriteASCII; CVirtRealMat continues with AddValues, Cholesky_Solve, operator=(double),
+// operator+=(double). Derived classes append their own operations after these.
+#pragma once
+
+#include <tarvel/platform/Archive.h>
+#include <tarvel/platform/File.h>
+#include <tarvel/platform/Object.h>
+#include <tarvel/platform/String.h>
+
+#include <cstdint>
+
+class CVirtMat : public CObject
+{
+    DECLARE_DYNAMIC(CVirtMat)
+
+public:
+    CVirtMat() = default;
+    ~CVirtMat() override = default;
+
+    // 1. Sizes the object from an array of integers and its length; true when storage was
+    //    obtained. Each class reads the array in its own way.
+    virtual bool Allocate(int* dims, int count) = 0;
+    // 2. Reads the object from a text file.
+    virtual void ReadASCII(CFile* file) = 0;
+    // 3. Writes the object to a text file.
+    virtual void WriteASCII(CFile* file, CString prefix, CString suffix, int width,
+                            int precision, int format, bool rowNumbers, bool header) = 0;
+
+    // Floating-point operations counted by the counting operations since the last reset;
+    // 32-bit, wraps modulo 2^32. Only reset and incremented by the library.
+    static std::uint32_t m_Flops;
+    // Symmetric mode of system-matrix assembling and iteration. Set only by callers.
+    static bool m_bSym;
+
+protected:
+    CVirtMat(const CVirtMat&) = default;
+    CVirtMat(CVirtMat&&) = default;
+    CVirtMat& operator=(const CVirtMat&) = default;
+    CVirtMat& operator=(CVirtMat&&) = default;
+};
+
+class CVirtRealMat : public CVirtMat
+{
+    DECLARE_DYNAMIC(CVirtRealMat)
+
+public:
+    CVirtRealMat() = default;
+    ~CVirtRealMat() override = default;
+
+    // 4. Adds an element's contribution: global indices, a matching block of values, and the
+    //    number of indices. Negative indices are skipped.
+    virtual void AddValues(long* idx, double* val, int n) = 0;
+    // 5. Factorizes in place and overwrites the right-hand side with the solution; 1 on
+    //    success. This base does nothing and returns 0, leaving both arguments untouched.
+    virtual int Cholesky_Solve(CVirtMat* B, double& seconds);
+    // 6. Sets every stored value.
+    virtual CVirtRealMat& operator=(double v) = 0;
+    // 7. Adds to every stored value.
+    virtual CVirtRealMat& operator+=(double v) = 0;
+
+protected:
+    CVirtRealMat(const CVirtRealMat&) = default;
+    CVirtRealMat(CVirtRealMat&&) = default;
+    CVirtRealMat& operator=(const CVirtRealMat&) = default;
+    CVirtRealMat& operator=(CVirtRealMat&&) = default;
+};

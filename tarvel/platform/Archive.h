@@ -1,0 +1,118 @@
+// CArchive: binary values in little-endian order, object graphs in the host framework's
+// published tagging, and a buffered line reader over a text file.
+//
+// Object tagging (words are 16 bits): a null pointer is 0x0000; a new object of a new class is
+// 0xFFFF, the schema word, the name length word and the name bytes, then the object's
+// Serialize output; a new object of a class already stored is 0x8000 | class index, then the
+// object; an object already stored is its index. Indices count from 1 in order of first
+// appearance, classes and objects sharing one counter; an index of 0x7FFF or more is written
+// as the word 0x7FFF and a 32-bit word (with 0x80000000 set for a class).
+//
+// Errors throw CArchiveException by value. On a failed load the archive deletes the object it
+// was creating; objects already handed to an enclosing Serialize belong to that object.
+#pragma once
+
+#include <tarvel/platform/Exceptions.h>
+#include <tarvel/platform/String.h>
+
+#include <memory>
+#include <unordered_map>
+#include <vector>
+
+class CFile;
+class CObject;
+struct CRuntimeClass;
+
+class CArchive
+{
+public:
+    enum Mode : UINT
+    {
+        store = 0,
+        load = 1,
+        bNoFlushOnDelete = 2
+    };
+
+    CArchive(CFile* pFile, UINT nMode, int nBufSize = 4096, void* lpBuf = nullptr);
+    ~CArchive();  // closes an open archive (errors are swallowed there)
+    CArchive(const CArchive&) = delete;
+    CArchive& operator=(const CArchive&) = delete;
+
+    BOOL IsLoading() const { return (m_nMode & load) != 0; }
+    BOOL IsStoring() const { return (m_nMode & load) == 0; }
+    CFile* GetFile() const { return m_pFile; }
+    // Storing: writes the buffer out. Loading: gives back the bytes read ahead, so that the
+    // file stands just after the last byte consumed.
+    void Flush();
+    // Flush, then detach from the file (the file stays open).
+    void Close();
+    // Detach without flushing.
+    void Abort();
+
+    UINT Read(void* lpBuf, UINT nMax);  // fewer bytes only at the end of the file
+    void Write(const void* lpBuf, UINT nMax);
+
+    // Binary values, little-endian: BYTE 1 byte, WORD 2, DWORD/int/long/unsigned/float 4,
+    // LONGLONG/double 8. A value cut short by the end of the file throws endOfFile.
+    CArchive& operator<<(BYTE b);
+    CArchive& operator<<(WORD w);
+    CArchive& operator<<(DWORD dw);
+    CArchive& operator<<(int i);
+    CArchive& operator<<(long l);  // stored as 4 bytes
+    CArchive& operator<<(LONGLONG ll);
+    CArchive& operator<<(float f);
+    CArchive& operator<<(double d);
+    CArchive& operator>>(BYTE& b);
+    CArchive& operator>>(WORD& w);
+    CArchive& operator>>(DWORD& dw);
+    CArchive& operator>>(int& i);
+    CArchive& operator>>(long& l);  // sign-extended from 4 bytes
+    CArchive& operator>>(LONGLONG& ll);
+    CArchive& operator>>(float& f);
+    CArchive& operator>>(double& d);
+
+    // Objects.
+    void WriteObject(const CObject* pOb);
+    // Loads one object, which must be of the expected class or derived from it (any class when
+    // pClassRefRequested is null); a later reference to the same object gives the same pointer.
+    CObject* ReadObject(const CRuntimeClass* pClassRefRequested);
+    void WriteClass(const CRuntimeClass* pClassRef);
+    CRuntimeClass* ReadClass(const CRuntimeClass* pClassRefRequested = nullptr,
+                             UINT* pSchema = nullptr, DWORD* pObTag = nullptr);
+    // The schema of the object being loaded, as stored with its class.
+    UINT GetObjectSchema() const { return m_nObjectSchema; }
+
+    // Lines. ReadString returns one line without its line end (a line feed, or a carriage
+    // return together with the character after it); FALSE at the end of the file.
+    BOOL ReadString(CString& rString);
+    void WriteString(LPCTSTR lpsz);
+
+private:
+    void fill_buffer(UINT nMinBytes);
+    void write_word_tag(DWORD index, bool isClass);
+
+    CFile* m_pFile;
+    UINT m_nMode;
+    bool m_bOpen = true;
+    std::unique_ptr<BYTE[]> m_pOwnedBuf;
+    BYTE* m_lpBufStart;
+    BYTE* m_lpBufCur;
+    BYTE* m_lpBufMax;  // loading: end of valid data; storing: end of the buffer
+    UINT m_nBufSize;
+    UINT m_nObjectSchema = 0xFFFFFFFF;
+
+    // Storing: object or class address -> index. Loading: index -> object or class.
+    std::unordered_map<const void*, DWORD> m_storeMap;
+    struct LoadEntry
+    {
+        void* p;       // CObject* or CRuntimeClass*
+        bool isClass;
+        UINT schema;   // for classes
+    };
+    std::vector<LoadEntry> m_loadArray;
+    DWORD m_nMapCount = 1;  // index 0 is the null pointer
+};
+
+CArchive& operator<<(CArchive& ar, const CObject* pOb);
+CArchive& operator>>(CArchive& ar, CObject*& pOb);
+CArchive& operator>>(CArchive& ar, const CObject*& pOb);

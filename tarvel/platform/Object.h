@@ -1,0 +1,141 @@
+// Object root and run-time class records of the host framework: CObject, CRuntimeClass, the
+// DECLARE_/IMPLEMENT_ macros, and the registry that FromName and archive loading search.
+//
+// Registration: IMPLEMENT_SERIAL registers its record when the module that holds it is loaded
+// (a static AFX_CLASSINIT object). An extension library registers its table of records through
+// AfxInitExtensionModule and a CDynLinkLibrary object at load time and withdraws them with
+// AfxTermExtensionModule at unload. Registering a record twice is harmless.
+#pragma once
+
+#include <tarvel/platform/AfxTypes.h>
+
+class CArchive;
+class CObject;
+
+// Diagnostic sink of CObject::Dump; it has no output on this platform.
+class CDumpContext
+{
+};
+
+struct CRuntimeClass
+{
+    LPCSTR m_lpszClassName;           // the class's own name, e.g. "CMatrix"
+    int m_nObjectSize;                // sizeof the class
+    UINT m_wSchema;                   // 0xFFFF: type information only, not storable
+    CObject* (*m_pfnCreateObject)();  // null when the class is not creatable
+    CRuntimeClass* m_pBaseClass;      // null only for CObject
+
+    // A new default-constructed object (the caller owns it), or null when the class has no
+    // creation function or the allocation fails.
+    CObject* CreateObject() const;
+    // True when this record is pBaseClass or derives from it.
+    BOOL IsDerivedFrom(const CRuntimeClass* pBaseClass) const;
+    // The registered record of that name, or null.
+    static const CRuntimeClass* FromName(LPCSTR lpszClassName);
+
+    // Archive form of a class reference: schema word, name length word, name bytes.
+    void Store(CArchive& ar) const;
+    // Reads a stored class reference; null when the name is not registered. *pwSchemaNum
+    // receives the stored schema.
+    static CRuntimeClass* Load(CArchive& ar, UINT* pwSchemaNum);
+};
+
+// Registry operations behind the macros and the extension module.
+void AfxClassInit(CRuntimeClass* pNewClass);
+void AfxClassTerm(CRuntimeClass* pOldClass);
+
+struct AFX_CLASSINIT
+{
+    explicit AFX_CLASSINIT(CRuntimeClass* pNewClass) { AfxClassInit(pNewClass); }
+};
+
+// An extension library: its name and its table of run-time class records.
+struct AFX_EXTENSION_MODULE
+{
+    LPCSTR m_lpszModuleName;
+    CRuntimeClass* const* m_pClasses;  // m_nClasses records
+    int m_nClasses;
+    BOOL m_bInitialized;
+};
+
+// Prepares the module (FALSE when its table is missing); the CDynLinkLibrary object then makes
+// its records known to the application; AfxTermExtensionModule withdraws them.
+BOOL AfxInitExtensionModule(AFX_EXTENSION_MODULE& state);
+void AfxTermExtensionModule(AFX_EXTENSION_MODULE& state);
+
+class CDynLinkLibrary
+{
+public:
+    explicit CDynLinkLibrary(AFX_EXTENSION_MODULE& state);
+    CDynLinkLibrary(const CDynLinkLibrary&) = delete;
+    CDynLinkLibrary& operator=(const CDynLinkLibrary&) = delete;
+
+private:
+    AFX_EXTENSION_MODULE& m_state;
+};
+
+class CObject
+{
+public:
+    // Virtual operations, in this order: the record, destruction, storage, diagnostics.
+    virtual CRuntimeClass* GetRuntimeClass() const;
+    virtual ~CObject() = default;
+    virtual void Serialize(CArchive& ar);  // does nothing
+    virtual void AssertValid() const;      // does nothing
+    virtual void Dump(CDumpContext& dc) const;
+
+    BOOL IsKindOf(const CRuntimeClass* pClass) const;
+    BOOL IsSerializable() const;  // the record's schema is not 0xFFFF
+
+    static CRuntimeClass classCObject;
+
+protected:
+    CObject() = default;
+    CObject(const CObject&) = default;
+    CObject(CObject&&) = default;
+    CObject& operator=(const CObject&) = default;
+    CObject& operator=(CObject&&) = default;
+};
+
+#define RUNTIME_CLASS(class_name) (&class_name::class##class_name)
+
+#define DECLARE_DYNAMIC(class_name)                                                             \
+public:                                                                                         \
+    static CRuntimeClass class##class_name;                                                     \
+    CRuntimeClass* GetRuntimeClass() const override;
+
+#define DECLARE_DYNCREATE(class_name)                                                           \
+    DECLARE_DYNAMIC(class_name)                                                                 \
+    static CObject* CreateObject();
+
+#define DECLARE_SERIAL(class_name)                                                              \
+    DECLARE_DYNCREATE(class_name)                                                               \
+    friend CArchive& operator>>(CArchive& ar, class_name*& pOb);
+
+#define TARVEL_IMPLEMENT_RUNTIMECLASS(class_name, base_class_name, wSchema, pfnNew)             \
+    CRuntimeClass class_name::class##class_name = {#class_name, int(sizeof(class_name)),        \
+                                                   UINT(wSchema), pfnNew,                       \
+                                                   RUNTIME_CLASS(base_class_name)};             \
+    CRuntimeClass* class_name::GetRuntimeClass() const { return RUNTIME_CLASS(class_name); }
+
+#define IMPLEMENT_DYNAMIC(class_name, base_class_name)                                          \
+    TARVEL_IMPLEMENT_RUNTIMECLASS(class_name, base_class_name, 0xFFFF, nullptr)
+
+#define IMPLEMENT_DYNCREATE(class_name, base_class_name)                                        \
+    CObject* class_name::CreateObject() { return new (std::nothrow) class_name; }               \
+    TARVEL_IMPLEMENT_RUNTIMECLASS(class_name, base_class_name, 0xFFFF, class_name::CreateObject)
+
+#define IMPLEMENT_SERIAL(class_name, base_class_name, wSchema)                                  \
+    CObject* class_name::CreateObject() { return new (std::nothrow) class_name; }               \
+    TARVEL_IMPLEMENT_RUNTIMECLASS(class_name, base_class_name, wSchema,                         \
+                                  class_name::CreateObject)                                     \
+    static const AFX_CLASSINIT _init_##class_name(RUNTIME_CLASS(class_name));                   \
+    CArchive& operator>>(CArchive& ar, class_name*& pOb)                                        \
+    {                                                                                           \
+        pOb = static_cast<class_name*>(ar.ReadObject(RUNTIME_CLASS(class_name)));               \
+        return ar;                                                                              \
+    }
+
+#include <tarvel/platform/Archive.h>  // operator>> of IMPLEMENT_SERIAL reads through the archive
+
+#include <new>  // std::nothrow for the IMPLEMENT_ macros

@@ -1,0 +1,82 @@
+// CString: the host framework's byte string, over std::string. Indices are zero-based and,
+// as in the framework, not checked by GetAt and operator[].
+#pragma once
+
+#include <tarvel/platform/AfxTypes.h>
+
+#include <string>
+
+class CString
+{
+public:
+    CString() = default;
+    CString(LPCTSTR psz);  // null gives an empty string
+    CString(char ch, int nRepeat = 1);
+    CString(LPCTSTR pch, int nLength);
+    CString(const std::string& s) : m_str(s) {}
+    CString(const CString&) = default;
+    CString(CString&&) noexcept = default;
+    CString& operator=(const CString&) = default;
+    CString& operator=(CString&&) noexcept = default;
+    CString& operator=(LPCTSTR psz);
+    CString& operator=(char ch);
+
+    int GetLength() const { return static_cast<int>(m_str.size()); }
+    bool IsEmpty() const { return m_str.empty(); }
+    void Empty() { m_str.clear(); }
+    char GetAt(int nIndex) const { return m_str[static_cast<size_t>(nIndex)]; }
+    char operator[](int nIndex) const { return GetAt(nIndex); }
+    void SetAt(int nIndex, char ch) { m_str[static_cast<size_t>(nIndex)] = ch; }
+
+    operator LPCTSTR() const { return m_str.c_str(); }
+    LPCTSTR GetString() const { return m_str.c_str(); }
+    const std::string& str() const { return m_str; }
+
+    CString& operator+=(const CString& s);
+    CString& operator+=(LPCTSTR psz);
+    CString& operator+=(char ch);
+
+    // printf rules; the result replaces the contents.
+    void Format(LPCTSTR pszFormat, ...)
+#if defined(__GNUC__)
+        __attribute__((format(printf, 2, 3)))
+#endif
+        ;
+
+    // Position of the first occurrence at or after nStart, or -1.
+    int Find(char ch, int nStart = 0) const;
+    int Find(LPCTSTR pszSub, int nStart = 0) const;
+
+    // Substrings; counts are clipped to the string, negative counts give an empty string.
+    CString Left(int nCount) const;
+    CString Right(int nCount) const;
+    CString Mid(int nFirst) const;
+    CString Mid(int nFirst, int nCount) const;
+
+    // Case mapping touches ASCII letters only.
+    CString& MakeUpper();
+    CString& MakeLower();
+    // White space as isspace in the C locale.
+    CString& TrimLeft();
+    CString& TrimRight();
+    CString& Trim();
+
+private:
+    std::string m_str;
+};
+
+CString operator+(const CString& a, const CString& b);
+CString operator+(const CString& a, LPCTSTR b);
+CString operator+(LPCTSTR a, const CString& b);
+CString operator+(const CString& a, char b);
+CString operator+(char a, const CString& b);
+
+bool operator==(const CString& a, const CString& b);
+bool operator==(const CString& a, LPCTSTR b);
+bool operator==(LPCTSTR a, const CString& b);
+bool operator!=(const CString& a, const CString& b);
+bool operator!=(const CString& a, LPCTSTR b);
+bool operator!=(LPCTSTR a, const CString& b);
+bool operator<(const CString& a, const CString& b);
+bool operator<(const CString& a, LPCTSTR b);
+bool operator<(LPCTSTR a, const CString& b);

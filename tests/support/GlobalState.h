@@ -1,0 +1,47 @@
+// Fixture for tests that touch class-wide state: it saves and restores m_bSym and m_Flops and
+// installs a message-box handler that records every text shown, restoring the previous handler
+// afterwards.
+#pragma once
+
+#include <tarvel/Tarvel.h>
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+namespace tarvel_test
+{
+
+class GlobalStateTest : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        m_savedSym = CVirtMat::m_bSym;
+        m_savedFlops = CVirtMat::m_Flops;
+        m_previousHandler = AfxSetMessageBoxHandler([this](const CString& text, UINT type) {
+            m_messages.push_back(text.str());
+            m_types.push_back(type);
+            return IDOK;
+        });
+    }
+
+    void TearDown() override
+    {
+        AfxSetMessageBoxHandler(m_previousHandler);
+        CVirtMat::m_bSym = m_savedSym;
+        CVirtMat::m_Flops = m_savedFlops;
+    }
+
+    // Texts shown through AfxMessageBox since SetUp, in order.
+    std::vector<std::string> m_messages;
+    std::vector<UINT> m_types;
+
+private:
+    bool m_savedSym = false;
+    std::uint32_t m_savedFlops = 0;
+    AfxMessageBoxHandler m_previousHandler;
+};
+
+}  // namespace tarvel_test
