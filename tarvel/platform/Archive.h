@@ -88,29 +88,39 @@ public:
     void WriteString(LPCTSTR lpsz);
 
 private:
+    // Loading: keeps the unread bytes and reads from the file until at least nMinBytes are
+    // buffered or the file ends.
     void fill_buffer(UINT nMinBytes);
-    void write_word_tag(DWORD index, bool isClass);
+    // Storing: writes the buffered bytes to the file.
+    void write_buffer();
+    // Exactly n bytes: endOfFile when the file ends first.
+    void read_exact(void* p, UINT n);
+    void write_bytes(const void* p, UINT n);
+    void write_tag(DWORD index, bool isClass);
+    void require_loading() const;
+    void require_storing() const;
 
     CFile* m_pFile;
     UINT m_nMode;
-    bool m_bOpen = true;
     std::unique_ptr<BYTE[]> m_pOwnedBuf;
     BYTE* m_lpBufStart;
     BYTE* m_lpBufCur;
-    BYTE* m_lpBufMax;  // loading: end of valid data; storing: end of the buffer
+    BYTE* m_lpBufMax;  // loading: end of the valid data; storing: end of the buffer
     UINT m_nBufSize;
     UINT m_nObjectSchema = 0xFFFFFFFF;
+    int m_nLoadDepth = 0;  // objects being loaded, one inside the other
 
-    // Storing: object or class address -> index. Loading: index -> object or class.
+    // Storing: object or class address -> index.
     std::unordered_map<const void*, DWORD> m_storeMap;
+    // Loading: index -> object or class; element 0 stands for the null pointer.
     struct LoadEntry
     {
-        void* p;       // CObject* or CRuntimeClass*
+        void* p;       // CObject* or CRuntimeClass*; null for an object whose loading failed
         bool isClass;
-        UINT schema;   // for classes
+        UINT schema;   // classes: the stored schema
     };
     std::vector<LoadEntry> m_loadArray;
-    DWORD m_nMapCount = 1;  // index 0 is the null pointer
+    DWORD m_nMapCount = 1;  // the next index; index 0 is the null pointer
 };
 
 CArchive& operator<<(CArchive& ar, const CObject* pOb);

@@ -36,14 +36,14 @@ public:
     };
 
     explicit CFileException(int cause = none, long lOsError = -1, LPCTSTR pszFileName = nullptr);
+    // A fixed text naming the cause (the fields carry the details).
     const char* what() const noexcept override;
+    // The cause that an operating-system error number stands for.
+    static int OsErrorToException(long lOsError);
 
     int m_cause;
     long m_lOsError;  // errno of the failing call, -1 when none
     CString m_strFileName;
-
-private:
-    CString m_strWhat;
 };
 
 class CArchiveException : public CException
@@ -62,6 +62,7 @@ public:
     };
 
     explicit CArchiveException(int cause = none, LPCTSTR pszFileName = nullptr);
+    // A fixed text naming the cause.
     const char* what() const noexcept override;
 
     int m_cause;

@@ -44,9 +44,19 @@ struct CRuntimeClass
 void AfxClassInit(CRuntimeClass* pNewClass);
 void AfxClassTerm(CRuntimeClass* pOldClass);
 
+// Registers a record for the lifetime of the module that holds it: a static AFX_CLASSINIT
+// registers at load and withdraws the record at unload, so no dangling record stays behind.
 struct AFX_CLASSINIT
 {
-    explicit AFX_CLASSINIT(CRuntimeClass* pNewClass) { AfxClassInit(pNewClass); }
+    explicit AFX_CLASSINIT(CRuntimeClass* pNewClass) : m_pClass(pNewClass)
+    {
+        AfxClassInit(pNewClass);
+    }
+    ~AFX_CLASSINIT() { AfxClassTerm(m_pClass); }
+    AFX_CLASSINIT(const AFX_CLASSINIT&) = delete;
+    AFX_CLASSINIT& operator=(const AFX_CLASSINIT&) = delete;
+
+    CRuntimeClass* m_pClass;
 };
 
 // An extension library: its name and its table of run-time class records.
@@ -129,7 +139,7 @@ public:                                                                         
     CObject* class_name::CreateObject() { return new (std::nothrow) class_name; }               \
     TARVEL_IMPLEMENT_RUNTIMECLASS(class_name, base_class_name, wSchema,                         \
                                   class_name::CreateObject)                                     \
-    static const AFX_CLASSINIT _init_##class_name(RUNTIME_CLASS(class_name));                   \
+    static const AFX_CLASSINIT tarvel_classinit_##class_name(RUNTIME_CLASS(class_name));        \
     CArchive& operator>>(CArchive& ar, class_name*& pOb)                                        \
     {                                                                                           \
         pOb = static_cast<class_name*>(ar.ReadObject(RUNTIME_CLASS(class_name)));               \

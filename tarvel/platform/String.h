@@ -5,6 +5,7 @@
 #include <tarvel/platform/AfxTypes.h>
 
 #include <string>
+#include <utility>
 
 class CString
 {
@@ -14,6 +15,7 @@ public:
     CString(char ch, int nRepeat = 1);
     CString(LPCTSTR pch, int nLength);
     CString(const std::string& s) : m_str(s) {}
+    CString(std::string&& s) noexcept : m_str(std::move(s)) {}
     CString(const CString&) = default;
     CString(CString&&) noexcept = default;
     CString& operator=(const CString&) = default;
