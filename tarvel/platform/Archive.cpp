@@ -7,7 +7,6 @@
 //  B3  storing: m_lpBufMax is the end of the buffer and [m_lpBufStart, m_lpBufCur) are bytes
 //      not yet handed to the file
 #include <tarvel/platform/Archive.h>
-
 #include <tarvel/platform/File.h>
 #include <tarvel/platform/Object.h>
 
@@ -17,11 +16,11 @@
 namespace
 {
 
-constexpr UINT kMinBufSize = 16;          // room for the widest value (8 bytes) and more
+constexpr UINT kMinBufSize = 16;  // room for the widest value (8 bytes) and more
 constexpr WORD kNullTag = 0x0000;
 constexpr WORD kNewClassTag = 0xFFFF;
 constexpr WORD kClassTag = 0x8000;
-constexpr WORD kBigObjectTag = 0x7FFF;    // a 32-bit index follows
+constexpr WORD kBigObjectTag = 0x7FFF;  // a 32-bit index follows
 constexpr DWORD kBigClassTag = 0x80000000;
 constexpr DWORD kMaxMapCount = 0x3FFFFFFE;
 // Objects loaded one inside another. Each level costs a few stack frames (ReadObject, the
@@ -201,14 +200,12 @@ void CArchive::write_bytes(const void* p, UINT n)
 namespace
 {
 
-template <int N>
-void to_le(std::uint64_t v, BYTE (&b)[N])
+template <int N> void to_le(std::uint64_t v, BYTE (&b)[N])
 {
     for (int i = 0; i < N; ++i) b[i] = BYTE(v >> (8 * i));
 }
 
-template <int N>
-std::uint64_t from_le(const BYTE (&b)[N])
+template <int N> std::uint64_t from_le(const BYTE (&b)[N])
 {
     std::uint64_t v = 0;
     for (int i = N - 1; i >= 0; --i) v = (v << 8) | b[i];
@@ -217,24 +214,26 @@ std::uint64_t from_le(const BYTE (&b)[N])
 
 }  // namespace
 
-#define TARVEL_ARCHIVE_STORE(N, expr)                                                           \
-    BYTE bytes[N];                                                                              \
-    to_le(std::uint64_t(expr), bytes);                                                          \
-    write_bytes(bytes, N);                                                                      \
+#define TARVEL_ARCHIVE_STORE(N, expr)                                                              \
+    BYTE bytes[N];                                                                                 \
+    to_le(std::uint64_t(expr), bytes);                                                             \
+    write_bytes(bytes, N);                                                                         \
     return *this;
 
-#define TARVEL_ARCHIVE_LOAD(N, var)                                                             \
-    BYTE bytes[N];                                                                              \
-    read_exact(bytes, N);                                                                       \
+#define TARVEL_ARCHIVE_LOAD(N, var)                                                                \
+    BYTE bytes[N];                                                                                 \
+    read_exact(bytes, N);                                                                          \
     const std::uint64_t var = from_le(bytes);
 
-CArchive& CArchive::operator<<(BYTE b) { TARVEL_ARCHIVE_STORE(1, b) }
-CArchive& CArchive::operator<<(WORD w) { TARVEL_ARCHIVE_STORE(2, w) }
-CArchive& CArchive::operator<<(DWORD dw) { TARVEL_ARCHIVE_STORE(4, dw) }
-CArchive& CArchive::operator<<(int i) { TARVEL_ARCHIVE_STORE(4, std::uint32_t(i)) }
+CArchive& CArchive::operator<<(BYTE b){
+    TARVEL_ARCHIVE_STORE(1, b)} CArchive& CArchive::operator<<(WORD w){
+    TARVEL_ARCHIVE_STORE(2, w)} CArchive& CArchive::operator<<(DWORD dw){
+    TARVEL_ARCHIVE_STORE(4, dw)} CArchive& CArchive::operator<<(int i){
+    TARVEL_ARCHIVE_STORE(4, std::uint32_t(i))}
 // Values outside 32 bits keep their low 32 bits (two's complement).
-CArchive& CArchive::operator<<(long l) { TARVEL_ARCHIVE_STORE(4, std::uint32_t(l)) }
-CArchive& CArchive::operator<<(LONGLONG ll) { TARVEL_ARCHIVE_STORE(8, ll) }
+CArchive& CArchive::operator<<(long l){
+    TARVEL_ARCHIVE_STORE(4, std::uint32_t(l))} CArchive& CArchive::operator<<(LONGLONG ll){
+    TARVEL_ARCHIVE_STORE(8, ll)}
 
 CArchive& CArchive::operator<<(float f)
 {

@@ -10,6 +10,15 @@
 //
 // Errors throw CArchiveException by value. On a failed load the archive deletes the object it
 // was creating; objects already handed to an enclosing Serialize belong to that object.
+//
+// Choices of this platform:
+//  - Storing an object whose class has type information only (schema 0xFFFF) throws badClass.
+//  - Objects loaded one inside another deeper than 2000 levels throw generic (a malformed
+//    archive must not exhaust the stack).
+//  - Reading from a storing archive throws writeOnly, writing to a loading one readOnly.
+//  - A long is stored as its low 32 bits.
+//  - The line reader keeps every other byte (NUL included) as text; a carriage return as the
+//    file's last byte ends the last line.
 #pragma once
 
 #include <tarvel/platform/Exceptions.h>
@@ -115,9 +124,9 @@ private:
     // Loading: index -> object or class; element 0 stands for the null pointer.
     struct LoadEntry
     {
-        void* p;       // CObject* or CRuntimeClass*; null for an object whose loading failed
+        void* p;  // CObject* or CRuntimeClass*; null for an object whose loading failed
         bool isClass;
-        UINT schema;   // classes: the stored schema
+        UINT schema;  // classes: the stored schema
     };
     std::vector<LoadEntry> m_loadArray;
     DWORD m_nMapCount = 1;  // the next index; index 0 is the null pointer

@@ -2,8 +2,8 @@
 // and writes are continued until the count is done or the end of the file is reached.
 #include <tarvel/platform/File.h>
 
-#include <cerrno>
 #include <algorithm>
+#include <cerrno>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -37,7 +37,8 @@ CFile::~CFile()
 BOOL CFile::Open(LPCTSTR lpszFileName, UINT nOpenFlags, CFileException* pError)
 {
     Close();
-    auto fail = [&](int cause, int err) {
+    auto fail = [&](int cause, int err)
+    {
         if (pError != nullptr)
         {
             pError->m_cause = cause;
@@ -51,10 +52,17 @@ BOOL CFile::Open(LPCTSTR lpszFileName, UINT nOpenFlags, CFileException* pError)
     int flags = O_CLOEXEC;
     switch (nOpenFlags & 3u)
     {
-    case modeRead: flags |= O_RDONLY; break;
-    case modeWrite: flags |= O_WRONLY; break;
-    case modeReadWrite: flags |= O_RDWR; break;
-    default: return fail(CFileException::generic, -1);
+    case modeRead:
+        flags |= O_RDONLY;
+        break;
+    case modeWrite:
+        flags |= O_WRONLY;
+        break;
+    case modeReadWrite:
+        flags |= O_RDWR;
+        break;
+    default:
+        return fail(CFileException::generic, -1);
     }
     if (nOpenFlags & modeCreate)
     {
@@ -63,8 +71,7 @@ BOOL CFile::Open(LPCTSTR lpszFileName, UINT nOpenFlags, CFileException* pError)
     }
 
     int fd;
-    do
-        fd = ::open(lpszFileName, flags, 0666);
+    do fd = ::open(lpszFileName, flags, 0666);
     while (fd < 0 && errno == EINTR);
     if (fd < 0)
     {
@@ -125,10 +132,17 @@ ULONGLONG CFile::Seek(LONGLONG lOff, UINT nFrom)
     int whence;
     switch (nFrom)
     {
-    case begin: whence = SEEK_SET; break;
-    case current: whence = SEEK_CUR; break;
-    case end: whence = SEEK_END; break;
-    default: throw CFileException(CFileException::badSeek, EINVAL, m_strFileName);
+    case begin:
+        whence = SEEK_SET;
+        break;
+    case current:
+        whence = SEEK_CUR;
+        break;
+    case end:
+        whence = SEEK_END;
+        break;
+    default:
+        throw CFileException(CFileException::badSeek, EINVAL, m_strFileName);
     }
     const off_t pos = ::lseek(m_hFile, static_cast<off_t>(lOff), whence);
     if (pos < 0) throw CFileException(CFileException::badSeek, errno, m_strFileName);

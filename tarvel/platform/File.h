@@ -1,6 +1,12 @@
 // CFile: an unbuffered binary file over the operating system's file descriptor.
 // Open reports failure by its result; the throwing constructor, Read, Write and Seek signal
 // errors with CFileException thrown by value. The destructor closes an open file.
+//
+// Choices of this platform:
+//  - Open refuses a directory (accessDenied), though the system would open one for reading.
+//  - GetFilePath gives the name as it was passed to Open.
+//  - Flush does nothing (every Write has reached the system); Close never throws.
+//  - Descriptors are not inherited by child processes.
 #pragma once
 
 #include <tarvel/platform/Exceptions.h>

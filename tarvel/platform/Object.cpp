@@ -3,9 +3,8 @@
 // The registry is a list of record addresses reached through a function-local static, so it
 // exists before the first registration whatever order the modules' static initializers run in;
 // it is never destroyed, so withdrawals from static destructors at process exit stay safe.
-#include <tarvel/platform/Object.h>
-
 #include <tarvel/platform/Archive.h>
+#include <tarvel/platform/Object.h>
 
 #include <algorithm>
 #include <cstring>
@@ -21,8 +20,8 @@ namespace
 // record is always present.
 std::vector<CRuntimeClass*>& class_registry()
 {
-    static std::vector<CRuntimeClass*>& registry = *new std::vector<CRuntimeClass*>{
-        &CObject::classCObject};
+    static std::vector<CRuntimeClass*>& registry =
+        *new std::vector<CRuntimeClass*>{&CObject::classCObject};
     return registry;
 }
 
@@ -120,8 +119,7 @@ void AfxClassTerm(CRuntimeClass* pOldClass)
 
 BOOL AfxInitExtensionModule(AFX_EXTENSION_MODULE& state)
 {
-    if (state.m_nClasses < 0 || (state.m_nClasses > 0 && state.m_pClasses == nullptr))
-        return FALSE;
+    if (state.m_nClasses < 0 || (state.m_nClasses > 0 && state.m_pClasses == nullptr)) return FALSE;
     state.m_bInitialized = TRUE;
     return TRUE;
 }

@@ -4,7 +4,8 @@
 // Registration: IMPLEMENT_SERIAL registers its record when the module that holds it is loaded
 // (a static AFX_CLASSINIT object). An extension library registers its table of records through
 // AfxInitExtensionModule and a CDynLinkLibrary object at load time and withdraws them with
-// AfxTermExtensionModule at unload. Registering a record twice is harmless.
+// AfxTermExtensionModule at unload. Registering a record twice is harmless; when two records
+// carry the same name, FromName gives the one registered first.
 #pragma once
 
 #include <tarvel/platform/AfxTypes.h>
@@ -140,7 +141,7 @@ public:                                                                         
     TARVEL_IMPLEMENT_RUNTIMECLASS(class_name, base_class_name, wSchema,                         \
                                   class_name::CreateObject)                                     \
     static const AFX_CLASSINIT tarvel_classinit_##class_name(RUNTIME_CLASS(class_name));        \
-    CArchive& operator>>(CArchive& ar, class_name*& pOb)                                        \
+    [[maybe_unused]] CArchive& operator>>(CArchive& ar, class_name*& pOb)                       \
     {                                                                                           \
         pOb = static_cast<class_name*>(ar.ReadObject(RUNTIME_CLASS(class_name)));               \
         return ar;                                                                              \

@@ -130,7 +130,8 @@ CString CString::Mid(int nFirst, int nCount) const
 {
     if (nFirst < 0) nFirst = 0;
     if (nCount <= 0 || nFirst >= GetLength()) return CString();
-    return CString(m_str.substr(static_cast<std::size_t>(nFirst), static_cast<std::size_t>(nCount)));
+    return CString(
+        m_str.substr(static_cast<std::size_t>(nFirst), static_cast<std::size_t>(nCount)));
 }
 
 CString& CString::MakeUpper()

@@ -1,5 +1,6 @@
 // CString: the host framework's byte string, over std::string. Indices are zero-based and,
-// as in the framework, not checked by GetAt and operator[].
+// as in the framework, not checked by GetAt and operator[]. A negative start of Find or Mid
+// counts from the beginning; a null text counts as the empty string.
 #pragma once
 
 #include <tarvel/platform/AfxTypes.h>

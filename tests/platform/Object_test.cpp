@@ -2,7 +2,6 @@
 #include <tarvel/Tarvel.h>
 
 #include <gtest/gtest.h>
-
 #include <memory>
 
 namespace
@@ -89,6 +88,12 @@ TEST(RuntimeClass, ExtensionModuleRegistersAndWithdrawsItsTable)
     EXPECT_EQ(CRuntimeClass::FromName("CTestShape"), nullptr);
     EXPECT_EQ(CRuntimeClass::FromName("CTestCircle"), nullptr);
     EXPECT_EQ(CRuntimeClass::FromName("CVirtMat"), RUNTIME_CLASS(CVirtMat));  // others stay
+
+    // A record carrying a name already registered does not displace the first one.
+    CRuntimeClass impostor = {"CVirtMat", 8, 1, nullptr, RUNTIME_CLASS(CObject)};
+    AfxClassInit(&impostor);
+    EXPECT_EQ(CRuntimeClass::FromName("CVirtMat"), RUNTIME_CLASS(CVirtMat));
+    AfxClassTerm(&impostor);
 
     AFX_EXTENSION_MODULE broken = {"Broken", nullptr, 3, FALSE};
     EXPECT_FALSE(AfxInitExtensionModule(broken));

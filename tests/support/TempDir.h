@@ -1,12 +1,11 @@
 // A fresh temporary directory for one test, removed with everything in it at the end.
 #pragma once
 
-#include <gtest/gtest.h>
-
 #include <atomic>
 #include <chrono>
 #include <filesystem>
 #include <fstream>
+#include <gtest/gtest.h>
 #include <iterator>
 #include <string>
 #include <unistd.h>
@@ -22,8 +21,8 @@ public:
         static std::atomic<unsigned> counter{0};
         const auto stamp = std::chrono::steady_clock::now().time_since_epoch().count();
         m_path = std::filesystem::temp_directory_path() /
-                 ("tarvel-test-" + std::to_string(::getpid()) + "-" + std::to_string(stamp) +
-                  "-" + std::to_string(counter++));
+                 ("tarvel-test-" + std::to_string(::getpid()) + "-" + std::to_string(stamp) + "-" +
+                  std::to_string(counter++));
         std::filesystem::create_directories(m_path);
     }
     ~TempDir()
