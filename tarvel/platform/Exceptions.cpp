@@ -15,7 +15,7 @@ const char* CFileException::what() const noexcept
     case none:
         return "file error: none";
     case generic:
-        return "file error: unspecified error";
+        return "file error: error of no particular cause";
     case fileNotFound:
         return "file error: file not found";
     case badPath:
@@ -100,7 +100,7 @@ const char* CArchiveException::what() const noexcept
     case none:
         return "archive error: none";
     case generic:
-        return "archive error: unspecified error";
+        return "archive error: error of no particular cause";
     case readOnly:
         return "archive error: writing to an archive opened for loading";
     case endOfFile:

@@ -201,24 +201,6 @@ TEST_F(ArchiveObjects, RoundTripKeepsSharedObjectsShared)
          });
 }
 
-// Objects stored one after another come back as the same graph, and a later reference gives
-// the pointer loaded before.
-TEST_F(ArchiveObjects, LaterReferenceGivesTheSamePointer)
-{
-    CTestItem a(1);
-    const std::string bytes = store([&](CArchive& ar) { ar << &a << &a; });
-    load(bytes,
-         [&](CArchive& ar)
-         {
-             CTestItem* first = nullptr;
-             CObject* second = nullptr;
-             ar >> first >> second;
-             std::unique_ptr<CTestItem> owner(first);
-             EXPECT_EQ(first, second);
-             EXPECT_EQ(first->m_nValue, 1);
-         });
-}
-
 // A derived class satisfies its base; a base does not satisfy a derived class; an unrelated
 // class fails as well, for a new object and for a reference to one already loaded.
 TEST_F(ArchiveObjects, ExpectedClassIsChecked)
