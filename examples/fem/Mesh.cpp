@@ -1,0 +1,108 @@
+// Node coordinates, connectivity and boundary sets of the structured grids (numbering G1-G4).
+#include "fem/Mesh.h"
+
+namespace tarvel_fem
+{
+
+QuadGrid make_quad_grid(int nx, int ny, double lx, double ly)
+{
+    QuadGrid g;
+    g.nx = nx;
+    g.ny = ny;
+    g.lx = lx;
+    g.ly = ly;
+    g.nodes.reserve(static_cast<std::size_t>(nx + 1) * (ny + 1));
+    for (int j = 0; j <= ny; ++j)
+        for (int i = 0; i <= nx; ++i) g.nodes.push_back({lx * i / nx, ly * j / ny});
+    g.elements.reserve(static_cast<std::size_t>(nx) * ny);
+    for (int j = 0; j < ny; ++j)
+        for (int i = 0; i < nx; ++i)
+            g.elements.push_back(
+                {g.node(i, j), g.node(i + 1, j), g.node(i + 1, j + 1), g.node(i, j + 1)});
+    return g;
+}
+
+std::array<Point2, 4> QuadGrid::corners(long e) const
+{
+    const auto& c = elements[static_cast<std::size_t>(e)];
+    return {nodes[c[0]], nodes[c[1]], nodes[c[2]], nodes[c[3]]};
+}
+
+std::vector<long> QuadGrid::edge_nodes(Edge edge) const
+{
+    std::vector<long> out;
+    switch (edge)
+    {
+    case Edge::Left:
+        for (int j = 0; j <= ny; ++j) out.push_back(node(0, j));
+        break;
+    case Edge::Right:
+        for (int j = 0; j <= ny; ++j) out.push_back(node(nx, j));
+        break;
+    case Edge::Bottom:
+        for (int i = 0; i <= nx; ++i) out.push_back(node(i, 0));
+        break;
+    case Edge::Top:
+        for (int i = 0; i <= nx; ++i) out.push_back(node(i, ny));
+        break;
+    }
+    return out;
+}
+
+HexGrid make_hex_grid(int n, double l)
+{
+    HexGrid g;
+    g.n = n;
+    g.l = l;
+    const std::size_t m = static_cast<std::size_t>(n) + 1;
+    g.nodes.reserve(m * m * m);
+    for (int k = 0; k <= n; ++k)
+        for (int j = 0; j <= n; ++j)
+            for (int i = 0; i <= n; ++i) g.nodes.push_back({l * i / n, l * j / n, l * k / n});
+    g.elements.reserve(static_cast<std::size_t>(n) * n * n);
+    for (int k = 0; k < n; ++k)
+        for (int j = 0; j < n; ++j)
+            for (int i = 0; i < n; ++i)
+                g.elements.push_back({g.node(i, j, k), g.node(i + 1, j, k), g.node(i + 1, j + 1, k),
+                                      g.node(i, j + 1, k), g.node(i, j, k + 1),
+                                      g.node(i + 1, j, k + 1), g.node(i + 1, j + 1, k + 1),
+                                      g.node(i, j + 1, k + 1)});
+    return g;
+}
+
+std::array<Point3, 8> HexGrid::corners(long e) const
+{
+    const auto& c = elements[static_cast<std::size_t>(e)];
+    std::array<Point3, 8> p{};
+    for (int a = 0; a < 8; ++a) p[a] = nodes[c[a]];
+    return p;
+}
+
+std::vector<long> HexGrid::face_nodes(Face face) const
+{
+    std::vector<long> out;
+    // A face fixes one grid coordinate; walking the nodes in G1 order keeps the set ascending.
+    for (int k = 0; k <= n; ++k)
+        for (int j = 0; j <= n; ++j)
+            for (int i = 0; i <= n; ++i)
+            {
+                const bool on = (face == Face::XLow && i == 0) || (face == Face::XHigh && i == n) ||
+                                (face == Face::YLow && j == 0) || (face == Face::YHigh && j == n) ||
+                                (face == Face::ZLow && k == 0) || (face == Face::ZHigh && k == n);
+                if (on) out.push_back(node(i, j, k));
+            }
+    return out;
+}
+
+std::vector<long> HexGrid::boundary_nodes() const
+{
+    std::vector<long> out;
+    for (int k = 0; k <= n; ++k)
+        for (int j = 0; j <= n; ++j)
+            for (int i = 0; i <= n; ++i)
+                if (i == 0 || i == n || j == 0 || j == n || k == 0 || k == n)
+                    out.push_back(node(i, j, k));
+    return out;
+}
+
+}  // namespace tarvel_fem

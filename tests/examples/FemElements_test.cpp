@@ -1,0 +1,244 @@
+// Meshes and element matrices of the finite-element model: numbering, hand-worked matrices,
+// null spaces, and the patch test on distorted grids.
+#include "fem/Elements.h"
+#include "fem/Mesh.h"
+
+#include <cmath>
+#include <gtest/gtest.h>
+#include <vector>
+
+using namespace tarvel_fem;
+
+namespace
+{
+
+constexpr double kTol = 1e-13;  // element entries are O(1) sums of a few dozen products
+
+template <std::size_t N> double max_abs(const std::array<double, N>& a)
+{
+    double m = 0.0;
+    for (double v : a) m = std::max(m, std::fabs(v));
+    return m;
+}
+
+template <std::size_t N> void expect_symmetric(const std::array<double, N>& k, int n)
+{
+    for (int a = 0; a < n; ++a)
+        for (int b = 0; b < n; ++b) EXPECT_NEAR(k[a * n + b], k[b * n + a], kTol * max_abs(k));
+}
+
+// y = K x for a k x k row-major block.
+template <std::size_t N>
+std::vector<double> multiply(const std::array<double, N>& K, const std::vector<double>& x)
+{
+    const std::size_t n = x.size();
+    std::vector<double> y(n, 0.0);
+    for (std::size_t a = 0; a < n; ++a)
+        for (std::size_t b = 0; b < n; ++b) y[a] += K[a * n + b] * x[b];
+    return y;
+}
+
+const Quad kSkewed = {{{0.0, 0.0}, {2.0, 0.3}, {2.4, 1.9}, {-0.2, 1.2}}};
+
+double shoelace_area(const Quad& q)
+{
+    double twice = 0.0;
+    for (int a = 0; a < 4; ++a) twice += q[a].x * q[(a + 1) % 4].y - q[(a + 1) % 4].x * q[a].y;
+    return 0.5 * twice;
+}
+
+// A grid whose interior nodes are moved off the lattice, so that no element is a parallelogram.
+QuadGrid distorted_grid()
+{
+    QuadGrid g = make_quad_grid(3, 3, 3.0, 3.0);
+    const double shift[4][2] = {{0.21, -0.13}, {-0.17, 0.11}, {0.09, 0.23}, {-0.25, -0.07}};
+    int s = 0;
+    for (int j = 1; j <= 2; ++j)
+        for (int i = 1; i <= 2; ++i, ++s)
+        {
+            g.nodes[g.node(i, j)].x += shift[s][0];
+            g.nodes[g.node(i, j)].y += shift[s][1];
+        }
+    return g;
+}
+
+}  // namespace
+
+TEST(FemMesh, QuadGridNumbersRowByRow)
+{
+    const QuadGrid g = make_quad_grid(3, 2, 3.0, 1.0);
+    EXPECT_EQ(g.num_nodes(), 12);
+    ASSERT_EQ(g.num_elements(), 6);
+    EXPECT_EQ(g.node(2, 1), 6);
+    EXPECT_EQ(g.elements[4], (std::array<long, 4>{5, 6, 10, 9}));
+    EXPECT_DOUBLE_EQ(g.nodes[7].x, 3.0);
+    EXPECT_DOUBLE_EQ(g.nodes[7].y, 0.5);
+    EXPECT_EQ(g.edge_nodes(Edge::Left), (std::vector<long>{0, 4, 8}));
+    EXPECT_EQ(g.edge_nodes(Edge::Right), (std::vector<long>{3, 7, 11}));
+    EXPECT_EQ(g.edge_nodes(Edge::Bottom), (std::vector<long>{0, 1, 2, 3}));
+    EXPECT_EQ(g.edge_nodes(Edge::Top), (std::vector<long>{8, 9, 10, 11}));
+}
+
+TEST(FemMesh, HexGridNumbersXThenYThenZ)
+{
+    const HexGrid g = make_hex_grid(2, 1.0);
+    EXPECT_EQ(g.num_nodes(), 27);
+    ASSERT_EQ(g.num_elements(), 8);
+    EXPECT_EQ(g.elements[7], (std::array<long, 8>{13, 14, 17, 16, 22, 23, 26, 25}));
+    EXPECT_DOUBLE_EQ(g.nodes[23].x, 1.0);
+    EXPECT_DOUBLE_EQ(g.nodes[23].y, 0.5);
+    EXPECT_DOUBLE_EQ(g.nodes[23].z, 1.0);
+    EXPECT_EQ(g.face_nodes(Face::XLow), (std::vector<long>{0, 3, 6, 9, 12, 15, 18, 21, 24}));
+    EXPECT_EQ(g.face_nodes(Face::ZHigh), (std::vector<long>{18, 19, 20, 21, 22, 23, 24, 25, 26}));
+    const auto boundary = g.boundary_nodes();
+    EXPECT_EQ(boundary.size(), 26u);  // all but the centre node 13
+    EXPECT_EQ(std::count(boundary.begin(), boundary.end(), 13L), 0);
+}
+
+// Unit square: K row 0 = (2/3, -1/6, -1/3, -1/6) (adjacent corners -1/6, opposite -1/3).
+TEST(FemElements, Q4PoissonUnitSquareByHand)
+{
+    const auto k = q4_poisson({{{0, 0}, {1, 0}, {1, 1}, {0, 1}}}, 1.0);
+    const double row0[4] = {2.0 / 3, -1.0 / 6, -1.0 / 3, -1.0 / 6};
+    for (int b = 0; b < 4; ++b) EXPECT_NEAR(k[b], row0[b], kTol);
+    for (int a = 0; a < 4; ++a) EXPECT_NEAR(k[a * 4 + a], 2.0 / 3, kTol);
+}
+
+// Unit cube: diagonal 1/3; corners one edge away 0; a face diagonal or the body diagonal away
+// -1/12.
+TEST(FemElements, Hex8PoissonUnitCubeByHand)
+{
+    const HexGrid g = make_hex_grid(1, 1.0);
+    const auto k = hex8_poisson(g.corners(0), 1.0);
+    const double row0[8] = {1.0 / 3, 0, -1.0 / 12, 0, 0, -1.0 / 12, -1.0 / 12, -1.0 / 12};
+    for (int b = 0; b < 8; ++b) EXPECT_NEAR(k[b], row0[b], kTol);
+}
+
+// Constants lie in the null space of every Laplacian element: each row sums to zero, on
+// distorted shapes too.
+TEST(FemElements, PoissonRowsSumToZeroAndAreSymmetric)
+{
+    const auto kq = q4_poisson(kSkewed, 2.5);
+    expect_symmetric(kq, 4);
+    for (double r : multiply(kq, std::vector<double>(4, 1.0))) EXPECT_NEAR(r, 0.0, kTol * 10);
+
+    HexGrid g = make_hex_grid(1, 2.0);
+    g.nodes[6] = {2.3, 2.1, 2.4};  // pull one corner out: a general hexahedron
+    const auto kh = hex8_poisson(g.corners(0), 0.7);
+    expect_symmetric(kh, 8);
+    for (double r : multiply(kh, std::vector<double>(8, 1.0))) EXPECT_NEAR(r, 0.0, kTol * 10);
+}
+
+// Unit square, E = 1, t = 1: k(u0, u0) = (1/2 - nu/6) / (1 - nu^2) and
+// k(u0, v0) = (1 + nu) / 8 / (1 - nu^2), the integrals of Hughes sec. 3.9 done by hand.
+TEST(FemElements, PlaneStressUnitSquareByHand)
+{
+    const double nu = 0.3, c = 1.0 / (1 - nu * nu);
+    const auto k = q4_plane_stress({{{0, 0}, {1, 0}, {1, 1}, {0, 1}}}, 1.0, nu, 1.0);
+    EXPECT_NEAR(k[0], c * (0.5 - nu / 6), kTol);
+    EXPECT_NEAR(k[1], c * (1 + nu) / 8, kTol);
+    EXPECT_NEAR(k[9], c * (0.5 - nu / 6), kTol);  // (v0, v0)
+    expect_symmetric(k, 8);
+}
+
+// Two translations and the infinitesimal rotation (-y, x) produce no force; a uniform stretch
+// u = x stores the strain energy t * area * E / (1 - nu^2), exactly, because bilinear elements
+// reproduce linear fields.
+TEST(FemElements, PlaneStressRigidModesAndStretchEnergy)
+{
+    const double E = 210e3, nu = 0.25, t = 0.5;
+    const auto k = q4_plane_stress(kSkewed, E, nu, t);
+    expect_symmetric(k, 8);
+    std::vector<double> tx(8), ty(8), rot(8), stretch(8);
+    for (int a = 0; a < 4; ++a)
+    {
+        tx[2 * a] = 1.0;
+        ty[2 * a + 1] = 1.0;
+        rot[2 * a] = -kSkewed[a].y;
+        rot[2 * a + 1] = kSkewed[a].x;
+        stretch[2 * a] = kSkewed[a].x;
+    }
+    for (const auto* mode : {&tx, &ty, &rot})
+        for (double f : multiply(k, *mode)) EXPECT_NEAR(f, 0.0, 1e-12 * max_abs(k));
+    const auto Ku = multiply(k, stretch);
+    double energy = 0.0;
+    for (int a = 0; a < 8; ++a) energy += stretch[a] * Ku[a];
+    EXPECT_NEAR(energy, t * shoelace_area(kSkewed) * E / (1 - nu * nu), 1e-12 * E);
+}
+
+// A linear field on one hexahedron stores the energy |grad u|^2 * volume, exactly.
+TEST(FemElements, Hex8LinearFieldEnergy)
+{
+    const Hex p = make_hex_grid(1, 2.0).corners(0);
+    const auto k = hex8_poisson(p, 1.0);
+    std::vector<double> u(8);
+    for (int a = 0; a < 8; ++a) u[a] = 3.0 * p[a].x - 1.0 * p[a].z;
+    const auto Ku = multiply(k, u);
+    double energy = 0.0;
+    for (int a = 0; a < 8; ++a) energy += u[a] * Ku[a];
+    EXPECT_NEAR(energy, (9.0 + 1.0) * 8.0, 1e-12 * 80);
+}
+
+TEST(FemElements, LoadsIntegrateShapeFunctions)
+{
+    for (double f : q4_source({{{0, 0}, {2, 0}, {2, 2}, {0, 2}}}, 3.0)) EXPECT_NEAR(f, 3.0, kTol);
+    double total = 0.0;
+    for (double f : q4_source(kSkewed, 1.0)) total += f;
+    EXPECT_NEAR(total, shoelace_area(kSkewed), kTol * 10);
+    const HexGrid g = make_hex_grid(1, 2.0);
+    for (double f : hex8_source(g.corners(0), 1.0)) EXPECT_NEAR(f, 1.0, kTol);  // 8 / 8
+    const auto fe = edge_traction({1, 0}, {1, 2}, 0.0, -4.0, 0.5);
+    EXPECT_EQ(fe, (std::array<double, 4>{0.0, -2.0, 0.0, -2.0}));
+}
+
+// Patch test (Hughes sec. 3.9): on a mesh of distorted elements a linear field leaves no
+// out-of-balance force at any interior node, for the scalar and the plane-stress element alike.
+TEST(FemElements, PatchTestLinearFieldsAreReproduced)
+{
+    const QuadGrid g = distorted_grid();
+    std::vector<double> scalar_force(g.num_nodes(), 0.0), vector_force(2 * g.num_nodes(), 0.0);
+    for (long e = 0; e < g.num_elements(); ++e)
+    {
+        const Quad xy = g.corners(e);
+        std::vector<double> us(4), uv(8);
+        for (int a = 0; a < 4; ++a)
+        {
+            us[a] = 1.0 + 2.0 * xy[a].x - 3.0 * xy[a].y;
+            uv[2 * a] = 0.1 + 0.02 * xy[a].x + 0.05 * xy[a].y;
+            uv[2 * a + 1] = -0.2 + 0.03 * xy[a].x - 0.01 * xy[a].y;
+        }
+        const auto fs = multiply(q4_poisson(xy, 1.0), us);
+        const auto fv = multiply(q4_plane_stress(xy, 100.0, 0.3, 1.0), uv);
+        for (int a = 0; a < 4; ++a)
+        {
+            const long n = g.elements[e][a];
+            scalar_force[n] += fs[a];
+            vector_force[2 * n] += fv[2 * a];
+            vector_force[2 * n + 1] += fv[2 * a + 1];
+        }
+    }
+    for (int j = 1; j <= 2; ++j)
+        for (int i = 1; i <= 2; ++i)
+        {
+            const long n = g.node(i, j);
+            EXPECT_NEAR(scalar_force[n], 0.0, 1e-13);
+            EXPECT_NEAR(vector_force[2 * n], 0.0, 1e-13);
+            EXPECT_NEAR(vector_force[2 * n + 1], 0.0, 1e-13);
+        }
+}
+
+TEST(FemElements, PatchTestHex8)
+{
+    HexGrid g = make_hex_grid(2, 2.0);
+    g.nodes[13] = {1.13, 0.91, 1.07};  // the only interior node, moved off centre
+    std::vector<double> force(g.num_nodes(), 0.0);
+    for (long e = 0; e < g.num_elements(); ++e)
+    {
+        const Hex p = g.corners(e);
+        std::vector<double> u(8);
+        for (int a = 0; a < 8; ++a) u[a] = 0.5 - p[a].x + 2.0 * p[a].y + 0.25 * p[a].z;
+        const auto f = multiply(hex8_poisson(p, 1.0), u);
+        for (int a = 0; a < 8; ++a) force[g.elements[e][a]] += f[a];
+    }
+    EXPECT_NEAR(force[13], 0.0, 1e-13);
+}

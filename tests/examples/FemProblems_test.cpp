@@ -1,0 +1,180 @@
+// Assembled model problems and the reference matrix: DOF lists, prescribed sets, loads, and
+// solutions judged against a dense solve written here.
+#include "fem/Problems.h"
+#include "fem/Reference.h"
+#include "fem/TarvelInput.h"  // compiled here; exercised once the dense classes exist
+
+#include <cmath>
+#include <gtest/gtest.h>
+#include <numeric>
+#include <vector>
+
+using namespace tarvel_fem;
+
+namespace
+{
+
+// Dense n x n matrix, row-major, summed from the element matrices: a second, naive assembly.
+std::vector<double> dense_assembly(const FemProblem& p)
+{
+    const long n = p.num_dofs;
+    const int k = p.dofs_per_element;
+    std::vector<double> K(static_cast<std::size_t>(n * n), 0.0);
+    for (long e = 0; e < p.num_elements(); ++e)
+        for (int a = 0; a < k; ++a)
+            for (int b = 0; b < k; ++b)
+                K[p.dofs(e)[a] * n + p.dofs(e)[b]] += p.matrix(e)[a * k + b];
+    return K;
+}
+
+// Gaussian elimination with partial pivoting on a copy of the CSR matrix made dense.
+std::vector<double> dense_solve(const CsrMatrix& A, std::vector<double> b)
+{
+    const long n = A.n;
+    std::vector<double> M(static_cast<std::size_t>(n * n), 0.0);
+    for (long i = 0; i < n; ++i)
+        for (long q = A.row_start[i]; q < A.row_start[i + 1]; ++q) M[i * n + A.col[q]] = A.val[q];
+    for (long c = 0; c < n; ++c)
+    {
+        long piv = c;
+        for (long r = c + 1; r < n; ++r)
+            if (std::fabs(M[r * n + c]) > std::fabs(M[piv * n + c])) piv = r;
+        for (long j = 0; j < n; ++j) std::swap(M[c * n + j], M[piv * n + j]);
+        std::swap(b[c], b[piv]);
+        for (long r = c + 1; r < n; ++r)
+        {
+            const double l = M[r * n + c] / M[c * n + c];
+            for (long j = c; j < n; ++j) M[r * n + j] -= l * M[c * n + j];
+            b[r] -= l * b[c];
+        }
+    }
+    for (long c = n - 1; c >= 0; --c)
+    {
+        for (long j = c + 1; j < n; ++j) b[c] -= M[c * n + j] * b[j];
+        b[c] /= M[c * n + c];
+    }
+    return b;
+}
+
+}  // namespace
+
+TEST(FemProblems, Poisson2dListsAndLoads)
+{
+    const FemProblem p = poisson_2d(4);
+    EXPECT_EQ(p.num_dofs, 25);
+    EXPECT_EQ(p.num_elements(), 16);
+    EXPECT_EQ(std::vector<long>(p.dofs(0), p.dofs(0) + 4), (std::vector<long>{0, 1, 6, 5}));
+    EXPECT_EQ(p.fixed_dofs,
+              (std::vector<long>{0, 1, 2, 3, 4, 5, 9, 10, 14, 15, 19, 20, 21, 22, 23, 24}));
+    EXPECT_EQ(p.fixed_values, std::vector<double>(16, 0.0));
+    EXPECT_NEAR(p.load[12], 1.0 / 16, 1e-15);  // interior node: four quarters of h^2
+    EXPECT_NEAR(std::accumulate(p.load.begin(), p.load.end(), 0.0), 1.0, 1e-14);
+    EXPECT_EQ(p.probe_dof, 12);
+    long free[4];
+    p.free_dofs(5, free);  // element (1, 1): nodes 6, 7, 12, 11
+    EXPECT_EQ(std::vector<long>(free, free + 4), (std::vector<long>{6, 7, 12, 11}));
+    p.free_dofs(0, free);
+    EXPECT_EQ(std::vector<long>(free, free + 4), (std::vector<long>{-1, -1, 6, -1}));
+}
+
+TEST(FemProblems, Poisson3dListsAndLoads)
+{
+    const FemProblem p = poisson_3d(2);
+    EXPECT_EQ(p.num_dofs, 27);
+    EXPECT_EQ(p.num_elements(), 8);
+    EXPECT_EQ(p.fixed_dofs.size(), 26u);
+    EXPECT_NEAR(p.load[13], 8.0 / 64, 1e-15);  // eight eighths of h^3
+    EXPECT_NEAR(std::accumulate(p.load.begin(), p.load.end(), 0.0), 1.0, 1e-14);
+    EXPECT_EQ(p.probe_dof, 13);
+}
+
+// 4 x 2 plate, 15 nodes: clamped nodes 0, 5, 10; the prop on node 2 (y DOF 5); the traction
+// -1e6 Pa over H t = 0.1 m^2 shared 1/4, 1/2, 1/4 by the loaded nodes 4, 9, 14.
+TEST(FemProblems, CantileverPlateListsAndLoads)
+{
+    const FemProblem p = cantilever_plate(4, 2);
+    EXPECT_EQ(p.num_dofs, 30);
+    EXPECT_EQ(p.dofs_per_element, 8);
+    EXPECT_EQ(std::vector<long>(p.dofs(0), p.dofs(0) + 8),
+              (std::vector<long>{0, 1, 2, 3, 12, 13, 10, 11}));
+    EXPECT_EQ(p.fixed_dofs, (std::vector<long>{0, 1, 5, 10, 11, 20, 21}));
+    EXPECT_EQ(p.fixed_values, (std::vector<double>{0, 0, -1e-3, 0, 0, 0, 0}));
+    std::vector<double> expected(30, 0.0);
+    expected[9] = -25000.0;
+    expected[19] = -50000.0;
+    expected[29] = -25000.0;
+    for (int i = 0; i < 30; ++i) EXPECT_NEAR(p.load[i], expected[i], 1e-9) << i;
+    EXPECT_EQ(p.probe_dof, 19);
+}
+
+TEST(FemReference, CsrMatchesDenseAssembly)
+{
+    for (const FemProblem& p : {poisson_2d(3), poisson_3d(2), cantilever_plate(2, 1)})
+    {
+        SCOPED_TRACE(p.name);
+        const CsrMatrix A = assemble_reference(p);
+        const std::vector<double> K = dense_assembly(p);
+        ASSERT_EQ(A.n, p.num_dofs);
+        long stored = 0;
+        for (long i = 0; i < A.n; ++i)
+            for (long q = A.row_start[i]; q < A.row_start[i + 1]; ++q, ++stored)
+            {
+                if (q > A.row_start[i])
+                {
+                    EXPECT_LT(A.col[q - 1], A.col[q]);  // C1
+                }
+                EXPECT_NEAR(A.val[q], K[i * A.n + A.col[q]], 1e-9 * std::fabs(K[i * A.n + i]));
+            }
+        const long dense_nonzeros =
+            std::count_if(K.begin(), K.end(), [](double v) { return v != 0.0; });
+        EXPECT_GE(stored, dense_nonzeros);  // every non-zero is stored (zeros may be, too)
+    }
+}
+
+// The two eliminations of the prescribed values, element by element and on the assembled
+// matrix, agree; the reduced system solved densely satisfies the prescribed values.
+TEST(FemReference, ReducedSystemAndEliminatedLoadAgree)
+{
+    const FemProblem p = cantilever_plate(6, 2);
+    const ReducedSystem r = reduce(p);
+    const std::vector<double> b = eliminated_load(p);
+    for (long i = 0; i < p.num_dofs; ++i) EXPECT_NEAR(r.b[i], b[i], 1e-6 * 1e5) << i;
+    const std::vector<double> u = dense_solve(r.K, r.b);
+    EXPECT_LT(relative_residual(r.K, u.data(), r.b), 1e-12);
+    for (std::size_t t = 0; t < p.fixed_dofs.size(); ++t)
+        EXPECT_EQ(u[p.fixed_dofs[t]], p.fixed_values[t]);
+    EXPECT_LT(u[p.probe_dof], 0.0);  // the free end goes down with the downward traction
+}
+
+// The centre value of -laplace(u) = 1 on the unit square with u = 0 on the boundary is
+// 0.0736713532814 (Fourier series); bilinear elements converge to it at O(h^2).
+TEST(FemReference, Poisson2dConvergesToTheSeriesSolution)
+{
+    const double exact = 0.0736713532814;
+    double previous_error = 0.0;
+    for (int n : {8, 16})
+    {
+        const FemProblem p = poisson_2d(n);
+        const ReducedSystem r = reduce(p);
+        const std::vector<double> u = dense_solve(r.K, r.b);
+        EXPECT_LT(relative_residual(r.K, u.data(), r.b), 1e-13);
+        const double error = std::fabs(u[p.probe_dof] - exact);
+        if (previous_error > 0.0)
+        {
+            EXPECT_NEAR(previous_error / error, 4.0, 0.5);
+        }
+        previous_error = error;
+    }
+}
+
+TEST(FemReference, RelativeResidualByHand)
+{
+    CsrMatrix A;
+    A.n = 2;
+    A.row_start = {0, 1, 2};
+    A.col = {0, 1};
+    A.val = {2.0, 1.0};
+    const double u[2] = {1.0, 1.0};
+    EXPECT_DOUBLE_EQ(relative_residual(A, u, {2.0, 2.0}), 1.0 / std::sqrt(8.0));
+    EXPECT_TRUE(std::isinf(relative_residual(A, u, {0.0, 0.0})));
+}
