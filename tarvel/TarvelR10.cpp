@@ -9,6 +9,8 @@ namespace
 CRuntimeClass* const kLibraryClasses[] = {
     RUNTIME_CLASS(CVirtMat),
     RUNTIME_CLASS(CVirtRealMat),
+    RUNTIME_CLASS(CVector),
+    RUNTIME_CLASS(CMatrix),
 };
 
 AFX_EXTENSION_MODULE TarvelR10DLL = {"TarvelR10", kLibraryClasses,

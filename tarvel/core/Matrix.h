@@ -157,4 +157,6 @@ protected:
     // The column count of M1 without the virtual call, for element access.
     int columns() const { return m_nRows != 0 ? m_nSize / m_nRows : 0; }
     long index(int i, int j) const { return static_cast<long>(i) * columns() + j; }
+    // Element (i, j) of a row-major array with cols columns (M1).
+    static long index_of(int i, int j, int cols) { return static_cast<long>(i) * cols + j; }
 };
