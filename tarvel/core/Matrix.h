@@ -8,6 +8,20 @@
 //      single column: m_nRows == m_nSize
 // Right-hand sides of the sparse and skyline solvers are CMatrix objects: one equation per row,
 // one right-hand side per column.
+//
+// Choices where the behaviour is open:
+//  - Resize(0, ...) is accepted only by an empty matrix (it then has no rows), so a switch with
+//    an empty vector never divides by zero;
+//  - Split fills the strictly lower triangles by mirroring (sym symmetric, skew skew-symmetric,
+//    sym + skew = A); both results are null when their storage cannot be obtained;
+//  - RandMat clips its column ranges to the matrix (kind -1 on a tall matrix writes no element
+//    past its own row);
+//  - operator*= with the matrix itself as the factor multiplies by a copy of it;
+//  - MatrixChainOrder converts a cost outside the 32-bit range to INT_MIN, as the x86
+//    conversion instruction does, instead of undefined behaviour;
+//  - a failed allocation leaves the matrix as it was (products, Transpose) or empty with no
+//    rows (Allocate, copies); LUP_Decomp returns -1 when its permutation cannot be allocated;
+//  - a negative row count loaded from an archive loads as 0 rows.
 #pragma once
 
 #include <tarvel/core/Vector.h>
@@ -49,8 +63,7 @@ public:
     virtual void ApplyTo(const CVector& x, CVector& y, int mode) const;
     virtual bool Allocate(int rows, int cols, bool init, double value);
     virtual void GetMaxMinLength(double& max, double& min, int a, int b, bool perRow) const;
-    virtual void GetMaxMinLength(double& max, double& min, int a, int b, int c,
-                                 bool perRow) const;
+    virtual void GetMaxMinLength(double& max, double& min, int a, int b, int c, bool perRow) const;
     virtual void SubMult(CMatrix& T, int p, unsigned int flags);
     virtual void Vect2Norm(CVector& v, int mode) const;
     virtual int Cholesky();

@@ -11,8 +11,15 @@
 //  - storage obtained by a size change is zero-filled, so "unset" elements read as 0.0;
 //  - AplusBC with c exactly 0.0 adds b unscaled (a[i] += b[i]), as it always has;
 //  - operator==(double) and operator==(int) of an empty vector are true for every value;
-//  - a failed allocation leaves an empty vector (m_nSize 0, no array);
-//  - Mean of an empty vector is 0.0 / 0 (NaN).
+//  - a failed allocation leaves an empty vector (m_nSize 0, no array); a negative size is
+//    refused the same way (Allocate returns false);
+//  - an operation that grows the vector (+=, -=, Add, Trunc) and cannot obtain the new array
+//    leaves the vector as it was;
+//  - Mean of an empty vector is 0.0 / 0 (NaN);
+//  - loading from an archive: a negative count loads an empty vector; a count that differs
+//    from the held size is read block by block into a new array, so a count the archive
+//    cannot back ends in the archive's endOfFile without a large allocation, and the vector
+//    keeps its old contents.
 #pragma once
 
 #include <tarvel/core/VirtMat.h>
@@ -100,8 +107,8 @@ public:
     // Unit quaternion of a rotation vector: vector part to q[0..2], scalar part returned.
     static double VectToQuat(const double* v, double* q);
 
-    int m_nSize;       // number of elements (V1)
-    double* m_pData;   // owned array, null when empty (V1)
+    int m_nSize;      // number of elements (V1)
+    double* m_pData;  // owned array, null when empty (V1)
 
 protected:
     // Releases the array and leaves the vector empty.
