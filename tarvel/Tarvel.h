@@ -16,3 +16,6 @@
 #include <tarvel/core/Matrix.h>
 #include <tarvel/core/Vector.h>
 #include <tarvel/core/VirtMat.h>
+
+// Sparse systems
+#include <tarvel/sparse/SparseMatrix.h>

@@ -11,6 +11,7 @@ CRuntimeClass* const kLibraryClasses[] = {
     RUNTIME_CLASS(CVirtRealMat),
     RUNTIME_CLASS(CVector),
     RUNTIME_CLASS(CMatrix),
+    RUNTIME_CLASS(CSparseMatrix),
 };
 
 AFX_EXTENSION_MODULE TarvelR10DLL = {"TarvelR10", kLibraryClasses,

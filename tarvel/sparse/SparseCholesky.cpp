@@ -1,0 +1,305 @@
+// Square-root-free Cholesky factorization of a symmetric matrix held as its upper triangle,
+// in place on the row lists, and the Cholesky_Solve driver.
+//
+//   A = U^T D U,  D = diag(d_k), U unit upper;  row k: d_k = a_kk after the updates of the rows
+//   above it, u_kj = a_kj / d_k, and row j (j > k) receives f * a_km for m >= j with
+//   f = -a_kj / d_k (the update of the trailing matrix, one row at a time).
+// Reference: G. H. Golub, C. F. Van Loan, Matrix Computations, 4th ed., sec. 4.1 (LDL^T).
+//
+// As stated, row k is merged into every row j it touches (right-looking). The member computes
+// the same numbers row by row instead (up-looking): row j gathers, in increasing k, the
+// updates of the rows above it in a dense work row, then is written back into its cells. Each
+// entry receives the same additions in the same order (a fill-in entry starts at -0.0, which
+// is an exact additive identity, as the right-looking form starts it at its first update), so
+// the lists, the bits, m_Flops and the state after a failure are those of the stated form,
+// kept in tarvel::detail::cholesky_right_looking for the tests.
+//
+// Rows whose factorization has finished keep their undivided values in compact arrays that
+// the later rows read; the division a_kj / d_k of a cell never feeds another computation, so
+// it is made as soon as the row is finished.
+#include <tarvel/sparse/SparseMatrix.h>
+
+#include <tarvel/core/Matrix.h>
+#include <tarvel/platform/Clock.h>
+#include <tarvel/sparse/detail/SparseDetail.h>
+
+#include <algorithm>
+#include <cstddef>
+#include <cstdint>
+#include <vector>
+
+using tarvel::detail::add_in_row;
+using tarvel::detail::Cell;
+using tarvel::detail::is_zero_or_nan;
+using tarvel::detail::Row;
+
+namespace
+{
+
+// The largest row index and column of the matrix (-1 when there is none).
+void extents(const Row* first, int& maxRow, int& maxCol)
+{
+    maxRow = -1;
+    maxCol = -1;
+    for (const Row* r = first; r; r = r->m_pNextRow)
+    {
+        if (r->m_nRow > maxRow) maxRow = r->m_nRow;
+        for (const Cell* c = r->m_pFirstCell; c; c = c->m_pNext)
+            if (c->m_nCol > maxCol) maxCol = c->m_nCol;
+    }
+}
+
+// Flags of the stored row indices 0 .. maxRow.
+std::vector<char> stored_rows(const Row* first, int maxRow)
+{
+    std::vector<char> stored(static_cast<std::size_t>(maxRow + 1), 0);
+    for (const Row* r = first; r; r = r->m_pNextRow)
+        if (r->m_nRow >= 0) stored[static_cast<std::size_t>(r->m_nRow)] = 1;
+    return stored;
+}
+
+// The checks of row k at its turn, after all updates of the rows above it:
+//  - its index is k, its first cell is its diagonal, and d_k > 0 (0.0, negative, NaN fail);
+//  - every entry right of the diagonal that will send an update (not 0.0, not NaN) aims at a
+//    stored row.
+bool row_passes(const Row& rk, int k, const std::vector<char>& stored)
+{
+    const Cell* diag = rk.m_pFirstCell;
+    if (rk.m_nRow != k || !diag || diag->m_nCol != k || !(diag->m_dValue > 0.0)) return false;
+    for (const Cell* c = diag->m_pNext; c; c = c->m_pNext)
+    {
+        if (is_zero_or_nan(c->m_dValue)) continue;
+        if (c->m_nCol < 0 || c->m_nCol >= static_cast<int>(stored.size()) ||
+            !stored[static_cast<std::size_t>(c->m_nCol)])
+            return false;
+    }
+    return true;
+}
+
+// Work space of the up-looking factorization: finished rows in compact form, the rows waiting
+// in each column, and one dense work row.
+class UpLooking
+{
+public:
+    UpLooking(int width, int nRows)
+        : m_waiting(static_cast<std::size_t>(width), -1),
+          m_nextWaiting(static_cast<std::size_t>(nRows), -1),
+          m_begin(static_cast<std::size_t>(nRows), 0), m_end(static_cast<std::size_t>(nRows), 0),
+          m_next(static_cast<std::size_t>(nRows), 0),
+          m_d(static_cast<std::size_t>(nRows), 0.0), m_w(static_cast<std::size_t>(width), 0.0),
+          m_stamp(static_cast<std::size_t>(width), -1)
+    {
+    }
+
+    // Applies to row j (at list position p) every update of the finished rows, in increasing
+    // k, and writes the result back into its cells (fill-in made where needed).
+    void gather_updates(Row& rj, int p, std::uint32_t& flops);
+    // Records finished row k (it passed its checks) and divides its cells by d_k.
+    void finish(Row& rk, int k);
+
+private:
+    void wait(int k)  // row k waits in the column of its next unused entry
+    {
+        const int c = m_col[m_next[k]];
+        m_nextWaiting[static_cast<std::size_t>(k)] = m_waiting[static_cast<std::size_t>(c)];
+        m_waiting[static_cast<std::size_t>(c)] = k;
+    }
+
+    // Finished rows: entries right of the diagonal, undivided, at [m_begin[k], m_end[k]).
+    std::vector<int> m_col;
+    std::vector<double> m_val;
+    std::vector<int> m_waiting;      // by column: a finished row whose next entry is there
+    std::vector<int> m_nextWaiting;  // by row: the next row waiting in the same column
+    std::vector<std::size_t> m_begin, m_end;
+    std::vector<std::size_t> m_next;  // by row: its next unused entry
+    std::vector<double> m_d;            // d_k of the finished rows
+    // One dense work row: m_w[m] is valid where m_stamp[m] is the current row's position.
+    std::vector<double> m_w;
+    std::vector<int> m_stamp;
+    std::vector<int> m_senders;  // scratch: rows updating the current row
+    std::vector<int> m_fill;     // scratch: fill-in columns of the current row
+};
+
+void UpLooking::gather_updates(Row& rj, int p, std::uint32_t& flops)
+{
+    const int j = rj.m_nRow;
+    if (j < 0 || j >= static_cast<int>(m_waiting.size())) return;
+    // -- 1. The senders: finished rows whose next entry is in column j, in increasing k --
+    m_senders.clear();
+    for (int k = m_waiting[static_cast<std::size_t>(j)]; k >= 0;
+         k = m_nextWaiting[static_cast<std::size_t>(k)])
+        m_senders.push_back(k);
+    m_waiting[static_cast<std::size_t>(j)] = -1;
+    if (m_senders.empty()) return;
+    std::sort(m_senders.begin(), m_senders.end());
+
+    // -- 2. Scatter row j from its diagonal on (updates never reach left of it) --
+    double* w = m_w.data();
+    int* stamp = m_stamp.data();
+    Cell* beforeDiag = nullptr;  // last cell left of column j
+    Cell* c = rj.m_pFirstCell;
+    for (; c && c->m_nCol < j; c = c->m_pNext) beforeDiag = c;
+    for (Cell* s = c; s; s = s->m_pNext)
+    {
+        w[s->m_nCol] = s->m_dValue;
+        stamp[s->m_nCol] = p;
+    }
+
+    // -- 3. Updates w_m += f * a_km, f = -a_kj / d_k, m over row k from column j on --
+    m_fill.clear();
+    std::uint32_t count = 0;
+    for (const int k : m_senders)
+    {
+        const std::size_t at = m_next[static_cast<std::size_t>(k)];  // entry (k, j)
+        const std::size_t end = m_end[static_cast<std::size_t>(k)];
+        m_next[static_cast<std::size_t>(k)] = at + 1;
+        if (at + 1 < end) wait(k);
+        const double a = m_val[at];
+        if (is_zero_or_nan(a)) continue;
+        const double f = -a / m_d[static_cast<std::size_t>(k)];
+        const int* col = m_col.data();
+        const double* val = m_val.data();
+        for (std::size_t q = at; q < end; ++q)
+        {
+            const int m = col[q];
+            if (stamp[m] != p)
+            {
+                stamp[m] = p;
+                w[m] = -0.0;  // exact identity: the first update becomes the cell's value
+                m_fill.push_back(m);
+            }
+            w[m] += f * val[q];
+        }
+        count += static_cast<std::uint32_t>(end - at);
+    }
+    flops += 2u * count;
+
+    // -- 4. Write back, inserting the fill-in at its ordered places (R2) --
+    std::sort(m_fill.begin(), m_fill.end());
+    Cell* prev = beforeDiag;
+    Cell* cur = c;
+    for (const int m : m_fill)
+    {
+        for (; cur && cur->m_nCol < m; cur = cur->m_pNext)
+        {
+            cur->m_dValue = w[cur->m_nCol];
+            prev = cur;
+        }
+        Cell* made = new Cell{cur, w[m], m};
+        if (prev)
+            prev->m_pNext = made;
+        else
+            rj.m_pFirstCell = made;
+        prev = made;
+    }
+    for (; cur; cur = cur->m_pNext) cur->m_dValue = w[cur->m_nCol];
+}
+
+void UpLooking::finish(Row& rk, int k)
+{
+    Cell* diag = rk.m_pFirstCell;
+    const double d = diag->m_dValue;
+    m_d[static_cast<std::size_t>(k)] = d;
+    m_begin[static_cast<std::size_t>(k)] = m_col.size();
+    for (Cell* c = diag->m_pNext; c; c = c->m_pNext)
+    {
+        m_col.push_back(c->m_nCol);
+        m_val.push_back(c->m_dValue);
+        if (!is_zero_or_nan(c->m_dValue)) c->m_dValue = c->m_dValue / d;  // u_kj
+    }
+    m_end[static_cast<std::size_t>(k)] = m_col.size();
+    m_next[static_cast<std::size_t>(k)] = m_begin[static_cast<std::size_t>(k)];
+    if (m_begin[static_cast<std::size_t>(k)] < m_end[static_cast<std::size_t>(k)]) wait(k);
+}
+
+}  // namespace
+
+// Cholesky(): 1 on success (an empty matrix included), -1 at the first row that fails its
+// checks (row_passes), the matrix then partly factorized: the rows above it finished, it and
+// every row below it holding the updates of the rows above. m_Flops: +1 per finished row, +2
+// per update of an entry.
+int CSparseMatrix::Cholesky()
+{
+    if (!m_pFirstRow) return 1;
+    int maxRow = 0, maxCol = 0;
+    extents(m_pFirstRow, maxRow, maxCol);
+    const std::vector<char> stored = stored_rows(m_pFirstRow, maxRow);
+    int nRows = 0;
+    for (const row* r = m_pFirstRow; r; r = r->m_pNextRow) ++nRows;
+
+    UpLooking work(std::max(maxRow, maxCol) + 1, nRows);
+    std::uint32_t flops = 0;
+    int status = 1;
+    int p = 0;
+    for (row* r = m_pFirstRow; r; r = r->m_pNextRow, ++p)
+    {
+        work.gather_updates(*r, p, flops);
+        if (status != 1) continue;  // after a failure only the pending updates are applied
+        if (!row_passes(*r, p, stored))
+        {
+            status = -1;
+            continue;
+        }
+        ++flops;
+        work.finish(*r, p);
+    }
+    m_Flops += flops;
+    return status;
+}
+
+// The stated form: for each row k in list order, check it, then for each entry (k, j) right
+// of its diagonal that is not 0.0 or NaN merge f times the row from column j on into row j
+// (found by walking forward), then store a_kj / d_k.
+int tarvel::detail::cholesky_right_looking(CSparseMatrix& A)
+{
+    if (!A.m_pFirstRow) return 1;
+    int maxRow = 0, maxCol = 0;
+    extents(A.m_pFirstRow, maxRow, maxCol);
+    const std::vector<char> stored = stored_rows(A.m_pFirstRow, maxRow);
+    int k = 0;
+    for (Row* rk = A.m_pFirstRow; rk; rk = rk->m_pNextRow, ++k)
+    {
+        if (!row_passes(*rk, k, stored)) return -1;
+        ++CVirtMat::m_Flops;
+        Cell* diag = rk->m_pFirstCell;
+        const double d = diag->m_dValue;
+        Row* rj = rk;
+        for (Cell* ckj = diag->m_pNext; ckj; ckj = ckj->m_pNext)
+        {
+            const double a = ckj->m_dValue;
+            if (is_zero_or_nan(a)) continue;
+            const double f = -a / d;
+            while (rj && rj->m_nRow < ckj->m_nCol) rj = rj->m_pNextRow;
+            if (!rj) return -1;  // not reached: row_passes found row j stored, and R1
+            Cell* cursor = nullptr;
+            for (const Cell* ckm = ckj; ckm; ckm = ckm->m_pNext)
+            {
+                cursor = add_in_row(*rj, cursor, ckm->m_nCol, f * ckm->m_dValue);
+                CVirtMat::m_Flops += 2;
+            }
+            ckj->m_dValue = a / d;
+        }
+    }
+    return 1;
+}
+
+// Cholesky_Solve(B, seconds): m_Flops = 0; Cholesky; ForwSub(B, null, -1) solves U^T y = b,
+// DiagMult(B, null, -2) divides by D, BackwSub(B, null, 1) solves U x = y. On a failed
+// factorization seconds becomes -1.0, B is untouched and the failure is returned.
+int CSparseMatrix::Cholesky_Solve(CVirtMat* B, double& seconds)
+{
+    m_Flops = 0;
+    seconds = 1000.0;  // clock ticks per second until the elapsed time is known
+    const long t0 = TarvelClock();
+    const int status = Cholesky();
+    if (status != 1)
+    {
+        seconds = -1.0;
+        return status;
+    }
+    ForwSub(B, nullptr, -1);
+    DiagMult(B, nullptr, -2);
+    BackwSub(B, nullptr, 1);
+    seconds = static_cast<double>(TarvelClock() - t0) / 1000.0;
+    return 1;
+}

@@ -1,0 +1,185 @@
+// CSparseMatrix: the general sparse real matrix, an ascending singly linked list of rows, each
+// row an ascending singly linked list of cells. Only entries that were added are stored; an
+// entry that is not stored reads as absent, not as a stored zero.
+//
+// Invariants (tarvel::detail::lists_are_ordered checks R1-R2; every operation keeps them):
+//  R1  rows strictly ascending in m_nRow along m_pNextRow; a row may exist with no cells, and
+//      a row that never received anything does not exist
+//  R2  within a row, cells strictly ascending in m_nCol along m_pNext; the diagonal entry of
+//      row i is simply the cell of column i (the factorizations find it through R2)
+//  R3  the matrix owns its rows and every row owns its cells; rows and cells are separate
+//      objects made with new and released with delete (a row through its virtual destructor)
+//
+// The solvers (SparseLU.cpp, SparseCholesky.cpp, SparseSubstitution.cpp, ConjGradient.cpp)
+// take right-hand sides as CVirtMat* that must be dense matrices (CMatrix): one equation per
+// row, one right-hand side per column, overwritten with the solution. The drivers reach the
+// factorizations and substitutions through the virtual table, so a derived system matrix
+// replaces LU and Cholesky and keeps the rest.
+//
+// Copying: the copy constructor makes an exact deep copy (stored zeros, empty rows and the
+// allocation sizes included). operator=(CSparseMatrix&) ADDS the source's non-zero entries to
+// this matrix through the virtual Add (an empty target receives a copy without stored zeros).
+// Moves take the lists over; a move assignment first releases this matrix's lists.
+// Storage exhaustion while cells or rows are made is the allocator's failure (std::bad_alloc).
+//
+// Choices where the behaviour is open:
+//  - MakeLower holds the earlier of the two virtual slots, MakeUpper the later one.
+//  - Allocate with a negative row count does nothing (returns true); ReverseRows, BackwSub
+//    and the other list walks do nothing on a matrix without rows.
+//  - AddValues with an index repeated in one element: a pick that finds no larger index
+//    repeats the previous pick's position, so the repeated occurrence is never read.
+//  - NearlyEqual with a zero tolerance and |y| >= 1 includes both (equal) bounds: x == y.
+//  - LU: a pivot row with nothing right of its diagonal leaves that column alone (the later
+//    rows holding an entry in it then fail their diagonal check), as the algorithm states.
+//  - Cholesky: a non-zero entry (k, j) whose row j is not stored fails the factorization at
+//    row k, before row k sends any update.
+//  - ConjGradient/ConjGradient2: a zero step-length or direction denominator gives IEEE
+//    infinities or NaNs in the results; rows without a diagonal scale by 1.0.
+#pragma once
+
+#include <tarvel/core/VirtMat.h>
+
+class CMatrix;
+class CVector;
+
+class CSparseMatrix : public CVirtRealMat
+{
+    DECLARE_SERIAL(CSparseMatrix)
+
+public:
+    // One stored entry. Plain structure: no virtual operation.
+    struct cell
+    {
+        cell* m_pNext;     // next cell of the row, null at the row's end (R2)
+        double m_dValue;   // the stored value
+        int m_nCol;        // zero-based column
+
+        // The implicit assignment copies all three fields, the link included.
+
+        // Unlinks target from the chain after this cell (this cell is never removed); does
+        // not delete it; nothing when target is not in the chain.
+        void Remove(cell* target);
+        // Unlinks and returns the cell of column col from the chain after this cell (the
+        // caller deletes it); null when there is none.
+        cell* Remove(int col);
+        // Divides this cell and every cell after it by d.
+        void DivideAll(double d);
+    };
+
+    // One stored row. Its only virtual operation is the destructor, which deletes its cells.
+    struct row
+    {
+        // The creating operation sets the fields; they start null/0 so that a row made
+        // without them releases nothing.
+        row() = default;
+        // Copy the three fields: the copy refers to the SAME cells, so only one of the two
+        // may release them.
+        row(const row& other) = default;
+        row& operator=(const row& other) = default;
+        virtual ~row();
+
+        cell* m_pFirstCell = nullptr;  // head of the cell list, null for an empty row (R2)
+        row* m_pNextRow = nullptr;     // next row of the matrix, null for the last (R1)
+        int m_nRow = 0;                // zero-based row index
+
+        // Adds v at column col: accumulates into the existing cell or inserts a new one in
+        // order. No zero test.
+        void Add(int col, double v);
+        // As above, the walk starting at c when c is not null and c->m_nCol <= col;
+        // afterwards c points at the cell of column col.
+        void Add(int col, double v, cell*& c);
+        // Leaves exactly n cells, columns first .. first + n - 1, each holding v; existing
+        // cells are reused in order, missing ones made, surplus ones deleted.
+        void Allocate(int n, double v, int first);
+        // Deletes every cell.
+        void Clear();
+        cell* GetCell(int col);     // the cell of column col, or null
+        double* GetValue(int col);  // address of the value of column col, or null
+        // Unlinks and returns the cell of column col (the caller deletes it), or null.
+        cell* Remove(int col);
+        // Walks from this row along m_pNextRow to the row of index rowIndex (null when the
+        // list ends first) and removes column col from it as above.
+        cell* Remove(int rowIndex, int col);
+        // Multiplies every cell of column >= fromCol by f; one flop per multiplied cell.
+        void Multiply(double f, int fromCol);
+        // The largest value, the search starting from 0.0.
+        double Max();
+        // Adds f times the chain src, src->m_pNext, ... into this row (src null: adds f to
+        // every cell). No zero test, nothing counted.
+        void AddRow(cell* src, double f);
+        int NonZeros();             // number of stored cells, whatever their values
+        int NumZeros(double tol);   // cells nearly equal to 0.0 under tol (NearlyEqual)
+    };
+
+    CSparseMatrix();
+    CSparseMatrix(const CSparseMatrix& other);  // exact deep copy
+    CSparseMatrix(CSparseMatrix&& other) noexcept;
+    ~CSparseMatrix() override;  // calls Clear
+
+    // Adds every non-zero, non-NaN cell of src through the virtual four-argument Add (one
+    // row cursor for the whole copy); this matrix is not cleared first.
+    CSparseMatrix& operator=(CSparseMatrix& src);
+    CSparseMatrix& operator=(CSparseMatrix&& src) noexcept;
+
+    // ---- The interface operations of CVirtMat and CVirtRealMat ----
+    // Builds a pattern of explicit cells: {R} gives R empty rows, {R, C} an R x C pattern of
+    // 0.0, {R, C, -, v} of v. R == 0 clears. Always true.
+    bool Allocate(int* dims, int count) override;
+    void ReadASCII(CFile* file) override;
+    void WriteASCII(CFile* file, CString prefix, CString suffix, int width, int precision,
+                    int format, bool rowNumbers, bool header) override;
+    // Adds the n x n row-major element matrix ke at the indices dofs (negative ones skipped).
+    void AddValues(long* dofs, double* ke, int n) override;
+    // Cholesky, then ForwSub(-1), DiagMult(-2), BackwSub(1); m_Flops counts this solve only.
+    int Cholesky_Solve(CVirtMat* B, double& seconds) override;
+    CVirtRealMat& operator=(double v) override;   // every stored value becomes v
+    CVirtRealMat& operator+=(double v) override;  // v added to every stored value
+
+    // ---- Virtual operations of the sparse matrix, in slot order ----
+    virtual double Max() const;              // largest stored value, search from 0.0
+    virtual int NumZeros(double tol) const;  // stored cells nearly equal to 0.0 under tol
+    virtual void DiagMult(CVirtMat* B, double* seconds, int mode);
+    virtual void Clear();                 // deletes every row and cell
+    // Exports per-row counts, values and columns for nRows rows (unit rows count 0); returns
+    // the number of exported entries. The caller owns and deletes[] the three arrays.
+    virtual int MakeArrayMat(double*& values, int*& counts, int*& cols, int nRows) const;
+    virtual int ConjGradient2(CVirtMat& B, double& res, int maxIter, double tol, CVector* T,
+                              bool scale);
+    virtual void MinDegReorder(CVector& v);  // does nothing
+    virtual int ConjGradient(CVirtMat& B, CVirtMat* X0, double& res, int maxIter, double tol,
+                             CVector* T, bool scale);
+    virtual void MakeLower();  // deletes the cells left of each row's diagonal
+    virtual void COUT(const char* sep) const;
+    virtual int LU();
+    virtual int GetColumns() const;  // 1 + the largest column stored, 0 without cells
+    virtual int GetRows() const;     // 1 + the index of the last row, 0 without rows
+    virtual void Add(int i, int j, double v);  // zero and NaN add nothing
+    virtual void Add(int i, int j, double v, cell*& c);
+    virtual void Add(int i, int j, double v, row*& r);
+    virtual void Add(int i, int j, double v, row*& r, cell*& c);
+    virtual void AAT();        // this becomes this * this^T
+    virtual void MakeUpper();  // the same as MakeLower
+    virtual void ReverseRows();
+    virtual void BackwSub(CVirtMat* B, double* seconds, int mode);
+    virtual void ForwSub(CVirtMat* B, double* seconds, int mode);
+    virtual bool IsLower(double* seconds) const;
+    virtual bool IsUpper() const;
+    virtual int Cholesky();
+    virtual double Mirror(double f);
+    virtual int LU_Solve(CVirtMat* B, double& seconds);
+    virtual double* GetValue(int i, int j);  // address of the stored value, or null
+
+    // ---- Not virtual ----
+    row* GetFirstRow() { return m_pFirstRow; }
+    const row* GetFirstRow() const { return m_pFirstRow; }
+    bool IsSym() const;  // exact symmetry test of the stored entries
+
+    int m_nAllocRows;   // the row count last given to Allocate; read by no operation here
+    int m_nAllocCols;   // the column count last given to Allocate; read by no operation here
+    row* m_pFirstRow;   // head of the row list (R1), null for an empty matrix
+
+protected:
+    // Row i, found or made at its ordered place, the walk starting at start when start is not
+    // null and start->m_nRow <= i (R1).
+    row* find_or_make_row(row* start, int i);
+};

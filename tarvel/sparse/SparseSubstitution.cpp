@@ -1,0 +1,237 @@
+// Forward and backward substitution with the factors that LU and Cholesky leave in the
+// cells, and the diagonal scaling DiagMult. B is the dense matrix of right-hand sides (one
+// equation per row, one right-hand side per column), overwritten in place; all p columns are
+// processed together, element by element along B's contiguous rows.
+#include <tarvel/sparse/SparseMatrix.h>
+
+#include <tarvel/core/Matrix.h>
+#include <tarvel/sparse/detail/SparseDetail.h>
+
+#include <algorithm>
+#include <cstddef>
+#include <limits>
+#include <vector>
+
+using tarvel::detail::Cell;
+using tarvel::detail::dense_rhs;
+using tarvel::detail::Row;
+using tarvel::detail::TickTimer;
+using tarvel::detail::try_alloc;
+
+namespace
+{
+
+// b_i -= a * b_j over the p right-hand sides.
+inline void subtract_row(double* bi, const double* bj, double a, int p)
+{
+    for (int t = 0; t < p; ++t) bi[t] -= a * bj[t];
+}
+
+inline double* row_of(CMatrix& B, long i, int p) { return B.m_pData + i * p; }
+
+// The first cell of r at or right of its diagonal (the diagonal of a factor), or null.
+inline Cell* first_at_or_right_of_diagonal(Row& r)
+{
+    Cell* c = r.m_pFirstCell;
+    while (c && c->m_nCol < r.m_nRow) c = c->m_pNext;
+    return c;
+}
+
+// Rows by list position.
+std::vector<Row*> rows_of(Row* first)
+{
+    std::vector<Row*> rows;
+    for (Row* r = first; r; r = r->m_pNextRow) rows.push_back(r);
+    return rows;
+}
+
+// Forward substitution with the unit lower factor held as the transpose of the part right of
+// each row's first cell (modes -1 and -2):
+//   for each row position i (index r_i), in increasing k < i: when cursor[k] stands on column
+//   r_i, b_{r_i} -= a * b_k (b_k the row at position k) and cursor[k] moves on;
+//   mode -2 then divides b_{r_i} by the value of row i's first cell.
+// Instead of scanning every earlier cursor for every row, each cursor waits in the list of
+// the column it stands on; the list of column r_i is taken in increasing k, so every entry of
+// B receives the same subtractions in the same order as by the scan.
+void forward_sub_transposed(Row* first, CMatrix& B, int p, int mode)
+{
+    const std::vector<Row*> rows = rows_of(first);
+    const int n = static_cast<int>(rows.size());
+    int maxRow = -1;
+    for (const Row* r : rows) maxRow = std::max(maxRow, r->m_nRow);
+    std::vector<const Cell*> cursor(static_cast<std::size_t>(n), nullptr);
+    std::vector<int> waiting(static_cast<std::size_t>(maxRow + 1), -1);  // by column
+    std::vector<int> nextWaiting(static_cast<std::size_t>(n), -1);       // by position
+    std::vector<int> due;                                                // scratch
+    // A cursor on a column that no row index can match waits nowhere: the scan would never
+    // move it either.
+    auto wait = [&](int k) {
+        const Cell* c = cursor[static_cast<std::size_t>(k)];
+        if (c && c->m_nCol >= 0 && c->m_nCol <= maxRow)
+        {
+            nextWaiting[static_cast<std::size_t>(k)] = waiting[static_cast<std::size_t>(c->m_nCol)];
+            waiting[static_cast<std::size_t>(c->m_nCol)] = k;
+        }
+    };
+    for (int i = 0; i < n; ++i)
+    {
+        Row* ri = rows[static_cast<std::size_t>(i)];
+        const int r = ri->m_nRow;
+        const Cell* head = ri->m_pFirstCell;
+        cursor[static_cast<std::size_t>(i)] = head ? head->m_pNext : nullptr;
+        if (r < 0)  // outside B: no row of B to update (R1 makes this the first row)
+        {
+            wait(i);
+            continue;
+        }
+        double* bi = row_of(B, r, p);
+        {
+            due.clear();
+            for (int k = waiting[static_cast<std::size_t>(r)]; k >= 0;
+                 k = nextWaiting[static_cast<std::size_t>(k)])
+                due.push_back(k);
+            waiting[static_cast<std::size_t>(r)] = -1;
+            std::sort(due.begin(), due.end());
+            for (const int k : due)
+            {
+                const Cell* c = cursor[static_cast<std::size_t>(k)];
+                subtract_row(bi, row_of(B, k, p), c->m_dValue, p);
+                cursor[static_cast<std::size_t>(k)] = c->m_pNext;
+                wait(k);
+            }
+        }
+        if (mode == -2 && head)
+            for (int t = 0; t < p; ++t) bi[t] /= head->m_dValue;
+        wait(i);
+    }
+}
+
+}  // namespace
+
+void tarvel::detail::forward_sub_transposed_plain(const CSparseMatrix& A, CMatrix& B, int mode)
+{
+    const int p = B.GetColumns();
+    const std::vector<Row*> rows = rows_of(const_cast<Row*>(A.GetFirstRow()));
+    const int n = static_cast<int>(rows.size());
+    std::vector<const Cell*> cursor(static_cast<std::size_t>(n));
+    for (int k = 0; k < n; ++k)
+    {
+        const Cell* head = rows[static_cast<std::size_t>(k)]->m_pFirstCell;
+        cursor[static_cast<std::size_t>(k)] = head ? head->m_pNext : nullptr;
+    }
+    for (int i = 0; i < n; ++i)
+    {
+        const int r = rows[static_cast<std::size_t>(i)]->m_nRow;
+        if (r < 0) continue;
+        double* bi = row_of(B, r, p);
+        for (int k = 0; k < i; ++k)
+        {
+            const Cell* c = cursor[static_cast<std::size_t>(k)];
+            if (c && c->m_nCol == r)
+            {
+                subtract_row(bi, row_of(B, k, p), c->m_dValue, p);
+                cursor[static_cast<std::size_t>(k)] = c->m_pNext;
+            }
+        }
+        const Cell* head = rows[static_cast<std::size_t>(i)]->m_pFirstCell;
+        if (mode == -2 && head)
+            for (int t = 0; t < p; ++t) bi[t] /= head->m_dValue;
+    }
+}
+
+// ForwSub(B, seconds, mode):
+//  mode 1: L y = b with L unit lower held left of the diagonal (as LU leaves it): for each
+//          row r, b_r -= a_rj * b_j over its cells left of the diagonal, in order;
+//  mode 2: as mode 1, then b_r /= the row's first cell at or right of the diagonal;
+//  modes -1, -2: the transposed unit upper factor (as Cholesky leaves it), see above.
+// A B without columns returns at once, without touching the time.
+void CSparseMatrix::ForwSub(CVirtMat* Bv, double* seconds, int mode)
+{
+    CMatrix* B = dense_rhs(Bv);
+    if (!B) return;
+    const int p = B->GetColumns();
+    if (p == 0) return;
+    TickTimer timer(seconds);
+    if (mode == 1 || mode == 2)
+    {
+        for (row* r = m_pFirstRow; r; r = r->m_pNextRow)
+        {
+            double* bi = row_of(*B, r->m_nRow, p);
+            cell* c = r->m_pFirstCell;
+            for (; c && c->m_nCol < r->m_nRow; c = c->m_pNext)
+                subtract_row(bi, row_of(*B, c->m_nCol, p), c->m_dValue, p);
+            if (mode == 2 && c)
+                for (int t = 0; t < p; ++t) bi[t] /= c->m_dValue;
+        }
+    }
+    else if (mode == -1 || mode == -2)
+    {
+        forward_sub_transposed(m_pFirstRow, *B, p, mode);
+    }
+}
+
+// BackwSub(B, seconds, mode): U x = y with the rows visited from the last to the first (the
+// list is reversed in place through the virtual ReverseRows, and restored):
+//   x_r = (y_r - sum_{j > r} a_rj x_j) [/ a_rr in mode 2]
+// over the cells after the row's first cell at or right of its diagonal. Mode 1 is the unit
+// upper factor of Cholesky, mode 2 the upper factor of LU. Each column of B gets the same
+// operations as when the columns are processed one after the other.
+void CSparseMatrix::BackwSub(CVirtMat* Bv, double* seconds, int mode)
+{
+    TickTimer timer(seconds);
+    ReverseRows();
+    CMatrix* B = dense_rhs(Bv);
+    if (B && (mode == 1 || mode == 2))
+    {
+        const int p = B->GetColumns();
+        for (row* r = m_pFirstRow; r && p > 0; r = r->m_pNextRow)
+        {
+            const cell* diag = first_at_or_right_of_diagonal(*r);
+            if (!diag) continue;
+            double* bi = row_of(*B, r->m_nRow, p);
+            for (const cell* c = diag->m_pNext; c; c = c->m_pNext)
+                subtract_row(bi, row_of(*B, c->m_nCol, p), c->m_dValue, p);
+            if (mode == 2)
+                for (int t = 0; t < p; ++t) bi[t] /= diag->m_dValue;
+        }
+    }
+    ReverseRows();
+}
+
+// DiagMult(B, seconds, mode), with the diagonal cell of row r being its first cell at or right
+// of the diagonal when that cell's column is r:
+//  mode  1: a_rr *= b_r0;  mode -1: a_rr /= b_r0  (rows without a diagonal: nothing);
+//  mode  2: b_r *= a_rr;   mode -2: b_r /= a_rr   (rows without one: b_r = 0.0, resp. +inf).
+// Rows that are not stored leave B alone. Nothing is counted.
+void CSparseMatrix::DiagMult(CVirtMat* Bv, double* seconds, int mode)
+{
+    CMatrix* B = dense_rhs(Bv);
+    if (!B) return;
+    const int p = B->GetColumns();
+    if (p == 0) return;
+    TickTimer timer(seconds);
+    for (row* r = m_pFirstRow; r; r = r->m_pNextRow)
+    {
+        cell* c = first_at_or_right_of_diagonal(*r);
+        cell* diag = (c && c->m_nCol == r->m_nRow) ? c : nullptr;
+        double* bi = row_of(*B, r->m_nRow, p);
+        switch (mode)
+        {
+        case 1:
+            if (diag) diag->m_dValue *= bi[0];
+            break;
+        case -1:
+            if (diag) diag->m_dValue /= bi[0];
+            break;
+        case 2:
+            for (int t = 0; t < p; ++t) bi[t] = diag ? bi[t] * diag->m_dValue : 0.0;
+            break;
+        case -2:
+            for (int t = 0; t < p; ++t)
+                bi[t] = diag ? bi[t] / diag->m_dValue : std::numeric_limits<double>::infinity();
+            break;
+        default:
+            break;
+        }
+    }
+}
