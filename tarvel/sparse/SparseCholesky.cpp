@@ -76,18 +76,18 @@ bool row_passes(const Row& rk, int k, const std::vector<char>& stored)
     return true;
 }
 
-// Work space of the up-looking factorization: finished rows in compact form, the rows waiting
-// in each column, and one dense work row.
+// Work space of the up-looking factorization: the finished rows still sending updates, in
+// compact form; the rows waiting in each column; one dense work row.
 class UpLooking
 {
 public:
     UpLooking(int width, int nRows)
-        : m_waiting(static_cast<std::size_t>(width), -1),
+        : m_tails(static_cast<std::size_t>(nRows)), m_next(static_cast<std::size_t>(nRows), 0),
+          m_d(static_cast<std::size_t>(nRows), 0.0),
+          m_waiting(static_cast<std::size_t>(width), -1),
           m_nextWaiting(static_cast<std::size_t>(nRows), -1),
-          m_begin(static_cast<std::size_t>(nRows), 0), m_end(static_cast<std::size_t>(nRows), 0),
-          m_next(static_cast<std::size_t>(nRows), 0),
-          m_d(static_cast<std::size_t>(nRows), 0.0), m_w(static_cast<std::size_t>(width), 0.0),
-          m_stamp(static_cast<std::size_t>(width), -1)
+          m_w(static_cast<std::size_t>(width), 0.0), m_stamp(static_cast<std::size_t>(width), -1),
+          m_fill(static_cast<std::size_t>(width), 0)
     {
     }
 
@@ -98,26 +98,35 @@ public:
     void finish(Row& rk, int k);
 
 private:
+    struct Entry
+    {
+        int col;
+        double value;  // undivided a_kj
+    };
+    using Tail = std::vector<Entry>;
+
     void wait(int k)  // row k waits in the column of its next unused entry
     {
-        const int c = m_col[m_next[k]];
-        m_nextWaiting[static_cast<std::size_t>(k)] = m_waiting[static_cast<std::size_t>(c)];
-        m_waiting[static_cast<std::size_t>(c)] = k;
+        const std::size_t uk = static_cast<std::size_t>(k);
+        const std::size_t c = static_cast<std::size_t>(m_tails[uk][m_next[uk]].col);
+        m_nextWaiting[uk] = m_waiting[c];
+        m_waiting[c] = k;
     }
 
-    // Finished rows: entries right of the diagonal, undivided, at [m_begin[k], m_end[k]).
-    std::vector<int> m_col;
-    std::vector<double> m_val;
+    // Finished row k's entries right of its diagonal, undivided; m_next[k] is the first one
+    // not yet used. A tail used up goes back to m_spare, so the storage in use follows the
+    // rows still sending (a band's width of rows for a banded matrix).
+    std::vector<Tail> m_tails;
+    std::vector<Tail> m_spare;
+    std::vector<std::size_t> m_next;
+    std::vector<double> m_d;         // d_k of the finished rows
     std::vector<int> m_waiting;      // by column: a finished row whose next entry is there
     std::vector<int> m_nextWaiting;  // by row: the next row waiting in the same column
-    std::vector<std::size_t> m_begin, m_end;
-    std::vector<std::size_t> m_next;  // by row: its next unused entry
-    std::vector<double> m_d;            // d_k of the finished rows
     // One dense work row: m_w[m] is valid where m_stamp[m] is the current row's position.
     std::vector<double> m_w;
     std::vector<int> m_stamp;
     std::vector<int> m_senders;  // scratch: rows updating the current row
-    std::vector<int> m_fill;     // scratch: fill-in columns of the current row
+    std::vector<int> m_fill;     // scratch: fill-in columns of the current row (width slots)
 };
 
 void UpLooking::gather_updates(Row& rj, int p, std::uint32_t& flops)
@@ -146,40 +155,53 @@ void UpLooking::gather_updates(Row& rj, int p, std::uint32_t& flops)
     }
 
     // -- 3. Updates w_m += f * a_km, f = -a_kj / d_k, m over row k from column j on --
-    m_fill.clear();
+    int* fill = m_fill.data();
+    int nFill = 0;
     std::uint32_t count = 0;
     for (const int k : m_senders)
     {
-        const std::size_t at = m_next[static_cast<std::size_t>(k)];  // entry (k, j)
-        const std::size_t end = m_end[static_cast<std::size_t>(k)];
-        m_next[static_cast<std::size_t>(k)] = at + 1;
-        if (at + 1 < end) wait(k);
-        const double a = m_val[at];
-        if (is_zero_or_nan(a)) continue;
-        const double f = -a / m_d[static_cast<std::size_t>(k)];
-        const int* col = m_col.data();
-        const double* val = m_val.data();
-        for (std::size_t q = at; q < end; ++q)
+        const std::size_t uk = static_cast<std::size_t>(k);
+        Tail& tail = m_tails[uk];
+        const std::size_t at = m_next[uk];  // entry (k, j)
+        const std::size_t end = tail.size();
+        const Entry* e = tail.data();
+        const double a = e[at].value;
+        if (!is_zero_or_nan(a))
         {
-            const int m = col[q];
-            if (stamp[m] != p)
+            const double f = -a / m_d[uk];
+            for (std::size_t q = at; q < end; ++q)
             {
-                stamp[m] = p;
-                w[m] = -0.0;  // exact identity: the first update becomes the cell's value
-                m_fill.push_back(m);
+                const int m = e[q].col;
+                if (stamp[m] != p)
+                {
+                    stamp[m] = p;
+                    w[m] = -0.0;  // exact identity: the first update becomes the cell's value
+                    fill[nFill++] = m;
+                }
+                w[m] += f * e[q].value;
             }
-            w[m] += f * val[q];
+            count += static_cast<std::uint32_t>(end - at);
         }
-        count += static_cast<std::uint32_t>(end - at);
+        m_next[uk] = at + 1;
+        if (at + 1 < end)
+        {
+            wait(k);
+        }
+        else
+        {
+            tail.clear();
+            m_spare.push_back(std::move(tail));
+        }
     }
     flops += 2u * count;
 
     // -- 4. Write back, inserting the fill-in at its ordered places (R2) --
-    std::sort(m_fill.begin(), m_fill.end());
+    std::sort(fill, fill + nFill);
     Cell* prev = beforeDiag;
     Cell* cur = c;
-    for (const int m : m_fill)
+    for (int t = 0; t < nFill; ++t)
     {
+        const int m = fill[t];
         for (; cur && cur->m_nCol < m; cur = cur->m_pNext)
         {
             cur->m_dValue = w[cur->m_nCol];
@@ -197,19 +219,24 @@ void UpLooking::gather_updates(Row& rj, int p, std::uint32_t& flops)
 
 void UpLooking::finish(Row& rk, int k)
 {
+    const std::size_t uk = static_cast<std::size_t>(k);
     Cell* diag = rk.m_pFirstCell;
+    if (!diag->m_pNext) return;  // sends nothing
     const double d = diag->m_dValue;
-    m_d[static_cast<std::size_t>(k)] = d;
-    m_begin[static_cast<std::size_t>(k)] = m_col.size();
+    m_d[uk] = d;
+    Tail& tail = m_tails[uk];
+    if (!m_spare.empty())
+    {
+        tail = std::move(m_spare.back());
+        m_spare.pop_back();
+    }
     for (Cell* c = diag->m_pNext; c; c = c->m_pNext)
     {
-        m_col.push_back(c->m_nCol);
-        m_val.push_back(c->m_dValue);
+        tail.push_back(Entry{c->m_nCol, c->m_dValue});
         if (!is_zero_or_nan(c->m_dValue)) c->m_dValue = c->m_dValue / d;  // u_kj
     }
-    m_end[static_cast<std::size_t>(k)] = m_col.size();
-    m_next[static_cast<std::size_t>(k)] = m_begin[static_cast<std::size_t>(k)];
-    if (m_begin[static_cast<std::size_t>(k)] < m_end[static_cast<std::size_t>(k)]) wait(k);
+    m_next[uk] = 0;
+    wait(k);
 }
 
 }  // namespace

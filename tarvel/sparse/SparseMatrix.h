@@ -39,6 +39,9 @@
 
 #include <tarvel/core/VirtMat.h>
 
+#include <cstddef>
+#include <new>
+
 class CMatrix;
 class CVector;
 
@@ -55,6 +58,14 @@ public:
         int m_nCol;        // zero-based column
 
         // The implicit assignment copies all three fields, the link included.
+
+        // Cells are made and released one at a time by the thousands during assembling and
+        // factorization; they come from per-thread pools of equal slots (CellPool.cpp), so
+        // `new cell` and `delete` of a cell stay cheap. Sanitizer builds use the global heap.
+        static void* operator new(std::size_t size);
+        static void* operator new(std::size_t size, const std::nothrow_t&) noexcept;
+        static void operator delete(void* p) noexcept;
+        static void operator delete(void* p, const std::nothrow_t&) noexcept;
 
         // Unlinks target from the chain after this cell (this cell is never removed); does
         // not delete it; nothing when target is not in the chain.
