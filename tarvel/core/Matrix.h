@@ -21,7 +21,9 @@
 //    conversion instruction does, instead of undefined behaviour;
 //  - a failed allocation leaves the matrix as it was (products, Transpose) or empty with no
 //    rows (Allocate, copies); LUP_Decomp returns -1 when its permutation cannot be allocated;
-//  - a negative row count loaded from an archive loads as 0 rows.
+//  - a negative row count loaded from an archive loads as 0 rows;
+//  - an accumulating PreMult whose result has another element count adds the products to the
+//    zeros that the result's Allocate leaves.
 #pragma once
 
 #include <tarvel/core/Vector.h>
