@@ -2,7 +2,6 @@
 // solutions judged against a dense solve written here.
 #include "fem/Problems.h"
 #include "fem/Reference.h"
-#include "fem/TarvelInput.h"  // compiled here; exercised once the dense classes exist
 
 #include <cmath>
 #include <gtest/gtest.h>
