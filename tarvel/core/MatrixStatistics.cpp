@@ -39,13 +39,22 @@ void CMatrix::Vect2Norm(CVector& v, int mode) const
     const bool perColumn = mode == 1 || mode == -1;
     if (!v.Allocate(perColumn ? cols : m_nRows, true, 0.0)) return;
     double* s = v.m_pData;
-    for (int i = 0; i < m_nRows; ++i)
+    if (perColumn && cols == 1)  // one column (the solvers' residuals): a register sum
     {
-        const double* a_i = m_pData + static_cast<long>(i) * cols;
-        if (perColumn)
-            for (int j = 0; j < cols; ++j) s[j] += a_i[j] * a_i[j];
-        else
-            for (int j = 0; j < cols; ++j) s[i] += a_i[j] * a_i[j];
+        double sum = 0.0;
+        for (int i = 0; i < m_nRows; ++i) sum += m_pData[i] * m_pData[i];
+        s[0] = sum;
+    }
+    else
+    {
+        for (int i = 0; i < m_nRows; ++i)
+        {
+            const double* a_i = m_pData + static_cast<long>(i) * cols;
+            if (perColumn)
+                for (int j = 0; j < cols; ++j) s[j] += a_i[j] * a_i[j];
+            else
+                for (int j = 0; j < cols; ++j) s[i] += a_i[j] * a_i[j];
+        }
     }
     if (mode >= 1)
         for (int t = 0; t < v.m_nSize; ++t) s[t] = std::sqrt(s[t]);

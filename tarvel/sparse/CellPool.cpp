@@ -3,9 +3,11 @@
 // A factorization makes one cell per fill-in entry, millions for a large problem, and the
 // general heap spends more time and memory on them (a 32-byte chunk for a 24-byte cell) than
 // the arithmetic does. Each thread keeps a free list of released slots and carves new slots
-// from blocks of kSlotsPerBlock; a slot released on another thread joins that thread's list.
-// Blocks are never returned: they stay registered in one process-wide list (so they remain
-// reachable) and their slots are reused by later cells.
+// from 2 MiB blocks; a slot released on another thread joins that thread's list. Blocks are
+// never returned: they stay registered in one process-wide list (so they remain reachable)
+// and their slots are reused by later cells. On Linux the blocks are offered to the kernel
+// as huge pages: a large factorization then takes one page fault per block instead of one
+// per 4 KiB of fresh cells.
 //
 // With AddressSanitizer the cells use the global heap instead, so that use-after-free, double
 // release and leaks of single cells stay detectable.
@@ -14,6 +16,10 @@
 #include <cstdlib>
 #include <mutex>
 #include <vector>
+
+#if defined(__linux__)
+#include <sys/mman.h>
+#endif
 
 #if defined(__SANITIZE_ADDRESS__)
 #define TARVEL_CELLS_FROM_HEAP 1
@@ -34,7 +40,8 @@ struct FreeSlot
 };
 
 constexpr std::size_t kSlot = sizeof(CSparseMatrix::cell);
-constexpr std::size_t kSlotsPerBlock = 8192;  // 192 KiB blocks
+constexpr std::size_t kBlockBytes = std::size_t(2) << 20;  // one huge page
+constexpr std::size_t kSlotsPerBlock = kBlockBytes / kSlot;
 static_assert(kSlot >= sizeof(FreeSlot) && kSlot % alignof(CSparseMatrix::cell) == 0,
               "a cell slot must hold a free-list link");
 
@@ -56,8 +63,11 @@ char* new_block()
 {
     static std::mutex* const guard = new std::mutex;
     static std::vector<void*>* const blocks = new std::vector<void*>;
-    void* block = std::malloc(kSlot * kSlotsPerBlock);
+    void* block = std::aligned_alloc(kBlockBytes, kBlockBytes);
     if (!block) return nullptr;
+#if defined(__linux__) && defined(MADV_HUGEPAGE)
+    madvise(block, kBlockBytes, MADV_HUGEPAGE);  // a hint: failure changes nothing
+#endif
     try
     {
         const std::lock_guard<std::mutex> lock(*guard);

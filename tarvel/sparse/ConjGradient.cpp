@@ -44,89 +44,106 @@ void clock_in(CVector* T, int slot)
     if (T) (*T)[slot] += static_cast<double>(TarvelClock());
 }
 
-// Steps 4 to 9 of the common iteration around a product Q = A P (step 2, which counts its
-// own flops). Afterwards m_Flops grows by (9 m + 1) k p and T is converted to seconds.
+// x_c += alpha_c p_c over the m rows of p columns.
+void add_directions(double* xd, const double* pd, const double* alpha, long m, int p)
+{
+    if (p == 1)
+    {
+        for (long i = 0; i < m; ++i) xd[i] += alpha[0] * pd[i];
+        return;
+    }
+    for (long e = 0; e < m * p; e += p)
+        for (int c = 0; c < p; ++c) xd[e + c] += alpha[c] * pd[e + c];
+}
+
+// Steps 2 to 9 of the common iteration around a product Q = A P (step 2, which counts its
+// own flops; it may also form the step-length denominators p_c . q_c, in increasing row,
+// and then says so). Afterwards m_Flops grows by (9 m + 1) k p and T is in seconds.
+// The update of X, which nothing in the iteration reads, is made in the pass that renews the
+// directions (before they change), or after the stopping test in the last iteration.
 template <class Product>
 int iterate(CMatrix& P, CMatrix& R, CMatrix& Q, CMatrix& X, CVector& rr, double res0,
             int maxIter, double tol, CVector* T, Product product)
 {
     const int m = R.GetRows();
     const int p = P.GetColumns();
+    const long mp = static_cast<long>(m) * p;
     CVector rrOld(rr);
     std::vector<double> sums(static_cast<std::size_t>(p));
+    std::vector<double> alpha(static_cast<std::size_t>(p));
+    std::vector<double> beta(static_cast<std::size_t>(p));
     int k = 0;
     for (; k < maxIter; ++k)
     {
         // -- 2. Q = A P --
         clock_out(T, 0);
-        product(P, Q);
+        const bool dotted = product(P, Q, sums.data());
         clock_in(T, 0);
         clock_out(T, 1);
-        // -- 4. Step lengths: rr becomes alpha --
-        const double* pd = P.m_pData;
+        // -- 4. Step lengths alpha_c = rr_c / (p_c . q_c) --
+        double* pd = P.m_pData;
         const double* qd = Q.m_pData;
-        double* xd = X.m_pData;
         double* rd = R.m_pData;
-        double* a = rr.m_pData;
-        for (int c = 0; c < p; ++c)
+        for (int c = 0; c < p; ++c) rrOld.m_pData[c] = rr.m_pData[c];
+        if (!dotted)
         {
-            rrOld.m_pData[c] = a[c];
-            sums[static_cast<std::size_t>(c)] = 0.0;
-        }
-        if (p == 1)
-        {
-            double s = 0.0;
-            for (int i = 0; i < m; ++i) s += pd[i] * qd[i];
-            sums[0] = s;
-        }
-        else
-        {
-            for (long i = 0; i < m; ++i)
-                for (int c = 0; c < p; ++c)
-                    sums[static_cast<std::size_t>(c)] += pd[i * p + c] * qd[i * p + c];
-        }
-        for (int c = 0; c < p; ++c) a[c] = a[c] / sums[static_cast<std::size_t>(c)];
-        // -- 5. Iterate and residual --
-        const long mp = static_cast<long>(m) * p;
-        if (p == 1)
-        {
-            const double alpha = a[0];
-            for (long e = 0; e < mp; ++e)
+            for (int c = 0; c < p; ++c) sums[static_cast<std::size_t>(c)] = 0.0;
+            if (p == 1)
             {
-                xd[e] += alpha * pd[e];
-                rd[e] -= alpha * qd[e];
+                double s = 0.0;
+                for (int i = 0; i < m; ++i) s += pd[i] * qd[i];
+                sums[0] = s;
             }
+            else
+            {
+                for (long e = 0; e < mp; e += p)
+                    for (int c = 0; c < p; ++c)
+                        sums[static_cast<std::size_t>(c)] += pd[e + c] * qd[e + c];
+            }
+        }
+        for (int c = 0; c < p; ++c)
+            alpha[static_cast<std::size_t>(c)] = rr.m_pData[c] / sums[static_cast<std::size_t>(c)];
+        // -- 5. Residuals r_c -= alpha_c q_c --
+        if (p == 1)
+        {
+            const double a = alpha[0];
+            for (long e = 0; e < mp; ++e) rd[e] -= a * qd[e];
         }
         else
         {
             for (long e = 0; e < mp; e += p)
-                for (int c = 0; c < p; ++c)
-                {
-                    xd[e + c] += a[c] * pd[e + c];
-                    rd[e + c] -= a[c] * qd[e + c];
-                }
+                for (int c = 0; c < p; ++c) rd[e + c] -= alpha[static_cast<std::size_t>(c)] * qd[e + c];
         }
         // -- 6./7. Squared residual norms and the stopping test --
         R.Vect2Norm(rr, -1);
         if (largest(rr) / res0 < tol)
         {
+            add_directions(X.m_pData, pd, alpha.data(), m, p);
             clock_in(T, 1);
             break;
         }
-        // -- 8. New directions --
-        double* pw = P.m_pData;
+        // -- 5./8. x_c += alpha_c p_c, then p_c = beta_c p_c + r_c --
+        double* xd = X.m_pData;
         if (p == 1)
         {
-            const double beta = rr.m_pData[0] / rrOld.m_pData[0];
-            for (long e = 0; e < mp; ++e) pw[e] = beta * pw[e] + rd[e];
+            const double a = alpha[0];
+            const double b = rr.m_pData[0] / rrOld.m_pData[0];
+            for (long e = 0; e < mp; ++e)
+            {
+                xd[e] += a * pd[e];
+                pd[e] = b * pd[e] + rd[e];
+            }
         }
         else
         {
             for (int c = 0; c < p; ++c)
-                sums[static_cast<std::size_t>(c)] = rr.m_pData[c] / rrOld.m_pData[c];
+                beta[static_cast<std::size_t>(c)] = rr.m_pData[c] / rrOld.m_pData[c];
             for (long e = 0; e < mp; e += p)
                 for (int c = 0; c < p; ++c)
-                    pw[e + c] = sums[static_cast<std::size_t>(c)] * pw[e + c] + rd[e + c];
+                {
+                    xd[e + c] += alpha[static_cast<std::size_t>(c)] * pd[e + c];
+                    pd[e + c] = beta[static_cast<std::size_t>(c)] * pd[e + c] + rd[e + c];
+                }
         }
         clock_in(T, 1);
     }
@@ -139,8 +156,9 @@ int iterate(CMatrix& P, CMatrix& R, CMatrix& Q, CMatrix& X, CVector& rr, double 
 // Q = A P from the arrays of MakeArrayMat (the upper triangle, rows of count 0 acting as
 // identity rows): a row of count 0 copies p_i into q_i (p flops); a row of count c adds its
 // first entry a p_j0 and every further entry a p_j to q_i and a p_i to q_j ((4c - 2) p flops).
-// With a single right-hand side and every further entry right of its row's diagonal (as in
-// an upper triangle), q_i is accumulated in a register: no later update of the row reaches it.
+// When every further entry lies right of its row's diagonal (an upper triangle), q_i is final
+// once row i is done: with a single right-hand side q_i is then summed in a register and the
+// denominator p . q of the step length is formed on the way, in increasing row as before.
 struct ExportedProduct
 {
     const double* values;
@@ -149,7 +167,7 @@ struct ExportedProduct
     int N;
     bool strictlyUpper;  // every further entry of row i has a column above i
 
-    void operator()(CMatrix& P, CMatrix& Q) const
+    bool operator()(CMatrix& P, CMatrix& Q, double* sums) const
     {
         const int p = P.GetColumns();
         const double* pd = P.m_pData;
@@ -159,6 +177,8 @@ struct ExportedProduct
         std::uint32_t flops = 0;
         const double* a = values;
         const int* col = cols;
+        const bool fused = p == 1 && strictlyUpper && P.GetRows() == N;
+        double dot = 0.0;
         for (int i = 0; i < N; ++i)
         {
             const int c = counts[i];
@@ -168,10 +188,11 @@ struct ExportedProduct
             {
                 for (int t = 0; t < p; ++t) qi[t] = pi[t];
                 flops += static_cast<std::uint32_t>(p);
+                if (fused) dot += pi[0] * qi[0];
                 continue;
             }
             flops += static_cast<std::uint32_t>(4 * c - 2) * static_cast<std::uint32_t>(p);
-            if (p == 1 && strictlyUpper)
+            if (fused)
             {
                 double q = qi[0] + a[0] * pd[col[0]];
                 const double x = pi[0];
@@ -182,6 +203,7 @@ struct ExportedProduct
                     qd[j] += a[e] * x;
                 }
                 qi[0] = q;
+                dot += x * q;
             }
             else
             {
@@ -202,6 +224,8 @@ struct ExportedProduct
             col += c;
         }
         CVirtMat::m_Flops += flops;
+        if (fused) sums[0] = dot;
+        return fused;
     }
 };
 
@@ -269,7 +293,10 @@ int CSparseMatrix::ConjGradient(CVirtMat& Bv, CVirtMat* X0v, double& res, int ma
     CMatrix Q(N, p, true, 0.0);
     CMatrix X(m, p, true, 0.0);
     const int k = iterate(B, R, Q, X, rr, res0, maxIter, tol, T,
-                          [this](CMatrix& P, CMatrix& Qm) { P.PreMult(this, Qm, false, 1); });
+                          [this](CMatrix& P, CMatrix& Qm, double*) {
+                              P.PreMult(this, Qm, false, 1);
+                              return false;
+                          });
     res = largest(rr);
     // -- 7./8. --
     if (scale)

@@ -49,10 +49,10 @@ void extents(const Row* first, int& maxRow, int& maxCol)
     }
 }
 
-// Flags of the stored row indices 0 .. maxRow.
-std::vector<char> stored_rows(const Row* first, int maxRow)
+// Flags of the stored row indices, for the indices 0 .. width - 1.
+std::vector<char> stored_rows(const Row* first, int width)
 {
-    std::vector<char> stored(static_cast<std::size_t>(maxRow + 1), 0);
+    std::vector<char> stored(static_cast<std::size_t>(width), 0);
     for (const Row* r = first; r; r = r->m_pNextRow)
         if (r->m_nRow >= 0) stored[static_cast<std::size_t>(r->m_nRow)] = 1;
     return stored;
@@ -78,15 +78,27 @@ bool row_passes(const Row& rk, int k, const std::vector<char>& stored)
 
 // Work space of the up-looking factorization: the finished rows still sending updates, in
 // compact form; the rows waiting in each column; one dense work row.
+//
+// The work row w holds -0.0 (the exact additive identity) wherever no row is being gathered,
+// so an update needs no test of its own; the pattern of the row (where fill-in must be made)
+// is collected only from the senders that can bring a new column. A sender k whose previous
+// entry (k, i) was not 0.0 or NaN merged its whole tail into row i when row i was gathered;
+// if row i in turn sends to row j (a_ij neither 0.0 nor NaN), row i's tail from column j holds
+// every column of k's tail from j, and k need not be looked at for the pattern (Liu's
+// column-structure argument, restricted to the updates actually made).
+// Reference: J. W. H. Liu, The role of elimination trees in sparse factorization, SIAM J.
+// Matrix Anal. Appl. 11 (1990), sec. 3.
 class UpLooking
 {
 public:
-    UpLooking(int width, int nRows)
-        : m_tails(static_cast<std::size_t>(nRows)), m_next(static_cast<std::size_t>(nRows), 0),
-          m_d(static_cast<std::size_t>(nRows), 0.0),
+    UpLooking(int width, int nRows, const std::vector<char>& stored)
+        : m_stored(stored), m_tails(static_cast<std::size_t>(nRows)),
+          m_next(static_cast<std::size_t>(nRows), 0), m_d(static_cast<std::size_t>(nRows), 0.0),
+          m_aj(static_cast<std::size_t>(nRows), 0.0),
+          m_senderOf(static_cast<std::size_t>(nRows), -1),
           m_waiting(static_cast<std::size_t>(width), -1),
           m_nextWaiting(static_cast<std::size_t>(nRows), -1),
-          m_w(static_cast<std::size_t>(width), 0.0), m_stamp(static_cast<std::size_t>(width), -1),
+          m_w(static_cast<std::size_t>(width), -0.0), m_stamp(static_cast<std::size_t>(width), -1),
           m_fill(static_cast<std::size_t>(width), 0)
     {
     }
@@ -105,14 +117,27 @@ private:
     };
     using Tail = std::vector<Entry>;
 
-    void wait(int k)  // row k waits in the column of its next unused entry
+    // Row k waits in the column of its next entry that aims at a stored row (the others are
+    // 0.0 or NaN, row_passes made sure of it, and send nothing); a used-up tail is recycled.
+    void wait(int k)
     {
         const std::size_t uk = static_cast<std::size_t>(k);
-        const std::size_t c = static_cast<std::size_t>(m_tails[uk][m_next[uk]].col);
+        Tail& tail = m_tails[uk];
+        std::size_t at = m_next[uk];
+        while (at < tail.size() && !m_stored[static_cast<std::size_t>(tail[at].col)]) ++at;
+        m_next[uk] = at;
+        if (at == tail.size())
+        {
+            tail.clear();
+            m_spare.push_back(std::move(tail));
+            return;
+        }
+        const std::size_t c = static_cast<std::size_t>(tail[at].col);
         m_nextWaiting[uk] = m_waiting[c];
         m_waiting[c] = k;
     }
 
+    const std::vector<char>& m_stored;  // by index: the row is stored
     // Finished row k's entries right of its diagonal, undivided; m_next[k] is the first one
     // not yet used. A tail used up goes back to m_spare, so the storage in use follows the
     // rows still sending (a band's width of rows for a banded matrix).
@@ -120,13 +145,14 @@ private:
     std::vector<Tail> m_spare;
     std::vector<std::size_t> m_next;
     std::vector<double> m_d;         // d_k of the finished rows
+    std::vector<double> m_aj;        // a_kj of the senders of the current row j
+    std::vector<int> m_senderOf;     // by row: the position of the last row it sent to
     std::vector<int> m_waiting;      // by column: a finished row whose next entry is there
     std::vector<int> m_nextWaiting;  // by row: the next row waiting in the same column
-    // One dense work row: m_w[m] is valid where m_stamp[m] is the current row's position.
-    std::vector<double> m_w;
-    std::vector<int> m_stamp;
-    std::vector<int> m_senders;  // scratch: rows updating the current row
-    std::vector<int> m_fill;     // scratch: fill-in columns of the current row (width slots)
+    std::vector<double> m_w;         // the work row, -0.0 outside the row being gathered
+    std::vector<int> m_stamp;        // by column: the position of the last row holding it
+    std::vector<int> m_senders;      // scratch: rows updating the current row
+    std::vector<int> m_fill;         // scratch: fill-in columns of the current row
 };
 
 void UpLooking::gather_updates(Row& rj, int p, std::uint32_t& flops)
@@ -137,7 +163,13 @@ void UpLooking::gather_updates(Row& rj, int p, std::uint32_t& flops)
     m_senders.clear();
     for (int k = m_waiting[static_cast<std::size_t>(j)]; k >= 0;
          k = m_nextWaiting[static_cast<std::size_t>(k)])
+    {
         m_senders.push_back(k);
+        m_aj[static_cast<std::size_t>(k)] = m_tails[static_cast<std::size_t>(k)]
+                                                  [m_next[static_cast<std::size_t>(k)]]
+                                                      .value;
+        m_senderOf[static_cast<std::size_t>(k)] = p;
+    }
     m_waiting[static_cast<std::size_t>(j)] = -1;
     if (m_senders.empty()) return;
     std::sort(m_senders.begin(), m_senders.end());
@@ -161,41 +193,47 @@ void UpLooking::gather_updates(Row& rj, int p, std::uint32_t& flops)
     for (const int k : m_senders)
     {
         const std::size_t uk = static_cast<std::size_t>(k);
-        Tail& tail = m_tails[uk];
         const std::size_t at = m_next[uk];  // entry (k, j)
+        const Tail& tail = m_tails[uk];
         const std::size_t end = tail.size();
         const Entry* e = tail.data();
         const double a = e[at].value;
         if (!is_zero_or_nan(a))
         {
             const double f = -a / m_d[uk];
-            for (std::size_t q = at; q < end; ++q)
+            // Covered: the previous entry (k, i) sent, and row i sends to row j.
+            bool covered = false;
+            if (at > 0 && !is_zero_or_nan(e[at - 1].value))
             {
-                const int m = e[q].col;
-                if (stamp[m] != p)
+                const std::size_t i = static_cast<std::size_t>(e[at - 1].col);
+                covered = i < m_senderOf.size() && m_senderOf[i] == p &&
+                          !is_zero_or_nan(m_aj[i]);
+            }
+            if (covered)
+            {
+                for (std::size_t q = at; q < end; ++q) w[e[q].col] += f * e[q].value;
+            }
+            else
+            {
+                for (std::size_t q = at; q < end; ++q)
                 {
-                    stamp[m] = p;
-                    w[m] = -0.0;  // exact identity: the first update becomes the cell's value
-                    fill[nFill++] = m;
+                    const int m = e[q].col;
+                    if (stamp[m] != p)
+                    {
+                        stamp[m] = p;
+                        fill[nFill++] = m;
+                    }
+                    w[m] += f * e[q].value;
                 }
-                w[m] += f * e[q].value;
             }
             count += static_cast<std::uint32_t>(end - at);
         }
         m_next[uk] = at + 1;
-        if (at + 1 < end)
-        {
-            wait(k);
-        }
-        else
-        {
-            tail.clear();
-            m_spare.push_back(std::move(tail));
-        }
+        wait(k);
     }
     flops += 2u * count;
 
-    // -- 4. Write back, inserting the fill-in at its ordered places (R2) --
+    // -- 4. Write back, inserting the fill-in at its ordered places (R2); w back to -0.0 --
     std::sort(fill, fill + nFill);
     Cell* prev = beforeDiag;
     Cell* cur = c;
@@ -205,16 +243,22 @@ void UpLooking::gather_updates(Row& rj, int p, std::uint32_t& flops)
         for (; cur && cur->m_nCol < m; cur = cur->m_pNext)
         {
             cur->m_dValue = w[cur->m_nCol];
+            w[cur->m_nCol] = -0.0;
             prev = cur;
         }
         Cell* made = new Cell{cur, w[m], m};
+        w[m] = -0.0;
         if (prev)
             prev->m_pNext = made;
         else
             rj.m_pFirstCell = made;
         prev = made;
     }
-    for (; cur; cur = cur->m_pNext) cur->m_dValue = w[cur->m_nCol];
+    for (; cur; cur = cur->m_pNext)
+    {
+        cur->m_dValue = w[cur->m_nCol];
+        w[cur->m_nCol] = -0.0;
+    }
 }
 
 void UpLooking::finish(Row& rk, int k)
@@ -250,11 +294,12 @@ int CSparseMatrix::Cholesky()
     if (!m_pFirstRow) return 1;
     int maxRow = 0, maxCol = 0;
     extents(m_pFirstRow, maxRow, maxCol);
-    const std::vector<char> stored = stored_rows(m_pFirstRow, maxRow);
+    const int width = std::max(maxRow, maxCol) + 1;
+    const std::vector<char> stored = stored_rows(m_pFirstRow, width);
     int nRows = 0;
     for (const row* r = m_pFirstRow; r; r = r->m_pNextRow) ++nRows;
 
-    UpLooking work(std::max(maxRow, maxCol) + 1, nRows);
+    UpLooking work(width, nRows, stored);
     std::uint32_t flops = 0;
     int status = 1;
     int p = 0;
@@ -282,7 +327,7 @@ int tarvel::detail::cholesky_right_looking(CSparseMatrix& A)
     if (!A.m_pFirstRow) return 1;
     int maxRow = 0, maxCol = 0;
     extents(A.m_pFirstRow, maxRow, maxCol);
-    const std::vector<char> stored = stored_rows(A.m_pFirstRow, maxRow);
+    const std::vector<char> stored = stored_rows(A.m_pFirstRow, std::max(maxRow, maxCol) + 1);
     int k = 0;
     for (Row* rk = A.m_pFirstRow; rk; rk = rk->m_pNextRow, ++k)
     {

@@ -11,6 +11,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <cstring>
 #include <regex>
 
 using namespace tarvel_test;
@@ -50,7 +51,127 @@ void ExpectNearSolution(const CMatrix& X, const CMatrix& reference, double tol)
             << e;
 }
 
+// The common iteration written out step by step on the exported arrays (no fusion, no
+// shortcuts), for the bit-for-bit comparison with ConjGradient2: returns k, leaves the
+// solution in X and the final res in res.
+int ReferenceCG2(CSparseMatrix& A, const CMatrix& B0, CMatrix& X, double& res, int maxIter,
+                 double tol, bool scale)
+{
+    const int N = A.GetRows(), m = B0.GetRows(), p = B0.GetColumns();
+    double* values = nullptr;
+    int *counts = nullptr, *cols = nullptr;
+    A.MakeArrayMat(values, counts, cols, N);
+    std::vector<double> s(static_cast<size_t>(std::max(m, N)), 1.0);
+    CMatrix P(B0);
+    if (scale)
+    {
+        for (int i = 0, at = 0; i < N; at += counts[i], ++i)
+            if (counts[i] > 0) s[i] = std::sqrt(values[at]);
+        for (int i = 0, at = 0; i < N; ++i)
+            for (int e = 0; e < counts[i]; ++e, ++at) values[at] = values[at] / (s[cols[at]] * s[i]);
+        for (int i = 0; i < m; ++i)
+            for (int c = 0; c < p; ++c) P(i, c) = P(i, c) / s[i];
+    }
+    CMatrix R(P), Q(N, p, true, 0.0);
+    X = CMatrix(m, p, true, 0.0);
+    std::vector<double> rr(p, 0.0), rrOld(p), alpha(p);
+    for (int c = 0; c < p; ++c)
+        for (int i = 0; i < m; ++i) rr[c] += P(i, c) * P(i, c);
+    const double res0 = *std::max_element(rr.begin(), rr.end());
+    int k = 0;
+    for (; k < maxIter; ++k)
+    {
+        for (int e = 0; e < Q.m_nSize; ++e) Q.m_pData[e] = 0.0;
+        for (int i = 0, at = 0; i < N; ++i)
+        {
+            if (counts[i] == 0)
+                for (int c = 0; c < p; ++c) Q(i, c) = P(i, c);
+            for (int e = 0; e < counts[i]; ++e, ++at)
+                for (int c = 0; c < p; ++c)
+                {
+                    Q(i, c) += values[at] * P(cols[at], c);
+                    if (e > 0) Q(cols[at], c) += values[at] * P(i, c);
+                }
+        }
+        rrOld = rr;
+        for (int c = 0; c < p; ++c)
+        {
+            double d = 0.0;
+            for (int i = 0; i < m; ++i) d += P(i, c) * Q(i, c);
+            alpha[c] = rr[c] / d;
+        }
+        for (int i = 0; i < m; ++i)
+            for (int c = 0; c < p; ++c)
+            {
+                X(i, c) += alpha[c] * P(i, c);
+                R(i, c) -= alpha[c] * Q(i, c);
+            }
+        for (int c = 0; c < p; ++c)
+        {
+            rr[c] = 0.0;
+            for (int i = 0; i < m; ++i) rr[c] += R(i, c) * R(i, c);
+        }
+        if (*std::max_element(rr.begin(), rr.end()) / res0 < tol) break;
+        for (int i = 0; i < m; ++i)
+            for (int c = 0; c < p; ++c) P(i, c) = rr[c] / rrOld[c] * P(i, c) + R(i, c);
+    }
+    res = *std::max_element(rr.begin(), rr.end());
+    for (int i = 0; i < m && scale; ++i)
+        for (int c = 0; c < p; ++c) X(i, c) = X(i, c) / s[i];
+    delete[] values;
+    delete[] counts;
+    delete[] cols;
+    return k;
+}
+
+bool SameDense(const CMatrix& a, const CMatrix& b)
+{
+    return a.m_nSize == b.m_nSize &&
+           std::memcmp(a.m_pData, b.m_pData, sizeof(double) * static_cast<size_t>(a.m_nSize)) == 0;
+}
+
 }  // namespace
+
+// ConjGradient2 against the step-by-step reference, and ConjGradient (products through
+// PreMult on the lists) against ConjGradient2: the same iterations, bits, res and flops.
+TEST_F(ConjGradient, SolversFollowTheIterationBitForBit)
+{
+    for (int p : {1, 3})
+        for (bool scale : {false, true})
+        {
+            SCOPED_TRACE(::testing::Message() << "p " << p << " scale " << scale);
+            Problem prob = MakeProblem(PoissonQ4(9, 8), p, true, 3);
+            // A prescribed unit row: identity in ConjGradient2.
+            CSparseMatrix::row* r5 = prob.A.GetFirstRow();
+            while (r5->m_nRow != 5) r5 = r5->m_pNextRow;
+            r5->Allocate(1, 1.0, 5);
+            CMatrix X;
+            double refRes = 0.0;
+            const int refK = ReferenceCG2(prob.A, prob.b, X, refRes, 40, 1e-20, scale);
+            CMatrix B(prob.b);
+            double res = 0.0;
+            CVirtMat::m_Flops = 0;
+            EXPECT_EQ(prob.A.ConjGradient2(B, res, 40, 1e-20, nullptr, scale), refK);
+            EXPECT_TRUE(SameDense(B, X));
+            EXPECT_EQ(std::memcmp(&res, &refRes, sizeof res), 0);
+            const std::uint32_t flops2 = CVirtMat::m_Flops;
+
+            if (scale) continue;  // ConjGradient's res0 is taken before scaling
+            Problem plain = MakeProblem(PoissonQ4(9, 8), p, true, 3);  // no unit row
+            CMatrix B1(plain.b), B2(plain.b);
+            double res1 = 0.0, res2 = 0.0;
+            CVirtMat::m_Flops = 0;
+            const int k1 = plain.A.ConjGradient(B1, nullptr, res1, 40, 1e-20, nullptr, false);
+            const std::uint32_t flops1 = CVirtMat::m_Flops;
+            CVirtMat::m_Flops = 0;
+            const int k2 = plain.A.ConjGradient2(B2, res2, 40, 1e-20, nullptr, false);
+            EXPECT_EQ(k1, k2);
+            EXPECT_TRUE(SameDense(B1, B2));
+            EXPECT_EQ(res1, res2);
+            EXPECT_EQ(flops1, CVirtMat::m_Flops);
+            EXPECT_GT(flops2, 0u);
+        }
+}
 
 // Two iterations reach the solution of the 2 x 2 system; the test is met in iteration 1.
 // Flops: 2 iterations of the product (6 + 2) plus (9 m + 1) k p = 19.

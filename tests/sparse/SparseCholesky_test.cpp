@@ -153,6 +153,9 @@ TEST_F(SparseCholesky, FailurePathsLeaveTheRightHandSideAlone)
         {"missing row 1 of rows 0 and 2", {{0, 0, 4}, {2, 2, 4}}},
         {"cell left of the diagonal", {{0, 0, 4}, {1, 0, 1}, {1, 1, 4}}},
         {"update aimed at a missing row", {{0, 0, 4}, {0, 3, 1}, {1, 1, 4}, {2, 2, 4}}},
+        // A zero aimed at the missing row 1 sends nothing; (0, 2) still updates row 2 before
+        // position 1 fails.
+        {"zero aimed at a missing row", {{0, 0, 4}, {0, 1, 0.0}, {0, 2, 1}, {2, 2, 4}}},
     };
     for (const Case& c : cases)
     {
