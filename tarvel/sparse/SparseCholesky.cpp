@@ -283,6 +283,8 @@ void UpLooking::finish(Row& rk, int k)
     wait(k);
 }
 
+int cholesky_up_looking(Row* first);
+
 }  // namespace
 
 // Cholesky(): 1 on success (an empty matrix included), -1 at the first row that fails its
@@ -291,19 +293,34 @@ void UpLooking::finish(Row& rk, int k)
 // per update of an entry.
 int CSparseMatrix::Cholesky()
 {
-    if (!m_pFirstRow) return 1;
+    try
+    {
+        return cholesky_up_looking(m_pFirstRow);
+    }
+    catch (const std::bad_alloc&)  // work space or a fill-in cell: reported as a failure
+    {
+        return -1;
+    }
+}
+
+namespace
+{
+
+int cholesky_up_looking(Row* first)
+{
+    if (!first) return 1;
     int maxRow = 0, maxCol = 0;
-    extents(m_pFirstRow, maxRow, maxCol);
+    extents(first, maxRow, maxCol);
     const int width = std::max(maxRow, maxCol) + 1;
-    const std::vector<char> stored = stored_rows(m_pFirstRow, width);
+    const std::vector<char> stored = stored_rows(first, width);
     int nRows = 0;
-    for (const row* r = m_pFirstRow; r; r = r->m_pNextRow) ++nRows;
+    for (const Row* r = first; r; r = r->m_pNextRow) ++nRows;
 
     UpLooking work(width, nRows, stored);
     std::uint32_t flops = 0;
     int status = 1;
     int p = 0;
-    for (row* r = m_pFirstRow; r; r = r->m_pNextRow, ++p)
+    for (Row* r = first; r; r = r->m_pNextRow, ++p)
     {
         work.gather_updates(*r, p, flops);
         if (status != 1) continue;  // after a failure only the pending updates are applied
@@ -315,9 +332,11 @@ int CSparseMatrix::Cholesky()
         ++flops;
         work.finish(*r, p);
     }
-    m_Flops += flops;
+    CVirtMat::m_Flops += flops;
     return status;
 }
+
+}  // namespace
 
 // The stated form: for each row k in list order, check it, then for each entry (k, j) right
 // of its diagonal that is not 0.0 or NaN merge f times the row from column j on into row j

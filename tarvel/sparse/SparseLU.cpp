@@ -84,6 +84,8 @@ Cell* eliminate(Cell* c, const Cell* uk, double d)
     return c->m_pNext;
 }
 
+int lu_with_column_lists(Row* first);
+
 }  // namespace
 
 // LU(): A = L U in place; 1 on success (an empty matrix included), -1 when row k of the list
@@ -92,9 +94,24 @@ Cell* eliminate(Cell* c, const Cell* uk, double d)
 // succeeds). Nothing is counted in m_Flops.
 int CSparseMatrix::LU()
 {
+    try
+    {
+        return lu_with_column_lists(m_pFirstRow);
+    }
+    catch (const std::bad_alloc&)  // a fill-in cell: reported as a failure
+    {
+        return -1;
+    }
+}
+
+namespace
+{
+
+int lu_with_column_lists(Row* first)
+{
     // -- 1. Rows by position, every cursor on its row's first cell --
     int n = 0;
-    auto rows = rows_by_position(m_pFirstRow, n);
+    auto rows = rows_by_position(first, n);
     auto cursor = try_alloc<Cell*>(static_cast<std::size_t>(n));
     auto waiting = try_alloc<int>(static_cast<std::size_t>(n));  // head of column k's list
     auto nextWaiting = try_alloc<int>(static_cast<std::size_t>(n));
@@ -138,6 +155,8 @@ int CSparseMatrix::LU()
     }
     return 1;
 }
+
+}  // namespace
 
 int tarvel::detail::lu_plain(CSparseMatrix& A)
 {

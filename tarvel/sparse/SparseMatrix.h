@@ -20,7 +20,8 @@
 // allocation sizes included). operator=(CSparseMatrix&) ADDS the source's non-zero entries to
 // this matrix through the virtual Add (an empty target receives a copy without stored zeros).
 // Moves take the lists over; a move assignment first releases this matrix's lists.
-// Storage exhaustion while cells or rows are made is the allocator's failure (std::bad_alloc).
+// Storage exhaustion while cells or rows are made is the allocator's failure (std::bad_alloc);
+// LU and Cholesky report it as their failure result -1 instead, the matrix partly factorized.
 //
 // Choices where the behaviour is open:
 //  - MakeLower holds the earlier of the two virtual slots, MakeUpper the later one.

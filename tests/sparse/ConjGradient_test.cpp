@@ -305,6 +305,34 @@ TEST_F(ConjGradient, TimesAndTheReportOfConjGradient2)
     EXPECT_EQ(m_messages.size(), 1u);
 }
 
+// A zero right-hand side gives 0 / 0 in the first step length: the results are NaN, the test
+// is never met, and the solvers run to maxIter without failing otherwise.
+TEST_F(ConjGradient, ZeroDenominatorGivesNaNAndRunsToMaxIter)
+{
+    for (int solver = 0; solver < 2; ++solver)
+    {
+        CSparseMatrix A = TwoByTwo();
+        CMatrix B = Column({0, 0});
+        double res = 0.0;
+        const int k = solver == 0 ? A.ConjGradient(B, nullptr, res, 4, 1e-12, nullptr, false)
+                                  : A.ConjGradient2(B, res, 4, 1e-12, nullptr, false);
+        EXPECT_EQ(k, 4);
+        EXPECT_TRUE(std::isnan(B.m_pData[0]));
+        EXPECT_TRUE(std::isnan(res));
+    }
+}
+
+// ConjGradient scales the cells themselves; a row without its diagonal scales by 1.0.
+TEST_F(ConjGradient, ScalingChangesTheCellsAndSkipsMissingDiagonals)
+{
+    CSparseMatrix A = FromTriplets({{0, 0, 4}, {0, 1, 1}, {1, 2, 3}, {2, 2, 9}});
+    CMatrix B = Column({2, 1, 3});
+    double res = 0.0;
+    A.ConjGradient(B, nullptr, res, 0, 1e-12, nullptr, true);
+    EXPECT_EQ(Structure(A), "0: 0=1 1=0.5; 1: 2=1; 2: 2=1");
+    EXPECT_EQ(res, 3.0);  // the scaled B is (1, 1, 1)
+}
+
 TEST(SparseMinDegReorder, LeavesTheVectorAlone)
 {
     CSparseMatrix A = TwoByTwo();

@@ -412,3 +412,22 @@ TEST(SparseRecord, RuntimeClassAndDynamicCreation)
     EXPECT_EQ(static_cast<CSparseMatrix*>(made)->GetFirstRow(), nullptr);
     delete made;
 }
+
+TEST(SparseRecord, ArchivesStoreNothingAndReadBackEmpty)
+{
+    CSparseMatrix S = FromTriplets({{0, 0, 1.0}, {2, 3, 4.0}});
+    const std::string path = ::testing::TempDir() + "sparse_record.bin";
+    {
+        CFile file(path.c_str(), CFile::modeCreate | CFile::modeWrite);
+        CArchive ar(&file, CArchive::store);
+        ar << static_cast<const CObject*>(&S);
+    }
+    CFile file(path.c_str(), CFile::modeRead);
+    CArchive ar(&file, CArchive::load);
+    CSparseMatrix* loaded = nullptr;
+    ar >> loaded;
+    ASSERT_NE(loaded, nullptr);
+    EXPECT_EQ(loaded->GetFirstRow(), nullptr);
+    EXPECT_EQ(loaded->GetRuntimeClass(), RUNTIME_CLASS(CSparseMatrix));
+    delete loaded;
+}
