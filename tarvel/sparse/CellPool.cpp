@@ -113,38 +113,44 @@ void give_slot(void* p) noexcept
 
 }  // namespace
 
+// A structure derived from cell (larger than a slot) is served by the global heap.
 void* CSparseMatrix::cell::operator new(std::size_t size)
 {
-#ifdef TARVEL_CELLS_FROM_HEAP
-    return ::operator new(size);
-#else
-    (void)size;  // always sizeof(cell): the structure has no derived types
-    if (void* slot = take_slot()) return slot;
-    throw std::bad_alloc();
+#ifndef TARVEL_CELLS_FROM_HEAP
+    if (size == kSlot)
+    {
+        if (void* slot = take_slot()) return slot;
+        throw std::bad_alloc();
+    }
 #endif
+    return ::operator new(size);
 }
 
 void* CSparseMatrix::cell::operator new(std::size_t size, const std::nothrow_t& tag) noexcept
 {
-#ifdef TARVEL_CELLS_FROM_HEAP
+#ifndef TARVEL_CELLS_FROM_HEAP
+    if (size == kSlot) return take_slot();
+#endif
     return ::operator new(size, tag);
+}
+
+void CSparseMatrix::cell::operator delete(void* p, std::size_t size) noexcept
+{
+#ifndef TARVEL_CELLS_FROM_HEAP
+    if (size == kSlot)
+    {
+        if (p) give_slot(p);
+        return;
+    }
 #else
     (void)size;
-    (void)tag;
-    return take_slot();
 #endif
-}
-
-void CSparseMatrix::cell::operator delete(void* p) noexcept
-{
-#ifdef TARVEL_CELLS_FROM_HEAP
     ::operator delete(p);
-#else
-    if (p) give_slot(p);
-#endif
 }
 
+// Called only when the initialization of a cell made by new (std::nothrow) throws, which a
+// cell's cannot.
 void CSparseMatrix::cell::operator delete(void* p, const std::nothrow_t&) noexcept
 {
-    CSparseMatrix::cell::operator delete(p);
+    CSparseMatrix::cell::operator delete(p, sizeof(CSparseMatrix::cell));
 }

@@ -65,7 +65,7 @@ public:
         // `new cell` and `delete` of a cell stay cheap. Sanitizer builds use the global heap.
         static void* operator new(std::size_t size);
         static void* operator new(std::size_t size, const std::nothrow_t&) noexcept;
-        static void operator delete(void* p) noexcept;
+        static void operator delete(void* p, std::size_t size) noexcept;
         static void operator delete(void* p, const std::nothrow_t&) noexcept;
 
         // Unlinks target from the chain after this cell (this cell is never removed); does

@@ -11,6 +11,7 @@
 #include <cmath>
 #include <limits>
 #include <sstream>
+#include <thread>
 
 using namespace tarvel_test;
 using Cell = CSparseMatrix::cell;
@@ -430,4 +431,25 @@ TEST(SparseRecord, ArchivesStoreNothingAndReadBackEmpty)
     EXPECT_EQ(loaded->GetFirstRow(), nullptr);
     EXPECT_EQ(loaded->GetRuntimeClass(), RUNTIME_CLASS(CSparseMatrix));
     delete loaded;
+}
+
+// Cells come from per-thread pools: matrices built on two threads at once come out alike, and
+// cells made on one thread may be released on another.
+TEST(SparseCells, ThreadsBuildAndReleaseIndependently)
+{
+    const Mesh mesh = GridLaplacian(30, 20);
+    CSparseMatrix onMain, onOther;
+    std::thread worker([&] {
+        mesh.AssembleInto(onOther);
+        onOther.LU();  // counts no flops: m_Flops is not shared across threads
+    });
+    mesh.AssembleInto(onMain);
+    onMain.LU();
+    worker.join();
+    EXPECT_TRUE(SameBits(onMain, onOther));
+    std::thread releaser([&] { onOther.Clear(); });  // made on the worker, released here
+    releaser.join();
+    onMain.Clear();
+    mesh.AssembleInto(onMain);  // reuses released slots
+    EXPECT_TRUE(tarvel::detail::lists_are_ordered(onMain));
 }
