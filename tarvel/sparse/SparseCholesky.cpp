@@ -6,12 +6,12 @@
 //   f = -a_kj / d_k (the update of the trailing matrix, one row at a time).
 // Reference: G. H. Golub, C. F. Van Loan, Matrix Computations, 4th ed., sec. 4.1 (LDL^T).
 //
-// As stated, row k is merged into every row j it touches (right-looking). The member computes
+// The classical form merges row k into every row j it touches (right-looking). The member computes
 // the same numbers row by row instead (up-looking): row j gathers, in increasing k, the
 // updates of the rows above it in a dense work row, then is written back into its cells. Each
 // entry receives the same additions in the same order (a fill-in entry starts at -0.0, which
 // is an exact additive identity, as the right-looking form starts it at its first update), so
-// the lists, the bits, m_Flops and the state after a failure are those of the stated form,
+// the lists, the bits, m_Flops and the state after a failure are those of the classical form,
 // kept in tarvel::detail::cholesky_right_looking for the tests.
 //
 // Rows whose factorization has finished keep their undivided values in compact arrays that
@@ -338,7 +338,7 @@ int cholesky_up_looking(Row* first)
 
 }  // namespace
 
-// The stated form: for each row k in list order, check it, then for each entry (k, j) right
+// The classical right-looking form: for each row k in list order, check it, then for each entry (k, j) right
 // of its diagonal that is not 0.0 or NaN merge f times the row from column j on into row j
 // (found by walking forward), then store a_kj / d_k.
 int tarvel::detail::cholesky_right_looking(CSparseMatrix& A)

@@ -6,7 +6,7 @@
 //   A = L U,  L unit lower (multipliers left of the diagonal), U upper (diagonal and right).
 // Reference: G. H. Golub, C. F. Van Loan, Matrix Computations, 4th ed., sec. 3.2.
 //
-// The stated algorithm visits every later row at every step (quadratic in the rows); the
+// The textbook loop visits every later row at every step (quadratic in the rows); the
 // member keeps, per column, the list of rows whose cursor stands in that column, which gives
 // the same updates (each row's update depends only on that row and the pivot row).
 #include <tarvel/sparse/SparseMatrix.h>

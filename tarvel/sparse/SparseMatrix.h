@@ -31,7 +31,7 @@
 //    repeats the previous pick's position, so the repeated occurrence is never read.
 //  - NearlyEqual with a zero tolerance and |y| >= 1 includes both (equal) bounds: x == y.
 //  - LU: a pivot row with nothing right of its diagonal leaves that column alone (the later
-//    rows holding an entry in it then fail their diagonal check), as the algorithm states.
+//    rows holding an entry in it then fail their diagonal check).
 //  - Cholesky: a non-zero entry (k, j) whose row j is not stored fails the factorization at
 //    row k, before row k sends any update.
 //  - ConjGradient/ConjGradient2: a zero step-length or direction denominator gives IEEE

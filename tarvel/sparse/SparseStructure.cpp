@@ -64,9 +64,9 @@ double CSparseMatrix::Mirror(double f)
 // whose sum is 0.0 or NaN are not stored. T is filled through CSparseMatrix's own five-
 // argument Add, rows and columns ascending, and then takes the place of the rows; the
 // allocation sizes stay. Nothing is counted.
-// The stated form takes the merge of every pair of rows (quadratic in the rows); here the
+// The direct form takes the merge of every pair of rows (quadratic in the rows); here the
 // rows j meeting row i are found through the column lists of A, and each t_ij receives the
-// same products in the same order (tarvel::detail::aat_plain is the stated form).
+// same products in the same order (tarvel::detail::aat_plain is the direct form).
 void CSparseMatrix::AAT()
 {
     int maxRow = -1, maxCol = -1;
@@ -188,7 +188,7 @@ bool CSparseMatrix::IsLower(double* seconds) const
 //  (a) a stored (i, c), i < c < n, has no stored partner (c, i) of equal value, or
 //  (b) a stored (c, i), i < c, of a value other than 0.0 has no stored (i, c) while row i is
 //      stored.
-// The stated form tests every column i + 1 .. n - 1 of every row (quadratic in n); this walk
+// Instead of testing every column i + 1 .. n - 1 of every row (quadratic in n), this walk
 // visits each cell a bounded number of times: the rows' lower cells are met in increasing
 // column by a cursor per row, as the rows i ascend.
 bool CSparseMatrix::IsSym() const

@@ -1,6 +1,6 @@
 // Square-root-free Cholesky of CSparseMatrix and Cholesky_Solve: hand-worked factors and
 // operation counts, model problems against their dense twins, the row-by-row kernel against
-// the stated right-looking form (bit for bit, failures included), and the failure paths.
+// the classical right-looking form (bit for bit, failures included), and the failure paths.
 #include "support/GlobalState.h"
 #include "support/Problems.h"
 
@@ -31,7 +31,7 @@ bool SameDense(const CMatrix& a, const CMatrix& b)
            std::memcmp(a.m_pData, b.m_pData, sizeof(double) * static_cast<size_t>(a.m_nSize)) == 0;
 }
 
-// Factorizes copies of A with the member and with the stated form; both must agree on the
+// Factorizes copies of A with the member and with the right-looking form; both must agree on the
 // result, the lists, every bit and the operation count.
 void ExpectSameAsRightLooking(const CSparseMatrix& A)
 {

@@ -1,6 +1,6 @@
 // Sparse LU without pivoting and LU_Solve: hand-worked factors, the report text, model and
 // unsymmetric problems against dense references, the column-list elimination against the
-// stated every-row scan (bit for bit), and the failure paths.
+// every-row scan (bit for bit), and the failure paths.
 #include "support/GlobalState.h"
 #include "support/Problems.h"
 

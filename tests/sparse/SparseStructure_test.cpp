@@ -35,7 +35,7 @@ CSparseMatrix RandomPattern(int rows, int cols, int perRow, unsigned seed)
     return S;
 }
 
-// The rule of IsSym as stated: every column i + 1 .. n - 1 of every stored row.
+// The rule of IsSym, directly: every column i + 1 .. n - 1 of every stored row.
 bool IsSymByRule(CSparseMatrix& S)
 {
     const int n = S.GetRows();

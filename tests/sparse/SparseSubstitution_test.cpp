@@ -1,5 +1,5 @@
 // Forward/backward substitution and DiagMult: the column-list forward substitution against the
-// stated cursor scan (bit for bit), hand cases for every mode, the timing convention.
+// plain cursor scan (bit for bit), hand cases for every mode, the timing convention.
 #include "support/GlobalState.h"
 #include "support/Problems.h"
 

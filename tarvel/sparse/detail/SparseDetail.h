@@ -129,7 +129,7 @@ private:
 // True when the matrix keeps R1 and R2 (strictly ascending rows and cells).
 bool lists_are_ordered(const CSparseMatrix& A);
 
-// ---- Straightforward kernels, as the algorithms are stated; the members are faster ----
+// ---- Straightforward kernels, the direct forms of the algorithms; the members are faster ----
 
 // Forward substitution modes -1 and -2 by scanning every earlier row's cursor for each row
 // (quadratic in the number of rows). CSparseMatrix::ForwSub gives the same bits.
@@ -137,8 +137,8 @@ void forward_sub_transposed_plain(const CSparseMatrix& A, CMatrix& B, int mode);
 // Row-oriented LU visiting every later row for every pivot. CSparseMatrix::LU gives the same
 // lists and bits, and the same partial state on failure.
 int lu_plain(CSparseMatrix& A);
-// Right-looking square-root-free Cholesky merging each pivot row into the rows below it, as
-// the algorithm is stated. CSparseMatrix::Cholesky gives the same lists, bits, m_Flops and
+// Right-looking square-root-free Cholesky, merging each pivot row into the rows below it.
+// CSparseMatrix::Cholesky gives the same lists, bits, m_Flops and
 // partial state on failure.
 int cholesky_right_looking(CSparseMatrix& A);
 // A * A^T by one merge pass for every pair of rows (quadratic in the rows).
