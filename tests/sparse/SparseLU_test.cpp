@@ -75,23 +75,6 @@ TEST_F(SparseLU, TwoByTwoByHandWithReport)
     EXPECT_EQ(m_types[0], static_cast<UINT>(MB_OK));
 }
 
-TEST_F(SparseLU, ReportShowsZeroTimesInTheFixedFields)
-{
-    // With no clock tick between the readings the three fields read "0 m 0.00 s"; the clock
-    // may tick, so only the shape is fixed here and the exact text is checked when it did not.
-    CSparseMatrix A = FromTriplets({{0, 0, 2}});
-    CMatrix B(1, 1, true, 4.0);
-    double seconds = 0.0;
-    ASSERT_EQ(A.LU_Solve(&B, seconds), 1);
-    EXPECT_EQ(B.m_pData[0], 2.0);
-    ASSERT_EQ(m_messages.size(), 1u);
-    if (seconds == 0.0)
-    {
-        EXPECT_EQ(m_messages[0], "Used time:\r\n Factorizing  :   0 m 0.00 s\r\n Forw. subst. :   "
-                                 "0 m 0.00 s\r\n Backw. subst.:   0 m 0.00 s\r\n");
-    }
-}
-
 TEST_F(SparseLU, SolvesModelAndUnsymmetricProblems)
 {
     {
@@ -115,7 +98,7 @@ TEST_F(SparseLU, SolvesModelAndUnsymmetricProblems)
         ASSERT_EQ(A.LU_Solve(&x, seconds), 1);
         EXPECT_LT(ScaledResidual(dense, x, b), 1e-13);
     }
-    EXPECT_EQ(m_messages.size(), 6u);
+    EXPECT_EQ(m_messages.size(), 6u);  // one report per solve
 }
 
 TEST_F(SparseLU, ColumnListsMatchTheEveryRowScanBitForBit)
