@@ -8,7 +8,6 @@
 // Choice where the behaviour is open: an accumulating PreMult given a result of another
 // element count adds the products to the zeros that its Allocate leaves.
 #include <tarvel/core/Matrix.h>
-
 #include <tarvel/sparse/SparseMatrix.h>
 
 #include <cstdint>
@@ -94,7 +93,8 @@ void CMatrix::ATthisA(CSparseMatrix* S)
     std::vector<double> s(static_cast<std::size_t>(c));
     // Each sum s_j gathers the products of one row's cells in cell order; the loop over j
     // runs inside the loop over the cells, along contiguous rows.
-    auto row_sums = [&](const Row* r, const double* M, int ld) {
+    auto row_sums = [&](const Row* r, const double* M, int ld)
+    {
         for (int j = 0; j < c; ++j) s[static_cast<std::size_t>(j)] = 0.0;
         for (const Cell* x = r->m_pFirstCell; x; x = x->m_pNext)
         {

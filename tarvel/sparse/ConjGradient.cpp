@@ -10,12 +10,11 @@
 //   Q = A P;  alpha_c = rr_c / (p_c . q_c);  x_c += alpha_c p_c;  r_c -= alpha_c q_c;
 //   rr_c = r_c . r_c;  stop when max(rr) / res0 < tol;  p_c = (rr_c / rrOld_c) p_c + r_c.
 // The result is k, the iteration in which the test was met (maxIter when it never was).
-#include <tarvel/sparse/SparseMatrix.h>
-
 #include <tarvel/core/Matrix.h>
 #include <tarvel/platform/Clock.h>
 #include <tarvel/platform/MessageBox.h>
 #include <tarvel/platform/detail/ReportTime.h>
+#include <tarvel/sparse/SparseMatrix.h>
 #include <tarvel/sparse/detail/SparseDetail.h>
 
 #include <algorithm>
@@ -62,8 +61,8 @@ void add_directions(double* xd, const double* pd, const double* alpha, long m, i
 // The update of X, which nothing in the iteration reads, is made in the pass that renews the
 // directions (before they change), or after the stopping test in the last iteration.
 template <class Product>
-int iterate(CMatrix& P, CMatrix& R, CMatrix& Q, CMatrix& X, CVector& rr, double res0,
-            int maxIter, double tol, CVector* T, Product product)
+int iterate(CMatrix& P, CMatrix& R, CMatrix& Q, CMatrix& X, CVector& rr, double res0, int maxIter,
+            double tol, CVector* T, Product product)
 {
     const int m = R.GetRows();
     const int p = P.GetColumns();
@@ -112,7 +111,8 @@ int iterate(CMatrix& P, CMatrix& R, CMatrix& Q, CMatrix& X, CVector& rr, double 
         else
         {
             for (long e = 0; e < mp; e += p)
-                for (int c = 0; c < p; ++c) rd[e + c] -= alpha[static_cast<std::size_t>(c)] * qd[e + c];
+                for (int c = 0; c < p; ++c)
+                    rd[e + c] -= alpha[static_cast<std::size_t>(c)] * qd[e + c];
         }
         // -- 6./7. Squared residual norms and the stopping test --
         R.Vect2Norm(rr, -1);
@@ -147,8 +147,8 @@ int iterate(CMatrix& P, CMatrix& R, CMatrix& Q, CMatrix& X, CVector& rr, double 
         }
         clock_in(T, 1);
     }
-    CVirtMat::m_Flops += (9u * static_cast<std::uint32_t>(m) + 1u) *
-                         static_cast<std::uint32_t>(k) * static_cast<std::uint32_t>(p);
+    CVirtMat::m_Flops += (9u * static_cast<std::uint32_t>(m) + 1u) * static_cast<std::uint32_t>(k) *
+                         static_cast<std::uint32_t>(p);
     if (T) *T *= 0.001;
     return k;
 }
@@ -238,8 +238,8 @@ struct ExportedProduct
 //  5./6. R = B, Q = 0 (N x p), X = 0 (m x p), P = B; the common iteration.
 //  7. x_i /= s_i.  8. X0 += X with X0, else B takes X's array.  9. The iteration count.
 // res ends as max(rr), the worst squared residual norm of the iterated (scaled) system.
-int CSparseMatrix::ConjGradient(CVirtMat& Bv, CVirtMat* X0v, double& res, int maxIter,
-                                double tol, CVector* T, bool scale)
+int CSparseMatrix::ConjGradient(CVirtMat& Bv, CVirtMat* X0v, double& res, int maxIter, double tol,
+                                CVector* T, bool scale)
 {
     CMatrix* Bp = dynamic_cast<CMatrix*>(&Bv);
     if (!Bp)
@@ -293,7 +293,8 @@ int CSparseMatrix::ConjGradient(CVirtMat& Bv, CVirtMat* X0v, double& res, int ma
     CMatrix Q(N, p, true, 0.0);
     CMatrix X(m, p, true, 0.0);
     const int k = iterate(B, R, Q, X, rr, res0, maxIter, tol, T,
-                          [this](CMatrix& P, CMatrix& Qm, double*) {
+                          [this](CMatrix& P, CMatrix& Qm, double*)
+                          {
                               P.PreMult(this, Qm, false, 1);
                               return false;
                           });

@@ -17,10 +17,9 @@
 // Rows whose factorization has finished keep their undivided values in compact arrays that
 // the later rows read; the division a_kj / d_k of a cell never feeds another computation, so
 // it is made as soon as the row is finished.
-#include <tarvel/sparse/SparseMatrix.h>
-
 #include <tarvel/core/Matrix.h>
 #include <tarvel/platform/Clock.h>
+#include <tarvel/sparse/SparseMatrix.h>
 #include <tarvel/sparse/detail/SparseDetail.h>
 
 #include <algorithm>
@@ -165,9 +164,8 @@ void UpLooking::gather_updates(Row& rj, int p, std::uint32_t& flops)
          k = m_nextWaiting[static_cast<std::size_t>(k)])
     {
         m_senders.push_back(k);
-        m_aj[static_cast<std::size_t>(k)] = m_tails[static_cast<std::size_t>(k)]
-                                                  [m_next[static_cast<std::size_t>(k)]]
-                                                      .value;
+        m_aj[static_cast<std::size_t>(k)] =
+            m_tails[static_cast<std::size_t>(k)][m_next[static_cast<std::size_t>(k)]].value;
         m_senderOf[static_cast<std::size_t>(k)] = p;
     }
     m_waiting[static_cast<std::size_t>(j)] = -1;
@@ -206,8 +204,7 @@ void UpLooking::gather_updates(Row& rj, int p, std::uint32_t& flops)
             if (at > 0 && !is_zero_or_nan(e[at - 1].value))
             {
                 const std::size_t i = static_cast<std::size_t>(e[at - 1].col);
-                covered = i < m_senderOf.size() && m_senderOf[i] == p &&
-                          !is_zero_or_nan(m_aj[i]);
+                covered = i < m_senderOf.size() && m_senderOf[i] == p && !is_zero_or_nan(m_aj[i]);
             }
             if (covered)
             {

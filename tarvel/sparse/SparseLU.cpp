@@ -9,12 +9,11 @@
 // The textbook loop visits every later row at every step (quadratic in the rows); the
 // member keeps, per column, the list of rows whose cursor stands in that column, which gives
 // the same updates (each row's update depends only on that row and the pivot row).
-#include <tarvel/sparse/SparseMatrix.h>
-
 #include <tarvel/core/Matrix.h>
 #include <tarvel/platform/Clock.h>
 #include <tarvel/platform/MessageBox.h>
 #include <tarvel/platform/detail/ReportTime.h>
+#include <tarvel/sparse/SparseMatrix.h>
 #include <tarvel/sparse/detail/SparseDetail.h>
 
 #include <cmath>
@@ -28,7 +27,7 @@ namespace
 {
 
 // Rows of the list by position; null when the array cannot be obtained.
-std::unique_ptr<Row*[]> rows_by_position(Row* first, int& n)
+std::unique_ptr<Row* []> rows_by_position(Row* first, int& n)
 {
     n = 0;
     for (Row* r = first; r; r = r->m_pNextRow) ++n;
@@ -119,7 +118,8 @@ int lu_with_column_lists(Row* first)
 
     // A row r waits in column c's list while its cursor stands there and c < r: step c will
     // eliminate it. A cursor at or right of the row's own position is never visited again.
-    auto file = [&](int r) {
+    auto file = [&](int r)
+    {
         const Cell* c = cursor[r];
         if (c && c->m_nCol >= 0 && c->m_nCol < r)
         {

@@ -54,9 +54,9 @@ public:
     // One stored entry. Plain structure: no virtual operation.
     struct cell
     {
-        cell* m_pNext;     // next cell of the row, null at the row's end (R2)
-        double m_dValue;   // the stored value
-        int m_nCol;        // zero-based column
+        cell* m_pNext;    // next cell of the row, null at the row's end (R2)
+        double m_dValue;  // the stored value
+        int m_nCol;       // zero-based column
 
         // The implicit assignment copies all three fields, the link included.
 
@@ -119,8 +119,8 @@ public:
         // Adds f times the chain src, src->m_pNext, ... into this row (src null: adds f to
         // every cell). No zero test, nothing counted.
         void AddRow(cell* src, double f);
-        int NonZeros();             // number of stored cells, whatever their values
-        int NumZeros(double tol);   // cells nearly equal to 0.0 under tol (NearlyEqual)
+        int NonZeros();            // number of stored cells, whatever their values
+        int NumZeros(double tol);  // cells nearly equal to 0.0 under tol (NearlyEqual)
     };
 
     CSparseMatrix();
@@ -151,7 +151,7 @@ public:
     virtual double Max() const;              // largest stored value, search from 0.0
     virtual int NumZeros(double tol) const;  // stored cells nearly equal to 0.0 under tol
     virtual void DiagMult(CVirtMat* B, double* seconds, int mode);
-    virtual void Clear();                 // deletes every row and cell
+    virtual void Clear();  // deletes every row and cell
     // Exports per-row counts, values and columns for nRows rows (unit rows count 0); returns
     // the number of exported entries. The caller owns and deletes[] the three arrays.
     virtual int MakeArrayMat(double*& values, int*& counts, int*& cols, int nRows) const;
@@ -163,8 +163,8 @@ public:
     virtual void MakeLower();  // deletes the cells left of each row's diagonal
     virtual void COUT(const char* sep) const;
     virtual int LU();
-    virtual int GetColumns() const;  // 1 + the largest column stored, 0 without cells
-    virtual int GetRows() const;     // 1 + the index of the last row, 0 without rows
+    virtual int GetColumns() const;            // 1 + the largest column stored, 0 without cells
+    virtual int GetRows() const;               // 1 + the index of the last row, 0 without rows
     virtual void Add(int i, int j, double v);  // zero and NaN add nothing
     virtual void Add(int i, int j, double v, cell*& c);
     virtual void Add(int i, int j, double v, row*& r);
@@ -186,9 +186,9 @@ public:
     const row* GetFirstRow() const { return m_pFirstRow; }
     bool IsSym() const;  // exact symmetry test of the stored entries
 
-    int m_nAllocRows;   // the row count last given to Allocate; read by no operation here
-    int m_nAllocCols;   // the column count last given to Allocate; read by no operation here
-    row* m_pFirstRow;   // head of the row list (R1), null for an empty matrix
+    int m_nAllocRows;  // the row count last given to Allocate; read by no operation here
+    int m_nAllocCols;  // the column count last given to Allocate; read by no operation here
+    row* m_pFirstRow;  // head of the row list (R1), null for an empty matrix
 
 protected:
     // Row i, found or made at its ordered place, the walk starting at start when start is not

@@ -1,8 +1,7 @@
 // Structural operations around the direct solvers: Mirror (upper triangle to full matrix),
 // AAT (the product with the transpose), and the shape tests IsUpper, IsLower and IsSym.
-#include <tarvel/sparse/SparseMatrix.h>
-
 #include <tarvel/platform/Clock.h>
+#include <tarvel/sparse/SparseMatrix.h>
 #include <tarvel/sparse/detail/SparseDetail.h>
 
 #include <algorithm>
@@ -204,10 +203,8 @@ bool CSparseMatrix::IsSym() const
         lower[static_cast<std::size_t>(r->m_nRow)] = r->m_pFirstCell;
     }
     // A lower cell (c, i) passed without a partner: row i, if stored, lacks (i, c).
-    auto unmatched_is_fine = [&](const cell* x) {
-        return x->m_nCol < 0 || !rowAt[static_cast<std::size_t>(x->m_nCol)] ||
-               x->m_dValue == 0.0;
-    };
+    auto unmatched_is_fine = [&](const cell* x)
+    { return x->m_nCol < 0 || !rowAt[static_cast<std::size_t>(x->m_nCol)] || x->m_dValue == 0.0; };
     for (const row* r = m_pFirstRow; r; r = r->m_pNextRow)
     {
         const int i = r->m_nRow;

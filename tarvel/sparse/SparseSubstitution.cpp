@@ -2,9 +2,8 @@
 // cells, and the diagonal scaling DiagMult. B is the dense matrix of right-hand sides (one
 // equation per row, one right-hand side per column), overwritten in place; all p columns are
 // processed together, element by element along B's contiguous rows.
-#include <tarvel/sparse/SparseMatrix.h>
-
 #include <tarvel/core/Matrix.h>
+#include <tarvel/sparse/SparseMatrix.h>
 #include <tarvel/sparse/detail/SparseDetail.h>
 
 #include <algorithm>
@@ -65,7 +64,8 @@ void forward_sub_transposed(Row* first, CMatrix& B, int p, int mode)
     std::vector<int> due;                                                // scratch
     // A cursor on a column that no row index can match waits nowhere: the scan would never
     // move it either.
-    auto wait = [&](int k) {
+    auto wait = [&](int k)
+    {
         const Cell* c = cursor[static_cast<std::size_t>(k)];
         if (c && c->m_nCol >= 0 && c->m_nCol <= maxRow)
         {

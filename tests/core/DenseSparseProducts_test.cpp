@@ -5,9 +5,8 @@
 
 #include <tarvel/Tarvel.h>
 
-#include <gtest/gtest.h>
-
 #include <cstring>
+#include <gtest/gtest.h>
 
 using namespace tarvel_test;
 using DenseSparseProducts = GlobalStateTest;

@@ -6,12 +6,11 @@
 
 #include <tarvel/Tarvel.h>
 
-#include <gtest/gtest.h>
-
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <gtest/gtest.h>
 #include <regex>
 
 using namespace tarvel_test;
@@ -47,7 +46,8 @@ void ExpectNearSolution(const CMatrix& X, const CMatrix& reference, double tol)
 {
     ASSERT_EQ(X.m_nSize, reference.m_nSize);
     for (int e = 0; e < X.m_nSize; ++e)
-        EXPECT_NEAR(X.m_pData[e], reference.m_pData[e], tol * (1.0 + std::fabs(reference.m_pData[e])))
+        EXPECT_NEAR(X.m_pData[e], reference.m_pData[e],
+                    tol * (1.0 + std::fabs(reference.m_pData[e])))
             << e;
 }
 
@@ -68,7 +68,8 @@ int ReferenceCG2(CSparseMatrix& A, const CMatrix& B0, CMatrix& X, double& res, i
         for (int i = 0, at = 0; i < N; at += counts[i], ++i)
             if (counts[i] > 0) s[i] = std::sqrt(values[at]);
         for (int i = 0, at = 0; i < N; ++i)
-            for (int e = 0; e < counts[i]; ++e, ++at) values[at] = values[at] / (s[cols[at]] * s[i]);
+            for (int e = 0; e < counts[i]; ++e, ++at)
+                values[at] = values[at] / (s[cols[at]] * s[i]);
         for (int i = 0; i < m; ++i)
             for (int c = 0; c < p; ++c) P(i, c) = P(i, c) / s[i];
     }
@@ -203,8 +204,8 @@ TEST_F(ConjGradient, ReachesTheDenseSolutionWithTwoRightHandSides)
         for (int solver = 0; solver < 2; ++solver)
             for (bool scale : {false, true})
             {
-                SCOPED_TRACE(::testing::Message() << mesh.n << " solver " << solver << " scale "
-                                                  << scale);
+                SCOPED_TRACE(::testing::Message()
+                             << mesh.n << " solver " << solver << " scale " << scale);
                 Problem p = MakeProblem(mesh, 2, true, 5);
                 const CMatrix reference = DenseSolve(p.dense, p.b);
                 double res = 0.0;

@@ -7,9 +7,8 @@
 #include <tarvel/Tarvel.h>
 #include <tarvel/sparse/detail/SparseDetail.h>
 
-#include <gtest/gtest.h>
-
 #include <cstring>
+#include <gtest/gtest.h>
 
 using namespace tarvel_test;
 using SparseCholesky = GlobalStateTest;
@@ -85,7 +84,7 @@ TEST_F(SparseCholesky, FillInIsCreatedWhereTheEliminationNeedsIt)
     Problem p = MakeProblem(GridLaplacian(nx, 5), 1, true);
     EXPECT_EQ(p.A.GetValue(1, nx), nullptr);  // not a neighbour of node 1
     ASSERT_EQ(p.A.Cholesky(), 1);
-    ASSERT_NE(p.A.GetValue(1, nx), nullptr);  // fill from row 0
+    ASSERT_NE(p.A.GetValue(1, nx), nullptr);      // fill from row 0
     EXPECT_EQ(p.A.GetValue(0, nx + 1), nullptr);  // row 0 is never updated
     // The band fills up: row i holds columns i .. i + nx once row i - 1 reaches that far.
     CSparseMatrix::row* r = p.A.GetFirstRow();

@@ -7,9 +7,8 @@
 #include <tarvel/Tarvel.h>
 #include <tarvel/sparse/detail/SparseDetail.h>
 
-#include <gtest/gtest.h>
-
 #include <cstring>
+#include <gtest/gtest.h>
 #include <random>
 #include <regex>
 

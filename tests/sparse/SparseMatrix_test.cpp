@@ -6,9 +6,8 @@
 #include <tarvel/Tarvel.h>
 #include <tarvel/sparse/detail/SparseDetail.h>
 
-#include <gtest/gtest.h>
-
 #include <cmath>
+#include <gtest/gtest.h>
 #include <limits>
 #include <sstream>
 #include <thread>
@@ -55,9 +54,9 @@ TEST(SparseAdd, RowsAndCellsAreLinkedInAscendingOrder)
     S.Add(5, 2, 1.0);
     S.Add(5, 1, 2.0);
     S.Add(3, 4, 3.0);
-    S.Add(5, 2, 0.5);   // accumulates
-    S.Add(7, 0, 4.0);   // appended at the end
-    S.Add(4, 9, 5.0);   // between two rows
+    S.Add(5, 2, 0.5);  // accumulates
+    S.Add(7, 0, 4.0);  // appended at the end
+    S.Add(4, 9, 5.0);  // between two rows
     EXPECT_EQ(Structure(S), "3: 4=3; 4: 9=5; 5: 1=2 2=1.5; 7: 0=4");
     EXPECT_TRUE(tarvel::detail::lists_are_ordered(S));
     EXPECT_EQ(S.GetRows(), 8);
@@ -109,7 +108,7 @@ TEST(SparseAdd, RowAddWithCursorAndAddRowMerge)
     EXPECT_EQ(c->m_nCol, 1);
     r->Add(3, 1.0, c);  // from the cursor, accumulates
     EXPECT_EQ(c->m_dValue, 2.0);
-    r->Add(6, 0.0);     // no zero test
+    r->Add(6, 0.0);  // no zero test
     EXPECT_EQ(Structure(S), "0: 1=2 3=2 6=0");
 
     // 2 * (0:5, 2:1, 3:1, 9:7) merged: new head, between, equal, appended.
@@ -171,8 +170,8 @@ TEST(SparseAddValues, SkipsNegativeDofsAndOrdersByIndex)
 {
     CSparseMatrix S;
     long dofs[] = {7, -1, 3};
-    double ke[] = {1, 2, 3,   //
-                   4, 5, 6,   //
+    double ke[] = {1, 2, 3,  //
+                   4, 5, 6,  //
                    7, 8, 9};
     S.AddValues(dofs, ke, 3);
     EXPECT_EQ(Structure(S), "3: 3=9 7=7; 7: 3=3 7=1");
@@ -199,8 +198,8 @@ TEST(SparseAddValues, RepeatedIndexRepeatsThePreviousPick)
     // again. Position 2 (the second 3) is never read.
     CSparseMatrix S;
     long dofs[] = {3, 5, 3};
-    double ke[] = {1, 2, 100,  //
-                   4, 8, 100,  //
+    double ke[] = {1,   2,   100,  //
+                   4,   8,   100,  //
                    100, 100, 100};
     S.AddValues(dofs, ke, 3);
     // Row 3: (3,3)=1, then further picks 5, 5: 2 + 2. Row 5 twice: each time 4 at column 3
@@ -367,8 +366,8 @@ TEST(SparseExport, MakeArrayMatSkipsUnitRows)
 
 TEST(SparseStructureEdits, LowerUpperReverseAndClear)
 {
-    const std::vector<std::tuple<int, int, double>> entries = {
-        {0, 0, 1}, {0, 2, 2}, {1, 0, 3}, {2, 0, 4}, {2, 1, 5}, {2, 2, 6}};
+    const std::vector<std::tuple<int, int, double>> entries = {{0, 0, 1}, {0, 2, 2}, {1, 0, 3},
+                                                               {2, 0, 4}, {2, 1, 5}, {2, 2, 6}};
     CSparseMatrix L = FromTriplets(entries);
     CSparseMatrix U = FromTriplets(entries);
     L.MakeLower();
@@ -439,10 +438,12 @@ TEST(SparseCells, ThreadsBuildAndReleaseIndependently)
 {
     const Mesh mesh = GridLaplacian(30, 20);
     CSparseMatrix onMain, onOther;
-    std::thread worker([&] {
-        mesh.AssembleInto(onOther);
-        onOther.LU();  // counts no flops: m_Flops is not shared across threads
-    });
+    std::thread worker(
+        [&]
+        {
+            mesh.AssembleInto(onOther);
+            onOther.LU();  // counts no flops: m_Flops is not shared across threads
+        });
     mesh.AssembleInto(onMain);
     onMain.LU();
     worker.join();

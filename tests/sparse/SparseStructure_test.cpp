@@ -6,7 +6,6 @@
 #include <tarvel/sparse/detail/SparseDetail.h>
 
 #include <gtest/gtest.h>
-
 #include <random>
 
 using namespace tarvel_test;

@@ -6,10 +6,9 @@
 #include <tarvel/Tarvel.h>
 #include <tarvel/sparse/detail/SparseDetail.h>
 
-#include <gtest/gtest.h>
-
 #include <cmath>
 #include <cstring>
+#include <gtest/gtest.h>
 #include <limits>
 
 using namespace tarvel_test;
@@ -54,8 +53,14 @@ TEST(SparseForwSub, ColumnListsMatchTheCursorScanBitForBit)
         }
     }
     // Rows with gaps and a first cell off the diagonal: the scan's order still holds.
-    CSparseMatrix G = FromTriplets({{0, 1, 2.0}, {0, 3, 0.5}, {1, 2, 3.0}, {1, 3, -1.0},
-                                    {3, 3, 4.0}, {3, 4, 1.0}, {4, 0, 7.0}, {4, 4, 2.0}});
+    CSparseMatrix G = FromTriplets({{0, 1, 2.0},
+                                    {0, 3, 0.5},
+                                    {1, 2, 3.0},
+                                    {1, 3, -1.0},
+                                    {3, 3, 4.0},
+                                    {3, 4, 1.0},
+                                    {4, 0, 7.0},
+                                    {4, 4, 2.0}});
     for (int mode : {-1, -2})
     {
         const CMatrix b = RandomMatrix(5, 2, 9);

@@ -79,7 +79,8 @@ Mesh PoissonQ4(int nx, int ny)
 {
     Mesh m;
     m.n = (nx - 1) * (ny - 1);
-    auto node = [nx, ny](int x, int y) -> long {
+    auto node = [nx, ny](int x, int y) -> long
+    {
         if (x == 0 || y == 0 || x == nx || y == ny) return -1;
         return static_cast<long>(y - 1) * (nx - 1) + (x - 1);
     };

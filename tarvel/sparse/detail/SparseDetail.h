@@ -73,8 +73,7 @@ inline bool is_zero_or_nan(double v) { return v == 0.0 || std::isnan(v); }
 
 // Work storage of n value-initialized elements, or null when it cannot be obtained (the
 // caller reports that as its API says).
-template <class T>
-std::unique_ptr<T[]> try_alloc(std::size_t n)
+template <class T> std::unique_ptr<T[]> try_alloc(std::size_t n)
 {
     return std::unique_ptr<T[]>(new (std::nothrow) T[n == 0 ? 1 : n]());
 }
