@@ -1,0 +1,332 @@
+// CReorderMat: graph building, labels, measures (B_f, GetB, Env), copying, and the reordering
+// path switch. The reorderings live in MinimumDegree.cpp, BackwardLabelling.cpp and
+// TabuSearch.cpp, their output in ReorderOutput.cpp.
+#include <tarvel/reorder/ReorderMat.h>
+#include <tarvel/reorder/detail/ReorderKernels.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <new>
+#include <utility>
+
+namespace tarvel::detail
+{
+
+namespace
+{
+ReorderPath g_path = ReorderPath::fast;
+}
+
+ReorderPath reorder_path() { return g_path; }
+
+ReorderPath set_reorder_path(ReorderPath path)
+{
+    return std::exchange(g_path, path);
+}
+
+// B_f without dispatch: max |label(j) - label(i)| over the list of i, 0 for an empty list.
+int ReorderKernels::band_of(const CReorderMat& g, int i)
+{
+    const long* label = g.m_pLabel;
+    const long* list = g.m_ppData[i];
+    const long L = label[i];
+    long best = 0;
+    for (int p = 0, len = g.m_pLength[i]; p < len; ++p)
+        best = std::max(best, std::labs(label[list[p]] - L));
+    return static_cast<int>(best);
+}
+
+// GetB: the first DOF (lowest number) with the largest B_f; row 0 and 0 when all are 0.
+int ReorderKernels::bandwidth(const CReorderMat& g, int& row)
+{
+    row = 0;
+    int best = 0;
+    for (int i = 0; i < g.m_nCount; ++i)
+    {
+        const int b = band_of(g, i);
+        if (b > best)
+        {
+            best = b;
+            row = i;
+        }
+    }
+    return best;
+}
+
+// Env: sum of B_f (accumulated wide, then narrowed as the int result) and the largest B_f.
+int ReorderKernels::envelope(const CReorderMat& g, int* pMax)
+{
+    long long sum = 0;
+    int maxB = 0;
+    for (int i = 0; i < g.m_nCount; ++i)
+    {
+        const int b = band_of(g, i);
+        sum += b;
+        maxB = std::max(maxB, b);
+    }
+    if (pMax != nullptr) *pMax = maxB;
+    return static_cast<int>(sum);
+}
+
+// Counting sort of the list entries by value: O(n + entries).
+Transpose::Transpose(const CReorderMat& g) : start(static_cast<size_t>(g.m_nCount) + 1, 0)
+{
+    const int n = g.m_nCount;
+    for (int i = 0; i < n; ++i)
+        for (int p = 0; p < g.m_pLength[i]; ++p) ++start[static_cast<size_t>(g.m_ppData[i][p]) + 1];
+    for (int j = 0; j < n; ++j) start[j + 1] += start[j];
+    idx.resize(static_cast<size_t>(start[n]));
+    std::vector<int> fill(start.begin(), start.end() - 1);
+    for (int i = 0; i < n; ++i)
+        for (int p = 0; p < g.m_pLength[i]; ++p) idx[fill[g.m_ppData[i][p]]++] = i;
+}
+
+}  // namespace tarvel::detail
+
+using tarvel::detail::ReorderKernels;
+
+// ---- Construction, copying, destruction ----
+
+CReorderMat::CReorderMat() = default;
+
+CReorderMat::CReorderMat(int type) : m_nType(type)
+{
+}
+
+CReorderMat::CReorderMat(const CReorderMat& other)
+    : CArrayArray<long>(other), m_nStep(other.m_nStep), m_nType(other.m_nType)
+{
+    const int n = m_nCount;
+    if (n != other.m_nCount) return;  // the lists could not be copied: stay empty
+    bool ok = true;
+    if (other.m_pLabel != nullptr)
+    {
+        m_pLabel = new (std::nothrow) long[static_cast<size_t>(n)];
+        ok = m_pLabel != nullptr;
+        if (ok) std::copy(other.m_pLabel, other.m_pLabel + n, m_pLabel);
+    }
+    if (ok && other.m_pTabu != nullptr)
+    {
+        m_pTabu = new (std::nothrow) long[static_cast<size_t>(n)];
+        ok = m_pTabu != nullptr;
+        if (ok) std::copy(other.m_pTabu, other.m_pTabu + n, m_pTabu);
+    }
+    if (!ok)
+    {
+        release_labels();
+        RemoveAll();
+    }
+}
+
+CReorderMat::CReorderMat(CReorderMat&& other) noexcept
+    : CArrayArray<long>(std::move(other)),
+      m_pLabel(std::exchange(other.m_pLabel, nullptr)),
+      m_pTabu(std::exchange(other.m_pTabu, nullptr)),
+      m_pList(std::exchange(other.m_pList, nullptr)),
+      m_nStep(other.m_nStep),
+      m_nType(other.m_nType)
+{
+}
+
+CReorderMat& CReorderMat::operator=(const CReorderMat& other)
+{
+    if (this != &other)
+    {
+        CReorderMat copy(other);
+        *this = std::move(copy);
+    }
+    return *this;
+}
+
+CReorderMat& CReorderMat::operator=(CReorderMat&& other) noexcept
+{
+    if (this != &other)
+    {
+        release_labels();
+        CArrayArray<long>::operator=(std::move(other));
+        m_pLabel = std::exchange(other.m_pLabel, nullptr);
+        m_pTabu = std::exchange(other.m_pTabu, nullptr);
+        m_pList = std::exchange(other.m_pList, nullptr);
+        m_nStep = other.m_nStep;
+        m_nType = other.m_nType;
+    }
+    return *this;
+}
+
+CReorderMat::~CReorderMat()
+{
+    release_labels();
+}
+
+void CReorderMat::release_labels() noexcept
+{
+    delete[] m_pTabu;
+    delete[] m_pLabel;
+    m_pTabu = nullptr;
+    m_pLabel = nullptr;
+}
+
+bool CReorderMat::ensure_tabu()
+{
+    if (m_pTabu != nullptr || m_nCount <= 0) return true;
+    m_pTabu = new (std::nothrow) long[static_cast<size_t>(m_nCount)];
+    if (m_pTabu == nullptr) return false;
+    std::fill(m_pTabu, m_pTabu + m_nCount, 0L);
+    return true;
+}
+
+// ---- Building the graph ----
+
+// 1. New n: new label (and, with type 1, stamp) arrays; 2. identity labels, zero stamps;
+// 3. the lists as CArrayArray::Alloc leaves them. Any failed allocation leaves an empty graph.
+void CReorderMat::Alloc(int n)
+{
+    if (n != m_nCount) release_labels();
+    if (n > 0)
+    {
+        if (m_pLabel == nullptr) m_pLabel = new (std::nothrow) long[static_cast<size_t>(n)];
+        if (m_nType == 1 && m_pTabu == nullptr)
+            m_pTabu = new (std::nothrow) long[static_cast<size_t>(n)];
+        if (m_pLabel == nullptr || (m_nType == 1 && m_pTabu == nullptr))
+        {
+            release_labels();
+            CArrayArray<long>::Alloc(0);
+            return;
+        }
+        for (int i = 0; i < n; ++i) m_pLabel[i] = i;
+        if (m_nType == 1) std::fill(m_pTabu, m_pTabu + n, 0L);
+    }
+    CArrayArray<long>::Alloc(n);
+    if (m_nCount != std::max(n, 0)) release_labels();
+}
+
+void CReorderMat::InsertDOFs(long* dofs, int mode, int k)
+{
+    if ((mode != 0 && mode != 1) || k < 1) return;
+    for (int p = 0; p + 1 < k; ++p)
+    {
+        const long a = dofs[p];
+        if (a < 0) continue;
+        for (int q = p + 1; q < k; ++q)
+        {
+            const long b = dofs[q];
+            if (b < 0) continue;
+            if (mode == 0)
+            {
+                ++m_pLength[b];  // an upper bound of the final degree: repeated pairs recount
+                ++m_pLength[a];
+            }
+            else if (CReorderMat::Find(static_cast<int>(a), static_cast<int>(b)) == -1 &&
+                     m_ppData[a] != nullptr && m_ppData[b] != nullptr)
+            {
+                // The count pass reserved a slot for every pair: no capacity check (G1).
+                m_ppData[a][m_pLength[a]++] = b;
+                m_ppData[b][m_pLength[b]++] = a;
+            }
+        }
+    }
+}
+
+void CReorderMat::Init()
+{
+    for (int i = 0; i < m_nCount; ++i)
+    {
+        const int slots = m_pLength[i];
+        delete[] m_ppData[i];
+        m_ppData[i] = slots > 0 ? new (std::nothrow) long[static_cast<size_t>(slots)] : nullptr;
+        if (m_ppData[i] != nullptr) std::fill(m_ppData[i], m_ppData[i] + slots, -1L);
+        m_pLength[i] = 0;
+    }
+}
+
+int CReorderMat::Find(int value, int row) const
+{
+    const long* list = m_ppData[row];
+    for (int p = 0, len = m_pLength[row]; p < len; ++p)
+        if (list[p] == value) return p;
+    return -1;
+}
+
+bool CReorderMat::Check() const
+{
+    for (int i = 0; i < m_nCount; ++i)
+    {
+        const long* list = m_ppData[i];
+        for (int p = 0; p < m_pLength[i]; ++p)
+            for (int q = p + 1; q < m_pLength[i]; ++q)
+                if (list[p] == list[q]) return false;
+    }
+    return true;
+}
+
+int CReorderMat::GetRows() const { return m_nCount; }
+
+// ---- Labels ----
+
+int CReorderMat::f_v(int dof) const { return static_cast<int>(m_pLabel[dof]); }
+
+int CReorderMat::f_v_inv(int label) const { return static_cast<int>(m_pTabu[label]); }
+
+void CReorderMat::InitLabels(int value)
+{
+    for (int i = 0; i < m_nCount; ++i) m_pLabel[i] = value;
+}
+
+void CReorderMat::PostReorder()
+{
+    if (m_pTabu == nullptr && m_nCount > 0)
+    {
+        m_pTabu = new (std::nothrow) long[static_cast<size_t>(m_nCount)];
+        if (m_pTabu == nullptr) return;
+    }
+    for (int i = 0; i < m_nCount; ++i)
+    {
+        const long label = m_pLabel[i];
+        if (label >= 0 && label < m_nCount) m_pTabu[label] = i;  // labels are a permutation (G3)
+    }
+}
+
+void CReorderMat::GenRevCuthillMcKee()
+{
+}
+
+// ---- Measures (through the virtual operations, as callers see them) ----
+
+int CReorderMat::B_f(int dof) const
+{
+    const long L = f_v(dof);
+    long best = 0;
+    for (int p = 0; p < m_pLength[dof]; ++p)
+        best = std::max(best, std::labs(f_v(static_cast<int>(m_ppData[dof][p])) - L));
+    return static_cast<int>(best);
+}
+
+int CReorderMat::GetB(int& row) const
+{
+    row = 0;
+    int best = 0;
+    for (int i = 0; i < m_nCount; ++i)
+    {
+        const int b = B_f(i);
+        if (b > best)
+        {
+            best = b;
+            row = i;
+        }
+    }
+    return best;
+}
+
+int CReorderMat::Env(int* pMax) const
+{
+    long long sum = 0;
+    int maxB = 0;
+    for (int i = 0; i < m_nCount; ++i)
+    {
+        const int b = B_f(i);
+        sum += b;
+        maxB = std::max(maxB, b);
+    }
+    if (pMax != nullptr) *pMax = maxB;
+    return static_cast<int>(sum);
+}

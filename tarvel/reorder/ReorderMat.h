@@ -1,0 +1,180 @@
+// CReorderMat: the degree-of-freedom (DOF) graph of a finite-element mesh with a labelling (a
+// new 0-based number for every DOF), its measures (per-DOF bandwidth, bandwidth, envelope), the
+// reorderings that change the labelling, and what a skyline matrix needs to size its profile.
+//
+// Calling order: CReorderMat(type); Alloc(n); InsertDOFs(dofs, 0, k) for every element (count
+// pass); Init(); InsertDOFs(dofs, 1, k) for every element again, with the same lists (fill
+// pass); optionally Check(); one reordering; PostReorder(); CSkylineMatrix::Allocate(graph).
+//
+// Invariants after a complete build:
+//  G1  inner array i (m_ppData[i], m_pLength[i] entries) is the adjacency list of DOF i, in
+//      insertion order; j is in the list of i exactly when i is in the list of j (as often)
+//  G2  no list holds a value twice and no DOF is its own neighbour, unless an element listed a
+//      DOF twice (Check() then returns false)
+//  G3  m_pLabel holds m_nCount labels; after Alloc it is the identity; every reordering leaves
+//      a permutation of 0 .. n-1 (it parks other values there only while it runs)
+//  G4  m_pTabu is null or holds m_nCount entries: tabu stamps, the inverse labelling after
+//      PostReorder, or the candidate list of a backward labelling, depending on what ran last
+//
+// Reorderings and their record: MinDegReorder(CFile*), MinDegReorder2..4 (greedy minimum
+// degree), Hager1..3 (backward labelling by score), TabuReorder and TabuReorder2 (label
+// exchanges). All but MinDegReorder(CFile*) and TabuReorder2 write the script "Reord.m" (path:
+// SetScriptPath) with the pattern before and after, and all but TabuReorder2 show a timing report
+// through AfxMessageBox. When the script file cannot be opened they do nothing at all.
+//
+// Copying: copy construction and assignment are deep (lists through Copy, labels and stamps
+// too; m_pList, valid only while a backward labelling runs, becomes null); moving takes all
+// arrays over and leaves the source empty.
+//
+// Choices where the behaviour is open:
+//  - m_pList starts null and m_nStep 0; m_nType is 0 after the protected default constructor;
+//  - Hager1 and the other backward labellings reset m_pList to null when they finish;
+//  - the backward labellings and tabu searches allocate m_pTabu when it is absent (zeroed
+//    stamps), where a graph without it would otherwise have been unusable;
+//  - the reorderings compute with this class's own measures: overriding a virtual operation in
+//    a derived class changes what that operation returns to callers, not the reorderings;
+//  - Init frees lists that already exist instead of leaking them; the fill pass skips a pair
+//    whose list could not be allocated;
+//  - UnionAdj_Ex_p_i returns the length of the list it builds, which is length(p) - 1 + added
+//    when i is in p's list (always, for a graph built by InsertDOFs); -1 when it cannot allocate
+//    (the list of p is then unchanged);
+//  - MinDegReorder4 restores the lists by handing the saved arrays back (no allocation); if an
+//    allocation fails during the elimination it restores the lists and the labels it found and
+//    continues with the "after" block and the report;
+//  - a failed allocation in Alloc leaves an empty graph (GetRows() is 0);
+//  - the MinDegReorder4 start scan and the Hager1 start scan take the first candidate they see
+//    when no degree is below their starting value (possible only for a graph failing Check).
+#pragma once
+
+#include <tarvel/reorder/ArrayArray.h>
+
+namespace tarvel::detail
+{
+struct ReorderKernels;
+}
+
+class CReorderMat : public CArrayArray<long>
+{
+    friend struct tarvel::detail::ReorderKernels;
+
+public:
+    explicit CReorderMat(int type);
+    CReorderMat(const CReorderMat& other);
+    CReorderMat(CReorderMat&& other) noexcept;
+    CReorderMat& operator=(const CReorderMat& other);
+    CReorderMat& operator=(CReorderMat&& other) noexcept;
+    ~CReorderMat() override;
+
+    // n DOFs, identity labels, empty lists (and zeroed stamps when m_nType is 1).
+    void Alloc(int n) override;
+
+    // ---- Virtual operations, in slot order ----
+    // Weight of the backward labellings: 0.1 when d > 200, else 20 / d, in single precision.
+    virtual float WFun(int d) const;
+    // Position of the first entry equal to value in the list of row; -1 when absent.
+    virtual int Find(int value, int row) const;
+    // The number of DOFs.
+    virtual int GetRows() const;
+    // The DOF carrying label (valid after PostReorder).
+    virtual int f_v_inv(int label) const;
+    // Stores the inverse labelling in m_pTabu (allocated when absent): entry f_v(i) becomes i.
+    virtual void PostReorder();
+    // False when some list holds the same value twice.
+    virtual bool Check() const;
+    // Replaces the list of p by (list of p without i) followed by the entries of the list of i
+    // that are neither p nor in the old list of p; frees the list when it becomes empty.
+    // Returns the new length (-1, list unchanged, when it cannot allocate).
+    virtual int UnionAdj_Ex_p_i(int p, int i);
+    // The reordered pattern as a text grid, one line per label (see the output file).
+    virtual void WritePlotASCII(CFile* file);
+    // Envelope: sum of B_f over all DOFs; *pMax (when given) receives the largest B_f.
+    virtual int Env(int* pMax) const;
+    // The neighbour of k to exchange with (closest to k's middle label), or k itself.
+    virtual int GetClosestToMid(int k) const;
+    // Best-exchange tabu search; no file, no report.
+    virtual void TabuReorder2();
+    // Bandwidth: the largest B_f; row receives the first DOF attaining it (0 when it is 0).
+    virtual int GetB(int& row) const;
+    // Number of neighbours j of i with stamp(j) < t.
+    virtual int NumMovables(int i, int t) const;
+    // Tabu search from the DOF of largest bandwidth, with random restarts; script and report.
+    virtual void TabuReorder();
+    // Gives every DOF as many slots as the count pass counted (filled with -1), length 0.
+    virtual void Init();
+    // Couples every pair of the element's non-negative DOFs: mode 0 counts, mode 1 fills;
+    // any other mode, or k < 1, does nothing.
+    virtual void InsertDOFs(long* dofs, int mode, int k);
+    // The label of dof.
+    virtual int f_v(int dof) const;
+
+protected:
+    // Whether j is a candidate to take i's place: j's label is closer to i's middle label than
+    // i's own, or j's stamp is below m_nStep.
+    virtual bool IsCandidate(int i, int j) const;
+    // Middle label M of the neighbours of k labelled above k (the upper end is the DOF count
+    // when there are none); k receives the first DOF carrying M, if any. Returns M.
+    virtual int mid(int& k) const;
+    // Exchanges the labels of a and b.
+    virtual void Move(int a, int b);
+    // Bandwidth of one DOF: the largest |f_v(j) - f_v(dof)| over its neighbours j (0 if none).
+    virtual int B_f(int dof) const;
+
+public:
+    // ---- Labels ----
+    void InitLabels(int value);
+    // Has no effect.
+    void GenRevCuthillMcKee();
+
+    // ---- Minimum-degree reorderings ----
+    // Greedy labelling by the initial degrees of the neighbours; writes the "before" and
+    // "after" blocks to file when it is not null (not opened or closed here); short report.
+    void MinDegReorder(CFile* file);
+    // Minimum degree without fill; script file and short report.
+    void MinDegReorder2();
+    // Greedy labelling by the spread of the still-active neighbours; script file and report.
+    void MinDegReorder3();
+    // Minimum degree with elimination (fill), chain by chain; script file and short report.
+    // The adjacency lists are exactly as before afterwards.
+    void MinDegReorder4();
+
+    // ---- Backward labellings (labels n-1 down to 0); script file and percentage report ----
+    void Hager1();  // by the count of labelled neighbours
+    void Hager2();  // by the score S_k of every candidate at every step
+    void Hager3();  // by cached scores updated around the last labelled DOF
+    // Sets every entry of m_pTabu to value.
+    void InitTabu(long value);
+
+    // ---- Script output ----
+    // One Matlab sparse-matrix block of the pattern under the current labels, named name.
+    void MatlabWrite(CFile* file, CString name);
+    // Path of the script file the reorderings write ("Reord.m" in the current directory unless
+    // set); the file is created or truncated by each run.
+    static void SetScriptPath(LPCTSTR path);
+    static CString GetScriptPath();
+
+    // ---- Fields ----
+    long* m_pLabel = nullptr;  // label of each DOF (G3)
+    long* m_pTabu = nullptr;   // stamps / inverse labels / candidate list (G4)
+    long* m_pList = nullptr;   // candidate list of a running backward labelling; not owned
+    int m_nStep = 0;           // step of TabuReorder, label position of a backward labelling
+    int m_nType = 0;           // 1: Alloc keeps a tabu array
+
+protected:
+    CReorderMat();
+
+    // One elimination chain of MinDegReorder4 starting at v; label receives the last label
+    // given. Returns the final limit (-1 when an allocation failed).
+    int SetLabels(int v, int& label, int slack);
+    // Position in m_pList[0 .. m_nStep] of the DOF with the largest count in m_pTabu, ties to
+    // the smaller DOF number; 0 when the range is empty.
+    int MinZ() const;
+    // Score of DOF k for Hager2 (single precision).
+    float S_k(int k) const;
+    // Number of neighbours of k whose label is negative.
+    int d_k(int k) const;
+    int r_k(int k) const;
+
+private:
+    void release_labels() noexcept;
+    bool ensure_tabu();  // allocates zeroed stamps when m_pTabu is absent; false on failure
+};

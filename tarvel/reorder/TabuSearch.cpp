@@ -1,0 +1,457 @@
+// Tabu search: local improvement of an existing labelling by exchanging the labels of two DOFs.
+// A DOF whose neighbours lie far above it is moved towards the middle M of the label range its
+// higher neighbours span; DOFs just exchanged are tabu (stamp in m_pTabu) for `tenure` steps.
+// Reference: F. Glover, M. Laguna, Tabu Search, Kluwer 1997, ch. 2 (short-term memory).
+//
+// Fast kernels: TabuReorder's plain form recomputes the whole envelope and bandwidth after each
+// trial exchange; the fast form keeps B_f of every DOF, their sum and a largest-first tree
+// (ties to the lowest DOF, as GetB's scan) and refreshes only the DOFs whose list holds one of
+// the two exchanged DOFs. TabuReorder2's plain form recomputes every DOF's middle label, the
+// DOF carrying it (a search over all labels) and its bandwidth at every step; the fast form
+// caches them and refreshes what an exchange can change (see tabu_2_fast).
+#include <tarvel/platform/Clock.h>
+#include <tarvel/platform/Random.h>
+#include <tarvel/reorder/ReorderMat.h>
+#include <tarvel/reorder/detail/ReorderKernels.h>
+#include <tarvel/reorder/detail/TournamentTree.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <ctime>
+#include <memory>
+#include <new>
+#include <utility>
+
+namespace tarvel::detail
+{
+
+namespace
+{
+SeedSource g_seedSource = nullptr;
+}
+
+SeedSource set_tabu_seed_source(SeedSource source) { return std::exchange(g_seedSource, source); }
+
+unsigned tabu_seed()
+{
+    return g_seedSource != nullptr ? g_seedSource() : static_cast<unsigned>(std::time(nullptr));
+}
+
+// M = (hi + lo + 1) / 2 over k's neighbours labelled above L = label(k): hi the largest such
+// label (L when none), lo the smallest (the DOF count when none).
+int ReorderKernels::mid_label(const CReorderMat& g, int k)
+{
+    const long L = g.m_pLabel[k];
+    long hi = L;
+    long lo = g.m_nCount;
+    for (int p = 0; p < g.m_pLength[k]; ++p)
+    {
+        const long l = g.m_pLabel[g.m_ppData[k][p]];
+        if (l > L)
+        {
+            hi = std::max(hi, l);
+            lo = std::min(lo, l);
+        }
+    }
+    return static_cast<int>((hi + lo + 1) / 2);
+}
+
+namespace
+{
+
+// A random DOF 0 .. n-1 from r in 0 .. 32767: (r n - 1) / 32767, truncated toward zero, with
+// r n formed in 64 bits.
+int random_dof(int n)
+{
+    const long long r = TarvelRand();
+    return static_cast<int>((r * n - 1) / 32767);
+}
+
+int tenure_of(int n) { return std::max(n / 10, 1); }
+
+}  // namespace
+
+// ---------------------------------------------------------------------------------------------
+// TabuReorder from step 2 on (after oldB, the seeding and oldEnv).
+
+TabuCounts ReorderKernels::tabu_1_plain(CReorderMat& g, int row, int oldB, int oldEnv)
+{
+    const int n = g.m_nCount;
+    const int tenure = tenure_of(n);
+    long* stamp = g.m_pTabu;
+    TabuCounts c{oldB, oldEnv, 0};
+    for (g.m_nStep = 0; g.m_nStep < n; ++g.m_nStep)
+    {
+        const int v = row;
+        const int w = g.CReorderMat::GetClosestToMid(v);
+        if (w == v || w < 0)
+        {
+            row = random_dof(n);
+        }
+        else if (stamp[w] <= g.m_nStep)
+        {
+            const int bv = band_of(g, v);
+            g.CReorderMat::Move(v, w);
+            const int e = envelope(g, nullptr);
+            const int b = bandwidth(g, row);
+            if (band_of(g, v) <= bv)
+            {
+                ++c.switches;
+                stamp[v] = stamp[w] = g.m_nStep + tenure;
+                c.newEnv = e;
+                c.newB = b;
+            }
+            else
+            {
+                g.CReorderMat::Move(v, w);
+            }
+        }
+    }
+    return c;
+}
+
+bool ReorderKernels::tabu_1_fast(CReorderMat& g, int row, int oldB, int oldEnv, TabuCounts& out)
+{
+    const int n = g.m_nCount;
+    std::unique_ptr<Transpose> T;
+    TournamentTree<int, LeftmostMax> bands;  // B_f of every DOF; winner = GetB's row
+    try
+    {
+        T = std::make_unique<Transpose>(g);
+        std::vector<int> bf(static_cast<size_t>(n));
+        for (int i = 0; i < n; ++i) bf[i] = band_of(g, i);
+        bands.assign(bf);
+    }
+    catch (const std::bad_alloc&)
+    {
+        return false;
+    }
+    long long env = 0;
+    for (int i = 0; i < n; ++i) env += bands.value(i);
+    long* label = g.m_pLabel;
+    long* stamp = g.m_pTabu;
+    auto refresh = [&](int i) {
+        const int b = band_of(g, i);
+        env += b - bands.value(i);
+        bands.set(i, b);
+    };
+    auto exchange = [&](int a, int b) {  // Move, then every B_f it can change
+        std::swap(label[a], label[b]);
+        refresh(a);
+        refresh(b);
+        for (int q = T->start[a]; q < T->start[a + 1]; ++q) refresh(T->idx[q]);
+        for (int q = T->start[b]; q < T->start[b + 1]; ++q) refresh(T->idx[q]);
+    };
+    // GetClosestToMid(v) with M computed once (IsCandidate recomputes the same value).
+    auto closest = [&](int v) {
+        const long M = mid_label(g, v);
+        const long dv = std::labs(M - label[v]);
+        int best = v;
+        long dist = dv;
+        for (int p = 0; p < g.m_pLength[v]; ++p)
+        {
+            const long j = g.m_ppData[v][p];
+            const long d = std::labs(M - label[j]);
+            if ((d < dv || stamp[j] < g.m_nStep) && d < dist)
+            {
+                best = static_cast<int>(j);
+                dist = d;
+            }
+        }
+        return best;
+    };
+
+    const int tenure = tenure_of(n);
+    TabuCounts c{oldB, oldEnv, 0};
+    for (g.m_nStep = 0; g.m_nStep < n; ++g.m_nStep)
+    {
+        const int v = row;
+        const int w = closest(v);
+        if (w == v || w < 0)
+        {
+            row = random_dof(n);
+        }
+        else if (stamp[w] <= g.m_nStep)
+        {
+            const int bv = bands.value(v);
+            exchange(v, w);
+            const int e = static_cast<int>(env);
+            const int b = bands.best();
+            row = bands.winner();
+            if (bands.value(v) <= bv)
+            {
+                ++c.switches;
+                stamp[v] = stamp[w] = g.m_nStep + tenure;
+                c.newEnv = e;
+                c.newB = b;
+            }
+            else
+            {
+                exchange(v, w);
+            }
+        }
+    }
+    out = c;
+    return true;
+}
+
+// ---------------------------------------------------------------------------------------------
+// TabuReorder2: at step t the DOF v of largest B_f among those whose exchange with m = the DOF
+// carrying v's middle label qualifies (both free at t, and IsCandidate(m, v)); ties to the
+// lowest v; stop when no score is positive.
+
+void ReorderKernels::tabu_2_plain(CReorderMat& g)
+{
+    const int n = g.m_nCount;
+    const int tenure = n / 100;
+    long* stamp = g.m_pTabu;
+    for (int t = 0; t < n; ++t)
+    {
+        int bestScore = 0;
+        int best = -1;
+        int partner = -1;
+        for (int v = 0; v < n; ++v)
+        {
+            if (stamp[v] > t) continue;
+            int m = v;
+            g.CReorderMat::mid(m);
+            if (stamp[m] > t) continue;
+            const int score = g.CReorderMat::IsCandidate(m, v) ? band_of(g, v) : 0;
+            if (score > bestScore)
+            {
+                bestScore = score;
+                best = v;
+                partner = m;
+            }
+        }
+        if (best < 0) break;
+        g.CReorderMat::Move(best, partner);
+        stamp[best] = stamp[partner] = t + tenure;
+    }
+}
+
+// Runs only when the labels are a permutation of 0 .. n-1 (otherwise the plain kernel runs),
+// so that the DOF carrying a label is inv[label]. Cached per DOF v:
+//   M[v]    middle label of v (labels of v and of its list),
+//   part[v] inv[M[v]], or v when M[v] is outside 0 .. n-1,
+//   geo[v]  |M[part] - label(v)| < |M[part] - label(part)| (IsCandidate without the stamp),
+//   bf[v]   B_f(v).
+// Exchanging a and b changes M and bf of S1 = {a, b} and the DOFs whose list holds a or b;
+// part of S1 and of the DOFs whose partner was a or b (their M is la or lb); geo of all of
+// these and of the DOFs whose partner lies in S1. The stamps are read live at every scan.
+bool ReorderKernels::tabu_2_fast(CReorderMat& g)
+{
+    const int n = g.m_nCount;
+    long* label = g.m_pLabel;
+    long* stamp = g.m_pTabu;
+    std::unique_ptr<Transpose> T;
+    std::vector<int> inv, M, part, bf, head, next, prev, seen, touched, partMoved;
+    std::vector<char> geo;
+    try
+    {
+        inv.assign(static_cast<size_t>(n), -1);
+        for (int i = 0; i < n; ++i)
+        {
+            if (label[i] < 0 || label[i] >= n || inv[label[i]] >= 0) return false;
+            inv[label[i]] = i;
+        }
+        T = std::make_unique<Transpose>(g);
+        M.resize(static_cast<size_t>(n));
+        part.resize(static_cast<size_t>(n));
+        bf.resize(static_cast<size_t>(n));
+        head.assign(static_cast<size_t>(n), -1);
+        next.resize(static_cast<size_t>(n));
+        prev.resize(static_cast<size_t>(n));
+        seen.assign(static_cast<size_t>(n), 0);
+        touched.reserve(static_cast<size_t>(n));
+        partMoved.reserve(static_cast<size_t>(n));
+        geo.resize(static_cast<size_t>(n));
+    }
+    catch (const std::bad_alloc&)
+    {
+        return false;
+    }
+    // Reverse partner lists: the DOFs v with part[v] == x, doubly linked from head[x].
+    auto unlink = [&](int v) {
+        if (prev[v] >= 0)
+            next[prev[v]] = next[v];
+        else
+            head[part[v]] = next[v];
+        if (next[v] >= 0) prev[next[v]] = prev[v];
+    };
+    auto link = [&](int v) {
+        prev[v] = -1;
+        next[v] = head[part[v]];
+        if (next[v] >= 0) prev[next[v]] = v;
+        head[part[v]] = v;
+    };
+    auto partner_of = [&](int v) { return M[v] >= 0 && M[v] < n ? inv[M[v]] : v; };
+    auto geometry = [&](int v) {
+        const int m = part[v];
+        const long Mm = M[m];
+        geo[v] = std::labs(Mm - label[v]) < std::labs(Mm - label[m]);
+    };
+    int mark = 0;  // seen[v] == mark: v is in `touched` already
+    auto touch = [&](int v) {
+        if (seen[v] != mark)
+        {
+            seen[v] = mark;
+            touched.push_back(v);
+        }
+    };
+
+    for (int v = 0; v < n; ++v)
+    {
+        M[v] = mid_label(g, v);
+        bf[v] = band_of(g, v);
+        part[v] = partner_of(v);
+        link(v);
+    }
+    for (int v = 0; v < n; ++v) geometry(v);
+
+    const int tenure = n / 100;
+    const int step = g.m_nStep;
+    for (int t = 0; t < n; ++t)
+    {
+        int bestScore = 0;
+        int best = -1;
+        for (int v = 0; v < n; ++v)
+        {
+            if (stamp[v] > t || stamp[part[v]] > t) continue;
+            const int score = (geo[v] || stamp[v] < step) ? bf[v] : 0;
+            if (score > bestScore)
+            {
+                bestScore = score;
+                best = v;
+            }
+        }
+        if (best < 0) break;
+        const int a = best;
+        const int b = part[best];
+        const long la = label[a];
+        const long lb = label[b];
+        std::swap(label[a], label[b]);
+        inv[la] = b;
+        inv[lb] = a;
+        stamp[a] = stamp[b] = t + tenure;
+
+        // S1: middle label and bandwidth.
+        ++mark;
+        touched.clear();
+        touch(a);
+        touch(b);
+        for (int q = T->start[a]; q < T->start[a + 1]; ++q) touch(T->idx[q]);
+        for (int q = T->start[b]; q < T->start[b + 1]; ++q) touch(T->idx[q]);
+        const size_t s1 = touched.size();
+        for (size_t s = 0; s < s1; ++s)
+        {
+            const int v = touched[s];
+            M[v] = mid_label(g, v);
+            bf[v] = band_of(g, v);
+        }
+        // Partners: S1 and the DOFs whose partner was a or b.
+        for (int v = head[a]; v >= 0; v = next[v]) touch(v);
+        for (int v = head[b]; v >= 0; v = next[v]) touch(v);
+        partMoved.assign(touched.begin(), touched.end());
+        for (int v : partMoved)
+        {
+            const int p = partner_of(v);
+            if (p == part[v]) continue;
+            unlink(v);
+            part[v] = p;
+            link(v);
+        }
+        // Geometry: all of the above and the DOFs whose partner lies in S1.
+        for (size_t s = 0; s < s1; ++s)
+            for (int v = head[partMoved[s]]; v >= 0; v = next[v]) touch(v);
+        for (int v : touched) geometry(v);
+    }
+    return true;
+}
+
+}  // namespace tarvel::detail
+
+using tarvel::detail::ReorderKernels;
+using tarvel::detail::ReorderPath;
+
+// ---------------------------------------------------------------------------------------------
+// Members
+
+int CReorderMat::mid(int& k) const
+{
+    const int M = ReorderKernels::mid_label(*this, k);
+    for (int v = 0; v < m_nCount; ++v)
+    {
+        if (m_pLabel[v] == M)
+        {
+            k = v;
+            break;
+        }
+    }
+    return M;
+}
+
+bool CReorderMat::IsCandidate(int i, int j) const
+{
+    const long M = ReorderKernels::mid_label(*this, i);  // mid of a copy of i: only M is used
+    if (std::labs(M - m_pLabel[j]) < std::labs(M - m_pLabel[i])) return true;
+    return m_pTabu != nullptr && m_pTabu[j] < m_nStep;
+}
+
+int CReorderMat::GetClosestToMid(int k) const
+{
+    const long M = ReorderKernels::mid_label(*this, k);
+    int best = k;
+    long dist = std::labs(M - m_pLabel[k]);
+    for (int p = 0; p < m_pLength[k]; ++p)
+    {
+        const int j = static_cast<int>(m_ppData[k][p]);
+        const long d = std::labs(M - m_pLabel[j]);
+        if (CReorderMat::IsCandidate(k, j) && d < dist)
+        {
+            best = j;
+            dist = d;
+        }
+    }
+    return best;
+}
+
+void CReorderMat::Move(int a, int b) { std::swap(m_pLabel[a], m_pLabel[b]); }
+
+int CReorderMat::NumMovables(int i, int t) const
+{
+    int count = 0;
+    for (int p = 0; p < m_pLength[i]; ++p) count += m_pTabu[m_ppData[i][p]] < t;
+    return count;
+}
+
+void CReorderMat::TabuReorder()
+{
+    CFile file;
+    if (!tarvel::detail::open_script(file)) return;
+    MatlabWrite(&file, "before");
+    const long start = TarvelClock();
+    int row = 0;
+    const int oldB = ReorderKernels::bandwidth(*this, row);
+    TarvelSrand(tarvel::detail::tabu_seed());
+    const int oldEnv = ReorderKernels::envelope(*this, nullptr);
+    tarvel::detail::TabuCounts c{oldB, oldEnv, 0};
+    if (ensure_tabu())
+    {
+        if (tarvel::detail::reorder_path() != ReorderPath::fast ||
+            !ReorderKernels::tabu_1_fast(*this, row, oldB, oldEnv, c))
+            c = ReorderKernels::tabu_1_plain(*this, row, oldB, oldEnv);
+    }
+    const long ticks = TarvelClock() - start;
+    tarvel::detail::show_switch_report(ticks, oldB, c.newB, c.switches, oldEnv, c.newEnv);
+    MatlabWrite(&file, "after");
+    tarvel::detail::write_text(file, tarvel::detail::kTrailerPlain);
+    file.Close();
+}
+
+void CReorderMat::TabuReorder2()
+{
+    if (m_nCount < 1 || !ensure_tabu()) return;
+    if (tarvel::detail::reorder_path() != ReorderPath::fast || !ReorderKernels::tabu_2_fast(*this))
+        ReorderKernels::tabu_2_plain(*this);
+}

@@ -1,0 +1,103 @@
+// Private to tarvel/reorder: the labelling kernels of the reorderings, the graph measures they
+// share, the frame helpers (script file, trailers, reports) and the test seams.
+//
+// Every reordering whose textbook form rescans the whole graph per step has two kernels: the
+// plain one, which follows the algorithm step by step, and a fast one, which keeps the same
+// quantities up to date incrementally and gives exactly the same labels (same ties, same float
+// sums in the same order). The public operations use the fast kernel unless the path is set to
+// plain; tests run both and compare. A fast kernel that cannot obtain its workspace returns
+// false before it changes anything, and the plain kernel runs instead.
+#pragma once
+
+#include <tarvel/platform/File.h>
+#include <tarvel/reorder/ReorderMat.h>
+
+#include <vector>
+
+namespace tarvel::detail
+{
+
+// ---- Test seams ----
+enum class ReorderPath
+{
+    fast,
+    plain
+};
+ReorderPath reorder_path();
+ReorderPath set_reorder_path(ReorderPath path);  // returns the previous path
+
+// Source of TabuReorder's seed; null (the default) seeds from the current time.
+using SeedSource = unsigned (*)();
+SeedSource set_tabu_seed_source(SeedSource source);  // returns the previous source
+unsigned tabu_seed();
+
+// ---- Frame of the reorderings ----
+extern const char kTrailerSymmmd[];  // after the minimum-degree reorderings
+extern const char kTrailerPlain[];   // after the backward labellings and TabuReorder
+bool open_script(CFile& file);       // create/truncate at CReorderMat::GetScriptPath()
+void write_text(CFile& file, const char* text);
+void show_short_report(long ticks);
+void show_percentage_report(long ticks, int oldB, int newB, int oldEnv, int newEnv);
+void show_switch_report(long ticks, int oldB, int newB, int switches, int oldEnv, int newEnv);
+
+// ---- Graph measures, read from the label array directly ----
+// The lists in transposed form: the DOFs whose list holds DOF j, each as often as it holds j,
+// are idx[start[j] .. start[j+1]). For a graph built by InsertDOFs this is the graph itself;
+// the kernels use it so that their bookkeeping is exact for any list contents.
+struct Transpose
+{
+    std::vector<int> start;
+    std::vector<int> idx;
+    explicit Transpose(const CReorderMat& g);  // may throw std::bad_alloc
+};
+
+// Numbers of the tabu search kept by its kernel for the report.
+struct TabuCounts
+{
+    int newB;
+    int newEnv;
+    int switches;
+};
+
+struct ReorderKernels
+{
+    // Measures of the base class (B_f, GetB, Env) without virtual dispatch.
+    static int band_of(const CReorderMat& g, int i);
+    static int bandwidth(const CReorderMat& g, int& row);
+    static int envelope(const CReorderMat& g, int* pMax);
+
+    // Minimum degree. Labelling only: the frames are in the public operations.
+    static void min_degree_1_plain(CReorderMat& g);
+    static bool min_degree_1_fast(CReorderMat& g);
+    static void min_degree_2_plain(CReorderMat& g);
+    static bool min_degree_2_fast(CReorderMat& g);
+    static void min_degree_3_plain(CReorderMat& g);
+    static bool min_degree_3_fast(CReorderMat& g);
+    // From the complemented labels to the final ones; false when an allocation failed.
+    static bool min_degree_4_plain(CReorderMat& g);
+    // 1: done; 0: could not start (nothing changed); -1: an allocation failed during the run.
+    static int min_degree_4_fast(CReorderMat& g);
+    // Union of the lists with a membership mark per DOF instead of a search.
+    static int union_marked(CReorderMat& g, int p, int i, std::vector<unsigned>& mark,
+                            unsigned& stamp);
+
+    // Backward labelling (m_pTabu must exist). False, nothing changed, when the kernel cannot
+    // obtain its workspace.
+    static bool hager_1_plain(CReorderMat& g);
+    static bool hager_1_fast(CReorderMat& g);
+    static bool hager_2_plain(CReorderMat& g);
+    static bool hager_2_fast(CReorderMat& g);
+    static bool hager_3_plain(CReorderMat& g);
+    static bool hager_3_fast(CReorderMat& g);
+    static bool ensure_tabu(CReorderMat& g) { return g.ensure_tabu(); }
+
+    // Tabu search (TabuReorder from after the seeding; TabuReorder2 whole).
+    static TabuCounts tabu_1_plain(CReorderMat& g, int row, int oldB, int oldEnv);
+    static bool tabu_1_fast(CReorderMat& g, int row, int oldB, int oldEnv, TabuCounts& out);
+    static void tabu_2_plain(CReorderMat& g);
+    static bool tabu_2_fast(CReorderMat& g);
+    // Middle label of k's higher neighbours (mid without the DOF lookup).
+    static int mid_label(const CReorderMat& g, int k);
+};
+
+}  // namespace tarvel::detail
