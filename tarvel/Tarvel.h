@@ -19,3 +19,7 @@
 
 // Sparse systems
 #include <tarvel/sparse/SparseMatrix.h>
+
+// Degree-of-freedom graph and reorderings
+#include <tarvel/reorder/ArrayArray.h>
+#include <tarvel/reorder/ReorderMat.h>

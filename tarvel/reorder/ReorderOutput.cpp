@@ -6,7 +6,7 @@
 //   X = sparse(n,n);
 //   X(label(i)+1,label(u)+1) = u+1;     for every neighbour u of i, in list order
 //   X(label(i)+1,label(i)+1) = i+1;     then the diagonal of i
-// Lines end with "\r\n"; each line is written as soon as it is formatted.
+// Lines end with "\r\n".
 #include <tarvel/platform/Clock.h>
 #include <tarvel/platform/MessageBox.h>
 #include <tarvel/platform/detail/ReportTime.h>
@@ -92,10 +92,22 @@ CString CReorderMat::GetScriptPath() { return tarvel::detail::script_path(); }
 
 void CReorderMat::MatlabWrite(CFile* file, CString name)
 {
-    const unsigned n = static_cast<unsigned>(m_nCount);
+    // Lines are formatted one by one and handed to the file in pieces of about 64 KiB: the
+    // bytes are those of one write per line, without one system call per line.
+    constexpr size_t kPiece = 1 << 16;
+    std::string out;
     CString line;
+    auto put = [&](const CString& text) {
+        out += text.str();
+        if (out.size() >= kPiece)
+        {
+            tarvel::detail::write_text(*file, out.c_str());
+            out.clear();
+        }
+    };
+    const unsigned n = static_cast<unsigned>(m_nCount);
     line.Format("%s = sparse(%u,%u);\r\n", name.GetString(), n, n);
-    tarvel::detail::write_text(*file, line);
+    put(line);
     for (int i = 0; i < m_nCount; ++i)
     {
         const unsigned row = static_cast<unsigned>(m_pLabel[i] + 1);
@@ -104,12 +116,13 @@ void CReorderMat::MatlabWrite(CFile* file, CString name)
             const long u = m_ppData[i][p];
             line.Format("%s(%u,%u) = %u;\r\n", name.GetString(), row,
                         static_cast<unsigned>(m_pLabel[u] + 1), static_cast<unsigned>(u + 1));
-            tarvel::detail::write_text(*file, line);
+            put(line);
         }
         line.Format("%s(%u,%u) = %u;\r\n", name.GetString(), row, row,
                     static_cast<unsigned>(i + 1));
-        tarvel::detail::write_text(*file, line);
+        put(line);
     }
+    if (!out.empty()) tarvel::detail::write_text(*file, out.c_str());
 }
 
 // Row r: the first DOF v carrying label r (no line when none does); cell c is label(v)+1 on

@@ -1,0 +1,82 @@
+// Shared by the reorder tests: a graph type that exposes the protected steps of the algorithms,
+// the small graphs worked by hand, and scopes for the reordering path and TabuReorder's seed.
+#pragma once
+
+#include "support/DofGraphs.h"
+#include "support/GlobalState.h"
+#include "support/TempDir.h"
+
+#include <tarvel/Tarvel.h>
+#include <tarvel/reorder/detail/ReorderKernels.h>
+
+namespace tarvel_test
+{
+
+struct GraphProbe : CReorderMat
+{
+    explicit GraphProbe(int type = 1) : CReorderMat(type) {}
+    GraphProbe(int n, const ElementList& elements, int type = 1) : CReorderMat(type)
+    {
+        BuildGraph(*this, n, elements);
+    }
+    using CReorderMat::B_f;
+    using CReorderMat::d_k;
+    using CReorderMat::IsCandidate;
+    using CReorderMat::mid;
+    using CReorderMat::MinZ;
+    using CReorderMat::Move;
+    using CReorderMat::r_k;
+    using CReorderMat::S_k;
+    using CReorderMat::SetLabels;
+};
+
+// Hand-worked graphs (lists in insertion order):
+//  path 2-0-3-1:  0:[2,3] 1:[3] 2:[0] 3:[0,1]
+//  star, hub 2:   0:[2] 1:[2] 2:[0,1,3] 3:[2]
+//  two pieces:    0:[2] 1:[3] 2:[0] 3:[1]
+//  3x3 nodes of 2x2 four-node elements (GridElements(2, 2)).
+inline const ElementList kPath = {{2, 0}, {0, 3}, {3, 1}};
+inline const ElementList kStar = {{2, 0}, {2, 1}, {2, 3}};
+inline const ElementList kPieces = {{0, 2}, {1, 3}};
+
+class PathScope
+{
+public:
+    explicit PathScope(tarvel::detail::ReorderPath path)
+        : m_previous(tarvel::detail::set_reorder_path(path))
+    {
+    }
+    ~PathScope() { tarvel::detail::set_reorder_path(m_previous); }
+    PathScope(const PathScope&) = delete;
+    PathScope& operator=(const PathScope&) = delete;
+
+private:
+    tarvel::detail::ReorderPath m_previous;
+};
+
+class SeedScope
+{
+public:
+    explicit SeedScope(tarvel::detail::SeedSource source)
+        : m_previous(tarvel::detail::set_tabu_seed_source(source))
+    {
+    }
+    ~SeedScope() { tarvel::detail::set_tabu_seed_source(m_previous); }
+    SeedScope(const SeedScope&) = delete;
+    SeedScope& operator=(const SeedScope&) = delete;
+
+private:
+    tarvel::detail::SeedSource m_previous;
+};
+
+// Reorderings write their script into a fresh directory and their reports into m_messages.
+class ReorderTest : public GlobalStateTest
+{
+protected:
+    std::string Script() const { return read_bytes(m_dir.file("Reord.m")); }
+
+    TempDir m_dir;
+    ScriptPathScope m_script{m_dir.file("Reord.m")};
+};
+
+}  // namespace tarvel_test

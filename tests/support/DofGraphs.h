@@ -1,0 +1,122 @@
+// Degree-of-freedom graphs for tests: element lists of structured grids and random meshes, the
+// three-pass build of a CReorderMat, independent recounts of bandwidth and envelope, and a scope
+// that points the reordering script file elsewhere.
+#pragma once
+
+#include <tarvel/Tarvel.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <random>
+#include <string>
+#include <vector>
+
+namespace tarvel_test
+{
+
+using ElementList = std::vector<std::vector<long>>;
+
+// nx-by-ny four-node elements on (nx+1)(ny+1) nodes, one DOF per node; node (i, j) is
+// j (nx+1) + i; elements row by row, corners counter-clockwise from the lower left.
+inline ElementList GridElements(int nx, int ny)
+{
+    ElementList elements;
+    const long w = nx + 1;
+    for (long j = 0; j < ny; ++j)
+        for (long i = 0; i < nx; ++i)
+            elements.push_back({j * w + i, j * w + i + 1, (j + 1) * w + i + 1, (j + 1) * w + i});
+    return elements;
+}
+
+// count elements of 1 .. maxNodes distinct DOFs from 0 .. n-1; each entry is replaced by -1
+// with probability negativeShare, and with probability repeatShare an element repeats one of
+// its DOFs (a malformed element: the graph then fails Check).
+inline ElementList RandomElements(std::mt19937& rng, int n, int count, int maxNodes,
+                                  double negativeShare = 0.0, double repeatShare = 0.0)
+{
+    std::uniform_int_distribution<int> size(1, std::max(1, std::min(maxNodes, n)));
+    std::uniform_real_distribution<double> unit(0.0, 1.0);
+    std::vector<long> all(static_cast<size_t>(n));
+    for (int i = 0; i < n; ++i) all[i] = i;
+    ElementList elements;
+    for (int e = 0; e < count; ++e)
+    {
+        std::shuffle(all.begin(), all.end(), rng);
+        std::vector<long> element(all.begin(), all.begin() + size(rng));
+        if (unit(rng) < repeatShare) element.push_back(element.front());
+        for (long& dof : element)
+            if (unit(rng) < negativeShare) dof = -1;
+        elements.push_back(element);
+    }
+    return elements;
+}
+
+// Count pass, Init, fill pass.
+inline void BuildGraph(CReorderMat& g, int n, ElementList elements)
+{
+    g.Alloc(n);
+    for (auto& e : elements) g.InsertDOFs(e.data(), 0, static_cast<int>(e.size()));
+    g.Init();
+    for (auto& e : elements) g.InsertDOFs(e.data(), 1, static_cast<int>(e.size()));
+}
+
+inline std::vector<std::vector<long>> Lists(const CArrayArray<long>& g)
+{
+    std::vector<std::vector<long>> lists;
+    for (int i = 0; i < g.m_nCount; ++i)
+        lists.emplace_back(g.m_ppData[i], g.m_ppData[i] + g.m_pLength[i]);
+    return lists;
+}
+
+inline std::vector<long> Labels(const CReorderMat& g)
+{
+    return std::vector<long>(g.m_pLabel, g.m_pLabel + g.m_nCount);
+}
+
+inline bool IsPermutation(std::vector<long> labels)
+{
+    std::sort(labels.begin(), labels.end());
+    for (size_t i = 0; i < labels.size(); ++i)
+        if (labels[i] != static_cast<long>(i)) return false;
+    return true;
+}
+
+// Bandwidth and envelope recounted from the lists and labels as plain vectors: for every
+// stored pair (i, j) the label distance counts towards DOF i.
+struct Measures
+{
+    long bandwidth = 0;
+    long envelope = 0;
+};
+
+inline Measures Recount(const std::vector<std::vector<long>>& lists,
+                        const std::vector<long>& labels)
+{
+    Measures m;
+    for (size_t i = 0; i < lists.size(); ++i)
+    {
+        long b = 0;
+        for (long j : lists[i]) b = std::max(b, std::labs(labels[j] - labels[i]));
+        m.bandwidth = std::max(m.bandwidth, b);
+        m.envelope += b;
+    }
+    return m;
+}
+
+// Points the reordering script file at path for the lifetime of the scope.
+class ScriptPathScope
+{
+public:
+    explicit ScriptPathScope(const std::string& path) : m_previous(CReorderMat::GetScriptPath())
+    {
+        CReorderMat::SetScriptPath(path.c_str());
+    }
+    ~ScriptPathScope() { CReorderMat::SetScriptPath(m_previous); }
+    ScriptPathScope(const ScriptPathScope&) = delete;
+    ScriptPathScope& operator=(const ScriptPathScope&) = delete;
+
+private:
+    CString m_previous;
+};
+
+}  // namespace tarvel_test
