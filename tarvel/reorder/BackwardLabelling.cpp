@@ -449,6 +449,7 @@ int CReorderMat::r_k(int k) const { return tarvel::detail::unlabelled_neighbours
 
 void CReorderMat::InitTabu(long value)
 {
+    if (m_pTabu == nullptr) return;
     for (int i = 0; i < m_nCount; ++i) m_pTabu[i] = value;
 }
 

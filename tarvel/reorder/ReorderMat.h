@@ -42,8 +42,14 @@
 //    allocation fails during the elimination it restores the lists and the labels it found and
 //    continues with the "after" block and the report;
 //  - a failed allocation in Alloc leaves an empty graph (GetRows() is 0);
+//  - without a tabu array, IsCandidate and NumMovables see no stamps and InitTabu does
+//    nothing; PostReorder skips labels outside 0 .. n-1;
+//  - MatlabWrite hands the file pieces of about 64 KiB instead of one write per line (the
+//    bytes are the same);
 //  - the MinDegReorder4 start scan and the Hager1 start scan take the first candidate they see
-//    when no degree is below their starting value (possible only for a graph failing Check).
+//    when no degree is below their starting value (possible only for a graph failing Check);
+//  - TabuReorder draws from TarvelRand, seeded with TarvelSrand(time(nullptr)); a seam in
+//    tarvel::detail (set_tabu_seed_source) lets tests fix the seed.
 #pragma once
 
 #include <tarvel/reorder/ArrayArray.h>

@@ -420,6 +420,7 @@ void CReorderMat::Move(int a, int b) { std::swap(m_pLabel[a], m_pLabel[b]); }
 
 int CReorderMat::NumMovables(int i, int t) const
 {
+    if (m_pTabu == nullptr) return 0;
     int count = 0;
     for (int p = 0; p < m_pLength[i]; ++p) count += m_pTabu[m_ppData[i][p]] < t;
     return count;

@@ -96,6 +96,9 @@ TEST_F(MinimumDegree, UnionEliminatesIIntoP)
     EXPECT_EQ(g.UnionAdj_Ex_p_i(3, 1), 1);  // i's list holds only p: p loses i
     EXPECT_EQ(Lists(g)[3], (std::vector<long>{0}));
 
+    EXPECT_EQ(g.UnionAdj_Ex_p_i(1, 2), 2);  // 2 not in 1's list: nothing removed, 0 added
+    EXPECT_EQ(Lists(g)[1], (std::vector<long>{3, 0}));
+
     GraphProbe pieces(4, kPieces);
     EXPECT_EQ(pieces.UnionAdj_Ex_p_i(2, 0), 0);  // emptied: freed
     EXPECT_EQ(pieces.m_ppData[2], nullptr);
@@ -141,18 +144,9 @@ TEST_F(MinimumDegree, CallersFileGetsBothBlocksAndTheReportComesLast)
     EXPECT_EQ(m_messages[0].rfind("Used time reordering:   0 m ", 0), 0u);
 }
 
-TEST_F(MinimumDegree, RandomGraphsGetPermutationsAndKeepTheirLists)
+// An element naming its only DOF twice gives it degree 2 > n: the start scan finds no degree
+// below n and takes the first unlabelled DOF.
+TEST_F(MinimumDegree, FourthVariantOnAMalformedSingleDof)
 {
-    std::mt19937 rng(20240611);
-    for (int trial = 0; trial < 40; ++trial)
-    {
-        const int n = 1 + static_cast<int>(rng() % 40);
-        const ElementList elements = RandomElements(rng, n, n / 2 + 1, 5, 0.1);
-        for (auto reorder : {&CReorderMat::MinDegReorder2, &CReorderMat::MinDegReorder3,
-                             &CReorderMat::MinDegReorder4})
-            EXPECT_TRUE(IsPermutation(Reordered(reorder, n, elements))) << trial;
-        GraphProbe g(n, elements);
-        MinDeg1(g);
-        EXPECT_TRUE(IsPermutation(Labels(g))) << trial;
-    }
+    EXPECT_EQ(Reordered(&CReorderMat::MinDegReorder4, 1, {{0, 0}}), (Labels_t{0}));
 }
