@@ -38,10 +38,12 @@ int main(int argc, char** argv)
     const int nx = argc > 1 ? std::atoi(argv[1]) : 100;
     const int ny = argc > 2 ? std::atoi(argv[2]) : nx;
     if (argc > 3) CReorderMat::SetScriptPath(argv[3]);
-    AfxSetMessageBoxHandler([](const CString& text, UINT) {
-        std::printf("    report: %s", text.GetString());
-        return IDOK;
-    });
+    AfxSetMessageBoxHandler(
+        [](const CString& text, UINT)
+        {
+            std::printf("    report: %s", text.GetString());
+            return IDOK;
+        });
 
     CReorderMat grid(1);
     build_grid(grid, nx, ny);

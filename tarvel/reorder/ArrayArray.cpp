@@ -5,8 +5,7 @@
 #include <new>
 #include <utility>
 
-template <class T>
-CArrayArray<T>::CArrayArray(const CArrayArray& other) : CVirtMat(other)
+template <class T> CArrayArray<T>::CArrayArray(const CArrayArray& other) : CVirtMat(other)
 {
     Copy(other);
 }
@@ -17,15 +16,13 @@ CArrayArray<T>::CArrayArray(CArrayArray&& other) noexcept : CVirtMat(std::move(o
     swap_storage(other);
 }
 
-template <class T>
-CArrayArray<T>& CArrayArray<T>::operator=(const CArrayArray& other)
+template <class T> CArrayArray<T>& CArrayArray<T>::operator=(const CArrayArray& other)
 {
     if (this != &other) Copy(other);
     return *this;
 }
 
-template <class T>
-CArrayArray<T>& CArrayArray<T>::operator=(CArrayArray&& other) noexcept
+template <class T> CArrayArray<T>& CArrayArray<T>::operator=(CArrayArray&& other) noexcept
 {
     if (this != &other)
     {
@@ -35,22 +32,16 @@ CArrayArray<T>& CArrayArray<T>::operator=(CArrayArray&& other) noexcept
     return *this;
 }
 
-template <class T>
-CArrayArray<T>::~CArrayArray()
-{
-    RemoveAll();
-}
+template <class T> CArrayArray<T>::~CArrayArray() { RemoveAll(); }
 
-template <class T>
-void CArrayArray<T>::swap_storage(CArrayArray& other) noexcept
+template <class T> void CArrayArray<T>::swap_storage(CArrayArray& other) noexcept
 {
     std::swap(m_nCount, other.m_nCount);
     std::swap(m_ppData, other.m_ppData);
     std::swap(m_pLength, other.m_pLength);
 }
 
-template <class T>
-bool CArrayArray<T>::allocate_tables(int n)
+template <class T> bool CArrayArray<T>::allocate_tables(int n)
 {
     m_ppData = new (std::nothrow) T*[static_cast<size_t>(n)];
     m_pLength = new (std::nothrow) int[static_cast<size_t>(n)];
@@ -69,8 +60,7 @@ bool CArrayArray<T>::allocate_tables(int n)
     return true;
 }
 
-template <class T>
-bool CArrayArray<T>::Allocate(int* dims, int nDims)
+template <class T> bool CArrayArray<T>::Allocate(int* dims, int nDims)
 {
     if (dims == nullptr || nDims < 1) return false;
     Alloc(dims[0]);  // virtual: a derived graph resets its labels too
@@ -85,18 +75,14 @@ bool CArrayArray<T>::Allocate(int* dims, int nDims)
     return true;
 }
 
-template <class T>
-void CArrayArray<T>::ReadASCII(CFile*)
-{
-}
+template <class T> void CArrayArray<T>::ReadASCII(CFile*) {}
 
 template <class T>
 void CArrayArray<T>::WriteASCII(CFile*, CString, CString, int, int, int, bool, bool)
 {
 }
 
-template <class T>
-int CArrayArray<T>::Copy(const CArrayArray<T>& src)
+template <class T> int CArrayArray<T>::Copy(const CArrayArray<T>& src)
 {
     if (&src == this) return m_nCount;
     if (src.m_nCount != m_nCount)
@@ -122,8 +108,7 @@ int CArrayArray<T>::Copy(const CArrayArray<T>& src)
     return m_nCount;
 }
 
-template <class T>
-void CArrayArray<T>::Alloc(int n)
+template <class T> void CArrayArray<T>::Alloc(int n)
 {
     if (n == m_nCount)
     {
@@ -134,8 +119,7 @@ void CArrayArray<T>::Alloc(int n)
     if (n > 0) allocate_tables(n);
 }
 
-template <class T>
-void CArrayArray<T>::FreeArrays()
+template <class T> void CArrayArray<T>::FreeArrays()
 {
     for (int i = 0; i < m_nCount; ++i)
     {
@@ -145,8 +129,7 @@ void CArrayArray<T>::FreeArrays()
     }
 }
 
-template <class T>
-void CArrayArray<T>::RemoveAll()
+template <class T> void CArrayArray<T>::RemoveAll()
 {
     FreeArrays();
     delete[] m_ppData;
@@ -156,8 +139,7 @@ void CArrayArray<T>::RemoveAll()
     m_nCount = 0;
 }
 
-template <class T>
-bool CArrayArray<T>::SetLength(int i, int len)
+template <class T> bool CArrayArray<T>::SetLength(int i, int len)
 {
     len = std::max(len, 0);
     if (m_ppData[i] != nullptr && m_pLength[i] == len) return true;

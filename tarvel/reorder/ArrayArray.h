@@ -21,8 +21,7 @@
 
 #include <tarvel/core/VirtMat.h>
 
-template <class T>
-class CArrayArray : public CVirtMat
+template <class T> class CArrayArray : public CVirtMat
 {
 public:
     CArrayArray() = default;
@@ -59,9 +58,9 @@ public:
     // stays untouched. False when the allocation failed (the array is then absent, length 0).
     bool SetLength(int i, int len);
 
-    int m_nCount = 0;            // number of inner arrays (A1)
-    T** m_ppData = nullptr;      // owned table of owned inner arrays (A1, A2)
-    int* m_pLength = nullptr;    // entries in use of each inner array (A1, A2)
+    int m_nCount = 0;          // number of inner arrays (A1)
+    T** m_ppData = nullptr;    // owned table of owned inner arrays (A1, A2)
+    int* m_pLength = nullptr;  // entries in use of each inner array (A1, A2)
 
 protected:
     // Allocates both tables for n > 0 arrays (all absent, length 0); false on failure, with the

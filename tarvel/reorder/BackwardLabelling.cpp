@@ -116,7 +116,8 @@ bool ReorderKernels::hager_1_fast(CReorderMat& g)
     g.m_nStep = -1;
     if (n < 1) return true;
     long* count = g.m_pTabu;
-    auto label_and_count = [&](int v, int k) {
+    auto label_and_count = [&](int v, int k)
+    {
         g.m_pLabel[v] = k;
         tree.set(v, std::numeric_limits<long>::min());
         for (int p = 0; p < g.m_pLength[v]; ++p)
@@ -199,23 +200,25 @@ bool ReorderKernels::hager_2_fast(CReorderMat& g)
         return false;
     }
     // Buckets of unlabelled DOFs by d (doubly linked), to find the DOFs with 2 d > k.
-    auto unlink = [&](int x) {
+    auto unlink = [&](int x)
+    {
         if (bucketPrev[x] >= 0)
             bucketNext[bucketPrev[x]] = bucketNext[x];
         else
             bucketHead[d[x]] = bucketNext[x];
         if (bucketNext[x] >= 0) bucketPrev[bucketNext[x]] = bucketPrev[x];
     };
-    auto link = [&](int x) {
+    auto link = [&](int x)
+    {
         bucketPrev[x] = -1;
         bucketNext[x] = bucketHead[d[x]];
         if (bucketNext[x] >= 0) bucketPrev[bucketNext[x]] = x;
         bucketHead[d[x]] = x;
     };
-    auto value = [&](int x, int k) {
-        return static_cast<int>(sumL[x] + weight(std::min(k - d[x] + 1, d[x] + 1)));
-    };
-    auto labelled_sum = [&](int x) {
+    auto value = [&](int x, int k)
+    { return static_cast<int>(sumL[x] + weight(std::min(k - d[x] + 1, d[x] + 1))); };
+    auto labelled_sum = [&](int x)
+    {
         float s = 0.0f;
         for (int p = 0; p < g.m_pLength[x]; ++p)
         {
@@ -224,7 +227,8 @@ bool ReorderKernels::hager_2_fast(CReorderMat& g)
         }
         return s;
     };
-    auto mark = [&](int y) {
+    auto mark = [&](int y)
+    {
         if (label[y] < 0 && !dirty[y])
         {
             dirty[y] = 1;
@@ -315,8 +319,7 @@ struct Hager3State
         }
     }
 
-    template <class OnScore>
-    void label(int v, int k, OnScore on_score)
+    template <class OnScore> void label(int v, int k, OnScore on_score)
     {
         const int n = g.m_nCount;
         const long* label = g.m_pLabel;

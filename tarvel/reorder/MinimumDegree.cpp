@@ -248,7 +248,10 @@ Spread active_spread(const CReorderMat& g, int i)
     return s;
 }
 
-long spread_key(const Spread& s, long k) { return std::max(std::labs(s.hi - k), std::labs(k - s.lo)); }
+long spread_key(const Spread& s, long k)
+{
+    return std::max(std::labs(s.hi - k), std::labs(k - s.lo));
+}
 
 }  // namespace
 
@@ -502,7 +505,8 @@ int CReorderMat::UnionAdj_Ex_p_i(int p, int i)
     const long* li = m_ppData[i];
     const int Lp = m_pLength[p];
     const int Li = m_pLength[i];
-    auto in_old_p = [&](long e) {
+    auto in_old_p = [&](long e)
+    {
         for (int q = 0; q < Lp; ++q)
             if (lp[q] == e) return true;
         return false;
@@ -564,7 +568,8 @@ void CReorderMat::MinDegReorder(CFile* file)
     if (file != nullptr) MatlabWrite(file, "before");
     tarvel::detail::set_negated_degrees(*this);
     const long start = TarvelClock();
-    if (tarvel::detail::reorder_path() != ReorderPath::fast || !ReorderKernels::min_degree_1_fast(*this))
+    if (tarvel::detail::reorder_path() != ReorderPath::fast ||
+        !ReorderKernels::min_degree_1_fast(*this))
         ReorderKernels::min_degree_1_plain(*this);
     const long ticks = TarvelClock() - start;
     if (file != nullptr)

@@ -19,10 +19,7 @@ ReorderPath g_path = ReorderPath::fast;
 
 ReorderPath reorder_path() { return g_path; }
 
-ReorderPath set_reorder_path(ReorderPath path)
-{
-    return std::exchange(g_path, path);
-}
+ReorderPath set_reorder_path(ReorderPath path) { return std::exchange(g_path, path); }
 
 // B_f without dispatch: max |label(j) - label(i)| over the list of i, 0 for an empty list.
 int ReorderKernels::band_of(const CReorderMat& g, int i)
@@ -89,9 +86,7 @@ using tarvel::detail::ReorderKernels;
 
 CReorderMat::CReorderMat() = default;
 
-CReorderMat::CReorderMat(int type) : m_nType(type)
-{
-}
+CReorderMat::CReorderMat(int type) : m_nType(type) {}
 
 CReorderMat::CReorderMat(const CReorderMat& other)
     : CArrayArray<long>(other), m_nStep(other.m_nStep), m_nType(other.m_nType)
@@ -119,12 +114,9 @@ CReorderMat::CReorderMat(const CReorderMat& other)
 }
 
 CReorderMat::CReorderMat(CReorderMat&& other) noexcept
-    : CArrayArray<long>(std::move(other)),
-      m_pLabel(std::exchange(other.m_pLabel, nullptr)),
+    : CArrayArray<long>(std::move(other)), m_pLabel(std::exchange(other.m_pLabel, nullptr)),
       m_pTabu(std::exchange(other.m_pTabu, nullptr)),
-      m_pList(std::exchange(other.m_pList, nullptr)),
-      m_nStep(other.m_nStep),
-      m_nType(other.m_nType)
+      m_pList(std::exchange(other.m_pList, nullptr)), m_nStep(other.m_nStep), m_nType(other.m_nType)
 {
 }
 
@@ -153,10 +145,7 @@ CReorderMat& CReorderMat::operator=(CReorderMat&& other) noexcept
     return *this;
 }
 
-CReorderMat::~CReorderMat()
-{
-    release_labels();
-}
+CReorderMat::~CReorderMat() { release_labels(); }
 
 void CReorderMat::release_labels() noexcept
 {
@@ -286,9 +275,7 @@ void CReorderMat::PostReorder()
     }
 }
 
-void CReorderMat::GenRevCuthillMcKee()
-{
-}
+void CReorderMat::GenRevCuthillMcKee() {}
 
 // ---- Measures (through the virtual operations, as callers see them) ----
 

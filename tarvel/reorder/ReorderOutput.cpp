@@ -41,8 +41,8 @@ void show(const CString& text) { AfxMessageBox(text, MB_OK, 0); }
 
 bool open_script(CFile& file)
 {
-    return file.Open(script_path(), CFile::modeCreate | CFile::modeReadWrite |
-                                        CFile::shareExclusive) != FALSE;
+    return file.Open(script_path(),
+                     CFile::modeCreate | CFile::modeReadWrite | CFile::shareExclusive) != FALSE;
 }
 
 void write_text(CFile& file, const char* text)
@@ -97,7 +97,8 @@ void CReorderMat::MatlabWrite(CFile* file, CString name)
     constexpr size_t kPiece = 1 << 16;
     std::string out;
     CString line;
-    auto put = [&](const CString& text) {
+    auto put = [&](const CString& text)
+    {
         out += text.str();
         if (out.size() >= kPiece)
         {

@@ -130,7 +130,8 @@ bool ReorderKernels::tabu_1_fast(CReorderMat& g, int row, int oldB, int oldEnv, 
     for (int i = 0; i < n; ++i) env += bands.value(i);
     long* label = g.m_pLabel;
     long* stamp = g.m_pTabu;
-    auto refresh = [&](int i) {
+    auto refresh = [&](int i)
+    {
         const int b = band_of(g, i);
         env += b - bands.value(i);
         bands.set(i, b);
@@ -143,7 +144,8 @@ bool ReorderKernels::tabu_1_fast(CReorderMat& g, int row, int oldB, int oldEnv, 
         for (int q = T->start[b]; q < T->start[b + 1]; ++q) refresh(T->idx[q]);
     };
     // GetClosestToMid(v) with M computed once (IsCandidate recomputes the same value).
-    auto closest = [&](int v) {
+    auto closest = [&](int v)
+    {
         const long M = mid_label(g, v);
         const long dv = std::labs(M - label[v]);
         int best = v;
@@ -272,27 +274,31 @@ bool ReorderKernels::tabu_2_fast(CReorderMat& g)
         return false;
     }
     // Reverse partner lists: the DOFs v with part[v] == x, doubly linked from head[x].
-    auto unlink = [&](int v) {
+    auto unlink = [&](int v)
+    {
         if (prev[v] >= 0)
             next[prev[v]] = next[v];
         else
             head[part[v]] = next[v];
         if (next[v] >= 0) prev[next[v]] = prev[v];
     };
-    auto link = [&](int v) {
+    auto link = [&](int v)
+    {
         prev[v] = -1;
         next[v] = head[part[v]];
         if (next[v] >= 0) prev[next[v]] = v;
         head[part[v]] = v;
     };
     auto partner_of = [&](int v) { return M[v] >= 0 && M[v] < n ? inv[M[v]] : v; };
-    auto geometry = [&](int v) {
+    auto geometry = [&](int v)
+    {
         const int m = part[v];
         const long Mm = M[m];
         geo[v] = std::labs(Mm - label[v]) < std::labs(Mm - label[m]);
     };
     int mark = 0;  // seen[v] == mark: v is in `touched` already
-    auto touch = [&](int v) {
+    auto touch = [&](int v)
+    {
         if (seen[v] != mark)
         {
             seen[v] = mark;

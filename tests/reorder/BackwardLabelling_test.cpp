@@ -11,8 +11,7 @@ using BackwardLabelling = ReorderTest;
 namespace
 {
 
-Labels_t Reordered(void (CReorderMat::*reorder)(), int n, const ElementList& elements,
-                   int type = 1)
+Labels_t Reordered(void (CReorderMat::*reorder)(), int n, const ElementList& elements, int type = 1)
 {
     GraphProbe g(n, elements, type);
     const auto lists = Lists(g);

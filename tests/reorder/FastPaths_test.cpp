@@ -3,9 +3,8 @@
 // adjacency lists, the script file and the report (time aside) must be identical.
 #include "GraphProbe.h"
 
-#include <gtest/gtest.h>
-
 #include <cstdio>
+#include <gtest/gtest.h>
 #include <regex>
 #include <sstream>
 

@@ -28,7 +28,8 @@ void MinDeg1(CReorderMat& g) { g.MinDegReorder(nullptr); }
 // the chosen DOF's parked value while k is unlabelled.
 TEST_F(MinimumDegree, FirstVariantByHand)
 {
-    auto run = [](int n, const ElementList& e) {
+    auto run = [](int n, const ElementList& e)
+    {
         GraphProbe g(n, e);
         MinDeg1(g);
         return Labels(g);
@@ -90,7 +91,7 @@ TEST_F(MinimumDegree, FourthVariantStartsFromTheCurrentLabelling)
 
 TEST_F(MinimumDegree, UnionEliminatesIIntoP)
 {
-    GraphProbe g(4, kPath);  // 0:[2,3] 1:[3] 2:[0] 3:[0,1]
+    GraphProbe g(4, kPath);                 // 0:[2,3] 1:[3] 2:[0] 3:[0,1]
     EXPECT_EQ(g.UnionAdj_Ex_p_i(0, 3), 2);  // [2] + {1}
     EXPECT_EQ(Lists(g)[0], (std::vector<long>{2, 1}));
     EXPECT_EQ(g.UnionAdj_Ex_p_i(3, 1), 1);  // i's list holds only p: p loses i

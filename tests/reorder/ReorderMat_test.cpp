@@ -3,7 +3,6 @@
 #include "GraphProbe.h"
 
 #include <gtest/gtest.h>
-
 #include <utility>
 
 using namespace tarvel_test;
@@ -233,6 +232,7 @@ TEST_F(ReorderMatFrames, ReorderingsDoNotDispatchToOverriddenMeasures)
     EXPECT_EQ(g.Env(nullptr), 0);
     g.Hager1();  // identity again; the report measures the labels themselves
     ASSERT_EQ(m_messages.size(), 1u);
-    EXPECT_NE(m_messages[0].find(" Old bandwidth.        :   1\r\n New bandwidth        :   100.0%"),
-              std::string::npos);
+    EXPECT_NE(
+        m_messages[0].find(" Old bandwidth.        :   1\r\n New bandwidth        :   100.0%"),
+        std::string::npos);
 }

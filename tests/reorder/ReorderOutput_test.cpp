@@ -4,9 +4,8 @@
 
 #include <tarvel/reorder/detail/ReorderKernels.h>
 
-#include <gtest/gtest.h>
-
 #include <filesystem>
+#include <gtest/gtest.h>
 #include <regex>
 
 using namespace tarvel_test;
@@ -52,8 +51,8 @@ TEST_F(ReorderOutput, MatlabBlockOfTwoCoupledDofs)
     g.MatlabWrite(&file, "before");
     file.Close();
     EXPECT_EQ(read_bytes(m_dir.file("b.m")), "before = sparse(2,2);\r\nbefore(1,2) = 2;\r\n"
-                                              "before(1,1) = 1;\r\nbefore(2,1) = 1;\r\n"
-                                              "before(2,2) = 2;\r\n");
+                                             "before(1,1) = 1;\r\nbefore(2,1) = 1;\r\n"
+                                             "before(2,2) = 2;\r\n");
 }
 
 TEST_F(ReorderOutput, PlotGrid)
@@ -66,10 +65,9 @@ TEST_F(ReorderOutput, PlotGrid)
     GraphProbe path(3, {{0, 1}, {1, 2}});
     const long labels[] = {2, 0, 1};
     std::copy(labels, labels + 3, path.m_pLabel);
-    EXPECT_EQ(WrittenBy(&CReorderMat::WritePlotASCII, path, m_dir),
-              "      1      3      1\r\n"
-              "      2      2   0\r\n"
-              "      2   0      3\r\n");
+    EXPECT_EQ(WrittenBy(&CReorderMat::WritePlotASCII, path, m_dir), "      1      3      1\r\n"
+                                                                    "      2      2   0\r\n"
+                                                                    "      2   0      3\r\n");
 
     // A label nobody carries has no line; a DOF carrying a neighbour's label shows nothing.
     GraphProbe same(2, {{0, 1}});
@@ -136,10 +134,12 @@ TEST_F(ReorderOutput, TabuScriptAndSwitchReport)
 TEST_F(ReorderOutput, ReportComesAtItsPlaceInTheFrame)
 {
     std::vector<std::string> scriptAtReport;
-    AfxSetMessageBoxHandler([&](const CString&, UINT) {
-        scriptAtReport.push_back(Script());
-        return IDOK;
-    });
+    AfxSetMessageBoxHandler(
+        [&](const CString&, UINT)
+        {
+            scriptAtReport.push_back(Script());
+            return IDOK;
+        });
     GraphProbe a(4, kPath), b(4, kPath), c(4, kPath);
     a.MinDegReorder4();
     b.Hager3();

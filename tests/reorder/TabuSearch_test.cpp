@@ -34,10 +34,10 @@ TEST(TabuSteps, MidAndTheDofCarryingIt)
 TEST(TabuSteps, CandidatesAndTheClosestNeighbour)
 {
     GraphProbe path(3, {{0, 1}, {1, 2}});  // stamps 0, m_nStep 0
-    EXPECT_TRUE(path.IsCandidate(0, 1));    // M = 1: |1 - 1| < |1 - 0|
-    EXPECT_FALSE(path.IsCandidate(1, 0));   // M = 2: |2 - 0| < |2 - 1| fails, stamp 0 < 0 fails
+    EXPECT_TRUE(path.IsCandidate(0, 1));   // M = 1: |1 - 1| < |1 - 0|
+    EXPECT_FALSE(path.IsCandidate(1, 0));  // M = 2: |2 - 0| < |2 - 1| fails, stamp 0 < 0 fails
     path.m_nStep = 1;
-    EXPECT_TRUE(path.IsCandidate(1, 0));    // stamp 0 < 1
+    EXPECT_TRUE(path.IsCandidate(1, 0));  // stamp 0 < 1
     EXPECT_EQ(path.GetClosestToMid(0), 1);
     EXPECT_EQ(path.GetClosestToMid(1), 2);  // M = 2: DOF 2 sits on it
     EXPECT_EQ(path.GetClosestToMid(2), 2);  // M = 3: nothing closer than 2 itself

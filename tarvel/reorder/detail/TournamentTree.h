@@ -13,8 +13,7 @@ namespace tarvel::detail
 // Smallest value, ties to the lowest index (a forward scan with a strict "<").
 struct LeftmostMin
 {
-    template <class T>
-    static bool better(T a, int ia, T b, int ib)
+    template <class T> static bool better(T a, int ia, T b, int ib)
     {
         return a < b || (a == b && ia < ib);
     }
@@ -23,8 +22,7 @@ struct LeftmostMin
 // Largest value, ties to the lowest index (a forward scan with a strict ">").
 struct LeftmostMax
 {
-    template <class T>
-    static bool better(T a, int ia, T b, int ib)
+    template <class T> static bool better(T a, int ia, T b, int ib)
     {
         return a > b || (a == b && ia < ib);
     }
@@ -33,15 +31,13 @@ struct LeftmostMax
 // Largest value, ties to the highest index (a forward scan with ">=").
 struct RightmostMax
 {
-    template <class T>
-    static bool better(T a, int ia, T b, int ib)
+    template <class T> static bool better(T a, int ia, T b, int ib)
     {
         return a > b || (a == b && ia > ib);
     }
 };
 
-template <class T, class Policy>
-class TournamentTree
+template <class T, class Policy> class TournamentTree
 {
 public:
     // n leaves holding values[0 .. n-1]. May throw std::bad_alloc.
