@@ -381,29 +381,23 @@ bool ReorderKernels::min_degree_4_plain(CReorderMat& g)
     return true;
 }
 
-// The list of p becomes (p's list without i) + (i's entries that are neither p nor in p's old
-// list); membership in the old list is a mark (mark[e] == stamp) instead of a search.
-int ReorderKernels::union_marked(CReorderMat& g, int p, int i, std::vector<unsigned>& mark,
-                                 unsigned& stamp)
+namespace
 {
-    if (++stamp == 0)  // wrapped: old marks could collide
-    {
-        std::fill(mark.begin(), mark.end(), 0u);
-        stamp = 1;
-    }
+
+// The list of p becomes (p's list without i) + (i's entries that are neither p nor in p's old
+// list, in_old_p telling membership); -1, list unchanged, when the new list cannot be allocated.
+template <class InOldP> int replace_by_union(CReorderMat& g, int p, int i, InOldP in_old_p)
+{
     const long* lp = g.m_ppData[p];
     const long* li = g.m_ppData[i];
     const int Lp = g.m_pLength[p];
     const int Li = g.m_pLength[i];
     int kept = 0;
     for (int q = 0; q < Lp; ++q)
-    {
-        mark[lp[q]] = stamp;
         if (lp[q] != i) ++kept;
-    }
     int added = 0;
     for (int q = 0; q < Li; ++q)
-        if (li[q] != p && mark[li[q]] != stamp) ++added;
+        if (li[q] != p && !in_old_p(li[q])) ++added;
     const int newLen = kept + added;
     long* merged = nullptr;
     if (newLen > 0)
@@ -414,12 +408,27 @@ int ReorderKernels::union_marked(CReorderMat& g, int p, int i, std::vector<unsig
         for (int q = 0; q < Lp; ++q)
             if (lp[q] != i) *out++ = lp[q];
         for (int q = 0; q < Li; ++q)
-            if (li[q] != p && mark[li[q]] != stamp) *out++ = li[q];
+            if (li[q] != p && !in_old_p(li[q])) *out++ = li[q];
     }
     delete[] g.m_ppData[p];
     g.m_ppData[p] = merged;
     g.m_pLength[p] = newLen;
     return newLen;
+}
+
+}  // namespace
+
+// UnionAdj_Ex_p_i with membership in p's old list marked (mark[e] == stamp) instead of searched.
+int ReorderKernels::union_marked(CReorderMat& g, int p, int i, std::vector<unsigned>& mark,
+                                 unsigned& stamp)
+{
+    if (++stamp == 0)  // wrapped: old marks could collide
+    {
+        std::fill(mark.begin(), mark.end(), 0u);
+        stamp = 1;
+    }
+    for (int q = 0; q < g.m_pLength[p]; ++q) mark[g.m_ppData[p][q]] = stamp;
+    return replace_by_union(g, p, i, [&](long e) { return mark[e] == stamp; });
 }
 
 // Start DOF from a tree of the current lengths: with M the smallest length (first DOF j*),
@@ -502,37 +511,14 @@ using tarvel::detail::ReorderPath;
 int CReorderMat::UnionAdj_Ex_p_i(int p, int i)
 {
     const long* lp = m_ppData[p];
-    const long* li = m_ppData[i];
     const int Lp = m_pLength[p];
-    const int Li = m_pLength[i];
-    auto in_old_p = [&](long e)
-    {
-        for (int q = 0; q < Lp; ++q)
-            if (lp[q] == e) return true;
-        return false;
-    };
-    int kept = 0;
-    for (int q = 0; q < Lp; ++q)
-        if (lp[q] != i) ++kept;
-    int added = 0;
-    for (int q = 0; q < Li; ++q)
-        if (li[q] != p && !in_old_p(li[q])) ++added;
-    const int newLen = kept + added;
-    long* merged = nullptr;
-    if (newLen > 0)
-    {
-        merged = new (std::nothrow) long[static_cast<size_t>(newLen)];
-        if (merged == nullptr) return -1;
-        long* out = merged;
-        for (int q = 0; q < Lp; ++q)
-            if (lp[q] != i) *out++ = lp[q];
-        for (int q = 0; q < Li; ++q)
-            if (li[q] != p && !in_old_p(li[q])) *out++ = li[q];
-    }
-    delete[] m_ppData[p];
-    m_ppData[p] = merged;
-    m_pLength[p] = newLen;
-    return newLen;
+    return tarvel::detail::replace_by_union(*this, p, i,
+                                            [&](long e)
+                                            {
+                                                for (int q = 0; q < Lp; ++q)
+                                                    if (lp[q] == e) return true;
+                                                return false;
+                                            });
 }
 
 // One chain: label v, eliminate it into every unlabelled neighbour, continue with the neighbour

@@ -33,14 +33,18 @@ int ReorderKernels::band_of(const CReorderMat& g, int i)
     return static_cast<int>(best);
 }
 
-// GetB: the first DOF (lowest number) with the largest B_f; row 0 and 0 when all are 0.
-int ReorderKernels::bandwidth(const CReorderMat& g, int& row)
+namespace
+{
+
+// GetB's scan: the first DOF (lowest number) with the largest band(i); row 0 and 0 when all
+// are 0.
+template <class Band> int widest(int n, Band band, int& row)
 {
     row = 0;
     int best = 0;
-    for (int i = 0; i < g.m_nCount; ++i)
+    for (int i = 0; i < n; ++i)
     {
-        const int b = band_of(g, i);
+        const int b = band(i);
         if (b > best)
         {
             best = b;
@@ -50,19 +54,34 @@ int ReorderKernels::bandwidth(const CReorderMat& g, int& row)
     return best;
 }
 
-// Env: sum of B_f (accumulated wide, then narrowed as the int result) and the largest B_f.
-int ReorderKernels::envelope(const CReorderMat& g, int* pMax)
+// Env's scan: sum of band(i) (accumulated wide, then narrowed as the int result) and the
+// largest band(i).
+template <class Band> int summed(int n, Band band, int* pMax)
 {
     long long sum = 0;
     int maxB = 0;
-    for (int i = 0; i < g.m_nCount; ++i)
+    for (int i = 0; i < n; ++i)
     {
-        const int b = band_of(g, i);
+        const int b = band(i);
         sum += b;
         maxB = std::max(maxB, b);
     }
     if (pMax != nullptr) *pMax = maxB;
     return static_cast<int>(sum);
+}
+
+}  // namespace
+
+int ReorderKernels::bandwidth(const CReorderMat& g, int& row)
+{
+    return widest(
+        g.m_nCount, [&](int i) { return band_of(g, i); }, row);
+}
+
+int ReorderKernels::envelope(const CReorderMat& g, int* pMax)
+{
+    return summed(
+        g.m_nCount, [&](int i) { return band_of(g, i); }, pMax);
 }
 
 // Counting sort of the list entries by value: O(n + entries).
@@ -290,30 +309,12 @@ int CReorderMat::B_f(int dof) const
 
 int CReorderMat::GetB(int& row) const
 {
-    row = 0;
-    int best = 0;
-    for (int i = 0; i < m_nCount; ++i)
-    {
-        const int b = B_f(i);
-        if (b > best)
-        {
-            best = b;
-            row = i;
-        }
-    }
-    return best;
+    return tarvel::detail::widest(
+        m_nCount, [this](int i) { return B_f(i); }, row);
 }
 
 int CReorderMat::Env(int* pMax) const
 {
-    long long sum = 0;
-    int maxB = 0;
-    for (int i = 0; i < m_nCount; ++i)
-    {
-        const int b = B_f(i);
-        sum += b;
-        maxB = std::max(maxB, b);
-    }
-    if (pMax != nullptr) *pMax = maxB;
-    return static_cast<int>(sum);
+    return tarvel::detail::summed(
+        m_nCount, [this](int i) { return B_f(i); }, pMax);
 }

@@ -56,6 +56,30 @@ int ReorderKernels::mid_label(const CReorderMat& g, int k)
     return static_cast<int>((hi + lo + 1) / 2);
 }
 
+// GetClosestToMid: with M the middle label of k, the neighbour j (first in list order among
+// equals) strictly closer to M than k and every neighbour taken before it, provided j is a
+// candidate (closer to M than k, or stamp(j) < m_nStep); k itself when there is none. M is
+// computed once: IsCandidate(k, j) would compute the same value for every j.
+int ReorderKernels::closest_to_mid(const CReorderMat& g, int k)
+{
+    const long M = mid_label(g, k);
+    const long dk = std::labs(M - g.m_pLabel[k]);
+    int best = k;
+    long dist = dk;
+    for (int p = 0; p < g.m_pLength[k]; ++p)
+    {
+        const long j = g.m_ppData[k][p];
+        const long d = std::labs(M - g.m_pLabel[j]);
+        const bool candidate = d < dk || (g.m_pTabu != nullptr && g.m_pTabu[j] < g.m_nStep);
+        if (candidate && d < dist)
+        {
+            best = static_cast<int>(j);
+            dist = d;
+        }
+    }
+    return best;
+}
+
 namespace
 {
 
@@ -143,32 +167,12 @@ bool ReorderKernels::tabu_1_fast(CReorderMat& g, int row, int oldB, int oldEnv, 
         for (int q = T->start[a]; q < T->start[a + 1]; ++q) refresh(T->idx[q]);
         for (int q = T->start[b]; q < T->start[b + 1]; ++q) refresh(T->idx[q]);
     };
-    // GetClosestToMid(v) with M computed once (IsCandidate recomputes the same value).
-    auto closest = [&](int v)
-    {
-        const long M = mid_label(g, v);
-        const long dv = std::labs(M - label[v]);
-        int best = v;
-        long dist = dv;
-        for (int p = 0; p < g.m_pLength[v]; ++p)
-        {
-            const long j = g.m_ppData[v][p];
-            const long d = std::labs(M - label[j]);
-            if ((d < dv || stamp[j] < g.m_nStep) && d < dist)
-            {
-                best = static_cast<int>(j);
-                dist = d;
-            }
-        }
-        return best;
-    };
-
     const int tenure = tenure_of(n);
     TabuCounts c{oldB, oldEnv, 0};
     for (g.m_nStep = 0; g.m_nStep < n; ++g.m_nStep)
     {
         const int v = row;
-        const int w = closest(v);
+        const int w = closest_to_mid(g, v);
         if (w == v || w < 0)
         {
             row = random_dof(n);
@@ -404,23 +408,7 @@ bool CReorderMat::IsCandidate(int i, int j) const
     return m_pTabu != nullptr && m_pTabu[j] < m_nStep;
 }
 
-int CReorderMat::GetClosestToMid(int k) const
-{
-    const long M = ReorderKernels::mid_label(*this, k);
-    int best = k;
-    long dist = std::labs(M - m_pLabel[k]);
-    for (int p = 0; p < m_pLength[k]; ++p)
-    {
-        const int j = static_cast<int>(m_ppData[k][p]);
-        const long d = std::labs(M - m_pLabel[j]);
-        if (CReorderMat::IsCandidate(k, j) && d < dist)
-        {
-            best = j;
-            dist = d;
-        }
-    }
-    return best;
-}
+int CReorderMat::GetClosestToMid(int k) const { return ReorderKernels::closest_to_mid(*this, k); }
 
 void CReorderMat::Move(int a, int b) { std::swap(m_pLabel[a], m_pLabel[b]); }
 

@@ -98,6 +98,7 @@ struct ReorderKernels
     static bool tabu_2_fast(CReorderMat& g);
     // Middle label of k's higher neighbours (mid without the DOF lookup).
     static int mid_label(const CReorderMat& g, int k);
+    static int closest_to_mid(const CReorderMat& g, int k);
 };
 
 }  // namespace tarvel::detail
