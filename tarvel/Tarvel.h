@@ -20,6 +20,7 @@
 // Sparse systems
 #include <tarvel/sparse/SparseMatrix.h>
 
-// Degree-of-freedom graph and reorderings
+// Degree-of-freedom graph, reorderings and the skyline matrix
 #include <tarvel/reorder/ArrayArray.h>
 #include <tarvel/reorder/ReorderMat.h>
+#include <tarvel/reorder/SkylineMatrix.h>

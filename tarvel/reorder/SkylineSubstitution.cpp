@@ -1,0 +1,179 @@
+// CSkylineMatrix: the substitutions with the factors A = U^T D U and the diagonal scaling, on
+// right-hand sides held as the columns of a row-major CMatrix B (entry (i, c) at
+// m_pData[i * cols + c]).
+//
+//   ForwSub  U^T y = b:  y_i = b_i - sum_{r=p_i}^{i-1} u_ri y_r  (mode 2: then / (i, i))
+//   BackwSub U x = y:    x_i = y_i - u_ij x_j for j = n-1 down to i+1 with p_j <= i  (mode 2:
+//                        then / (i, i))
+//
+// Columns of B are independent, so every row is worked for all of them at once, the row of B
+// being contiguous. BackwSub walks columns instead of rows: once x_j is final, column j's
+// stored stretch subtracts u_ij x_j from each row i >= p_j; row i still sees its subtractions
+// for j = n-1 down to i+1 in that order, so the results are those of the row-by-row scan
+// (tarvel::detail::skyline_backwsub_plain) bit for bit, in time proportional to the profile.
+// Reference: G. H. Golub, C. F. Van Loan, Matrix Computations, 4th ed., sec. 3.1.
+#include <tarvel/core/Matrix.h>
+#include <tarvel/platform/Clock.h>
+#include <tarvel/reorder/SkylineMatrix.h>
+#include <tarvel/reorder/detail/SkylineKernels.h>
+
+#include <algorithm>
+
+namespace
+{
+
+constexpr int kChunk = 8;  // right-hand sides summed together
+
+// Times an operation for the optional argument t: t = 1000.0 first, then the elapsed ticks
+// divided by it (seconds at 1000 ticks per second).
+class OptionalTimer
+{
+public:
+    explicit OptionalTimer(double* t) : m_t(t)
+    {
+        if (m_t)
+        {
+            *m_t = 1000.0;
+            m_start = TarvelClock();
+        }
+    }
+    ~OptionalTimer()
+    {
+        if (m_t) *m_t = static_cast<double>(TarvelClock() - m_start) / *m_t;
+    }
+    OptionalTimer(const OptionalTimer&) = delete;
+    OptionalTimer& operator=(const OptionalTimer&) = delete;
+
+private:
+    double* m_t;
+    long m_start = 0;
+};
+
+}  // namespace
+
+void CSkylineMatrix::ForwSub(CVirtMat* B, double* seconds, int mode)
+{
+    OptionalTimer timer(seconds);
+    if (mode != 1 && mode != 2) return;
+    CMatrix& M = *static_cast<CMatrix*>(B);
+    const int cols = M.GetColumns();
+    double* b = M.m_pData;
+    for (int i = 0; i < m_nOrder; ++i)
+    {
+        const int p = PeakRow(i);
+        const double* u = m_ppDiag[i] - (i - p);  // u[r - p] = (r, i)
+        double* b_i = b + static_cast<long>(i) * cols;
+        for (int c0 = 0; c0 < cols; c0 += kChunk)
+        {
+            const int width = std::min(kChunk, cols - c0);
+            double s[kChunk] = {};
+            if (width == 1)
+                for (int r = p; r < i; ++r) s[0] += u[r - p] * b[static_cast<long>(r) * cols + c0];
+            else
+                for (int r = p; r < i; ++r)
+                {
+                    const double u_ri = u[r - p];
+                    const double* b_r = b + static_cast<long>(r) * cols + c0;
+                    for (int c = 0; c < width; ++c) s[c] += u_ri * b_r[c];
+                }
+            for (int c = 0; c < width; ++c) b_i[c0 + c] -= s[c];
+        }
+        if (mode == 2)
+        {
+            const double d_i = *m_ppDiag[i];
+            for (int c = 0; c < cols; ++c) b_i[c] = b_i[c] / d_i;
+        }
+    }
+}
+
+void CSkylineMatrix::BackwSub(CVirtMat* B, double* seconds, int mode)
+{
+    OptionalTimer timer(seconds);
+    if (mode != 1 && mode != 2) return;
+    CMatrix& M = *static_cast<CMatrix*>(B);
+    const int cols = M.GetColumns();
+    double* b = M.m_pData;
+    for (int j = m_nOrder - 1; j >= 0; --j)
+    {
+        double* x_j = b + static_cast<long>(j) * cols;
+        if (mode == 2)  // row j has received all its subtractions: x_j is final after this
+        {
+            const double d_j = *m_ppDiag[j];
+            for (int c = 0; c < cols; ++c) x_j[c] = x_j[c] / d_j;
+        }
+        const int p = PeakRow(j);
+        const double* u = m_ppDiag[j] - (j - p);  // u[i - p] = (i, j)
+        if (cols == 1)
+        {
+            const double x = x_j[0];
+            for (int i = p; i < j; ++i) b[i] -= u[i - p] * x;
+        }
+        else
+            for (int i = p; i < j; ++i)
+            {
+                const double u_ij = u[i - p];
+                double* b_i = b + static_cast<long>(i) * cols;
+                for (int c = 0; c < cols; ++c) b_i[c] -= u_ij * x_j[c];
+            }
+    }
+}
+
+void CSkylineMatrix::DiagMult(CVirtMat* B, double* seconds, int mode)
+{
+    CMatrix& M = *static_cast<CMatrix*>(B);
+    const int cols = M.GetColumns();
+    if (cols == 0) return;
+    OptionalTimer timer(seconds);
+    double* b = M.m_pData;
+    const int n = m_nOrder;
+    switch (mode)
+    {
+    case 1:
+        for (int i = 0; i < n; ++i) *m_ppDiag[i] *= b[static_cast<long>(i) * cols];
+        break;
+    case -1:
+        for (int i = 0; i < n; ++i) *m_ppDiag[i] /= b[static_cast<long>(i) * cols];
+        break;
+    case 2:
+    case -2:
+        for (int i = 0; i < n; ++i)
+        {
+            const double d_i = *m_ppDiag[i];
+            double* b_i = b + static_cast<long>(i) * cols;
+            if (mode == 2)
+                for (int c = 0; c < cols; ++c) b_i[c] *= d_i;
+            else
+                for (int c = 0; c < cols; ++c) b_i[c] /= d_i;
+        }
+        break;
+    default:
+        break;
+    }
+}
+
+void tarvel::detail::skyline_forwsub_plain(CSkylineMatrix& A, CMatrix& B, int mode)
+{
+    if (mode != 1 && mode != 2) return;
+    const int n = A.m_nOrder;
+    for (int c = B.GetColumns() - 1; c >= 0; --c)
+        for (int i = 0; i < n; ++i)
+        {
+            double s = 0.0;
+            for (int r = A.PeakRow(i); r < i; ++r) s += A(r, i) * B(r, c);
+            B(i, c) -= s;
+            if (mode == 2) B(i, c) = B(i, c) / A(i, i);
+        }
+}
+
+void tarvel::detail::skyline_backwsub_plain(CSkylineMatrix& A, CMatrix& B, int mode)
+{
+    if (mode != 1 && mode != 2) return;
+    const int n = A.m_nOrder;
+    for (int c = B.GetColumns() - 1; c >= 0; --c)
+        for (int i = n - 1; i >= 0; --i)
+        {
+            for (int j = n - 1; j > i; --j)
+                if (A.PeakRow(j) <= i) B(i, c) -= A(i, j) * B(j, c);
+            if (mode == 2) B(i, c) = B(i, c) / A(i, i);
+        }
+}
