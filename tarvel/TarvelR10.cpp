@@ -12,6 +12,7 @@ CRuntimeClass* const kLibraryClasses[] = {
     RUNTIME_CLASS(CVector),
     RUNTIME_CLASS(CMatrix),
     RUNTIME_CLASS(CSparseMatrix),
+    RUNTIME_CLASS(CSystSpMat),
     RUNTIME_CLASS(CSkylineMatrix),
 };
 

@@ -455,40 +455,10 @@ void CSparseMatrix::Add(int i, int j, double v, row*& r, cell*& c)
 //     cell cursor (a forward sweep, since the columns ascend).
 void CSparseMatrix::AddValues(long* dofs, double* ke, int n)
 {
-    // -- 1. Count the valid positions --
-    int valid = 0;
-    for (int p = 0; p < n; ++p)
-        if (dofs[p] >= 0) ++valid;
+    // -- 1./2. The valid positions in ascending index order --
+    const tarvel::detail::ElementOrder order(dofs, n);
+    const int valid = order.size();
     if (valid == 0) return;
-
-    // -- 2. Order them (small elements on the stack, no allocation per element) --
-    constexpr int kStackPositions = 64;
-    int stackOrder[kStackPositions];
-    std::vector<int> heapOrder;
-    int* order = stackOrder;
-    if (valid > kStackPositions)
-    {
-        heapOrder.resize(static_cast<size_t>(valid));
-        order = heapOrder.data();
-    }
-    long previous = -1;
-    int pick = 0;  // position of the latest pick; kept when a scan finds nothing (repeats)
-    for (int t = 0; t < valid; ++t)
-    {
-        long best = -1;
-        for (int p = 0; p < n; ++p)
-        {
-            const long d = dofs[p];
-            if (d > previous && (best < 0 || d < best))
-            {
-                best = d;
-                pick = p;
-                if (d == previous + 1) break;
-            }
-        }
-        order[t] = pick;
-        if (best >= 0) previous = best;
-    }
 
     // -- 3./4. Row by row, one forward sweep each --
     const int q0 = order[0];

@@ -185,6 +185,11 @@ public:
     row* GetFirstRow() { return m_pFirstRow; }
     const row* GetFirstRow() const { return m_pFirstRow; }
     bool IsSym() const;  // exact symmetry test of the stored entries
+    // Prescribed value g at index k: row k becomes the unit row (k, k) = 1.0 (made at its
+    // ordered place when missing), every other stored row loses its cell (r, k) and, with B (a
+    // CMatrix of right-hand sides), B(r, c) -= g a_rk; B(k, c) = g. BoundaryConditions.cpp.
+    void UnifyAndZero(int k, double g, CVirtMat* B);
+    void UnifyAndZero(int k);  // the matrix side only
 
     int m_nAllocRows;  // the row count last given to Allocate; read by no operation here
     int m_nAllocCols;  // the column count last given to Allocate; read by no operation here

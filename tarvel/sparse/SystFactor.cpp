@@ -1,0 +1,89 @@
+// The factorizations of the system matrix: LU without pivoting and square-root-free Cholesky of
+// the upper triangle, both in place on the array's rows.
+//
+// Cholesky by row merging (right-looking):
+//   for k = 0, 1, ..., n - 1:  d_k = the first cell of row k (it must exist, d_k > 0);
+//     for each further cell (k, j) with a = a_kj not 0.0 or NaN:
+//       row j += f * [(k, j), (k, j + ...), ...]  with f = -a / d_k   (row::AddRow, fill-in made)
+//       a_kj <- a / d_k
+//   A = U^T D U,  D = diag(d_k), U unit upper: the layout the inherited Cholesky_Solve expects.
+// Reference: G. H. Golub, C. F. Van Loan, Matrix Computations, 4th ed., sec. 4.1 (LDL^T).
+#include <tarvel/sparse/SystSpMat.h>
+
+#include <tarvel/sparse/detail/SparseDetail.h>
+#include <tarvel/sparse/detail/SystDetail.h>
+
+#include <cstdint>
+
+using tarvel::detail::Cell;
+using tarvel::detail::is_zero_or_nan;
+using tarvel::detail::Row;
+
+namespace
+{
+
+// The stated elimination of rows from .. n - 1 (rows 0 .. from - 1 finished, their updates made).
+// Fails with -1 at a row without cells, with a first value not above 0.0, or with a non-zero
+// entry after the first cell in a column outside 0 .. n - 1 (its row j would not exist).
+int merge_rows(Row* rows, int n, int from)
+{
+    for (int k = from; k < n; ++k)
+    {
+        Cell* first = rows[k].m_pFirstCell;
+        if (!first || !(first->m_dValue > 0.0)) return -1;
+        for (const Cell* c = first->m_pNext; c; c = c->m_pNext)
+            if (!is_zero_or_nan(c->m_dValue) && (c->m_nCol < 0 || c->m_nCol >= n)) return -1;
+        const double d = first->m_dValue;  // taken as the diagonal, whatever its column
+        for (Cell* c = first->m_pNext; c; c = c->m_pNext)
+        {
+            const double a = c->m_dValue;
+            if (is_zero_or_nan(a)) continue;
+            rows[c->m_nCol].AddRow(c, -a / d);
+            c->m_dValue = a / d;
+        }
+    }
+    return 1;
+}
+
+// True when every row starts at its diagonal or is empty. The updates of a row j start at
+// column j, so this stays true during the elimination and each row's first cell at its turn is
+// its diagonal (or the row is still empty).
+bool rows_start_at_diagonal(const Row* rows, int n)
+{
+    for (int k = 0; k < n; ++k)
+        if (rows[k].m_pFirstCell && rows[k].m_pFirstCell->m_nCol != k) return false;
+    return true;
+}
+
+}  // namespace
+
+int tarvel::detail::syst_cholesky_merging(CSystSpMat& A)
+{
+    return merge_rows(A.m_pRowArray, A.m_nRowArraySize, 0);
+}
+
+// Cholesky(): 1 on success (no rows included), -1 as merge_rows fails; on failure the rows above
+// the failing one are finished and every row below holds their updates. Nothing is counted.
+//
+// When every row starts at its diagonal, the merging is exactly CSparseMatrix::Cholesky on the
+// list (S2): the same checks at each row's turn (first cell present and positive, entries aiming
+// at rows of the matrix), the same updates in the same order, the same partial state on failure;
+// that member computes them row by row from compact copies of the finished rows, which is much
+// faster than merging linked rows. Its operation count is not kept. Other matrices (a row
+// starting left or right of its diagonal, where the first cell still serves as d_k) are merged
+// as stated.
+int CSystSpMat::Cholesky()
+{
+    if (m_nRowArraySize < 1) return 1;
+    if (!rows_start_at_diagonal(m_pRowArray, m_nRowArraySize))
+        return merge_rows(m_pRowArray, m_nRowArraySize, 0);
+    const std::uint32_t flops = m_Flops;
+    const int status = CSparseMatrix::Cholesky();
+    m_Flops = flops;
+    return status;
+}
+
+// LU(): the row-oriented elimination of CSparseMatrix::LU, whose rows by list position are the
+// array's rows (S2), with each update added from the row's cursor cell forward as row::Add(m, v,
+// c) does; so that member is this one.
+int CSystSpMat::LU() { return CSparseMatrix::LU(); }
