@@ -5,9 +5,12 @@
 #include "support/Problems.h"
 
 #include <tarvel/Tarvel.h>
+#include <tarvel/sparse/detail/SparseDetail.h>
 #include <tarvel/sparse/detail/SystDetail.h>
 
 #include <gtest/gtest.h>
+
+#include <random>
 
 using namespace tarvel_test;
 using SystFactor = GlobalStateTest;
@@ -19,6 +22,28 @@ CSystSpMat System(int n, CSparseMatrix&& S)
 {
     CSystSpMat K(n);
     K = std::move(S);
+    return K;
+}
+
+// A random n x n matrix: a diagonal, and about `perRow` entries per row within `band` of it,
+// mirrored into the other triangle with probability `mirror` (1.0: a symmetric pattern).
+CSystSpMat RandomSquare(int n, int perRow, int band, double mirror, unsigned seed)
+{
+    std::mt19937 gen(seed);
+    std::uniform_real_distribution<double> u(-1.0, 1.0);
+    std::uniform_int_distribution<int> offset(-band, band);
+    CSystSpMat K(n);
+    for (int i = 0; i < n; ++i)
+    {
+        K.Add(i, i, 3.0 + u(gen));
+        for (int t = 0; t < perRow; ++t)
+        {
+            const int j = i + offset(gen);
+            if (j < 0 || j >= n || j == i) continue;
+            K.Add(i, j, u(gen));
+            if ((u(gen) + 1.0) / 2.0 < mirror) K.Add(j, i, u(gen));
+        }
+    }
     return K;
 }
 
@@ -82,5 +107,38 @@ TEST_F(SystFactor, CholeskyMatchesTheRowMergingFormBitForBit)
             EXPECT_EQ(status, expected[t]);
         }
         EXPECT_TRUE(SameBits(fast, plain));
+    }
+}
+
+// The row-by-row LU against the stated elimination (tarvel::detail::lu_plain) on copies: same
+// result, lists and bits, also after a failure (the rows below the failing step then hold the
+// eliminations of the steps before it).
+TEST_F(SystFactor, LUMatchesTheStatedEliminationBitForBit)
+{
+    const int n = 150;
+    std::vector<CSystSpMat> cases;
+    cases.push_back(RandomSquare(n, 4, 12, 1.0, 1));
+    cases.push_back(RandomSquare(n, 4, 30, 0.3, 2));  // unsymmetric pattern
+    cases.push_back(System(3, FromTriplets({{0, 0, 1}, {0, 1, 1}, {1, 0, 1}, {1, 1, 1}, {1, 2, 1},
+                                            {2, 1, 1}, {2, 2, 1}})));  // pivot 1 becomes 0.0
+    cases.push_back(RandomSquare(n, 4, 12, 0.5, 3));
+    CSystSpMat::row& r40 = cases.back().m_pRowArray[40];  // row 40 starts right of its diagonal
+    while (r40.m_pFirstCell->m_nCol <= 40) delete r40.Remove(r40.m_pFirstCell->m_nCol);
+    cases.push_back(RandomSquare(n, 4, 12, 1.0, 4));
+    cases.back().Add(99, 7, 0.5);
+    CSystSpMat::row& r7 = cases.back().m_pRowArray[7];
+    while (r7.m_pFirstCell->m_pNext) delete r7.Remove(r7.m_pFirstCell->m_pNext->m_nCol);
+    // row 7 now sends nothing: the later rows holding column 7 stay there and fail
+    cases.push_back(System(3, FromTriplets({{0, 0, 2}, {0, 2, 1}, {1, 0, 0.0}, {1, 1, 3},
+                                            {1, 2, 1}, {2, 0, 4}, {2, 2, 5}})));  // a stored 0.0
+    for (size_t t = 0; t < cases.size(); ++t)
+    {
+        SCOPED_TRACE(t);
+        CSystSpMat fast(cases[t]), plain(cases[t]);
+        const int status = fast.LU();
+        EXPECT_EQ(status, tarvel::detail::lu_plain(plain));
+        const int expected[] = {1, 1, -1, -1, -1, 1};
+        EXPECT_EQ(status, expected[t]);
+        EXPECT_TRUE(SameBits(fast, plain)) << Structure(fast) << "\n" << Structure(plain);
     }
 }
