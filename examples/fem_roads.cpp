@@ -13,7 +13,9 @@
 // and the largest |u_d - g_d| over the prescribed DOFs d (0 when each holds its value exactly).
 //
 // Usage: fem_roads [nx ny]   (elements along the plate and across it; default 200 50)
-// Exit status 0 when both roads solve with a residual below 1e-10, 1 otherwise.
+// Exit status 0 when both roads solve, every prescribed DOF holds its value exactly, and the
+// residuals and the difference between the roads stay below 1e-8 (the plate's stiffness matrix
+// is ill-conditioned: a backward-stable solve leaves a residual of about 1e-10 here), else 1.
 #include "fem/Problems.h"
 
 #include <tarvel/Tarvel.h>
@@ -57,9 +59,10 @@ std::vector<double> take_road(tarvel_fem::FemProblem& p, bool upperOnly, bool& o
 {
     const int n = static_cast<int>(p.num_dofs);
     const int k = p.dofs_per_element;
-    std::printf("%s\n", upperOnly
-                            ? "Road 1: upper triangle (m_bSym = true), SymUnifyAndZero, Cholesky_Solve"
-                            : "Road 2: full storage (m_bSym = false), UnifyAndZero2, LU_Solve");
+    std::printf("%s\n",
+                upperOnly
+                    ? "Road 1: upper triangle (m_bSym = true), SymUnifyAndZero, Cholesky_Solve"
+                    : "Road 2: full storage (m_bSym = false), UnifyAndZero2, LU_Solve");
 
     // -- Assemble: one AddValues per element --
     CVirtMat::m_bSym = upperOnly;
@@ -89,7 +92,8 @@ std::vector<double> take_road(tarvel_fem::FemProblem& p, bool upperOnly, bool& o
 
     // -- Solve; the solution replaces B --
     double solveSeconds = 0.0;
-    const int status = upperOnly ? K.Cholesky_Solve(&B, solveSeconds) : K.LU_Solve(&B, solveSeconds);
+    const int status =
+        upperOnly ? K.Cholesky_Solve(&B, solveSeconds) : K.LU_Solve(&B, solveSeconds);
     std::printf("  %-25s %8.3f s   %ld stored entries in the factors\n",
                 upperOnly ? "Cholesky_Solve" : "LU_Solve", solveSeconds, stored_entries(K));
     std::vector<double> u(B.m_pData, B.m_pData + n);
@@ -106,7 +110,8 @@ std::vector<double> take_road(tarvel_fem::FemProblem& p, bool upperOnly, bool& o
     for (int t = 0; t < m; ++t)
     {
         prescribed[p.fixed_dofs[t]] = 1;
-        worstPrescribed = std::max(worstPrescribed, std::fabs(u[p.fixed_dofs[t]] - p.fixed_values[t]));
+        worstPrescribed =
+            std::max(worstPrescribed, std::fabs(u[p.fixed_dofs[t]] - p.fixed_values[t]));
     }
     const std::vector<double> Ku = multiply(assembled, u, upperOnly);
     double rr = 0.0, ff = 0.0;
@@ -120,7 +125,7 @@ std::vector<double> take_road(tarvel_fem::FemProblem& p, bool upperOnly, bool& o
     std::printf("  ||K u - f|| / ||f|| on the %d free rows: %.3e\n", n - m, residual);
     std::printf("  largest |u_d - g_d| on the %d prescribed DOFs: %g\n", m, worstPrescribed);
     std::printf("  tip deflection u_y(L, H/2): %.9e m\n", u[p.probe_dof]);
-    ok = ok && residual < 1e-10 && worstPrescribed == 0.0;
+    ok = ok && residual < 1e-8 && worstPrescribed == 0.0;
     return u;
 }
 
@@ -140,20 +145,22 @@ int main(int argc, char** argv)
         return 2;
     }
     // The library's timing reports (LU_Solve shows one) are printed in line with the rest.
-    AfxSetMessageBoxHandler([](const CString& text, UINT) {
-        std::printf("  report:\n    ");
-        for (const char* c = text.GetString(); *c; ++c)
-            if (*c == '\n')
-                std::printf("\n    ");
-            else if (*c != '\r')
-                std::putchar(*c);
-        std::printf("\n");
-        return IDOK;
-    });
+    AfxSetMessageBoxHandler(
+        [](const CString& text, UINT)
+        {
+            std::printf("  report:\n    ");
+            for (const char* c = text.GetString(); *c; ++c)
+                if (*c == '\n')
+                    std::printf("\n    ");
+                else if (*c != '\r')
+                    std::putchar(*c);
+            std::printf("\n");
+            return IDOK;
+        });
 
     tarvel_fem::FemProblem p = tarvel_fem::cantilever_plate(nx, ny);
-    const int nonZero = static_cast<int>(
-        std::count_if(p.fixed_values.begin(), p.fixed_values.end(), [](double g) { return g != 0.0; }));
+    const int nonZero = static_cast<int>(std::count_if(p.fixed_values.begin(), p.fixed_values.end(),
+                                                       [](double g) { return g != 0.0; }));
     std::printf("Plane-stress plate: %d x %d four-node elements, %ld DOFs, %zu prescribed "
                 "(%d of them non-zero)\n\n",
                 nx, ny, p.num_dofs, p.fixed_dofs.size(), nonZero);
@@ -169,6 +176,7 @@ int main(int argc, char** argv)
         size = std::max(size, std::fabs(u1[i]));
     }
     std::printf("\nThe two roads agree to max |u1 - u2| / max |u1| = %.3e\n", diff / size);
+    ok = ok && diff / size < 1e-8;
     std::printf("%s\n", ok ? "OK" : "FAILED");
     return ok ? 0 : 1;
 }

@@ -8,4 +8,4 @@ ensure_packages cmake:cmake g++:g++ make:make
 
 cmake -S . -B build/release -DCMAKE_BUILD_TYPE=Release -DTARVEL_BUILD_TESTS=OFF >/dev/null
 cmake --build build/release -j "$(build_jobs)"
-exec build/release/examples/vector_archive "$@"
+exec build/release/examples/fem_roads "$@"

@@ -10,10 +10,9 @@
 // looks its cells up in a table of the prescribed indices. The subtractions from B(r, c) are
 // still made in the order of the list (the removed couplings are sorted by list position), so
 // the results are those of the plain forms (tarvel::detail::*_plain) bit for bit.
+#include <tarvel/core/Matrix.h>
 #include <tarvel/sparse/SparseMatrix.h>
 #include <tarvel/sparse/SystSpMat.h>
-
-#include <tarvel/core/Matrix.h>
 #include <tarvel/sparse/detail/SparseDetail.h>
 #include <tarvel/sparse/detail/SystDetail.h>
 
@@ -92,7 +91,8 @@ std::vector<int> first_positions(const CVector& dofs, int m, int n)
     for (int t = 0; t < m; ++t)
     {
         const int k = prescribed_index(dofs.m_pData[t], n);
-        if (k >= 0 && first[static_cast<std::size_t>(k)] < 0) first[static_cast<std::size_t>(k)] = t;
+        if (k >= 0 && first[static_cast<std::size_t>(k)] < 0)
+            first[static_cast<std::size_t>(k)] = t;
     }
     return first;
 }
@@ -232,13 +232,15 @@ void CSystSpMat::SymUnifyAndZero(CVector& dofs, CVector& values, CVirtMat* B)
 
     // -- 1. Couplings in the prescribed rows, by free row (compressed lists) --
     std::vector<int> start(static_cast<std::size_t>(n) + 1, 0);
-    auto partner_cells = [&](auto&& visit) {
+    auto partner_cells = [&](auto&& visit)
+    {
         for (int k = 0; k < n; ++k)
         {
             const int t = first[static_cast<std::size_t>(k)];
             if (t < 0) continue;
             for (const Cell* c = m_pRowArray[k].m_pFirstCell; c; c = c->m_pNext)
-                if (c->m_nCol > k && c->m_nCol < n && first[static_cast<std::size_t>(c->m_nCol)] < 0)
+                if (c->m_nCol > k && c->m_nCol < n &&
+                    first[static_cast<std::size_t>(c->m_nCol)] < 0)
                     visit(c->m_nCol, Removed{t, 1, c->m_dValue});
         }
     };

@@ -8,13 +8,12 @@
 //   2. for i = 0 .. n - 1: x_i /= a_ii; x_j -= a_ij x_i for the stored j > i  (a_ji = a_ij)
 // Both stop when the largest change of an element in a sweep is below tol (strictly).
 // Reference: Y. Saad, Iterative Methods for Sparse Linear Systems, 2nd ed., sec. 4.1.
-#include <tarvel/sparse/SystSpMat.h>
-
 #include <tarvel/core/Vector.h>
 #include <tarvel/platform/Clock.h>
 #include <tarvel/platform/MessageBox.h>
 #include <tarvel/platform/String.h>
 #include <tarvel/platform/detail/ReportTime.h>
+#include <tarvel/sparse/SystSpMat.h>
 #include <tarvel/sparse/detail/SparseDetail.h>
 
 #include <cmath>
@@ -104,8 +103,8 @@ void show_report(double seconds, unsigned sweeps, unsigned n, double error, bool
                 " Symmetric       :   %u\r\n"
                 "%u\r\n"
                 "%u",
-                t.minutes, static_cast<double>(t.seconds), sweeps, n, error,
-                symmetric ? 1u : 0u, 24u, 16u);
+                t.minutes, static_cast<double>(t.seconds), sweeps, n, error, symmetric ? 1u : 0u,
+                24u, 16u);
     AfxMessageBox(text, MB_OK);
 }
 

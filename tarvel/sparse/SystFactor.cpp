@@ -9,7 +9,6 @@
 //   A = U^T D U,  D = diag(d_k), U unit upper: the layout the inherited Cholesky_Solve expects.
 // Reference: G. H. Golub, C. F. Van Loan, Matrix Computations, 4th ed., sec. 4.1 (LDL^T).
 #include <tarvel/sparse/SystSpMat.h>
-
 #include <tarvel/sparse/detail/SparseDetail.h>
 #include <tarvel/sparse/detail/SystDetail.h>
 
@@ -17,6 +16,7 @@
 #include <cmath>
 #include <cstddef>
 #include <cstdint>
+#include <new>
 #include <vector>
 
 using tarvel::detail::Cell;
@@ -80,9 +80,18 @@ int CSystSpMat::Cholesky()
 {
     if (m_nRowArraySize < 1) return 1;
     if (!rows_start_at_diagonal(m_pRowArray, m_nRowArraySize))
-        return merge_rows(m_pRowArray, m_nRowArraySize, 0);
+    {
+        try
+        {
+            return merge_rows(m_pRowArray, m_nRowArraySize, 0);
+        }
+        catch (const std::bad_alloc&)  // a fill-in cell: reported as a failure
+        {
+            return -1;
+        }
+    }
     const std::uint32_t flops = m_Flops;
-    const int status = CSparseMatrix::Cholesky();
+    const int status = CSparseMatrix::Cholesky();  // reports exhausted storage as -1 itself
     m_Flops = flops;
     return status;
 }
@@ -129,16 +138,16 @@ private:
 
     Row* m_rows;
     int m_n;
-    std::vector<double> m_w;              // the dense row, valid where m_stamp holds the row
-    std::vector<int> m_stamp;             // by column: the row whose value m_w holds
-    std::vector<std::uint64_t> m_pending; // columns left of the limit still to eliminate
-    std::vector<Cell*> m_diagonal;        // pivot rows: their diagonal cell
+    std::vector<double> m_w;               // the dense row, valid where m_stamp holds the row
+    std::vector<int> m_stamp;              // by column: the row whose value m_w holds
+    std::vector<std::uint64_t> m_pending;  // columns left of the limit still to eliminate
+    std::vector<Cell*> m_diagonal;         // pivot rows: their diagonal cell
     // U_k of the pivot rows, contiguous (read by every later row holding column k):
     // columns m_uCol[m_uStart[k] .. m_uStart[k + 1] - 1] and their values.
     std::vector<std::size_t> m_uStart;
     std::vector<int> m_uCol;
     std::vector<double> m_uValue;
-    std::vector<int> m_fill;              // the fill-in columns of the current row
+    std::vector<int> m_fill;  // the fill-in columns of the current row
 };
 
 int RowByRowLU::next_pending(int c, int limit) const
@@ -189,7 +198,8 @@ bool RowByRowLU::eliminate_row(int r, int limit)
         if (begin == end)  // pivot row k leaves its column alone: the cursor stays here for good
         {
             stuck = true;
-            for (int rest = next_pending(k + 1, limit); rest >= 0; rest = next_pending(rest + 1, limit))
+            for (int rest = next_pending(k + 1, limit); rest >= 0;
+                 rest = next_pending(rest + 1, limit))
                 clear_pending(rest);
             break;
         }
@@ -268,9 +278,16 @@ int CSystSpMat::LU()
     for (int r = 0; r < n; ++r)
         for (const Cell* c = m_pRowArray[r].m_pFirstCell; c; c = c->m_pNext)
             if (c->m_nCol >= width) width = c->m_nCol + 1;
-    RowByRowLU work(m_pRowArray, n, width);
-    int failed = n;  // the first step without a usable pivot
-    for (int r = 0; r < n; ++r)
-        if (!work.eliminate_row(r, std::min(r, failed)) && failed == n) failed = r;
-    return failed == n ? 1 : -1;
+    try
+    {
+        RowByRowLU work(m_pRowArray, n, width);
+        int failed = n;  // the first step without a usable pivot
+        for (int r = 0; r < n; ++r)
+            if (!work.eliminate_row(r, std::min(r, failed)) && failed == n) failed = r;
+        return failed == n ? 1 : -1;
+    }
+    catch (const std::bad_alloc&)  // work space or a fill-in cell: reported as a failure
+    {
+        return -1;
+    }
 }

@@ -1,9 +1,8 @@
 // CSystSpMat storage: the row array, construction and copies, sizing, the Add family, element
 // assembling, and the inherited structural operations that must keep the array (Clear, Mirror,
 // AAT).
-#include <tarvel/sparse/SystSpMat.h>
-
 #include <tarvel/platform/Clock.h>
+#include <tarvel/sparse/SystSpMat.h>
 #include <tarvel/sparse/detail/SparseDetail.h>
 
 #include <new>

@@ -12,7 +12,9 @@
 //  S3  no row is ever unlinked or deleted on its own; rows may be empty
 //
 // The inherited drivers (Cholesky_Solve, LU_Solve) and substitutions work on the list (S2) and
-// reach this class's LU and Cholesky through the virtual table.
+// reach this class's LU and Cholesky through the virtual table. Storage exhaustion is handled as
+// in CSparseMatrix: std::bad_alloc from the operations that make cells, -1 from LU and Cholesky;
+// a copy or an Allocate that cannot obtain its rows leaves an empty matrix (Allocate: false).
 //
 // Choices where the behaviour is open:
 //  - operator=(CSystSpMat&) adds src's non-zero entries to this matrix's own rows; this matrix
@@ -33,7 +35,8 @@
 //  - SymHandleBCs changes the matrix only; the caller's right-hand side is never changed (it is
 //    taken by value): impose it with SymUnifyAndZero, or subtract the couplings yourself.
 //  - GaussSeidel_Iter: n == 0 returns 1 without a sweep; maxIter <= 0, n above the row count or
-//    above x's size return -1 without a sweep; each reports 0 sweeps and error 0, x unchanged.
+//    above x's size (or no work vector) return -1 without a sweep; each reports 0 sweeps and
+//    error 0, x unchanged.
 //  - GaussSeidel_Iter leaves the iterate in x's own array (x keeps its storage); a row without
 //    a diagonal divides by 0.0.
 #pragma once
@@ -48,7 +51,7 @@ class CSystSpMat : public CSparseMatrix
 
 public:
     CSystSpMat();
-    explicit CSystSpMat(int n);  // n empty rows (S1, S2); n < 1 as the default constructor
+    explicit CSystSpMat(int n);           // n empty rows (S1, S2); n < 1 as the default constructor
     CSystSpMat(const CSystSpMat& other);  // exact deep copy (stored zeros included)
     CSystSpMat(CSystSpMat&& other) noexcept;
     ~CSystSpMat() override;
@@ -57,7 +60,7 @@ public:
     // larger of the two.
     CSystSpMat& operator=(CSystSpMat& src);
     CSystSpMat& operator=(CSystSpMat&& src) noexcept;  // releases this array, takes src's
-    using CSparseMatrix::operator=;  // = double, and the adding = CSparseMatrix&
+    using CSparseMatrix::operator=;                    // = double, and the adding = CSparseMatrix&
     // A sparse temporary is added like any sparse matrix (the rows stay in the array).
     CSystSpMat& operator=(CSparseMatrix&& src);
 
@@ -98,8 +101,8 @@ public:
     // deleted and their rows keep only the diagonal, set to 1.0 (a row without one ends empty).
     void SymHandleBCs(CMatrix& bc, CMatrix B);
 
-    row* m_pRowArray;      // S1
-    int m_nRowArraySize;   // S1
+    row* m_pRowArray;     // S1
+    int m_nRowArraySize;  // S1
 
 private:
     // Releases the array and every cell; no rows afterwards.

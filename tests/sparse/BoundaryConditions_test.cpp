@@ -7,9 +7,8 @@
 #include <tarvel/Tarvel.h>
 #include <tarvel/sparse/detail/SystDetail.h>
 
-#include <gtest/gtest.h>
-
 #include <cstring>
+#include <gtest/gtest.h>
 #include <random>
 
 using namespace tarvel_test;
@@ -77,8 +76,15 @@ CSystSpMat RandomSymmetric(int n, bool upperOnly, unsigned seed)
 // -6 and -8 to B; a missing row k is made at its ordered place.
 TEST_F(BoundaryConditions, UnifyAndZeroByHand)
 {
-    CSparseMatrix A = FromTriplets({{0, 0, 1}, {0, 1, 3}, {0, 2, 1}, {1, 0, 1}, {1, 1, 1},
-                                    {1, 2, 1}, {2, 0, 1}, {2, 1, 4}, {2, 2, 1}});
+    CSparseMatrix A = FromTriplets({{0, 0, 1},
+                                    {0, 1, 3},
+                                    {0, 2, 1},
+                                    {1, 0, 1},
+                                    {1, 1, 1},
+                                    {1, 2, 1},
+                                    {2, 0, 1},
+                                    {2, 1, 4},
+                                    {2, 2, 1}});
     CMatrix B = Rows(3, 1, {1, 1, 1});
     A.UnifyAndZero(1, 2.0, &B);
     EXPECT_EQ(Structure(A), "0: 0=1 2=1; 1: 1=1; 2: 0=1 2=1");
@@ -172,8 +178,9 @@ TEST_F(BoundaryConditions, ListOperationsMatchThePlainFormsBitForBit)
 // set to 1.0 (row 3 has none and ends empty); the caller's right-hand side stays as it was.
 TEST_F(BoundaryConditions, SymHandleBCsChangesTheMatrixOnly)
 {
-    CSystSpMat K = System(4, FromTriplets({{0, 0, 4}, {0, 1, 1}, {0, 3, 2}, {1, 1, 5}, {1, 2, 3},
-                                           {2, 2, 6}, {3, 2, 7}}));
+    CSystSpMat K = System(
+        4, FromTriplets(
+               {{0, 0, 4}, {0, 1, 1}, {0, 3, 2}, {1, 1, 5}, {1, 2, 3}, {2, 2, 6}, {3, 2, 7}}));
     CMatrix bc = Rows(2, 2, {1, 0.5, 3, 0.25});  // indices 1 and 3 with their values
     CMatrix B = Rows(4, 1, {1, 2, 3, 4});
     const CMatrix before(B);

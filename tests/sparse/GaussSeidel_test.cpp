@@ -6,10 +6,9 @@
 
 #include <tarvel/Tarvel.h>
 
-#include <gtest/gtest.h>
-
 #include <cmath>
 #include <cstdio>
+#include <gtest/gtest.h>
 #include <string>
 
 using namespace tarvel_test;

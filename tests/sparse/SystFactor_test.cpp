@@ -9,7 +9,6 @@
 #include <tarvel/sparse/detail/SystDetail.h>
 
 #include <gtest/gtest.h>
-
 #include <random>
 
 using namespace tarvel_test;
@@ -119,8 +118,13 @@ TEST_F(SystFactor, LUMatchesTheStatedEliminationBitForBit)
     std::vector<CSystSpMat> cases;
     cases.push_back(RandomSquare(n, 4, 12, 1.0, 1));
     cases.push_back(RandomSquare(n, 4, 30, 0.3, 2));  // unsymmetric pattern
-    cases.push_back(System(3, FromTriplets({{0, 0, 1}, {0, 1, 1}, {1, 0, 1}, {1, 1, 1}, {1, 2, 1},
-                                            {2, 1, 1}, {2, 2, 1}})));  // pivot 1 becomes 0.0
+    cases.push_back(System(3, FromTriplets({{0, 0, 1},
+                                            {0, 1, 1},
+                                            {1, 0, 1},
+                                            {1, 1, 1},
+                                            {1, 2, 1},
+                                            {2, 1, 1},
+                                            {2, 2, 1}})));  // pivot 1 becomes 0.0
     cases.push_back(RandomSquare(n, 4, 12, 0.5, 3));
     CSystSpMat::row& r40 = cases.back().m_pRowArray[40];  // row 40 starts right of its diagonal
     while (r40.m_pFirstCell->m_nCol <= 40) delete r40.Remove(r40.m_pFirstCell->m_nCol);
@@ -129,8 +133,13 @@ TEST_F(SystFactor, LUMatchesTheStatedEliminationBitForBit)
     CSystSpMat::row& r7 = cases.back().m_pRowArray[7];
     while (r7.m_pFirstCell->m_pNext) delete r7.Remove(r7.m_pFirstCell->m_pNext->m_nCol);
     // row 7 now sends nothing: the later rows holding column 7 stay there and fail
-    cases.push_back(System(3, FromTriplets({{0, 0, 2}, {0, 2, 1}, {1, 0, 0.0}, {1, 1, 3},
-                                            {1, 2, 1}, {2, 0, 4}, {2, 2, 5}})));  // a stored 0.0
+    cases.push_back(System(3, FromTriplets({{0, 0, 2},
+                                            {0, 2, 1},
+                                            {1, 0, 0.0},
+                                            {1, 1, 3},
+                                            {1, 2, 1},
+                                            {2, 0, 4},
+                                            {2, 2, 5}})));  // a stored 0.0
     for (size_t t = 0; t < cases.size(); ++t)
     {
         SCOPED_TRACE(t);

@@ -18,8 +18,8 @@ namespace
 CSystSpMat Small()
 {
     CSystSpMat K(3);
-    K = FromTriplets({{0, 0, 2}, {0, 1, 1}, {1, 0, 1}, {1, 1, 3}, {1, 2, 0.5}, {2, 1, 0.5},
-                      {2, 2, 4}});
+    K = FromTriplets(
+        {{0, 0, 2}, {0, 1, 1}, {1, 0, 1}, {1, 1, 3}, {1, 2, 0.5}, {2, 1, 0.5}, {2, 2, 4}});
     return K;
 }
 
@@ -35,6 +35,9 @@ TEST_F(SystSpMat, RowArrayAndClassRecord)
     CSystSpMat none(0);
     EXPECT_EQ(none.GetRows(), 0);
     EXPECT_EQ(none.GetFirstRow(), nullptr);
+    CReorderMat graph(1);  // the system matrix takes no profile from a graph
+    EXPECT_FALSE(K.Allocate(graph));
+    EXPECT_EQ(K.GetRows(), 3);
 
     EXPECT_STREQ(K.GetRuntimeClass()->m_lpszClassName, "CSystSpMat");
     EXPECT_EQ(K.GetRuntimeClass()->m_pBaseClass, RUNTIME_CLASS(CSparseMatrix));
@@ -56,7 +59,7 @@ TEST_F(SystSpMat, AddReachesRowsByIndexAndSkipsZerosAndOutsideRows)
     K.Add(1, 0, 1.0, r, c);
     K.Add(1, 2, 1.0, r, c);  // accumulates, forward from the cursor
     EXPECT_EQ(c->m_nCol, 2);
-    K.Add(3, 0, 7.0);   // outside the array: ignored (a text file may hold more lines)
+    K.Add(3, 0, 7.0);  // outside the array: ignored (a text file may hold more lines)
     K.Add(-1, 0, 7.0, r);
     EXPECT_EQ(Structure(K), "0:; 1: 0=1 2=6; 2:");
 }

@@ -1,18 +1,16 @@
 // The finite-element road with the system matrix, on model problems with non-zero prescribed
 // values: assemble with AddValues, impose the prescribed values, solve with every solver of the
 // system matrix; each answer against a banded Cholesky of the reduced system written here.
-#include "support/GlobalState.h"
-
 #include "fem/Problems.h"
 #include "fem/Reference.h"
 #include "fem/TarvelInput.h"
+#include "support/GlobalState.h"
 
 #include <tarvel/Tarvel.h>
 
-#include <gtest/gtest.h>
-
 #include <algorithm>
 #include <cmath>
+#include <gtest/gtest.h>
 #include <vector>
 
 using tarvel_fem::FemProblem;
@@ -30,7 +28,8 @@ std::vector<double> BandSolve(const tarvel_fem::CsrMatrix& K, std::vector<double
     for (long i = 0; i < n; ++i)
         for (long q = K.row_start[i]; q < K.row_start[i + 1]; ++q) w = std::max(w, i - K.col[q]);
     std::vector<double> L(static_cast<size_t>(n * (w + 1)), 0.0);
-    auto at = [&](long i, long j) -> double& { return L[static_cast<size_t>(i * (w + 1) + j - i + w)]; };
+    auto at = [&](long i, long j) -> double&
+    { return L[static_cast<size_t>(i * (w + 1) + j - i + w)]; };
     for (long i = 0; i < n; ++i)
         for (long q = K.row_start[i]; q < K.row_start[i + 1]; ++q)
             if (K.col[q] <= i) at(i, K.col[q]) = K.val[q];

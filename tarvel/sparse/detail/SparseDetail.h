@@ -166,7 +166,7 @@ public:
     ElementOrder(const ElementOrder&) = delete;
     ElementOrder& operator=(const ElementOrder&) = delete;
 
-    int size() const { return m_nValid; }                    // positions with an index >= 0
+    int size() const { return m_nValid; }                // positions with an index >= 0
     int operator[](int t) const { return m_pOrder[t]; }  // the t-th position picked
 
 private:

@@ -21,7 +21,10 @@ inline int prescribed_index(double v, int n)
 struct RhsView
 {
     explicit RhsView(CVirtMat* B);
-    double* row(int r) const { return (data && r < rows) ? data + static_cast<long>(r) * p : nullptr; }
+    double* row(int r) const
+    {
+        return (data && r < rows) ? data + static_cast<long>(r) * p : nullptr;
+    }
 
     double* data = nullptr;
     int rows = 0;
