@@ -1,6 +1,6 @@
 // The factorizations of the system matrix: hand-worked cases, the inherited driver reaching them
-// (no operation count), and the member against the stated row-merging form bit for bit, failures
-// and rows that do not start at their diagonal included.
+// (no operation count), and the members against the stated forms bit for bit, failures and
+// rows that do not start at their diagonal included.
 #include "support/GlobalState.h"
 #include "support/Problems.h"
 
@@ -9,7 +9,6 @@
 #include <tarvel/sparse/detail/SystDetail.h>
 
 #include <gtest/gtest.h>
-#include <random>
 
 using namespace tarvel_test;
 using SystFactor = GlobalStateTest;
@@ -24,130 +23,87 @@ CSystSpMat System(int n, CSparseMatrix&& S)
     return K;
 }
 
-// A random n x n matrix: a diagonal, and about `perRow` entries per row within `band` of it,
-// mirrored into the other triangle with probability `mirror` (1.0: a symmetric pattern).
-CSystSpMat RandomSquare(int n, int perRow, int band, double mirror, unsigned seed)
+// Deletes the cells of row i from column `from` to column `to`.
+void Drop(CSystSpMat& K, int i, int from, int to)
 {
-    std::mt19937 gen(seed);
-    std::uniform_real_distribution<double> u(-1.0, 1.0);
-    std::uniform_int_distribution<int> offset(-band, band);
-    CSystSpMat K(n);
-    for (int i = 0; i < n; ++i)
-    {
-        K.Add(i, i, 3.0 + u(gen));
-        for (int t = 0; t < perRow; ++t)
-        {
-            const int j = i + offset(gen);
-            if (j < 0 || j >= n || j == i) continue;
-            K.Add(i, j, u(gen));
-            if ((u(gen) + 1.0) / 2.0 < mirror) K.Add(j, i, u(gen));
-        }
-    }
-    return K;
+    for (int j = from; j <= to; ++j) delete K.m_pRowArray[i].Remove(j);
 }
 
-}  // namespace
-
-TEST_F(SystFactor, CholeskyByHand)
+// The member and the stated form on copies of each case: the same result (when `expected` is
+// not 0, that one), lists and bits; m_Flops untouched (Cholesky_Solve then reports 0).
+template <class Member, class Stated>
+void ExpectSame(const std::vector<CSystSpMat>& cases, const std::vector<int>& expected,
+                Member member, Stated stated)
 {
-    CSystSpMat D = System(2, FromTriplets({{0, 0, 4}, {1, 1, 9}}));
-    EXPECT_EQ(D.Cholesky(), 1);
-    EXPECT_EQ(Structure(D), "0: 0=4; 1: 1=9");
-    CSystSpMat none;
-    EXPECT_EQ(none.Cholesky(), 1);
-    CSystSpMat zero = System(2, FromTriplets({{0, 0, 4}}));
-    zero.m_pRowArray[1].Add(1, 0.0);
-    EXPECT_EQ(zero.Cholesky(), -1);
-
-    // [[4, 2], [2, 3]], b = [2, 1]: d = 4 and 2, multiplier 0.5, x = [0.5, 0]. The inherited
-    // driver reaches this class's factorization, which counts nothing.
-    CSystSpMat K = System(2, FromTriplets({{0, 0, 4}, {0, 1, 2}, {1, 1, 3}}));
-    CMatrix B(2, 1, true, 0.0);
-    B.m_pData[0] = 2.0;
-    B.m_pData[1] = 1.0;
-    CVirtMat::m_Flops = 99;
-    double seconds = -5.0;
-    ASSERT_EQ(K.Cholesky_Solve(&B, seconds), 1);
-    EXPECT_EQ(Structure(K), "0: 0=4 1=0.5; 1: 1=2");
-    EXPECT_EQ(B.m_pData[0], 0.5);
-    EXPECT_EQ(B.m_pData[1], 0.0);
-    EXPECT_EQ(CVirtMat::m_Flops, 0u);
-    EXPECT_GE(seconds, 0.0);
-}
-
-// The member against syst_cholesky_merging (row::AddRow as stated) on copies: same result, same
-// lists and bits (the partial state after a failure too), m_Flops untouched.
-TEST_F(SystFactor, CholeskyMatchesTheRowMergingFormBitForBit)
-{
-    const int n = 90;
-    std::vector<CSystSpMat> cases;
-    cases.push_back(System(n, RandomSpdUpper(n, 5, 17, 3)));
-    cases.push_back(System(n, RandomSpdUpper(n, 3, 40, 4)));
-    cases.push_back(System(n, RandomSpdUpper(n, 5, 17, 5)));
-    cases.back().m_pRowArray[50].m_pFirstCell->m_dValue = -1.0;  // fails at row 50
-    cases.push_back(System(n, RandomSpdUpper(n, 5, 17, 6)));
-    cases.back().Add(20, n + 3, 1.0);  // an entry outside the matrix: fails at row 20
-    cases.push_back(System(n, RandomSpdUpper(n, 5, 17, 7)));
-    delete cases.back().m_pRowArray[30].Remove(30);  // row 30 starts right of its diagonal
-    cases.push_back(System(n, RandomSpdUpper(n, 5, 17, 8)));
-    cases.back().Add(60, 10, 0.25);  // row 60 starts left of its diagonal
-    cases.push_back(System(3, FromTriplets({{0, 0, 4}, {0, 2, 1}, {2, 2, 3}})));  // empty row 1
     for (size_t t = 0; t < cases.size(); ++t)
     {
         SCOPED_TRACE(t);
         CSystSpMat fast(cases[t]), plain(cases[t]);
         CVirtMat::m_Flops = 7;
-        const int status = fast.Cholesky();
+        const int status = member(fast);
         EXPECT_EQ(CVirtMat::m_Flops, 7u);
-        EXPECT_EQ(status, tarvel::detail::syst_cholesky_merging(plain));
-        const int expected[] = {1, 1, -1, -1, 0, 0, -1};  // 0: whatever the merging gives
-        if (expected[t] != 0)
-        {
-            EXPECT_EQ(status, expected[t]);
-        }
+        EXPECT_EQ(status, stated(plain));
+        EXPECT_TRUE(expected[t] == 0 || status == expected[t]) << status;
         EXPECT_TRUE(SameBits(fast, plain));
     }
 }
 
-// The row-by-row LU against the stated elimination (tarvel::detail::lu_plain) on copies: same
-// result, lists and bits, also after a failure (the rows below the failing step then hold the
-// eliminations of the steps before it).
-TEST_F(SystFactor, LUMatchesTheStatedEliminationBitForBit)
+}  // namespace
+
+// Rows holding only their diagonals 4 and 9 stay as they are; a first value of 0.0 fails.
+TEST_F(SystFactor, CholeskyByHand)
+{
+    CSystSpMat D = System(2, FromTriplets({{0, 0, 4}, {1, 1, 9}}));
+    EXPECT_EQ(D.Cholesky(), 1);
+    EXPECT_EQ(Structure(D), "0: 0=4; 1: 1=9");
+    D.m_pRowArray[1].m_pFirstCell->m_dValue = 0.0;
+    EXPECT_EQ(D.Cholesky(), -1);
+}
+
+// Against the row merging (row::AddRow) as stated: SPD cases, a negative pivot at row 50, an
+// entry outside the matrix in row 20, a row starting right of its diagonal (its first cell then
+// serves as d), a row starting left of it, an empty row.
+TEST_F(SystFactor, CholeskyMatchesTheRowMerging)
+{
+    const int n = 90;
+    std::vector<CSystSpMat> cases;
+    for (unsigned seed = 3; seed < 9; ++seed)
+        cases.push_back(System(n, RandomSpdUpper(n, 5, 17, seed)));
+    cases[2].m_pRowArray[50].m_pFirstCell->m_dValue = -1.0;
+    cases[3].Add(20, n + 3, 1.0);
+    Drop(cases[4], 30, 30, 30);
+    cases[5].Add(60, 10, 0.25);
+    cases.push_back(System(3, FromTriplets({{0, 0, 4}, {0, 2, 1}, {2, 2, 3}})));
+    ExpectSame(
+        cases, {1, 1, -1, -1, 0, 0, -1}, [](CSystSpMat& K) { return K.Cholesky(); },
+        tarvel::detail::syst_cholesky_merging);
+}
+
+// Against the stated elimination (tarvel::detail::lu_plain): symmetric and unsymmetric
+// patterns, a pivot that becomes 0.0, a row starting right of its diagonal, a pivot row with
+// nothing right of its diagonal (the later rows holding its column stay there and fail), a
+// stored 0.0 left of a diagonal (only passed). After a failure the rows below it hold the
+// eliminations of the steps before it.
+TEST_F(SystFactor, LUMatchesTheStatedElimination)
 {
     const int n = 150;
     std::vector<CSystSpMat> cases;
-    cases.push_back(RandomSquare(n, 4, 12, 1.0, 1));
-    cases.push_back(RandomSquare(n, 4, 30, 0.3, 2));  // unsymmetric pattern
-    cases.push_back(System(3, FromTriplets({{0, 0, 1},
-                                            {0, 1, 1},
-                                            {1, 0, 1},
-                                            {1, 1, 1},
-                                            {1, 2, 1},
-                                            {2, 1, 1},
-                                            {2, 2, 1}})));  // pivot 1 becomes 0.0
-    cases.push_back(RandomSquare(n, 4, 12, 0.5, 3));
-    CSystSpMat::row& r40 = cases.back().m_pRowArray[40];  // row 40 starts right of its diagonal
-    while (r40.m_pFirstCell->m_nCol <= 40) delete r40.Remove(r40.m_pFirstCell->m_nCol);
-    cases.push_back(RandomSquare(n, 4, 12, 1.0, 4));
-    cases.back().Add(99, 7, 0.5);
-    CSystSpMat::row& r7 = cases.back().m_pRowArray[7];
-    while (r7.m_pFirstCell->m_pNext) delete r7.Remove(r7.m_pFirstCell->m_pNext->m_nCol);
-    // row 7 now sends nothing: the later rows holding column 7 stay there and fail
-    cases.push_back(System(3, FromTriplets({{0, 0, 2},
-                                            {0, 2, 1},
-                                            {1, 0, 0.0},
-                                            {1, 1, 3},
-                                            {1, 2, 1},
-                                            {2, 0, 4},
-                                            {2, 2, 5}})));  // a stored 0.0
-    for (size_t t = 0; t < cases.size(); ++t)
+    for (unsigned seed = 1; seed < 5; ++seed)
     {
-        SCOPED_TRACE(t);
-        CSystSpMat fast(cases[t]), plain(cases[t]);
-        const int status = fast.LU();
-        EXPECT_EQ(status, tarvel::detail::lu_plain(plain));
-        const int expected[] = {1, 1, -1, -1, -1, 1};
-        EXPECT_EQ(status, expected[t]);
-        EXPECT_TRUE(SameBits(fast, plain)) << Structure(fast) << "\n" << Structure(plain);
+        cases.push_back(System(n, RandomSpdUpper(n, 4, 12, seed)));
+        cases.back().Mirror(-0.5);
     }
+    Drop(cases[1], 30, 0, 29);  // unsymmetric pattern
+    Drop(cases[1], 31, 32, n);
+    Drop(cases[2], 40, 0, 40);
+    Drop(cases[3], 7, 0, 6);
+    Drop(cases[3], 7, 8, n);
+    cases.push_back(System(
+        3, FromTriplets(
+               {{0, 0, 1}, {0, 1, 1}, {1, 0, 1}, {1, 1, 1}, {1, 2, 1}, {2, 1, 1}, {2, 2, 1}})));
+    cases.push_back(System(2, FromTriplets({{0, 0, 2}, {0, 1, 1}, {1, 1, 3}})));
+    cases.back().m_pRowArray[1].Add(0, 0.0);
+    ExpectSame(
+        cases, {1, 1, -1, -1, -1, 1}, [](CSystSpMat& K) { return K.LU(); },
+        [](CSystSpMat& K) { return tarvel::detail::lu_plain(K); });
 }
