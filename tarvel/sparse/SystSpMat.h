@@ -41,9 +41,8 @@
 //    a diagonal divides by 0.0.
 #pragma once
 
+#include <tarvel/reorder/ReorderMat.h>  // Allocate(CReorderMat&) takes the graph type itself
 #include <tarvel/sparse/SparseMatrix.h>
-
-class CReorderMat;
 
 class CSystSpMat : public CSparseMatrix
 {
