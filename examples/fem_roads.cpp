@@ -5,6 +5,16 @@
 //   Road 1: m_bSym = true (upper triangle), AddValues per element, SymUnifyAndZero, Cholesky_Solve
 //   Road 2: m_bSym = false (full storage), AddValues per element, UnifyAndZero2, LU_Solve
 //
+// Then the skyline road, on the same plate:
+//   Road 3: the DOF graph under the identity labelling, CSkylineMatrix::Allocate(graph),
+//           AddValues with each element's DOFs translated through f_v, Cholesky_Solve, the
+//           solution read back through the labels;
+//   Road 4: the DOF numbers scrambled at random, then relabelled by each reordering of the
+//           library (bandwidth and envelope before and after), and solved as road 3.
+// The prescribed DOFs are left out of the graph (-1 in the element lists), their diagonal set
+// to 1 and their values eliminated from the load. Each skyline solution is compared with
+// road 1's.
+//
 // For each road it prints the processor time of each step, the solver's own time, and the
 // relative residual of the solution against the assembled matrix kept aside before the
 // boundary conditions were imposed: with u the solution (prescribed values in place) and F the
@@ -13,8 +23,9 @@
 // and the largest |u_d - g_d| over the prescribed DOFs d (0 when each holds its value exactly).
 //
 // Usage: fem_roads [nx ny]   (elements along the plate and across it; default 200 50)
+// The reorderings write their script file Reord.m into the system's temporary directory.
 // Exit status 0 when both roads solve, every prescribed DOF holds its value exactly, and the
-// residuals and the difference between the roads stay below 1e-8 (the plate's stiffness matrix
+// residuals and the differences between the roads stay below 1e-8 (the plate's stiffness matrix
 // is ill-conditioned: a backward-stable solve leaves a residual of about 1e-10 here), else 1.
 #include "fem/Problems.h"
 
@@ -24,6 +35,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <vector>
 
 namespace
@@ -129,6 +141,190 @@ std::vector<double> take_road(tarvel_fem::FemProblem& p, bool upperOnly, bool& o
     return u;
 }
 
+// -- The skyline road --
+
+// max |u - v| / max |v|
+double relative_difference(const std::vector<double>& u, const std::vector<double>& v)
+{
+    double diff = 0.0, size = 0.0;
+    for (size_t i = 0; i < u.size(); ++i)
+    {
+        diff = std::max(diff, std::fabs(u[i] - v[i]));
+        size = std::max(size, std::fabs(v[i]));
+    }
+    return diff / size;
+}
+
+// The graph of the free DOFs, DOF d numbered number[d]: count pass, Init, fill pass.
+void build_graph(CReorderMat& g, const tarvel_fem::FemProblem& p, const std::vector<long>& number)
+{
+    const int k = p.dofs_per_element;
+    std::vector<long> dofs(static_cast<size_t>(k));
+    g.Alloc(static_cast<int>(p.num_dofs));
+    for (int mode : {0, 1})
+    {
+        if (mode == 1) g.Init();
+        for (long e = 0; e < p.num_elements(); ++e)
+        {
+            p.free_dofs(e, dofs.data());
+            for (long& d : dofs) d = d < 0 ? -1 : number[d];
+            g.InsertDOFs(dofs.data(), mode, k);
+        }
+    }
+}
+
+// Sum of the column heights and of their squares (half the factorization's work) that the
+// labelling of g gives a skyline matrix, counted without allocating it.
+void profile_of(CReorderMat& g, double& values, double& work)
+{
+    values = work = 0.0;
+    for (int u = 0; u < g.GetRows(); ++u)
+    {
+        const int L = g.f_v(u);
+        int lowest = L;
+        for (int e = 0; e < g.m_pLength[u]; ++e)
+            lowest = std::min(lowest, g.f_v(static_cast<int>(g.m_ppData[u][e])));
+        values += L - lowest + 1;
+        work += 0.5 * (L - lowest + 1.0) * (L - lowest + 1.0);
+    }
+}
+
+// Solves through the skyline matrix sized from g (PostReorder done), DOF d numbered number[d]
+// and labelled g.f_v(number[d]); returns the solution by DOF (empty when it fails).
+std::vector<double> skyline_solve(tarvel_fem::FemProblem& p, CReorderMat& g,
+                                  const std::vector<long>& number)
+{
+    const int n = static_cast<int>(p.num_dofs);
+    const int k = p.dofs_per_element;
+    auto label = [&](long d) { return g.f_v(static_cast<int>(number[d])); };
+
+    // -- Size and assemble by labels --
+    long start = TarvelClock();
+    CSkylineMatrix K;
+    if (!K.Allocate(g))
+    {
+        std::printf("  the profile could not be allocated\n");
+        return {};
+    }
+    std::vector<long> labels(static_cast<size_t>(k));
+    for (long e = 0; e < p.num_elements(); ++e)
+    {
+        p.free_dofs(e, labels.data());
+        for (long& d : labels) d = d < 0 ? -1 : label(d);
+        K.AddValues(labels.data(), p.matrix(e), k);
+    }
+    for (long d : p.fixed_dofs) K(label(d), label(d)) = 1.0;  // a unit row gives back g_d
+    const std::vector<double> b = tarvel_fem::eliminated_load(p);
+    CMatrix B(n, 1, true, 0.0);
+    for (int d = 0; d < n; ++d) B(label(d), 0) = b[d];
+    std::printf("  Allocate(graph), AddValues %8.3f s   %d stored entries\n", seconds_since(start),
+                K.m_nValues);
+
+    // -- Solve and read back through the labels --
+    double seconds = 0.0;
+    if (K.Cholesky_Solve(&B, seconds) != 1) return {};
+    std::printf("  Cholesky_Solve            %8.3f s\n", seconds);
+    std::vector<double> u(static_cast<size_t>(n));
+    for (int d = 0; d < n; ++d) u[d] = B(label(d), 0);
+    return u;
+}
+
+// Solves through the skyline matrix and compares with road 1's solution u1.
+void check_skyline(tarvel_fem::FemProblem& p, CReorderMat& g, const std::vector<long>& number,
+                   const std::vector<double>& u1, bool& ok)
+{
+    const std::vector<double> u = skyline_solve(p, g, number);
+    if (u.empty())
+    {
+        std::printf("  FAILED\n");
+        ok = false;
+        return;
+    }
+    const double diff = relative_difference(u, u1);
+    std::printf("  agreement with road 1: max |u - u1| / max |u1| = %.3e\n", diff);
+    ok = ok && diff < 1e-8;
+}
+
+void print_measures(const char* when, CReorderMat& g)
+{
+    int row = 0;
+    std::printf("  %-7s bandwidth %6d, envelope %10d\n", when, g.GetB(row), g.Env(nullptr));
+}
+
+// Road 3 on the plate p, with road 1's solution u1.
+void skyline_road(tarvel_fem::FemProblem& p, const std::vector<double>& u1, bool& ok)
+{
+    std::vector<long> number(static_cast<size_t>(p.num_dofs));
+    for (long d = 0; d < p.num_dofs; ++d) number[d] = d;
+    std::printf("Road 3: graph under the identity labelling, skyline matrix, Cholesky_Solve\n");
+    CReorderMat identity(0);
+    build_graph(identity, p, number);
+    identity.PostReorder();
+    print_measures("", identity);
+    check_skyline(p, identity, number, u1, ok);
+}
+
+// Road 4 on the plate p, with road 1's solution u1.
+void reordered_roads(tarvel_fem::FemProblem& p, const std::vector<double>& u1, bool& ok)
+{
+    const int n = static_cast<int>(p.num_dofs);
+    std::vector<long> number(static_cast<size_t>(n));
+    for (int d = 0; d < n; ++d) number[d] = d;
+
+    // Scramble the DOF numbers: a Fisher-Yates shuffle drawn from the library's generator.
+    TarvelSrand(2024);
+    for (int i = n - 1; i > 0; --i)
+    {
+        const long draw = static_cast<long>(TarvelRand()) * (TARVEL_RAND_MAX + 1L) + TarvelRand();
+        std::swap(number[i], number[draw % (i + 1)]);
+    }
+    CReorderMat scrambled(1);
+    build_graph(scrambled, p, number);
+    std::printf("\nThe DOF numbers scrambled, then each reordering\n");
+    print_measures("before", scrambled);
+
+    struct Named
+    {
+        const char* name;
+        void (*run)(CReorderMat&);
+    };
+    const Named reorderings[] = {
+        {"MinDegReorder(null file)", [](CReorderMat& g) { g.MinDegReorder(nullptr); }},
+        {"MinDegReorder2", [](CReorderMat& g) { g.MinDegReorder2(); }},
+        {"MinDegReorder3", [](CReorderMat& g) { g.MinDegReorder3(); }},
+        {"MinDegReorder4", [](CReorderMat& g) { g.MinDegReorder4(); }},
+        {"Hager1", [](CReorderMat& g) { g.Hager1(); }},
+        {"Hager2", [](CReorderMat& g) { g.Hager2(); }},
+        {"Hager3", [](CReorderMat& g) { g.Hager3(); }},
+        {"TabuReorder", [](CReorderMat& g) { g.TabuReorder(); }},
+        {"Hager3, then TabuReorder2",
+         [](CReorderMat& g)
+         {
+             g.Hager3();
+             g.TabuReorder2();
+         }},
+    };
+    for (const Named& r : reorderings)
+    {
+        std::printf("\n%s\n", r.name);
+        CReorderMat g(scrambled);
+        const long start = TarvelClock();
+        r.run(g);
+        g.PostReorder();
+        std::printf("  reordering                %8.3f s\n", seconds_since(start));
+        print_measures("after", g);
+        double values = 0.0, work = 0.0;
+        profile_of(g, values, work);
+        if (work > 2e10)  // a minute of factorization or more: the profile is near full
+        {
+            std::printf("  profile of %.0f values, %.2g multiply-adds: solve skipped\n", values,
+                        2.0 * work);
+            continue;
+        }
+        check_skyline(p, g, number, u1, ok);
+    }
+}
+
 }  // namespace
 
 int main(int argc, char** argv)
@@ -177,6 +373,21 @@ int main(int argc, char** argv)
     }
     std::printf("\nThe two roads agree to max |u1 - u2| / max |u1| = %.3e\n", diff / size);
     ok = ok && diff / size < 1e-8;
+
+    const std::filesystem::path script = std::filesystem::temp_directory_path() / "Reord.m";
+    CReorderMat::SetScriptPath(script.string().c_str());
+    std::printf("\n");
+    skyline_road(p, u1, ok);
+
+    // Every reordering's labelling is solved, so road 4 takes a plate small enough for the
+    // worst of them (a profile near full), after road 1 on it for reference.
+    tarvel_fem::FemProblem q =
+        tarvel_fem::cantilever_plate(std::max(2, nx / 4), std::max(1, ny / 4));
+    std::printf("\nRoad 4: a plate of %d x %d elements, %ld DOFs, its DOF numbers scrambled; "
+                "road 1 on it first\n",
+                std::max(2, nx / 4), std::max(1, ny / 4), q.num_dofs);
+    const std::vector<double> q1 = take_road(q, true, ok);
+    reordered_roads(q, q1, ok);
     std::printf("%s\n", ok ? "OK" : "FAILED");
     return ok ? 0 : 1;
 }
