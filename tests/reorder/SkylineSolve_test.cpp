@@ -1,6 +1,6 @@
 // CSkylineMatrix solvers: the factorization by hand, the fast kernels against the plain ones
 // bit for bit, solves on grids under scrambled and reordered labellings against the dense twin
-// and the sparse solver, Gauss-Seidel, and the report texts.
+// and the system matrix, Gauss-Seidel, and the report texts.
 #include "support/DofGraphs.h"
 #include "support/GlobalState.h"
 #include "support/Problems.h"
@@ -61,15 +61,15 @@ CMatrix SkylineSolution(const Mesh& m, const std::vector<long>& label, CSkylineM
     return x;
 }
 
-// The sparse solver's solution of the same system (upper triangle, Cholesky_Solve).
-CMatrix SparseSolution(const Mesh& m, const CMatrix& b)
+// The system matrix's solution of the same system (upper triangle, Cholesky_Solve).
+CMatrix SystemSolution(const Mesh& m, const CMatrix& b)
 {
-    CSparseMatrix A;
-    m.AssembleInto(A);
-    A.MakeUpper();
+    CVirtMat::m_bSym = true;
+    CSystSpMat K(m.n);
+    m.AssembleInto(K);
     CMatrix x(b);
     double seconds = 0.0;
-    EXPECT_EQ(A.Cholesky_Solve(&x, seconds), 1);
+    EXPECT_EQ(K.Cholesky_Solve(&x, seconds), 1);
     return x;
 }
 
@@ -192,7 +192,7 @@ TEST_F(SkylineSolve, FastKernelsMatchPlainBitForBit)
 
 // A grid of 3000 unknowns numbered in scrambled windows of 50, three right-hand sides: the
 // scaled residual against the dense twin stays at roundoff (backward stable, c = 10) and the
-// solution agrees with the sparse solver's.
+// solution agrees with the system matrix's.
 TEST_F(SkylineSolve, ScrambledGridThreeRightHandSides)
 {
     const Mesh m = GridLaplacian(60, 50);
@@ -212,11 +212,11 @@ TEST_F(SkylineSolve, ScrambledGridThreeRightHandSides)
     const CMatrix b = RandomMatrix(m.n, 3, 5);
     const CMatrix x = SkylineSolution(m, label, S, b);
     EXPECT_LE(ScaledResidual(m.Dense(), x, b), 10.0 * m.n * kEps);
-    EXPECT_LE(MaxRelativeDifference(x, SparseSolution(m, b)), 1e-10);
+    EXPECT_LE(MaxRelativeDifference(x, SystemSolution(m, b)), 1e-10);
 }
 
 // Every family of reorderings, run on a grid whose DOF numbers were scrambled at random,
-// shrinks the profile, and the skyline solve under its labels matches the sparse solver.
+// shrinks the profile, and the skyline solve under its labels matches the system matrix.
 TEST_F(SkylineSolve, ReorderedScrambledGrid)
 {
     TempDir dir;
@@ -231,7 +231,7 @@ TEST_F(SkylineSolve, ReorderedScrambledGrid)
         for (long& d : e) d = scramble[d];
     const ElementList elements(m.dofs.begin(), m.dofs.end());
     const CMatrix b = RandomMatrix(m.n, 1, 9);
-    const CMatrix reference = SparseSolution(m, b);
+    const CMatrix reference = SystemSolution(m, b);
 
     CReorderMat scrambled(1);
     BuildGraph(scrambled, m.n, elements);
