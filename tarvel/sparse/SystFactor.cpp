@@ -26,12 +26,12 @@ using tarvel::detail::Row;
 namespace
 {
 
-// The stated elimination of rows from .. n - 1 (rows 0 .. from - 1 finished, their updates made).
-// Fails with -1 at a row without cells, with a first value not above 0.0, or with a non-zero
-// entry after the first cell in a column outside 0 .. n - 1 (its row j would not exist).
-int merge_rows(Row* rows, int n, int from)
+// The stated elimination. Fails with -1 at a row without cells, with a first value not above
+// 0.0, or with a non-zero entry after the first cell in a column outside 0 .. n - 1 (its row j
+// would not exist).
+int merge_rows(Row* rows, int n)
 {
-    for (int k = from; k < n; ++k)
+    for (int k = 0; k < n; ++k)
     {
         Cell* first = rows[k].m_pFirstCell;
         if (!first || !(first->m_dValue > 0.0)) return -1;
@@ -63,7 +63,7 @@ bool rows_start_at_diagonal(const Row* rows, int n)
 
 int tarvel::detail::syst_cholesky_merging(CSystSpMat& A)
 {
-    return merge_rows(A.m_pRowArray, A.m_nRowArraySize, 0);
+    return merge_rows(A.m_pRowArray, A.m_nRowArraySize);
 }
 
 // Cholesky(): 1 on success (no rows included), -1 as merge_rows fails; on failure the rows above
@@ -83,7 +83,7 @@ int CSystSpMat::Cholesky()
     {
         try
         {
-            return merge_rows(m_pRowArray, m_nRowArraySize, 0);
+            return merge_rows(m_pRowArray, m_nRowArraySize);
         }
         catch (const std::bad_alloc&)  // a fill-in cell: reported as a failure
         {
@@ -113,10 +113,10 @@ class RowByRowLU
 {
 public:
     RowByRowLU(Row* rows, int n, int width)
-        : m_rows(rows), m_n(n), m_w(static_cast<std::size_t>(width), 0.0),
+        : m_rows(rows), m_w(static_cast<std::size_t>(width), 0.0),
           m_stamp(static_cast<std::size_t>(width), -1),
           m_pending(static_cast<std::size_t>(n) / 64 + 1, 0),
-          m_diagonal(static_cast<std::size_t>(n), nullptr),
+          m_pivot(static_cast<std::size_t>(n), 0.0),
           m_uStart(static_cast<std::size_t>(n) + 1, 0)
     {
         m_fill.reserve(64);
@@ -137,11 +137,10 @@ private:
     void write_back(Row& row);
 
     Row* m_rows;
-    int m_n;
     std::vector<double> m_w;               // the dense row, valid where m_stamp holds the row
     std::vector<int> m_stamp;              // by column: the row whose value m_w holds
     std::vector<std::uint64_t> m_pending;  // columns left of the limit still to eliminate
-    std::vector<Cell*> m_diagonal;         // pivot rows: their diagonal cell
+    std::vector<double> m_pivot;           // u_kk of the pivot rows
     // U_k of the pivot rows, contiguous (read by every later row holding column k):
     // columns m_uCol[m_uStart[k] .. m_uStart[k + 1] - 1] and their values.
     std::vector<std::size_t> m_uStart;
@@ -181,7 +180,7 @@ bool RowByRowLU::eliminate_row(int r, int limit)
         if (c->m_nCol < 0) continue;
         w[c->m_nCol] = c->m_dValue;
         stamp[c->m_nCol] = r;
-        if (c->m_nCol < limit)
+        if (c->m_nCol < limit && !blocked)
         {
             set_pending(c->m_nCol);
             if (first < 0) first = c->m_nCol;
@@ -205,7 +204,7 @@ bool RowByRowLU::eliminate_row(int r, int limit)
         }
         const double a = w[k];
         if (a == 0.0) continue;  // only passed
-        const double l = a / m_diagonal[uk]->m_dValue;
+        const double l = a / m_pivot[uk];
         w[k] = l;
         const int* col = m_uCol.data();
         const double* value = m_uValue.data();
@@ -227,9 +226,9 @@ bool RowByRowLU::eliminate_row(int r, int limit)
 
     // -- 3. Row r as pivot: its cursor on its diagonal, a usable pivot --
     if (limit != r || stuck || stamp[r] != r || w[r] == 0.0 || std::isnan(w[r])) return false;
-    Cell* c = row.m_pFirstCell;
+    const Cell* c = row.m_pFirstCell;
     while (c->m_nCol != r) c = c->m_pNext;
-    m_diagonal[static_cast<std::size_t>(r)] = c;
+    m_pivot[static_cast<std::size_t>(r)] = c->m_dValue;
     for (const Cell* u = c->m_pNext; u; u = u->m_pNext)
     {
         m_uCol.push_back(u->m_nCol);

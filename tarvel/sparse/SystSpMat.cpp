@@ -175,19 +175,19 @@ void CSystSpMat::Clear()
 
 void CSystSpMat::Add(int i, int j, double v)
 {
-    if (is_zero_or_nan(v)) return;
+    if (is_zero_or_nan(v) || !inside(j)) return;
     if (row* r = row_at(i)) r->Add(j, v);
 }
 
 void CSystSpMat::Add(int i, int j, double v, cell*& c)
 {
-    if (is_zero_or_nan(v)) return;
+    if (is_zero_or_nan(v) || !inside(j)) return;
     if (row* r = row_at(i)) r->Add(j, v, c);
 }
 
 void CSystSpMat::Add(int i, int j, double v, row*& r)
 {
-    if (is_zero_or_nan(v)) return;
+    if (is_zero_or_nan(v) || !inside(j)) return;
     if (row* ri = row_at(i))
     {
         r = ri;
@@ -197,7 +197,7 @@ void CSystSpMat::Add(int i, int j, double v, row*& r)
 
 void CSystSpMat::Add(int i, int j, double v, row*& r, cell*& c)
 {
-    if (is_zero_or_nan(v)) return;
+    if (is_zero_or_nan(v) || !inside(j)) return;
     if (row* ri = row_at(i))
     {
         r = ri;

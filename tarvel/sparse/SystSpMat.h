@@ -23,10 +23,10 @@
 //  - Clear deletes every cell and keeps the array (GetRows unchanged); Allocate({0}) releases it.
 //  - Mirror keeps the rows it leaves empty, and adds the mirrored entries through this class's
 //    Add (0.0 and NaN skipped); AAT leaves A A^T in the array's rows.
-//  - Input outside the matrix is ignored, never a crash: a row index outside 0..n-1 in Add
-//    (the text reader included), an index of AddValues at or above n (taken like a negative
-//    one), a prescribed index outside 0..n-1 after truncation, rows beyond B's row count, and
-//    a B that is not a CMatrix (no right-hand side then).
+//  - Input outside the matrix is ignored, never a crash: a row or column index outside 0..n-1
+//    in Add (the text reader included), an index of AddValues at or above n (taken like a
+//    negative one), a prescribed index outside 0..n-1 after truncation, rows beyond B's row
+//    count, and a B that is not a CMatrix (no right-hand side then).
 //  - Cholesky fails with -1 at a row holding a non-zero entry, right of its first cell, in a
 //    column outside 0..n-1, before that row sends any update.
 //  - SymUnifyAndZero corrects B(r, c) for every coupling of a free row r with a prescribed k,
@@ -74,8 +74,8 @@ public:
     int LU() override;
     int GetColumns() const override;  // m_nRowArraySize
     int GetRows() const override;     // m_nRowArraySize
-    // 0.0 and NaN add nothing (cursors untouched); otherwise row i of the array, then
-    // row::Add(j, v) or row::Add(j, v, c).
+    // 0.0, NaN and indices outside 0..n-1 add nothing (cursors untouched); otherwise row i of
+    // the array, then row::Add(j, v) or row::Add(j, v, c).
     void Add(int i, int j, double v) override;
     void Add(int i, int j, double v, cell*& c) override;
     void Add(int i, int j, double v, row*& r) override;
@@ -108,8 +108,9 @@ private:
     void release_rows();
     // Makes an array of n empty rows (S1, S2); false, with no rows, when it cannot be obtained.
     bool make_rows(int n);
-    // Row i of the array, or null when i lies outside it.
-    row* row_at(int i) { return (i >= 0 && i < m_nRowArraySize) ? m_pRowArray + i : nullptr; }
+    // Whether i names a row (or column) of the matrix; row i of the array, or null.
+    bool inside(int i) const { return i >= 0 && i < m_nRowArraySize; }
+    row* row_at(int i) { return inside(i) ? m_pRowArray + i : nullptr; }
     // Grows the array to n rows, moving the cells of the old rows; false when it cannot.
     bool grow_rows(int n);
 };

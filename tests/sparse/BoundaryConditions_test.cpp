@@ -118,7 +118,19 @@ TEST_F(BoundaryConditions, SymHandleBCsChangesTheMatrixOnly)
     CSystSpMat K = System(
         4, FromTriplets(
                {{0, 0, 4}, {0, 1, 1}, {0, 3, 2}, {1, 1, 5}, {1, 2, 3}, {2, 2, 6}, {3, 2, 7}}));
+    CSystSpMat L(K);
     CMatrix bc = Rows(2, 2, {1, 0.5, 3, 0.25});  // indices 1 and 3 with their values
     K.SymHandleBCs(bc, Rows(4, 1, {1, 2, 3, 4}));
     EXPECT_EQ(Structure(K), "0: 0=4; 1: 1=1; 2: 2=6; 3:");
+
+    // The same with SymUnifyAndZero: row 3 gets its unit diagonal; a B of one row is corrected
+    // in that row only (b_0 -= 1 * 0.5 + 2 * 0.25); no B (or one that is not a CMatrix): none.
+    CMatrix dofs = Rows(2, 1, {1, 3}), values = Rows(2, 1, {0.5, 0.25}), B = Rows(1, 1, {1});
+    CSystSpMat M(L);
+    L.SymUnifyAndZero(dofs, values, &B);
+    EXPECT_EQ(Structure(L), "0: 0=4; 1: 1=1; 2: 2=6; 3: 3=1");
+    EXPECT_EQ(B.m_pData[0], 0.0);
+    CSparseMatrix notDense;
+    M.SymUnifyAndZero(dofs, values, &notDense);
+    EXPECT_TRUE(SameBits(M, L));
 }

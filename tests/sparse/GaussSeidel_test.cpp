@@ -8,6 +8,7 @@
 #include <cmath>
 #include <cstdio>
 #include <gtest/gtest.h>
+#include <limits>
 #include <string>
 
 using GaussSeidel = tarvel_test::GlobalStateTest;
@@ -80,18 +81,29 @@ TEST_F(GaussSeidel, TwoByTwoMatchesTheTextbookSweep)
         }
 }
 
-// No sweep: an empty system is solved (1); no sweep allowed, or a system larger than the matrix,
-// is not (-1); x is untouched and the report shows 0 sweeps and error 0.
-TEST_F(GaussSeidel, RunsWithoutASweep)
+// No sweep: an empty system is solved (1); no sweep allowed, or a system larger than the matrix
+// or than x, is not (-1); x is untouched and the report shows 0 sweeps and error 0. A row
+// without a diagonal divides by 0.0 in both modes.
+TEST_F(GaussSeidel, RunsWithoutASweepAndRowsWithoutDiagonal)
 {
     CVirtMat::m_bSym = false;
     CSystSpMat K = TwoByTwo(false);
-    CVector empty, x(2, true, 5.0), b(2, true, 1.0), b3(3, true, 1.0);
+    CVector empty, x(2, true, 5.0), b(2, true, 1.0), b3(3, true, 1.0), x1(1, true, 0.0);
     EXPECT_EQ(K.GaussSeidel_Iter(empty, x, 1e-10, 10), 1);
     EXPECT_EQ(K.GaussSeidel_Iter(b, x, 1e-10, 0), -1);
     EXPECT_EQ(K.GaussSeidel_Iter(b3, x, 1e-10, 10), -1);
-    EXPECT_EQ(x[0] + x[1], 10.0);
-    ASSERT_EQ(m_messages.size(), 3u);
+    EXPECT_EQ(K.GaussSeidel_Iter(b, x1, 1e-10, 10), -1);
+    EXPECT_EQ(x[0] + x[1] + x1[0], 10.0);
+    ASSERT_EQ(m_messages.size(), 4u);
     EXPECT_EQ(WithoutTime(m_messages[0]), Report(0, 0, 0.0, false));
     EXPECT_EQ(WithoutTime(m_messages[2]), Report(0, 3, 0.0, false));
+
+    CSystSpMat noDiagonal(1);
+    for (bool symmetric : {false, true})
+    {
+        CVirtMat::m_bSym = symmetric;
+        CVector b1(1, true, 1.0), x0(1, true, 0.0);
+        EXPECT_EQ(noDiagonal.GaussSeidel_Iter(b1, x0, 1e-10, 1), -1);
+        EXPECT_EQ(x0[0], std::numeric_limits<double>::infinity());
+    }
 }

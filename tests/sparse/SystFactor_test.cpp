@@ -70,7 +70,7 @@ TEST_F(SystFactor, CholeskyMatchesTheRowMerging)
     for (unsigned seed = 3; seed < 9; ++seed)
         cases.push_back(System(n, RandomSpdUpper(n, 5, 17, seed)));
     cases[2].m_pRowArray[50].m_pFirstCell->m_dValue = -1.0;
-    cases[3].Add(20, n + 3, 1.0);
+    cases[3].m_pRowArray[20].Add(n + 3, 1.0);
     Drop(cases[4], 30, 30, 30);
     cases[5].Add(60, 10, 0.25);
     cases.push_back(System(3, FromTriplets({{0, 0, 4}, {0, 2, 1}, {2, 2, 3}})));
@@ -82,8 +82,8 @@ TEST_F(SystFactor, CholeskyMatchesTheRowMerging)
 // Against the stated elimination (tarvel::detail::lu_plain): symmetric and unsymmetric
 // patterns, a pivot that becomes 0.0, a row starting right of its diagonal, a pivot row with
 // nothing right of its diagonal (the later rows holding its column stay there and fail), a
-// stored 0.0 left of a diagonal (only passed). After a failure the rows below it hold the
-// eliminations of the steps before it.
+// stored 0.0 left of a diagonal (only passed), a negative column. After a failure the rows
+// below it hold the eliminations of the steps before it.
 TEST_F(SystFactor, LUMatchesTheStatedElimination)
 {
     const int n = 150;
@@ -103,7 +103,17 @@ TEST_F(SystFactor, LUMatchesTheStatedElimination)
                {{0, 0, 1}, {0, 1, 1}, {1, 0, 1}, {1, 1, 1}, {1, 2, 1}, {2, 1, 1}, {2, 2, 1}})));
     cases.push_back(System(2, FromTriplets({{0, 0, 2}, {0, 1, 1}, {1, 1, 3}})));
     cases.back().m_pRowArray[1].Add(0, 0.0);
+    cases.push_back(System(5, FromTriplets({{0, 0, 2},
+                                            {0, 2, 1},
+                                            {1, 1, 3},
+                                            {1, 2, 1},
+                                            {2, 2, 4},
+                                            {3, 1, 1},
+                                            {3, 3, 1},
+                                            {4, 0, 1},
+                                            {4, 4, 1}})));
+    cases.back().m_pRowArray[3].Add(-1, 1.0);  // a column no step reaches: fails at step 3
     ExpectSame(
-        cases, {1, 1, -1, -1, -1, 1}, [](CSystSpMat& K) { return K.LU(); },
+        cases, {1, 1, -1, -1, -1, 1, -1}, [](CSystSpMat& K) { return K.LU(); },
         [](CSystSpMat& K) { return tarvel::detail::lu_plain(K); });
 }

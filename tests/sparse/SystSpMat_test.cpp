@@ -32,7 +32,8 @@ TEST_F(SystSpMat, RowArrayRecordAndAdd)
     K.Add(1, 2, 5.0, r, c);
     EXPECT_EQ(r, K.m_pRowArray + 1);
     K.Add(1, 0, 1.0);
-    K.Add(3, 0, 7.0, r);  // outside the array (a text file may hold more lines): ignored
+    K.Add(3, 0, 7.0, r);  // outside the matrix (a text file may hold more): ignored
+    K.Add(0, 3, 7.0, r, c);
     EXPECT_EQ(Structure(K), "0:; 1: 0=1 2=5; 2:");
 }
 
