@@ -116,8 +116,7 @@ public:
         : m_rows(rows), m_w(static_cast<std::size_t>(width), 0.0),
           m_stamp(static_cast<std::size_t>(width), -1),
           m_pending(static_cast<std::size_t>(n) / 64 + 1, 0),
-          m_pivot(static_cast<std::size_t>(n), 0.0),
-          m_uStart(static_cast<std::size_t>(n) + 1, 0)
+          m_pivot(static_cast<std::size_t>(n), 0.0), m_uStart(static_cast<std::size_t>(n) + 1, 0)
     {
         m_fill.reserve(64);
     }
