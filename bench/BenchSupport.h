@@ -1,0 +1,84 @@
+// Shared machinery of the benchmark program: the problems, the systems every method starts
+// from, the case registry and the peak-memory meter.
+//
+// A case is one figure of docs/performance.md: "<figure>/<method>/<problem>", e.g.
+// "direct/tarvel/poisson2d-100". Its timed function is a Google Benchmark body; its road runs
+// the whole method once (matrix storage, factor or iteration, solution) for the memory meter,
+// after prepare has built the inputs that all methods share.
+#pragma once
+
+#include "fem/Problems.h"
+
+#include <benchmark/benchmark.h>
+#include <functional>
+#include <string>
+#include <vector>
+
+namespace tarvel_bench
+{
+
+// Names of the benchmarked problems, in table order.
+const std::vector<std::string>& problem_names();
+// The problem of that name, built once.
+tarvel_fem::FemProblem& problem(const std::string& name);
+
+// The reduced system (prescribed DOFs imposed) in DOF numbering, built without the library by
+// the reference of examples/fem: upper triangle with the diagonal, columns ascending (row_start
+// has n + 1 entries), exact zeros (the removed couplings to fixed DOFs) left out, and its
+// right-hand side. It is the matrix the library's SymUnifyAndZero leaves; the peers start
+// from it, and every method's answer is checked against it (check_residual).
+struct UpperSystem
+{
+    int n = 0;
+    std::vector<int> row_start;
+    std::vector<int> col;
+    std::vector<double> val;
+    std::vector<double> rhs;
+};
+const UpperSystem& reduced_system(const std::string& name);
+
+// Relative residual ||K u - b|| / ||b|| of a solution in DOF numbering against the independent
+// reference of examples/fem (its own assembly and elimination).
+double check_residual(const std::string& name, const double* u);
+
+// A labelling of the DOF graph for the profile and band solvers: label[dof], and its measures.
+struct Labelling
+{
+    std::string method;
+    std::vector<int> label;
+    long envelope = 0;   // sum over DOFs of the distance to the farthest neighbour's label
+    int bandwidth = 0;   // kd: the largest such distance
+    double seconds = 0;  // time the reordering took
+};
+const Labelling& labelling(const std::string& name);
+
+// Convergence test shared by both conjugate-gradient methods: ||r_k|| / ||b|| < kCgRelative,
+// which the library states as ||r_k||^2 / ||b||^2 < kCgRelative^2.
+constexpr double kCgRelative = 1e-6;
+constexpr int kCgMaxIter = 5000;
+
+struct Case
+{
+    std::string figure;
+    std::string method;
+    std::string problem;
+    std::function<void()> prepare;
+    std::function<void(benchmark::State&)> timed;
+    std::function<void()> road;
+
+    std::string name() const { return figure + "/" + method + "/" + problem; }
+};
+void add_case(Case c);
+std::vector<Case>& cases();
+
+// Registration, one function per benchmark file.
+void register_tarvel_cases();
+void register_eigen_cases();
+void register_cholmod_cases();
+void register_lapack_cases();
+
+// Peak memory: heap pages the process gained above its resident size at reset_peak().
+void reset_peak();
+long peak_kib();
+
+}  // namespace tarvel_bench

@@ -1,0 +1,80 @@
+// The benchmark program. Without options of its own it is a Google Benchmark program over every
+// registered case ("<figure>/<method>/<problem>"). Two options of its own:
+//   --list            prints the case names, one a line
+//   --problems        prints one tab-separated line per problem: name, DOFs, elements, fixed
+//                     DOFs, stored entries of the reduced upper triangle, labelling method,
+//                     its bandwidth and envelope, and the seconds the reordering took
+//   --memory=NAME     builds that case's shared inputs, then runs its road once and prints
+//                     "peak_kib=<n>": the resident memory the road added at its peak
+// Library timing reports (message boxes) are discarded.
+#include "BenchSupport.h"
+
+#include <tarvel/Tarvel.h>
+
+#include <cstdio>
+#include <cstring>
+#include <string>
+
+int main(int argc, char** argv)
+{
+    using namespace tarvel_bench;
+    AfxSetMessageBoxHandler([](const CString&, UINT) { return IDOK; });
+    register_tarvel_cases();
+    register_eigen_cases();
+    register_cholmod_cases();
+    register_lapack_cases();
+
+    for (int a = 1; a < argc; ++a)
+    {
+        if (std::strcmp(argv[a], "--list") == 0)
+        {
+            for (const Case& c : cases()) std::printf("%s\n", c.name().c_str());
+            return 0;
+        }
+        if (std::strcmp(argv[a], "--problems") == 0)
+        {
+            for (const std::string& name : problem_names())
+            {
+                const tarvel_fem::FemProblem& p = problem(name);
+                const Labelling& l = labelling(name);
+                std::printf("%s\t%ld\t%ld\t%zu\t%zu\t%s\t%d\t%ld\t%.3f\n", name.c_str(), p.num_dofs,
+                            p.num_elements(), p.fixed_dofs.size(), reduced_system(name).val.size(),
+                            l.method.c_str(), l.bandwidth, l.envelope, l.seconds);
+            }
+            return 0;
+        }
+        if (std::strncmp(argv[a], "--memory=", 9) == 0)
+        {
+            const std::string wanted = argv[a] + 9;
+            for (Case& c : cases())
+                if (c.name() == wanted)
+                {
+                    c.prepare();
+                    reset_peak();
+                    c.road();
+                    std::printf("peak_kib=%ld\n", peak_kib());
+                    return 0;
+                }
+            std::fprintf(stderr, "no case named %s\n", wanted.c_str());
+            return 2;
+        }
+    }
+
+    for (Case& c : cases())
+    {
+        Case* self = &c;
+        benchmark::RegisterBenchmark(c.name().c_str(),
+                                     [self](benchmark::State& st)
+                                     {
+                                         self->prepare();
+                                         self->timed(st);
+                                     })
+            ->Unit(benchmark::kMillisecond)
+            ->UseRealTime();
+    }
+    benchmark::Initialize(&argc, argv);
+    if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    return 0;
+}

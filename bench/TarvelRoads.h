@@ -1,0 +1,39 @@
+// The library's two typical roads on a model problem, as a finite-element program takes them:
+//  system matrix: CSystSpMat(n), m_bSym = true, AddValues per element, SymUnifyAndZero, then
+//                 Cholesky_Solve or ConjGradient2;
+//  skyline:       CReorderMat graph of the free DOFs, one reordering, PostReorder,
+//                 CSkylineMatrix::Allocate(graph), AddValues with labels (fixed DOFs left out,
+//                 their diagonal set to 1 and their values eliminated from the load), then
+//                 Cholesky_Solve.
+#pragma once
+
+#include "fem/Problems.h"
+
+#include <tarvel/Tarvel.h>
+
+#include <memory>
+#include <string>
+
+namespace tarvel_bench
+{
+
+// Assembled system matrix (upper triangle), no boundary condition yet.
+std::unique_ptr<CSystSpMat> assemble_system(tarvel_fem::FemProblem& p);
+
+// Imposes the prescribed DOFs on K and on the load column B (SymUnifyAndZero).
+void impose_prescribed(const tarvel_fem::FemProblem& p, CSystSpMat& K, CMatrix& B);
+
+// The DOF graph of the free DOFs, relabelled by `method` and finished with PostReorder.
+// Methods: "natural" (the identity labelling, no reordering run), "MinDegReorder2",
+// "MinDegReorder4", "Hager1", "Hager3".
+std::unique_ptr<CReorderMat> build_graph(const tarvel_fem::FemProblem& p,
+                                         const std::string& method);
+
+// The graph built for the problem of that name by the labelling method the benchmarks use.
+CReorderMat& benchmark_graph(const std::string& name);
+
+// A skyline matrix sized from the graph and assembled with labels, and the labelled load.
+std::unique_ptr<CSkylineMatrix> assemble_skyline(tarvel_fem::FemProblem& p, CReorderMat& graph,
+                                                 CMatrix& B);
+
+}  // namespace tarvel_bench

@@ -1,0 +1,275 @@
+// Tarvel's cases: assembly through AddValues, the system matrix's Cholesky_Solve, the skyline
+// matrix's Cholesky_Solve and ConjGradient2; and the shared inputs that come from the library
+// (the reduced system and the labelling).
+#include "BenchSupport.h"
+#include "TarvelRoads.h"
+#include "fem/TarvelInput.h"
+
+#include <tarvel/Tarvel.h>
+
+#include <chrono>
+#include <cstdio>
+#include <filesystem>
+#include <map>
+
+namespace tarvel_bench
+{
+
+// The labelling behind the skyline and band figures (see docs/performance.md for the choice).
+constexpr const char* kLabellingMethod = "Hager3";
+
+std::unique_ptr<CSystSpMat> assemble_system(tarvel_fem::FemProblem& p)
+{
+    CVirtMat::m_bSym = true;
+    auto K = std::make_unique<CSystSpMat>(static_cast<int>(p.num_dofs));
+    tarvel_fem::assemble(*K, p);
+    return K;
+}
+
+void impose_prescribed(const tarvel_fem::FemProblem& p, CSystSpMat& K, CMatrix& B)
+{
+    CVector dofs, values;
+    tarvel_fem::prescribed_vectors(p, dofs, values);
+    K.SymUnifyAndZero(dofs, values, &B);
+}
+
+std::unique_ptr<CReorderMat> build_graph(const tarvel_fem::FemProblem& p, const std::string& method)
+{
+    static const std::string script =
+        (std::filesystem::temp_directory_path() / "tarvel-bench-Reord.m").string();
+    CReorderMat::SetScriptPath(script.c_str());
+    auto g = std::make_unique<CReorderMat>(1);
+    const int k = p.dofs_per_element;
+    std::vector<long> dofs(static_cast<std::size_t>(k));
+    g->Alloc(static_cast<int>(p.num_dofs));
+    for (int pass : {0, 1})
+    {
+        for (long e = 0; e < p.num_elements(); ++e)
+        {
+            p.free_dofs(e, dofs.data());
+            g->InsertDOFs(dofs.data(), pass, k);
+        }
+        if (pass == 0) g->Init();
+    }
+    if (method == "MinDegReorder2")
+        g->MinDegReorder2();
+    else if (method == "MinDegReorder4")
+        g->MinDegReorder4();
+    else if (method == "Hager1")
+        g->Hager1();
+    else if (method == "Hager3")
+        g->Hager3();
+    g->PostReorder();
+    return g;
+}
+
+namespace
+{
+
+struct ReducedTarvel
+{
+    std::unique_ptr<CSystSpMat> K;
+    CMatrix B;
+};
+
+// The system matrix after SymUnifyAndZero and its load column, built once per problem.
+ReducedTarvel& reduced_tarvel(const std::string& name)
+{
+    static std::map<std::string, ReducedTarvel> built;
+    auto it = built.find(name);
+    if (it == built.end())
+    {
+        tarvel_fem::FemProblem& p = problem(name);
+        ReducedTarvel r;
+        r.K = assemble_system(p);
+        r.B = tarvel_fem::load_matrix(p);
+        impose_prescribed(p, *r.K, r.B);
+        it = built.emplace(name, std::move(r)).first;
+    }
+    return it->second;
+}
+
+std::map<std::string, Labelling>& labellings()
+{
+    static std::map<std::string, Labelling> all;
+    return all;
+}
+
+}  // namespace
+
+CReorderMat& benchmark_graph(const std::string& name)
+{
+    static std::map<std::string, std::unique_ptr<CReorderMat>> built;
+    auto& g = built[name];
+    if (!g)
+    {
+        const auto t0 = std::chrono::steady_clock::now();
+        g = build_graph(problem(name), kLabellingMethod);
+        Labelling l;
+        l.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
+        l.method = kLabellingMethod;
+        l.label.resize(static_cast<std::size_t>(g->GetRows()));
+        for (int d = 0; d < g->GetRows(); ++d) l.label[d] = g->f_v(d);
+        int maxB = 0;
+        l.envelope = g->Env(&maxB);
+        l.bandwidth = maxB;
+        labellings()[name] = std::move(l);
+    }
+    return *g;
+}
+
+const Labelling& labelling(const std::string& name)
+{
+    benchmark_graph(name);
+    return labellings()[name];
+}
+
+std::unique_ptr<CSkylineMatrix> assemble_skyline(tarvel_fem::FemProblem& p, CReorderMat& graph,
+                                                 CMatrix& B)
+{
+    auto S = std::make_unique<CSkylineMatrix>();
+    S->Allocate(graph);
+    const int k = p.dofs_per_element;
+    std::vector<long> labels(static_cast<std::size_t>(k));
+    for (long e = 0; e < p.num_elements(); ++e)
+    {
+        p.free_dofs(e, labels.data());
+        for (long& d : labels) d = d < 0 ? -1 : graph.f_v(static_cast<int>(d));
+        S->AddValues(labels.data(), p.matrix(e), k);
+    }
+    for (long d : p.fixed_dofs)
+    {
+        const int l = graph.f_v(static_cast<int>(d));
+        (*S)(l, l) = 1.0;  // a unit row: the solve returns the prescribed value itself
+    }
+    const std::vector<double> b = tarvel_fem::eliminated_load(p);
+    B = CMatrix(static_cast<int>(p.num_dofs), 1, true, 0.0);
+    for (long d = 0; d < p.num_dofs; ++d) B(graph.f_v(static_cast<int>(d)), 0) = b[d];
+    return S;
+}
+
+namespace
+{
+
+void add_tarvel_cases(const std::string& name)
+{
+    // -- Assembly: CSystSpMat(n) and AddValues per element (upper triangle) --
+    add_case({"assembly", "tarvel", name, [name] { problem(name); },
+              [name](benchmark::State& st)
+              {
+                  for (auto _ : st)
+                  {
+                      auto K = assemble_system(problem(name));
+                      benchmark::DoNotOptimize(K.get());
+                      st.PauseTiming();
+                      K.reset();
+                      st.ResumeTiming();
+                  }
+              },
+              [name] { auto K = assemble_system(problem(name)); }});
+
+    // -- Direct: Cholesky_Solve on the reduced system matrix (factorize and solve) --
+    add_case({"direct", "tarvel", name, [name] { problem(name); },
+              [name](benchmark::State& st)
+              {
+                  tarvel_fem::FemProblem& p = problem(name);
+                  CMatrix B;
+                  for (auto _ : st)
+                  {
+                      st.PauseTiming();
+                      auto K = assemble_system(p);
+                      B = tarvel_fem::load_matrix(p);
+                      impose_prescribed(p, *K, B);
+                      st.ResumeTiming();
+                      double seconds = 0.0;
+                      if (K->Cholesky_Solve(&B, seconds) != 1) st.SkipWithError("not SPD");
+                      st.PauseTiming();
+                      K.reset();
+                      st.ResumeTiming();
+                  }
+                  st.counters["relres"] = check_residual(name, B.m_pData);
+              },
+              [name]
+              {
+                  tarvel_fem::FemProblem& p = problem(name);
+                  auto K = assemble_system(p);
+                  CMatrix B = tarvel_fem::load_matrix(p);
+                  impose_prescribed(p, *K, B);
+                  double seconds = 0.0;
+                  K->Cholesky_Solve(&B, seconds);
+              }});
+
+    // -- Skyline: Cholesky_Solve of the profile matrix of the benchmark labelling --
+    add_case({"skyline", "tarvel", name, [name] { labelling(name); },
+              [name](benchmark::State& st)
+              {
+                  tarvel_fem::FemProblem& p = problem(name);
+                  CReorderMat& graph = benchmark_graph(name);
+                  CMatrix B;
+                  for (auto _ : st)
+                  {
+                      st.PauseTiming();
+                      auto S = assemble_skyline(p, graph, B);
+                      st.ResumeTiming();
+                      double seconds = 0.0;
+                      S->Cholesky_Solve(&B, seconds);
+                      st.PauseTiming();
+                      S.reset();
+                      st.ResumeTiming();
+                  }
+                  std::vector<double> u(static_cast<std::size_t>(p.num_dofs));
+                  for (long d = 0; d < p.num_dofs; ++d) u[d] = B(graph.f_v(static_cast<int>(d)), 0);
+                  st.counters["relres"] = check_residual(name, u.data());
+                  st.counters["profile"] = static_cast<double>(labelling(name).envelope);
+              },
+              [name]
+              {
+                  CMatrix B;
+                  auto S = assemble_skyline(problem(name), benchmark_graph(name), B);
+                  double seconds = 0.0;
+                  S->Cholesky_Solve(&B, seconds);
+              }});
+
+    // -- Conjugate gradients: ConjGradient2 from zero, plain and diagonally scaled --
+    for (bool scale : {false, true})
+    {
+        add_case({scale ? "cg-scaled" : "cg", "tarvel", name, [name] { reduced_tarvel(name); },
+                  [name, scale](benchmark::State& st)
+                  {
+                      ReducedTarvel& r = reduced_tarvel(name);
+                      CMatrix B;
+                      int k = 0;
+                      for (auto _ : st)
+                      {
+                          st.PauseTiming();
+                          B = r.B;
+                          st.ResumeTiming();
+                          double res = 0.0;
+                          k = r.K->ConjGradient2(B, res, kCgMaxIter, kCgRelative * kCgRelative,
+                                                 nullptr, scale);
+                      }
+                      // k is the zero-based iteration that met the test: k + 1 products.
+                      st.counters["products"] = k < kCgMaxIter ? k + 1 : kCgMaxIter;
+                      st.counters["relres"] = check_residual(name, B.m_pData);
+                  },
+                  [name, scale]
+                  {
+                      tarvel_fem::FemProblem& p = problem(name);
+                      auto K = assemble_system(p);
+                      CMatrix B = tarvel_fem::load_matrix(p);
+                      impose_prescribed(p, *K, B);
+                      double res = 0.0;
+                      K->ConjGradient2(B, res, kCgMaxIter, kCgRelative * kCgRelative, nullptr,
+                                       scale);
+                  }});
+    }
+}
+
+}  // namespace
+
+void register_tarvel_cases()
+{
+    for (const std::string& name : problem_names()) add_tarvel_cases(name);
+}
+
+}  // namespace tarvel_bench

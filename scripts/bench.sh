@@ -1,0 +1,48 @@
+#!/usr/bin/env bash
+# Runs the benchmarks of bench/ side by side with the peers and writes docs/performance.md.
+#
+# Installs what is missing with apt-get (Google Benchmark, Eigen, SuiteSparse, LAPACK), builds
+# Release out of source in build/bench, runs every case single-threaded (medians of
+# repetitions, one run), measures each case's peak memory in a process of its own, and
+# generates the report with the machine it ran on.
+#   BENCH_REPETITIONS  repetitions per case (default 5)
+#   BENCH_FILTER       regular expression selecting cases (default: all)
+set -euo pipefail
+cd "$(dirname "$0")/.."
+source scripts/ensure-packages.sh
+multiarch=$(gcc -print-multiarch 2>/dev/null || echo x86_64-linux-gnu)
+ensure_packages cmake:cmake g++:g++ make:make python3:python3 \
+  /usr/include/benchmark/benchmark.h:libbenchmark-dev \
+  /usr/include/eigen3/Eigen/Core:libeigen3-dev \
+  /usr/include/suitesparse/cholmod.h:libsuitesparse-dev \
+  "/usr/lib/$multiarch/liblapack.so:liblapack-dev"
+
+dir=build/bench
+cmake -S . -B "$dir" -DCMAKE_BUILD_TYPE=Release -DTARVEL_BUILD_BENCHMARKS=ON \
+  -DTARVEL_BUILD_TESTS=OFF -DTARVEL_BUILD_EXAMPLES=OFF >/dev/null
+cmake --build "$dir" -j "$(build_jobs)" --target tarvel_bench
+bench="$dir/bench/tarvel_bench"
+
+# One thread everywhere: OpenMP, OpenBLAS, MKL; Eigen is built without threads.
+export OMP_NUM_THREADS=1 OPENBLAS_NUM_THREADS=1 MKL_NUM_THREADS=1
+filter=${BENCH_FILTER:-.}
+
+echo "=== timing (median of ${BENCH_REPETITIONS:-5} repetitions) ==="
+"$bench" --benchmark_filter="$filter" --benchmark_repetitions="${BENCH_REPETITIONS:-5}" \
+  --benchmark_report_aggregates_only=true --benchmark_out="$dir/results.json" \
+  --benchmark_out_format=json
+
+echo "=== peak memory (one process per case) ==="
+: >"$dir/memory.txt"
+while read -r name; do
+  [[ $name =~ $filter ]] || continue
+  peak=$("$bench" --memory="$name" | sed -n 's/^peak_kib=//p')
+  echo "$name $peak" | tee -a "$dir/memory.txt"
+done < <("$bench" --list)
+
+echo "=== problems and labellings ==="
+"$bench" --problems | tee "$dir/problems.txt"
+
+python3 scripts/bench_report.py "$dir/results.json" "$dir/memory.txt" "$dir/problems.txt" \
+  bench/ANALYSIS.md >docs/performance.md
+echo "Wrote docs/performance.md"
