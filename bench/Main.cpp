@@ -1,9 +1,10 @@
 // The benchmark program. Without options of its own it is a Google Benchmark program over every
 // registered case ("<figure>/<method>/<problem>"). Two options of its own:
 //   --list            prints the case names, one a line
-//   --problems        prints one tab-separated line per problem: name, DOFs, elements, fixed
-//                     DOFs, stored entries of the reduced upper triangle, labelling method,
-//                     its bandwidth and envelope, and the seconds the reordering took
+//   --problems        prints one tab-separated line per problem and labelling: name, DOFs,
+//                     elements, fixed DOFs, stored entries of the reduced upper triangle,
+//                     labelling method, its bandwidth, envelope and profile, and the seconds
+//                     the reordering took
 //   --memory=NAME     builds that case's shared inputs, then runs its road once and prints
 //                     "peak_kib=<n>": the resident memory the road added at its peak
 // Library timing reports (message boxes) are discarded.
@@ -34,13 +35,15 @@ int main(int argc, char** argv)
         if (std::strcmp(argv[a], "--problems") == 0)
         {
             for (const std::string& name : problem_names())
-            {
-                const tarvel_fem::FemProblem& p = problem(name);
-                const Labelling& l = labelling(name);
-                std::printf("%s\t%ld\t%ld\t%zu\t%zu\t%s\t%d\t%ld\t%.3f\n", name.c_str(), p.num_dofs,
-                            p.num_elements(), p.fixed_dofs.size(), reduced_system(name).val.size(),
-                            l.method.c_str(), l.bandwidth, l.envelope, l.seconds);
-            }
+                for (const std::string& method : labelling_methods())
+                {
+                    const tarvel_fem::FemProblem& p = problem(name);
+                    const Labelling& l = labelling(name, method);
+                    std::printf("%s\t%ld\t%ld\t%zu\t%zu\t%s\t%d\t%ld\t%ld\t%.3f\n", name.c_str(),
+                                p.num_dofs, p.num_elements(), p.fixed_dofs.size(),
+                                reduced_system(name).val.size(), l.method.c_str(), l.bandwidth,
+                                l.envelope, l.profile, l.seconds);
+                }
             return 0;
         }
         if (std::strncmp(argv[a], "--memory=", 9) == 0)

@@ -29,8 +29,8 @@ void impose_prescribed(const tarvel_fem::FemProblem& p, CSystSpMat& K, CMatrix& 
 std::unique_ptr<CReorderMat> build_graph(const tarvel_fem::FemProblem& p,
                                          const std::string& method);
 
-// The graph built for the problem of that name by the labelling method the benchmarks use.
-CReorderMat& benchmark_graph(const std::string& name);
+// The graph of the problem of that name under a labelling method, built once.
+CReorderMat& benchmark_graph(const std::string& name, const std::string& method);
 
 // A skyline matrix sized from the graph and assembled with labels, and the labelled load.
 std::unique_ptr<CSkylineMatrix> assemble_skyline(tarvel_fem::FemProblem& p, CReorderMat& graph,

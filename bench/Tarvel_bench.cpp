@@ -15,9 +15,6 @@
 namespace tarvel_bench
 {
 
-// The labelling behind the skyline and band figures (see docs/performance.md for the choice).
-constexpr const char* kLabellingMethod = "Hager3";
-
 std::unique_ptr<CSystSpMat> assemble_system(tarvel_fem::FemProblem& p)
 {
     CVirtMat::m_bSym = true;
@@ -97,31 +94,43 @@ std::map<std::string, Labelling>& labellings()
 
 }  // namespace
 
-CReorderMat& benchmark_graph(const std::string& name)
+CReorderMat& benchmark_graph(const std::string& name, const std::string& method)
 {
     static std::map<std::string, std::unique_ptr<CReorderMat>> built;
-    auto& g = built[name];
+    auto& g = built[name + "/" + method];
     if (!g)
     {
         const auto t0 = std::chrono::steady_clock::now();
-        g = build_graph(problem(name), kLabellingMethod);
+        g = build_graph(problem(name), method);
         Labelling l;
         l.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
-        l.method = kLabellingMethod;
-        l.label.resize(static_cast<std::size_t>(g->GetRows()));
-        for (int d = 0; d < g->GetRows(); ++d) l.label[d] = g->f_v(d);
+        l.method = method;
+        const int n = g->GetRows();
+        l.label.resize(static_cast<std::size_t>(n));
+        for (int d = 0; d < n; ++d) l.label[d] = g->f_v(d);
         int maxB = 0;
         l.envelope = g->Env(&maxB);
         l.bandwidth = maxB;
-        labellings()[name] = std::move(l);
+        // Column heights as the skyline matrix sizes them: column L reaches up to the lowest
+        // label coupled with it.
+        std::vector<int> peak(l.label);
+        const UpperSystem& s = reduced_system(name);
+        for (int i = 0; i < s.n; ++i)
+            for (int q = s.row_start[i]; q < s.row_start[i + 1]; ++q)
+            {
+                const int a = l.label[i], b = l.label[s.col[q]];
+                peak[std::max(a, b)] = std::min(peak[std::max(a, b)], std::min(a, b));
+            }
+        for (int L = 0; L < n; ++L) l.profile += L - peak[L] + 1;
+        labellings()[name + "/" + method] = std::move(l);
     }
     return *g;
 }
 
-const Labelling& labelling(const std::string& name)
+const Labelling& labelling(const std::string& name, const std::string& method)
 {
-    benchmark_graph(name);
-    return labellings()[name];
+    benchmark_graph(name, method);
+    return labellings()[name + "/" + method];
 }
 
 std::unique_ptr<CSkylineMatrix> assemble_skyline(tarvel_fem::FemProblem& p, CReorderMat& graph,
@@ -199,36 +208,38 @@ void add_tarvel_cases(const std::string& name)
                   K->Cholesky_Solve(&B, seconds);
               }});
 
-    // -- Skyline: Cholesky_Solve of the profile matrix of the benchmark labelling --
-    add_case({"skyline", "tarvel", name, [name] { labelling(name); },
-              [name](benchmark::State& st)
-              {
-                  tarvel_fem::FemProblem& p = problem(name);
-                  CReorderMat& graph = benchmark_graph(name);
-                  CMatrix B;
-                  for (auto _ : st)
+    // -- Skyline: Cholesky_Solve of the profile matrix under each labelling --
+    for (const std::string& method : labelling_methods())
+        add_case({skyline_figure(method), "tarvel", name,
+                  [name, method] { labelling(name, method); },
+                  [name, method](benchmark::State& st)
                   {
-                      st.PauseTiming();
-                      auto S = assemble_skyline(p, graph, B);
-                      st.ResumeTiming();
+                      tarvel_fem::FemProblem& p = problem(name);
+                      CReorderMat& graph = benchmark_graph(name, method);
+                      CMatrix B;
+                      for (auto _ : st)
+                      {
+                          st.PauseTiming();
+                          auto S = assemble_skyline(p, graph, B);
+                          st.ResumeTiming();
+                          double seconds = 0.0;
+                          S->Cholesky_Solve(&B, seconds);
+                          st.PauseTiming();
+                          S.reset();
+                          st.ResumeTiming();
+                      }
+                      std::vector<double> u(static_cast<std::size_t>(p.num_dofs));
+                      for (long d = 0; d < p.num_dofs; ++d)
+                          u[d] = B(graph.f_v(static_cast<int>(d)), 0);
+                      st.counters["relres"] = check_residual(name, u.data());
+                  },
+                  [name, method]
+                  {
+                      CMatrix B;
+                      auto S = assemble_skyline(problem(name), benchmark_graph(name, method), B);
                       double seconds = 0.0;
                       S->Cholesky_Solve(&B, seconds);
-                      st.PauseTiming();
-                      S.reset();
-                      st.ResumeTiming();
-                  }
-                  std::vector<double> u(static_cast<std::size_t>(p.num_dofs));
-                  for (long d = 0; d < p.num_dofs; ++d) u[d] = B(graph.f_v(static_cast<int>(d)), 0);
-                  st.counters["relres"] = check_residual(name, u.data());
-                  st.counters["profile"] = static_cast<double>(labelling(name).envelope);
-              },
-              [name]
-              {
-                  CMatrix B;
-                  auto S = assemble_skyline(problem(name), benchmark_graph(name), B);
-                  double seconds = 0.0;
-                  S->Cholesky_Solve(&B, seconds);
-              }});
+                  }});
 
     // -- Conjugate gradients: ConjGradient2 from zero, plain and diagonally scaled --
     for (bool scale : {false, true})
