@@ -88,6 +88,7 @@ std::vector<Case>& cases();
 
 // Registration, one function per benchmark file.
 void register_tarvel_cases();
+void register_tarvel_skyline_cases();
 void register_eigen_cases();
 void register_cholmod_cases();
 void register_lapack_cases();

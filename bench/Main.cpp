@@ -21,6 +21,7 @@ int main(int argc, char** argv)
     using namespace tarvel_bench;
     AfxSetMessageBoxHandler([](const CString&, UINT) { return IDOK; });
     register_tarvel_cases();
+    register_tarvel_skyline_cases();
     register_eigen_cases();
     register_cholmod_cases();
     register_lapack_cases();

@@ -32,8 +32,4 @@ std::unique_ptr<CReorderMat> build_graph(const tarvel_fem::FemProblem& p,
 // The graph of the problem of that name under a labelling method, built once.
 CReorderMat& benchmark_graph(const std::string& name, const std::string& method);
 
-// A skyline matrix sized from the graph and assembled with labels, and the labelled load.
-std::unique_ptr<CSkylineMatrix> assemble_skyline(tarvel_fem::FemProblem& p, CReorderMat& graph,
-                                                 CMatrix& B);
-
 }  // namespace tarvel_bench

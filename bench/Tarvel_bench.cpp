@@ -1,6 +1,5 @@
-// Tarvel's cases: assembly through AddValues, the system matrix's Cholesky_Solve, the skyline
-// matrix's Cholesky_Solve and ConjGradient2; and the shared inputs that come from the library
-// (the reduced system and the labelling).
+// Tarvel's cases on the system matrix: assembly through AddValues, Cholesky_Solve and
+// ConjGradient2; and the labellings, which come from the library's DOF graph.
 #include "BenchSupport.h"
 #include "TarvelRoads.h"
 #include "fem/TarvelInput.h"
@@ -11,6 +10,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <map>
+#include <numeric>
 
 namespace tarvel_bench
 {
@@ -113,7 +113,8 @@ CReorderMat& benchmark_graph(const std::string& name, const std::string& method)
         l.bandwidth = maxB;
         // Column heights as the skyline matrix sizes them: column L reaches up to the lowest
         // label coupled with it.
-        std::vector<int> peak(l.label);
+        std::vector<int> peak(static_cast<std::size_t>(n));
+        std::iota(peak.begin(), peak.end(), 0);  // the diagonal
         const UpperSystem& s = reduced_system(name);
         for (int i = 0; i < s.n; ++i)
             for (int q = s.row_start[i]; q < s.row_start[i + 1]; ++q)
@@ -131,30 +132,6 @@ const Labelling& labelling(const std::string& name, const std::string& method)
 {
     benchmark_graph(name, method);
     return labellings()[name + "/" + method];
-}
-
-std::unique_ptr<CSkylineMatrix> assemble_skyline(tarvel_fem::FemProblem& p, CReorderMat& graph,
-                                                 CMatrix& B)
-{
-    auto S = std::make_unique<CSkylineMatrix>();
-    S->Allocate(graph);
-    const int k = p.dofs_per_element;
-    std::vector<long> labels(static_cast<std::size_t>(k));
-    for (long e = 0; e < p.num_elements(); ++e)
-    {
-        p.free_dofs(e, labels.data());
-        for (long& d : labels) d = d < 0 ? -1 : graph.f_v(static_cast<int>(d));
-        S->AddValues(labels.data(), p.matrix(e), k);
-    }
-    for (long d : p.fixed_dofs)
-    {
-        const int l = graph.f_v(static_cast<int>(d));
-        (*S)(l, l) = 1.0;  // a unit row: the solve returns the prescribed value itself
-    }
-    const std::vector<double> b = tarvel_fem::eliminated_load(p);
-    B = CMatrix(static_cast<int>(p.num_dofs), 1, true, 0.0);
-    for (long d = 0; d < p.num_dofs; ++d) B(graph.f_v(static_cast<int>(d)), 0) = b[d];
-    return S;
 }
 
 namespace
@@ -207,39 +184,6 @@ void add_tarvel_cases(const std::string& name)
                   double seconds = 0.0;
                   K->Cholesky_Solve(&B, seconds);
               }});
-
-    // -- Skyline: Cholesky_Solve of the profile matrix under each labelling --
-    for (const std::string& method : labelling_methods())
-        add_case({skyline_figure(method), "tarvel", name,
-                  [name, method] { labelling(name, method); },
-                  [name, method](benchmark::State& st)
-                  {
-                      tarvel_fem::FemProblem& p = problem(name);
-                      CReorderMat& graph = benchmark_graph(name, method);
-                      CMatrix B;
-                      for (auto _ : st)
-                      {
-                          st.PauseTiming();
-                          auto S = assemble_skyline(p, graph, B);
-                          st.ResumeTiming();
-                          double seconds = 0.0;
-                          S->Cholesky_Solve(&B, seconds);
-                          st.PauseTiming();
-                          S.reset();
-                          st.ResumeTiming();
-                      }
-                      std::vector<double> u(static_cast<std::size_t>(p.num_dofs));
-                      for (long d = 0; d < p.num_dofs; ++d)
-                          u[d] = B(graph.f_v(static_cast<int>(d)), 0);
-                      st.counters["relres"] = check_residual(name, u.data());
-                  },
-                  [name, method]
-                  {
-                      CMatrix B;
-                      auto S = assemble_skyline(problem(name), benchmark_graph(name, method), B);
-                      double seconds = 0.0;
-                      S->Cholesky_Solve(&B, seconds);
-                  }});
 
     // -- Conjugate gradients: ConjGradient2 from zero, plain and diagonally scaled --
     for (bool scale : {false, true})
