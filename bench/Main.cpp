@@ -73,8 +73,7 @@ int main(int argc, char** argv)
                                          self->prepare();
                                          self->timed(st);
                                      })
-            ->Unit(benchmark::kMillisecond)
-            ->UseRealTime();
+            ->Unit(benchmark::kMillisecond);
     }
     benchmark::Initialize(&argc, argv);
     if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;

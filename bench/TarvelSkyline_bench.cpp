@@ -1,9 +1,5 @@
 // Tarvel's skyline cases: CSkylineMatrix::Cholesky_Solve on the profile of each labelling.
-// Compiled when the library has the skyline matrix (TARVEL_BENCH_SKYLINE, set by CMake).
 #include "BenchSupport.h"
-
-#ifdef TARVEL_BENCH_SKYLINE
-
 #include "TarvelRoads.h"
 #include "fem/TarvelInput.h"
 
@@ -85,9 +81,3 @@ void register_tarvel_skyline_cases()
 }
 
 }  // namespace tarvel_bench
-
-#else
-
-void tarvel_bench::register_tarvel_skyline_cases() {}
-
-#endif

@@ -27,22 +27,28 @@ bench="$dir/bench/tarvel_bench"
 export OMP_NUM_THREADS=1 OPENBLAS_NUM_THREADS=1 MKL_NUM_THREADS=1
 filter=${BENCH_FILTER:-.}
 
-echo "=== timing (median of ${BENCH_REPETITIONS:-5} repetitions) ==="
-"$bench" --benchmark_filter="$filter" --benchmark_repetitions="${BENCH_REPETITIONS:-5}" \
-  --benchmark_report_aggregates_only=true --benchmark_out="$dir/results.json" \
-  --benchmark_out_format=json
-
-echo "=== peak memory (one process per case) ==="
+# Each case runs in a process of its own, first timed, then once more for its peak memory, so
+# that no case inherits the heap left by another (the library's cell pools keep what earlier
+# cases freed).
+echo "=== each case: median of ${BENCH_REPETITIONS:-5} repetitions, then peak memory ==="
+rm -rf "$dir/results"
+mkdir -p "$dir/results"
 : >"$dir/memory.txt"
+i=0
 while read -r name; do
   [[ $name =~ $filter ]] || continue
+  i=$((i + 1))
+  "$bench" --benchmark_filter="^${name}\$" --benchmark_repetitions="${BENCH_REPETITIONS:-5}" \
+    --benchmark_report_aggregates_only=true --benchmark_out="$dir/results/$i.json" \
+    --benchmark_out_format=json | grep -E "_median|ERROR" || true
   peak=$("$bench" --memory="$name" | sed -n 's/^peak_kib=//p')
-  echo "$name $peak" | tee -a "$dir/memory.txt"
+  echo "$name $peak" >>"$dir/memory.txt"
 done < <("$bench" --list)
 
 echo "=== problems and labellings ==="
 "$bench" --problems | tee "$dir/problems.txt"
 
-python3 scripts/bench_report.py "$dir/results.json" "$dir/memory.txt" "$dir/problems.txt" \
+mkdir -p docs
+python3 scripts/bench_report.py "$dir/results" "$dir/memory.txt" "$dir/problems.txt" \
   bench/ANALYSIS.md >docs/performance.md
 echo "Wrote docs/performance.md"

@@ -1,11 +1,12 @@
 #!/usr/bin/env python3
 """Writes docs/performance.md from one run of bench/tarvel_bench (called by scripts/bench.sh).
 
-Arguments: results.json (Google Benchmark, median aggregates), memory.txt ("<case> <KiB>"
+Arguments: a folder of Google Benchmark JSON files (median aggregates), memory.txt ("<case> <KiB>"
 lines), problems.txt (the program's --problems output), and the hand-written analysis that is
 appended as it stands.
 """
 import datetime
+import glob
 import json
 import os
 import platform
@@ -51,21 +52,30 @@ def machine():
     }
 
 
-def load_results(path):
-    with open(path) as f:
-        data = json.load(f)
+def load_results(folder):
+    """Median aggregates of every JSON file in the folder (one file per case)."""
     out = {}
+    context = {}
+    for path in sorted(glob.glob(os.path.join(folder, "*.json"))):
+        with open(path) as f:
+            data = json.load(f)
+        context = context or data.get("context", {})
+        read_benchmarks(data, out)
+    return out, context
+
+
+def read_benchmarks(data, out):
     for b in data["benchmarks"]:
         if b.get("aggregate_name") != "median":
             continue
         name = re.sub(r"/real_time$", "", b["run_name"])
         scale = {"ns": 1e-6, "us": 1e-3, "ms": 1.0, "s": 1e3}[b["time_unit"]]
-        entry = {"ms": b["real_time"] * scale, "reps": b.get("repetitions", 1)}
+        entry = {"ms": b["cpu_time"] * scale, "wall_ms": b["real_time"] * scale,
+                 "reps": b.get("repetitions", 1)}
         for key in ("relres", "products", "kd", "profile"):
             if key in b:
                 entry[key] = b[key]
         out[name] = entry
-    return out, data.get("context", {})
 
 
 def load_memory(path):
@@ -122,12 +132,15 @@ def main():
         if p[0] not in names:
             names.append(p[0])
     reps = max([r["reps"] for r in results.values()] or [1])
+    load = ", ".join("%.1f" % v for v in context.get("load_avg", [])) or "unknown"
 
     def get(fig, method, prob, key="ms"):
         r = results.get("%s/%s/%s" % (fig, method, prob))
         return None if r is None else r.get(key)
 
     def mem(fig, method, prob):
+        if get(fig, method, prob) is None:
+            return None  # not run (skipped or absent): no memory figure either
         return memory.get("%s/%s/%s" % (fig, method, prob))
 
     out = []
@@ -153,14 +166,17 @@ def main():
     w("")
     w("## How it was measured")
     w("")
-    w("- Times are medians of %d repetitions of wall-clock time (Google Benchmark, real time), in" % reps)
-    w("  milliseconds, with `OMP_NUM_THREADS=OPENBLAS_NUM_THREADS=MKL_NUM_THREADS=1`; Eigen is built")
-    w("  with `EIGEN_DONT_PARALLELIZE` and without OpenMP. Ratios are Tarvel / peer: below 1 Tarvel is")
-    w("  faster.")
+    w("- Times are medians of %d repetitions of the process's CPU time (Google Benchmark), in" % reps)
+    w("  milliseconds. Everything runs on one thread (`OMP_NUM_THREADS=OPENBLAS_NUM_THREADS=")
+    w("  MKL_NUM_THREADS=1`; Eigen built with `EIGEN_DONT_PARALLELIZE` and without OpenMP), so CPU")
+    w("  time is the compute time; it is reported instead of wall-clock time because the machine is")
+    w("  shared with other jobs (load average %s at the start of the run), which stretches wall-clock" % load)
+    w("  time but much less CPU time. Ratios are Tarvel / peer: below 1 Tarvel is faster.")
     w("- Every method solves the same reduced system (prescribed DOFs imposed, unit rows). Each")
     w("  solution is checked against an independent assembly (`examples/fem/Reference.h`); the")
     w("  relative residual ||K u - b|| / ||b|| of each is listed at the end.")
-    w("- Only the named phase is timed; building the input it starts from is paused (a factorization")
+    w("- Each case runs in a process of its own (no case inherits the heap another one left). Only the
+  named phase is timed; building the input it starts from is paused (a factorization")
     w("  overwrites its matrix, so each repetition gets a fresh one).")
     w("- Peak memory: each case runs once more in a process of its own. After its shared inputs")
     w("  (the element matrices, the reference system, the labelling) are built, `malloc_trim` returns")
