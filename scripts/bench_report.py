@@ -175,8 +175,8 @@ def main():
     w("- Every method solves the same reduced system (prescribed DOFs imposed, unit rows). Each")
     w("  solution is checked against an independent assembly (`examples/fem/Reference.h`); the")
     w("  relative residual ||K u - b|| / ||b|| of each is listed at the end.")
-    w("- Each case runs in a process of its own (no case inherits the heap another one left). Only the
-  named phase is timed; building the input it starts from is paused (a factorization")
+    w("- Each case runs in a process of its own (no case inherits the heap another one left). Only")
+    w("  the named phase is timed; building the input it starts from is paused (a factorization")
     w("  overwrites its matrix, so each repetition gets a fresh one).")
     w("- Peak memory: each case runs once more in a process of its own. After its shared inputs")
     w("  (the element matrices, the reference system, the labelling) are built, `malloc_trim` returns")
