@@ -160,7 +160,7 @@ def main():
     w("| memory | %s |" % m["mem"])
     w("| system | %s |" % m["os"])
     w("| compiler | %s, `-O3` (CMake Release), no `-march` |" % m["compiler"])
-    w("| BLAS / LAPACK | `%s` / `%s` |" % (m["blas"], m["lapack"]))
+    w("| BLAS / LAPACK | `%s` / `%s` |" % tuple("/".join(x.split("/")[-2:]) for x in (m["blas"], m["lapack"])))
     w("| packages | %s |" % "; ".join(m["packages"]))
     w("| date | %s |" % m["date"])
     w("")
