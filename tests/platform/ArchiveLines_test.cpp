@@ -1,5 +1,5 @@
 // The line reader of CArchive: line ends (LF, CRLF, CR with any character), the last line,
-// empty files, lines and line ends across buffer boundaries, and the file position after Close.
+// empty files, lines across the 4096-byte buffer, and the file position after Close.
 #include "support/TempDir.h"
 
 #include <tarvel/Tarvel.h>
@@ -9,92 +9,67 @@
 #include <string>
 #include <vector>
 
-using tarvel_test::TempDir;
+using namespace tarvel_test;
+using Lines = std::vector<std::string>;
 
 namespace
 {
 
-class ArchiveLines : public ::testing::Test
+// Every line ReadString gives for a file with these contents, and the file position after
+// reading `stopAfter` lines and closing the archive.
+Lines lines_of(const std::string& contents, int stopAfter = -1, ULONGLONG* position = nullptr)
 {
-protected:
-    // Every line ReadString gives for a file with these contents.
-    std::vector<std::string> lines_of(const std::string& contents)
+    TempDir dir;
+    write_bytes(dir.file("lines.txt"), contents);
+    CFile file(dir.file("lines.txt").c_str(), CFile::modeRead);
+    CArchive ar(&file, CArchive::load);
+    Lines lines;
+    CString line("stale");
+    while (int(lines.size()) != stopAfter && ar.ReadString(line)) lines.push_back(line.str());
+    if (stopAfter < 0)
     {
-        tarvel_test::write_bytes(m_name, contents);
-        CFile file(m_name.c_str(), CFile::modeRead);
-        CArchive ar(&file, CArchive::load);
-        std::vector<std::string> lines;
-        CString line("stale");
-        while (ar.ReadString(line)) lines.push_back(line.str());
-        EXPECT_TRUE(line.IsEmpty());        // FALSE comes with an empty string
-        EXPECT_FALSE(ar.ReadString(line));  // and stays FALSE
-        return lines;
+        EXPECT_TRUE(line.IsEmpty());        // FALSE comes with an empty string ...
+        EXPECT_FALSE(ar.ReadString(line));  // ... and stays FALSE
     }
-
-    // File position after reading n lines and closing the archive.
-    ULONGLONG position_after(const std::string& contents, int n)
-    {
-        tarvel_test::write_bytes(m_name, contents);
-        CFile file(m_name.c_str(), CFile::modeRead);
-        CArchive ar(&file, CArchive::load);
-        CString line;
-        for (int k = 0; k < n; ++k) ar.ReadString(line);
-        ar.Close();
-        return file.GetPosition();
-    }
-
-    TempDir m_dir;
-    std::string m_name = m_dir.file("lines.txt");
-};
-
-using Lines = std::vector<std::string>;
+    ar.Close();
+    if (position != nullptr) *position = file.GetPosition();
+    return lines;
+}
 
 }  // namespace
 
-TEST_F(ArchiveLines, LineEnds)
+TEST(ArchiveLines, LineEnds)
 {
-    EXPECT_EQ(lines_of("a\nbb\r\nccc\n"), (Lines{"a", "bb", "ccc"}));
-    EXPECT_EQ(lines_of("\n\r\n\n"), (Lines{"", "", ""}));
-    // A carriage return takes the character after it, whatever it is.
-    EXPECT_EQ(lines_of("ab\rXcd\r\n"), (Lines{"ab", "cd"}));
-    EXPECT_EQ(lines_of("ab\r\rcd"), (Lines{"ab", "cd"}));
-    EXPECT_EQ(lines_of("ab\r\n\ncd"), (Lines{"ab", "", "cd"}));
-    EXPECT_EQ(lines_of("x\r"), (Lines{"x"}));
-    EXPECT_EQ(lines_of("\r"), (Lines{""}));
-    // Other control characters are text.
-    EXPECT_EQ(lines_of(std::string("t\tu\0v\n", 6)), (Lines{std::string("t\tu\0v", 5)}));
+    const std::pair<std::string, Lines> cases[] = {
+        {"a\nbb\r\nccc\n", {"a", "bb", "ccc"}},
+        {"\n\r\n\n", {"", "", ""}},
+        {"ab\rXcd\r\n", {"ab", "cd"}},  // a carriage return takes the next character, whatever
+        {"ab\r\rcd", {"ab", "cd"}},     // it is
+        {"ab\r\n\ncd", {"ab", "", "cd"}},
+        {"x\r", {"x"}},
+        {"first\r\nlast", {"first", "last"}},  // the last line needs no line end
+        {"", {}},
+        {std::string("t\tu\0v\n", 6), {std::string("t\tu\0v", 5)}},  // other bytes are text
+    };
+    for (const auto& [contents, lines] : cases) EXPECT_EQ(lines_of(contents), lines) << contents;
 }
 
-TEST_F(ArchiveLines, LastLineWithoutLineEndAndEmptyFile)
+// Lines of every length around the buffer, with line ends split by a buffer boundary (a CR as
+// the buffer's last byte and LF or another character as the next buffer's first).
+TEST(ArchiveLines, LinesAcrossBufferBoundaries)
 {
-    EXPECT_EQ(lines_of("first\r\nlast"), (Lines{"first", "last"}));
-    EXPECT_EQ(lines_of("only"), (Lines{"only"}));
-    EXPECT_EQ(lines_of(""), Lines{});
-}
-
-// The buffer holds 4096 bytes: lines of every length around it, and line ends split by a
-// buffer boundary (CR as the buffer's last byte and LF, or another character, as the next
-// buffer's first).
-TEST_F(ArchiveLines, LinesAcrossBufferBoundaries)
-{
-    for (std::size_t length : {4094u, 4095u, 4096u, 4097u, 8191u, 8192u, 12289u})
+    for (std::size_t length : {4095u, 4096u, 4097u, 8192u, 12289u})
     {
-        SCOPED_TRACE(length);
         const std::string text(length, 'q');
-        EXPECT_EQ(lines_of(text + "\r\nz"), (Lines{text, "z"}));
-        EXPECT_EQ(lines_of(text + "\rXz"), (Lines{text, "z"}));
-        EXPECT_EQ(lines_of(text + "\n\nz\n"), (Lines{text, "", "z"}));
-        EXPECT_EQ(lines_of(text), (Lines{text}));
+        EXPECT_EQ(lines_of(text + "\r\nz"), (Lines{text, "z"})) << length;
+        EXPECT_EQ(lines_of(text + "\rXz"), (Lines{text, "z"})) << length;
+        EXPECT_EQ(lines_of(text), (Lines{text})) << length;
     }
-}
 
-// Many random lines with random line ends over many buffers come back as written.
-TEST_F(ArchiveLines, ManyBuffers)
-{
-    std::mt19937 rng(7);
+    std::mt19937 rng(7);  // many random lines and line ends over a hundred buffers
     Lines expected;
     std::string contents;
-    for (int k = 0; k < 3000; ++k)
+    while (contents.size() < 100u * 4096u)
     {
         std::string line(rng() % 300, ' ');
         for (char& c : line) c = char('!' + rng() % 90);
@@ -102,45 +77,33 @@ TEST_F(ArchiveLines, ManyBuffers)
         const unsigned kind = rng() % 3;
         contents += line + (kind == 0 ? "\n" : kind == 1 ? "\r\n" : "\r#");
     }
-    ASSERT_GT(contents.size(), 100u * 4096u);
     EXPECT_EQ(lines_of(contents), expected);
 }
 
 // After Close the file stands just after the last character consumed, line end included, so
-// that a caller can read on with another archive or with the file itself.
-TEST_F(ArchiveLines, FilePositionAfterClose)
+// a caller can read on with another archive or with the file itself.
+TEST(ArchiveLines, FilePositionAfterClose)
 {
     const std::string text = "first\r\nsecond\nab\rXlast";
-    EXPECT_EQ(position_after(text, 0), 0u);
-    EXPECT_EQ(position_after(text, 1), 7u);
-    EXPECT_EQ(position_after(text, 2), 14u);
-    EXPECT_EQ(position_after(text, 3), 18u);
-    EXPECT_EQ(position_after(text, 4), text.size());
-    EXPECT_EQ(position_after(text, 5), text.size());
-    const std::string longLine(5000, 'w');
-    EXPECT_EQ(position_after(longLine + "\r\n" + text, 1), 5002u);
-
-    tarvel_test::write_bytes(m_name, text);
-    CFile file(m_name.c_str(), CFile::modeRead);
-    CString line;
+    const ULONGLONG afterLines[] = {0, 7, 14, 18, text.size(), text.size()};
+    ULONGLONG position = 99;
+    for (int n = 0; n < 6; ++n)
     {
-        CArchive ar(&file, CArchive::load);
-        ar.ReadString(line);
-    }  // the destructor closes as well
-    CArchive ar(&file, CArchive::load);
-    ASSERT_TRUE(ar.ReadString(line));
-    EXPECT_EQ(line, "second");
+        lines_of(text, n, &position);
+        EXPECT_EQ(position, afterLines[n]) << n;
+    }
+    lines_of(std::string(5000, 'w') + "\r\n" + text, 1, &position);  // read ahead a buffer
+    EXPECT_EQ(position, 5002u);
 }
 
-TEST_F(ArchiveLines, WriteStringWritesTheTextAsItStands)
+TEST(ArchiveLines, WriteStringWritesTheTextAsItStands)
 {
-    {
-        CFile file(m_name.c_str(), CFile::modeCreate | CFile::modeWrite);
-        CArchive ar(&file, CArchive::store);
-        ar.WriteString("one\r\n");
-        ar.WriteString("");
-        ar.WriteString(nullptr);
-        ar.WriteString("two");
-    }
-    EXPECT_EQ(tarvel_test::read_bytes(m_name), "one\r\ntwo");
+    EXPECT_EQ(stored_bytes(
+                  [](CArchive& ar)
+                  {
+                      ar.WriteString("one\r\n");
+                      ar.WriteString(nullptr);
+                      ar.WriteString("two");
+                  }),
+              "one\r\ntwo");
 }

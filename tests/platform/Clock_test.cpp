@@ -6,10 +6,9 @@
 
 TEST(Clock, CountsProcessorTimeInMilliseconds)
 {
-    // Bracketed by two readings of the C clock, converted to milliseconds.
+    // Bracketed by two readings of the C clock converted to milliseconds.
     const double before = double(std::clock()) * 1000.0 / CLOCKS_PER_SEC;
-    const long ticks = TarvelClock();
-    const double after = double(std::clock()) * 1000.0 / CLOCKS_PER_SEC;
-    EXPECT_GE(double(ticks), before - 1.0);
-    EXPECT_LE(double(ticks), after + 1.0);
+    const double ticks = double(TarvelClock());
+    EXPECT_GE(ticks, before - 1.0);
+    EXPECT_LE(ticks, double(std::clock()) * 1000.0 / CLOCKS_PER_SEC + 1.0);
 }

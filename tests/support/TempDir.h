@@ -1,11 +1,17 @@
-// A fresh temporary directory for one test, removed with everything in it at the end.
+// A fresh temporary directory for one test, removed with everything in it at the end; whole-file
+// bytes; and archive round trips through a temporary file with the little-endian words that
+// archives hold.
 #pragma once
+
+#include <tarvel/Tarvel.h>
 
 #include <atomic>
 #include <chrono>
+#include <cstdint>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
-#include <gtest/gtest.h>
+#include <functional>
 #include <iterator>
 #include <string>
 #include <unistd.h>
@@ -41,18 +47,73 @@ private:
     std::filesystem::path m_path;
 };
 
-// Whole contents of a file as bytes.
 inline std::string read_bytes(const std::string& name)
 {
     std::ifstream in(name, std::ios::binary);
     return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
-// Replaces a file's contents with the given bytes.
 inline void write_bytes(const std::string& name, const std::string& bytes)
 {
     std::ofstream out(name, std::ios::binary | std::ios::trunc);
     out.write(bytes.data(), std::streamsize(bytes.size()));
+}
+
+// The bytes that a storing archive holds after `write` (the archive is closed even when `write`
+// throws, as its destructor does).
+inline std::string stored_bytes(const std::function<void(CArchive&)>& write)
+{
+    TempDir dir;
+    {
+        CFile file(dir.file("a.bin").c_str(), CFile::modeCreate | CFile::modeWrite);
+        CArchive ar(&file, CArchive::store);
+        write(ar);
+    }
+    return read_bytes(dir.file("a.bin"));
+}
+
+// Runs `read` on a loading archive over the given bytes.
+inline void load_bytes(const std::string& bytes, const std::function<void(CArchive&)>& read)
+{
+    TempDir dir;
+    write_bytes(dir.file("a.bin"), bytes);
+    CFile file(dir.file("a.bin").c_str(), CFile::modeRead);
+    CArchive ar(&file, CArchive::load);
+    read(ar);
+}
+
+// The cause of the CArchiveException that `run` throws, or -1 when it throws none.
+inline int failure_cause(const std::function<void()>& run)
+{
+    try
+    {
+        run();
+    }
+    catch (const CArchiveException& e)
+    {
+        return e.m_cause;
+    }
+    return -1;
+}
+
+// The same for `read` on a loading archive over the bytes.
+inline int load_failure(const std::string& bytes, const std::function<void(CArchive&)>& read)
+{
+    return failure_cause([&] { load_bytes(bytes, read); });
+}
+
+inline std::string le16(unsigned v) { return {char(v & 0xFF), char((v >> 8) & 0xFF)}; }
+inline std::string le32(std::uint32_t v) { return le16(v & 0xFFFF) + le16(v >> 16); }
+inline std::string le64(double d)  // the test hosts are little-endian like the archive
+{
+    std::string s(8, '\0');
+    std::memcpy(&s[0], &d, 8);
+    return s;
+}
+// Tag of a first object of a class not yet stored: 0xFFFF, schema, name length, name.
+inline std::string new_class(unsigned schema, const std::string& name)
+{
+    return le16(0xFFFF) + le16(schema) + le16(unsigned(name.size())) + name;
 }
 
 }  // namespace tarvel_test
