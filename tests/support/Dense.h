@@ -1,12 +1,14 @@
-// Small dense helpers for tests: matrices and vectors from literal values, an independent
-// reference product, and well-conditioned random systems from a seeded generator.
+// Small dense helpers for tests: matrices and vectors from literal values, their exact text, an
+// independent reference product, and random matrices from a seeded generator.
 #pragma once
 
 #include <tarvel/Tarvel.h>
 
 #include <cmath>
+#include <cstdio>
 #include <initializer_list>
 #include <random>
+#include <string>
 #include <vector>
 
 namespace tarvel_test
@@ -16,52 +18,53 @@ namespace tarvel_test
 inline CMatrix MakeMatrix(int rows, int cols, std::initializer_list<double> values)
 {
     CMatrix m(rows, cols, true, 0.0);
-    int k = 0;
-    for (double v : values) m.m_pData[k++] = v;
+    std::copy(values.begin(), values.end(), m.m_pData);
     return m;
 }
 
 inline CVector MakeVector(std::initializer_list<double> values)
 {
     CVector v(static_cast<int>(values.size()), true, 0.0);
-    int k = 0;
-    for (double x : values) v[k++] = x;
+    std::copy(values.begin(), values.end(), v.m_pData);
     return v;
 }
 
-// Plain triple loop A * B, written independently of the library's product.
-inline std::vector<double> ReferenceProduct(const CMatrix& A, const CMatrix& B)
-{
-    const int r = A.GetRows(), m = A.GetColumns(), n = B.GetColumns();
-    std::vector<double> c(static_cast<std::size_t>(r) * n, 0.0);
-    for (int i = 0; i < r; ++i)
-        for (int j = 0; j < n; ++j)
-        {
-            double s = 0.0;
-            for (int k = 0; k < m; ++k) s += A(i, k) * B(k, j);
-            c[static_cast<std::size_t>(i) * n + j] = s;
-        }
-    return c;
-}
-
-// Elements of a matrix in storage order.
+// Elements of a vector or matrix in storage order.
 inline std::vector<double> Elements(const CVector& v)
 {
     return std::vector<double>(v.m_pData, v.m_pData + v.m_nSize);
 }
 
-// A random n x n matrix with entries in [-1, 1] and n added to the diagonal: strictly
-// diagonally dominant, so well conditioned and factorizable without pivoting.
-inline CMatrix DiagonallyDominant(int n, unsigned seed)
+// "rows x columns: e0 e1 ..." for a matrix, "size: e0 e1 ..." for a vector; every element with
+// 17 significant digits, so equal texts mean equal bits (but for the sign of zero).
+inline std::string Text(const CVector& v)
 {
-    std::mt19937 gen(seed);
-    std::uniform_real_distribution<double> u(-1.0, 1.0);
-    CMatrix A(n, n, true, 0.0);
-    for (int i = 0; i < n; ++i)
-        for (int j = 0; j < n; ++j) A(i, j) = u(gen) + (i == j ? n : 0.0);
-    return A;
+    const auto* m = dynamic_cast<const CMatrix*>(&v);
+    std::string s = m ? std::to_string(m->GetRows()) + "x" + std::to_string(m->GetColumns())
+                      : std::to_string(v.m_nSize);
+    s += ":";
+    char buf[32];
+    for (int k = 0; k < v.m_nSize; ++k)
+        s += (std::snprintf(buf, sizeof buf, " %.17g", v.m_pData[k]), buf);
+    return s;
 }
 
+// Plain triple loop A * B, written independently of the library's product.
+inline CMatrix ReferenceProduct(const CMatrix& A, const CMatrix& B)
+{
+    const int r = A.GetRows(), m = A.GetColumns(), n = B.GetColumns();
+    CMatrix C(r, n, true, 0.0);
+    for (int i = 0; i < r; ++i)
+        for (int j = 0; j < n; ++j)
+        {
+            double s = 0.0;
+            for (int k = 0; k < m; ++k) s += A(i, k) * B(k, j);
+            C(i, j) = s;
+        }
+    return C;
+}
+
+// Entries uniform in [-1, 1]: square ones are well conditioned with probability near 1.
 inline CMatrix RandomMatrix(int rows, int cols, unsigned seed)
 {
     std::mt19937 gen(seed);
@@ -74,15 +77,14 @@ inline CMatrix RandomMatrix(int rows, int cols, unsigned seed)
 // Frobenius norm of A X - B over all columns, divided by that of B.
 inline double RelativeResidual(const CMatrix& A, const CMatrix& X, const CMatrix& B)
 {
-    const std::vector<double> ax = ReferenceProduct(A, X);
+    const CMatrix AX = ReferenceProduct(A, X);
     double r = 0.0, b = 0.0;
     for (int k = 0; k < B.m_nSize; ++k)
     {
-        const double d = ax[static_cast<std::size_t>(k)] - B.m_pData[k];
-        r += d * d;
+        r += (AX.m_pData[k] - B.m_pData[k]) * (AX.m_pData[k] - B.m_pData[k]);
         b += B.m_pData[k] * B.m_pData[k];
     }
-    return std::sqrt(r) / std::sqrt(b);
+    return std::sqrt(r / b);
 }
 
 }  // namespace tarvel_test

@@ -6,7 +6,6 @@
 #include <tarvel/Tarvel.h>
 
 #include <atomic>
-#include <chrono>
 #include <cstdint>
 #include <cstring>
 #include <filesystem>
@@ -24,11 +23,10 @@ class TempDir
 public:
     TempDir()
     {
-        static std::atomic<unsigned> counter{0};
-        const auto stamp = std::chrono::steady_clock::now().time_since_epoch().count();
+        static std::atomic<unsigned> counter{0};  // with the process id: unique per test run
         m_path = std::filesystem::temp_directory_path() /
-                 ("tarvel-test-" + std::to_string(::getpid()) + "-" + std::to_string(stamp) + "-" +
-                  std::to_string(counter++));
+                 ("tarvel-test-" + std::to_string(::getpid()) + "-" + std::to_string(counter++));
+        std::filesystem::remove_all(m_path);  // left over by a crashed run with the same pid
         std::filesystem::create_directories(m_path);
     }
     ~TempDir()
