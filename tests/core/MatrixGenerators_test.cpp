@@ -68,18 +68,18 @@ TEST(MatrixGenerators, TriangularPatternsSetValsAndDev)
 {
     CMatrix L, U, m(2, 3, true, 1.0);
     L.LMat(3, 3, 2.0, 5.0, false);
-    EXPECT_EQ(Elements(L), (V{5, 0, 0, 2, 5, 0, 2, 2, 5}));
+    EXPECT_EQ(Text(L), "3x3: 5 0 0 2 5 0 2 2 5");
     L(0, 2) = 1.0;
     L.LMat(3, 3, 2.0, 5.0, true);
-    EXPECT_EQ(Elements(L), (V{10, 0, 1, 4, 10, 0, 4, 4, 10}));
+    EXPECT_EQ(Text(L), "3x3: 10 0 1 4 10 0 4 4 10");
     U.UMat(2, 3, 2.0, 5.0, false);
-    EXPECT_EQ(Elements(U), (V{5, 2, 2, 0, 5, 2}));
+    EXPECT_EQ(Text(U), "2x3: 5 2 2 0 5 2");
     m.SetVals(1, 4.0, true, false);  // column 1, added
     m.SetVals(0, 7.0, false, true);  // row 0, set
-    EXPECT_EQ(Elements(m), (V{7, 7, 7, 1, 5, 1}));
+    EXPECT_EQ(Text(m), "2x3: 7 7 7 1 5 1");
     const CMatrix d = MakeMatrix(3, 3, {1, 9, 9, 9, 2, 9, 9, 9, 6});
     d.Dev();
-    EXPECT_EQ(Elements(d), (V{-2, 9, 9, 9, -1, 9, 9, 9, 3}));
+    EXPECT_EQ(Text(d), "3x3: -2 9 9 9 -1 9 9 9 3");
 }
 
 // Vect2Norm modes -1, 0, 1, 2: squared column norms, squared row norms, column norms, row

@@ -29,12 +29,6 @@ inline CVector MakeVector(std::initializer_list<double> values)
     return v;
 }
 
-// Elements of a vector or matrix in storage order.
-inline std::vector<double> Elements(const CVector& v)
-{
-    return std::vector<double>(v.m_pData, v.m_pData + v.m_nSize);
-}
-
 // "rows x columns: e0 e1 ..." for a matrix, "size: e0 e1 ..." for a vector; every element with
 // 17 significant digits, so equal texts mean equal bits (but for the sign of zero).
 inline std::string Text(const CVector& v)
