@@ -45,6 +45,15 @@ TEST_F(DenseSparseProducts, SymmetricModeEqualsTheMirroredMatrix)
     EXPECT_TRUE(SameDense(R1, R0));
     EXPECT_TRUE(SameDense(R1, inPlaceSym));
     EXPECT_DOUBLE_EQ(R1(1, 2), A(0, 2) + 3.0 * A(1, 2));  // against the dense product
+
+    // Accumulating into a result of another size adds to the zeros its Allocate leaves (the
+    // documented choice); an unknown mode leaves the result as allocated and counts nothing.
+    CMatrix small(1, 1, true, 9.0), kept(R1);
+    A.PreMult(&full, small, true, 0);
+    EXPECT_TRUE(SameDense(small, R0));
+    CVirtMat::m_Flops = 0;
+    A.PreMult(&full, kept, true, 5);
+    EXPECT_TRUE(SameDense(kept, R1) && CVirtMat::m_Flops == 0);
 }
 
 // ATthisA against S A S^T formed densely; the conversions: Sparse stores the non-zeros (added

@@ -47,6 +47,7 @@ TEST(Matrix, TransposeResizeAndColumns)
     EXPECT_EQ(Text(sq), "2x2: 1 3 2 4");
 
     // Resize(n, asColumns) reshapes when n divides the size; n = 0 only an empty matrix.
+    EXPECT_TRUE(CMatrix().Resize(0, false));
     const std::tuple<int, bool, bool, int> resizes[] = {{3, true, true, 2},
                                                         {2, true, true, 3},
                                                         {4, false, false, 3},

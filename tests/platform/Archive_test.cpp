@@ -229,6 +229,13 @@ TEST(ArchiveObjects, LoadFailures)
     };
     for (const auto& c : cases)
         EXPECT_EQ(load_failure(c.bytes, read_one(c.expected)), c.cause) << c.what;
+    // A reference to an object already loaded is checked against the expected class too.
+    const auto readTwice = [](CArchive& ar)
+    {
+        std::unique_ptr<CObject> first(ar.ReadObject(nullptr));
+        ar.ReadObject(RUNTIME_CLASS(CTestGraph));
+    };
+    EXPECT_EQ(load_failure(item + le16(2), readTwice), CArchiveException::badClass);
 
     // Every proper prefix of a stored graph ends in endOfFile, freeing what was loaded.
     CTestGraph graph;
