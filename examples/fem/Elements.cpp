@@ -81,6 +81,21 @@ double hex8_at(const Hex& p, const double r[3], double N[8], double dN[8][3])
     return det;
 }
 
+// Constant gradients of the linear triangle: dNdx[a] = b_a / 2A, dNdy[a] = c_a / 2A; returns A.
+double t3_gradients(const Tri& xy, double dNdx[3], double dNdy[3])
+{
+    const double twiceArea =
+        (xy[1].x - xy[0].x) * (xy[2].y - xy[0].y) - (xy[2].x - xy[0].x) * (xy[1].y - xy[0].y);
+    for (int a = 0; a < 3; ++a)
+    {
+        const Point2& p = xy[(a + 1) % 3];
+        const Point2& q = xy[(a + 2) % 3];
+        dNdx[a] = (p.y - q.y) / twiceArea;
+        dNdy[a] = (q.x - p.x) / twiceArea;
+    }
+    return 0.5 * twiceArea;
+}
+
 }  // namespace
 
 std::array<double, 16> q4_poisson(const Quad& xy, double conductivity)
@@ -118,6 +133,36 @@ std::array<double, 64> q4_plane_stress(const Quad& xy, double young, double pois
                     ka[8] += w * (dy[a] * d12 * dx[b] + dx[a] * d33 * dy[b]);  // (v_a, u_b)
                     ka[9] += w * (dy[a] * d11 * dy[b] + dx[a] * d33 * dx[b]);  // (v_a, v_b)
                 }
+        }
+    return k;
+}
+
+std::array<double, 9> t3_poisson(const Tri& xy, double conductivity)
+{
+    double dx[3], dy[3];
+    const double w = conductivity * t3_gradients(xy, dx, dy);
+    std::array<double, 9> k{};
+    for (int a = 0; a < 3; ++a)
+        for (int b = 0; b < 3; ++b) k[a * 3 + b] = w * (dx[a] * dx[b] + dy[a] * dy[b]);
+    return k;
+}
+
+std::array<double, 36> t3_plane_stress(const Tri& xy, double young, double poisson,
+                                       double thickness)
+{
+    const double c = young / (1.0 - poisson * poisson);
+    const double d11 = c, d12 = c * poisson, d33 = c * 0.5 * (1.0 - poisson);
+    double dx[3], dy[3];
+    const double w = thickness * t3_gradients(xy, dx, dy);
+    std::array<double, 36> k{};
+    for (int a = 0; a < 3; ++a)  // the B columns of q4_plane_stress, one point of weight A
+        for (int b = 0; b < 3; ++b)
+        {
+            double* ka = &k[(2 * a) * 6 + 2 * b];
+            ka[0] = w * (dx[a] * d11 * dx[b] + dy[a] * d33 * dy[b]);  // (u_a, u_b)
+            ka[1] = w * (dx[a] * d12 * dy[b] + dy[a] * d33 * dx[b]);  // (u_a, v_b)
+            ka[6] = w * (dy[a] * d12 * dx[b] + dx[a] * d33 * dy[b]);  // (v_a, u_b)
+            ka[7] = w * (dy[a] * d11 * dy[b] + dx[a] * d33 * dx[b]);  // (v_a, v_b)
         }
     return k;
 }
@@ -166,6 +211,13 @@ std::array<double, 8> hex8_source(const Hex& xyz, double source)
                 for (int a = 0; a < 8; ++a) f[a] += w * N[a];
             }
     return f;
+}
+
+std::array<double, 3> t3_source(const Tri& xy, double source)
+{
+    double dx[3], dy[3];
+    const double share = source * t3_gradients(xy, dx, dy) / 3.0;  // integral of N_a is A / 3
+    return {share, share, share};
 }
 
 std::array<double, 4> edge_traction(Point2 a, Point2 b, double tx, double ty, double thickness)

@@ -7,8 +7,10 @@
 //
 // Quadrature: 2 x 2 (x 2) Gauss-Legendre points +-1/sqrt(3), unit weights. It integrates the
 // bilinear (trilinear) stiffness exactly on parallelograms (parallelepipeds) and is the usual
-// full integration on distorted elements.
-// Reference: T.J.R. Hughes, The Finite Element Method, Dover 2000, sec. 3.5 and 3.9.
+// full integration on distorted elements. The linear triangle has constant gradients: its
+// integrals are exact in closed form.
+// Reference: T.J.R. Hughes, The Finite Element Method, Dover 2000, ch. 3 (sec. 3.5 and 3.9 for
+// the quadrilateral and the brick; the triangle is the constant-strain element of the chapter).
 #pragma once
 
 #include "fem/Mesh.h"
@@ -18,6 +20,7 @@
 namespace tarvel_fem
 {
 
+using Tri = std::array<Point2, 3>;   // corners counter-clockwise
 using Quad = std::array<Point2, 4>;
 using Hex = std::array<Point3, 8>;
 
@@ -32,9 +35,18 @@ std::array<double, 64> q4_plane_stress(const Quad& xy, double young, double pois
 // K_ab = integral of conductivity * grad N_a . grad N_b over the hexahedron.
 std::array<double, 64> hex8_poisson(const Hex& xyz, double conductivity = 1.0);
 
+// Linear (3-node) triangle, corners counter-clockwise (a clockwise triangle has a negative
+// area and gives the negated matrix): with 2A = (x1 - x0)(y2 - y0) - (x2 - x0)(y1 - y0),
+// grad N_a = (y_{a+1} - y_{a+2}, x_{a+2} - x_{a+1}) / 2A (indices mod 3), constant over the
+// triangle, so K = A * grad N^T C grad N exactly.
+std::array<double, 9> t3_poisson(const Tri& xy, double conductivity = 1.0);
+std::array<double, 36> t3_plane_stress(const Tri& xy, double young, double poisson,
+                                       double thickness);
+
 // Consistent loads of a uniform source s: f_a = integral of s * N_a.
 std::array<double, 4> q4_source(const Quad& xy, double source);
 std::array<double, 8> hex8_source(const Hex& xyz, double source);
+std::array<double, 3> t3_source(const Tri& xy, double source);  // s A / 3 at each corner
 
 // Consistent load of a uniform traction (tx, ty) per unit length on the straight edge a-b of a
 // plate of the given thickness: half the resultant at each end, laid out (a_x, a_y, b_x, b_y).

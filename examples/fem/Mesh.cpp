@@ -22,6 +22,16 @@ QuadGrid make_quad_grid(int nx, int ny, double lx, double ly)
     return g;
 }
 
+Mesh2D to_mesh(const QuadGrid& g)
+{
+    Mesh2D m;
+    m.corners = 4;
+    m.nodes = g.nodes;
+    m.connectivity.reserve(g.elements.size() * 4);
+    for (const auto& e : g.elements) m.connectivity.insert(m.connectivity.end(), e.begin(), e.end());
+    return m;
+}
+
 std::array<Point2, 4> QuadGrid::corners(long e) const
 {
     const auto& c = elements[static_cast<std::size_t>(e)];

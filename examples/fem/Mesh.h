@@ -1,5 +1,5 @@
-// Structured meshes of the model problems: a rectangle cut into nx x ny four-node
-// quadrilaterals and a cube cut into n x n x n eight-node hexahedra.
+// Meshes of the model problems: a rectangle cut into nx x ny four-node quadrilaterals, a cube
+// cut into n x n x n eight-node hexahedra, and an unstructured plane mesh of one element kind.
 //
 // Numbering (both grids):
 //  G1  nodes run row by row: x fastest, then y, then z; node (i, j) of the quadrilateral grid
@@ -82,6 +82,24 @@ struct HexGrid
     std::vector<long> face_nodes(Face face) const;  // G4
     std::vector<long> boundary_nodes() const;       // every node on some face, G4
 };
+
+// A plane mesh of 3-node triangles or 4-node quadrilaterals (one kind per mesh), as read from a
+// mesh file or made from a grid.
+//  U1  element e's corners are connectivity[e * corners .. e * corners + corners - 1], node
+//      numbers in 0 .. num_nodes() - 1, counter-clockwise seen from +z (G3 for quadrilaterals)
+struct Mesh2D
+{
+    int corners = 4;                // 3 or 4
+    std::vector<Point2> nodes;
+    std::vector<long> connectivity;  // U1
+
+    long num_nodes() const { return static_cast<long>(nodes.size()); }
+    long num_elements() const { return static_cast<long>(connectivity.size()) / corners; }
+    const long* element(long e) const { return connectivity.data() + e * corners; }
+};
+
+// The grid as a Mesh2D: same nodes, elements and numbering (G1-G3).
+Mesh2D to_mesh(const QuadGrid& g);
 
 // Preconditions: nx, ny, n at least 1; lengths positive.
 QuadGrid make_quad_grid(int nx, int ny, double lx, double ly);

@@ -1,0 +1,316 @@
+// tarvel-fem's run: input, roads, judgement, files (contract and choices in Demo.h).
+#include "Demo.h"
+
+#include "MeshInput.h"
+#include "Print.h"
+#include "Spy.h"
+#include "Vtk.h"
+#include "fem/MeshProblem.h"
+#include "fem/Reference.h"
+
+#include <algorithm>
+#include <atomic>
+#include <cmath>
+#include <filesystem>
+#include <fstream>
+#include <memory>
+#include <unistd.h>
+
+namespace tarvel_demo
+{
+namespace
+{
+
+using tarvel_fem::Physics;
+
+// Saves and restores what the run changes in the library's class-wide state, and gives the
+// reorderings a private directory for their script.
+class LibraryState
+{
+public:
+    LibraryState(std::ostream& out, bool quiet)
+        : m_bSym(CVirtMat::m_bSym), m_script(CReorderMat::GetScriptPath())
+    {
+        m_previous = AfxSetMessageBoxHandler(
+            [&out, quiet](const CString& text, UINT)
+            {
+                if (!quiet) print_report(out, text.GetString());
+                return IDOK;
+            });
+        static std::atomic<unsigned> counter{0};
+        m_dir = std::filesystem::temp_directory_path() /
+                ("tarvel-fem-" + std::to_string(::getpid()) + "-" + std::to_string(counter++));
+        std::error_code ec;
+        std::filesystem::create_directories(m_dir, ec);
+        CReorderMat::SetScriptPath((m_dir / "Reord.m").string().c_str());
+    }
+    ~LibraryState()
+    {
+        CReorderMat::SetScriptPath(m_script);
+        AfxSetMessageBoxHandler(m_previous);
+        CVirtMat::m_bSym = m_bSym;
+        std::error_code ec;
+        std::filesystem::remove_all(m_dir, ec);
+    }
+    LibraryState(const LibraryState&) = delete;
+    LibraryState& operator=(const LibraryState&) = delete;
+
+private:
+    // A report's lines under "      | ", line ends of any kind, trailing empty lines dropped.
+    static void print_report(std::ostream& out, std::string text)
+    {
+        text.erase(std::remove(text.begin(), text.end(), '\r'), text.end());
+        while (!text.empty() && text.back() == '\n') text.pop_back();
+        std::size_t start = 0;
+        while (start <= text.size())
+        {
+            const std::size_t end = std::min(text.find('\n', start), text.size());
+            out << "      | " << text.substr(start, end - start) << '\n';
+            start = end + 1;
+        }
+    }
+
+    bool m_bSym;
+    CString m_script;
+    AfxMessageBoxHandler m_previous;
+    std::filesystem::path m_dir;
+};
+
+struct Model
+{
+    tarvel_fem::Mesh2D mesh;
+    tarvel_fem::FemProblem problem;
+    std::string description;
+};
+
+// The grid or the mesh file as a checked Mesh2D; "" or the one-line error (without the prefix).
+std::string load_mesh(const Options& o, Model& model)
+{
+    const long dpn = o.physics == Physics::PlaneStress ? 2 : 1;
+    const char* kind = o.physics == Physics::PlaneStress ? "plane stress" : "Poisson";
+    if (o.mesh.empty())
+    {
+        const long long dofs = dpn * (o.nx + 1LL) * (o.ny + 1LL);
+        if (dofs > kMaxDofs)
+            return format("a grid of %d x %d elements has %lld DOFs; at most %ld are taken", o.nx,
+                          o.ny, dofs, kMaxDofs);
+        const tarvel_fem::PlateData plate;
+        model.mesh = tarvel_fem::to_mesh(
+            tarvel_fem::make_quad_grid(o.nx, o.ny, plate.length, plate.height));
+        model.description = format("%s in a cantilever plate of %g m x %g m, %d x %d four-node "
+                                   "elements",
+                                   kind, plate.length, plate.height, o.nx, o.ny);
+        return "";
+    }
+    if (!gmsh_built_in()) return kGmshMissing;
+    RawMesh raw;
+    std::string error = read_gmsh(o.mesh, raw);
+    if (error.empty()) error = make_mesh(raw, model.mesh);
+    if (error.empty() && dpn * model.mesh.num_nodes() > kMaxDofs)
+        error = format("has %ld DOFs; at most %ld are taken", dpn * model.mesh.num_nodes(),
+                       kMaxDofs);
+    if (!error.empty()) return "mesh file '" + o.mesh + "' " + error;
+    model.description = format("%s on the mesh '%s', %ld %s", kind, o.mesh.c_str(),
+                               model.mesh.num_elements(),
+                               model.mesh.corners == 3 ? "triangles" : "quadrilaterals");
+    return "";
+}
+
+void print_problem(const Model& model, Physics physics, std::ostream& out)
+{
+    const tarvel_fem::FemProblem& p = model.problem;
+    const long nonZero = std::count_if(p.fixed_values.begin(), p.fixed_values.end(),
+                                       [](double g) { return g != 0.0; });
+    const int dpn = physics == Physics::PlaneStress ? 2 : 1;
+    const tarvel_fem::Point2 tip = model.mesh.nodes[p.probe_dof / dpn];
+    out << "tarvel-fem: " << model.description << '\n'
+        << format("  %ld nodes, %ld elements, %ld DOFs (%zu prescribed, %ld of them non-zero)\n",
+                  model.mesh.num_nodes(), model.mesh.num_elements(), p.num_dofs,
+                  p.fixed_dofs.size(), nonZero)
+        << format("  tip: node %ld at (%g, %g)\n\n", p.probe_dof / dpn, tip.x, tip.y);
+}
+
+// The solution's line under its road: residual and tip value, or why there is none.
+void print_outcome(const RoadReport& r, const tarvel_fem::FemProblem& p, Physics physics,
+                   std::ostream& out)
+{
+    if (!r.solved)
+        out << "  FAILED: " << r.failure << '\n';
+    else if (physics == Physics::PlaneStress)
+        out << format("  ||K u - f|| / ||f|| = %.3e, tip u_y = %.9e m\n", r.residual,
+                      r.u[p.probe_dof]);
+    else
+        out << format("  ||K u - f|| / ||f|| = %.3e, tip u = %.9e\n", r.residual,
+                      r.u[p.probe_dof]);
+    out << '\n';
+}
+
+// Pairwise comparison of the solved roads; returns the largest difference and prints it.
+double compare_roads(const std::vector<RoadReport>& roads, Physics physics, std::ostream& out)
+{
+    double largest = 0.0, size = 0.0;
+    const RoadReport *first = nullptr, *second = nullptr;
+    for (std::size_t a = 0; a < roads.size(); ++a)
+    {
+        if (!roads[a].solved) continue;
+        for (double v : roads[a].u) size = std::max(size, std::fabs(v));
+        for (std::size_t b = a + 1; b < roads.size(); ++b)
+        {
+            if (!roads[b].solved) continue;
+            for (std::size_t i = 0; i < roads[a].u.size(); ++i)
+            {
+                const double d = std::fabs(roads[a].u[i] - roads[b].u[i]);
+                if (d > largest || !first)
+                {
+                    largest = std::max(largest, d);
+                    first = &roads[a];
+                    second = &roads[b];
+                }
+            }
+        }
+    }
+    if (first)
+        out << format("  largest difference between the roads: max |u_%s - u_%s| = %.3e%s "
+                      "(%.3e of max |u|)\n",
+                      road_name(first->road), road_name(second->road), largest,
+                      physics == Physics::PlaneStress ? " m" : "", size > 0 ? largest / size : 0.0);
+    return largest;
+}
+
+}  // namespace
+
+DemoResult run_demo(const Options& o, std::ostream& out, std::ostream& err)
+{
+    DemoResult result;
+    auto bad_input = [&](const std::string& message)
+    {
+        err << "tarvel-fem: " << message << '\n';
+        result.exit_code = 2;
+        return result;
+    };
+
+    // -- 1. Input: output files, then the mesh and the problem --
+    std::ofstream vtkFile, spyFile;
+    for (auto [name, file] : {std::pair{&o.vtk, &vtkFile}, std::pair{&o.spy, &spyFile}})
+    {
+        if (name->empty()) continue;
+        file->open(*name, std::ios::binary | std::ios::trunc);
+        if (!*file) return bad_input("cannot write '" + *name + "'");
+    }
+    Model model;
+    const std::string error = load_mesh(o, model);
+    if (!error.empty()) return bad_input(error);
+    model.problem = tarvel_fem::mesh_problem(model.mesh, o.physics);
+    tarvel_fem::FemProblem& p = model.problem;
+    result.nodes = model.mesh.num_nodes();
+    result.elements = model.mesh.num_elements();
+    result.dofs = p.num_dofs;
+    print_problem(model, o.physics, out);
+
+    // -- 2. The roads, each judged against the reference assembly --
+    LibraryState state(out, o.quiet);
+    const tarvel_fem::ReducedSystem reference = tarvel_fem::reduce(p);
+    std::unique_ptr<ReorderedGraph> graph;
+    auto ensure_graph = [&]()
+    {
+        if (graph) return;
+        graph = std::make_unique<ReorderedGraph>();
+        reorder_graph(p, o.reorder, *graph, out);
+    };
+    for (Road road : o.roads)
+    {
+        RoadOutcome outcome;
+        switch (road)
+        {
+        case Road::System:
+            outcome = system_road(p, out);
+            break;
+        case Road::Skyline:
+            out << "skyline road: CReorderMat, " << o.reorder
+                << ", PostReorder, CSkylineMatrix::Allocate(graph), AddValues, Cholesky_Solve\n";
+            ensure_graph();
+            outcome = skyline_road(p, *graph, out);
+            break;
+        case Road::Cg:
+            outcome = cg_road(p, out);
+            break;
+        case Road::Gs:
+            outcome = gs_road(p, o.sweeps, out);
+            break;
+        }
+        RoadReport r;
+        r.road = road;
+        r.solved = !outcome.u.empty();
+        r.u = std::move(outcome.u);
+        r.failure = std::move(outcome.failure);
+        if (r.solved) r.residual = tarvel_fem::relative_residual(reference.K, r.u.data(), reference.b);
+        print_outcome(r, p, o.physics, out);
+        result.roads.push_back(std::move(r));
+    }
+
+    // -- 3. Summary and verdict --
+    out << "summary\n" << format("  %-8s %-18s %s\n", "road", o.physics == Physics::PlaneStress ? "tip u_y (m)" : "tip u", "||K u - f|| / ||f||");
+    bool ok = true;
+    for (const RoadReport& r : result.roads)
+    {
+        const bool pass = r.solved && r.residual <= kResidualLimit;  // a NaN residual fails
+        ok = ok && pass;
+        if (r.solved)
+            out << format("  %-8s %-18.9e %.3e%s\n", road_name(r.road), r.u[p.probe_dof],
+                          r.residual, pass ? "" : "   above 1e-8");
+        else
+            out << format("  %-8s %-18s %s\n", road_name(r.road), "-", "no solution");
+    }
+    result.largest_difference = compare_roads(result.roads, o.physics, out);
+
+    // -- 4. Files --
+    if (!o.spy.empty())
+    {
+        if (!graph) out << "\npattern for --spy: CReorderMat, " << o.reorder << '\n';
+        ensure_graph();
+        const ReorderedGraph& g = *graph;
+        write_spy_svg(spyFile, g.graph,
+                      format("mesh numbering (%d DOFs)\nbandwidth %d, envelope %d",
+                             g.graph.GetRows(), g.bandwidthBefore, g.envelopeBefore),
+                      format("after %s\nbandwidth %d, envelope %d", g.reordering.c_str(),
+                             g.bandwidthAfter, g.envelopeAfter));
+        out << "  pattern before and after reordering written to " << o.spy << '\n';
+    }
+    if (!o.vtk.empty())
+    {
+        const auto solved = std::find_if(result.roads.begin(), result.roads.end(),
+                                         [](const RoadReport& r) { return r.solved; });
+        if (solved == result.roads.end())
+            out << "  no solution to write to " << o.vtk << '\n';
+        else
+        {
+            write_vtk(vtkFile, model.mesh, o.physics, solved->u,
+                      "tarvel-fem: " + model.description + ", " + road_name(solved->road) +
+                          " road");
+            out << "  solution of the " << road_name(solved->road) << " road written to " << o.vtk
+                << '\n';
+        }
+    }
+    out << (ok ? "OK: every residual is at most 1e-8\n"
+               : "FAILED: a road has no solution or a residual above 1e-8\n");
+    result.exit_code = ok ? 0 : 1;
+    return result;
+}
+
+int demo_main(int argc, const char* const* argv, std::ostream& out, std::ostream& err)
+{
+    const ParsedOptions parsed = parse_options(argc, argv);
+    if (!parsed.error.empty())
+    {
+        err << "tarvel-fem: " << parsed.error << '\n';
+        return 2;
+    }
+    if (parsed.help)
+    {
+        out << usage();
+        return 0;
+    }
+    return run_demo(parsed.options, out, err).exit_code;
+}
+
+}  // namespace tarvel_demo

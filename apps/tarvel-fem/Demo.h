@@ -1,0 +1,55 @@
+// tarvel-fem as a function: builds the problem the options ask for, takes the roads, judges each
+// solution against an assembly made without the library, and writes the requested files.
+//
+// Output: the report goes to out; an error in the input is one line on err, starting with
+// "tarvel-fem: ", and nothing else is done. Exit codes: 0 every residual at most 1e-8, 1 a
+// residual above it or a road without a solution, 2 bad input.
+//
+// Choices:
+//  - The residual is ||K u - f|| / ||f|| of the reduced system of fem/Reference.h: K and f summed
+//    from the element matrices and loads without the library, each prescribed DOF's row and
+//    column replaced by a unit one and its value moved to f.
+//  - The library's message boxes are printed into out, each line indented under "| ", unless
+//    quiet; the previous handler, m_bSym and the reordering script path are restored afterwards.
+//  - The reorderings' Matlab script goes to a temporary directory removed at the end.
+//  - --vtk writes the solution of the first road that found one; output files are opened before
+//    any work, so a path that cannot be written is bad input.
+//  - Problems above kMaxDofs DOFs are refused as bad input.
+#pragma once
+
+#include "DemoRoads.h"
+#include "Options.h"
+
+#include <ostream>
+#include <string>
+#include <vector>
+
+namespace tarvel_demo
+{
+
+constexpr long kMaxDofs = 10000000;
+constexpr double kResidualLimit = 1e-8;
+
+struct RoadReport
+{
+    Road road = Road::System;
+    bool solved = false;
+    std::vector<double> u;
+    double residual = 0.0;  // meaningful when solved
+    std::string failure;
+};
+
+struct DemoResult
+{
+    int exit_code = 0;
+    long nodes = 0, elements = 0, dofs = 0;
+    std::vector<RoadReport> roads;
+    double largest_difference = 0.0;  // max |u_a - u_b| over the DOFs and pairs of solved roads
+};
+
+DemoResult run_demo(const Options& options, std::ostream& out, std::ostream& err);
+
+// Parses the command line, shows the help or runs; returns the exit code.
+int demo_main(int argc, const char* const* argv, std::ostream& out, std::ostream& err);
+
+}  // namespace tarvel_demo

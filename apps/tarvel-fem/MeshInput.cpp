@@ -1,0 +1,116 @@
+// From a mesh file's contents to a checked plane mesh (choices in MeshInput.h).
+#include "MeshInput.h"
+
+#include <algorithm>
+#include <cmath>
+#include <unordered_map>
+
+namespace tarvel_demo
+{
+namespace
+{
+
+double cross(const tarvel_fem::Point2& o, const tarvel_fem::Point2& a, const tarvel_fem::Point2& b)
+{
+    return (a.x - o.x) * (b.y - o.y) - (a.y - o.y) * (b.x - o.x);
+}
+
+// Twice the signed area (shoelace formula): positive for counter-clockwise corners.
+double twice_area(const tarvel_fem::Mesh2D& m, const long* c)
+{
+    double s = 0.0;
+    for (int a = 0; a < m.corners; ++a)
+    {
+        const auto& p = m.nodes[c[a]];
+        const auto& q = m.nodes[c[(a + 1) % m.corners]];
+        s += p.x * q.y - q.x * p.y;
+    }
+    return s;
+}
+
+}  // namespace
+
+std::string make_mesh(const RawMesh& raw, tarvel_fem::Mesh2D& mesh)
+{
+    // -- 1. One supported element kind --
+    const RawMesh::Block* block = nullptr;
+    for (const RawMesh::Block& b : raw.surface_blocks)
+    {
+        if (b.element_tags.empty()) continue;
+        if (b.type != kGmshTriangle3 && b.type != kGmshQuadrangle4)
+            return "holds " + b.name +
+                   " elements; only 3-node triangles and 4-node quadrilaterals are supported";
+        if (block && block->type != b.type)
+            return "mixes triangles and quadrilaterals; use one element kind";
+        block = &b;
+    }
+    if (!block)
+        return raw.has_volume_elements
+                   ? "holds volume elements; only plane meshes (triangles or quadrilaterals) "
+                     "are supported"
+                   : "holds no triangles or quadrilaterals";
+
+    // -- 2. Used nodes, renumbered by ascending tag --
+    std::unordered_map<std::size_t, std::size_t> position;  // tag -> index in raw.node_tags
+    position.reserve(raw.node_tags.size());
+    for (std::size_t i = 0; i < raw.node_tags.size(); ++i) position[raw.node_tags[i]] = i;
+    std::vector<std::size_t> used;
+    for (const RawMesh::Block& b : raw.surface_blocks)
+        for (std::size_t tag : b.node_tags)
+        {
+            if (!position.count(tag))
+                return "refers to node " + std::to_string(tag) + ", which it does not define";
+            used.push_back(tag);
+        }
+    std::sort(used.begin(), used.end());
+    used.erase(std::unique(used.begin(), used.end()), used.end());
+    std::unordered_map<std::size_t, long> number;  // tag -> node number
+    number.reserve(used.size());
+    mesh = tarvel_fem::Mesh2D{};
+    mesh.corners = block->corners;
+    double zmin = 0.0, zmax = 0.0;
+    for (std::size_t i = 0; i < used.size(); ++i)
+    {
+        const double* x = &raw.coords[3 * position[used[i]]];
+        number[used[i]] = static_cast<long>(i);
+        mesh.nodes.push_back({x[0], x[1]});
+        zmin = i ? std::min(zmin, x[2]) : x[2];
+        zmax = i ? std::max(zmax, x[2]) : x[2];
+    }
+    double xmin = mesh.nodes[0].x, xmax = xmin, ymin = mesh.nodes[0].y, ymax = ymin;
+    for (const auto& p : mesh.nodes)
+    {
+        xmin = std::min(xmin, p.x);
+        xmax = std::max(xmax, p.x);
+        ymin = std::min(ymin, p.y);
+        ymax = std::max(ymax, p.y);
+    }
+    const double size = std::max(xmax - xmin, ymax - ymin);
+    if (!(xmax - xmin > 0.0)) return "has no extent along x";
+    if (zmax - zmin > 1e-9 * size) return "is not plane: its nodes do not share one z";
+
+    // -- 3. Elements (every block holds the one kind), counter-clockwise, with area, convex --
+    std::vector<std::size_t> element_tags;
+    for (const RawMesh::Block& b : raw.surface_blocks)
+    {
+        for (std::size_t t : b.node_tags) mesh.connectivity.push_back(number[t]);
+        element_tags.insert(element_tags.end(), b.element_tags.begin(), b.element_tags.end());
+    }
+    const double tiny = 1e-12 * size * size;
+    for (long e = 0; e < mesh.num_elements(); ++e)
+    {
+        long* c = mesh.connectivity.data() + e * mesh.corners;
+        const std::string which = "element " + std::to_string(element_tags[e]);
+        const double area2 = twice_area(mesh, c);
+        if (!(std::fabs(area2) > tiny)) return which + " has no area";
+        if (area2 < 0.0) std::reverse(c + 1, c + mesh.corners);  // keeps the first corner
+        if (mesh.corners == 4)
+            for (int a = 0; a < 4; ++a)
+                if (!(cross(mesh.nodes[c[a]], mesh.nodes[c[(a + 1) % 4]],
+                            mesh.nodes[c[(a + 3) % 4]]) > 0.0))
+                    return which + " is not a convex quadrilateral";
+    }
+    return "";
+}
+
+}  // namespace tarvel_demo

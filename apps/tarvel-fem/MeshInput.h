@@ -1,0 +1,54 @@
+// Meshes from files: what a mesh file holds, as read (RawMesh), and the checks that turn it into
+// a plane mesh the demo can solve on (tarvel_fem::Mesh2D), each failure a one-line message.
+//
+// Choices:
+//  - Only the elements of dimension 2 are used; points and lines in the file are ignored, and
+//    nodes that no element uses are dropped.
+//  - One element kind per mesh (3-node triangles or 4-node quadrilaterals); a mesh mixing the two
+//    is refused rather than split.
+//  - Nodes are renumbered 0, 1, ... in ascending order of their tags, so that the file's own
+//    numbering is the "before" numbering of the reorderings.
+//  - Clockwise elements are turned counter-clockwise; elements without area and quadrilaterals
+//    that are not strictly convex are refused (their element matrices would be wrong).
+#pragma once
+
+#include "fem/Mesh.h"
+
+#include <cstddef>
+#include <string>
+#include <vector>
+
+namespace tarvel_demo
+{
+
+// Element kinds by the numbers of the Gmsh file format.
+constexpr int kGmshTriangle3 = 2;
+constexpr int kGmshQuadrangle4 = 3;
+
+struct RawMesh
+{
+    std::vector<std::size_t> node_tags;
+    std::vector<double> coords;  // x, y, z of node_tags[i] at 3 i .. 3 i + 2
+
+    struct Block  // the elements of one kind
+    {
+        int type = 0;          // Gmsh element type
+        std::string name;      // its name, for messages
+        int corners = 0;       // nodes per element
+        std::vector<std::size_t> element_tags;
+        std::vector<std::size_t> node_tags;  // corners per element, in element order
+    };
+    std::vector<Block> surface_blocks;  // elements of dimension 2
+    bool has_volume_elements = false;
+};
+
+// Checks raw and builds mesh; returns "" on success, else the reason (no file name, no newline).
+std::string make_mesh(const RawMesh& raw, tarvel_fem::Mesh2D& mesh);
+
+// Reads a mesh file through the Gmsh API; returns "" on success, else the reason. Without the
+// Gmsh API built in, returns kGmshMissing.
+std::string read_gmsh(const std::string& path, RawMesh& raw);
+extern const char* const kGmshMissing;
+bool gmsh_built_in();
+
+}  // namespace tarvel_demo

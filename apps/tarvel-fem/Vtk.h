@@ -1,0 +1,22 @@
+// The solution as a legacy VTK file (ASCII, DATASET UNSTRUCTURED_GRID), which ParaView and
+// VisIt open: the mesh's nodes at z = 0, its elements as VTK triangles (type 5) or quads (type
+// 9), and the solution as point data: VECTORS displacement (u_x, u_y, 0) for plane stress,
+// SCALARS u for Poisson. Values are written with 17 significant digits, so they read back
+// exactly.
+#pragma once
+
+#include "fem/Mesh.h"
+#include "fem/MeshProblem.h"
+
+#include <ostream>
+#include <string>
+#include <vector>
+
+namespace tarvel_demo
+{
+
+// u holds the solution by DOF (2 per node for plane stress, 1 for Poisson); title is one line.
+void write_vtk(std::ostream& out, const tarvel_fem::Mesh2D& mesh, tarvel_fem::Physics physics,
+               const std::vector<double>& u, const std::string& title);
+
+}  // namespace tarvel_demo
