@@ -242,3 +242,35 @@ TEST(FemElements, PatchTestHex8)
     }
     EXPECT_NEAR(force[13], 0.0, 1e-13);
 }
+
+// The unit right triangle: K = 1/2 [[2, -1, -1], [-1, 1, 0], [-1, 0, 1]], source s A / 3 each.
+// On a skewed triangle the plane-stress matrix has the three rigid modes as null space and stores
+// t A E / (2 (1 + nu)) for the shear u = y (gamma_xy = 1): the element is exact for linear fields.
+TEST(FemElements, TriangleByHandRigidModesAndShearEnergy)
+{
+    const auto kp = t3_poisson({{{0, 0}, {1, 0}, {0, 1}}}, 2.0);
+    const double expected[9] = {2, -1, -1, -1, 1, 0, -1, 0, 1};
+    for (int q = 0; q < 9; ++q) EXPECT_NEAR(kp[q], expected[q], kTol) << q;
+    EXPECT_NEAR(t3_source({{{0, 0}, {1, 0}, {0, 1}}}, 6.0)[2], 1.0, kTol);
+
+    const Tri tri = {{{0.2, -0.1}, {2.1, 0.4}, {0.7, 1.6}}};
+    const double E = 210e3, nu = 0.3, t = 0.5;
+    const double area = 0.5 * ((tri[1].x - tri[0].x) * (tri[2].y - tri[0].y) -
+                               (tri[2].x - tri[0].x) * (tri[1].y - tri[0].y));
+    const auto k = t3_plane_stress(tri, E, nu, t);
+    expect_symmetric(k, 6);
+    std::vector<double> tx(6), ty(6), rot(6), shear(6);
+    for (int a = 0; a < 3; ++a)
+    {
+        tx[2 * a] = ty[2 * a + 1] = 1.0;
+        rot[2 * a] = -tri[a].y;
+        rot[2 * a + 1] = tri[a].x;
+        shear[2 * a] = tri[a].y;
+    }
+    for (const auto* mode : {&tx, &ty, &rot})
+        for (double f : multiply(k, *mode)) EXPECT_NEAR(f, 0.0, 1e-12 * max_abs(k));
+    const auto Ku = multiply(k, shear);
+    double energy = 0.0;
+    for (int a = 0; a < 6; ++a) energy += shear[a] * Ku[a];
+    EXPECT_NEAR(energy, t * area * E / (2 * (1 + nu)), 1e-12 * E);
+}

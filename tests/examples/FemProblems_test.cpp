@@ -1,5 +1,6 @@
 // Assembled model problems and the reference matrix: DOF lists, prescribed sets, loads, and
 // solutions judged against a dense solve written here.
+#include "fem/MeshProblem.h"
 #include "fem/Problems.h"
 #include "fem/Reference.h"
 
@@ -176,4 +177,45 @@ TEST(FemReference, RelativeResidualByHand)
     const double u[2] = {1.0, 1.0};
     EXPECT_DOUBLE_EQ(relative_residual(A, u, {2.0, 2.0}), 1.0 / std::sqrt(8.0));
     EXPECT_TRUE(std::isinf(relative_residual(A, u, {0.0, 0.0})));
+}
+
+// The mesh problem finds the plate's boundary conditions from the geometry alone: on the plate's
+// own grid it is that plate, bit for bit (lists, matrices, loads, prescribed values, probe).
+TEST(FemMeshProblem, GridGivesTheCantileverPlate)
+{
+    for (auto [nx, ny] : {std::pair{4, 2}, std::pair{10, 4}})
+    {
+        SCOPED_TRACE(nx);
+        const PlateData plate;
+        const FemProblem expected = cantilever_plate(nx, ny);
+        const FemProblem p = mesh_problem(to_mesh(make_quad_grid(nx, ny, plate.length, plate.height)),
+                                          Physics::PlaneStress);
+        EXPECT_EQ(p.num_dofs, expected.num_dofs);
+        EXPECT_EQ(p.dofs_per_element, expected.dofs_per_element);
+        EXPECT_EQ(p.element_dofs, expected.element_dofs);
+        EXPECT_EQ(p.element_matrices, expected.element_matrices);
+        EXPECT_EQ(p.load, expected.load);
+        EXPECT_EQ(p.fixed_dofs, expected.fixed_dofs);
+        EXPECT_EQ(p.fixed_values, expected.fixed_values);
+        EXPECT_EQ(p.probe_dof, expected.probe_dof);
+    }
+}
+
+// Poisson on two triangles of the unit square (0-1-2, 0-2-3): node 0 and 3 clamped (x = 0), the
+// prop on node 1 (the only free node at y = 0), the inflow 1 over the side 1-2 (x = 1) shared
+// 1/2, 1/2, the source 1/6 per triangle and corner; the probe is node 1 (x = 1, lower on the tie).
+TEST(FemMeshProblem, PoissonOnTrianglesListsAndLoads)
+{
+    Mesh2D m;
+    m.corners = 3;
+    m.nodes = {{0, 0}, {1, 0}, {1, 1}, {0, 1}};
+    m.connectivity = {0, 1, 2, 0, 2, 3};
+    const FemProblem p = mesh_problem(m, Physics::Poisson);
+    EXPECT_EQ(p.num_dofs, 4);
+    EXPECT_EQ(p.element_dofs, m.connectivity);
+    EXPECT_EQ(p.fixed_dofs, (std::vector<long>{0, 1, 3}));
+    EXPECT_EQ(p.fixed_values, (std::vector<double>{0.0, 1.0, 0.0}));
+    const double expected[4] = {2.0 / 6, 1.0 / 6 + 0.5, 2.0 / 6 + 0.5, 1.0 / 6};
+    for (int i = 0; i < 4; ++i) EXPECT_NEAR(p.load[i], expected[i], 1e-15) << i;
+    EXPECT_EQ(p.probe_dof, 1);
 }

@@ -1,0 +1,382 @@
+// tarvel-fem: the roads on small problems in-process, the files it writes, bad input through the
+// built program, mesh checks and, when built in, a Gmsh mesh written here.
+#include "Demo.h"
+#include "MeshInput.h"
+#include "Spy.h"
+#include "support/GlobalState.h"
+#include "support/TempDir.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
+#include <sys/wait.h>
+
+using namespace tarvel_demo;
+using tarvel_test::read_bytes;
+using tarvel_test::TempDir;
+using TarvelFem = tarvel_test::GlobalStateTest;
+
+namespace
+{
+
+std::vector<std::string> lines_of(const std::string& text)
+{
+    std::vector<std::string> lines;
+    std::istringstream in(text);
+    for (std::string line; std::getline(in, line);) lines.push_back(line);
+    return lines;
+}
+
+std::size_t count(const std::string& text, const std::string& what)
+{
+    std::size_t n = 0;
+    for (std::size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1))
+        ++n;
+    return n;
+}
+
+// Well-formed XML as far as an SVG picture needs: one root element, tags nested and closed in
+// order, attribute values quoted, '<' nowhere in text, '&' only in the five predefined entities.
+bool well_formed_xml(const std::string& s)
+{
+    std::vector<std::string> open;
+    bool rootSeen = false;
+    auto entity_ok = [&s](std::size_t at)
+    {
+        for (const char* e : {"&amp;", "&lt;", "&gt;", "&quot;", "&apos;"})
+            if (s.compare(at, std::char_traits<char>::length(e), e) == 0) return true;
+        return false;
+    };
+    std::size_t i = s.rfind("<?xml", 0) == 0 ? s.find("?>") + 2 : 0;
+    while (i < s.size())
+    {
+        if (s[i] != '<')
+        {
+            if (s[i] == '&' && !entity_ok(i)) return false;
+            if (open.empty() && !std::isspace(static_cast<unsigned char>(s[i]))) return false;
+            ++i;
+            continue;
+        }
+        const bool closing = s[i + 1] == '/';
+        std::size_t j = i + (closing ? 2 : 1);
+        const std::size_t nameStart = j;
+        while (j < s.size() && (std::isalnum(static_cast<unsigned char>(s[j])) || s[j] == '-')) ++j;
+        const std::string name = s.substr(nameStart, j - nameStart);
+        if (name.empty()) return false;
+        while (j < s.size() && s[j] != '>' && s[j] != '/')  // attributes: name="value"
+        {
+            if (std::isspace(static_cast<unsigned char>(s[j])))
+            {
+                ++j;
+                continue;
+            }
+            const std::size_t eq = s.find("=\"", j), end = s.find('"', eq + 2);
+            if (closing || eq == std::string::npos || end == std::string::npos) return false;
+            for (std::size_t k = eq + 2; k < end; ++k)
+                if (s[k] == '<' || (s[k] == '&' && !entity_ok(k))) return false;
+            j = end + 1;
+        }
+        const bool empty = j < s.size() && s[j] == '/';
+        if (empty) ++j;
+        if (j >= s.size() || s[j] != '>') return false;
+        if (closing)
+        {
+            if (open.empty() || open.back() != name) return false;
+            open.pop_back();
+        }
+        else if (!empty)
+        {
+            if (open.empty() && rootSeen) return false;
+            open.push_back(name);
+            rootSeen = true;
+        }
+        i = j + 1;
+    }
+    return rootSeen && open.empty();
+}
+
+struct ProgramRun
+{
+    int status = -1;
+    std::string out, err;
+};
+
+// The built program with the given arguments (already quoted for the shell).
+ProgramRun run_program(const TempDir& dir, const std::string& args)
+{
+    const std::string out = dir.file("stdout"), err = dir.file("stderr");
+    const std::string command =
+        "'" TARVEL_FEM_PROGRAM "' " + args + " >'" + out + "' 2>'" + err + "' </dev/null";
+    const int raw = std::system(command.c_str());
+    return {WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, read_bytes(out), read_bytes(err)};
+}
+
+Options small(tarvel_fem::Physics physics, int nx, int ny)
+{
+    Options o;
+    o.physics = physics;
+    o.nx = nx;
+    o.ny = ny;
+    o.roads = {Road::System, Road::Skyline, Road::Cg, Road::Gs};
+    return o;
+}
+
+}  // namespace
+
+// Every road solves both problems of a small grid to a residual far below the program's limit;
+// the skyline road agrees with the system road to rounding, cg and gs to what their stopping
+// tests leave (the plate's condition turns a residual of 1e-12 into 1e-8 of max |u|); the library's reports appear indented in the output (four: Hager2, the skyline
+// solve, ConjGradient2, GaussSeidel_Iter), and the caller's handler is back afterwards.
+TEST_F(TarvelFem, EveryRoadSolvesSmallGrids)
+{
+    for (auto [physics, nx, ny] : {std::tuple{tarvel_fem::Physics::PlaneStress, 4, 2},
+                                   std::tuple{tarvel_fem::Physics::Poisson, 8, 4}})
+    {
+        SCOPED_TRACE(nx);
+        std::ostringstream out, err;
+        const DemoResult r = run_demo(small(physics, nx, ny), out, err);
+        EXPECT_EQ(r.exit_code, 0);
+        EXPECT_EQ(err.str(), "");
+        ASSERT_EQ(r.roads.size(), 4u);
+        double size = 0.0;
+        for (double v : r.roads[0].u) size = std::max(size, std::fabs(v));
+        for (const RoadReport& road : r.roads)
+        {
+            SCOPED_TRACE(road_name(road.road));
+            ASSERT_TRUE(road.solved) << road.failure;
+            EXPECT_LT(road.residual, 1e-10);
+            double difference = 0.0;
+            for (std::size_t i = 0; i < road.u.size(); ++i)
+                difference = std::max(difference, std::fabs(road.u[i] - r.roads[0].u[i]));
+            const bool iterative = road.road == Road::Cg || road.road == Road::Gs;
+            EXPECT_LT(difference, (iterative ? 1e-7 : 1e-10) * size);
+            EXPECT_LE(difference, r.largest_difference);
+        }
+        EXPECT_EQ(count(out.str(), "\n      | Used time"), 4u);
+        EXPECT_NE(out.str().find("\nOK: every residual is at most 1e-8\n"), std::string::npos);
+    }
+    EXPECT_TRUE(m_messages.empty());
+    AfxMessageBox("after");
+    EXPECT_EQ(m_messages, std::vector<std::string>{"after"});
+}
+
+// A road that fails is reported and sets exit code 1: Gauss-Seidel stopped after one sweep.
+TEST_F(TarvelFem, UnconvergedRoadExitsOne)
+{
+    Options o = small(tarvel_fem::Physics::PlaneStress, 4, 2);
+    o.roads = {Road::Gs};
+    o.sweeps = 1;
+    o.quiet = true;
+    std::ostringstream out, err;
+    const DemoResult r = run_demo(o, out, err);
+    EXPECT_EQ(r.exit_code, 1);
+    EXPECT_GT(r.roads.at(0).residual, 1e-8);
+    EXPECT_EQ(count(out.str(), "      | "), 0u);  // quiet
+    EXPECT_NE(out.str().find("FAILED"), std::string::npos);
+}
+
+// Bad input through the built program: exit code 2, nothing on standard output, one line on
+// standard error that names the program.
+TEST(TarvelFemProgram, BadInputExitsTwoWithOneLine)
+{
+    TempDir dir;
+    for (const std::string& args : std::vector<std::string>{"--frobnicate", "--nx 0", "--ny=-4", "--road fast",
+                                    "--mesh '" + dir.file("missing.msh") + "'"})
+    {
+        SCOPED_TRACE(args);
+        const ProgramRun run = run_program(dir, args);
+        EXPECT_EQ(run.status, 2);
+        EXPECT_EQ(run.out, "");
+        EXPECT_EQ(run.err.rfind("tarvel-fem: ", 0), 0u) << run.err;
+        EXPECT_EQ(lines_of(run.err).size(), 1u) << run.err;
+        EXPECT_EQ(run.err.back(), '\n');
+    }
+    const ProgramRun help = run_program(dir, "--help");
+    EXPECT_EQ(help.status, 0);
+    EXPECT_EQ(help.out.rfind("Usage: tarvel-fem", 0), 0u);
+}
+
+// --vtk: the legacy header, one point per node and one cell per element, and the displacements
+// read back equal to the system road's solution (17 digits round-trip). --spy: well-formed SVG
+// with one pattern per side.
+TEST(TarvelFemProgram, VtkAndSpyFilesParse)
+{
+    TempDir dir;
+    const ProgramRun run = run_program(dir, "--nx 6 --ny 2 --road system --quiet --vtk '" +
+                                         dir.file("u.vtk") + "' --spy '" + dir.file("k.svg") + "'");
+    ASSERT_EQ(run.status, 0) << run.err;
+
+    std::ifstream vtk(dir.file("u.vtk"));
+    std::string line;
+    std::vector<std::string> header(4);
+    for (std::string& h : header) std::getline(vtk, h);
+    EXPECT_EQ(header[0], "# vtk DataFile Version 3.0");
+    EXPECT_EQ(header[2], "ASCII");
+    EXPECT_EQ(header[3], "DATASET UNSTRUCTURED_GRID");
+    std::string word, type;
+    long points = 0, cells = 0, size = 0;
+    vtk >> word >> points >> type;
+    EXPECT_EQ(word + type, "POINTSdouble");
+    EXPECT_EQ(points, 21);  // 7 x 3 nodes
+    std::vector<double> xy(3 * points);
+    for (double& v : xy) vtk >> v;
+    vtk >> word >> cells >> size;
+    EXPECT_EQ(word, "CELLS");
+    EXPECT_EQ(cells, 12);
+    EXPECT_EQ(size, 60);
+    for (long q = 0; q < size; ++q) vtk >> points;  // connectivity
+    vtk >> word >> cells;
+    EXPECT_EQ(word, "CELL_TYPES");
+    for (long e = 0; e < cells; ++e)
+    {
+        int t = 0;
+        vtk >> t;
+        EXPECT_EQ(t, 9);
+    }
+    vtk >> word >> points;
+    std::getline(vtk, line);
+    std::getline(vtk, line);
+    EXPECT_EQ(word, "POINT_DATA");
+    EXPECT_EQ(line, "VECTORS displacement double");
+    std::vector<double> u(2 * 21);
+    for (long v = 0; v < 21; ++v)
+    {
+        double z = 1.0;
+        vtk >> u[2 * v] >> u[2 * v + 1] >> z;
+        EXPECT_EQ(z, 0.0);
+    }
+    ASSERT_TRUE(vtk);
+    std::ostringstream out, err;
+    Options o = small(tarvel_fem::Physics::PlaneStress, 6, 2);
+    o.roads = {Road::System};
+    o.quiet = true;
+    EXPECT_EQ(run_demo(o, out, err).roads.at(0).u, u);
+
+    const std::string svg = read_bytes(dir.file("k.svg"));
+    EXPECT_TRUE(well_formed_xml(svg));
+    EXPECT_EQ(count(svg, "<path "), 2u);
+    EXPECT_LT(svg.size(), 100000u);
+}
+
+// The pattern of a 4-DOF graph with the single coupling 0-3, drawn by DOF number and by the
+// labels f_v = (0, 2, 3, 1), at full size and on a 2 x 2 grid.
+TEST(TarvelFemSpy, CellsFollowTheLabels)
+{
+    CReorderMat g(1);
+    g.Alloc(4);
+    long dofs[2] = {0, 3};
+    g.InsertDOFs(dofs, 0, 2);
+    g.Init();
+    g.InsertDOFs(dofs, 1, 2);
+    const long labels[4] = {0, 2, 3, 1};
+    std::copy(labels, labels + 4, g.m_pLabel);
+    g.PostReorder();
+    auto dark = [](const std::vector<bool>& cells, int n)
+    {
+        std::string s;
+        for (int i = 0; i < n * n; ++i) s += cells[i] ? '#' : '.';
+        return s;
+    };
+    EXPECT_EQ(dark(spy_cells(g, false, 4), 4), "#..#"
+                                               ".#.."
+                                               "..#."
+                                               "#..#");
+    EXPECT_EQ(dark(spy_cells(g, true, 4), 4), "##.."
+                                              "##.."
+                                              "..#."
+                                              "...#");
+    EXPECT_EQ(dark(spy_cells(g, false, 2), 2), "####");
+    EXPECT_EQ(dark(spy_cells(g, true, 2), 2), "#..#");
+}
+
+// make_mesh: unused nodes dropped and the rest renumbered by tag, a clockwise quadrilateral turned
+// round from its first corner; refused: mixed kinds, higher-order kinds, no area, non-convex.
+TEST(TarvelFemMesh, ChecksAndOrientsElements)
+{
+    RawMesh raw;
+    raw.node_tags = {40, 10, 20, 30, 99};
+    raw.coords = {0, 1, 0, 0, 0, 0, 1, 0, 0, 1, 1, 0, 7, 7, 0};
+    RawMesh::Block quads;
+    quads.type = kGmshQuadrangle4;
+    quads.corners = 4;
+    quads.element_tags = {5};
+    quads.node_tags = {10, 40, 30, 20};  // clockwise
+    raw.surface_blocks = {quads};
+    tarvel_fem::Mesh2D mesh;
+    ASSERT_EQ(make_mesh(raw, mesh), "");
+    EXPECT_EQ(mesh.num_nodes(), 4);  // tag 99 is used by no element
+    EXPECT_EQ(mesh.nodes[3].y, 1.0);  // tag 40 is the fourth
+    EXPECT_EQ(mesh.connectivity, (std::vector<long>{0, 1, 2, 3}));
+
+    RawMesh bad = raw;
+    bad.surface_blocks.push_back(quads);
+    bad.surface_blocks.back().type = kGmshTriangle3;
+    EXPECT_EQ(make_mesh(bad, mesh), "mixes triangles and quadrilaterals; use one element kind");
+    bad = raw;
+    bad.surface_blocks[0].type = 10;
+    bad.surface_blocks[0].name = "Quadrilateral 9";
+    EXPECT_EQ(make_mesh(bad, mesh), "holds Quadrilateral 9 elements; only 3-node triangles and "
+                                    "4-node quadrilaterals are supported");
+    bad = raw;
+    bad.surface_blocks[0].node_tags = {10, 20, 20, 40};
+    EXPECT_EQ(make_mesh(bad, mesh), "element 5 is not a convex quadrilateral");
+    bad.surface_blocks[0].node_tags = {10, 20, 30, 99};  // (7, 7) folds the quadrilateral
+    EXPECT_EQ(make_mesh(bad, mesh), "element 5 is not a convex quadrilateral");
+    bad.surface_blocks[0] = quads;
+    bad.surface_blocks[0].type = kGmshTriangle3;
+    bad.surface_blocks[0].corners = 3;
+    bad.surface_blocks[0].node_tags = {10, 20, 20};
+    EXPECT_EQ(make_mesh(bad, mesh), "element 5 has no area");
+}
+
+// A Gmsh mesh written here: a 2 x 1 rectangle of four triangles, one of them clockwise, solved
+// by the system and skyline roads; a mesh of 6-node triangles is bad input. Without the Gmsh API
+// --mesh is bad input with the "not built in" line.
+TEST(TarvelFemProgram, GmshMesh)
+{
+    TempDir dir;
+    if (!gmsh_built_in())
+    {
+        const ProgramRun run = run_program(dir, "--mesh '" + dir.file("any.msh") + "'");
+        EXPECT_EQ(run.status, 2);
+        EXPECT_EQ(run.err, std::string("tarvel-fem: ") + kGmshMissing + "\n");
+        GTEST_SKIP() << "Gmsh's C++ API (libgmsh-dev) was not found when building: --mesh is "
+                        "not built in";
+    }
+    tarvel_test::write_bytes(dir.file("plate.msh"), "$MeshFormat\n2.2 0 8\n$EndMeshFormat\n"
+                                                    "$Nodes\n6\n"
+                                                    "1 0 0 0\n2 1 0 0\n3 2 0 0\n"
+                                                    "4 0 1 0\n5 1 1 0\n6 2 1 0\n"
+                                                    "$EndNodes\n$Elements\n5\n"
+                                                    "1 1 2 0 1 1 2\n"
+                                                    "2 2 2 0 1 1 2 5\n3 2 2 0 1 1 5 4\n"
+                                                    "4 2 2 0 1 2 6 3\n5 2 2 0 1 2 6 5\n"
+                                                    "$EndElements\n");
+    for (tarvel_fem::Physics physics :
+         {tarvel_fem::Physics::PlaneStress, tarvel_fem::Physics::Poisson})
+    {
+        Options o;
+        o.mesh = dir.file("plate.msh");
+        o.physics = physics;
+        o.quiet = true;
+        std::ostringstream out, err;
+        const DemoResult r = run_demo(o, out, err);
+        EXPECT_EQ(r.exit_code, 0) << err.str();
+        EXPECT_EQ(r.nodes, 6);
+        EXPECT_EQ(r.elements, 4);
+        ASSERT_EQ(r.roads.size(), 2u);
+        for (const RoadReport& road : r.roads) EXPECT_LT(road.residual, 1e-10);
+    }
+    tarvel_test::write_bytes(dir.file("p2.msh"), "$MeshFormat\n2.2 0 8\n$EndMeshFormat\n"
+                                                 "$Nodes\n6\n1 0 0 0\n2 1 0 0\n3 0 1 0\n"
+                                                 "4 0.5 0 0\n5 0.5 0.5 0\n6 0 0.5 0\n$EndNodes\n"
+                                                 "$Elements\n1\n1 9 2 0 1 1 2 3 4 5 6\n"
+                                                 "$EndElements\n");
+    const ProgramRun run = run_program(dir, "--mesh '" + dir.file("p2.msh") + "'");
+    EXPECT_EQ(run.status, 2);
+    EXPECT_NE(run.err.find("Triangle 6 elements; only 3-node triangles"), std::string::npos)
+        << run.err;
+}
