@@ -28,6 +28,7 @@
 // residuals and the differences between the roads stay below 1e-8 (the plate's stiffness matrix
 // is ill-conditioned: a backward-stable solve leaves a residual of about 1e-10 here), else 1.
 #include "fem/Problems.h"
+#include "fem/Roads.h"
 
 #include <tarvel/Tarvel.h>
 
@@ -36,6 +37,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <string>
 #include <vector>
 
 namespace
@@ -57,15 +59,6 @@ std::vector<double> multiply(const CSystSpMat& K, const std::vector<double>& u, 
     return y;
 }
 
-long stored_entries(const CSystSpMat& K)
-{
-    long count = 0;
-    for (int i = 0; i < K.m_nRowArraySize; ++i)
-        for (const CSparseMatrix::cell* c = K.m_pRowArray[i].m_pFirstCell; c; c = c->m_pNext)
-            ++count;
-    return count;
-}
-
 // One road; returns the solution.
 std::vector<double> take_road(tarvel_fem::FemProblem& p, bool upperOnly, bool& ok)
 {
@@ -82,7 +75,7 @@ std::vector<double> take_road(tarvel_fem::FemProblem& p, bool upperOnly, bool& o
     CSystSpMat K(n);
     for (long e = 0; e < p.num_elements(); ++e) K.AddValues(p.dofs(e), p.matrix(e), k);
     std::printf("  assembly (AddValues)      %8.3f s   %ld stored entries\n", seconds_since(start),
-                stored_entries(K));
+                tarvel_fem::stored_entries(K));
     const CSystSpMat assembled(K);  // kept aside for the residual
 
     // -- The right-hand side and the prescribed DOFs (index and value at equal positions) --
@@ -107,7 +100,7 @@ std::vector<double> take_road(tarvel_fem::FemProblem& p, bool upperOnly, bool& o
     const int status =
         upperOnly ? K.Cholesky_Solve(&B, solveSeconds) : K.LU_Solve(&B, solveSeconds);
     std::printf("  %-25s %8.3f s   %ld stored entries in the factors\n",
-                upperOnly ? "Cholesky_Solve" : "LU_Solve", solveSeconds, stored_entries(K));
+                upperOnly ? "Cholesky_Solve" : "LU_Solve", solveSeconds, tarvel_fem::stored_entries(K));
     std::vector<double> u(B.m_pData, B.m_pData + n);
     if (status != 1)
     {
@@ -155,68 +148,20 @@ double relative_difference(const std::vector<double>& u, const std::vector<doubl
     return diff / size;
 }
 
-// The graph of the free DOFs, DOF d numbered number[d]: count pass, Init, fill pass.
-void build_graph(CReorderMat& g, const tarvel_fem::FemProblem& p, const std::vector<long>& number)
-{
-    const int k = p.dofs_per_element;
-    std::vector<long> dofs(static_cast<size_t>(k));
-    g.Alloc(static_cast<int>(p.num_dofs));
-    for (int mode : {0, 1})
-    {
-        if (mode == 1) g.Init();
-        for (long e = 0; e < p.num_elements(); ++e)
-        {
-            p.free_dofs(e, dofs.data());
-            for (long& d : dofs) d = d < 0 ? -1 : number[d];
-            g.InsertDOFs(dofs.data(), mode, k);
-        }
-    }
-}
-
-// Sum of the column heights and of their squares (half the factorization's work) that the
-// labelling of g gives a skyline matrix, counted without allocating it.
-void profile_of(CReorderMat& g, double& values, double& work)
-{
-    values = work = 0.0;
-    for (int u = 0; u < g.GetRows(); ++u)
-    {
-        const int L = g.f_v(u);
-        int lowest = L;
-        for (int e = 0; e < g.m_pLength[u]; ++e)
-            lowest = std::min(lowest, g.f_v(static_cast<int>(g.m_ppData[u][e])));
-        values += L - lowest + 1;
-        work += 0.5 * (L - lowest + 1.0) * (L - lowest + 1.0);
-    }
-}
-
 // Solves through the skyline matrix sized from g (PostReorder done), DOF d numbered number[d]
 // and labelled g.f_v(number[d]); returns the solution by DOF (empty when it fails).
 std::vector<double> skyline_solve(tarvel_fem::FemProblem& p, CReorderMat& g,
                                   const std::vector<long>& number)
 {
-    const int n = static_cast<int>(p.num_dofs);
-    const int k = p.dofs_per_element;
-    auto label = [&](long d) { return g.f_v(static_cast<int>(number[d])); };
-
     // -- Size and assemble by labels --
-    long start = TarvelClock();
+    const long start = TarvelClock();
     CSkylineMatrix K;
-    if (!K.Allocate(g))
+    CMatrix B;
+    if (!tarvel_fem::assemble_skyline(K, B, p, g, number))
     {
         std::printf("  the profile could not be allocated\n");
         return {};
     }
-    std::vector<long> labels(static_cast<size_t>(k));
-    for (long e = 0; e < p.num_elements(); ++e)
-    {
-        p.free_dofs(e, labels.data());
-        for (long& d : labels) d = d < 0 ? -1 : label(d);
-        K.AddValues(labels.data(), p.matrix(e), k);
-    }
-    for (long d : p.fixed_dofs) K(label(d), label(d)) = 1.0;  // a unit row gives back g_d
-    const std::vector<double> b = tarvel_fem::eliminated_load(p);
-    CMatrix B(n, 1, true, 0.0);
-    for (int d = 0; d < n; ++d) B(label(d), 0) = b[d];
     std::printf("  Allocate(graph), AddValues %8.3f s   %d stored entries\n", seconds_since(start),
                 K.m_nValues);
 
@@ -224,9 +169,7 @@ std::vector<double> skyline_solve(tarvel_fem::FemProblem& p, CReorderMat& g,
     double seconds = 0.0;
     if (K.Cholesky_Solve(&B, seconds) != 1) return {};
     std::printf("  Cholesky_Solve            %8.3f s\n", seconds);
-    std::vector<double> u(static_cast<size_t>(n));
-    for (int d = 0; d < n; ++d) u[d] = B(label(d), 0);
-    return u;
+    return tarvel_fem::solution_by_dof(B, g, number);
 }
 
 // Solves through the skyline matrix and compares with road 1's solution u1.
@@ -258,7 +201,7 @@ void skyline_road(tarvel_fem::FemProblem& p, const std::vector<double>& u1, bool
     for (long d = 0; d < p.num_dofs; ++d) number[d] = d;
     std::printf("Road 3: graph under the identity labelling, skyline matrix, Cholesky_Solve\n");
     CReorderMat identity(0);
-    build_graph(identity, p, number);
+    tarvel_fem::build_free_graph(identity, p, number);
     identity.PostReorder();
     print_measures("", identity);
     check_skyline(p, identity, number, u1, ok);
@@ -279,42 +222,24 @@ void reordered_roads(tarvel_fem::FemProblem& p, const std::vector<double>& u1, b
         std::swap(number[i], number[draw % (i + 1)]);
     }
     CReorderMat scrambled(1);
-    build_graph(scrambled, p, number);
+    tarvel_fem::build_free_graph(scrambled, p, number);
     std::printf("\nThe DOF numbers scrambled, then each reordering\n");
     print_measures("before", scrambled);
 
-    struct Named
+    for (const tarvel_fem::NamedReordering& r : tarvel_fem::reorderings())
     {
-        const char* name;
-        void (*run)(CReorderMat&);
-    };
-    const Named reorderings[] = {
-        {"MinDegReorder(null file)", [](CReorderMat& g) { g.MinDegReorder(nullptr); }},
-        {"MinDegReorder2", [](CReorderMat& g) { g.MinDegReorder2(); }},
-        {"MinDegReorder3", [](CReorderMat& g) { g.MinDegReorder3(); }},
-        {"MinDegReorder4", [](CReorderMat& g) { g.MinDegReorder4(); }},
-        {"Hager1", [](CReorderMat& g) { g.Hager1(); }},
-        {"Hager2", [](CReorderMat& g) { g.Hager2(); }},
-        {"Hager3", [](CReorderMat& g) { g.Hager3(); }},
-        {"TabuReorder", [](CReorderMat& g) { g.TabuReorder(); }},
-        {"Hager3, then TabuReorder2",
-         [](CReorderMat& g)
-         {
-             g.Hager3();
-             g.TabuReorder2();
-         }},
-    };
-    for (const Named& r : reorderings)
-    {
-        std::printf("\n%s\n", r.name);
+        // TabuReorder2 only improves a labelling it is given: here it starts from Hager3's.
+        const bool afterHager3 = std::string(r.name) == "TabuReorder2";
+        std::printf("\n%s%s\n", afterHager3 ? "Hager3, then " : "", r.name);
         CReorderMat g(scrambled);
         const long start = TarvelClock();
+        if (afterHager3) g.Hager3();
         r.run(g);
         g.PostReorder();
         std::printf("  reordering                %8.3f s\n", seconds_since(start));
         print_measures("after", g);
         double values = 0.0, work = 0.0;
-        profile_of(g, values, work);
+        tarvel_fem::profile_of(g, values, work);
         if (work > 2e10)  // a minute of factorization or more: the profile is near full
         {
             std::printf("  profile of %.0f values, %.2g multiply-adds: solve skipped\n", values,

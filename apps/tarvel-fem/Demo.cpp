@@ -227,7 +227,7 @@ DemoResult run_demo(const Options& o, std::ostream& out, std::ostream& err)
             break;
         case Road::Skyline:
             out << "skyline road: CReorderMat, " << o.reorder
-                << ", PostReorder, CSkylineMatrix::Allocate(graph), AddValues, Cholesky_Solve\n";
+                << ", CSkylineMatrix::Allocate(graph), AddValues, Cholesky_Solve\n";
             ensure_graph();
             outcome = skyline_road(p, *graph, out);
             break;
