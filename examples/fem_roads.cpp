@@ -100,7 +100,8 @@ std::vector<double> take_road(tarvel_fem::FemProblem& p, bool upperOnly, bool& o
     const int status =
         upperOnly ? K.Cholesky_Solve(&B, solveSeconds) : K.LU_Solve(&B, solveSeconds);
     std::printf("  %-25s %8.3f s   %ld stored entries in the factors\n",
-                upperOnly ? "Cholesky_Solve" : "LU_Solve", solveSeconds, tarvel_fem::stored_entries(K));
+                upperOnly ? "Cholesky_Solve" : "LU_Solve", solveSeconds,
+                tarvel_fem::stored_entries(K));
     std::vector<double> u(B.m_pData, B.m_pData + n);
     if (status != 1)
     {

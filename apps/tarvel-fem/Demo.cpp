@@ -95,8 +95,8 @@ std::string load_mesh(const Options& o, Model& model)
             return format("a grid of %d x %d elements has %lld DOFs; at most %ld are taken", o.nx,
                           o.ny, dofs, kMaxDofs);
         const tarvel_fem::PlateData plate;
-        model.mesh = tarvel_fem::to_mesh(
-            tarvel_fem::make_quad_grid(o.nx, o.ny, plate.length, plate.height));
+        model.mesh =
+            tarvel_fem::to_mesh(tarvel_fem::make_quad_grid(o.nx, o.ny, plate.length, plate.height));
         model.description = format("%s in a cantilever plate of %g m x %g m, %d x %d four-node "
                                    "elements",
                                    kind, plate.length, plate.height, o.nx, o.ny);
@@ -107,12 +107,12 @@ std::string load_mesh(const Options& o, Model& model)
     std::string error = read_gmsh(o.mesh, raw);
     if (error.empty()) error = make_mesh(raw, model.mesh);
     if (error.empty() && dpn * model.mesh.num_nodes() > kMaxDofs)
-        error = format("has %ld DOFs; at most %ld are taken", dpn * model.mesh.num_nodes(),
-                       kMaxDofs);
+        error =
+            format("has %ld DOFs; at most %ld are taken", dpn * model.mesh.num_nodes(), kMaxDofs);
     if (!error.empty()) return "mesh file '" + o.mesh + "' " + error;
-    model.description = format("%s on the mesh '%s', %ld %s", kind, o.mesh.c_str(),
-                               model.mesh.num_elements(),
-                               model.mesh.corners == 3 ? "triangles" : "quadrilaterals");
+    model.description =
+        format("%s on the mesh '%s', %ld %s", kind, o.mesh.c_str(), model.mesh.num_elements(),
+               model.mesh.corners == 3 ? "triangles" : "quadrilaterals");
     return "";
 }
 
@@ -140,8 +140,7 @@ void print_outcome(const RoadReport& r, const tarvel_fem::FemProblem& p, Physics
         out << format("  ||K u - f|| / ||f|| = %.3e, tip u_y = %.9e m\n", r.residual,
                       r.u[p.probe_dof]);
     else
-        out << format("  ||K u - f|| / ||f|| = %.3e, tip u = %.9e\n", r.residual,
-                      r.u[p.probe_dof]);
+        out << format("  ||K u - f|| / ||f|| = %.3e, tip u = %.9e\n", r.residual, r.u[p.probe_dof]);
     out << '\n';
 }
 
@@ -243,13 +242,17 @@ DemoResult run_demo(const Options& o, std::ostream& out, std::ostream& err)
         r.solved = !outcome.u.empty();
         r.u = std::move(outcome.u);
         r.failure = std::move(outcome.failure);
-        if (r.solved) r.residual = tarvel_fem::relative_residual(reference.K, r.u.data(), reference.b);
+        if (r.solved)
+            r.residual = tarvel_fem::relative_residual(reference.K, r.u.data(), reference.b);
         print_outcome(r, p, o.physics, out);
         result.roads.push_back(std::move(r));
     }
 
     // -- 3. Summary and verdict --
-    out << "summary\n" << format("  %-8s %-18s %s\n", "road", o.physics == Physics::PlaneStress ? "tip u_y (m)" : "tip u", "||K u - f|| / ||f||");
+    out << "summary\n"
+        << format("  %-8s %-18s %s\n", "road",
+                  o.physics == Physics::PlaneStress ? "tip u_y (m)" : "tip u",
+                  "||K u - f|| / ||f||");
     bool ok = true;
     for (const RoadReport& r : result.roads)
     {

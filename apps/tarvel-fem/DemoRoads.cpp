@@ -48,8 +48,8 @@ void reorder_graph(const FemProblem& p, const std::string& reordering, Reordered
     long couplings = 0;
     for (int u = 0; u < g.graph.GetRows(); ++u) couplings += g.graph.m_pLength[u];
     phase(out, "InsertDOFs, Init, InsertDOFs", seconds_since(start),
-          format("%ld free DOFs, %ld couplings", p.num_dofs - static_cast<long>(p.fixed_dofs.size()),
-                 couplings / 2));
+          format("%ld free DOFs, %ld couplings",
+                 p.num_dofs - static_cast<long>(p.fixed_dofs.size()), couplings / 2));
     int row = 0;
     double work = 0.0;
     g.bandwidthBefore = g.graph.GetB(row);
@@ -82,7 +82,8 @@ RoadOutcome system_road(FemProblem& p, std::ostream& out)
     const int status = K.Cholesky_Solve(&B, seconds);
     if (status != 1)
     {
-        r.failure = format("Cholesky_Solve returned %d: the matrix is not positive definite", status);
+        r.failure =
+            format("Cholesky_Solve returned %d: the matrix is not positive definite", status);
         return r;
     }
     phase(out, "Cholesky_Solve", seconds,
@@ -110,9 +111,9 @@ RoadOutcome skyline_road(FemProblem& p, ReorderedGraph& g, std::ostream& out)
         r.failure = format("the profile of %.0f entries could not be allocated", g.profileAfter);
         return r;
     }
-    phase(out, "Allocate(graph), AddValues", seconds_since(start),
-          format("%d stored entries (%.0f under the mesh numbering)", K.m_nValues,
-                 g.profileBefore));
+    phase(
+        out, "Allocate(graph), AddValues", seconds_since(start),
+        format("%d stored entries (%.0f under the mesh numbering)", K.m_nValues, g.profileBefore));
     double seconds = 0.0;
     const int status = K.Cholesky_Solve(&B, seconds);
     if (status != 1)
@@ -175,9 +176,9 @@ RoadOutcome gs_road(FemProblem& p, int maxSweeps, std::ostream& out)
     const long start = TarvelClock();
     const int status = K.GaussSeidel_Iter(b, x, tol, maxSweeps);
     phase(out, "GaussSeidel_Iter", seconds_since(start),
-          status == 1 ? format("converged: no change above %.1e", tol)
-                      : format("stopped after %d sweeps, changes still above %.1e", maxSweeps,
-                               tol));
+          status == 1
+              ? format("converged: no change above %.1e", tol)
+              : format("stopped after %d sweeps, changes still above %.1e", maxSweeps, tol));
     r.u.assign(x.m_pData, x.m_pData + n);  // judged by its residual, converged or not
     return r;
 }

@@ -3,10 +3,9 @@
 // its errors arrive as exceptions (a std::string in the 4.x series, std::exception in later ones).
 #include "MeshInput.h"
 
-#include <gmsh.h>
-
 #include <filesystem>
 #include <fstream>
+#include <gmsh.h>
 
 namespace tarvel_demo
 {

@@ -32,9 +32,9 @@ struct RawMesh
 
     struct Block  // the elements of one kind
     {
-        int type = 0;          // Gmsh element type
-        std::string name;      // its name, for messages
-        int corners = 0;       // nodes per element
+        int type = 0;      // Gmsh element type
+        std::string name;  // its name, for messages
+        int corners = 0;   // nodes per element
         std::vector<std::size_t> element_tags;
         std::vector<std::size_t> node_tags;  // corners per element, in element order
     };

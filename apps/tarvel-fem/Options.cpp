@@ -113,8 +113,9 @@ ParsedOptions parse_options(int argc, const char* const* argv)
                 (arg == "--quiet" ? o.quiet : parsed.help) = true;
             continue;
         }
-        static const char* const valued[] = {"--nx",     "--ny",   "--problem", "--road", "--reorder",
-                                             "--sweeps", "--mesh", "--vtk",     "--spy"};
+        static const char* const valued[] = {"--nx",   "--ny",      "--problem",
+                                             "--road", "--reorder", "--sweeps",
+                                             "--mesh", "--vtk",     "--spy"};
         if (std::find_if(std::begin(valued), std::end(valued),
                          [&arg](const char* v) { return arg == v; }) == std::end(valued))
         {
@@ -175,7 +176,8 @@ std::string usage()
         "  --nx N, --ny N    elements along x and along y of the grid (default 200 and 50)\n"
         "  --problem KIND    elasticity (plane stress; default) or poisson (-div grad u = 1)\n"
         "  --road LIST       the roads to take, comma-separated, or all (default system,skyline):\n"
-        "                      system   CSystSpMat (m_bSym = true), SymUnifyAndZero, Cholesky_Solve\n"
+        "                      system   CSystSpMat (m_bSym = true), SymUnifyAndZero, "
+        "Cholesky_Solve\n"
         "                      skyline  CReorderMat, a reordering, CSkylineMatrix, Cholesky_Solve\n"
         "                      cg       CSystSpMat, SymUnifyAndZero, ConjGradient2 (scaled)\n"
         "                      gs       CSystSpMat, SymUnifyAndZero, GaussSeidel_Iter (slow on\n"
@@ -185,7 +187,8 @@ std::string usage()
         "                    TabuReorder2, or none (default Hager2: the smallest envelope on the\n"
         "                    default mesh)\n"
         "  --sweeps N        most Gauss-Seidel sweeps (default 20000)\n"
-        "  --mesh FILE       solve on a Gmsh mesh of 3-node triangles or of 4-node quadrilaterals\n";
+        "  --mesh FILE       solve on a Gmsh mesh of 3-node triangles or of 4-node "
+        "quadrilaterals\n";
     text += gmsh_built_in() ? "                    instead of the grid\n"
                             : "                    instead of the grid (not built in: needs\n"
                               "                    libgmsh-dev when building)\n";

@@ -15,7 +15,8 @@ namespace tarvel_demo
 #if defined(__GNUC__)
 __attribute__((format(printf, 1, 2)))
 #endif
-inline std::string format(const char* fmt, ...)
+inline std::string
+format(const char* fmt, ...)
 {
     char buffer[512];
     va_list args;
@@ -35,6 +36,9 @@ inline void phase(std::ostream& out, const std::string& what, double seconds,
 }
 
 // Processor seconds since a TarvelClock() reading (1000 ticks per second).
-inline double seconds_since(long start) { return static_cast<double>(TarvelClock() - start) * 0.001; }
+inline double seconds_since(long start)
+{
+    return static_cast<double>(TarvelClock() - start) * 0.001;
+}
 
 }  // namespace tarvel_demo

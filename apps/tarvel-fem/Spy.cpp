@@ -17,8 +17,7 @@ constexpr int kCaption = 44;  // pixels above the panels for two caption lines
 std::string escaped(const std::string& text)
 {
     std::string out;
-    for (char c : text)
-        switch (c)
+    for (char c : text) switch (c)
         {
         case '&':
             out += "&amp;";
@@ -52,8 +51,8 @@ void write_panel(std::ostream& out, const std::vector<bool>& cells, int n, int x
     out << format("<rect x=\"%d\" y=\"%d\" width=\"%d\" height=\"%d\" fill=\"none\" "
                   "stroke=\"#888\"/>\n",
                   x0, y0, kPanel, kPanel);
-    out << format("<g transform=\"translate(%d %d) scale(%.6g)\">\n<path fill=\"#1d4f91\" d=\"",
-                  x0, y0, static_cast<double>(kPanel) / n);
+    out << format("<g transform=\"translate(%d %d) scale(%.6g)\">\n<path fill=\"#1d4f91\" d=\"", x0,
+                  y0, static_cast<double>(kPanel) / n);
     for (int r = 0; r < n; ++r)
         for (int c = 0; c < n;)
         {

@@ -12,8 +12,10 @@ void write_vtk(std::ostream& out, const tarvel_fem::Mesh2D& mesh, tarvel_fem::Ph
 {
     const long n = mesh.num_nodes(), m = mesh.num_elements();
     const int k = mesh.corners;
-    out << "# vtk DataFile Version 3.0\n" << title.substr(0, title.find('\n')) << "\nASCII\n"
-        << "DATASET UNSTRUCTURED_GRID\n" << format("POINTS %ld double\n", n);
+    out << "# vtk DataFile Version 3.0\n"
+        << title.substr(0, title.find('\n')) << "\nASCII\n"
+        << "DATASET UNSTRUCTURED_GRID\n"
+        << format("POINTS %ld double\n", n);
     for (const tarvel_fem::Point2& p : mesh.nodes) out << format("%.17g %.17g 0\n", p.x, p.y);
     out << format("CELLS %ld %ld\n", m, m * (k + 1));
     for (long e = 0; e < m; ++e)

@@ -20,7 +20,7 @@
 namespace tarvel_fem
 {
 
-using Tri = std::array<Point2, 3>;   // corners counter-clockwise
+using Tri = std::array<Point2, 3>;  // corners counter-clockwise
 using Quad = std::array<Point2, 4>;
 using Hex = std::array<Point3, 8>;
 

@@ -28,7 +28,8 @@ Mesh2D to_mesh(const QuadGrid& g)
     m.corners = 4;
     m.nodes = g.nodes;
     m.connectivity.reserve(g.elements.size() * 4);
-    for (const auto& e : g.elements) m.connectivity.insert(m.connectivity.end(), e.begin(), e.end());
+    for (const auto& e : g.elements)
+        m.connectivity.insert(m.connectivity.end(), e.begin(), e.end());
     return m;
 }
 

@@ -89,7 +89,7 @@ struct HexGrid
 //      numbers in 0 .. num_nodes() - 1, counter-clockwise seen from +z (G3 for quadrilaterals)
 struct Mesh2D
 {
-    int corners = 4;                // 3 or 4
+    int corners = 4;  // 3 or 4
     std::vector<Point2> nodes;
     std::vector<long> connectivity;  // U1
 

@@ -133,9 +133,9 @@ FemProblem mesh_problem(const Mesh2D& m, Physics physics, const PlateData& plate
             }
             else
             {
-                const double half = 0.5 * poisson.inflow *
-                                    std::hypot(m.nodes[b].x - m.nodes[a].x,
-                                               m.nodes[b].y - m.nodes[a].y);
+                const double half =
+                    0.5 * poisson.inflow *
+                    std::hypot(m.nodes[b].x - m.nodes[a].x, m.nodes[b].y - m.nodes[a].y);
                 p.load[a] += half;
                 p.load[b] += half;
             }
@@ -154,8 +154,8 @@ FemProblem mesh_problem(const Mesh2D& m, Physics physics, const PlateData& plate
                   physics == Physics::PlaneStress ? plate.prop : poisson.prop);
 
     // -- B4 --
-    const long tip =
-        nearest(m, on_loaded, [](const Point2& v) { return v.y; }, 0.5 * (box.ymin + box.ymax));
+    const long tip = nearest(
+        m, on_loaded, [](const Point2& v) { return v.y; }, 0.5 * (box.ymin + box.ymax));
     p.probe_dof = dpn * tip + dpn - 1;
     return p;
 }

@@ -80,8 +80,7 @@ std::vector<double> solution_by_dof(const CMatrix& B, const CReorderMat& g,
 {
     const long n = g.GetRows();
     std::vector<double> u(static_cast<std::size_t>(n));
-    for (long d = 0; d < n; ++d)
-        u[d] = B.m_pData[g.f_v(static_cast<int>(renumbered(number, d)))];
+    for (long d = 0; d < n; ++d) u[d] = B.m_pData[g.f_v(static_cast<int>(renumbered(number, d)))];
     return u;
 }
 

@@ -6,11 +6,10 @@
 #include "support/GlobalState.h"
 #include "support/TempDir.h"
 
-#include <gtest/gtest.h>
-
 #include <cmath>
 #include <cstdlib>
 #include <fstream>
+#include <gtest/gtest.h>
 #include <sstream>
 #include <sys/wait.h>
 
@@ -183,8 +182,9 @@ TEST_F(TarvelFem, UnconvergedRoadExitsOne)
 TEST(TarvelFemProgram, BadInputExitsTwoWithOneLine)
 {
     TempDir dir;
-    for (const std::string& args : std::vector<std::string>{"--frobnicate", "--nx 0", "--ny=-4", "--road fast",
-                                    "--mesh '" + dir.file("missing.msh") + "'"})
+    for (const std::string& args :
+         std::vector<std::string>{"--frobnicate", "--nx 0", "--ny=-4", "--road fast",
+                                  "--mesh '" + dir.file("missing.msh") + "'"})
     {
         SCOPED_TRACE(args);
         const ProgramRun run = run_program(dir, args);
@@ -205,8 +205,9 @@ TEST(TarvelFemProgram, BadInputExitsTwoWithOneLine)
 TEST(TarvelFemProgram, VtkAndSpyFilesParse)
 {
     TempDir dir;
-    const ProgramRun run = run_program(dir, "--nx 6 --ny 2 --road system --quiet --vtk '" +
-                                         dir.file("u.vtk") + "' --spy '" + dir.file("k.svg") + "'");
+    const ProgramRun run =
+        run_program(dir, "--nx 6 --ny 2 --road system --quiet --vtk '" + dir.file("u.vtk") +
+                             "' --spy '" + dir.file("k.svg") + "'");
     ASSERT_EQ(run.status, 0) << run.err;
 
     std::ifstream vtk(dir.file("u.vtk"));
@@ -307,7 +308,7 @@ TEST(TarvelFemMesh, ChecksAndOrientsElements)
     raw.surface_blocks = {quads};
     tarvel_fem::Mesh2D mesh;
     ASSERT_EQ(make_mesh(raw, mesh), "");
-    EXPECT_EQ(mesh.num_nodes(), 4);  // tag 99 is used by no element
+    EXPECT_EQ(mesh.num_nodes(), 4);   // tag 99 is used by no element
     EXPECT_EQ(mesh.nodes[3].y, 1.0);  // tag 40 is the fourth
     EXPECT_EQ(mesh.connectivity, (std::vector<long>{0, 1, 2, 3}));
 

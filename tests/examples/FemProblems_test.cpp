@@ -188,8 +188,8 @@ TEST(FemMeshProblem, GridGivesTheCantileverPlate)
         SCOPED_TRACE(nx);
         const PlateData plate;
         const FemProblem expected = cantilever_plate(nx, ny);
-        const FemProblem p = mesh_problem(to_mesh(make_quad_grid(nx, ny, plate.length, plate.height)),
-                                          Physics::PlaneStress);
+        const FemProblem p = mesh_problem(
+            to_mesh(make_quad_grid(nx, ny, plate.length, plate.height)), Physics::PlaneStress);
         EXPECT_EQ(p.num_dofs, expected.num_dofs);
         EXPECT_EQ(p.dofs_per_element, expected.dofs_per_element);
         EXPECT_EQ(p.element_dofs, expected.element_dofs);
