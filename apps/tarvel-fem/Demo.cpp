@@ -97,8 +97,7 @@ std::string load_mesh(const Options& o, Model& model)
         const tarvel_fem::PlateData plate;
         model.mesh =
             tarvel_fem::to_mesh(tarvel_fem::make_quad_grid(o.nx, o.ny, plate.length, plate.height));
-        model.description = format("%s in a cantilever plate of %g m x %g m, %d x %d four-node "
-                                   "elements",
+        model.description = format("%s, cantilever plate %g m x %g m, %d x %d four-node elements",
                                    kind, plate.length, plate.height, o.nx, o.ny);
         return "";
     }
@@ -111,7 +110,7 @@ std::string load_mesh(const Options& o, Model& model)
             format("has %ld DOFs; at most %ld are taken", dpn * model.mesh.num_nodes(), kMaxDofs);
     if (!error.empty()) return "mesh file '" + o.mesh + "' " + error;
     model.description =
-        format("%s on the mesh '%s', %ld %s", kind, o.mesh.c_str(), model.mesh.num_elements(),
+        format("%s, mesh '%s', %ld %s", kind, o.mesh.c_str(), model.mesh.num_elements(),
                model.mesh.corners == 3 ? "triangles" : "quadrilaterals");
     return "";
 }
@@ -161,7 +160,7 @@ double compare_roads(const std::vector<RoadReport>& roads, Physics physics, std:
                 const double d = std::fabs(roads[a].u[i] - roads[b].u[i]);
                 if (d > largest || !first)
                 {
-                    largest = std::max(largest, d);
+                    largest = d;
                     first = &roads[a];
                     second = &roads[b];
                 }
@@ -169,8 +168,7 @@ double compare_roads(const std::vector<RoadReport>& roads, Physics physics, std:
         }
     }
     if (first)
-        out << format("  largest difference between the roads: max |u_%s - u_%s| = %.3e%s "
-                      "(%.3e of max |u|)\n",
+        out << format("  largest difference, %s vs %s: %.3e%s (%.3e of max |u|)\n",
                       road_name(first->road), road_name(second->road), largest,
                       physics == Physics::PlaneStress ? " m" : "", size > 0 ? largest / size : 0.0);
     return largest;
@@ -226,7 +224,7 @@ DemoResult run_demo(const Options& o, std::ostream& out, std::ostream& err)
             break;
         case Road::Skyline:
             out << "skyline road: CReorderMat, " << o.reorder
-                << ", CSkylineMatrix::Allocate(graph), AddValues, Cholesky_Solve\n";
+                << ", CSkylineMatrix, Cholesky_Solve\n";
             ensure_graph();
             outcome = skyline_road(p, *graph, out);
             break;

@@ -64,15 +64,16 @@ void reorder_graph(const FemProblem& p, const std::string& reordering, Reordered
     g.bandwidthAfter = g.graph.GetB(row);
     g.envelopeAfter = g.graph.Env(nullptr);
     tarvel_fem::profile_of(g.graph, g.profileAfter, g.workAfter);
-    out << format("  bandwidth %d -> %d, envelope %d -> %d (mesh numbering -> %s)\n",
-                  g.bandwidthBefore, g.bandwidthAfter, g.envelopeBefore, g.envelopeAfter,
-                  reordering.c_str());
+    out << format("  %-24s bandwidth %d, envelope %d, profile %.0f\n",
+                  "mesh numbering:", g.bandwidthBefore, g.envelopeBefore, g.profileBefore)
+        << format("  %-24s bandwidth %d, envelope %d, profile %.0f\n",
+                  (reordering == "none" ? "no reordering:" : "after " + reordering + ":").c_str(),
+                  g.bandwidthAfter, g.envelopeAfter, g.profileAfter);
 }
 
 RoadOutcome system_road(FemProblem& p, std::ostream& out)
 {
-    out << "system road: CSystSpMat (m_bSym = true), AddValues, SymUnifyAndZero, "
-           "Cholesky_Solve\n";
+    out << "system road: CSystSpMat, m_bSym = true, SymUnifyAndZero, Cholesky_Solve\n";
     RoadOutcome r;
     r.road = Road::System;
     CSystSpMat K;
@@ -111,9 +112,8 @@ RoadOutcome skyline_road(FemProblem& p, ReorderedGraph& g, std::ostream& out)
         r.failure = format("the profile of %.0f entries could not be allocated", g.profileAfter);
         return r;
     }
-    phase(
-        out, "Allocate(graph), AddValues", seconds_since(start),
-        format("%d stored entries (%.0f under the mesh numbering)", K.m_nValues, g.profileBefore));
+    phase(out, "Allocate(graph), AddValues", seconds_since(start),
+          format("%d stored entries", K.m_nValues));
     double seconds = 0.0;
     const int status = K.Cholesky_Solve(&B, seconds);
     if (status != 1)
@@ -128,7 +128,7 @@ RoadOutcome skyline_road(FemProblem& p, ReorderedGraph& g, std::ostream& out)
 
 RoadOutcome cg_road(FemProblem& p, std::ostream& out)
 {
-    out << "cg road: CSystSpMat (m_bSym = true), AddValues, SymUnifyAndZero, ConjGradient2\n";
+    out << "cg road: CSystSpMat, m_bSym = true, SymUnifyAndZero, ConjGradient2\n";
     RoadOutcome r;
     r.road = Road::Cg;
     CSystSpMat K;
@@ -154,7 +154,7 @@ RoadOutcome cg_road(FemProblem& p, std::ostream& out)
 
 RoadOutcome gs_road(FemProblem& p, int maxSweeps, std::ostream& out)
 {
-    out << "gs road: CSystSpMat (m_bSym = true), AddValues, SymUnifyAndZero, GaussSeidel_Iter\n";
+    out << "gs road: CSystSpMat, m_bSym = true, SymUnifyAndZero, GaussSeidel_Iter\n";
     RoadOutcome r;
     r.road = Road::Gs;
     CSystSpMat K;
