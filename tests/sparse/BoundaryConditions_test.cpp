@@ -7,56 +7,23 @@
 #include <tarvel/Tarvel.h>
 #include <tarvel/sparse/detail/SystDetail.h>
 
-#include <cstring>
 #include <gtest/gtest.h>
 #include <random>
 
 using namespace tarvel_test;
 using BoundaryConditions = GlobalStateTest;
 
-namespace
-{
-
-CMatrix Rows(int n, int p, std::initializer_list<double> v)
-{
-    CMatrix B(n, p, true, 0.0);
-    int i = 0;
-    for (double x : v) B.m_pData[i++] = x;
-    return B;
-}
-
-bool SameDense(const CMatrix& a, const CMatrix& b)
-{
-    return a.m_nSize == b.m_nSize &&
-           std::memcmp(a.m_pData, b.m_pData, sizeof(double) * static_cast<size_t>(a.m_nSize)) == 0;
-}
-
-CSystSpMat System(int n, CSparseMatrix&& S)
-{
-    CSystSpMat K(n);
-    K = std::move(S);
-    return K;
-}
-
-}  // namespace
-
 // A full 3 x 3 matrix with (0, 1) = 3 and (2, 1) = 4 and g = 2 moves -6 and -8 to B; a missing
 // row k is made at its ordered place.
 TEST_F(BoundaryConditions, UnifyAndZeroByHand)
 {
-    CSparseMatrix A = FromTriplets({{0, 0, 1},
-                                    {0, 1, 3},
-                                    {0, 2, 1},
-                                    {1, 0, 1},
-                                    {1, 1, 1},
-                                    {1, 2, 1},
-                                    {2, 0, 1},
-                                    {2, 1, 4},
-                                    {2, 2, 1}});
-    CMatrix B = Rows(3, 1, {1, 1, 1});
+    CSparseMatrix A;
+    CSparseMatrix* pA = &A;
+    Mat(3, 3, {1, 3, 1, 1, 1, 1, 1, 4, 1}).Sparse(pA);
+    CMatrix B = Mat(3, 1, {1, 1, 1});
     A.UnifyAndZero(1, 2.0, &B);
     EXPECT_EQ(Structure(A), "0: 0=1 2=1; 1: 1=1; 2: 0=1 2=1");
-    EXPECT_TRUE(SameDense(B, Rows(3, 1, {-5, 2, -7})));
+    EXPECT_TRUE(SameBits(B, Mat(3, 1, {-5, 2, -7})));
 
     CSparseMatrix S;
     S.UnifyAndZero(3);
@@ -90,7 +57,7 @@ TEST_F(BoundaryConditions, ListOperationsMatchThePlainFormsBitForBit)
         values[m] = u(gen);
         dofs[m + 1] = trial % 2 ? -3.0 : n + 1.0;  // outside: ignored
         const CMatrix B = RandomMatrix(n, 2, trial);
-        CSystSpMat upper = System(n, RandomSpdUpper(n, 4, n, trial));
+        CSystSpMat upper = System(n, RandomSparse(gen, {n, 4, n - 1, true, 12.0, false}));
         CSystSpMat full(upper), upperPlain(upper);
         full.Mirror(1.0);
         CSystSpMat fullPlain(full);
@@ -99,13 +66,13 @@ TEST_F(BoundaryConditions, ListOperationsMatchThePlainFormsBitForBit)
         full.UnifyAndZero2(dofs, values, &Bfull);
         tarvel::detail::unify_and_zero2_plain(fullPlain, dofs, values, &BfullPlain);
         EXPECT_TRUE(SameBits(full, fullPlain));
-        EXPECT_TRUE(SameDense(Bfull, BfullPlain));
+        EXPECT_TRUE(SameBits(Bfull, BfullPlain));
         upper.SymUnifyAndZero(dofs, values, &Bupper);
         tarvel::detail::sym_unify_and_zero_plain(upperPlain, dofs, values, &BupperPlain);
         EXPECT_TRUE(SameBits(upper, upperPlain));
-        EXPECT_TRUE(SameDense(Bupper, BupperPlain));
+        EXPECT_TRUE(SameBits(Bupper, BupperPlain));
 
-        EXPECT_TRUE(SameDense(Bupper, Bfull));
+        EXPECT_TRUE(SameBits(Bupper, Bfull));
         full.MakeUpper();
         EXPECT_TRUE(SameBits(upper, full));
     }
@@ -119,13 +86,13 @@ TEST_F(BoundaryConditions, SymHandleBCsChangesTheMatrixOnly)
         4, FromTriplets(
                {{0, 0, 4}, {0, 1, 1}, {0, 3, 2}, {1, 1, 5}, {1, 2, 3}, {2, 2, 6}, {3, 2, 7}}));
     CSystSpMat L(K);
-    CMatrix bc = Rows(2, 2, {1, 0.5, 3, 0.25});  // indices 1 and 3 with their values
-    K.SymHandleBCs(bc, Rows(4, 1, {1, 2, 3, 4}));
+    CMatrix bc = Mat(2, 2, {1, 0.5, 3, 0.25});  // indices 1 and 3 with their values
+    K.SymHandleBCs(bc, Mat(4, 1, {1, 2, 3, 4}));
     EXPECT_EQ(Structure(K), "0: 0=4; 1: 1=1; 2: 2=6; 3:");
 
     // The same with SymUnifyAndZero: row 3 gets its unit diagonal; a B of one row is corrected
     // in that row only (b_0 -= 1 * 0.5 + 2 * 0.25); no B (or one that is not a CMatrix): none.
-    CMatrix dofs = Rows(2, 1, {1, 3}), values = Rows(2, 1, {0.5, 0.25}), B = Rows(1, 1, {1});
+    CMatrix dofs = Mat(2, 1, {1, 3}), values = Mat(2, 1, {0.5, 0.25}), B = Mat(1, 1, {1});
     CSystSpMat M(L);
     L.SymUnifyAndZero(dofs, values, &B);
     EXPECT_EQ(Structure(L), "0: 0=4; 1: 1=1; 2: 2=6; 3: 3=1");

@@ -1,44 +1,53 @@
-// CSystSpMat storage: the row array, element assembling in both storage modes, same-size
-// Allocate, copies and assignments (ownership is checked by the sanitizer build), and the
-// inherited structural operations kept inside the array.
+// CSystSpMat: the row array, element assembling in both storage modes, same-size Allocate,
+// copies and assignments (ownership is checked by the sanitizer build), the inherited
+// structural operations kept inside the array, and the factorizations (SystFactor.cpp)
+// against their stated forms.
 #include "support/GlobalState.h"
 #include "support/Problems.h"
 
 #include <tarvel/Tarvel.h>
+#include <tarvel/sparse/detail/SparseDetail.h>
+#include <tarvel/sparse/detail/SystDetail.h>
 
 #include <gtest/gtest.h>
 
 using namespace tarvel_test;
 using SystSpMat = GlobalStateTest;
 
-TEST_F(SystSpMat, RowArrayRecordAndAdd)
+namespace
+{
+
+int Cholesky(CSystSpMat& K) { return K.Cholesky(); }
+int LU(CSystSpMat& K) { return K.LU(); }
+int LuPlain(CSystSpMat& K) { return tarvel::detail::lu_plain(K); }
+
+}  // namespace
+
+// Rows 0..n-1 exist from the start; a zero moves no cursor; indices outside the matrix are
+// ignored (choice); no profile comes from a graph.
+TEST_F(SystSpMat, RowArrayAndAdd)
 {
     CSystSpMat K(3);
-    EXPECT_EQ(K.GetColumns(), 3);
+    EXPECT_EQ(std::pair(K.GetRows(), K.GetColumns()), std::pair(3, 3));
     EXPECT_EQ(Structure(K), "0:; 1:; 2:");
     EXPECT_EQ(CSystSpMat(0).GetFirstRow(), nullptr);
     CReorderMat graph(1);
-    EXPECT_FALSE(K.Allocate(graph));  // no profile from a graph
-    const CRuntimeClass* record = CRuntimeClass::FromName("CSystSpMat");
-    ASSERT_NE(record, nullptr);
-    EXPECT_EQ(record->m_pBaseClass, RUNTIME_CLASS(CSparseMatrix));
-    std::unique_ptr<CObject> made(record->CreateObject());
-    EXPECT_NE(dynamic_cast<CSystSpMat*>(made.get()), nullptr);
-
+    EXPECT_FALSE(K.Allocate(graph));
     CSparseMatrix::row* r = nullptr;
     CSparseMatrix::cell* c = nullptr;
     K.Add(1, 2, 0.0, r);
-    EXPECT_EQ(r, nullptr);  // a zero moves no cursor
+    EXPECT_EQ(r, nullptr);
     K.Add(1, 2, 5.0, r, c);
     EXPECT_EQ(r, K.m_pRowArray + 1);
     K.Add(1, 0, 1.0);
-    K.Add(3, 0, 7.0, r);  // outside the matrix (a text file may hold more): ignored
+    K.Add(3, 0, 7.0, r);
     K.Add(0, 3, 7.0, r, c);
     EXPECT_EQ(Structure(K), "0:; 1: 0=1 2=5; 2:");
 }
 
-// The element {4, 2} with ke = [[1, 2], [2, 3]] in both modes; a negative index drops its row and
-// column, an index at or above the row count too; zeros are not stored.
+// The element {4, 2} with ke = [[1, 2], [2, 3]]: (2, 2) = 3, (2, 4) = 2, (4, 4) = 1, and (4, 2)
+// = 2 only in full storage. A negative index drops its row and column, an index at or above
+// the row count too (choice); zeros are not stored.
 TEST_F(SystSpMat, AddValuesStoresTheUpperTriangleInSymmetricMode)
 {
     long dofs[] = {4, 2};
@@ -58,8 +67,8 @@ TEST_F(SystSpMat, AddValuesStoresTheUpperTriangleInSymmetricMode)
     EXPECT_EQ(Structure(K), "0:; 1: 1=3; 2:; 3: 1=2 3=1; 4:");
 }
 
-// The next load case: Allocate with the same size keeps every cell with 0.0, and assembling the
-// same elements again gives a fresh assembly's lists and bits; another size rebuilds.
+// The next load case: Allocate with the same size keeps every cell with 0.0, and assembling
+// again gives a fresh assembly's lists and bits; another size rebuilds; {0} releases the array.
 TEST_F(SystSpMat, SameSizeAllocateKeepsThePattern)
 {
     CVirtMat::m_bSym = true;
@@ -82,12 +91,12 @@ TEST_F(SystSpMat, SameSizeAllocateKeepsThePattern)
     EXPECT_EQ(K.GetFirstRow(), nullptr);
 }
 
-// Every object owns exactly one row array: a deep copy; assignments that add, growing a smaller
-// target; moves. The sanitizer build reports any double release or leak.
+// Each object owns exactly one row array (choice): a deep copy; assignments that add into the
+// target's own rows, growing a smaller target; moves that take the array over.
 TEST_F(SystSpMat, CopiesAndAssignmentsOwnOneArrayEach)
 {
     CSystSpMat a(3);
-    a = FromTriplets({{0, 0, 2}, {0, 1, 1}, {1, 1, 3}, {2, 0, 0.0}, {2, 2, 4}});  // zero: not kept
+    a = FromTriplets({{0, 0, 2}, {0, 1, 1}, {1, 1, 3}, {2, 0, 0.0}, {2, 2, 4}});  // zero dropped
     a.m_pRowArray[2].Add(1, 0.0);                                                 // a stored zero
     const std::string original = "0: 0=2 1=1; 1: 1=3; 2: 1=0 2=4";
     CSystSpMat copy(a);
@@ -102,13 +111,12 @@ TEST_F(SystSpMat, CopiesAndAssignmentsOwnOneArrayEach)
     EXPECT_EQ(Structure(larger), "0: 0=99 1=1; 1: 1=3; 2: 2=4; 3:");
     CSystSpMat moved(std::move(larger));
     smaller = std::move(moved);
-    EXPECT_EQ(smaller.GetRows(), 4);
-    EXPECT_EQ(larger.GetRows(), 0);
+    EXPECT_EQ(std::pair(smaller.GetRows(), larger.GetRows()), std::pair(4, 0));
     EXPECT_EQ(Structure(a), original);
 }
 
-// Clear, Mirror and AAT of the sparse matrix unlink or replace rows; on the system matrix they
-// keep the array: Clear empties the rows, Mirror keeps the rows it empties, AAT refills the rows.
+// Clear, Mirror and AAT keep the array (choices): Clear empties the rows, Mirror keeps the rows
+// it empties, AAT refills the rows.
 TEST_F(SystSpMat, StructuralOperationsKeepTheRowArray)
 {
     CSystSpMat M(3);
@@ -123,4 +131,41 @@ TEST_F(SystSpMat, StructuralOperationsKeepTheRowArray)
     M.ReverseRows();
     M.FixPointers();
     EXPECT_EQ(Structure(M), "0:; 1:; 2: 1=1.5");
+}
+
+// Cholesky: rows holding only their diagonals 4 and 9 stay as they are; a first value of 0.0
+// fails. Then the row merging and the row-by-row LU against their stated forms on random
+// patterns (weak diagonals fail part way; empty rows; rows starting left or right of their
+// diagonal), with a column outside the matrix: Cholesky fails at that row before it sends
+// anything (choice), LU at the step that cannot pass it. Neither counts m_Flops.
+TEST_F(SystSpMat, FactorizationsMatchTheStatedFormsBitForBit)
+{
+    CSystSpMat D = System(2, FromTriplets({{0, 0, 4}, {1, 1, 9}}));
+    EXPECT_EQ(D.Cholesky(), 1);
+    EXPECT_EQ(Structure(D), "0: 0=4; 1: 1=9");
+    D.m_pRowArray[1].m_pFirstCell->m_dValue = 0.0;
+    EXPECT_EQ(D.Cholesky(), -1);
+
+    std::mt19937 gen(3);
+    int outcomes[2][2] = {{0, 0}, {0, 0}};
+    for (int trial = 0; trial < 60; ++trial)
+    {
+        SCOPED_TRACE(trial);
+        const int n = 30 + trial * 2;
+        const double diag = trial % 3 ? 12.0 : 4.0;
+        CSystSpMat U =
+            System(n, RandomSparse(gen, {n, 4, 1 + trial % 17, true, diag, trial % 7 == 0}));
+        CSystSpMat F = System(n, RandomSparse(gen, {n, 3, 1 + trial % 29, false, diag, false}));
+        if (trial % 4 == 1) U.m_pRowArray[n / 2].Add(n + 3, 1.0);
+        if (trial % 4 == 1) F.m_pRowArray[n / 2].Add(-1, 1.0);
+        if (trial % 4 == 2) U.Add(n - 1, n / 3, 0.25);
+        if (trial % 4 == 3) delete U.m_pRowArray[n / 3].Remove(n / 3);
+        CVirtMat::m_Flops = 7;
+        CSystSpMat(U).Cholesky();
+        CSystSpMat(F).LU();
+        EXPECT_EQ(CVirtMat::m_Flops, 7u);
+        ++outcomes[0][ExpectSameAsPlain(U, Cholesky, tarvel::detail::syst_cholesky_merging) == 1];
+        ++outcomes[1][ExpectSameAsPlain(F, LU, LuPlain) == 1];
+    }
+    for (auto& o : outcomes) EXPECT_TRUE(o[0] > 5 && o[1] > 5) << o[0] << " " << o[1];
 }

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <random>
 #include <tuple>
@@ -34,44 +35,23 @@ CMatrix Mesh::Dense() const
     return D;
 }
 
-Mesh SpringChain(int n)
-{
-    Mesh m;
-    m.n = n;
-    for (int e = 0; e < n; ++e)
-    {
-        const double k = 1.0 + e % 3;
-        m.dofs.push_back({e - 1, e});
-        m.ke.push_back({k, -k, -k, k});
-    }
-    return m;
-}
-
 Mesh GridLaplacian(int nx, int ny)
 {
     Mesh m;
     m.n = nx * ny;
-    auto id = [nx](int x, int y) { return static_cast<long>(y) * nx + x; };
-    for (int y = 0; y < ny; ++y)
-        for (int x = 0; x < nx; ++x)
-        {
-            if (x + 1 < nx)
-            {
-                m.dofs.push_back({id(x, y), id(x + 1, y)});
-                m.ke.push_back({1, -1, -1, 1});
-            }
-            if (y + 1 < ny)
-            {
-                m.dofs.push_back({id(x, y), id(x, y + 1)});
-                m.ke.push_back({1, -1, -1, 1});
-            }
-            const int degree = (x > 0) + (x + 1 < nx) + (y > 0) + (y + 1 < ny);
-            if (degree < 4)
-            {
-                m.dofs.push_back({id(x, y)});
-                m.ke.push_back({4.0 - degree});
-            }
-        }
+    auto add = [&m](std::vector<long> dofs, std::vector<double> ke)
+    {
+        m.dofs.push_back(dofs);
+        m.ke.push_back(ke);
+    };
+    for (long i = 0; i < m.n; ++i)
+    {
+        const long x = i % nx, y = i / nx;
+        const int degree = (x > 0) + (x + 1 < nx) + (y > 0) + (y + 1 < ny);
+        if (x + 1 < nx) add({i, i + 1}, {1, -1, -1, 1});
+        if (y + 1 < ny) add({i, i + nx}, {1, -1, -1, 1});
+        if (degree < 4) add({i}, {4.0 - degree});
+    }
     return m;
 }
 
@@ -84,9 +64,8 @@ Mesh PoissonQ4(int nx, int ny)
         if (x == 0 || y == 0 || x == nx || y == ny) return -1;
         return static_cast<long>(y - 1) * (nx - 1) + (x - 1);
     };
-    const std::vector<double> k = {4, -1, -2, -1, -1, 4, -1, -2, -2, -1, 4, -1, -1, -2, -1, 4};
-    std::vector<double> ke(16);
-    for (int i = 0; i < 16; ++i) ke[i] = k[i] / 6.0;
+    std::vector<double> ke = {4, -1, -2, -1, -1, 4, -1, -2, -2, -1, 4, -1, -1, -2, -1, 4};
+    for (double& v : ke) v /= 6.0;
     for (int y = 0; y < ny; ++y)
         for (int x = 0; x < nx; ++x)
         {
@@ -118,16 +97,14 @@ CMatrix RandomMatrix(int rows, int cols, unsigned seed)
 
 double ScaledResidual(const CMatrix& A, const CMatrix& X, const CMatrix& B)
 {
-    const int n = A.GetRows();
-    const int p = B.GetColumns();
-    double normA = 0.0;
+    const int n = A.GetRows(), p = B.GetColumns();
+    double normA = 0.0, worst = 0.0;
     for (int i = 0; i < n; ++i)
     {
         double s = 0.0;
         for (int j = 0; j < n; ++j) s += std::fabs(A.m_pData[i * n + j]);
         normA = std::max(normA, s);
     }
-    double worst = 0.0;
     for (int c = 0; c < p; ++c)
     {
         double r = 0.0, x = 0.0, b = 0.0;
@@ -144,23 +121,36 @@ double ScaledResidual(const CMatrix& A, const CMatrix& X, const CMatrix& B)
     return worst;
 }
 
+CMatrix Mat(int rows, int cols, std::initializer_list<double> values)
+{
+    CMatrix M(rows, cols, true, 0.0);
+    std::copy(values.begin(), values.end(), M.m_pData);
+    return M;
+}
+
 CMatrix DenseSolve(const CMatrix& A, const CMatrix& B)
 {
     const int n = A.GetRows();
     const int p = B.GetColumns();
-    std::vector<double> a(A.m_pData, A.m_pData + n * n);
-    std::vector<double> x(B.m_pData, B.m_pData + n * p);
+    std::vector<double> a(A.m_pData, A.m_pData + static_cast<size_t>(n) * n);
+    std::vector<double> x(B.m_pData, B.m_pData + static_cast<size_t>(n) * p);
+    auto at = [&a, n](int i, int j) -> double& { return a[static_cast<size_t>(i) * n + j]; };
+    int w = 0;
+    for (int i = 0; i < n; ++i)
+        for (int j = 0; j < n; ++j)
+            if (at(i, j) != 0.0) w = std::max(w, std::abs(i - j));
     for (int k = 0; k < n; ++k)
     {
+        const int last = std::min(n - 1, k + w), right = std::min(n - 1, k + 2 * w);
         int piv = k;
-        for (int i = k + 1; i < n; ++i)
-            if (std::fabs(a[i * n + k]) > std::fabs(a[piv * n + k])) piv = i;
-        for (int j = 0; j < n; ++j) std::swap(a[k * n + j], a[piv * n + j]);
+        for (int i = k + 1; i <= last; ++i)
+            if (std::fabs(at(i, k)) > std::fabs(at(piv, k))) piv = i;
+        for (int j = k; j <= right; ++j) std::swap(at(k, j), at(piv, j));
         for (int c = 0; c < p; ++c) std::swap(x[k * p + c], x[piv * p + c]);
-        for (int i = k + 1; i < n; ++i)
+        for (int i = k + 1; i <= last; ++i)
         {
-            const double l = a[i * n + k] / a[k * n + k];
-            for (int j = k; j < n; ++j) a[i * n + j] -= l * a[k * n + j];
+            const double l = at(i, k) / at(k, k);
+            for (int j = k; j <= right; ++j) at(i, j) -= l * at(k, j);
             for (int c = 0; c < p; ++c) x[i * p + c] -= l * x[k * p + c];
         }
     }
@@ -168,8 +158,8 @@ CMatrix DenseSolve(const CMatrix& A, const CMatrix& B)
         for (int c = 0; c < p; ++c)
         {
             double s = x[k * p + c];
-            for (int j = k + 1; j < n; ++j) s -= a[k * n + j] * x[j * p + c];
-            x[k * p + c] = s / a[k * n + k];
+            for (int j = k + 1; j <= std::min(n - 1, k + 2 * w); ++j) s -= at(k, j) * x[j * p + c];
+            x[k * p + c] = s / at(k, k);
         }
     CMatrix X(n, p, true, 0.0);
     std::copy(x.begin(), x.end(), X.m_pData);
@@ -196,20 +186,7 @@ std::string Structure(const CSparseMatrix& S)
 
 bool SameBits(const CSparseMatrix& a, const CSparseMatrix& b)
 {
-    const CSparseMatrix::row* ra = a.GetFirstRow();
-    const CSparseMatrix::row* rb = b.GetFirstRow();
-    for (; ra && rb; ra = ra->m_pNextRow, rb = rb->m_pNextRow)
-    {
-        if (ra->m_nRow != rb->m_nRow) return false;
-        const CSparseMatrix::cell* ca = ra->m_pFirstCell;
-        const CSparseMatrix::cell* cb = rb->m_pFirstCell;
-        for (; ca && cb; ca = ca->m_pNext, cb = cb->m_pNext)
-            if (ca->m_nCol != cb->m_nCol ||
-                std::memcmp(&ca->m_dValue, &cb->m_dValue, sizeof(double)) != 0)
-                return false;
-        if (ca || cb) return false;
-    }
-    return !ra && !rb;
+    return Structure(a) == Structure(b);  // %.17g tells every two doubles apart (and -0 from 0)
 }
 
 CSparseMatrix FromTriplets(const std::vector<std::tuple<int, int, double>>& entries)
@@ -223,32 +200,31 @@ CSparseMatrix FromTriplets(const std::vector<std::tuple<int, int, double>>& entr
     return S;
 }
 
-CSparseMatrix RandomSpdUpper(int n, int perRow, int band, unsigned seed)
+bool SameBits(const CMatrix& a, const CMatrix& b)
 {
-    std::mt19937 gen(seed);
-    std::uniform_real_distribution<double> u(-1.0, 1.0);
-    std::uniform_int_distribution<int> offset(1, std::max(1, band));
-    CMatrix D(n, n, true, 0.0);
-    for (int i = 0; i < n; ++i)
-        for (int t = 0; t < perRow; ++t)
-        {
-            const int j = i + offset(gen);
-            if (j >= n) continue;
-            const double v = u(gen);
-            D.m_pData[i * n + j] = v;
-            D.m_pData[j * n + i] = v;
-        }
+    return a.GetRows() == b.GetRows() && a.m_nSize == b.m_nSize &&
+           std::memcmp(a.m_pData, b.m_pData, sizeof(double) * static_cast<size_t>(a.m_nSize)) == 0;
+}
+
+CSparseMatrix RandomSparse(std::mt19937& gen, const Pattern& p)
+{
+    std::uniform_int_distribution<int> value(-2, 2), offset(1, std::max(1, p.band)), gap(0, 4);
     CSparseMatrix S;
-    CSparseMatrix::row* r = nullptr;
-    for (int i = 0; i < n; ++i)
+    auto add = [&S](int i, int j, double v)
     {
-        double sum = 1.0;
-        for (int j = 0; j < n; ++j) sum += std::fabs(D.m_pData[i * n + j]);
-        CSparseMatrix::cell* c = nullptr;
-        S.Add(i, i, sum, r, c);
-        for (int j = i + 1; j < n; ++j)
-            if (D.m_pData[i * n + j] != 0.0) S.Add(i, j, D.m_pData[i * n + j], r, c);
-    }
+        CSparseMatrix::cell* c = nullptr;  // the cursor form stores zeros
+        S.Add(i, j, v, c);
+    };
+    for (int i = 0; i < p.n; ++i)
+        if (!p.gaps || gap(gen) != 0) add(i, i, p.diag + value(gen));
+    for (int i = 0; i < p.n; ++i)
+        for (int t = 0; t < p.perRow; ++t)
+        {
+            const int j = i + offset(gen), v = value(gen), w = value(gen);
+            if (j >= p.n || !S.GetValue(i, i)) continue;
+            add(i, j, v);
+            if (!p.upper && w != 0) add(j, i, w);
+        }
     return S;
 }
 

@@ -1,10 +1,15 @@
 // Model problems for the solver tests, assembled element by element through AddValues, each
-// with an independent dense twin; a scaled residual, an independent dense reference solve,
-// and helpers that print or compare the row/cell lists of a sparse matrix exactly.
+// with an independent dense twin; the scaled residual and the one reference solve of the tests;
+// a printer and exact comparisons of the row/cell lists; a random sparse generator and the
+// driver that compares a fast kernel with its plain form.
 #pragma once
 
 #include <tarvel/Tarvel.h>
 
+#include <cstdint>
+#include <gtest/gtest.h>
+#include <initializer_list>
+#include <random>
 #include <string>
 #include <tuple>
 #include <vector>
@@ -12,7 +17,7 @@
 namespace tarvel_test
 {
 
-constexpr double kEps = 2.220446049250313e-16;  // unit roundoff times 2 (DBL_EPSILON)
+constexpr double kEps = 2.220446049250313e-16;  // DBL_EPSILON
 
 // A finite-element model: n unknowns and its elements, each a list of k degree-of-freedom
 // numbers (negative numbers take no part) with its k x k row-major element matrix.
@@ -28,9 +33,6 @@ struct Mesh
     CMatrix Dense() const;
 };
 
-// n unknowns on a chain of springs: spring e (stiffness 1 + e % 3) joins unknown e - 1 to e;
-// spring 0 ties unknown 0 to the ground (its element lists -1, 0). Tridiagonal SPD.
-Mesh SpringChain(int n);
 // The five-point Laplacian on an nx x ny grid of unknowns (row by row): an element [[1, -1],
 // [-1, 1]] per grid edge and a one-unknown element 4 - degree at every boundary node, so every
 // diagonal is 4 and every neighbour -1. SPD, bandwidth nx.
@@ -53,21 +55,63 @@ Problem MakeProblem(const Mesh& mesh, int nRhs, bool upperOnly, unsigned seed = 
 
 // rows x cols uniform in [-1, 1) from a seeded std::mt19937.
 CMatrix RandomMatrix(int rows, int cols, unsigned seed);
+// A rows x cols matrix holding the values row by row.
+CMatrix Mat(int rows, int cols, std::initializer_list<double> values);
 // The largest over the columns of ||A x - b||inf / (||A||inf ||x||inf + ||b||inf).
 double ScaledResidual(const CMatrix& A, const CMatrix& X, const CMatrix& B);
-// X with A X = B by Gaussian elimination with partial pivoting, written here.
+// X with A X = B by Gaussian elimination with partial pivoting, written here; the loops keep
+// to A's band (w = max |i - j| over the non-zeros: L within w, U within 2w), so grids of a
+// few thousand unknowns solve quickly.
 CMatrix DenseSolve(const CMatrix& A, const CMatrix& B);
 
 // The lists of S as text: "i: j=v j=v; i: ..." with %.17g values, rows and cells in list
 // order (an empty row prints as "i:").
 std::string Structure(const CSparseMatrix& S);
-// True when both matrices have the same rows and cells with bit-identical values.
+// Same rows and cells with bit-identical values / same shape and bit-identical elements.
 bool SameBits(const CSparseMatrix& a, const CSparseMatrix& b);
+bool SameBits(const CMatrix& a, const CMatrix& b);
 // A sparse matrix from triplets (i, j, v), added in the given order through Add(i, j, v, c)
 // (zeros are stored).
 CSparseMatrix FromTriplets(const std::vector<std::tuple<int, int, double>>& entries);
-// A random symmetric positive definite matrix of order n as its upper triangle: about
-// `perRow` off-diagonal entries per row within `band` of the diagonal, diagonally dominant.
-CSparseMatrix RandomSpdUpper(int n, int perRow, int band, unsigned seed);
+
+// A system matrix of n rows holding the non-zero entries of S.
+inline CSystSpMat System(int n, CSparseMatrix&& S)
+{
+    CSystSpMat K(n);
+    K = std::move(S);
+    return K;
+}
+
+// A random n x n pattern for the kernel comparisons. Row i stores its diagonal, diag plus a
+// small integer, then perRow draws (i, j), j in i + 1 .. i + band, valued -2 .. 2 so that
+// updates cancel exactly and zeros get stored; unless upper, each draw also stores (j, i) with
+// its own value, or nothing when that value is 0 (a pattern slightly unsymmetric). With gaps,
+// about one row in five is not stored at all (it gets no draws either).
+struct Pattern
+{
+    int n;
+    int perRow;
+    int band;
+    bool upper;
+    double diag;
+    bool gaps;
+};
+CSparseMatrix RandomSparse(std::mt19937& gen, const Pattern& p);
+
+// Applies fast and plain to copies of A: the same result, lists, bits and m_Flops. Returns the
+// result. Callers restore m_Flops (GlobalStateTest).
+template <class Matrix, class Fast, class Plain>
+int ExpectSameAsPlain(const Matrix& A, Fast fast, Plain plain)
+{
+    Matrix f(A), p(A);
+    CVirtMat::m_Flops = 7;
+    const int result = fast(f);
+    const std::uint32_t flops = CVirtMat::m_Flops;
+    CVirtMat::m_Flops = 7;
+    EXPECT_EQ(result, plain(p));
+    EXPECT_EQ(flops, CVirtMat::m_Flops);
+    EXPECT_TRUE(SameBits(f, p)) << Structure(f) << "\n" << Structure(p);
+    return result;
+}
 
 }  // namespace tarvel_test

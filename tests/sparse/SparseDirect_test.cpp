@@ -1,0 +1,215 @@
+// The direct solvers of CSparseMatrix (SparseLU.cpp, SparseCholesky.cpp, SparseSubstitution.cpp):
+// hand-worked factors, counts and report, grid solves against the dense twin and the reference
+// solve, the failure paths, the fast kernels against their plain forms, and the substitution
+// and scaling modes.
+#include "support/GlobalState.h"
+#include "support/Problems.h"
+
+#include <tarvel/Tarvel.h>
+#include <tarvel/sparse/detail/SparseDetail.h>
+
+#include <cmath>
+#include <gtest/gtest.h>
+#include <limits>
+#include <regex>
+
+using namespace tarvel_test;
+using SparseDirect = GlobalStateTest;
+
+namespace
+{
+
+int Lu(CSparseMatrix& A) { return A.LU(); }
+int LuPlain(CSparseMatrix& A) { return tarvel::detail::lu_plain(A); }
+int Cholesky(CSparseMatrix& A) { return A.Cholesky(); }
+int CholeskyPlain(CSparseMatrix& A) { return tarvel::detail::cholesky_right_looking(A); }
+
+}  // namespace
+
+// LU of [[2, 1], [4, 5]]: multiplier 2, U = [[2, 1], [0, 3]]; b = (3, 9) gives (1, 1), one report,
+// no count. Cholesky of [[4, 2], [2, 3]]: d = (4, 2), multiplier 0.5; b = (2, 1) gives (0.5, 0);
+// m_Flops reset, then 2 rows + 1 update (2) = 4; no report.
+TEST_F(SparseDirect, TwoByTwoByHand)
+{
+    CSparseMatrix A = FromTriplets({{0, 0, 2}, {0, 1, 1}, {1, 0, 4}, {1, 1, 5}});
+    CMatrix B = Mat(2, 1, {3, 9});
+    double seconds = -5.0;
+    CVirtMat::m_Flops = 17;
+    ASSERT_EQ(A.LU_Solve(&B, seconds), 1);
+    EXPECT_EQ(Structure(A), "0: 0=2 1=1; 1: 0=2 1=3");
+    EXPECT_TRUE(SameBits(B, Mat(2, 1, {1, 1})));
+    EXPECT_GE(seconds, 0.0);
+    EXPECT_EQ(CVirtMat::m_Flops, 17u);
+    ASSERT_EQ(m_messages.size(), 1u);
+    EXPECT_TRUE(std::regex_match(
+        m_messages[0],
+        std::regex("Used time:\r\n Factorizing  :   \\d+ m +\\d+\\.\\d\\d s\r\n Forw\\. "
+                   "subst\\. :   \\d+ m +\\d+\\.\\d\\d s\r\n Backw\\. subst\\.:   \\d+ "
+                   "m +\\d+\\.\\d\\d s\r\n")))
+        << m_messages[0];
+    EXPECT_EQ(m_types[0], static_cast<UINT>(MB_OK));
+
+    CSparseMatrix C = FromTriplets({{0, 0, 4}, {0, 1, 2}, {1, 1, 3}});
+    B = Mat(2, 1, {2, 1});
+    CVirtMat::m_Flops = 99;
+    ASSERT_EQ(C.Cholesky_Solve(&B, seconds), 1);
+    EXPECT_EQ(Structure(C), "0: 0=4 1=0.5; 1: 1=2");
+    EXPECT_TRUE(SameBits(B, Mat(2, 1, {0.5, 0.0})));
+    EXPECT_EQ(CVirtMat::m_Flops, 4u);
+    EXPECT_GE(seconds, 0.0);
+    EXPECT_EQ(m_messages.size(), 1u);
+}
+
+// The 300-unknown grid Laplacian with three right-hand sides, by both drivers: fill-in appears
+// where the elimination needs it, the scaled residual against the dense twin stays below
+// c n eps (backward stable; c = 10 leaves room for the order of summation), and the solution
+// agrees with the reference solve.
+TEST_F(SparseDirect, GridSolvesWithSeveralRightHandSides)
+{
+    const int nx = 20;
+    for (bool cholesky : {false, true})
+    {
+        SCOPED_TRACE(cholesky ? "Cholesky_Solve" : "LU_Solve");
+        Problem p = MakeProblem(GridLaplacian(nx, 15), 3, cholesky, 7);
+        EXPECT_EQ(p.A.GetValue(1, nx), nullptr);
+        double seconds = 0.0;
+        ASSERT_EQ(cholesky ? p.A.Cholesky_Solve(&p.rhs, seconds) : p.A.LU_Solve(&p.rhs, seconds),
+                  1);
+        EXPECT_NE(p.A.GetValue(1, nx), nullptr);               // fill from row 0 (U)
+        EXPECT_EQ(p.A.GetValue(nx, 1) != nullptr, !cholesky);  // and in L for the LU
+        EXPECT_EQ(p.A.GetValue(0, nx + 1), nullptr);           // row 0 never receives any
+        EXPECT_LT(ScaledResidual(p.dense, p.rhs, p.b), 10.0 * 300 * kEps);
+        const CMatrix X = DenseSolve(p.dense, p.b);
+        for (int e = 0; e < X.m_nSize; ++e)
+            EXPECT_NEAR(p.rhs.m_pData[e], X.m_pData[e], 1e-10 * (1.0 + std::fabs(X.m_pData[e])));
+    }
+    EXPECT_EQ(m_messages.size(), 1u);  // the LU report only
+}
+
+// A failing factorization: the driver returns -1, stores -1.0 as its time and leaves B alone;
+// the member leaves the partial state of its plain form. No report.
+TEST_F(SparseDirect, FailurePathsLeaveTheRightHandSideAlone)
+{
+    const double nan = std::numeric_limits<double>::quiet_NaN();
+    const bool lu = true, cholesky = false;
+    const std::vector<std::tuple<int, int, double>> missingDiagonal = {
+        {0, 0, 4}, {1, 2, 1}, {2, 2, 4}};
+    struct Case
+    {
+        const char* name;
+        bool lu;
+        std::vector<std::tuple<int, int, double>> entries;
+    };
+    const Case cases[] = {
+        {"zero pivot", lu, {{0, 0, 1}, {0, 1, 2}, {1, 0, 2}, {1, 1, 4}}},
+        {"zero pivot", cholesky, {{0, 0, 1}, {0, 1, 2}, {1, 1, 4}}},
+        {"negative pivot", cholesky, {{0, 0, 4}, {1, 1, -1}}},
+        {"NaN pivot", lu, {{0, 0, nan}}},
+        {"NaN pivot", cholesky, {{0, 0, nan}}},
+        {"missing diagonal", lu, missingDiagonal},
+        {"missing diagonal", cholesky, missingDiagonal},
+        {"missing row 1 of rows 0 and 2", lu, {{0, 0, 4}, {2, 2, 4}}},
+        {"missing row 1 of rows 0 and 2", cholesky, {{0, 0, 4}, {2, 2, 4}}},
+        {"cell left of the diagonal", cholesky, {{0, 0, 4}, {1, 0, 1}, {1, 1, 4}}},
+        // Nothing right of the first pivot: (1, 0) is left alone and row 1 fails (choice).
+        {"pivot row without upper part", lu, {{0, 0, 2}, {1, 0, 1}, {1, 1, 3}}},
+        // (0, 3) aims at the missing row 3: row 0 fails before sending anything (choice).
+        {"update aimed at a missing row", cholesky, {{0, 0, 4}, {0, 1, 1}, {0, 3, 1}, {1, 1, 4}}},
+    };
+    for (const Case& c : cases)
+    {
+        SCOPED_TRACE(std::string(c.name) + (c.lu ? " LU" : " Cholesky"));
+        CSparseMatrix A = FromTriplets(c.entries);
+        if (c.lu)
+            ExpectSameAsPlain(A, Lu, LuPlain);
+        else
+            ExpectSameAsPlain(A, Cholesky, CholeskyPlain);
+        CMatrix B = RandomMatrix(3, 2, 3);
+        const CMatrix kept(B);
+        double seconds = 0.0;
+        EXPECT_EQ(c.lu ? A.LU_Solve(&B, seconds) : A.Cholesky_Solve(&B, seconds), -1);
+        EXPECT_EQ(seconds, -1.0);
+        EXPECT_TRUE(SameBits(B, kept));
+    }
+    EXPECT_TRUE(m_messages.empty());
+    CSparseMatrix empty;
+    CMatrix B = Mat(1, 1, {1});
+    double seconds = 0.0;
+    EXPECT_EQ(empty.LU(), 1);
+    EXPECT_EQ(empty.Cholesky_Solve(&B, seconds), 1);
+    EXPECT_EQ(B.m_pData[0], 1.0);
+}
+
+// LU by per-column lists, Cholesky row by row and ForwSub modes -1/-2 by column lists, each
+// against its plain form on one stream of random patterns: small integers make exact
+// cancellations (entries that stop sending part way, stored zeros), weak diagonals make
+// failures with updates pending; the forward substitution also meets row gaps and a cell
+// beyond the last row.
+TEST_F(SparseDirect, FastKernelsMatchThePlainFormsBitForBit)
+{
+    std::mt19937 gen(12345);
+    int outcomes[2][2] = {{0, 0}, {0, 0}};  // [LU, Cholesky][failed, factorized]
+    for (int trial = 0; trial < 240; ++trial)
+    {
+        SCOPED_TRACE(trial);
+        const int n = 20 + trial % 40, perRow = 1 + trial % 4;
+        const double diag = trial % 3 == 0 ? 3.0 : 9.0;
+        CSparseMatrix F = RandomSparse(gen, {n, perRow, 1 + trial % 30, false, diag, false});
+        ++outcomes[0][ExpectSameAsPlain(F, Lu, LuPlain) == 1];
+        CSparseMatrix U =
+            RandomSparse(gen, {n, perRow, 1 + trial % 12, true, diag, trial % 5 == 0});
+        ++outcomes[1][ExpectSameAsPlain(U, Cholesky, CholeskyPlain) == 1];
+
+        if (U.Cholesky() != 1) U = RandomSparse(gen, {n, perRow, 6, true, 9.0, true});
+        U.Add(n - 1, n + 4, 0.25);  // a column no row index reaches: its cursor stays put
+        for (int mode : {-1, -2})
+        {
+            CMatrix fast = RandomMatrix(n + 6, 3, trial), plain(fast);
+            U.ForwSub(&fast, nullptr, mode);
+            tarvel::detail::forward_sub_transposed_plain(U, plain, mode);
+            EXPECT_TRUE(SameBits(fast, plain));
+        }
+    }
+    for (auto& o : outcomes) EXPECT_TRUE(o[0] > 20 && o[1] > 20) << o[0] << " " << o[1];
+}
+
+// The modes the drivers do not use. F holds L = [[1, 0], [2, 1]] left of its diagonal (2, 4); row
+// 0 of D holds its diagonal, row 1 only a cell right of it, row 2 nothing (B is untouched).
+TEST_F(SparseDirect, SubstitutionAndScalingModesByHand)
+{
+    CSparseMatrix F = FromTriplets({{0, 0, 2.0}, {1, 0, 2.0}, {1, 1, 4.0}});
+    CSparseMatrix D = FromTriplets({{0, 0, 4.0}, {1, 3, 5.0}, {3, 3, 2.0}});
+    const double inf = std::numeric_limits<double>::infinity();
+    const CMatrix b2 = Mat(2, 2, {1, 2, 5, 8}), b4 = Mat(4, 2, {8, 2, 1, 1, 7, 7, 6, 3});
+    struct Case
+    {
+        CSparseMatrix* A;
+        void (CSparseMatrix::*op)(CVirtMat*, double*, int);
+        int mode;
+        CMatrix in, out;
+    };
+    const Case cases[] = {
+        {&F, &CSparseMatrix::ForwSub, 2, b2, Mat(2, 2, {0.5, 1, 1, 1.5})},  // divides as it goes
+        {&D, &CSparseMatrix::DiagMult, -2, b4, Mat(4, 2, {2, 0.5, inf, inf, 7, 7, 3, 1.5})},
+        {&D, &CSparseMatrix::DiagMult, 2, b4, Mat(4, 2, {32, 8, 0, 0, 7, 7, 12, 6})},
+    };
+    for (const Case& c : cases)
+    {
+        CMatrix B(c.in);
+        ((c.A)->*(c.op))(&B, nullptr, c.mode);
+        EXPECT_TRUE(SameBits(B, c.out)) << c.mode;
+    }
+    CMatrix B = Mat(4, 1, {2, 3, 4, 4});
+    D.DiagMult(&B, nullptr, 1);  // the diagonal times column 0 of B
+    EXPECT_EQ(Structure(D), "0: 0=8; 1: 3=5; 3: 3=8");
+    D.DiagMult(&B, nullptr, -1);
+    EXPECT_EQ(Structure(D), "0: 0=4; 1: 3=5; 3: 3=2");
+
+    CMatrix none;  // no columns: the time is not touched
+    double seconds = 123.0;
+    D.ForwSub(&none, &seconds, -1);
+    D.DiagMult(&none, &seconds, 2);
+    EXPECT_EQ(seconds, 123.0);
+    D.BackwSub(&none, &seconds, 1);
+    EXPECT_LT(seconds, 100.0);
+}
