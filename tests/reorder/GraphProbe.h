@@ -1,5 +1,6 @@
 // Shared by the reorder tests: a graph type that exposes the protected steps of the algorithms,
-// the small graphs worked by hand, and scopes for the reordering path and TabuReorder's seed.
+// the small graphs worked by hand, scopes for the kernel path and TabuReorder's seed, and a
+// fixture whose reorderings write into a fresh directory.
 #pragma once
 
 #include "support/DofGraphs.h"
@@ -34,40 +35,25 @@ struct GraphProbe : CReorderMat
 //  path 2-0-3-1:  0:[2,3] 1:[3] 2:[0] 3:[0,1]
 //  star, hub 2:   0:[2] 1:[2] 2:[0,1,3] 3:[2]
 //  two pieces:    0:[2] 1:[3] 2:[0] 3:[1]
-//  3x3 nodes of 2x2 four-node elements (GridElements(2, 2)).
 inline const ElementList kPath = {{2, 0}, {0, 3}, {3, 1}};
 inline const ElementList kStar = {{2, 0}, {2, 1}, {2, 3}};
 inline const ElementList kPieces = {{0, 2}, {1, 3}};
 
-class PathScope
+// Sets a process-wide seam for the lifetime of the scope: the kernel path of the reorderings
+// or the source of TabuReorder's seed.
+template <class T, T (*set)(T)> class SeamScope
 {
 public:
-    explicit PathScope(tarvel::detail::ReorderPath path)
-        : m_previous(tarvel::detail::set_reorder_path(path))
-    {
-    }
-    ~PathScope() { tarvel::detail::set_reorder_path(m_previous); }
-    PathScope(const PathScope&) = delete;
-    PathScope& operator=(const PathScope&) = delete;
+    explicit SeamScope(T value) : m_previous(set(value)) {}
+    ~SeamScope() { set(m_previous); }
+    SeamScope(const SeamScope&) = delete;
+    SeamScope& operator=(const SeamScope&) = delete;
 
 private:
-    tarvel::detail::ReorderPath m_previous;
+    T m_previous;
 };
-
-class SeedScope
-{
-public:
-    explicit SeedScope(tarvel::detail::SeedSource source)
-        : m_previous(tarvel::detail::set_tabu_seed_source(source))
-    {
-    }
-    ~SeedScope() { tarvel::detail::set_tabu_seed_source(m_previous); }
-    SeedScope(const SeedScope&) = delete;
-    SeedScope& operator=(const SeedScope&) = delete;
-
-private:
-    tarvel::detail::SeedSource m_previous;
-};
+using PathScope = SeamScope<tarvel::detail::ReorderPath, tarvel::detail::set_reorder_path>;
+using SeedScope = SeamScope<tarvel::detail::SeedSource, tarvel::detail::set_tabu_seed_source>;
 
 // Reorderings write their script into a fresh directory and their reports into m_messages.
 class ReorderTest : public GlobalStateTest

@@ -1,8 +1,7 @@
-// What the reorderings leave behind: script files byte for byte, the text plot, the report
-// texts, the order of file and report, and nothing at all when the script cannot be opened.
+// What the reorderings leave behind: script files byte for byte for one reordering of each
+// family, the text plot, the report texts and their place in the frame, and nothing at all when
+// the script cannot be opened.
 #include "GraphProbe.h"
-
-#include <tarvel/reorder/detail/ReorderKernels.h>
 
 #include <filesystem>
 #include <gtest/gtest.h>
@@ -24,113 +23,123 @@ const char kTrailerA[] = "\r\n\r\nclose all;\r\n figure;\r\n spy(before);\r\n fi
 const char kTrailerB[] =
     "\r\n\r\nclose all;\r\n figure;\r\n spy(before);\r\n figure;\r\n spy(after);\r\n";
 
-// The report with its time replaced by "T": the rest is fixed.
-std::string WithoutTime(const std::string& report)
+// The report with its leading time replaced by "T": the rest is fixed.
+std::string Untimed(const std::string& report)
 {
     static const std::regex time("^Used time reordering:   [0-9]+ m [ 0-9]+\\.[0-9]{2} s\r\n");
     EXPECT_TRUE(std::regex_search(report, time)) << report;
     return std::regex_replace(report, time, "T\r\n");
 }
 
-std::string WrittenBy(void (CReorderMat::*write)(CFile*), CReorderMat& g, const TempDir& dir)
+std::string Written(void (*write)(CFile&), const TempDir& dir)
 {
     CFile file;
     EXPECT_TRUE(file.Open(dir.file("out.txt").c_str(), CFile::modeCreate | CFile::modeReadWrite));
-    (g.*write)(&file);
+    write(file);
     file.Close();
     return read_bytes(dir.file("out.txt"));
 }
 
 }  // namespace
 
-TEST_F(ReorderOutput, MatlabBlockOfTwoCoupledDofs)
+// One Matlab block: 1-based labels as row and column, the 1-based neighbour (or the DOF itself
+// on the diagonal) as value. The plot: row r shows the DOF carrying label r, its cells the
+// 1-based neighbour carrying each label and the diagonal its own 1-based label; a label nobody
+// carries has no line.
+TEST_F(ReorderOutput, MatlabBlockAndPlot)
 {
-    GraphProbe g(2, {{0, 1}});
-    CFile file;
-    ASSERT_TRUE(file.Open(m_dir.file("b.m").c_str(), CFile::modeCreate | CFile::modeReadWrite));
-    g.MatlabWrite(&file, "before");
-    file.Close();
-    EXPECT_EQ(read_bytes(m_dir.file("b.m")), "before = sparse(2,2);\r\nbefore(1,2) = 2;\r\n"
-                                             "before(1,1) = 1;\r\nbefore(2,1) = 1;\r\n"
-                                             "before(2,2) = 2;\r\n");
+    EXPECT_EQ(Written(
+                  [](CFile& f) {
+                      GraphProbe(2, {{0, 1}}).MatlabWrite(&f, "before");
+                  },
+                  m_dir),
+              "before = sparse(2,2);\r\nbefore(1,2) = 2;\r\nbefore(1,1) = 1;\r\nbefore(2,1) = "
+              "1;\r\nbefore(2,2) = 2;\r\n");
+    EXPECT_EQ(Written([](CFile& f) { GraphProbe(1, {}).WritePlotASCII(&f); }, m_dir),
+              "      1\r\n");
+    EXPECT_EQ(Written(
+                  [](CFile& f)
+                  {
+                      GraphProbe path(3, {{0, 1}, {1, 2}});
+                      std::copy_n(Labels_t{2, 0, 1}.begin(), 3, path.m_pLabel);
+                      path.WritePlotASCII(&f);
+                  },
+                  m_dir),
+              "      1      3      1\r\n      2      2   0\r\n      2   0      3\r\n");
+    EXPECT_EQ(Written(
+                  [](CFile& f)
+                  {
+                      GraphProbe same(2, {{0, 1}});
+                      same.InitLabels(0);
+                      same.WritePlotASCII(&f);
+                  },
+                  m_dir),
+              "      1   0\r\n");
 }
 
-TEST_F(ReorderOutput, PlotGrid)
-{
-    GraphProbe single(1, {});
-    EXPECT_EQ(WrittenBy(&CReorderMat::WritePlotASCII, single, m_dir), "      1\r\n");
-
-    // Path 0-1-2 labelled 2, 0, 1: row r shows the DOF carrying r; cells hold the 1-based
-    // neighbour of that label, the diagonal the 1-based label.
-    GraphProbe path(3, {{0, 1}, {1, 2}});
-    const long labels[] = {2, 0, 1};
-    std::copy(labels, labels + 3, path.m_pLabel);
-    EXPECT_EQ(WrittenBy(&CReorderMat::WritePlotASCII, path, m_dir), "      1      3      1\r\n"
-                                                                    "      2      2   0\r\n"
-                                                                    "      2   0      3\r\n");
-
-    // A label nobody carries has no line; a DOF carrying a neighbour's label shows nothing.
-    GraphProbe same(2, {{0, 1}});
-    same.InitLabels(0);
-    EXPECT_EQ(WrittenBy(&CReorderMat::WritePlotASCII, same, m_dir), "      1   0\r\n");
-}
-
-TEST_F(ReorderOutput, MinimumDegreeScriptAndShortReport)
-{
-    GraphProbe g(4, kPath);
-    g.MinDegReorder2();  // labels 2, 0, 1, 3
-    EXPECT_EQ(Script(), std::string(kPathBefore) +
-                            "after = sparse(4,4);\r\n"
-                            "after(3,2) = 3;\r\nafter(3,4) = 4;\r\nafter(3,3) = 1;\r\n"
-                            "after(1,4) = 4;\r\nafter(1,1) = 2;\r\n"
-                            "after(2,3) = 1;\r\nafter(2,2) = 3;\r\n"
-                            "after(4,3) = 1;\r\nafter(4,1) = 2;\r\nafter(4,4) = 4;\r\n" +
-                            kTrailerA);
-    ASSERT_EQ(m_messages.size(), 1u);
-    EXPECT_EQ(WithoutTime(m_messages[0]), "T\r\n");
-    EXPECT_EQ(m_types[0], MB_OK);
-}
-
-TEST_F(ReorderOutput, BackwardLabellingScriptAndPercentageReport)
-{
-    GraphProbe g(4, kPath);
-    g.Hager1();  // labels 2, 0, 3, 1: bandwidth 3 -> 1, envelope 10 -> 4
-    EXPECT_EQ(Script(), std::string(kPathBefore) +
-                            "after = sparse(4,4);\r\n"
-                            "after(3,4) = 3;\r\nafter(3,2) = 4;\r\nafter(3,3) = 1;\r\n"
-                            "after(1,2) = 4;\r\nafter(1,1) = 2;\r\n"
-                            "after(4,3) = 1;\r\nafter(4,4) = 3;\r\n"
-                            "after(2,3) = 1;\r\nafter(2,1) = 2;\r\nafter(2,2) = 4;\r\n" +
-                            kTrailerB);
-    ASSERT_EQ(m_messages.size(), 1u);
-    EXPECT_EQ(WithoutTime(m_messages[0]), "T\r\n Old bandwidth.        :   3\r\n"
-                                          " New bandwidth        :    33.3%\r\n"
-                                          " Old env                   :   10\r\n"
-                                          " new env                  :    40.0%\r\n");
-}
-
-TEST_F(ReorderOutput, TabuScriptAndSwitchReport)
+// One reordering of each family on the path 2-0-3-1 (3-DOF path for the tabu search, seed
+// fixed): the whole script and the report, time aside.
+TEST_F(ReorderOutput, ScriptsAndReportsOfEachFamily)
 {
     SeedScope seed([] { return 1u; });
-    GraphProbe g(3, {{0, 1}, {1, 2}});
-    g.TabuReorder();  // labels 1, 2, 0
-    EXPECT_EQ(Script(), "before = sparse(3,3);\r\n"
-                        "before(1,2) = 2;\r\nbefore(1,1) = 1;\r\n"
-                        "before(2,1) = 1;\r\nbefore(2,3) = 3;\r\nbefore(2,2) = 2;\r\n"
-                        "before(3,2) = 2;\r\nbefore(3,3) = 3;\r\n"
-                        "after = sparse(3,3);\r\n"
-                        "after(2,3) = 2;\r\nafter(2,2) = 1;\r\n"
-                        "after(3,2) = 1;\r\nafter(3,1) = 3;\r\nafter(3,3) = 2;\r\n"
-                        "after(1,3) = 2;\r\nafter(1,1) = 3;\r\n" +
-                            std::string(kTrailerB));
-    ASSERT_EQ(m_messages.size(), 1u);
-    EXPECT_EQ(WithoutTime(m_messages[0]), "T\r\n Old bandwidth. :   1\r\n New bandwidth  :   2\r\n"
-                                          " Nr. of switches:   2\r\n Old env        :   3\r\n"
-                                          " new env        :   5\r\n");
+    struct Case
+    {
+        void (CReorderMat::*run)();
+        int n;
+        ElementList elements;
+        std::string script, report;
+    };
+    const Case cases[] = {
+        {&CReorderMat::MinDegReorder2, 4, kPath,  // labels 2, 0, 1, 3
+         std::string(kPathBefore) +
+             "after = sparse(4,4);\r\n"
+             "after(3,2) = 3;\r\nafter(3,4) = 4;\r\nafter(3,3) = 1;\r\nafter(1,4) = 4;\r\n"
+             "after(1,1) = 2;\r\nafter(2,3) = 1;\r\nafter(2,2) = 3;\r\nafter(4,3) = 1;\r\n"
+             "after(4,1) = 2;\r\nafter(4,4) = 4;\r\n" +
+             kTrailerA,
+         "T\r\n"},
+        {&CReorderMat::Hager1, 4, kPath,  // labels 2, 0, 3, 1: bandwidth 3 -> 1, envelope 10 -> 4
+         std::string(kPathBefore) +
+             "after = sparse(4,4);\r\n"
+             "after(3,4) = 3;\r\nafter(3,2) = 4;\r\nafter(3,3) = 1;\r\nafter(1,2) = 4;\r\n"
+             "after(1,1) = 2;\r\nafter(4,3) = 1;\r\nafter(4,4) = 3;\r\nafter(2,3) = 1;\r\n"
+             "after(2,1) = 2;\r\nafter(2,2) = 4;\r\n" +
+             kTrailerB,
+         "T\r\n Old bandwidth.        :   3\r\n New bandwidth        :    33.3%\r\n Old env      "
+         "             :   10\r\n new env                  :    40.0%\r\n"},
+        {&CReorderMat::TabuReorder,
+         3,
+         {{0, 1}, {1, 2}},  // labels 1, 2, 0
+         "before = sparse(3,3);\r\nbefore(1,2) = 2;\r\nbefore(1,1) = 1;\r\nbefore(2,1) = 1;\r\n"
+         "before(2,3) = 3;\r\nbefore(2,2) = 2;\r\nbefore(3,2) = 2;\r\nbefore(3,3) = 3;\r\n"
+         "after = sparse(3,3);\r\nafter(2,3) = 2;\r\nafter(2,2) = 1;\r\nafter(3,2) = 1;\r\n"
+         "after(3,1) = 3;\r\nafter(3,3) = 2;\r\nafter(1,3) = 2;\r\nafter(1,1) = 3;\r\n" +
+             std::string(kTrailerB),
+         "T\r\n Old bandwidth. :   1\r\n New bandwidth  :   2\r\n Nr. of switches:   2\r\n Old "
+         "env        :   3\r\n new env        :   5\r\n"},
+    };
+    for (const Case& c : cases)
+    {
+        GraphProbe g(c.n, c.elements);
+        m_messages.clear();
+        (g.*c.run)();
+        EXPECT_EQ(Script(), c.script);
+        ASSERT_EQ(m_messages.size(), 1u);
+        EXPECT_EQ(Untimed(m_messages[0]), c.report);
+        EXPECT_EQ(m_types[0], MB_OK);
+    }
+    tarvel::detail::show_short_report(75500);  // 75.5 s
+    EXPECT_EQ(m_messages.back(), "Used time reordering:   1 m 15.50 s\r\n");
 }
 
-// The report of the minimum-degree reorderings comes after the file is closed; that of the
-// other two families while only the "before" block is written.
+TEST(ReorderScriptPath, DefaultIsReordMInTheCurrentDirectory)
+{
+    EXPECT_EQ(CReorderMat::GetScriptPath(), CString("Reord.m"));
+}
+
+// The minimum-degree report comes after the file is closed; that of the other two families
+// while only the "before" block is written. MinDegReorder writes to the caller's file (not
+// closed there), and reports last.
 TEST_F(ReorderOutput, ReportComesAtItsPlaceInTheFrame)
 {
     std::vector<std::string> scriptAtReport;
@@ -140,48 +149,46 @@ TEST_F(ReorderOutput, ReportComesAtItsPlaceInTheFrame)
             scriptAtReport.push_back(Script());
             return IDOK;
         });
-    GraphProbe a(4, kPath), b(4, kPath), c(4, kPath);
+    GraphProbe a(4, kPath), b(4, kPath), c(4, kPath), d(2, {{0, 1}});
     a.MinDegReorder4();
     b.Hager3();
     c.TabuReorder();
-    ASSERT_EQ(scriptAtReport.size(), 3u);
+    CFile file;
+    ASSERT_TRUE(file.Open(m_dir.file("mine.m").c_str(), CFile::modeCreate | CFile::modeReadWrite));
+    d.MinDegReorder(&file);
+    file.Close();
+    ASSERT_EQ(scriptAtReport.size(), 4u);
     EXPECT_NE(scriptAtReport[0].find(kTrailerA), std::string::npos);
     EXPECT_EQ(scriptAtReport[1], kPathBefore);
     EXPECT_EQ(scriptAtReport[2].find("after"), std::string::npos);
     EXPECT_EQ(scriptAtReport[2].rfind("before = sparse(4,4);\r\n", 0), 0u);
+    const std::string mine = read_bytes(m_dir.file("mine.m"));
+    EXPECT_EQ(mine.rfind("before = sparse(2,2);\r\n", 0), 0u);
+    EXPECT_NE(mine.find("after = sparse(2,2);\r\n"), std::string::npos);
+    EXPECT_EQ(mine.substr(mine.size() - std::string(kTrailerA).size()), kTrailerA);
 }
 
+// A script that cannot be opened: no label, stamp or list changes and no report; MinDegReorder
+// without the caller's file labels and reports as usual.
 TEST_F(ReorderOutput, UnopenableScriptChangesNothingAndShowsNothing)
 {
     ScriptPathScope missing(m_dir.file("no-such-dir/Reord.m"));
     std::mt19937 rng(3);
     GraphProbe g(12, RandomElements(rng, 12, 8, 4));
-    const long labels[] = {5, 3, 11, 0, 1, 2, 4, 6, 7, 8, 10, 9};
-    std::copy(labels, labels + 12, g.m_pLabel);
-    const auto lists = Lists(g);
+    const Labels_t labels = {5, 3, 11, 0, 1, 2, 4, 6, 7, 8, 10, 9};
+    std::copy(labels.begin(), labels.end(), g.m_pLabel);
+    const Lists_t lists = Lists(g);
     for (auto reorder : {&CReorderMat::MinDegReorder2, &CReorderMat::MinDegReorder3,
                          &CReorderMat::MinDegReorder4, &CReorderMat::Hager1, &CReorderMat::Hager2,
                          &CReorderMat::Hager3, &CReorderMat::TabuReorder})
     {
         (g.*reorder)();
-        EXPECT_EQ(Labels(g), std::vector<long>(labels, labels + 12));
-        EXPECT_EQ(std::vector<long>(g.m_pTabu, g.m_pTabu + 12), std::vector<long>(12, 0));
+        EXPECT_EQ(Labels(g), labels);
+        EXPECT_EQ(Labels_t(g.m_pTabu, g.m_pTabu + 12), Labels_t(12, 0));
         EXPECT_EQ(Lists(g), lists);
     }
     EXPECT_TRUE(m_messages.empty());
     EXPECT_FALSE(std::filesystem::exists(m_dir.path() / "no-such-dir"));
-    g.MinDegReorder(nullptr);  // the caller's (absent) file: labelling and report as usual
+    g.MinDegReorder(nullptr);
     EXPECT_EQ(m_messages.size(), 1u);
-}
-
-TEST(ReorderScriptPath, DefaultIsReordMInTheCurrentDirectory)
-{
-    EXPECT_EQ(CReorderMat::GetScriptPath(), CString("Reord.m"));
-}
-
-TEST_F(ReorderOutput, ShortReportShowsMinutesAndSeconds)
-{
-    tarvel::detail::show_short_report(75500);  // 75.5 s
-    ASSERT_EQ(m_messages.size(), 1u);
-    EXPECT_EQ(m_messages[0], "Used time reordering:   1 m 15.50 s\r\n");
 }

@@ -79,9 +79,7 @@ TEST_F(SparseDirect, GridSolvesWithSeveralRightHandSides)
         EXPECT_EQ(p.A.GetValue(nx, 1) != nullptr, !cholesky);  // and in L for the LU
         EXPECT_EQ(p.A.GetValue(0, nx + 1), nullptr);           // row 0 never receives any
         EXPECT_LT(ScaledResidual(p.dense, p.rhs, p.b), 10.0 * 300 * kEps);
-        const CMatrix X = DenseSolve(p.dense, p.b);
-        for (int e = 0; e < X.m_nSize; ++e)
-            EXPECT_NEAR(p.rhs.m_pData[e], X.m_pData[e], 1e-10 * (1.0 + std::fabs(X.m_pData[e])));
+        EXPECT_LT(MaxRelativeDifference(p.rhs, DenseSolve(p.dense, p.b)), 1e-12);
     }
     EXPECT_EQ(m_messages.size(), 1u);  // the LU report only
 }

@@ -1,20 +1,24 @@
 // Degree-of-freedom graphs for tests: element lists of structured grids and random meshes, the
-// three-pass build of a CReorderMat, independent recounts of bandwidth and envelope, and a scope
-// that points the reordering script file elsewhere.
+// three-pass build of a CReorderMat, its lists and labels as plain vectors, an independent
+// recount of bandwidth and envelope, and a scope that points the reordering script elsewhere.
 #pragma once
 
 #include <tarvel/Tarvel.h>
 
 #include <algorithm>
 #include <cstdlib>
+#include <numeric>
 #include <random>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace tarvel_test
 {
 
 using ElementList = std::vector<std::vector<long>>;
+using Lists_t = std::vector<std::vector<long>>;
+using Labels_t = std::vector<long>;
 
 // nx-by-ny four-node elements on (nx+1)(ny+1) nodes, one DOF per node; node (i, j) is
 // j (nx+1) + i; elements row by row, corners counter-clockwise from the lower left.
@@ -37,7 +41,7 @@ inline ElementList RandomElements(std::mt19937& rng, int n, int count, int maxNo
     std::uniform_int_distribution<int> size(1, std::max(1, std::min(maxNodes, n)));
     std::uniform_real_distribution<double> unit(0.0, 1.0);
     std::vector<long> all(static_cast<size_t>(n));
-    for (int i = 0; i < n; ++i) all[i] = i;
+    std::iota(all.begin(), all.end(), 0L);
     ElementList elements;
     for (int e = 0; e < count; ++e)
     {
@@ -60,20 +64,20 @@ inline void BuildGraph(CReorderMat& g, int n, ElementList elements)
     for (auto& e : elements) g.InsertDOFs(e.data(), 1, static_cast<int>(e.size()));
 }
 
-inline std::vector<std::vector<long>> Lists(const CArrayArray<long>& g)
+inline Lists_t Lists(const CArrayArray<long>& g)
 {
-    std::vector<std::vector<long>> lists;
+    Lists_t lists;
     for (int i = 0; i < g.m_nCount; ++i)
         lists.emplace_back(g.m_ppData[i], g.m_ppData[i] + g.m_pLength[i]);
     return lists;
 }
 
-inline std::vector<long> Labels(const CReorderMat& g)
+inline Labels_t Labels(const CReorderMat& g)
 {
-    return std::vector<long>(g.m_pLabel, g.m_pLabel + g.m_nCount);
+    return Labels_t(g.m_pLabel, g.m_pLabel + g.m_nCount);
 }
 
-inline bool IsPermutation(std::vector<long> labels)
+inline bool IsPermutation(Labels_t labels)
 {
     std::sort(labels.begin(), labels.end());
     for (size_t i = 0; i < labels.size(); ++i)
@@ -81,26 +85,19 @@ inline bool IsPermutation(std::vector<long> labels)
     return true;
 }
 
-// Bandwidth and envelope recounted from the lists and labels as plain vectors: for every
-// stored pair (i, j) the label distance counts towards DOF i.
-struct Measures
+// Bandwidth and envelope recounted from plain vectors: for every stored pair (i, j) the label
+// distance counts towards DOF i.
+inline std::pair<long, long> Recount(const Lists_t& lists, const Labels_t& labels)
 {
-    long bandwidth = 0;
-    long envelope = 0;
-};
-
-inline Measures Recount(const std::vector<std::vector<long>>& lists,
-                        const std::vector<long>& labels)
-{
-    Measures m;
+    long bandwidth = 0, envelope = 0;
     for (size_t i = 0; i < lists.size(); ++i)
     {
         long b = 0;
         for (long j : lists[i]) b = std::max(b, std::labs(labels[j] - labels[i]));
-        m.bandwidth = std::max(m.bandwidth, b);
-        m.envelope += b;
+        bandwidth = std::max(bandwidth, b);
+        envelope += b;
     }
-    return m;
+    return {bandwidth, envelope};
 }
 
 // Points the reordering script file at path for the lifetime of the scope.

@@ -121,6 +121,17 @@ double ScaledResidual(const CMatrix& A, const CMatrix& X, const CMatrix& B)
     return worst;
 }
 
+double MaxRelativeDifference(const CVector& x, const CVector& reference)
+{
+    double diff = 0.0, size = 0.0;
+    for (int e = 0; e < reference.m_nSize; ++e)
+    {
+        diff = std::max(diff, std::fabs(x.m_pData[e] - reference.m_pData[e]));
+        size = std::max(size, std::fabs(reference.m_pData[e]));
+    }
+    return x.m_nSize == reference.m_nSize ? diff / size : HUGE_VAL;
+}
+
 CMatrix Mat(int rows, int cols, std::initializer_list<double> values)
 {
     CMatrix M(rows, cols, true, 0.0);

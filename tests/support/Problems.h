@@ -59,6 +59,8 @@ CMatrix RandomMatrix(int rows, int cols, unsigned seed);
 CMatrix Mat(int rows, int cols, std::initializer_list<double> values);
 // The largest over the columns of ||A x - b||inf / (||A||inf ||x||inf + ||b||inf).
 double ScaledResidual(const CMatrix& A, const CMatrix& X, const CMatrix& B);
+// max |x - reference| / max |reference| over all elements (the shapes must agree).
+double MaxRelativeDifference(const CVector& x, const CVector& reference);
 // X with A X = B by Gaussian elimination with partial pivoting, written here; the loops keep
 // to A's band (w = max |i - j| over the non-zeros: L within w, U within 2w), so grids of a
 // few thousand unknowns solve quickly.

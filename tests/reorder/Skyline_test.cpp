@@ -1,0 +1,399 @@
+// CSkylineMatrix: sizing the profile from a band, explicit heights or a reordered graph,
+// assembling, the printout and copies; the factorization by hand with its report, the fast
+// kernels against the plain ones bit for bit, grid solves under scrambled and reordered
+// labellings against the dense twin and the system matrix, and Gauss-Seidel with its report.
+#include "support/DofGraphs.h"
+#include "support/GlobalState.h"
+#include "support/Problems.h"
+#include "support/TempDir.h"
+
+#include <tarvel/Tarvel.h>
+#include <tarvel/reorder/detail/SkylineKernels.h>
+
+#include <cmath>
+#include <cstring>
+#include <gtest/gtest.h>
+#include <iostream>
+#include <regex>
+#include <sstream>
+
+using namespace tarvel_test;
+using Skyline = GlobalStateTest;
+
+namespace
+{
+
+std::vector<int> Heights(const CSkylineMatrix& S)
+{
+    return std::vector<int>(S.m_pHeight, S.m_pHeight + S.m_nOrder);
+}
+
+// The layout (K2) recounted from the heights, every entry 0.0.
+void ExpectLinked(const CSkylineMatrix& S)
+{
+    int idx = -1;
+    for (int j = 0; j < S.m_nOrder; ++j)
+    {
+        idx += S.m_pHeight[j];
+        EXPECT_EQ(S.m_pDiagIdx[j], idx) << j;
+        EXPECT_EQ(S.m_ppDiag[j], S.m_pValues + idx) << j;
+    }
+    EXPECT_EQ(S.m_nValues, idx + 1);
+    for (int k = 0; k < S.m_nValues; ++k) EXPECT_EQ(S.m_pValues[k], 0.0);
+}
+
+// Every "%u m %2.2f s" time of a report replaced by T.
+std::string Untimed(const std::string& text)
+{
+    return std::regex_replace(text, std::regex("[0-9]+ m +[0-9]+\\.[0-9][0-9] s"), "T");
+}
+
+// The graph of mesh m (its element lists) under a labelling (empty: the identity), PostReorder
+// done.
+void LabelledGraph(CReorderMat& g, const Mesh& m, const Labels_t& label)
+{
+    BuildGraph(g, m.n, ElementList(m.dofs.begin(), m.dofs.end()));
+    std::copy(label.begin(), label.end(), g.m_pLabel);
+    g.PostReorder();
+}
+
+// Solves the mesh's system for the columns of b (DOF order) through the skyline matrix under
+// the labelling (DOF d becomes row and column label[d]); the solution in DOF order.
+CMatrix SkylineSolution(const Mesh& m, const Labels_t& label, CSkylineMatrix& S, const CMatrix& b)
+{
+    for (size_t e = 0; e < m.dofs.size(); ++e)
+    {
+        std::vector<long> l = m.dofs[e];
+        for (long& d : l) d = d < 0 ? -1 : label[d];
+        std::vector<double> k = m.ke[e];
+        S.AddValues(l.data(), k.data(), static_cast<int>(l.size()));
+    }
+    const int n = m.n, p = b.GetColumns();
+    CMatrix B(n, p, true, 0.0), x(n, p, true, 0.0);
+    for (int d = 0; d < n; ++d)
+        for (int c = 0; c < p; ++c) B(label[d], c) = b(d, c);
+    double seconds = 0.0;
+    EXPECT_EQ(S.Cholesky_Solve(&B, seconds), 1);
+    for (int d = 0; d < n; ++d)
+        for (int c = 0; c < p; ++c) x(d, c) = B(label[d], c);
+    return x;
+}
+
+// The system matrix's solution of the same system (upper triangle, Cholesky_Solve).
+CMatrix SystemSolution(const Mesh& m, const CMatrix& b)
+{
+    CVirtMat::m_bSym = true;
+    CSystSpMat K(m.n);
+    m.AssembleInto(K);
+    CMatrix x(b);
+    double seconds = 0.0;
+    EXPECT_EQ(K.Cholesky_Solve(&x, seconds), 1);
+    return x;
+}
+
+}  // namespace
+
+// {n, b} with b < n is a band of half-bandwidth b whose size is written back into dims[1]; {n,
+// T} the band of T values; {n, T, heights...} explicit columns. A same-size Allocate zeroes;
+// {0} empties; a negative order is refused and {n} sets the order only (heights 1, no
+// diagonal table) (choices).
+TEST_F(Skyline, AllocateBandsAndExplicitProfiles)
+{
+    CSkylineMatrix S;
+    EXPECT_TRUE(S.m_pCurrent == nullptr && S.DiagVect() == nullptr);  // choices
+    int dims[] = {4, 2};
+    ASSERT_TRUE(S.Allocate(dims, 2));
+    EXPECT_EQ(dims[1], 7);
+    EXPECT_EQ(Heights(S), (std::vector<int>{1, 2, 2, 2}));
+    ExpectLinked(S);
+    for (int b = 1; b <= 9; ++b)  // every band of order 9, as its size and (below 9) as b
+        for (int asWidth : {0, 1})
+        {
+            int band[] = {9, asWidth && b < 9 ? b : b * (18 - b + 1) / 2};
+            CSkylineMatrix B;
+            ASSERT_TRUE(B.Allocate(band, 2));
+            EXPECT_EQ(band[1], b * (18 - b + 1) / 2);
+            for (int j = 0; j < 9; ++j) EXPECT_EQ(B.m_pHeight[j], std::min(j + 1, b)) << b;
+            ExpectLinked(B);
+        }
+
+    int given[] = {3, 5, 1, 2, 2};
+    ASSERT_TRUE(S.Allocate(given, 5));
+    EXPECT_EQ(Heights(S), (std::vector<int>{1, 2, 2}));
+    EXPECT_EQ(S.PeakRow(2), 1);
+    ExpectLinked(S);
+    S(1, 2) = 7.0;
+    EXPECT_EQ(S.m_pCurrent, S.m_pValues + 3);
+    ASSERT_TRUE(S.Allocate(given, 5));
+    EXPECT_EQ(S.m_pValues[3], 0.0);
+    int negative[] = {-3, 2}, order[] = {5}, zero[] = {0};
+    EXPECT_FALSE(S.Allocate(negative, 2));
+    EXPECT_EQ(S.m_nOrder, 3);
+    ASSERT_TRUE(S.Allocate(order, 1));
+    EXPECT_EQ(Heights(S), std::vector<int>(5, 1));
+    EXPECT_EQ(S.m_ppDiag[4], nullptr);
+    ASSERT_TRUE(S.Allocate(zero, 1));
+    EXPECT_TRUE(S.m_nOrder == 0 && S.m_nValues == 0 && !S.m_pValues && !S.m_pHeight);
+}
+
+// Column L reaches its farthest lower-labelled neighbour: height(L) = L - min label + 1 over the
+// elements holding L, recounted from the element lists under a scrambled labelling. Allocated
+// again for the same order, the previous heights are the floor (choice).
+TEST_F(Skyline, ProfileOfAReorderedGraph)
+{
+    const int nx = 5, ny = 4, n = (nx + 1) * (ny + 1);
+    const ElementList elements = GridElements(nx, ny);
+    Labels_t label(n);
+    std::iota(label.begin(), label.end(), 0L);
+    std::mt19937 rng(7);
+    std::shuffle(label.begin(), label.end(), rng);
+    CReorderMat g(0);
+    BuildGraph(g, n, elements);
+    std::copy(label.begin(), label.end(), g.m_pLabel);
+    g.PostReorder();
+    std::vector<int> expected(n, 1);
+    auto reach = [&](const Labels_t& l)
+    {
+        for (const auto& e : elements)
+            for (long a : e)
+                for (long b : e)
+                {
+                    const long hi = std::max(l[a], l[b]), lo = std::min(l[a], l[b]);
+                    expected[hi] = std::max(expected[hi], static_cast<int>(hi - lo + 1));
+                }
+    };
+    CSkylineMatrix S;
+    ASSERT_TRUE(S.Allocate(g));
+    reach(label);
+    EXPECT_EQ(Heights(S), expected);
+    ExpectLinked(S);
+
+    BuildGraph(g, n, elements);  // the identity labelling
+    g.PostReorder();
+    ASSERT_TRUE(S.Allocate(g));
+    reach(Labels(g));
+    EXPECT_EQ(Heights(S), expected);
+    ExpectLinked(S);
+}
+
+// AddValues skips negative indices and zeros and never writes below the diagonal (entries with
+// dofs[c] < dofs[r] would land in the next column's storage); m_pCurrent stays (choice). COUT
+// prints the full matrix; copies are deep; the record is found by name.
+TEST_F(Skyline, AssemblyPrintoutAndCopies)
+{
+    CSkylineMatrix S;
+    int dims[] = {3, 6};
+    ASSERT_TRUE(S.Allocate(dims, 2));
+    long dofs[] = {2, -1, 0};
+    double ke[] = {1, 2, 3, 4, 5, 6, 7, 8, 9};
+    S.AddValues(dofs, ke, 3);
+    S.AddValues(dofs, ke, 3);
+    EXPECT_EQ(S.m_pCurrent, nullptr);
+    // Column by column: (0,0) | (0,1) (1,1) | (0,2) (1,2) (2,2)
+    EXPECT_EQ(std::vector<double>(S.m_pValues, S.m_pValues + 6),
+              (std::vector<double>{18, 0, 0, 14, 0, 2}));
+
+    int given[] = {3, 5, 1, 2, 2};
+    ASSERT_TRUE(S.Allocate(given, 5));
+    S(0, 0) = 4;
+    S(0, 1) = 1.5;
+    S(1, 1) = 3;
+    S(1, 2) = -2.25;
+    S(2, 2) = 5;
+    std::ostringstream out;
+    std::streambuf* saved = std::cout.rdbuf(out.rdbuf());
+    S.COUT(",");
+    std::cout.rdbuf(saved);
+    EXPECT_EQ(out.str(), "4,1.5,0,\n0,3,-2.25,\n0,0,5,\n");
+
+    CSkylineMatrix copy;
+    copy = S;
+    copy(1, 2) = 2.0;  // through the copy's own column table
+    EXPECT_EQ(S(1, 2), -2.25);
+    CSkylineMatrix moved(std::move(copy));
+    EXPECT_EQ(moved(1, 2), 2.0);
+    EXPECT_EQ(copy.m_pValues, nullptr);
+    EXPECT_EQ(CRuntimeClass::FromName("CSkylineMatrix"), RUNTIME_CLASS(CSkylineMatrix));
+}
+
+// [[4, 2], [2, 3]] = U^T D U with U(0, 1) = 0.5, D = (4, 2); b = (2, 1) gives x = (0.5, 0); the
+// report shows the size and 0 flops. DiagMult's modes, and none without columns.
+TEST_F(Skyline, TwoByTwoByHandReportAndDiagMult)
+{
+    CSkylineMatrix S;
+    int dims[] = {2, 3};
+    ASSERT_TRUE(S.Allocate(dims, 2));
+    S(0, 0) = 4;
+    S(0, 1) = 2;
+    S(1, 1) = 3;
+    CMatrix B = Mat(2, 1, {2, 1});
+    CVirtMat::m_Flops = 99;
+    double seconds = 0.0;
+    ASSERT_EQ(S.Cholesky_Solve(&B, seconds), 1);
+    EXPECT_EQ(std::tuple(S(0, 0), S(0, 1), S(1, 1)), std::tuple(4.0, 0.5, 2.0));
+    EXPECT_TRUE(SameBits(B, Mat(2, 1, {0.5, 0.0})));
+    EXPECT_EQ(CVirtMat::m_Flops, 0u);
+    EXPECT_GE(seconds, 0.0);
+    ASSERT_EQ(m_messages.size(), 1u);
+    EXPECT_EQ(Untimed(m_messages[0]),
+              "Used time:\r\n Factorizing  :   T\r\n Forw. subst. :   T\r\n Backw. subst.:   "
+              "T\r\n Size stiffm. :   3\r\n Flops        :    0.000e+00");
+
+    int diagonal[] = {2, 2};
+    ASSERT_TRUE(S.Allocate(diagonal, 2));
+    S(0, 0) = 2;
+    S(1, 1) = 4;
+    B = Mat(2, 2, {1, 3, 8, 2});
+    S.DiagMult(&B, nullptr, 2);  // every row of B times its diagonal entry
+    EXPECT_TRUE(SameBits(B, Mat(2, 2, {2, 6, 32, 8})));
+    S.DiagMult(&B, nullptr, -1);  // the diagonal divided by column 0 of B
+    EXPECT_EQ(std::pair(S(0, 0), S(1, 1)), std::pair(1.0, 0.125));
+    CMatrix none;
+    double t = 5.0;
+    S.DiagMult(&none, &t, 2);
+    EXPECT_EQ(t, 5.0);
+}
+
+// Random profiles (ragged heights, orders not a multiple of the lane count, a zero pivot) and
+// 1, 3 and 11 right-hand sides: the members and the plain kernels agree bit for bit.
+TEST_F(Skyline, FastKernelsMatchPlainBitForBit)
+{
+    std::mt19937 rng(11);
+    std::uniform_real_distribution<double> u(-1.0, 1.0);
+    for (int trial = 0; trial < 6; ++trial)
+    {
+        SCOPED_TRACE(trial);
+        const int n = 40 + 37 * trial;
+        std::vector<int> dims = {n, 0};
+        for (int j = 0; j < n; ++j)
+        {
+            const int reach = trial % 2 ? 30 : j;  // odd trials: a ragged band; even: anything
+            dims.push_back(1 + static_cast<int>(rng() % (std::min(j, reach) + 1)));
+            dims[1] += dims.back();
+        }
+        CSkylineMatrix A;
+        ASSERT_TRUE(A.Allocate(dims.data(), static_cast<int>(dims.size())));
+        for (int k = 0; k < A.m_nValues; ++k) A.m_pValues[k] = u(rng);
+        for (int j = 0; j < n; ++j) A(j, j) = trial == 5 && j == 7 ? 0.0 : n + u(rng);
+        CSkylineMatrix plain(A);
+        ASSERT_EQ(A.Cholesky(), 1);
+        ASSERT_EQ(tarvel::detail::skyline_cholesky_plain(plain), 1);
+        ASSERT_EQ(std::memcmp(A.m_pValues, plain.m_pValues, sizeof(double) * A.m_nValues), 0);
+        for (int p : {1, 3, 11})
+            for (int mode : {1, 2})
+            {
+                CMatrix fast = RandomMatrix(n, p, trial * 10 + p), slow(fast);
+                A.ForwSub(&fast, nullptr, mode);
+                tarvel::detail::skyline_forwsub_plain(A, slow, mode);
+                A.BackwSub(&fast, nullptr, mode);
+                tarvel::detail::skyline_backwsub_plain(A, slow, mode);
+                EXPECT_TRUE(SameBits(fast, slow)) << p << " columns, mode " << mode;
+            }
+    }
+}
+
+// A 3000-unknown grid numbered in scrambled windows of 50, three right-hand sides: the scaled
+// residual against the dense twin stays at roundoff (backward stable, c = 10) and the solution
+// agrees with the system matrix's.
+TEST_F(Skyline, ScrambledGridThreeRightHandSides)
+{
+    const Mesh m = GridLaplacian(60, 50);
+    Labels_t label(m.n);
+    std::iota(label.begin(), label.end(), 0L);
+    std::mt19937 rng(3);
+    for (int w = 0; w < m.n; w += 50) std::shuffle(label.begin() + w, label.begin() + w + 50, rng);
+    CReorderMat g(0);
+    LabelledGraph(g, m, label);
+    CSkylineMatrix S;
+    ASSERT_TRUE(S.Allocate(g));
+    const CMatrix b = RandomMatrix(m.n, 3, 5);
+    const CMatrix x = SkylineSolution(m, label, S, b);
+    EXPECT_LE(ScaledResidual(m.Dense(), x, b), 10.0 * m.n * kEps);
+    EXPECT_LE(MaxRelativeDifference(x, SystemSolution(m, b)), 1e-10);
+}
+
+// A reordering of each family, run on a grid whose DOF numbers were scrambled at random, at
+// least halves the profile, and the skyline solve under its labels matches the system matrix.
+TEST_F(Skyline, ReorderedScrambledGrid)
+{
+    TempDir dir;
+    ScriptPathScope script(dir.file("Reord.m"));
+    Mesh m = GridLaplacian(24, 20);
+    Labels_t scramble(m.n);
+    std::iota(scramble.begin(), scramble.end(), 0L);
+    std::mt19937 rng(17);
+    std::shuffle(scramble.begin(), scramble.end(), rng);
+    for (auto& e : m.dofs)
+        for (long& d : e) d = scramble[d];
+    const CMatrix b = RandomMatrix(m.n, 1, 9), reference = SystemSolution(m, b);
+    CReorderMat scrambled(1);
+    LabelledGraph(scrambled, m, {});
+    CSkylineMatrix S0;
+    ASSERT_TRUE(S0.Allocate(scrambled));
+    void (*const runs[])(CReorderMat&) = {[](CReorderMat& g) { g.MinDegReorder2(); },
+                                          [](CReorderMat& g) { g.Hager3(); },
+                                          [](CReorderMat& g)
+                                          {
+                                              g.Hager1();
+                                              g.TabuReorder2();
+                                          }};
+    for (auto run : runs)
+    {
+        CReorderMat g(scrambled);
+        run(g);
+        g.PostReorder();
+        CSkylineMatrix S;
+        ASSERT_TRUE(S.Allocate(g));
+        EXPECT_LT(S.m_nValues, S0.m_nValues / 2);
+        EXPECT_LE(MaxRelativeDifference(SkylineSolution(m, Labels(g), S, b), reference), 1e-10);
+    }
+}
+
+// Three sweeps from x = 0 against the sweeps written densely here, and the report; a converged
+// run leaves the new iterate in x; a 1 x 1 system is solved without a report.
+TEST_F(Skyline, GaussSeidel)
+{
+    const Mesh m = GridLaplacian(5, 4);  // bandwidth 5
+    const int n = m.n;
+    CSkylineMatrix S;
+    int dims[] = {n, 6};
+    ASSERT_TRUE(S.Allocate(dims, 2));
+    m.AssembleInto(S);
+    const CMatrix A = m.Dense();
+    CVector b(n, true, 0.0), x(n, true, 0.0);
+    for (int i = 0; i < n; ++i) b[i] = 1.0 + i % 3;
+    std::vector<double> ref(n, 0.0);  // x_i = (b_i - sum_{j != i} a_ij x_j) / a_ii
+    for (int sweep = 0; sweep < 3; ++sweep)
+        for (int i = 0; i < n; ++i)
+        {
+            double s = b[i];
+            for (int j = 0; j < n; ++j)
+                if (j != i) s -= A(i, j) * ref[j];
+            ref[i] = s / A(i, i);
+        }
+    EXPECT_EQ(S.GaussSeidel_Iter(b, x, 0.0, 3), -1);  // tol 0: never converges
+    for (int i = 0; i < n; ++i) EXPECT_NEAR(x[i], ref[i], 1e-14 * std::fabs(ref[i]) + 1e-15);
+    ASSERT_EQ(m_messages.size(), 1u);
+    EXPECT_TRUE(std::regex_match(
+        Untimed(m_messages[0]),
+        std::regex("Used time solving :   T\r\nFirst            :   T\r\nLast             :   "
+                   "T\r\n Number of iter. :   3\r\n NEQ             :   20\r\n Norm of error   :   "
+                   "[0-9]\\.[0-9]{6}e[-+][0-9]{2}")))
+        << m_messages[0];
+
+    EXPECT_EQ(S.GaussSeidel_Iter(b, x, 1e-13, 500), 1);
+    for (int i = 0; i < n; ++i)
+    {
+        double r = -b[i];
+        for (int j = 0; j < n; ++j) r += A(i, j) * x[j];
+        EXPECT_NEAR(r, 0.0, 1e-11);
+    }
+    CSkylineMatrix one;
+    int order[] = {1, 1};
+    ASSERT_TRUE(one.Allocate(order, 2));
+    one(0, 0) = 4;
+    CVector b1(1, true, 2.0), x1(1, true, 0.0);
+    EXPECT_EQ(one.GaussSeidel_Iter(b1, x1, 1e-10, 10), 1);
+    EXPECT_EQ(x1[0], 0.5);
+    EXPECT_EQ(m_messages.size(), 2u);
+}
