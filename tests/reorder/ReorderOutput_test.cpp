@@ -31,11 +31,15 @@ std::string Untimed(const std::string& report)
     return std::regex_replace(report, time, "T\r\n");
 }
 
-std::string Written(void (*write)(CFile&), const TempDir& dir)
+// What MatlabWrite (named "before") or WritePlotASCII writes of g.
+std::string Written(CReorderMat& g, bool plot, const TempDir& dir)
 {
     CFile file;
     EXPECT_TRUE(file.Open(dir.file("out.txt").c_str(), CFile::modeCreate | CFile::modeReadWrite));
-    write(file);
+    if (plot)
+        g.WritePlotASCII(&file);
+    else
+        g.MatlabWrite(&file, "before");
     file.Close();
     return read_bytes(dir.file("out.txt"));
 }
@@ -48,33 +52,16 @@ std::string Written(void (*write)(CFile&), const TempDir& dir)
 // carries has no line.
 TEST_F(ReorderOutput, MatlabBlockAndPlot)
 {
-    EXPECT_EQ(Written(
-                  [](CFile& f) {
-                      GraphProbe(2, {{0, 1}}).MatlabWrite(&f, "before");
-                  },
-                  m_dir),
-              "before = sparse(2,2);\r\nbefore(1,2) = 2;\r\nbefore(1,1) = 1;\r\nbefore(2,1) = "
-              "1;\r\nbefore(2,2) = 2;\r\n");
-    EXPECT_EQ(Written([](CFile& f) { GraphProbe(1, {}).WritePlotASCII(&f); }, m_dir),
-              "      1\r\n");
-    EXPECT_EQ(Written(
-                  [](CFile& f)
-                  {
-                      GraphProbe path(3, {{0, 1}, {1, 2}});
-                      std::copy_n(Labels_t{2, 0, 1}.begin(), 3, path.m_pLabel);
-                      path.WritePlotASCII(&f);
-                  },
-                  m_dir),
+    GraphProbe pair(2, {{0, 1}}), single(1, {}), path(3, {{0, 1}, {1, 2}});
+    EXPECT_EQ(Written(pair, false, m_dir),
+              "before = sparse(2,2);\r\nbefore(1,2) = 2;\r\nbefore(1,1) = "
+              "1;\r\nbefore(2,1) = 1;\r\nbefore(2,2) = 2;\r\n");
+    EXPECT_EQ(Written(single, true, m_dir), "      1\r\n");
+    std::copy_n(Labels_t{2, 0, 1}.begin(), 3, path.m_pLabel);
+    EXPECT_EQ(Written(path, true, m_dir),
               "      1      3      1\r\n      2      2   0\r\n      2   0      3\r\n");
-    EXPECT_EQ(Written(
-                  [](CFile& f)
-                  {
-                      GraphProbe same(2, {{0, 1}});
-                      same.InitLabels(0);
-                      same.WritePlotASCII(&f);
-                  },
-                  m_dir),
-              "      1   0\r\n");
+    pair.InitLabels(0);  // DOF 0 carries label 0 and its neighbour's label
+    EXPECT_EQ(Written(pair, true, m_dir), "      1   0\r\n");
 }
 
 // One reordering of each family on the path 2-0-3-1 (3-DOF path for the tabu search, seed

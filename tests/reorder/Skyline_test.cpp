@@ -312,8 +312,9 @@ TEST_F(Skyline, ScrambledGridThreeRightHandSides)
     EXPECT_LE(MaxRelativeDifference(x, SystemSolution(m, b)), 1e-10);
 }
 
-// A reordering of each family, run on a grid whose DOF numbers were scrambled at random, at
-// least halves the profile, and the skyline solve under its labels matches the system matrix.
+// A reordering of each family (the tabu search after a backward labelling), run on a grid whose
+// DOF numbers were scrambled at random, at least halves the profile, and the skyline solve under
+// its labels matches the system matrix.
 TEST_F(Skyline, ReorderedScrambledGrid)
 {
     TempDir dir;
@@ -330,17 +331,11 @@ TEST_F(Skyline, ReorderedScrambledGrid)
     LabelledGraph(scrambled, m, {});
     CSkylineMatrix S0;
     ASSERT_TRUE(S0.Allocate(scrambled));
-    void (*const runs[])(CReorderMat&) = {[](CReorderMat& g) { g.MinDegReorder2(); },
-                                          [](CReorderMat& g) { g.Hager3(); },
-                                          [](CReorderMat& g)
-                                          {
-                                              g.Hager1();
-                                              g.TabuReorder2();
-                                          }};
-    for (auto run : runs)
+    for (auto run : {&CReorderMat::MinDegReorder2, &CReorderMat::Hager3, &CReorderMat::Hager1})
     {
         CReorderMat g(scrambled);
-        run(g);
+        (g.*run)();
+        if (run == &CReorderMat::Hager1) g.TabuReorder2();  // a tabu search from a good start
         g.PostReorder();
         CSkylineMatrix S;
         ASSERT_TRUE(S.Allocate(g));

@@ -84,8 +84,8 @@ TEST_F(SparseDirect, GridSolvesWithSeveralRightHandSides)
     EXPECT_EQ(m_messages.size(), 1u);  // the LU report only
 }
 
-// A failing factorization: the driver returns -1, stores -1.0 as its time and leaves B alone;
-// the member leaves the partial state of its plain form. No report.
+// A failing factorization: the driver returns -1, stores -1.0 as its time and leaves B alone.
+// No report.
 TEST_F(SparseDirect, FailurePathsLeaveTheRightHandSideAlone)
 {
     const double nan = std::numeric_limits<double>::quiet_NaN();
@@ -118,10 +118,6 @@ TEST_F(SparseDirect, FailurePathsLeaveTheRightHandSideAlone)
     {
         SCOPED_TRACE(std::string(c.name) + (c.lu ? " LU" : " Cholesky"));
         CSparseMatrix A = FromTriplets(c.entries);
-        if (c.lu)
-            ExpectSameAsPlain(A, Lu, LuPlain);
-        else
-            ExpectSameAsPlain(A, Cholesky, CholeskyPlain);
         CMatrix B = RandomMatrix(3, 2, 3);
         const CMatrix kept(B);
         double seconds = 0.0;
