@@ -4,8 +4,8 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
 #include <random>
+#include <regex>
 #include <tuple>
 
 namespace tarvel_test
@@ -86,41 +86,6 @@ Problem MakeProblem(const Mesh& mesh, int nRhs, bool upperOnly, unsigned seed)
     return p;
 }
 
-CMatrix RandomMatrix(int rows, int cols, unsigned seed)
-{
-    std::mt19937 gen(seed);
-    std::uniform_real_distribution<double> u(-1.0, 1.0);
-    CMatrix M(rows, cols, true, 0.0);
-    for (int e = 0; e < rows * cols; ++e) M.m_pData[e] = u(gen);
-    return M;
-}
-
-double ScaledResidual(const CMatrix& A, const CMatrix& X, const CMatrix& B)
-{
-    const int n = A.GetRows(), p = B.GetColumns();
-    double normA = 0.0, worst = 0.0;
-    for (int i = 0; i < n; ++i)
-    {
-        double s = 0.0;
-        for (int j = 0; j < n; ++j) s += std::fabs(A.m_pData[i * n + j]);
-        normA = std::max(normA, s);
-    }
-    for (int c = 0; c < p; ++c)
-    {
-        double r = 0.0, x = 0.0, b = 0.0;
-        for (int i = 0; i < n; ++i)
-        {
-            double s = -B.m_pData[i * p + c];
-            for (int j = 0; j < n; ++j) s += A.m_pData[i * n + j] * X.m_pData[j * p + c];
-            r = std::max(r, std::fabs(s));
-            x = std::max(x, std::fabs(X.m_pData[i * p + c]));
-            b = std::max(b, std::fabs(B.m_pData[i * p + c]));
-        }
-        worst = std::max(worst, r / (normA * x + b));
-    }
-    return worst;
-}
-
 double MaxRelativeDifference(const CVector& x, const CVector& reference)
 {
     double diff = 0.0, size = 0.0;
@@ -130,13 +95,6 @@ double MaxRelativeDifference(const CVector& x, const CVector& reference)
         size = std::max(size, std::fabs(reference.m_pData[e]));
     }
     return x.m_nSize == reference.m_nSize ? diff / size : HUGE_VAL;
-}
-
-CMatrix Mat(int rows, int cols, std::initializer_list<double> values)
-{
-    CMatrix M(rows, cols, true, 0.0);
-    std::copy(values.begin(), values.end(), M.m_pData);
-    return M;
 }
 
 CMatrix DenseSolve(const CMatrix& A, const CMatrix& B)
@@ -177,6 +135,11 @@ CMatrix DenseSolve(const CMatrix& A, const CMatrix& B)
     return X;
 }
 
+std::string Untimed(const std::string& text)
+{
+    return std::regex_replace(text, std::regex("\\d+ m +\\d+\\.\\d\\d s"), "T s");
+}
+
 std::string Structure(const CSparseMatrix& S)
 {
     std::string out;
@@ -209,12 +172,6 @@ CSparseMatrix FromTriplets(const std::vector<std::tuple<int, int, double>>& entr
         S.Add(i, j, v, c);
     }
     return S;
-}
-
-bool SameBits(const CMatrix& a, const CMatrix& b)
-{
-    return a.GetRows() == b.GetRows() && a.m_nSize == b.m_nSize &&
-           std::memcmp(a.m_pData, b.m_pData, sizeof(double) * static_cast<size_t>(a.m_nSize)) == 0;
 }
 
 CSparseMatrix RandomSparse(std::mt19937& gen, const Pattern& p)

@@ -4,6 +4,8 @@
 // driver that compares a fast kernel with its plain form.
 #pragma once
 
+#include "support/Dense.h"
+
 #include <tarvel/Tarvel.h>
 
 #include <cstdint>
@@ -16,8 +18,6 @@
 
 namespace tarvel_test
 {
-
-constexpr double kEps = 2.220446049250313e-16;  // DBL_EPSILON
 
 // A finite-element model: n unknowns and its elements, each a list of k degree-of-freedom
 // numbers (negative numbers take no part) with its k x k row-major element matrix.
@@ -53,12 +53,7 @@ struct Problem
 };
 Problem MakeProblem(const Mesh& mesh, int nRhs, bool upperOnly, unsigned seed = 1);
 
-// rows x cols uniform in [-1, 1) from a seeded std::mt19937.
-CMatrix RandomMatrix(int rows, int cols, unsigned seed);
-// A rows x cols matrix holding the values row by row.
-CMatrix Mat(int rows, int cols, std::initializer_list<double> values);
-// The largest over the columns of ||A x - b||inf / (||A||inf ||x||inf + ||b||inf).
-double ScaledResidual(const CMatrix& A, const CMatrix& X, const CMatrix& B);
+inline constexpr auto& Mat = MakeMatrix;  // rows x cols, the values row by row
 // max |x - reference| / max |reference| over all elements (the shapes must agree).
 double MaxRelativeDifference(const CVector& x, const CVector& reference);
 // X with A X = B by Gaussian elimination with partial pivoting, written here; the loops keep
@@ -66,12 +61,16 @@ double MaxRelativeDifference(const CVector& x, const CVector& reference);
 // few thousand unknowns solve quickly.
 CMatrix DenseSolve(const CMatrix& A, const CMatrix& B);
 
+// The text with every elapsed-time field ("%u m %2.2f s", the only part a clock decides)
+// replaced by "T s".
+std::string Untimed(const std::string& text);
+
 // The lists of S as text: "i: j=v j=v; i: ..." with %.17g values, rows and cells in list
 // order (an empty row prints as "i:").
 std::string Structure(const CSparseMatrix& S);
 // Same rows and cells with bit-identical values / same shape and bit-identical elements.
 bool SameBits(const CSparseMatrix& a, const CSparseMatrix& b);
-bool SameBits(const CMatrix& a, const CMatrix& b);
+inline bool SameBits(const CMatrix& a, const CMatrix& b) { return Text(a) == Text(b); }
 // A sparse matrix from triplets (i, j, v), added in the given order through Add(i, j, v, c)
 // (zeros are stored).
 CSparseMatrix FromTriplets(const std::vector<std::tuple<int, int, double>>& entries);
