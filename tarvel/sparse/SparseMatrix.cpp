@@ -5,6 +5,7 @@
 
 #include <cmath>
 #include <iostream>
+#include <typeinfo>
 #include <utility>
 #include <vector>
 
@@ -276,13 +277,48 @@ CSparseMatrix::CSparseMatrix(const CSparseMatrix& other)
     }
 }
 
-CSparseMatrix::CSparseMatrix(CSparseMatrix&& other) noexcept
-    : CVirtRealMat(std::move(other)), m_nAllocRows(other.m_nAllocRows),
-      m_nAllocCols(other.m_nAllocCols), m_pFirstRow(other.m_pFirstRow)
+// Whether m's rows are separate objects of its own list (R3), which a move may take over. A
+// matrix of a derived class may keep its rows elsewhere (the system matrix keeps them as the
+// elements of one array): they must stay where they are.
+static bool rows_are_plain(const CSparseMatrix& m) { return typeid(m) == typeid(CSparseMatrix); }
+
+// Takes src's cells, row by row, into rows made for this (empty) matrix; src keeps its rows,
+// empty. Nothing changes (this matrix stays empty) when the rows cannot be obtained.
+void CSparseMatrix::take_cells(CSparseMatrix& src) noexcept
 {
-    other.m_pFirstRow = nullptr;
-    other.m_nAllocRows = 0;
-    other.m_nAllocCols = 0;
+    row* first = nullptr;
+    row** link = &first;
+    for (const row* s = src.m_pFirstRow; s; s = s->m_pNextRow)
+    {
+        row* r = new (std::nothrow) row;
+        if (!r)
+        {
+            while (first) delete std::exchange(first, first->m_pNextRow);
+            return;
+        }
+        r->m_nRow = s->m_nRow;
+        *link = r;
+        link = &r->m_pNextRow;
+    }
+    row* r = first;
+    for (row* s = src.m_pFirstRow; s; s = s->m_pNextRow, r = r->m_pNextRow)
+        r->m_pFirstCell = std::exchange(s->m_pFirstCell, nullptr);
+    m_pFirstRow = first;
+    m_nAllocRows = src.m_nAllocRows;
+    m_nAllocCols = src.m_nAllocCols;
+}
+
+CSparseMatrix::CSparseMatrix(CSparseMatrix&& other) noexcept
+    : CVirtRealMat(std::move(other)), m_nAllocRows(0), m_nAllocCols(0), m_pFirstRow(nullptr)
+{
+    if (!rows_are_plain(other))
+    {
+        take_cells(other);
+        return;
+    }
+    m_pFirstRow = std::exchange(other.m_pFirstRow, nullptr);
+    m_nAllocRows = std::exchange(other.m_nAllocRows, 0);
+    m_nAllocCols = std::exchange(other.m_nAllocCols, 0);
 }
 
 CSparseMatrix::~CSparseMatrix() { CSparseMatrix::Clear(); }
@@ -302,15 +338,34 @@ CSparseMatrix& CSparseMatrix::operator=(CSparseMatrix& src)
     return *this;
 }
 
+// A target of a derived class keeps its own rows: it is cleared and receives src's entries
+// through its own Clear and Add (so a system matrix keeps its array and ignores what lies
+// outside it). Storage exhaustion there leaves it cleared.
 CSparseMatrix& CSparseMatrix::operator=(CSparseMatrix&& src) noexcept
 {
-    if (this != &src)
+    if (this == &src) return *this;
+    if (!rows_are_plain(*this))
     {
-        CSparseMatrix::Clear();
-        m_pFirstRow = std::exchange(src.m_pFirstRow, nullptr);
-        m_nAllocRows = std::exchange(src.m_nAllocRows, 0);
-        m_nAllocCols = std::exchange(src.m_nAllocCols, 0);
+        Clear();
+        try
+        {
+            operator=(src);
+        }
+        catch (...)
+        {
+            Clear();
+        }
+        return *this;
     }
+    CSparseMatrix::Clear();
+    if (!rows_are_plain(src))
+    {
+        take_cells(src);
+        return *this;
+    }
+    m_pFirstRow = std::exchange(src.m_pFirstRow, nullptr);
+    m_nAllocRows = std::exchange(src.m_nAllocRows, 0);
+    m_nAllocCols = std::exchange(src.m_nAllocCols, 0);
     return *this;
 }
 

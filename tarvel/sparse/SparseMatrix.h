@@ -36,6 +36,10 @@
 //    row k, before row k sends any update.
 //  - ConjGradient/ConjGradient2: a zero step-length or direction denominator gives IEEE
 //    infinities or NaNs in the results; rows without a diagonal scale by 1.0.
+//  - A move from a matrix of a derived class (the system matrix keeps its rows in an array)
+//    takes its cells into rows made for the target; the source keeps its rows, empty.
+//  - A move assignment into a matrix of a derived class (through CSparseMatrix&) clears it
+//    and adds the source's non-zero entries through its virtual Clear and Add.
 #pragma once
 
 #include <tarvel/core/VirtMat.h>
@@ -199,4 +203,7 @@ protected:
     // Row i, found or made at its ordered place, the walk starting at start when start is not
     // null and start->m_nRow <= i (R1).
     row* find_or_make_row(row* start, int i);
+
+private:
+    void take_cells(CSparseMatrix& src) noexcept;  // SparseMatrix.cpp
 };

@@ -20,6 +20,9 @@
 //  - operator=(CSystSpMat&) adds src's non-zero entries to this matrix's own rows; this matrix
 //    keeps its own array, first grown to src's row count when it is smaller (its cells kept):
 //    each object owns exactly one array. A move takes the array over.
+//  - Through CSparseMatrix&&, the array is never taken: a plain matrix moved from this one
+//    takes its cells (the rows stay, empty); a move assignment into this one through
+//    CSparseMatrix& clears it and adds the source's non-zero entries.
 //  - Clear deletes every cell and keeps the array (GetRows unchanged); Allocate({0}) releases it.
 //  - Mirror keeps the rows it leaves empty, and adds the mirrored entries through this class's
 //    Add (0.0 and NaN skipped); AAT leaves A A^T in the array's rows.
