@@ -17,6 +17,10 @@
 // Rows whose factorization has finished keep their undivided values in compact arrays that
 // the later rows read; the division a_kj / d_k of a cell never feeds another computation, so
 // it is made as soon as the row is finished.
+//
+// A row that receives fill-in is remade from its diagonal on as one chain of consecutive cells
+// (tarvel::detail::new_cell_chain), so that the substitutions stream through each row of the
+// factor: the lists and values are those of the classical form, the cells' addresses are not.
 #include <tarvel/core/Matrix.h>
 #include <tarvel/platform/Clock.h>
 #include <tarvel/sparse/SparseMatrix.h>
@@ -25,6 +29,8 @@
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
+#include <limits>
+#include <new>
 #include <vector>
 
 using tarvel::detail::add_in_row;
@@ -75,8 +81,14 @@ bool row_passes(const Row& rk, int k, const std::vector<char>& stored)
     return true;
 }
 
-// Work space of the up-looking factorization: the finished rows still sending updates, in
-// compact form; the rows waiting in each column; one dense work row.
+// Work space of the up-looking factorization.
+//
+// Finished rows still sending updates keep their entries right of the diagonal (undivided) in
+// contiguous arrays (a Tail), with the runs of consecutive columns marked, so that an update
+// f * (row k from column j on) is a few dense loops the compiler vectorizes. Rows sending to
+// the same column are chained through their tails in increasing k (a row is appended to the
+// chain of each column it sends to when it finishes, and rows finish in increasing k), so the
+// senders of row j arrive in the order the updates must be applied, without a search or a sort.
 //
 // The work row w holds -0.0 (the exact additive identity) wherever no row is being gathered,
 // so an update needs no test of its own; the pattern of the row (where fill-in must be made)
@@ -91,193 +103,284 @@ class UpLooking
 {
 public:
     UpLooking(int width, int nRows, const std::vector<char>& stored)
-        : m_stored(stored), m_tails(static_cast<std::size_t>(nRows)),
+        : m_stored(stored), m_tailOf(static_cast<std::size_t>(nRows), -1),
           m_next(static_cast<std::size_t>(nRows), 0), m_d(static_cast<std::size_t>(nRows), 0.0),
-          m_aj(static_cast<std::size_t>(nRows), 0.0),
-          m_senderOf(static_cast<std::size_t>(nRows), -1),
-          m_waiting(static_cast<std::size_t>(width), -1),
-          m_nextWaiting(static_cast<std::size_t>(nRows), -1),
-          m_w(static_cast<std::size_t>(width), -0.0), m_stamp(static_cast<std::size_t>(width), -1),
-          m_fill(static_cast<std::size_t>(width), 0)
+          m_head(static_cast<std::size_t>(width), -1),
+          m_lastRow(static_cast<std::size_t>(width), -1),
+          m_lastAt(static_cast<std::size_t>(width), 0), m_w(static_cast<std::size_t>(width), -0.0),
+          m_stamp(static_cast<std::size_t>(width), -1), m_fill(static_cast<std::size_t>(width), 0)
     {
     }
 
     // Applies to row j (at list position p) every update of the finished rows, in increasing
-    // k, and writes the result back into its cells (fill-in made where needed).
-    void gather_updates(Row& rj, int p, std::uint32_t& flops);
-    // Records finished row k (it passed its checks) and divides its cells by d_k.
-    void finish(Row& rk, int k);
+    // k, and writes the result back into its cells (fill-in made where needed). Returns the
+    // number of entry updates.
+    std::uint32_t gather_updates(Row& rj, int p);
+    // The checks of row k at its turn (row_passes); when it passes, records its tail, chains it
+    // to the columns it sends to and divides its cells by d_k.
+    bool finish(Row& rk, int k);
 
 private:
-    struct Entry
+    // Row k's entries right of its diagonal: columns (ascending), values a_kj (undivided), the
+    // end of the run of consecutive columns that holds each entry, and at each sending entry
+    // (k, c) the next row sending to column c (-1 at the end of the chain).
+    struct Tail
     {
-        int col;
-        double value;  // undivided a_kj
-    };
-    using Tail = std::vector<Entry>;
+        std::vector<int> col;
+        std::vector<int> runEnd;
+        std::vector<int> link;
+        std::vector<double> value;
+        int size = 0;
 
-    // Row k waits in the column of its next entry that aims at a stored row (the others are
-    // 0.0 or NaN, row_passes made sure of it, and send nothing); a used-up tail is recycled.
-    void wait(int k)
-    {
-        const std::size_t uk = static_cast<std::size_t>(k);
-        Tail& tail = m_tails[uk];
-        std::size_t at = m_next[uk];
-        while (at < tail.size() && !m_stored[static_cast<std::size_t>(tail[at].col)]) ++at;
-        m_next[uk] = at;
-        if (at == tail.size())
+        void resize(int n)
         {
-            tail.clear();
-            m_spare.push_back(std::move(tail));
-            return;
+            if (static_cast<std::size_t>(n) > col.size())
+            {
+                const std::size_t grown =
+                    std::max<std::size_t>(static_cast<std::size_t>(n), 2 * col.size());
+                col.resize(grown);
+                runEnd.resize(grown);
+                link.resize(grown);
+                value.resize(grown);
+            }
+            size = n;
         }
-        const std::size_t c = static_cast<std::size_t>(tail[at].col);
-        m_nextWaiting[uk] = m_waiting[c];
-        m_waiting[c] = k;
+    };
+
+    Tail& tail_of(int k)
+    {
+        return m_tails[static_cast<std::size_t>(m_tailOf[static_cast<std::size_t>(k)])];
+    }
+    // Row i's next update goes to row j (i finished and not used up).
+    bool sends_to(int i, int j)
+    {
+        if (static_cast<std::size_t>(i) >= m_tailOf.size()) return false;  // never finished
+        const int t = m_tailOf[static_cast<std::size_t>(i)];
+        return t >= 0 &&
+               m_tails[static_cast<std::size_t>(t)]
+                       .col[static_cast<std::size_t>(m_next[static_cast<std::size_t>(i)])] == j;
+    }
+    // Moves row k's cursor to its first sending entry at or after `at`; a used-up tail goes
+    // back to the spare buffers, so the storage in use follows the rows still sending (a
+    // band's width of rows for a banded matrix).
+    void advance(int k, int at);
+    int take_buffer();
+    void give_back(int k)
+    {
+        m_spare.push_back(m_tailOf[static_cast<std::size_t>(k)]);
+        m_tailOf[static_cast<std::size_t>(k)] = -1;
     }
 
     const std::vector<char>& m_stored;  // by index: the row is stored
-    // Finished row k's entries right of its diagonal, undivided; m_next[k] is the first one
-    // not yet used. A tail used up goes back to m_spare, so the storage in use follows the
-    // rows still sending (a band's width of rows for a banded matrix).
-    std::vector<Tail> m_tails;
-    std::vector<Tail> m_spare;
-    std::vector<std::size_t> m_next;
-    std::vector<double> m_d;         // d_k of the finished rows
-    std::vector<double> m_aj;        // a_kj of the senders of the current row j
-    std::vector<int> m_senderOf;     // by row: the position of the last row it sent to
-    std::vector<int> m_waiting;      // by column: a finished row whose next entry is there
-    std::vector<int> m_nextWaiting;  // by row: the next row waiting in the same column
-    std::vector<double> m_w;         // the work row, -0.0 outside the row being gathered
-    std::vector<int> m_stamp;        // by column: the position of the last row holding it
-    std::vector<int> m_senders;      // scratch: rows updating the current row
-    std::vector<int> m_fill;         // scratch: fill-in columns of the current row
+    std::vector<Tail> m_tails;          // buffers, in use or spare
+    std::vector<int> m_spare;           // buffers not in use
+    std::vector<int> m_tailOf;          // by row: its buffer while it still sends, else -1
+    std::vector<int> m_next;            // by row: position of its next sending entry
+    std::vector<double> m_d;            // d_k of the finished rows
+    std::vector<int> m_head;            // by column: the first row sending to it, -1
+    std::vector<int> m_lastRow;         // by column: the last row appended to its chain
+    std::vector<int> m_lastAt;          // by column: that row's entry in the column
+    std::vector<double> m_w;            // the work row, -0.0 outside the row being gathered
+    std::vector<int> m_stamp;           // by column: the position of the last row holding it
+    std::vector<int> m_fill;            // scratch: fill-in columns of the current row
 };
 
-void UpLooking::gather_updates(Row& rj, int p, std::uint32_t& flops)
+// y_t += f * x_t, t < n: element by element, the roundings of one update at a time.
+inline void add_scaled(double* __restrict y, const double* __restrict x, int n, double f)
+{
+    for (int t = 0; t < n; ++t) y[t] += f * x[t];
+}
+
+int UpLooking::take_buffer()
+{
+    if (!m_spare.empty())
+    {
+        const int b = m_spare.back();
+        m_spare.pop_back();
+        return b;
+    }
+    m_tails.emplace_back();
+    return static_cast<int>(m_tails.size()) - 1;
+}
+
+void UpLooking::advance(int k, int at)
+{
+    const Tail& t = tail_of(k);
+    const double* value = t.value.data();
+    while (at < t.size && is_zero_or_nan(value[at])) ++at;
+    if (at == t.size)
+        give_back(k);
+    else
+        m_next[static_cast<std::size_t>(k)] = at;
+}
+
+std::uint32_t UpLooking::gather_updates(Row& rj, int p)
 {
     const int j = rj.m_nRow;
-    if (j < 0 || j >= static_cast<int>(m_waiting.size())) return;
-    // -- 1. The senders: finished rows whose next entry is in column j, in increasing k --
-    m_senders.clear();
-    for (int k = m_waiting[static_cast<std::size_t>(j)]; k >= 0;
-         k = m_nextWaiting[static_cast<std::size_t>(k)])
-    {
-        m_senders.push_back(k);
-        m_aj[static_cast<std::size_t>(k)] =
-            m_tails[static_cast<std::size_t>(k)][m_next[static_cast<std::size_t>(k)]].value;
-        m_senderOf[static_cast<std::size_t>(k)] = p;
-    }
-    m_waiting[static_cast<std::size_t>(j)] = -1;
-    if (m_senders.empty()) return;
-    std::sort(m_senders.begin(), m_senders.end());
+    if (j < 0 || j >= static_cast<int>(m_head.size())) return 0;
+    int k = m_head[static_cast<std::size_t>(j)];  // the senders, in increasing k
+    if (k < 0) return 0;
+    m_head[static_cast<std::size_t>(j)] = -1;  // no row finishing later sends to column j
 
-    // -- 2. Scatter row j from its diagonal on (updates never reach left of it) --
+    // -- 1. Scatter row j from its diagonal on (updates never reach left of it) --
     double* w = m_w.data();
     int* stamp = m_stamp.data();
     Cell* beforeDiag = nullptr;  // last cell left of column j
     Cell* c = rj.m_pFirstCell;
     for (; c && c->m_nCol < j; c = c->m_pNext) beforeDiag = c;
-    for (Cell* s = c; s; s = s->m_pNext)
+    int nOld = 0;
+    for (Cell* s = c; s; s = s->m_pNext, ++nOld)
     {
         w[s->m_nCol] = s->m_dValue;
         stamp[s->m_nCol] = p;
     }
 
-    // -- 3. Updates w_m += f * a_km, f = -a_kj / d_k, m over row k from column j on --
+    // -- 2. Updates w_m += f * a_km, f = -a_kj / d_k, m over row k from column j on --
     int* fill = m_fill.data();
     int nFill = 0;
     std::uint32_t count = 0;
-    for (const int k : m_senders)
+    while (k >= 0)
     {
-        const std::size_t uk = static_cast<std::size_t>(k);
-        const std::size_t at = m_next[uk];  // entry (k, j)
-        const Tail& tail = m_tails[uk];
-        const std::size_t end = tail.size();
-        const Entry* e = tail.data();
-        const double a = e[at].value;
-        if (!is_zero_or_nan(a))
+        const Tail& t = tail_of(k);
+        const int at = m_next[static_cast<std::size_t>(k)];  // entry (k, j)
+        const int following = t.link[static_cast<std::size_t>(at)];
+        const int* col = t.col.data();
+        const double* value = t.value.data();
+        const double f = -value[at] / m_d[static_cast<std::size_t>(k)];
+        // Covered: the previous entry (k, i) sent, and row i sends to row j.
+        const bool covered = at > 0 && !is_zero_or_nan(value[at - 1]) && sends_to(col[at - 1], j);
+        if (covered)
         {
-            const double f = -a / m_d[uk];
-            // Covered: the previous entry (k, i) sent, and row i sends to row j.
-            bool covered = false;
-            if (at > 0 && !is_zero_or_nan(e[at - 1].value))
-            {
-                const std::size_t i = static_cast<std::size_t>(e[at - 1].col);
-                covered = i < m_senderOf.size() && m_senderOf[i] == p && !is_zero_or_nan(m_aj[i]);
-            }
-            if (covered)
-            {
-                for (std::size_t q = at; q < end; ++q) w[e[q].col] += f * e[q].value;
-            }
-            else
-            {
-                for (std::size_t q = at; q < end; ++q)
-                {
-                    const int m = e[q].col;
-                    if (stamp[m] != p)
-                    {
-                        stamp[m] = p;
-                        fill[nFill++] = m;
-                    }
-                    w[m] += f * e[q].value;
-                }
-            }
-            count += static_cast<std::uint32_t>(end - at);
+            const int* runEnd = t.runEnd.data();
+            for (int q = at; q < t.size; q = runEnd[q])
+                add_scaled(w + col[q], value + q, runEnd[q] - q, f);
         }
-        m_next[uk] = at + 1;
-        wait(k);
+        else
+        {
+            for (int q = at; q < t.size; ++q)
+            {
+                const int m = col[q];
+                if (stamp[m] != p)
+                {
+                    stamp[m] = p;
+                    fill[nFill++] = m;
+                }
+                w[m] += f * value[q];
+            }
+        }
+        count += static_cast<std::uint32_t>(t.size - at);
+        advance(k, at + 1);
+        k = following;
     }
-    flops += 2u * count;
 
-    // -- 4. Write back, inserting the fill-in at its ordered places (R2); w back to -0.0 --
-    std::sort(fill, fill + nFill);
-    Cell* prev = beforeDiag;
-    Cell* cur = c;
-    for (int t = 0; t < nFill; ++t)
+    // -- 3. Write back; w back to -0.0 --
+    if (nFill == 0)  // the pattern is closed: the values go into the row's own cells
     {
-        const int m = fill[t];
-        for (; cur && cur->m_nCol < m; cur = cur->m_pNext)
+        for (Cell* cur = c; cur; cur = cur->m_pNext)
         {
             cur->m_dValue = w[cur->m_nCol];
             w[cur->m_nCol] = -0.0;
-            prev = cur;
         }
-        Cell* made = new Cell{cur, w[m], m};
-        w[m] = -0.0;
-        if (prev)
-            prev->m_pNext = made;
-        else
-            rj.m_pFirstCell = made;
-        prev = made;
+        return count;
     }
-    for (; cur; cur = cur->m_pNext)
+    // With fill-in, the row from its diagonal on is remade as one chain of consecutive cells
+    // (the old cells and the fill-in merged in column order, R2), so that the substitutions
+    // stream through each row of the factor.
+    if (!std::is_sorted(fill, fill + nFill)) std::sort(fill, fill + nFill);
+    Cell* chain = tarvel::detail::new_cell_chain(static_cast<std::size_t>(nOld + nFill));
+    if (!chain) throw std::bad_alloc();
+    Cell* out = chain;
+    const Cell* cur = c;
+    for (int t = 0; t <= nFill; ++t)
     {
-        cur->m_dValue = w[cur->m_nCol];
-        w[cur->m_nCol] = -0.0;
+        const int limit = t < nFill ? fill[t] : std::numeric_limits<int>::max();
+        for (; cur && cur->m_nCol < limit; cur = cur->m_pNext, out = out->m_pNext)
+            out->m_nCol = cur->m_nCol;
+        if (t < nFill)
+        {
+            out->m_nCol = limit;
+            out = out->m_pNext;
+        }
     }
+    for (Cell* e = chain; e; e = e->m_pNext)
+    {
+        e->m_dValue = w[e->m_nCol];
+        w[e->m_nCol] = -0.0;
+    }
+    if (beforeDiag)
+        beforeDiag->m_pNext = chain;
+    else
+        rj.m_pFirstCell = chain;
+    while (c)
+    {
+        Cell* next = c->m_pNext;
+        delete c;
+        c = next;
+    }
+    return count;
 }
 
-void UpLooking::finish(Row& rk, int k)
+bool UpLooking::finish(Row& rk, int k)
 {
-    const std::size_t uk = static_cast<std::size_t>(k);
     Cell* diag = rk.m_pFirstCell;
-    if (!diag->m_pNext) return;  // sends nothing
+    if (rk.m_nRow != k || !diag || diag->m_nCol != k || !(diag->m_dValue > 0.0)) return false;
     const double d = diag->m_dValue;
-    m_d[uk] = d;
-    Tail& tail = m_tails[uk];
-    if (!m_spare.empty())
+    int n = 0;
+    for (const Cell* c = diag->m_pNext; c; c = c->m_pNext) ++n;
+    if (n == 0) return true;  // sends nothing
+
+    // -- 1. The tail, undivided; every entry that will send must aim at a stored row --
+    const int b = take_buffer();
+    m_tailOf[static_cast<std::size_t>(k)] = b;
+    Tail& t = m_tails[static_cast<std::size_t>(b)];
+    t.resize(n);
+    int* col = t.col.data();
+    double* value = t.value.data();
+    int q = 0;
+    for (const Cell* c = diag->m_pNext; c; c = c->m_pNext, ++q)
     {
-        tail = std::move(m_spare.back());
-        m_spare.pop_back();
+        col[q] = c->m_nCol;
+        value[q] = c->m_dValue;
+        if (!is_zero_or_nan(value[q]) &&
+            (col[q] < 0 || col[q] >= static_cast<int>(m_stored.size()) ||
+             !m_stored[static_cast<std::size_t>(col[q])]))
+        {
+            give_back(k);
+            return false;
+        }
     }
+
+    // -- 2. Runs of consecutive columns; the chains of the columns row k sends to --
+    int* runEnd = t.runEnd.data();
+    int* link = t.link.data();
+    runEnd[n - 1] = n;
+    for (int e = n - 2; e >= 0; --e) runEnd[e] = col[e + 1] == col[e] + 1 ? runEnd[e + 1] : e + 1;
+    int first = -1;
+    for (int e = 0; e < n; ++e)
+    {
+        if (is_zero_or_nan(value[e])) continue;
+        if (first < 0) first = e;
+        const std::size_t c = static_cast<std::size_t>(col[e]);
+        link[e] = -1;
+        if (m_head[c] < 0)
+            m_head[c] = k;
+        else
+            tail_of(m_lastRow[c]).link[static_cast<std::size_t>(m_lastAt[c])] = k;
+        m_lastRow[c] = k;
+        m_lastAt[c] = e;
+    }
+    if (first < 0)
+    {
+        give_back(k);
+        return true;
+    }
+    m_next[static_cast<std::size_t>(k)] = first;
+    m_d[static_cast<std::size_t>(k)] = d;
+
+    // -- 3. u_kj = a_kj / d_k in the cells --
     for (Cell* c = diag->m_pNext; c; c = c->m_pNext)
-    {
-        tail.push_back(Entry{c->m_nCol, c->m_dValue});
-        if (!is_zero_or_nan(c->m_dValue)) c->m_dValue = c->m_dValue / d;  // u_kj
-    }
-    m_next[uk] = 0;
-    wait(k);
+        if (!is_zero_or_nan(c->m_dValue)) c->m_dValue = c->m_dValue / d;
+    return true;
 }
 
 int cholesky_up_looking(Row* first);
@@ -319,15 +422,14 @@ int cholesky_up_looking(Row* first)
     int p = 0;
     for (Row* r = first; r; r = r->m_pNextRow, ++p)
     {
-        work.gather_updates(*r, p, flops);
+        flops += 2u * work.gather_updates(*r, p);
         if (status != 1) continue;  // after a failure only the pending updates are applied
-        if (!row_passes(*r, p, stored))
+        if (!work.finish(*r, p))
         {
             status = -1;
             continue;
         }
         ++flops;
-        work.finish(*r, p);
     }
     CVirtMat::m_Flops += flops;
     return status;
@@ -335,9 +437,9 @@ int cholesky_up_looking(Row* first)
 
 }  // namespace
 
-// The classical right-looking form: for each row k in list order, check it, then for each entry (k, j) right
-// of its diagonal that is not 0.0 or NaN merge f times the row from column j on into row j
-// (found by walking forward), then store a_kj / d_k.
+// The classical right-looking form: for each row k in list order, check it, then for each entry
+// (k, j) right of its diagonal that is not 0.0 or NaN merge f times the row from column j on into
+// row j (found by walking forward), then store a_kj / d_k.
 int tarvel::detail::cholesky_right_looking(CSparseMatrix& A)
 {
     if (!A.m_pFirstRow) return 1;

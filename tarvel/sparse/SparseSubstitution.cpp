@@ -28,6 +28,18 @@ inline void subtract_row(double* bi, const double* bj, double a, int p)
 
 inline double* row_of(CMatrix& B, long i, int p) { return B.m_pData + i * p; }
 
+// The rows of a factor lie in memory one after the other, each a run of consecutive cells (the
+// factorizations make them so), and the backward substitution visits them from the last to the
+// first, which the processor's own prefetching does not follow: before `current` is walked, ask
+// for the cells of `next` when they lie just below it.
+inline void prefetch_row_below(const Row& next, const Row& current)
+{
+    const char* from = reinterpret_cast<const char*>(next.m_pFirstCell);
+    const char* to = reinterpret_cast<const char*>(current.m_pFirstCell);
+    if (!from || !to || from >= to || to - from > 64 * 1024) return;
+    for (; from < to; from += 64) __builtin_prefetch(from);
+}
+
 // The first cell of r at or right of its diagonal (the diagonal of a factor), or null.
 inline Cell* first_at_or_right_of_diagonal(Row& r)
 {
@@ -45,64 +57,54 @@ std::vector<Row*> rows_of(Row* first)
 }
 
 // Forward substitution with the unit lower factor held as the transpose of the part right of
-// each row's first cell (modes -1 and -2):
+// each row's first cell (modes -1 and -2), as stated:
 //   for each row position i (index r_i), in increasing k < i: when cursor[k] stands on column
 //   r_i, b_{r_i} -= a * b_k (b_k the row at position k) and cursor[k] moves on;
 //   mode -2 then divides b_{r_i} by the value of row i's first cell.
-// Instead of scanning every earlier cursor for every row, each cursor waits in the list of
-// the column it stands on; the list of column r_i is taken in increasing k, so every entry of
-// B receives the same subtractions in the same order as by the scan.
+// Instead of scanning every earlier cursor for every row, each row k pushes its entries when
+// its turn comes (column-oriented substitution): row k's cursor meets column c at the position
+// i of the row of index c when i > k, and only then moves on, so row k sends its entries in
+// order up to the first one whose column names no later row (there its cursor stays for good).
+// When every index is at least 0, indices never fall below positions, so b_k, the source, is
+// final at position k (no later position targets it), and each b_{r_i} receives the same
+// subtractions in the same increasing k, then the division, as by the scan: the same bits.
+// A list with negative indices is left to the scan (no factor has them).
 void forward_sub_transposed(Row* first, CMatrix& B, int p, int mode)
 {
     const std::vector<Row*> rows = rows_of(first);
     const int n = static_cast<int>(rows.size());
-    int maxRow = -1;
-    for (const Row* r : rows) maxRow = std::max(maxRow, r->m_nRow);
-    std::vector<const Cell*> cursor(static_cast<std::size_t>(n), nullptr);
-    std::vector<int> waiting(static_cast<std::size_t>(maxRow + 1), -1);  // by column
-    std::vector<int> nextWaiting(static_cast<std::size_t>(n), -1);       // by position
-    std::vector<int> due;                                                // scratch
-    // A cursor on a column that no row index can match waits nowhere: the scan would never
-    // move it either.
-    auto wait = [&](int k)
+    if (n == 0) return;
+    if (rows.front()->m_nRow < 0)
     {
-        const Cell* c = cursor[static_cast<std::size_t>(k)];
-        if (c && c->m_nCol >= 0 && c->m_nCol <= maxRow)
-        {
-            nextWaiting[static_cast<std::size_t>(k)] = waiting[static_cast<std::size_t>(c->m_nCol)];
-            waiting[static_cast<std::size_t>(c->m_nCol)] = k;
-        }
-    };
+        tarvel::detail::forward_sub_transposed_plain(rows, B, mode);
+        return;
+    }
+    // Position of the row of each index (R1: ascending), -1 where no row has it.
+    const int maxRow = rows.back()->m_nRow;
+    std::vector<int> positionOf(static_cast<std::size_t>(maxRow) + 1, -1);
     for (int i = 0; i < n; ++i)
+        positionOf[static_cast<std::size_t>(rows[static_cast<std::size_t>(i)]->m_nRow)] = i;
+    for (int k = 0; k < n; ++k)
     {
-        Row* ri = rows[static_cast<std::size_t>(i)];
-        const int r = ri->m_nRow;
-        const Cell* head = ri->m_pFirstCell;
-        cursor[static_cast<std::size_t>(i)] = head ? head->m_pNext : nullptr;
-        if (r < 0)  // outside B: no row of B to update (R1 makes this the first row)
-        {
-            wait(i);
-            continue;
-        }
-        double* bi = row_of(B, r, p);
-        {
-            due.clear();
-            for (int k = waiting[static_cast<std::size_t>(r)]; k >= 0;
-                 k = nextWaiting[static_cast<std::size_t>(k)])
-                due.push_back(k);
-            waiting[static_cast<std::size_t>(r)] = -1;
-            std::sort(due.begin(), due.end());
-            for (const int k : due)
-            {
-                const Cell* c = cursor[static_cast<std::size_t>(k)];
-                subtract_row(bi, row_of(B, k, p), c->m_dValue, p);
-                cursor[static_cast<std::size_t>(k)] = c->m_pNext;
-                wait(k);
-            }
-        }
+        const Row* rk = rows[static_cast<std::size_t>(k)];
+        const Cell* head = rk->m_pFirstCell;
         if (mode == -2 && head)
+        {
+            double* bi = row_of(B, rk->m_nRow, p);
             for (int t = 0; t < p; ++t) bi[t] /= head->m_dValue;
-        wait(i);
+        }
+        if (!head) continue;
+        const double* bk = row_of(B, k, p);
+        for (const Cell* c = head->m_pNext; c; c = c->m_pNext)
+        {
+            const int col = c->m_nCol;
+            if (col < 0 || col > maxRow || positionOf[static_cast<std::size_t>(col)] <= k) break;
+            double* bc = row_of(B, col, p);
+            if (p == 1)
+                bc[0] -= c->m_dValue * bk[0];
+            else
+                subtract_row(bc, bk, c->m_dValue, p);
+        }
     }
 }
 
@@ -110,8 +112,13 @@ void forward_sub_transposed(Row* first, CMatrix& B, int p, int mode)
 
 void tarvel::detail::forward_sub_transposed_plain(const CSparseMatrix& A, CMatrix& B, int mode)
 {
+    forward_sub_transposed_plain(rows_of(const_cast<Row*>(A.GetFirstRow())), B, mode);
+}
+
+void tarvel::detail::forward_sub_transposed_plain(const std::vector<Row*>& rows, CMatrix& B,
+                                                  int mode)
+{
     const int p = B.GetColumns();
-    const std::vector<Row*> rows = rows_of(const_cast<Row*>(A.GetFirstRow()));
     const int n = static_cast<int>(rows.size());
     std::vector<const Cell*> cursor(static_cast<std::size_t>(n));
     for (int k = 0; k < n; ++k)
@@ -158,6 +165,15 @@ void CSparseMatrix::ForwSub(CVirtMat* Bv, double* seconds, int mode)
         {
             double* bi = row_of(*B, r->m_nRow, p);
             cell* c = r->m_pFirstCell;
+            if (p == 1)  // b_r kept in a register: the same subtractions in the same order
+            {
+                double x = bi[0];
+                for (; c && c->m_nCol < r->m_nRow; c = c->m_pNext)
+                    x -= c->m_dValue * B->m_pData[c->m_nCol];
+                if (mode == 2 && c) x /= c->m_dValue;
+                bi[0] = x;
+                continue;
+            }
             for (; c && c->m_nCol < r->m_nRow; c = c->m_pNext)
                 subtract_row(bi, row_of(*B, c->m_nCol, p), c->m_dValue, p);
             if (mode == 2 && c)
@@ -186,9 +202,19 @@ void CSparseMatrix::BackwSub(CVirtMat* Bv, double* seconds, int mode)
         const int p = B->GetColumns();
         for (row* r = m_pFirstRow; r && p > 0; r = r->m_pNextRow)
         {
+            if (const row* next = r->m_pNextRow) prefetch_row_below(*next, *r);
             const cell* diag = first_at_or_right_of_diagonal(*r);
             if (!diag) continue;
             double* bi = row_of(*B, r->m_nRow, p);
+            if (p == 1)  // x kept in a register, as stated
+            {
+                double x = bi[0];
+                for (const cell* c = diag->m_pNext; c; c = c->m_pNext)
+                    x -= c->m_dValue * B->m_pData[c->m_nCol];
+                if (mode == 2) x /= diag->m_dValue;
+                bi[0] = x;
+                continue;
+            }
             for (const cell* c = diag->m_pNext; c; c = c->m_pNext)
                 subtract_row(bi, row_of(*B, c->m_nCol, p), c->m_dValue, p);
             if (mode == 2)

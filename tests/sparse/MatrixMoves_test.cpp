@@ -8,7 +8,6 @@
 #include <tarvel/Tarvel.h>
 
 #include <gtest/gtest.h>
-
 #include <utility>
 
 using namespace tarvel_test;

@@ -12,6 +12,7 @@
 #include <cstddef>
 #include <memory>
 #include <new>
+#include <vector>
 
 namespace tarvel::detail
 {
@@ -177,6 +178,14 @@ private:
     int m_nValid = 0;
 };
 
+// True when cells come from the pools of CellPool.cpp, which hand out the lowest free slot
+// first; false in sanitizer builds, where every cell is a heap object of its own.
+bool cells_reused_in_address_order();
+// n new cells chained in order (each one's m_pNext the next, the last one's null), holding 0.0
+// at column 0; with the pools, in consecutive slots. Null when n is 0 or storage is exhausted
+// (then nothing is kept). Each cell is released with delete like any other.
+Cell* new_cell_chain(std::size_t n) noexcept;
+
 // True when the matrix keeps R1 and R2 (strictly ascending rows and cells).
 bool lists_are_ordered(const CSparseMatrix& A);
 
@@ -185,6 +194,8 @@ bool lists_are_ordered(const CSparseMatrix& A);
 // Forward substitution modes -1 and -2 by scanning every earlier row's cursor for each row
 // (quadratic in the number of rows). CSparseMatrix::ForwSub gives the same bits.
 void forward_sub_transposed_plain(const CSparseMatrix& A, CMatrix& B, int mode);
+// The same on the rows of a list, by position.
+void forward_sub_transposed_plain(const std::vector<Row*>& rows, CMatrix& B, int mode);
 // Row-oriented LU visiting every later row for every pivot. CSparseMatrix::LU gives the same
 // lists and bits, and the same partial state on failure.
 int lu_plain(CSparseMatrix& A);
