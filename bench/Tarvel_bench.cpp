@@ -54,6 +54,8 @@ std::unique_ptr<CReorderMat> build_graph(const tarvel_fem::FemProblem& p, const 
         g->MinDegReorder4();
     else if (method == "Hager1")
         g->Hager1();
+    else if (method == "Hager2")
+        g->Hager2();
     else if (method == "Hager3")
         g->Hager3();
     g->PostReorder();
