@@ -34,8 +34,8 @@
 //    rows holding an entry in it then fail their diagonal check).
 //  - Cholesky: a non-zero entry (k, j) whose row j is not stored fails the factorization at
 //    row k, before row k sends any update.
-//  - Cholesky remakes each row that receives fill-in, from its diagonal on, as one run of new
-//    cells: no cell address from before a factorization may be kept across it.
+//  - LU and Cholesky remake each row that receives fill-in (Cholesky from its diagonal on) as
+//    one run of new cells: no cell address from before a factorization may be kept across it.
 //  - ConjGradient/ConjGradient2: a zero step-length or direction denominator gives IEEE
 //    infinities or NaNs in the results; rows without a diagonal scale by 1.0.
 //  - A move from a matrix of a derived class (the system matrix keeps its rows in an array)

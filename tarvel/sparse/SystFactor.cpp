@@ -100,191 +100,23 @@ int CSystSpMat::Cholesky()
 // LU
 // =============================================================================================
 
-namespace
-{
-
-// Up-looking form of the row-oriented elimination. Row r is taken at its turn: the pivot rows
-// k < r are final, and the eliminations that the stated algorithm applies to row r at steps
-// k = 0 .. r - 1 (each depending only on row r and the final row k) are applied to a dense copy
-// of row r in increasing k, then row r is checked as pivot r and written back. Every entry
-// receives the same operations in the same order as in the stated form; a fill-in entry starts
-// at -0.0, an exact additive identity, so its first update becomes its value bit for bit.
-class RowByRowLU
-{
-public:
-    RowByRowLU(Row* rows, int n, int width)
-        : m_rows(rows), m_w(static_cast<std::size_t>(width), 0.0),
-          m_stamp(static_cast<std::size_t>(width), -1),
-          m_pending(static_cast<std::size_t>(n) / 64 + 1, 0),
-          m_pivot(static_cast<std::size_t>(n), 0.0), m_uStart(static_cast<std::size_t>(n) + 1, 0)
-    {
-        m_fill.reserve(64);
-    }
-
-    // Applies to row r the eliminations of the steps below `limit` (r itself, or the step that
-    // failed). Returns false when row r cannot serve as pivot r.
-    bool eliminate_row(int r, int limit);
-
-private:
-    // The next pending column at or after c (below the limit), or -1.
-    int next_pending(int c, int limit) const;
-    void set_pending(int c) { m_pending[static_cast<std::size_t>(c) >> 6] |= 1ull << (c & 63); }
-    void clear_pending(int c)
-    {
-        m_pending[static_cast<std::size_t>(c) >> 6] &= ~(1ull << (c & 63));
-    }
-    void write_back(Row& row);
-
-    Row* m_rows;
-    std::vector<double> m_w;               // the dense row, valid where m_stamp holds the row
-    std::vector<int> m_stamp;              // by column: the row whose value m_w holds
-    std::vector<std::uint64_t> m_pending;  // columns left of the limit still to eliminate
-    std::vector<double> m_pivot;           // u_kk of the pivot rows
-    // U_k of the pivot rows, contiguous (read by every later row holding column k):
-    // columns m_uCol[m_uStart[k] .. m_uStart[k + 1] - 1] and their values.
-    std::vector<std::size_t> m_uStart;
-    std::vector<int> m_uCol;
-    std::vector<double> m_uValue;
-    std::vector<int> m_fill;  // the fill-in columns of the current row
-};
-
-int RowByRowLU::next_pending(int c, int limit) const
-{
-    for (int word = c >> 6; word <= (limit - 1) >> 6; ++word)
-    {
-        std::uint64_t bits = m_pending[static_cast<std::size_t>(word)];
-        if (word == c >> 6) bits &= ~0ull << (c & 63);
-        if (bits)
-        {
-            const int found = (word << 6) + __builtin_ctzll(bits);
-            return found < limit ? found : -1;
-        }
-    }
-    return -1;
-}
-
-bool RowByRowLU::eliminate_row(int r, int limit)
-{
-    Row& row = m_rows[r];
-    double* w = m_w.data();
-    int* stamp = m_stamp.data();
-    m_fill.clear();
-
-    // -- 1. Scatter; the cells left of the limit are the columns to eliminate --
-    const Cell* head = row.m_pFirstCell;
-    const bool blocked = head && head->m_nCol < 0;  // a cursor no step ever reaches
-    int first = -1;
-    for (const Cell* c = head; c; c = c->m_pNext)
-    {
-        if (c->m_nCol < 0) continue;
-        w[c->m_nCol] = c->m_dValue;
-        stamp[c->m_nCol] = r;
-        if (c->m_nCol < limit && !blocked)
-        {
-            set_pending(c->m_nCol);
-            if (first < 0) first = c->m_nCol;
-        }
-    }
-
-    // -- 2. Eliminate in increasing column k: l = a_rk / u_kk, a_rm -= u_km l --
-    bool stuck = blocked;
-    for (int k = blocked ? -1 : first; k >= 0; k = next_pending(k + 1, limit))
-    {
-        clear_pending(k);
-        const std::size_t uk = static_cast<std::size_t>(k);
-        const std::size_t begin = m_uStart[uk], end = m_uStart[uk + 1];
-        if (begin == end)  // pivot row k leaves its column alone: the cursor stays here for good
-        {
-            stuck = true;
-            for (int rest = next_pending(k + 1, limit); rest >= 0;
-                 rest = next_pending(rest + 1, limit))
-                clear_pending(rest);
-            break;
-        }
-        const double a = w[k];
-        if (a == 0.0) continue;  // only passed
-        const double l = a / m_pivot[uk];
-        w[k] = l;
-        const int* col = m_uCol.data();
-        const double* value = m_uValue.data();
-        for (std::size_t q = begin; q < end; ++q)
-        {
-            const int m = col[q];
-            if (stamp[m] != r)
-            {
-                stamp[m] = r;
-                w[m] = -0.0;  // exact identity: the first update becomes the fill-in value
-                m_fill.push_back(m);
-                if (m < limit) set_pending(m);
-            }
-            w[m] += -(value[q] * l);
-        }
-    }
-
-    write_back(row);
-
-    // -- 3. Row r as pivot: its cursor on its diagonal, a usable pivot --
-    if (limit != r || stuck || stamp[r] != r || w[r] == 0.0 || std::isnan(w[r])) return false;
-    const Cell* c = row.m_pFirstCell;
-    while (c->m_nCol != r) c = c->m_pNext;
-    m_pivot[static_cast<std::size_t>(r)] = c->m_dValue;
-    for (const Cell* u = c->m_pNext; u; u = u->m_pNext)
-    {
-        m_uCol.push_back(u->m_nCol);
-        m_uValue.push_back(u->m_dValue);
-    }
-    m_uStart[static_cast<std::size_t>(r) + 1] = m_uCol.size();
-    return true;
-}
-
-void RowByRowLU::write_back(Row& row)
-{
-    std::sort(m_fill.begin(), m_fill.end());
-    const double* w = m_w.data();
-    Cell* prev = nullptr;
-    Cell* cur = row.m_pFirstCell;
-    for (; cur && cur->m_nCol < 0; cur = cur->m_pNext) prev = cur;
-    for (const int m : m_fill)
-    {
-        for (; cur && cur->m_nCol < m; cur = cur->m_pNext)
-        {
-            cur->m_dValue = w[cur->m_nCol];
-            prev = cur;
-        }
-        Cell* made = new Cell{cur, w[m], m};
-        if (prev)
-            prev->m_pNext = made;
-        else
-            row.m_pFirstCell = made;
-        prev = made;
-    }
-    for (; cur; cur = cur->m_pNext) cur->m_dValue = w[cur->m_nCol];
-}
-
-}  // namespace
-
 // LU(): A = L U in place, the elimination of CSparseMatrix::LU (rows by list position are the
 // array's rows, S2; each update added forward from the row's cursor cell): 1 on success, -1 at
 // the first step k whose row has no usable pivot (its cursor not on its diagonal, or a pivot of
 // 0.0 or NaN), every row below it then holding the eliminations of the steps before k.
-// Nothing is counted. Row by row (RowByRowLU); tarvel::detail::lu_plain is the stated form.
+// Nothing is counted. The row-by-row kernel of CSparseMatrix::LU (tarvel::detail::lu_row_by_row)
+// on the array's rows; tarvel::detail::lu_plain is the stated form.
 int CSystSpMat::LU()
 {
     const int n = m_nRowArraySize;
     if (n < 1) return 1;
-    int width = n;
-    for (int r = 0; r < n; ++r)
-        for (const Cell* c = m_pRowArray[r].m_pFirstCell; c; c = c->m_pNext)
-            if (c->m_nCol >= width) width = c->m_nCol + 1;
     try
     {
-        RowByRowLU work(m_pRowArray, n, width);
-        int failed = n;  // the first step without a usable pivot
-        for (int r = 0; r < n; ++r)
-            if (!work.eliminate_row(r, std::min(r, failed)) && failed == n) failed = r;
-        return failed == n ? 1 : -1;
+        std::vector<Row*> rows(static_cast<std::size_t>(n));
+        for (int r = 0; r < n; ++r) rows[static_cast<std::size_t>(r)] = m_pRowArray + r;
+        return tarvel::detail::lu_row_by_row(rows.data(), n);
     }
-    catch (const std::bad_alloc&)  // work space or a fill-in cell: reported as a failure
+    catch (const std::bad_alloc&)  // work space: reported as a failure
     {
         return -1;
     }

@@ -1,8 +1,9 @@
 // The memory layout the fast kernels rely on, and their one-column forms: the cell pool hands
 // out released slots lowest first and chains of cells in consecutive slots; a factorization
 // leaves each row of the factor with fill-in as one run of consecutive cells; the one-column
-// substitutions give the bits of the general ones. (The factorizations themselves are compared
-// with their plain forms in SparseDirect_test.cpp.)
+// substitutions give the bits of the general ones; the row-by-row LU shared by both matrix
+// classes meets lists whose indices skip positions. (The factorizations are compared with
+// their plain forms on gapless lists in SparseDirect_test.cpp.)
 #include "support/GlobalState.h"
 #include "support/Problems.h"
 
@@ -131,4 +132,23 @@ TEST_F(SolverKernels, OneColumnSubstitutionsMatchTheGeneralForm)
                 EXPECT_TRUE(SameBits(one, column)) << mode << forward;
             }
     }
+}
+
+// The row-by-row LU on lists with missing rows (the index of the row at position k is not k):
+// the failure at the first such position, with the eliminations of the steps before it in the
+// rows below, bit for bit as the plain form.
+TEST_F(SolverKernels, LuOnListsWithGapsMatchesThePlainForm)
+{
+    std::mt19937 gen(4242);
+    int failed = 0;
+    for (int trial = 0; trial < 40; ++trial)
+    {
+        SCOPED_TRACE(trial);
+        const int n = 20 + trial;
+        CSparseMatrix A = RandomSparse(gen, {n, 2 + trial % 3, 1 + trial % 9, false, 9.0, true});
+        failed += ExpectSameAsPlain(
+                      A, [](CSparseMatrix& M) { return M.LU(); },
+                      [](CSparseMatrix& M) { return tarvel::detail::lu_plain(M); }) != 1;
+    }
+    EXPECT_GT(failed, 10);
 }

@@ -196,6 +196,9 @@ bool lists_are_ordered(const CSparseMatrix& A);
 void forward_sub_transposed_plain(const CSparseMatrix& A, CMatrix& B, int mode);
 // The same on the rows of a list, by position.
 void forward_sub_transposed_plain(const std::vector<Row*>& rows, CMatrix& B, int mode);
+// The LU elimination of CSparseMatrix::LU on rows[0 .. n - 1] (by position), row by row; the
+// failure result and partial state as that member states. Fill-in cells are made with new.
+int lu_row_by_row(Row* const* rows, int n);
 // Row-oriented LU visiting every later row for every pivot. CSparseMatrix::LU gives the same
 // lists and bits, and the same partial state on failure.
 int lu_plain(CSparseMatrix& A);
