@@ -44,7 +44,7 @@ double check_residual(const std::string& name, const double* u);
 // A labelling of the DOF graph for the profile and band solvers: label[dof], and its measures.
 // Three are benchmarked (labelling_methods): "natural", the mesh's own row-by-row numbering (the
 // graph built and finished without a reordering), and "Hager2" and "Hager3", the library's two
-// backward labellings (by score, by level).
+// backward labellings by score.
 struct Labelling
 {
     std::string method;
