@@ -6,6 +6,8 @@
 namespace
 {
 
+// One record per line, in the order of the class table.
+// clang-format off
 CRuntimeClass* const kLibraryClasses[] = {
     RUNTIME_CLASS(CVirtMat),
     RUNTIME_CLASS(CVirtRealMat),
@@ -19,6 +21,7 @@ CRuntimeClass* const kLibraryClasses[] = {
 AFX_EXTENSION_MODULE TarvelR10DLL = {"TarvelR10", kLibraryClasses,
                                      int(sizeof(kLibraryClasses) / sizeof(kLibraryClasses[0])),
                                      FALSE};
+// clang-format on
 
 // Stands for the framework's library entry point: initialization, then the link object that
 // makes the records known; termination when the library is unloaded.

@@ -27,8 +27,8 @@ public:
     // 2. Reads the object from a text file.
     virtual void ReadASCII(CFile* file) = 0;
     // 3. Writes the object to a text file.
-    virtual void WriteASCII(CFile* file, CString prefix, CString suffix, int width,
-                            int precision, int format, bool rowNumbers, bool header) = 0;
+    virtual void WriteASCII(CFile* file, CString prefix, CString suffix, int width, int precision,
+                            int format, bool rowNumbers, bool header) = 0;
 
     // Floating-point operations counted by the counting operations since the last reset;
     // 32-bit, wraps modulo 2^32. Only reset and incremented by the library.

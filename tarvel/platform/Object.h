@@ -110,41 +110,40 @@ protected:
 
 #define RUNTIME_CLASS(class_name) (&class_name::class##class_name)
 
-#define DECLARE_DYNAMIC(class_name)                                                             \
-public:                                                                                         \
-    static CRuntimeClass class##class_name;                                                     \
+#define DECLARE_DYNAMIC(class_name)                                                                \
+public:                                                                                            \
+    static CRuntimeClass class##class_name;                                                        \
     CRuntimeClass* GetRuntimeClass() const override;
 
-#define DECLARE_DYNCREATE(class_name)                                                           \
-    DECLARE_DYNAMIC(class_name)                                                                 \
+#define DECLARE_DYNCREATE(class_name)                                                              \
+    DECLARE_DYNAMIC(class_name)                                                                    \
     static CObject* CreateObject();
 
-#define DECLARE_SERIAL(class_name)                                                              \
-    DECLARE_DYNCREATE(class_name)                                                               \
+#define DECLARE_SERIAL(class_name)                                                                 \
+    DECLARE_DYNCREATE(class_name)                                                                  \
     friend CArchive& operator>>(CArchive& ar, class_name*& pOb);
 
-#define TARVEL_IMPLEMENT_RUNTIMECLASS(class_name, base_class_name, wSchema, pfnNew)             \
-    CRuntimeClass class_name::class##class_name = {#class_name, int(sizeof(class_name)),        \
-                                                   UINT(wSchema), pfnNew,                       \
-                                                   RUNTIME_CLASS(base_class_name)};             \
+#define TARVEL_IMPLEMENT_RUNTIMECLASS(class_name, base_class_name, wSchema, pfnNew)                \
+    CRuntimeClass class_name::class##class_name = {#class_name, int(sizeof(class_name)),           \
+                                                   UINT(wSchema), pfnNew,                          \
+                                                   RUNTIME_CLASS(base_class_name)};                \
     CRuntimeClass* class_name::GetRuntimeClass() const { return RUNTIME_CLASS(class_name); }
 
-#define IMPLEMENT_DYNAMIC(class_name, base_class_name)                                          \
+#define IMPLEMENT_DYNAMIC(class_name, base_class_name)                                             \
     TARVEL_IMPLEMENT_RUNTIMECLASS(class_name, base_class_name, 0xFFFF, nullptr)
 
-#define IMPLEMENT_DYNCREATE(class_name, base_class_name)                                        \
-    CObject* class_name::CreateObject() { return new (std::nothrow) class_name; }               \
+#define IMPLEMENT_DYNCREATE(class_name, base_class_name)                                           \
+    CObject* class_name::CreateObject() { return new (std::nothrow) class_name; }                  \
     TARVEL_IMPLEMENT_RUNTIMECLASS(class_name, base_class_name, 0xFFFF, class_name::CreateObject)
 
-#define IMPLEMENT_SERIAL(class_name, base_class_name, wSchema)                                  \
-    CObject* class_name::CreateObject() { return new (std::nothrow) class_name; }               \
-    TARVEL_IMPLEMENT_RUNTIMECLASS(class_name, base_class_name, wSchema,                         \
-                                  class_name::CreateObject)                                     \
-    static const AFX_CLASSINIT tarvel_classinit_##class_name(RUNTIME_CLASS(class_name));        \
-    [[maybe_unused]] CArchive& operator>>(CArchive& ar, class_name*& pOb)                       \
-    {                                                                                           \
-        pOb = static_cast<class_name*>(ar.ReadObject(RUNTIME_CLASS(class_name)));               \
-        return ar;                                                                              \
+#define IMPLEMENT_SERIAL(class_name, base_class_name, wSchema)                                     \
+    CObject* class_name::CreateObject() { return new (std::nothrow) class_name; }                  \
+    TARVEL_IMPLEMENT_RUNTIMECLASS(class_name, base_class_name, wSchema, class_name::CreateObject)  \
+    static const AFX_CLASSINIT tarvel_classinit_##class_name(RUNTIME_CLASS(class_name));           \
+    [[maybe_unused]] CArchive& operator>>(CArchive& ar, class_name*& pOb)                          \
+    {                                                                                              \
+        pOb = static_cast<class_name*>(ar.ReadObject(RUNTIME_CLASS(class_name)));                  \
+        return ar;                                                                                 \
     }
 
 #include <tarvel/platform/Archive.h>  // operator>> of IMPLEMENT_SERIAL reads through the archive

@@ -3,7 +3,6 @@
 #include "fem/TarvelInput.h"
 
 #include <gtest/gtest.h>
-
 #include <vector>
 
 using namespace tarvel_fem;

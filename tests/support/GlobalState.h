@@ -6,7 +6,6 @@
 #include <tarvel/Tarvel.h>
 
 #include <gtest/gtest.h>
-
 #include <string>
 #include <vector>
 
@@ -20,11 +19,13 @@ protected:
     {
         m_savedSym = CVirtMat::m_bSym;
         m_savedFlops = CVirtMat::m_Flops;
-        m_previousHandler = AfxSetMessageBoxHandler([this](const CString& text, UINT type) {
-            m_messages.push_back(text.str());
-            m_types.push_back(type);
-            return IDOK;
-        });
+        m_previousHandler = AfxSetMessageBoxHandler(
+            [this](const CString& text, UINT type)
+            {
+                m_messages.push_back(text.str());
+                m_types.push_back(type);
+                return IDOK;
+            });
     }
 
     void TearDown() override
