@@ -10,6 +10,7 @@
 #include <cstdlib>
 #include <fstream>
 #include <gtest/gtest.h>
+#include <regex>
 #include <sstream>
 #include <sys/wait.h>
 
@@ -21,14 +22,6 @@ using TarvelFem = tarvel_test::GlobalStateTest;
 namespace
 {
 
-std::vector<std::string> lines_of(const std::string& text)
-{
-    std::vector<std::string> lines;
-    std::istringstream in(text);
-    for (std::string line; std::getline(in, line);) lines.push_back(line);
-    return lines;
-}
-
 std::size_t count(const std::string& text, const std::string& what)
 {
     std::size_t n = 0;
@@ -38,63 +31,41 @@ std::size_t count(const std::string& text, const std::string& what)
 }
 
 // Well-formed XML as far as an SVG picture needs: one root element, tags nested and closed in
-// order, attribute values quoted, '<' nowhere in text, '&' only in the five predefined entities.
+// order, attribute values quoted, '<' nowhere in text or values, '&' only in the five predefined
+// entities.
 bool well_formed_xml(const std::string& s)
 {
+    for (std::size_t a = s.find('&'); a != std::string::npos; a = s.find('&', a + 1))
+        if (!std::regex_search(s.substr(a, 6), std::regex("^&(amp|lt|gt|quot|apos);")))
+            return false;
+    const auto space = [&s](std::size_t j)
+    { return std::isspace(static_cast<unsigned char>(s[j])); };
     std::vector<std::string> open;
     bool rootSeen = false;
-    auto entity_ok = [&s](std::size_t at)
-    {
-        for (const char* e : {"&amp;", "&lt;", "&gt;", "&quot;", "&apos;"})
-            if (s.compare(at, std::char_traits<char>::length(e), e) == 0) return true;
-        return false;
-    };
     std::size_t i = s.rfind("<?xml", 0) == 0 ? s.find("?>") + 2 : 0;
-    while (i < s.size())
+    for (std::size_t lt; (lt = s.find('<', i)) != std::string::npos;)
     {
-        if (s[i] != '<')
-        {
-            if (s[i] == '&' && !entity_ok(i)) return false;
-            if (open.empty() && !std::isspace(static_cast<unsigned char>(s[i]))) return false;
-            ++i;
-            continue;
-        }
-        const bool closing = s[i + 1] == '/';
-        std::size_t j = i + (closing ? 2 : 1);
-        const std::size_t nameStart = j;
+        if (open.empty() && s.find_first_not_of(" \t\r\n", i) < lt) return false;  // text outside
+        const bool closing = s[lt + 1] == '/';
+        std::size_t j = lt + 1 + closing;
         while (j < s.size() && (std::isalnum(static_cast<unsigned char>(s[j])) || s[j] == '-')) ++j;
-        const std::string name = s.substr(nameStart, j - nameStart);
-        if (name.empty()) return false;
-        while (j < s.size() && s[j] != '>' && s[j] != '/')  // attributes: name="value"
+        const std::string name = s.substr(lt + 1 + closing, j - lt - 1 - closing);
+        for (;; j = s.find('"', s.find("=\"", j) + 2) + 1)  // attributes: name="value"
         {
-            if (std::isspace(static_cast<unsigned char>(s[j])))
-            {
-                ++j;
-                continue;
-            }
+            while (j < s.size() && space(j)) ++j;
+            if (j >= s.size() || s[j] == '>' || s[j] == '/') break;
             const std::size_t eq = s.find("=\"", j), end = s.find('"', eq + 2);
-            if (closing || eq == std::string::npos || end == std::string::npos) return false;
-            for (std::size_t k = eq + 2; k < end; ++k)
-                if (s[k] == '<' || (s[k] == '&' && !entity_ok(k))) return false;
-            j = end + 1;
+            if (closing || end == std::string::npos || s.find('<', eq) < end) return false;
         }
-        const bool empty = j < s.size() && s[j] == '/';
-        if (empty) ++j;
-        if (j >= s.size() || s[j] != '>') return false;
-        if (closing)
-        {
-            if (open.empty() || open.back() != name) return false;
-            open.pop_back();
-        }
-        else if (!empty)
-        {
-            if (open.empty() && rootSeen) return false;
-            open.push_back(name);
-            rootSeen = true;
-        }
-        i = j + 1;
+        const bool empty = s.compare(j, 2, "/>") == 0;
+        if (name.empty() || s.compare(j + empty, 1, ">") != 0) return false;
+        if (closing ? open.empty() || open.back() != name : !empty && open.empty() && rootSeen)
+            return false;
+        if (closing) open.pop_back();
+        if (!closing && !empty) open.push_back(name), rootSeen = true;
+        i = j + empty + 1;
     }
-    return rootSeen && open.empty();
+    return rootSeen && open.empty() && s.find_first_not_of(" \t\r\n", i) == std::string::npos;
 }
 
 struct ProgramRun
@@ -191,8 +162,7 @@ TEST(TarvelFemProgram, BadInputExitsTwoWithOneLine)
         EXPECT_EQ(run.status, 2);
         EXPECT_EQ(run.out, "");
         EXPECT_EQ(run.err.rfind("tarvel-fem: ", 0), 0u) << run.err;
-        EXPECT_EQ(lines_of(run.err).size(), 1u) << run.err;
-        EXPECT_EQ(run.err.back(), '\n');
+        EXPECT_TRUE(count(run.err, "\n") == 1 && run.err.back() == '\n') << run.err;
     }
     const ProgramRun help = run_program(dir, "--help");
     EXPECT_EQ(help.status, 0);
@@ -211,45 +181,27 @@ TEST(TarvelFemProgram, VtkAndSpyFilesParse)
     ASSERT_EQ(run.status, 0) << run.err;
 
     std::ifstream vtk(dir.file("u.vtk"));
-    std::string line;
-    std::vector<std::string> header(4);
+    std::string header[4], word, type, vectors;
     for (std::string& h : header) std::getline(vtk, h);
-    EXPECT_EQ(header[0], "# vtk DataFile Version 3.0");
-    EXPECT_EQ(header[2], "ASCII");
-    EXPECT_EQ(header[3], "DATASET UNSTRUCTURED_GRID");
-    std::string word, type;
-    long points = 0, cells = 0, size = 0;
+    EXPECT_EQ(header[0] + "|" + header[2] + "|" + header[3],
+              "# vtk DataFile Version 3.0|ASCII|DATASET UNSTRUCTURED_GRID");
+    long points = 0, cells = 0, size = 0, types = 0, t = 0;
     vtk >> word >> points >> type;
-    EXPECT_EQ(word + type, "POINTSdouble");
-    EXPECT_EQ(points, 21);  // 7 x 3 nodes
-    std::vector<double> xy(3 * points);
+    EXPECT_EQ(std::tuple(word, points, type), std::tuple("POINTS", 21L, "double"));  // 7 x 3 nodes
+    std::vector<double> xy(3 * points), u(2 * 21), z(21, 1.0);
     for (double& v : xy) vtk >> v;
     vtk >> word >> cells >> size;
-    EXPECT_EQ(word, "CELLS");
-    EXPECT_EQ(cells, 12);
-    EXPECT_EQ(size, 60);
-    for (long q = 0; q < size; ++q) vtk >> points;  // connectivity
-    vtk >> word >> cells;
-    EXPECT_EQ(word, "CELL_TYPES");
-    for (long e = 0; e < cells; ++e)
-    {
-        int t = 0;
-        vtk >> t;
-        EXPECT_EQ(t, 9);
-    }
-    vtk >> word >> points;
-    std::getline(vtk, line);
-    std::getline(vtk, line);
-    EXPECT_EQ(word, "POINT_DATA");
-    EXPECT_EQ(line, "VECTORS displacement double");
-    std::vector<double> u(2 * 21);
-    for (long v = 0; v < 21; ++v)
-    {
-        double z = 1.0;
-        vtk >> u[2 * v] >> u[2 * v + 1] >> z;
-        EXPECT_EQ(z, 0.0);
-    }
+    EXPECT_EQ(std::tuple(word, cells, size), std::tuple("CELLS", 12L, 60L));
+    for (long q = 0; q < size; ++q) vtk >> t;  // connectivity
+    vtk >> word >> types;
+    EXPECT_EQ(std::tuple(word, types), std::tuple("CELL_TYPES", 12L));
+    for (long e = 0; e < types; ++e) EXPECT_TRUE(vtk >> t && t == 9);
+    vtk >> word >> points >> std::ws;
+    std::getline(vtk, vectors);
+    EXPECT_EQ(word + " " + vectors, "POINT_DATA VECTORS displacement double");
+    for (long v = 0; v < 21; ++v) vtk >> u[2 * v] >> u[2 * v + 1] >> z[v];
     ASSERT_TRUE(vtk);
+    EXPECT_EQ(z, std::vector<double>(21, 0.0));
     std::ostringstream out, err;
     Options o = small(tarvel_fem::Physics::PlaneStress, 6, 2);
     o.roads = {Road::System};

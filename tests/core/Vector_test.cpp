@@ -1,11 +1,10 @@
 // CVector: sizing, size rules of the element-wise operations, norms, searches with ties,
-// ownership, the rotation-vector quaternion and the run-time class records.
+// ownership and the rotation-vector quaternion.
 #include "support/Dense.h"
 
 #include <tarvel/Tarvel.h>
 
 #include <gtest/gtest.h>
-#include <memory>
 
 using namespace tarvel_test;
 using V = std::vector<double>;
@@ -138,20 +137,6 @@ TEST(Vector, VectToQuatAgainstHalfAngleFormulas)
         for (int i = 0; i < 3; ++i)
             EXPECT_NEAR(q[i], v[i] * std::sin(theta / 2) / theta, 1e-15 * std::fabs(v[i]));
     }
-}
-
-TEST(Vector, RuntimeClassRecordsAndCreation)
-{
-    for (const char* name : {"CVector", "CMatrix"})
-    {
-        const CRuntimeClass* rc = CRuntimeClass::FromName(name);
-        ASSERT_TRUE(rc != nullptr && rc->m_wSchema == 1) << name;
-        std::unique_ptr<CObject> made(rc->CreateObject());
-        EXPECT_TRUE(made && made->GetRuntimeClass() == rc) << name;
-    }
-    EXPECT_TRUE(CMatrix().IsKindOf(RUNTIME_CLASS(CVector)));  // CMatrix -> CVector -> CVirtRealMat
-    EXPECT_TRUE(CVector().IsKindOf(RUNTIME_CLASS(CVirtRealMat)));
-    EXPECT_FALSE(CVector().IsKindOf(RUNTIME_CLASS(CMatrix)));
 }
 
 // The dense classes inherit the base Cholesky_Solve: 0, nothing touched.

@@ -5,6 +5,7 @@
 
 #include <cmath>
 #include <gtest/gtest.h>
+#include <numeric>
 #include <vector>
 
 using namespace tarvel_fem;
@@ -38,12 +39,36 @@ std::vector<double> multiply(const std::array<double, N>& K, const std::vector<d
     return y;
 }
 
+// u^T K u for a displacement u of the element's nodes.
+template <std::size_t N> double energy(const std::array<double, N>& K, const std::vector<double>& u)
+{
+    const std::vector<double> Ku = multiply(K, u);
+    return std::inner_product(u.begin(), u.end(), Ku.begin(), 0.0);
+}
+
+// The two translations and the infinitesimal rotation (-y, x) of a plane element with corners p
+// produce no force.
+template <std::size_t N, class Corners>
+void expect_rigid_modes(const std::array<double, N>& k, const Corners& p)
+{
+    std::vector<double> tx(2 * p.size()), ty(2 * p.size()), rot(2 * p.size());
+    for (std::size_t a = 0; a < p.size(); ++a)
+    {
+        tx[2 * a] = ty[2 * a + 1] = 1.0;
+        rot[2 * a] = -p[a].y;
+        rot[2 * a + 1] = p[a].x;
+    }
+    for (const auto* mode : {&tx, &ty, &rot})
+        for (double f : multiply(k, *mode)) EXPECT_NEAR(f, 0.0, 1e-12 * max_abs(k));
+}
+
 const Quad kSkewed = {{{0.0, 0.0}, {2.0, 0.3}, {2.4, 1.9}, {-0.2, 1.2}}};
 
-double shoelace_area(const Quad& q)
+template <class Corners> double shoelace_area(const Corners& q)
 {
     double twice = 0.0;
-    for (int a = 0; a < 4; ++a) twice += q[a].x * q[(a + 1) % 4].y - q[(a + 1) % 4].x * q[a].y;
+    for (std::size_t a = 0, n = q.size(); a < n; ++a)
+        twice += q[a].x * q[(a + 1) % n].y - q[(a + 1) % n].x * q[a].y;
     return 0.5 * twice;
 }
 
@@ -96,22 +121,16 @@ TEST(FemMesh, HexGridNumbersXThenYThenZ)
 }
 
 // Unit square: K row 0 = (2/3, -1/6, -1/3, -1/6) (adjacent corners -1/6, opposite -1/3).
-TEST(FemElements, Q4PoissonUnitSquareByHand)
+TEST(FemElements, PoissonUnitSquareAndCubeByHand)
 {
     const auto k = q4_poisson({{{0, 0}, {1, 0}, {1, 1}, {0, 1}}}, 1.0);
     const double row0[4] = {2.0 / 3, -1.0 / 6, -1.0 / 3, -1.0 / 6};
     for (int b = 0; b < 4; ++b) EXPECT_NEAR(k[b], row0[b], kTol);
     for (int a = 0; a < 4; ++a) EXPECT_NEAR(k[a * 4 + a], 2.0 / 3, kTol);
-}
-
-// Unit cube: diagonal 1/3; corners one edge away 0; a face diagonal or the body diagonal away
-// -1/12.
-TEST(FemElements, Hex8PoissonUnitCubeByHand)
-{
-    const HexGrid g = make_hex_grid(1, 1.0);
-    const auto k = hex8_poisson(g.corners(0), 1.0);
-    const double row0[8] = {1.0 / 3, 0, -1.0 / 12, 0, 0, -1.0 / 12, -1.0 / 12, -1.0 / 12};
-    for (int b = 0; b < 8; ++b) EXPECT_NEAR(k[b], row0[b], kTol);
+    // Unit cube: diagonal 1/3; corners one edge away 0; a face or the body diagonal away -1/12.
+    const auto kh = hex8_poisson(make_hex_grid(1, 1.0).corners(0), 1.0);
+    const double hexRow0[8] = {1.0 / 3, 0, -1.0 / 12, 0, 0, -1.0 / 12, -1.0 / 12, -1.0 / 12};
+    for (int b = 0; b < 8; ++b) EXPECT_NEAR(kh[b], hexRow0[b], kTol);
 }
 
 // Constants lie in the null space of every Laplacian element: each row sums to zero, on
@@ -143,40 +162,22 @@ TEST(FemElements, PlaneStressUnitSquareByHand)
 
 // Two translations and the infinitesimal rotation (-y, x) produce no force; a uniform stretch
 // u = x stores the strain energy t * area * E / (1 - nu^2), exactly, because bilinear elements
-// reproduce linear fields.
-TEST(FemElements, PlaneStressRigidModesAndStretchEnergy)
+// reproduce linear fields; so does a linear field on a hexahedron.
+TEST(FemElements, RigidModesAndLinearFieldEnergies)
 {
     const double E = 210e3, nu = 0.25, t = 0.5;
     const auto k = q4_plane_stress(kSkewed, E, nu, t);
     expect_symmetric(k, 8);
-    std::vector<double> tx(8), ty(8), rot(8), stretch(8);
-    for (int a = 0; a < 4; ++a)
-    {
-        tx[2 * a] = 1.0;
-        ty[2 * a + 1] = 1.0;
-        rot[2 * a] = -kSkewed[a].y;
-        rot[2 * a + 1] = kSkewed[a].x;
-        stretch[2 * a] = kSkewed[a].x;
-    }
-    for (const auto* mode : {&tx, &ty, &rot})
-        for (double f : multiply(k, *mode)) EXPECT_NEAR(f, 0.0, 1e-12 * max_abs(k));
-    const auto Ku = multiply(k, stretch);
-    double energy = 0.0;
-    for (int a = 0; a < 8; ++a) energy += stretch[a] * Ku[a];
-    EXPECT_NEAR(energy, t * shoelace_area(kSkewed) * E / (1 - nu * nu), 1e-12 * E);
-}
+    expect_rigid_modes(k, kSkewed);
+    std::vector<double> stretch(8);
+    for (int a = 0; a < 4; ++a) stretch[2 * a] = kSkewed[a].x;
+    EXPECT_NEAR(energy(k, stretch), t * shoelace_area(kSkewed) * E / (1 - nu * nu), 1e-12 * E);
 
-// A linear field on one hexahedron stores the energy |grad u|^2 * volume, exactly.
-TEST(FemElements, Hex8LinearFieldEnergy)
-{
+    // A linear field on one hexahedron stores the energy |grad u|^2 * volume, exactly.
     const Hex p = make_hex_grid(1, 2.0).corners(0);
-    const auto k = hex8_poisson(p, 1.0);
     std::vector<double> u(8);
     for (int a = 0; a < 8; ++a) u[a] = 3.0 * p[a].x - 1.0 * p[a].z;
-    const auto Ku = multiply(k, u);
-    double energy = 0.0;
-    for (int a = 0; a < 8; ++a) energy += u[a] * Ku[a];
-    EXPECT_NEAR(energy, (9.0 + 1.0) * 8.0, 1e-12 * 80);
+    EXPECT_NEAR(energy(hex8_poisson(p, 1.0), u), (9.0 + 1.0) * 8.0, 1e-12 * 80);
 }
 
 TEST(FemElements, LoadsIntegrateShapeFunctions)
@@ -192,7 +193,7 @@ TEST(FemElements, LoadsIntegrateShapeFunctions)
 }
 
 // Patch test (Hughes sec. 3.9): on a mesh of distorted elements a linear field leaves no
-// out-of-balance force at any interior node, for the scalar and the plane-stress element alike.
+// out-of-balance force at any interior node, for the scalar, plane-stress and hexahedral elements.
 TEST(FemElements, PatchTestLinearFieldsAreReproduced)
 {
     const QuadGrid g = distorted_grid();
@@ -225,20 +226,17 @@ TEST(FemElements, PatchTestLinearFieldsAreReproduced)
             EXPECT_NEAR(vector_force[2 * n], 0.0, 1e-13);
             EXPECT_NEAR(vector_force[2 * n + 1], 0.0, 1e-13);
         }
-}
-
-TEST(FemElements, PatchTestHex8)
-{
-    HexGrid g = make_hex_grid(2, 2.0);
-    g.nodes[13] = {1.13, 0.91, 1.07};  // the only interior node, moved off centre
-    std::vector<double> force(g.num_nodes(), 0.0);
-    for (long e = 0; e < g.num_elements(); ++e)
+    // Hexahedra: the only interior node of a 2 x 2 x 2 grid moved off centre.
+    HexGrid h = make_hex_grid(2, 2.0);
+    h.nodes[13] = {1.13, 0.91, 1.07};
+    std::vector<double> force(h.num_nodes(), 0.0);
+    for (long e = 0; e < h.num_elements(); ++e)
     {
-        const Hex p = g.corners(e);
+        const Hex p = h.corners(e);
         std::vector<double> u(8);
         for (int a = 0; a < 8; ++a) u[a] = 0.5 - p[a].x + 2.0 * p[a].y + 0.25 * p[a].z;
         const auto f = multiply(hex8_poisson(p, 1.0), u);
-        for (int a = 0; a < 8; ++a) force[g.elements[e][a]] += f[a];
+        for (int a = 0; a < 8; ++a) force[h.elements[e][a]] += f[a];
     }
     EXPECT_NEAR(force[13], 0.0, 1e-13);
 }
@@ -255,22 +253,10 @@ TEST(FemElements, TriangleByHandRigidModesAndShearEnergy)
 
     const Tri tri = {{{0.2, -0.1}, {2.1, 0.4}, {0.7, 1.6}}};
     const double E = 210e3, nu = 0.3, t = 0.5;
-    const double area = 0.5 * ((tri[1].x - tri[0].x) * (tri[2].y - tri[0].y) -
-                               (tri[2].x - tri[0].x) * (tri[1].y - tri[0].y));
     const auto k = t3_plane_stress(tri, E, nu, t);
     expect_symmetric(k, 6);
-    std::vector<double> tx(6), ty(6), rot(6), shear(6);
-    for (int a = 0; a < 3; ++a)
-    {
-        tx[2 * a] = ty[2 * a + 1] = 1.0;
-        rot[2 * a] = -tri[a].y;
-        rot[2 * a + 1] = tri[a].x;
-        shear[2 * a] = tri[a].y;
-    }
-    for (const auto* mode : {&tx, &ty, &rot})
-        for (double f : multiply(k, *mode)) EXPECT_NEAR(f, 0.0, 1e-12 * max_abs(k));
-    const auto Ku = multiply(k, shear);
-    double energy = 0.0;
-    for (int a = 0; a < 6; ++a) energy += shear[a] * Ku[a];
-    EXPECT_NEAR(energy, t * area * E / (2 * (1 + nu)), 1e-12 * E);
+    expect_rigid_modes(k, tri);
+    std::vector<double> shear(6);
+    for (int a = 0; a < 3; ++a) shear[2 * a] = tri[a].y;
+    EXPECT_NEAR(energy(k, shear), t * shoelace_area(tri) * E / (2 * (1 + nu)), 1e-12 * E);
 }

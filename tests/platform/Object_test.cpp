@@ -66,3 +66,21 @@ TEST(RuntimeClass, ModuleRegistrationAndLookupByName)
     AFX_EXTENSION_MODULE broken = {"Broken", nullptr, 3, FALSE};
     EXPECT_FALSE(AfxInitExtensionModule(broken));
 }
+
+// The library's storable classes are found by name from the start, with schema 1 and their base,
+// and make objects of their own class.
+TEST(RuntimeClass, LibraryRecords)
+{
+    for (auto [name, base] : {std::pair{"CVector", RUNTIME_CLASS(CVirtRealMat)},
+                              {"CMatrix", RUNTIME_CLASS(CVector)},
+                              {"CSparseMatrix", RUNTIME_CLASS(CVirtRealMat)},
+                              {"CSystSpMat", RUNTIME_CLASS(CSparseMatrix)},
+                              {"CSkylineMatrix", RUNTIME_CLASS(CVirtRealMat)}})
+    {
+        const CRuntimeClass* rc = CRuntimeClass::FromName(name);
+        ASSERT_TRUE(rc && rc->m_wSchema == 1 && rc->m_pBaseClass == base) << name;
+        std::unique_ptr<CObject> made(rc->CreateObject());
+        EXPECT_TRUE(made && made->GetRuntimeClass() == rc && made->IsKindOf(base)) << name;
+    }
+    EXPECT_FALSE(CVector().IsKindOf(RUNTIME_CLASS(CMatrix)));
+}

@@ -111,25 +111,19 @@ TEST_F(SolverKernels, OneColumnSubstitutionsMatchTheGeneralForm)
         SCOPED_TRACE(trial);
         const int n = 15 + trial;
         CSparseMatrix A = RandomSparse(gen, {n, 3, 6, false, 9.0, false});
+        const auto column1 = [n](const CMatrix& all)
+        {
+            CMatrix one(n, 1);
+            for (int i = 0; i < n; ++i) one.m_pData[i] = all.m_pData[3 * i + 1];
+            return one;
+        };
         for (int mode : {1, 2})
-            for (bool forward : {true, false})
+            for (auto sub : {&CSparseMatrix::ForwSub, &CSparseMatrix::BackwSub})
             {
-                CMatrix all = RandomMatrix(n, 3, static_cast<unsigned>(trial));
-                CMatrix one(n, 1);
-                for (int i = 0; i < n; ++i) one.m_pData[i] = all.m_pData[3 * i + 1];
-                if (forward)
-                {
-                    A.ForwSub(&all, nullptr, mode);
-                    A.ForwSub(&one, nullptr, mode);
-                }
-                else
-                {
-                    A.BackwSub(&all, nullptr, mode);
-                    A.BackwSub(&one, nullptr, mode);
-                }
-                CMatrix column(n, 1);
-                for (int i = 0; i < n; ++i) column.m_pData[i] = all.m_pData[3 * i + 1];
-                EXPECT_TRUE(SameBits(one, column)) << mode << forward;
+                CMatrix all = RandomMatrix(n, 3, static_cast<unsigned>(trial)), one = column1(all);
+                (A.*sub)(&all, nullptr, mode);
+                (A.*sub)(&one, nullptr, mode);
+                EXPECT_TRUE(SameBits(one, column1(all))) << mode;
             }
     }
 }

@@ -1,6 +1,6 @@
 // CSparseMatrix storage and structure: the lists after Add/AddValues/Allocate/removals walked
 // through the public fields, cursor positions, copies, export, queries, printing, Mirror, AAT
-// and the shape tests, the class records, and the per-thread cell pools.
+// and the shape tests, and the per-thread cell pools.
 #include "support/GlobalState.h"
 #include "support/Problems.h"
 
@@ -245,20 +245,6 @@ TEST_F(SparseMatrix, CoutFillsMissingRowsAndColumnsWithZeros)
     S.COUT(",");
     std::cout.rdbuf(saved);
     EXPECT_EQ(out.str(), "0,\n0,2.5,0,-1,\n0,\n4,\n");
-}
-
-// Both records are found by name and make empty matrices.
-TEST_F(SparseMatrix, RunTimeClassRecords)
-{
-    for (auto [name, base] : {std::pair{"CSparseMatrix", RUNTIME_CLASS(CVirtRealMat)},
-                              {"CSystSpMat", RUNTIME_CLASS(CSparseMatrix)}})
-    {
-        const CRuntimeClass* rc = CRuntimeClass::FromName(name);
-        ASSERT_NE(rc, nullptr);
-        EXPECT_EQ(rc->m_pBaseClass, base);
-        std::unique_ptr<CObject> made(rc->CreateObject());
-        EXPECT_EQ(static_cast<CSparseMatrix*>(made.get())->GetFirstRow(), nullptr);
-    }
 }
 
 // Cells come from per-thread pools: matrices built on two threads at once come out alike, and

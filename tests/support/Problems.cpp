@@ -39,11 +39,8 @@ Mesh GridLaplacian(int nx, int ny)
 {
     Mesh m;
     m.n = nx * ny;
-    auto add = [&m](std::vector<long> dofs, std::vector<double> ke)
-    {
-        m.dofs.push_back(dofs);
-        m.ke.push_back(ke);
-    };
+    auto add = [&m](std::vector<long> d, std::vector<double> k)
+    { m.dofs.push_back(d), m.ke.push_back(k); };
     for (long i = 0; i < m.n; ++i)
     {
         const long x = i % nx, y = i / nx;
@@ -146,14 +143,9 @@ std::string Structure(const CSparseMatrix& S)
     char buf[64];
     for (const CSparseMatrix::row* r = S.GetFirstRow(); r; r = r->m_pNextRow)
     {
-        if (!out.empty()) out += "; ";
-        std::snprintf(buf, sizeof buf, "%d:", r->m_nRow);
-        out += buf;
+        out += (out.empty() ? "" : "; ") + std::to_string(r->m_nRow) + ":";
         for (const CSparseMatrix::cell* c = r->m_pFirstCell; c; c = c->m_pNext)
-        {
-            std::snprintf(buf, sizeof buf, " %d=%.17g", c->m_nCol, c->m_dValue);
-            out += buf;
-        }
+            out += (std::snprintf(buf, sizeof buf, " %d=%.17g", c->m_nCol, c->m_dValue), buf);
     }
     return out;
 }
@@ -166,11 +158,8 @@ bool SameBits(const CSparseMatrix& a, const CSparseMatrix& b)
 CSparseMatrix FromTriplets(const std::vector<std::tuple<int, int, double>>& entries)
 {
     CSparseMatrix S;
-    for (const auto& [i, j, v] : entries)
-    {
-        CSparseMatrix::cell* c = nullptr;
-        S.Add(i, j, v, c);
-    }
+    CSparseMatrix::cell* c = nullptr;
+    for (const auto& [i, j, v] : entries) S.Add(i, j, v, c = nullptr);  // a fresh cursor each
     return S;
 }
 
@@ -178,11 +167,8 @@ CSparseMatrix RandomSparse(std::mt19937& gen, const Pattern& p)
 {
     std::uniform_int_distribution<int> value(-2, 2), offset(1, std::max(1, p.band)), gap(0, 4);
     CSparseMatrix S;
-    auto add = [&S](int i, int j, double v)
-    {
-        CSparseMatrix::cell* c = nullptr;  // the cursor form stores zeros
-        S.Add(i, j, v, c);
-    };
+    CSparseMatrix::cell* c = nullptr;  // the cursor form stores zeros
+    auto add = [&S, &c](int i, int j, double v) { S.Add(i, j, v, c = nullptr); };
     for (int i = 0; i < p.n; ++i)
         if (!p.gaps || gap(gen) != 0) add(i, i, p.diag + value(gen));
     for (int i = 0; i < p.n; ++i)
