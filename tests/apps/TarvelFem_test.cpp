@@ -3,6 +3,7 @@
 #include "Demo.h"
 #include "MeshInput.h"
 #include "Spy.h"
+#include "support/DofGraphs.h"
 #include "support/GlobalState.h"
 #include "support/TempDir.h"
 
@@ -219,11 +220,7 @@ TEST(TarvelFemProgram, VtkAndSpyFilesParse)
 TEST(TarvelFemSpy, CellsFollowTheLabels)
 {
     CReorderMat g(1);
-    g.Alloc(4);
-    long dofs[2] = {0, 3};
-    g.InsertDOFs(dofs, 0, 2);
-    g.Init();
-    g.InsertDOFs(dofs, 1, 2);
+    tarvel_test::BuildGraph(g, 4, {{0, 3}});
     const long labels[4] = {0, 2, 3, 1};
     std::copy(labels, labels + 4, g.m_pLabel);
     g.PostReorder();
@@ -249,40 +246,34 @@ TEST(TarvelFemSpy, CellsFollowTheLabels)
 // round from its first corner; refused: mixed kinds, higher-order kinds, no area, non-convex.
 TEST(TarvelFemMesh, ChecksAndOrientsElements)
 {
-    RawMesh raw;
-    raw.node_tags = {40, 10, 20, 30, 99};
-    raw.coords = {0, 1, 0, 0, 0, 0, 1, 0, 0, 1, 1, 0, 7, 7, 0};
-    RawMesh::Block quads;
-    quads.type = kGmshQuadrangle4;
-    quads.corners = 4;
-    quads.element_tags = {5};
-    quads.node_tags = {10, 40, 30, 20};  // clockwise
-    raw.surface_blocks = {quads};
+    const RawMesh::Block quads{kGmshQuadrangle4, "", 4, {5}, {10, 40, 30, 20}};  // clockwise
+    const RawMesh raw{{40, 10, 20, 30, 99}, {0, 1, 0, 0, 0, 0, 1, 0, 0, 1, 1, 0, 7, 7, 0}, {quads}};
     tarvel_fem::Mesh2D mesh;
     ASSERT_EQ(make_mesh(raw, mesh), "");
     EXPECT_EQ(mesh.num_nodes(), 4);   // tag 99 is used by no element
     EXPECT_EQ(mesh.nodes[3].y, 1.0);  // tag 40 is the fourth
     EXPECT_EQ(mesh.connectivity, (std::vector<long>{0, 1, 2, 3}));
 
-    RawMesh bad = raw;
-    bad.surface_blocks.push_back(quads);
-    bad.surface_blocks.back().type = kGmshTriangle3;
-    EXPECT_EQ(make_mesh(bad, mesh), "mixes triangles and quadrilaterals; use one element kind");
-    bad = raw;
-    bad.surface_blocks[0].type = 10;
-    bad.surface_blocks[0].name = "Quadrilateral 9";
-    EXPECT_EQ(make_mesh(bad, mesh), "holds Quadrilateral 9 elements; only 3-node triangles and "
-                                    "4-node quadrilaterals are supported");
-    bad = raw;
-    bad.surface_blocks[0].node_tags = {10, 20, 20, 40};
-    EXPECT_EQ(make_mesh(bad, mesh), "element 5 is not a convex quadrilateral");
-    bad.surface_blocks[0].node_tags = {10, 20, 30, 99};  // (7, 7) folds the quadrilateral
-    EXPECT_EQ(make_mesh(bad, mesh), "element 5 is not a convex quadrilateral");
-    bad.surface_blocks[0] = quads;
-    bad.surface_blocks[0].type = kGmshTriangle3;
-    bad.surface_blocks[0].corners = 3;
-    bad.surface_blocks[0].node_tags = {10, 20, 20};
-    EXPECT_EQ(make_mesh(bad, mesh), "element 5 has no area");
+    using Blocks = std::vector<RawMesh::Block>;
+    const std::pair<Blocks, const char*> bad[] = {
+        {{quads, {kGmshTriangle3, "", 4, {5}, {10, 40, 30, 20}}},
+         "mixes triangles and quadrilaterals; use one element kind"},
+        {{{10, "Quadrilateral 9", 4, {5}, {10, 40, 30, 20}}},
+         "holds Quadrilateral 9 elements; only 3-node triangles and 4-node quadrilaterals are "
+         "supported"},
+        {{{kGmshQuadrangle4, "", 4, {5}, {10, 20, 20, 40}}},
+         "element 5 is not a convex quadrilateral"},
+        // (7, 7) folds the quadrilateral
+        {{{kGmshQuadrangle4, "", 4, {5}, {10, 20, 30, 99}}},
+         "element 5 is not a convex quadrilateral"},
+        {{{kGmshTriangle3, "", 3, {5}, {10, 20, 20}}}, "element 5 has no area"},
+    };
+    for (const auto& [blocks, message] : bad)
+    {
+        RawMesh b = raw;
+        b.surface_blocks = blocks;
+        EXPECT_EQ(make_mesh(b, mesh), message);
+    }
 }
 
 // A Gmsh mesh written here: a 2 x 1 rectangle of four triangles, one of them clockwise, solved

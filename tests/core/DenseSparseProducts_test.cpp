@@ -5,23 +5,11 @@
 
 #include <tarvel/Tarvel.h>
 
-#include <cstring>
 #include <gtest/gtest.h>
 #include <memory>
 
 using namespace tarvel_test;
 using DenseSparseProducts = GlobalStateTest;
-
-namespace
-{
-
-bool SameDense(const CMatrix& a, const CMatrix& b)
-{
-    return a.GetRows() == b.GetRows() && a.m_nSize == b.m_nSize &&
-           std::memcmp(a.m_pData, b.m_pData, sizeof(double) * size_t(a.m_nSize)) == 0;
-}
-
-}  // namespace
 
 // The upper triangle [[2, 1], [., 3]] in mode 1 against the full [[2, 1], [1, 3]] in mode 0,
 // bit for bit, in place and into a result. Only the result form counts: 2c per row update
@@ -41,19 +29,19 @@ TEST_F(DenseSparseProducts, SymmetricModeEqualsTheMirroredMatrix)
     EXPECT_EQ(CVirtMat::m_Flops, 2 * c + 4 * c + 2 * c);
     A.PreMult(&full, R0, false, 0);
     EXPECT_EQ(CVirtMat::m_Flops, 8 * c + 4 * 2 * c);
-    EXPECT_TRUE(SameDense(inPlaceSym, inPlaceFull));
-    EXPECT_TRUE(SameDense(R1, R0));
-    EXPECT_TRUE(SameDense(R1, inPlaceSym));
+    EXPECT_TRUE(SameBits(inPlaceSym, inPlaceFull));
+    EXPECT_TRUE(SameBits(R1, R0));
+    EXPECT_TRUE(SameBits(R1, inPlaceSym));
     EXPECT_DOUBLE_EQ(R1(1, 2), A(0, 2) + 3.0 * A(1, 2));  // against the dense product
 
     // Accumulating into a result of another size adds to the zeros its Allocate leaves (the
     // documented choice); an unknown mode leaves the result as allocated and counts nothing.
     CMatrix small(1, 1, true, 9.0), kept(R1);
     A.PreMult(&full, small, true, 0);
-    EXPECT_TRUE(SameDense(small, R0));
+    EXPECT_TRUE(SameBits(small, R0));
     CVirtMat::m_Flops = 0;
     A.PreMult(&full, kept, true, 5);
-    EXPECT_TRUE(SameDense(kept, R1) && CVirtMat::m_Flops == 0);
+    EXPECT_TRUE(SameBits(kept, R1) && CVirtMat::m_Flops == 0);
 }
 
 // ATthisA against S A S^T formed densely; the conversions: Sparse stores the non-zeros (added
@@ -80,7 +68,7 @@ TEST_F(DenseSparseProducts, ATthisAAndConversions)
     D.Sparse(sparse);
     std::unique_ptr<CSparseMatrix> owner(sparse);
     back.UnSparse(sparse);
-    EXPECT_TRUE(SameDense(back, D));
+    EXPECT_TRUE(SameBits(back, D));
     D.Sparse(sparse);
     sparse->Add(1, 5, 1.0);
     EXPECT_EQ(Structure(*sparse), "0: 3=3; 1: 5=1; 2: 0=-4");

@@ -262,11 +262,9 @@ TEST(ArchiveObjects, LongIndicesRoundTrip)
     CTestGraph graph;  // class 1, graph 2, CTestItem 3, items 4 .. 0x8003
     for (int i = 0; i < 0x8000; ++i) graph.m_entries.push_back(new CTestItem(i));
     auto* late1 = new CTestItem2(-1);
-    graph.m_entries.push_back(late1);
-    graph.m_entries.push_back(new CTestItem2(-2));
-    graph.m_entries.push_back(late1);
-    graph.m_entries.push_back(graph.m_entries[0x7FFB]);  // object 0x7FFF: just the long form
-    graph.m_entries.push_back(graph.m_entries[0x7FFA]);  // object 0x7FFE: still the short one
+    auto& entries = graph.m_entries;  // objects 0x7FFF (just the long form) and 0x7FFE at the end
+    entries.insert(entries.end(),
+                   {late1, new CTestItem2(-2), late1, entries[0x7FFB], entries[0x7FFA]});
     const std::string bytes = stored_bytes([&](CArchive& ar) { ar << &graph; });
     const std::string tail = new_class(1, "CTestItem2") + le32(-1) + le16(0x7FFF) +
                              le32(0x80008004) + le32(-2) + le16(0x7FFF) + le32(0x8005) +

@@ -1,9 +1,8 @@
 // The memory layout the fast kernels rely on, and their one-column forms: the cell pool hands
 // out released slots lowest first and chains of cells in consecutive slots; a factorization
 // leaves each row of the factor with fill-in as one run of consecutive cells; the one-column
-// substitutions give the bits of the general ones; the row-by-row LU shared by both matrix
-// classes meets lists whose indices skip positions. (The factorizations are compared with
-// their plain forms on gapless lists in SparseDirect_test.cpp.)
+// substitutions give the bits of the general ones. (The factorizations are compared with their
+// plain forms in SparseDirect_test.cpp.)
 #include "support/GlobalState.h"
 #include "support/Problems.h"
 
@@ -64,14 +63,10 @@ TEST_F(SolverKernels, PoolReusesSlotsInAddressOrderAndChainsAreRuns)
 // factorization: a same-size Allocate keeps every cell of the factor, zeroed.
 TEST_F(SolverKernels, FactorRowsAreRunsAndThePatternIsReused)
 {
-    const int m = 12, n = m * m;
+    const int n = 12 * 12;
+    CVirtMat::m_bSym = true;  // the upper triangle
     CSystSpMat K(n);
-    for (int i = 0; i < n; ++i)
-    {
-        K.Add(i, i, 4.0);
-        if (i % m + 1 < m) K.Add(i, i + 1, -1.0);
-        if (i + m < n) K.Add(i, i + m, -1.0);
-    }
+    GridLaplacian(12, 12).AssembleInto(K);
     ASSERT_EQ(K.Cholesky(), 1);
     std::vector<const Cell*> cells;
     for (const CSparseMatrix::row* r = K.GetFirstRow(); r; r = r->m_pNextRow)
@@ -126,23 +121,4 @@ TEST_F(SolverKernels, OneColumnSubstitutionsMatchTheGeneralForm)
                 EXPECT_TRUE(SameBits(one, column1(all))) << mode;
             }
     }
-}
-
-// The row-by-row LU on lists with missing rows (the index of the row at position k is not k):
-// the failure at the first such position, with the eliminations of the steps before it in the
-// rows below, bit for bit as the plain form.
-TEST_F(SolverKernels, LuOnListsWithGapsMatchesThePlainForm)
-{
-    std::mt19937 gen(4242);
-    int failed = 0;
-    for (int trial = 0; trial < 40; ++trial)
-    {
-        SCOPED_TRACE(trial);
-        const int n = 20 + trial;
-        CSparseMatrix A = RandomSparse(gen, {n, 2 + trial % 3, 1 + trial % 9, false, 9.0, true});
-        failed += ExpectSameAsPlain(
-                      A, [](CSparseMatrix& M) { return M.LU(); },
-                      [](CSparseMatrix& M) { return tarvel::detail::lu_plain(M); }) != 1;
-    }
-    EXPECT_GT(failed, 10);
 }
