@@ -199,13 +199,8 @@ TEST(ArchiveObjects, LoadFailures)
     std::string deep = new_class(3, "CTestGraph") + le32(1), shallow = deep;
     for (int level = 0; level < 5000; ++level) deep += le16(0x8001) + le32(1);
     for (int level = 0; level < 100; ++level) shallow += le16(0x8001) + le32(1);
-    const struct
-    {
-        const char* what;
-        std::string bytes;
-        const CRuntimeClass* expected;
-        int cause;  // -1: loads
-    } cases[] = {
+    // What, bytes, the class expected, the cause of the failure (-1: loads).
+    const std::tuple<const char*, std::string, const CRuntimeClass*, int> cases[] = {
         {"derived for base", new_class(1, "CTestItem2") + le32(1), RUNTIME_CLASS(CTestItem), -1},
         {"base for derived", item, RUNTIME_CLASS(CTestItem2), CArchiveException::badClass},
         {"unknown name", new_class(1, "CNoSuchClass") + le32(0), nullptr,
@@ -227,8 +222,8 @@ TEST(ArchiveObjects, LoadFailures)
         {"nesting without end", deep, nullptr, CArchiveException::generic},
         {"nesting 100 deep", shallow + le16(0), nullptr, -1},
     };
-    for (const auto& c : cases)
-        EXPECT_EQ(load_failure(c.bytes, read_one(c.expected)), c.cause) << c.what;
+    for (const auto& [what, bytes, expected, cause] : cases)
+        EXPECT_EQ(load_failure(bytes, read_one(expected)), cause) << what;
     // A reference to an object already loaded is checked against the expected class too.
     const auto readTwice = [](CArchive& ar)
     {

@@ -67,14 +67,8 @@ TEST(Graph, BuildsListsFromElements)
 // and the 3x3 grid, where every node but 2 and 6 reaches 4 labels away.
 TEST(Graph, BandwidthAndEnvelope)
 {
-    struct Case
-    {
-        int n;
-        ElementList elements;
-        Labels_t labels;  // empty: the identity
-        int b, row, env;
-    };
-    const Case cases[] = {
+    // n, elements, labels (empty: the identity), bandwidth, its first DOF, envelope.
+    const std::tuple<int, ElementList, Labels_t, int, int, int> cases[] = {
         {3, {{0, 1}, {1, 2}}, {}, 1, 0, 3},
         {3, {{0, 1}, {1, 2}}, {2, 0, 1}, 2, 0, 5},  // B_f 2, 2, 1: both directions count
         {4, kPath, {}, 3, 0, 10},
@@ -82,15 +76,15 @@ TEST(Graph, BandwidthAndEnvelope)
         {0, {}, {}, 0, 0, 0},
         {9, GridElements(2, 2), {}, 4, 0, 34},
     };
-    for (const Case& c : cases)
+    for (const auto& [n, elements, labels, b, firstRow, env] : cases)
     {
-        GraphProbe g(c.n, c.elements);
-        std::copy(c.labels.begin(), c.labels.end(), g.m_pLabel);
+        GraphProbe g(n, elements);
+        std::copy(labels.begin(), labels.end(), g.m_pLabel);
         int row = -1, maxB = -1;
-        EXPECT_EQ(g.GetB(row), c.b);
-        EXPECT_EQ(row, c.row);
-        EXPECT_EQ(g.Env(&maxB), c.env);
-        EXPECT_EQ(maxB, c.b);
+        EXPECT_EQ(g.GetB(row), b);
+        EXPECT_EQ(row, firstRow);
+        EXPECT_EQ(g.Env(&maxB), env);
+        EXPECT_EQ(maxB, b);
     }
     GraphProbe grid(9, GridElements(2, 2));
     EXPECT_EQ(Labels_t(grid.m_pLength, grid.m_pLength + 9), (Labels_t{3, 5, 3, 5, 8, 5, 3, 5, 3}));

@@ -69,50 +69,47 @@ TEST_F(ReorderOutput, MatlabBlockAndPlot)
 TEST_F(ReorderOutput, ScriptsAndReportsOfEachFamily)
 {
     SeedScope seed([] { return 1u; });
-    struct Case
+    // The reordering, the graph, the script and the report.
+    const std::tuple<void (CReorderMat::*)(), int, ElementList, std::string, std::string> cases[] =
+        {
+            {&CReorderMat::MinDegReorder2, 4, kPath,  // labels 2, 0, 1, 3
+             std::string(kPathBefore) +
+                 "after = sparse(4,4);\r\n"
+                 "after(3,2) = 3;\r\nafter(3,4) = 4;\r\nafter(3,3) = 1;\r\nafter(1,4) = 4;\r\n"
+                 "after(1,1) = 2;\r\nafter(2,3) = 1;\r\nafter(2,2) = 3;\r\nafter(4,3) = 1;\r\n"
+                 "after(4,1) = 2;\r\nafter(4,4) = 4;\r\n" +
+                 kTrailerA,
+             "T\r\n"},
+            {&CReorderMat::Hager1, 4,
+             kPath,  // labels 2, 0, 3, 1: bandwidth 3 -> 1, envelope 10 -> 4
+             std::string(kPathBefore) +
+                 "after = sparse(4,4);\r\n"
+                 "after(3,4) = 3;\r\nafter(3,2) = 4;\r\nafter(3,3) = 1;\r\nafter(1,2) = 4;\r\n"
+                 "after(1,1) = 2;\r\nafter(4,3) = 1;\r\nafter(4,4) = 3;\r\nafter(2,3) = 1;\r\n"
+                 "after(2,1) = 2;\r\nafter(2,2) = 4;\r\n" +
+                 kTrailerB,
+             "T\r\n Old bandwidth.        :   3\r\n New bandwidth        :    33.3%\r\n Old env    "
+             "  "
+             "             :   10\r\n new env                  :    40.0%\r\n"},
+            {&CReorderMat::TabuReorder,
+             3,
+             {{0, 1}, {1, 2}},  // labels 1, 2, 0
+             "before = sparse(3,3);\r\nbefore(1,2) = 2;\r\nbefore(1,1) = 1;\r\nbefore(2,1) = 1;\r\n"
+             "before(2,3) = 3;\r\nbefore(2,2) = 2;\r\nbefore(3,2) = 2;\r\nbefore(3,3) = 3;\r\n"
+             "after = sparse(3,3);\r\nafter(2,3) = 2;\r\nafter(2,2) = 1;\r\nafter(3,2) = 1;\r\n"
+             "after(3,1) = 3;\r\nafter(3,3) = 2;\r\nafter(1,3) = 2;\r\nafter(1,1) = 3;\r\n" +
+                 std::string(kTrailerB),
+             "T\r\n Old bandwidth. :   1\r\n New bandwidth  :   2\r\n Nr. of switches:   2\r\n Old "
+             "env        :   3\r\n new env        :   5\r\n"},
+        };
+    for (const auto& [run, n, elements, script, report] : cases)
     {
-        void (CReorderMat::*run)();
-        int n;
-        ElementList elements;
-        std::string script, report;
-    };
-    const Case cases[] = {
-        {&CReorderMat::MinDegReorder2, 4, kPath,  // labels 2, 0, 1, 3
-         std::string(kPathBefore) +
-             "after = sparse(4,4);\r\n"
-             "after(3,2) = 3;\r\nafter(3,4) = 4;\r\nafter(3,3) = 1;\r\nafter(1,4) = 4;\r\n"
-             "after(1,1) = 2;\r\nafter(2,3) = 1;\r\nafter(2,2) = 3;\r\nafter(4,3) = 1;\r\n"
-             "after(4,1) = 2;\r\nafter(4,4) = 4;\r\n" +
-             kTrailerA,
-         "T\r\n"},
-        {&CReorderMat::Hager1, 4, kPath,  // labels 2, 0, 3, 1: bandwidth 3 -> 1, envelope 10 -> 4
-         std::string(kPathBefore) +
-             "after = sparse(4,4);\r\n"
-             "after(3,4) = 3;\r\nafter(3,2) = 4;\r\nafter(3,3) = 1;\r\nafter(1,2) = 4;\r\n"
-             "after(1,1) = 2;\r\nafter(4,3) = 1;\r\nafter(4,4) = 3;\r\nafter(2,3) = 1;\r\n"
-             "after(2,1) = 2;\r\nafter(2,2) = 4;\r\n" +
-             kTrailerB,
-         "T\r\n Old bandwidth.        :   3\r\n New bandwidth        :    33.3%\r\n Old env      "
-         "             :   10\r\n new env                  :    40.0%\r\n"},
-        {&CReorderMat::TabuReorder,
-         3,
-         {{0, 1}, {1, 2}},  // labels 1, 2, 0
-         "before = sparse(3,3);\r\nbefore(1,2) = 2;\r\nbefore(1,1) = 1;\r\nbefore(2,1) = 1;\r\n"
-         "before(2,3) = 3;\r\nbefore(2,2) = 2;\r\nbefore(3,2) = 2;\r\nbefore(3,3) = 3;\r\n"
-         "after = sparse(3,3);\r\nafter(2,3) = 2;\r\nafter(2,2) = 1;\r\nafter(3,2) = 1;\r\n"
-         "after(3,1) = 3;\r\nafter(3,3) = 2;\r\nafter(1,3) = 2;\r\nafter(1,1) = 3;\r\n" +
-             std::string(kTrailerB),
-         "T\r\n Old bandwidth. :   1\r\n New bandwidth  :   2\r\n Nr. of switches:   2\r\n Old "
-         "env        :   3\r\n new env        :   5\r\n"},
-    };
-    for (const Case& c : cases)
-    {
-        GraphProbe g(c.n, c.elements);
+        GraphProbe g(n, elements);
         m_messages.clear();
-        (g.*c.run)();
-        EXPECT_EQ(Script(), c.script);
+        (g.*run)();
+        EXPECT_EQ(Script(), script);
         ASSERT_EQ(m_messages.size(), 1u);
-        EXPECT_EQ(Untimed(m_messages[0]), c.report);
+        EXPECT_EQ(Untimed(m_messages[0]), report);
         EXPECT_EQ(m_types[0], MB_OK);
     }
     tarvel::detail::show_short_report(75500);  // 75.5 s

@@ -15,25 +15,15 @@ namespace
 
 unsigned Seed42() { return 42; }
 
-struct Graph
-{
-    int n;
-    ElementList elements;
-};
 // path 0-1-2, path 2-0-3-1, star, two pieces, the 3x3 grid, three DOFs without edges, one DOF.
-const Graph kGraphs[] = {{3, {{0, 1}, {1, 2}}},   {4, kPath}, {4, kStar}, {4, kPieces},
-                         {9, GridElements(2, 2)}, {3, {}},    {1, {}}};
+const std::pair<int, ElementList> kGraphs[] = {
+    {3, {{0, 1}, {1, 2}}},   {4, kPath}, {4, kStar}, {4, kPieces},
+    {9, GridElements(2, 2)}, {3, {}},    {1, {}}};
 
 // The labels of DOFs 0, 1, 2, ... as digits, one group per graph of kGraphs ("-": not worked by
 // hand). Every run starts with m_nStep 5, which only TabuReorder2 reads: every DOF is then a
 // candidate by its stamp.
-struct Worked
-{
-    const char* name;
-    void (*run)(CReorderMat&);
-    const char* labels;
-};
-const Worked kWorked[] = {
+const std::tuple<const char*, void (*)(CReorderMat&), const char*> kWorked[] = {
     // key(i) = max(0, max over unlabelled neighbours u of (initial degree(u) - k)); label(k)
     // takes the chosen DOF's parked value while k is unlabelled (the star's leaves inherit -3).
     {"MinDeg", [](CReorderMat& g) { g.MinDegReorder(nullptr); },
@@ -67,27 +57,26 @@ const Worked kWorked[] = {
 TEST_F(Reorderings, LabelsWorkedByHand)
 {
     SeedScope seed(Seed42);
-    for (const Worked& w : kWorked)
+    for (const auto& [name, run, labels] : kWorked)
     {
-        std::istringstream expected(w.labels);
-        for (const Graph& graph : kGraphs)
+        std::istringstream expected(labels);
+        for (const auto& [n, elements] : kGraphs)
         {
             std::string digits;
             expected >> digits;
             for (int type = 0; type < 2 && digits != "-"; ++type)
             {
-                SCOPED_TRACE(::testing::Message()
-                             << w.name << " n " << graph.n << " type " << type);
-                GraphProbe g(graph.n, graph.elements, type);
+                SCOPED_TRACE(::testing::Message() << name << " n " << n << " type " << type);
+                GraphProbe g(n, elements, type);
                 g.m_nStep = 5;
                 m_messages.clear();
-                w.run(g);
+                run(g);
                 std::string got;
                 for (long label : Labels(g)) got += static_cast<char>('0' + label);
                 EXPECT_EQ(got, digits);
-                EXPECT_EQ(Lists(g), Lists(GraphProbe(graph.n, graph.elements)));
-                EXPECT_EQ(m_messages.size(), std::string(w.name) == "Tabu2" ? 0u : 1u);
-                const bool backward = std::string(w.name).rfind("Hager", 0) == 0;
+                EXPECT_EQ(Lists(g), Lists(GraphProbe(n, elements)));
+                EXPECT_EQ(m_messages.size(), std::string(name) == "Tabu2" ? 0u : 1u);
+                const bool backward = std::string(name).rfind("Hager", 0) == 0;
                 EXPECT_TRUE(!backward || (g.m_nStep == -1 && g.m_pList == nullptr));
             }
         }

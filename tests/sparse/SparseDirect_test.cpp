@@ -86,13 +86,7 @@ TEST_F(SparseDirect, FailurePathsLeaveTheRightHandSideAlone)
     const bool lu = true, cholesky = false;
     const std::vector<std::tuple<int, int, double>> missingDiagonal = {
         {0, 0, 4}, {1, 2, 1}, {2, 2, 4}};
-    struct Case
-    {
-        const char* name;
-        bool lu;
-        std::vector<std::tuple<int, int, double>> entries;
-    };
-    const Case cases[] = {
+    const std::tuple<const char*, bool, std::vector<std::tuple<int, int, double>>> cases[] = {
         {"zero pivot", lu, {{0, 0, 1}, {0, 1, 2}, {1, 0, 2}, {1, 1, 4}}},
         {"zero pivot", cholesky, {{0, 0, 1}, {0, 1, 2}, {1, 1, 4}}},
         {"negative pivot", cholesky, {{0, 0, 4}, {1, 1, -1}}},
@@ -108,14 +102,14 @@ TEST_F(SparseDirect, FailurePathsLeaveTheRightHandSideAlone)
         // (0, 3) aims at the missing row 3: row 0 fails before sending anything (choice).
         {"update aimed at a missing row", cholesky, {{0, 0, 4}, {0, 1, 1}, {0, 3, 1}, {1, 1, 4}}},
     };
-    for (const Case& c : cases)
+    for (const auto& [name, byLu, entries] : cases)
     {
-        SCOPED_TRACE(std::string(c.name) + (c.lu ? " LU" : " Cholesky"));
-        CSparseMatrix A = FromTriplets(c.entries);
+        SCOPED_TRACE(std::string(name) + (byLu ? " LU" : " Cholesky"));
+        CSparseMatrix A = FromTriplets(entries);
         CMatrix B = RandomMatrix(3, 2, 3);
         const CMatrix kept(B);
         double seconds = 0.0;
-        EXPECT_EQ(c.lu ? A.LU_Solve(&B, seconds) : A.Cholesky_Solve(&B, seconds), -1);
+        EXPECT_EQ(byLu ? A.LU_Solve(&B, seconds) : A.Cholesky_Solve(&B, seconds), -1);
         EXPECT_EQ(seconds, -1.0);
         EXPECT_TRUE(SameBits(B, kept));
     }
@@ -172,23 +166,17 @@ TEST_F(SparseDirect, SubstitutionAndScalingModesByHand)
     CSparseMatrix D = FromTriplets({{0, 0, 4.0}, {1, 3, 5.0}, {3, 3, 2.0}});
     const double inf = std::numeric_limits<double>::infinity();
     const CMatrix b2 = Mat(2, 2, {1, 2, 5, 8}), b4 = Mat(4, 2, {8, 2, 1, 1, 7, 7, 6, 3});
-    struct Case
-    {
-        CSparseMatrix* A;
-        void (CSparseMatrix::*op)(CVirtMat*, double*, int);
-        int mode;
-        CMatrix in, out;
-    };
-    const Case cases[] = {
+    using Op = void (CSparseMatrix::*)(CVirtMat*, double*, int);
+    const std::tuple<CSparseMatrix*, Op, int, CMatrix, CMatrix> cases[] = {
         {&F, &CSparseMatrix::ForwSub, 2, b2, Mat(2, 2, {0.5, 1, 1, 1.5})},  // divides as it goes
         {&D, &CSparseMatrix::DiagMult, -2, b4, Mat(4, 2, {2, 0.5, inf, inf, 7, 7, 3, 1.5})},
         {&D, &CSparseMatrix::DiagMult, 2, b4, Mat(4, 2, {32, 8, 0, 0, 7, 7, 12, 6})},
     };
-    for (const Case& c : cases)
+    for (const auto& [A, op, mode, in, out] : cases)
     {
-        CMatrix B(c.in);
-        ((c.A)->*(c.op))(&B, nullptr, c.mode);
-        EXPECT_TRUE(SameBits(B, c.out)) << c.mode;
+        CMatrix B(in);
+        (A->*op)(&B, nullptr, mode);
+        EXPECT_TRUE(SameBits(B, out)) << mode;
     }
     CMatrix B = Mat(4, 1, {2, 3, 4, 4});
     D.DiagMult(&B, nullptr, 1);  // the diagonal times column 0 of B

@@ -92,14 +92,9 @@ TEST_F(SparseMatrix, RowAndCellOperations)
 
 TEST_F(SparseMatrix, AllocateBuildsPatternsOfExplicitCells)
 {
-    struct Step
-    {
-        std::vector<int> dims;
-        const char* lists;
-        int rows, cols;
-    };
     const char* sevens = "0: 0=7 1=7 2=7; 1: 0=7 1=7 2=7";
-    const Step steps[] = {
+    const std::tuple<std::vector<int>, const char*, int, int> steps[] = {
+        // dims, lists, alloc
         {{2, 2}, "0: 0=0 1=0; 1: 0=0 1=0", 2, 2},  // rows renumbered by position, surplus deleted
         {{3}, "0:; 1:; 2:", 3, 0},
         {{2, 3, 9, 7}, sevens, 2, 3},  // dims[3] is the fill value
@@ -107,23 +102,17 @@ TEST_F(SparseMatrix, AllocateBuildsPatternsOfExplicitCells)
         {{0}, "", 0, 0},
     };
     CSparseMatrix S = FromTriplets({{4, 1, 1.0}, {9, 0, 2.0}, {12, 5, 3.0}});
-    for (Step s : steps)
+    for (auto [dims, lists, rows, cols] : steps)
     {
-        EXPECT_TRUE(S.Allocate(s.dims.data(), static_cast<int>(s.dims.size())));
-        EXPECT_EQ(Structure(S), s.lists);
-        EXPECT_EQ(std::pair(S.m_nAllocRows, S.m_nAllocCols), std::pair(s.rows, s.cols));
+        EXPECT_TRUE(S.Allocate(dims.data(), static_cast<int>(dims.size())));
+        EXPECT_EQ(Structure(S), lists);
+        EXPECT_EQ(std::pair(S.m_nAllocRows, S.m_nAllocCols), std::pair(rows, cols));
     }
 }
 
 TEST_F(SparseMatrix, AddValuesAssemblesElementsByAscendingIndex)
 {
-    struct Case
-    {
-        std::vector<long> dofs;
-        std::vector<double> ke;
-        const char* lists;
-    };
-    const Case cases[] = {
+    const std::tuple<std::vector<long>, std::vector<double>, const char*> cases[] = {
         {{7, -1, 3}, {1, 2, 3, 4, 5, 6, 7, 8, 9}, "3: 3=9 7=7; 7: 3=3 7=1"},  // -1: row/column out
         // The entry at the smallest index is stored even when 0.0; further zeros are not.
         {{4, 1, 6}, {0, 1, 0, 0, 0, 0, 2, 0, 3}, "1: 1=0; 4: 1=1; 6: 1=0 4=2 6=3"},
@@ -132,11 +121,11 @@ TEST_F(SparseMatrix, AddValuesAssemblesElementsByAscendingIndex)
         // row 5 and column 5 come twice; position 2 is never read.
         {{3, 5, 3}, {1, 2, 100, 4, 8, 100, 100, 100, 100}, "3: 3=1 5=4; 5: 3=8 5=32"},
     };
-    for (Case c : cases)
+    for (auto [dofs, ke, lists] : cases)
     {
         CSparseMatrix S;
-        S.AddValues(c.dofs.data(), c.ke.data(), static_cast<int>(c.dofs.size()));
-        EXPECT_EQ(Structure(S), c.lists);
+        S.AddValues(dofs.data(), ke.data(), static_cast<int>(dofs.size()));
+        EXPECT_EQ(Structure(S), lists);
     }
 }
 
