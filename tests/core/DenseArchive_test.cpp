@@ -16,13 +16,10 @@ namespace
 // Loads one object through X's extraction operator; the cause of the failure, or -1.
 template <class X> int load_as(const std::string& bytes, std::unique_ptr<X>& loaded)
 {
-    return load_failure(bytes,
-                        [&](CArchive& ar)
-                        {
-                            X* p = nullptr;
-                            ar >> p;
-                            loaded.reset(p);
-                        });
+    X* p = nullptr;
+    const int cause = load_failure(bytes, [&p](CArchive& ar) { ar >> p; });
+    loaded.reset(p);
+    return cause;
 }
 
 std::string stored(const CObject& object)
@@ -68,13 +65,9 @@ TEST(DenseArchive, MalformedAndTruncatedArchives)
     {
         const std::string bytes = new_class(1, "CVector") + le32(count) + le64(1) + le64(2);
         CVector kept = MakeVector({7, 8});
-        EXPECT_EQ(load_failure(bytes,
-                               [&](CArchive& ar)
-                               {
-                                   ar.ReadClass(RUNTIME_CLASS(CVector));
-                                   kept.Serialize(ar);
-                               }),
-                  CArchiveException::endOfFile);
+        const auto read = [&kept](CArchive& ar)
+        { ar.ReadClass(RUNTIME_CLASS(CVector)), kept.Serialize(ar); };
+        EXPECT_EQ(load_failure(bytes, read), CArchiveException::endOfFile);
         EXPECT_EQ(Text(kept), "2: 7 8") << count;
     }
 }

@@ -89,7 +89,7 @@ QuadGrid distorted_grid()
 
 }  // namespace
 
-TEST(FemMesh, QuadGridNumbersRowByRow)
+TEST(FemMesh, GridsNumberRowByRow)
 {
     const QuadGrid g = make_quad_grid(3, 2, 3.0, 1.0);
     EXPECT_EQ(g.num_nodes(), 12);
@@ -102,20 +102,15 @@ TEST(FemMesh, QuadGridNumbersRowByRow)
     EXPECT_EQ(g.edge_nodes(Edge::Right), (std::vector<long>{3, 7, 11}));
     EXPECT_EQ(g.edge_nodes(Edge::Bottom), (std::vector<long>{0, 1, 2, 3}));
     EXPECT_EQ(g.edge_nodes(Edge::Top), (std::vector<long>{8, 9, 10, 11}));
-}
 
-TEST(FemMesh, HexGridNumbersXThenYThenZ)
-{
-    const HexGrid g = make_hex_grid(2, 1.0);
-    EXPECT_EQ(g.num_nodes(), 27);
-    ASSERT_EQ(g.num_elements(), 8);
-    EXPECT_EQ(g.elements[7], (std::array<long, 8>{13, 14, 17, 16, 22, 23, 26, 25}));
-    EXPECT_DOUBLE_EQ(g.nodes[23].x, 1.0);
-    EXPECT_DOUBLE_EQ(g.nodes[23].y, 0.5);
-    EXPECT_DOUBLE_EQ(g.nodes[23].z, 1.0);
-    EXPECT_EQ(g.face_nodes(Face::XLow), (std::vector<long>{0, 3, 6, 9, 12, 15, 18, 21, 24}));
-    EXPECT_EQ(g.face_nodes(Face::ZHigh), (std::vector<long>{18, 19, 20, 21, 22, 23, 24, 25, 26}));
-    const auto boundary = g.boundary_nodes();
+    const HexGrid h = make_hex_grid(2, 1.0);  // x, then y, then z
+    EXPECT_EQ(h.num_nodes(), 27);
+    ASSERT_EQ(h.num_elements(), 8);
+    EXPECT_EQ(h.elements[7], (std::array<long, 8>{13, 14, 17, 16, 22, 23, 26, 25}));
+    EXPECT_EQ(std::tuple(h.nodes[23].x, h.nodes[23].y, h.nodes[23].z), std::tuple(1.0, 0.5, 1.0));
+    EXPECT_EQ(h.face_nodes(Face::XLow), (std::vector<long>{0, 3, 6, 9, 12, 15, 18, 21, 24}));
+    EXPECT_EQ(h.face_nodes(Face::ZHigh), (std::vector<long>{18, 19, 20, 21, 22, 23, 24, 25, 26}));
+    const auto boundary = h.boundary_nodes();
     EXPECT_EQ(boundary.size(), 26u);  // all but the centre node 13
     EXPECT_EQ(std::count(boundary.begin(), boundary.end(), 13L), 0);
 }
@@ -131,6 +126,15 @@ TEST(FemElements, PoissonUnitSquareAndCubeByHand)
     const auto kh = hex8_poisson(make_hex_grid(1, 1.0).corners(0), 1.0);
     const double hexRow0[8] = {1.0 / 3, 0, -1.0 / 12, 0, 0, -1.0 / 12, -1.0 / 12, -1.0 / 12};
     for (int b = 0; b < 8; ++b) EXPECT_NEAR(kh[b], hexRow0[b], kTol);
+
+    // Plane stress, E = 1, t = 1: k(u0, u0) = (1/2 - nu/6) / (1 - nu^2) and k(u0, v0) =
+    // (1 + nu) / 8 / (1 - nu^2), the integrals of Hughes sec. 3.9 done by hand.
+    const double nu = 0.3, c = 1.0 / (1 - nu * nu);
+    const auto ks = q4_plane_stress({{{0, 0}, {1, 0}, {1, 1}, {0, 1}}}, 1.0, nu, 1.0);
+    EXPECT_NEAR(ks[0], c * (0.5 - nu / 6), kTol);
+    EXPECT_NEAR(ks[1], c * (1 + nu) / 8, kTol);
+    EXPECT_NEAR(ks[9], c * (0.5 - nu / 6), kTol);  // (v0, v0)
+    expect_symmetric(ks, 8);
 }
 
 // Constants lie in the null space of every Laplacian element: each row sums to zero, on
@@ -146,18 +150,6 @@ TEST(FemElements, PoissonRowsSumToZeroAndAreSymmetric)
     const auto kh = hex8_poisson(g.corners(0), 0.7);
     expect_symmetric(kh, 8);
     for (double r : multiply(kh, std::vector<double>(8, 1.0))) EXPECT_NEAR(r, 0.0, kTol * 10);
-}
-
-// Unit square, E = 1, t = 1: k(u0, u0) = (1/2 - nu/6) / (1 - nu^2) and
-// k(u0, v0) = (1 + nu) / 8 / (1 - nu^2), the integrals of Hughes sec. 3.9 done by hand.
-TEST(FemElements, PlaneStressUnitSquareByHand)
-{
-    const double nu = 0.3, c = 1.0 / (1 - nu * nu);
-    const auto k = q4_plane_stress({{{0, 0}, {1, 0}, {1, 1}, {0, 1}}}, 1.0, nu, 1.0);
-    EXPECT_NEAR(k[0], c * (0.5 - nu / 6), kTol);
-    EXPECT_NEAR(k[1], c * (1 + nu) / 8, kTol);
-    EXPECT_NEAR(k[9], c * (0.5 - nu / 6), kTol);  // (v0, v0)
-    expect_symmetric(k, 8);
 }
 
 // Two translations and the infinitesimal rotation (-y, x) produce no force; a uniform stretch

@@ -41,16 +41,11 @@ TEST(FemTarvelInput, PrescribedVectorsAndLoadColumn)
     const FemProblem p = cantilever_plate(4, 2);
     CVector dofs, values;
     prescribed_vectors(p, dofs, values);
-    ASSERT_EQ(dofs.GetSize(), 7);
-    ASSERT_EQ(values.GetSize(), 7);
-    const double expected[7] = {0, 1, 5, 10, 11, 20, 21};
-    for (int t = 0; t < 7; ++t)
-    {
-        EXPECT_EQ(dofs[t], expected[t]);
-        EXPECT_EQ(values[t], t == 2 ? -1e-3 : 0.0);
-    }
+    const auto elements = [](const CVector& v)
+    { return std::vector<double>(v.m_pData, v.m_pData + v.GetSize()); };
+    EXPECT_EQ(elements(dofs), (std::vector<double>{0, 1, 5, 10, 11, 20, 21}));
+    EXPECT_EQ(elements(values), (std::vector<double>{0, 0, -1e-3, 0, 0, 0, 0}));
     const CMatrix B = load_matrix(p);
-    ASSERT_EQ(B.GetRows(), 30);
-    ASSERT_EQ(B.GetColumns(), 1);
-    for (int i = 0; i < 30; ++i) EXPECT_EQ(B(i, 0), p.load[i]) << i;
+    EXPECT_EQ(std::pair(B.GetRows(), B.GetColumns()), std::pair(30, 1));
+    EXPECT_EQ(elements(B), p.load);
 }

@@ -98,12 +98,7 @@ TEST(ArchiveLines, FilePositionAfterClose)
 
 TEST(ArchiveLines, WriteStringWritesTheTextAsItStands)
 {
-    EXPECT_EQ(stored_bytes(
-                  [](CArchive& ar)
-                  {
-                      ar.WriteString("one\r\n");
-                      ar.WriteString(nullptr);
-                      ar.WriteString("two");
-                  }),
-              "one\r\ntwo");
+    const auto write = [](CArchive& ar)
+    { ar.WriteString("one\r\n"), ar.WriteString(nullptr), ar.WriteString("two"); };
+    EXPECT_EQ(stored_bytes(write), "one\r\ntwo");
 }

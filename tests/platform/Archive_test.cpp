@@ -175,21 +175,17 @@ TEST(ArchiveObjects, RoundTripKeepsSharedObjectsShared)
     CTestGraph graph;
     auto* shared = new CTestItem(42);
     graph.m_entries = {shared, new CTestItem2(-5), shared, nullptr};
+    CTestGraph* loaded = nullptr;  // through the class's own extraction operator
     load_bytes(stored_bytes([&](CArchive& ar) { ar << &graph; }),
-               [](CArchive& ar)
-               {
-                   CTestGraph* loaded = nullptr;
-                   ar >> loaded;  // the class's own extraction operator
-                   std::unique_ptr<CTestGraph> owner(loaded);
-                   ASSERT_NE(loaded, nullptr);
-                   const auto& e = loaded->m_entries;
-                   ASSERT_EQ(e.size(), 4u);
-                   EXPECT_EQ(e[0], e[2]);  // one object, not two copies
-                   EXPECT_EQ(e[3], nullptr);
-                   EXPECT_EQ(e[1]->GetRuntimeClass(), RUNTIME_CLASS(CTestItem2));
-                   EXPECT_EQ(value_of(e[0]), 42);
-                   EXPECT_EQ(value_of(e[1]), -5);
-               });
+               [&](CArchive& ar) { ar >> loaded; });
+    std::unique_ptr<CTestGraph> owner(loaded);
+    ASSERT_NE(loaded, nullptr);
+    const auto& e = loaded->m_entries;
+    ASSERT_EQ(e.size(), 4u);
+    EXPECT_EQ(e[0], e[2]);  // one object, not two copies
+    EXPECT_EQ(e[3], nullptr);
+    EXPECT_EQ(e[1]->GetRuntimeClass(), RUNTIME_CLASS(CTestItem2));
+    EXPECT_EQ(std::pair(value_of(e[0]), value_of(e[1])), std::pair(42, -5));
 }
 
 TEST(ArchiveObjects, LoadFailures)
@@ -267,16 +263,14 @@ TEST(ArchiveObjects, LongIndicesRoundTrip)
     ASSERT_GE(bytes.size(), tail.size());
     EXPECT_EQ(bytes.substr(bytes.size() - tail.size()), tail);
 
+    std::unique_ptr<CObject> loaded;
     load_bytes(bytes,
-               [&](CArchive& ar)
-               {
-                   std::unique_ptr<CObject> loaded(ar.ReadObject(RUNTIME_CLASS(CTestGraph)));
-                   const auto& e = static_cast<CTestGraph*>(loaded.get())->m_entries;
-                   ASSERT_EQ(e.size(), graph.m_entries.size());
-                   EXPECT_EQ(e[0x8000], e[0x8002]);
-                   EXPECT_EQ(e[0x8003], e[0x7FFB]);
-                   EXPECT_EQ(value_of(e[0x8001]), -2);
-               });
+               [&](CArchive& ar) { loaded.reset(ar.ReadObject(RUNTIME_CLASS(CTestGraph))); });
+    const auto& e = static_cast<CTestGraph*>(loaded.get())->m_entries;
+    ASSERT_EQ(e.size(), graph.m_entries.size());
+    EXPECT_EQ(e[0x8000], e[0x8002]);
+    EXPECT_EQ(e[0x8003], e[0x7FFB]);
+    EXPECT_EQ(value_of(e[0x8001]), -2);
 }
 
 // Random bytes, alone or after a valid start, give a CArchiveException or an object: never a

@@ -13,9 +13,7 @@
 #include <cmath>
 #include <cstring>
 #include <gtest/gtest.h>
-#include <iostream>
 #include <regex>
-#include <sstream>
 
 using namespace tarvel_test;
 using Skyline = GlobalStateTest;
@@ -199,11 +197,9 @@ TEST_F(Skyline, AssemblyPrintoutAndCopies)
     S(1, 1) = 3;
     S(1, 2) = -2.25;
     S(2, 2) = 5;
-    std::ostringstream out;
-    std::streambuf* saved = std::cout.rdbuf(out.rdbuf());
+    testing::internal::CaptureStdout();
     S.COUT(",");
-    std::cout.rdbuf(saved);
-    EXPECT_EQ(out.str(), "4,1.5,0,\n0,3,-2.25,\n0,0,5,\n");
+    EXPECT_EQ(testing::internal::GetCapturedStdout(), "4,1.5,0,\n0,3,-2.25,\n0,0,5,\n");
 
     CSkylineMatrix copy;
     copy = S;
