@@ -75,12 +75,10 @@ TEST(Rotations, RotMatFollowsItsFormulas)
     R.RotMat(0.8, 0.0);
     EXPECT_LT(OrthogonalityError(R), 1e-15);
     EXPECT_NEAR(R(1, 0), std::sin(0.8), 1e-15);
-}
 
-// [[c, -s], [s, c]], or its transpose; a matrix of another size is resized.
-TEST(Rotations, RotMat2D)
-{
-    CMatrix R(3, 3, true, 7.0), Rt;
+    // 2-D: [[c, -s], [s, c]], or its transpose; a matrix of another size is resized.
+    R.Allocate(3, 3, true, 7.0);
+    CMatrix Rt;
     CMatrix::RotMat2D(R, 0.5, false);
     CMatrix::RotMat2D(Rt, 0.5, true);
     const double c = std::cos(0.5), s = std::sin(0.5);

@@ -36,10 +36,7 @@ std::string Written(CReorderMat& g, bool plot, const TempDir& dir)
 {
     CFile file;
     EXPECT_TRUE(file.Open(dir.file("out.txt").c_str(), CFile::modeCreate | CFile::modeReadWrite));
-    if (plot)
-        g.WritePlotASCII(&file);
-    else
-        g.MatlabWrite(&file, "before");
+    plot ? g.WritePlotASCII(&file) : g.MatlabWrite(&file, "before");
     file.Close();
     return read_bytes(dir.file("out.txt"));
 }
@@ -127,12 +124,8 @@ TEST(ReorderScriptPath, DefaultIsReordMInTheCurrentDirectory)
 TEST_F(ReorderOutput, ReportComesAtItsPlaceInTheFrame)
 {
     std::vector<std::string> scriptAtReport;
-    AfxSetMessageBoxHandler(
-        [&](const CString&, UINT)
-        {
-            scriptAtReport.push_back(Script());
-            return IDOK;
-        });
+    AfxSetMessageBoxHandler([&](const CString&, UINT)
+                            { return scriptAtReport.push_back(Script()), IDOK; });
     GraphProbe a(4, kPath), b(4, kPath), c(4, kPath), d(2, {{0, 1}});
     a.MinDegReorder4();
     b.Hager3();

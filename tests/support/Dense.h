@@ -50,11 +50,7 @@ inline CMatrix ReferenceProduct(const CMatrix& A, const CMatrix& B)
     CMatrix C(r, n, true, 0.0);
     for (int i = 0; i < r; ++i)
         for (int j = 0; j < n; ++j)
-        {
-            double s = 0.0;
-            for (int k = 0; k < m; ++k) s += A(i, k) * B(k, j);
-            C(i, j) = s;
-        }
+            for (int k = 0; k < m; ++k) C(i, j) += A(i, k) * B(k, j);
     return C;
 }
 
