@@ -26,13 +26,7 @@ class CTestItem : public CObject
 
 public:
     explicit CTestItem(int value = 0) : m_nValue(value) {}
-    void Serialize(CArchive& ar) override
-    {
-        if (ar.IsStoring())
-            ar << m_nValue;
-        else
-            ar >> m_nValue;
-    }
+    void Serialize(CArchive& ar) override { ar.IsStoring() ? ar << m_nValue : ar >> m_nValue; }
     int m_nValue;
 };
 
@@ -57,17 +51,10 @@ public:
     void Serialize(CArchive& ar) override
     {
         DWORD count = DWORD(m_entries.size());
-        if (ar.IsStoring())
-            ar << count;
-        else
-            ar >> count;  // not trusted for a reservation: a corrupt count ends at endOfFile
+        // The count is not trusted for a reservation: a corrupt one ends at endOfFile.
+        ar.IsStoring() ? ar << count : ar >> count;
         for (DWORD i = 0; i < count; ++i)
-        {
-            if (ar.IsStoring())
-                ar << m_entries[i];
-            else
-                m_entries.push_back(ar.ReadObject(nullptr));
-        }
+            ar.IsStoring() ? void(ar << m_entries[i]) : m_entries.push_back(ar.ReadObject(nullptr));
     }
     std::vector<CObject*> m_entries;
 };

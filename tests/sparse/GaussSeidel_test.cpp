@@ -65,8 +65,7 @@ TEST_F(GaussSeidel, TwoByTwoMatchesTheTextbookSweep)
             const double* storage = x.m_pData;
             m_messages.clear();
             EXPECT_EQ(K.GaussSeidel_Iter(b, x, 1e-10, maxIter), change < 1e-10 ? 1 : -1);
-            EXPECT_EQ(x[0], y0);
-            EXPECT_EQ(x[1], y1);
+            EXPECT_EQ(std::pair(x[0], x[1]), std::pair(y0, y1));
             EXPECT_EQ(x.m_pData, storage);
             ASSERT_EQ(m_messages.size(), 1u);
             EXPECT_EQ(Untimed(m_messages[0]), Report(sweeps, 2, change, symmetric));
