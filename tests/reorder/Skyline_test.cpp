@@ -60,17 +60,19 @@ Labels_t Shuffled(int n, unsigned seed, int window)
     return label;
 }
 
+// The mesh with DOF d renumbered label[d].
+Mesh Relabelled(Mesh m, const Labels_t& label)
+{
+    for (auto& e : m.dofs)
+        for (long& d : e) d = d < 0 ? -1 : label[d];
+    return m;
+}
+
 // Solves the mesh's system for the columns of b (DOF order) through the skyline matrix under
 // the labelling (DOF d becomes row and column label[d]); the solution in DOF order.
 CMatrix SkylineSolution(const Mesh& m, const Labels_t& label, CSkylineMatrix& S, const CMatrix& b)
 {
-    for (size_t e = 0; e < m.dofs.size(); ++e)
-    {
-        std::vector<long> l = m.dofs[e];
-        for (long& d : l) d = d < 0 ? -1 : label[d];
-        std::vector<double> k = m.ke[e];
-        S.AddValues(l.data(), k.data(), static_cast<int>(l.size()));
-    }
+    Relabelled(m, label).AssembleInto(S);
     const int n = m.n, p = b.GetColumns();
     CMatrix B(n, p, true, 0.0), x(n, p, true, 0.0);
     for (int d = 0; d < n; ++d)
@@ -309,10 +311,7 @@ TEST_F(Skyline, ReorderedScrambledGrid)
 {
     TempDir dir;
     ScriptPathScope script(dir.file("Reord.m"));
-    Mesh m = GridLaplacian(24, 20);
-    const Labels_t scramble = Shuffled(m.n, 17, m.n);
-    for (auto& e : m.dofs)
-        for (long& d : e) d = scramble[d];
+    const Mesh m = Relabelled(GridLaplacian(24, 20), Shuffled(24 * 20, 17, 24 * 20));
     const CMatrix b = RandomMatrix(m.n, 1, 9), reference = SystemSolution(m, b);
     CReorderMat scrambled(1);
     LabelledGraph(scrambled, m.n, m.dofs, {});

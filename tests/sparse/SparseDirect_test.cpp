@@ -8,7 +8,6 @@
 #include <tarvel/Tarvel.h>
 #include <tarvel/sparse/detail/SparseDetail.h>
 
-#include <cmath>
 #include <gtest/gtest.h>
 #include <limits>
 

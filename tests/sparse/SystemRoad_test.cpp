@@ -7,8 +7,6 @@
 
 #include <tarvel/Tarvel.h>
 
-#include <algorithm>
-#include <cmath>
 #include <gtest/gtest.h>
 
 using namespace tarvel_test;

@@ -9,7 +9,6 @@
 #include <initializer_list>
 #include <random>
 #include <string>
-#include <vector>
 
 namespace tarvel_test
 {

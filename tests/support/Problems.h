@@ -10,7 +10,6 @@
 
 #include <cstdint>
 #include <gtest/gtest.h>
-#include <initializer_list>
 #include <random>
 #include <string>
 #include <tuple>
