@@ -38,7 +38,7 @@ Lines lines_of(const std::string& contents, int stopAfter = -1, ULONGLONG* posit
 
 }  // namespace
 
-TEST(ArchiveLines, LineEnds)
+TEST(ArchiveLines, LineEndsReadAndWritten)
 {
     const std::pair<std::string, Lines> cases[] = {
         {"a\nbb\r\nccc\n", {"a", "bb", "ccc"}},
@@ -52,6 +52,11 @@ TEST(ArchiveLines, LineEnds)
         {std::string("t\tu\0v\n", 6), {std::string("t\tu\0v", 5)}},  // other bytes are text
     };
     for (const auto& [contents, lines] : cases) EXPECT_EQ(lines_of(contents), lines) << contents;
+
+    // WriteString writes the text as it stands, a null text as nothing.
+    const auto write = [](CArchive& ar)
+    { ar.WriteString("one\r\n"), ar.WriteString(nullptr), ar.WriteString("two"); };
+    EXPECT_EQ(stored_bytes(write), "one\r\ntwo");
 }
 
 // Lines of every length around the buffer, with line ends split by a buffer boundary (a CR as
@@ -94,11 +99,4 @@ TEST(ArchiveLines, FilePositionAfterClose)
     }
     lines_of(std::string(5000, 'w') + "\r\n" + text, 1, &position);  // read ahead a buffer
     EXPECT_EQ(position, 5002u);
-}
-
-TEST(ArchiveLines, WriteStringWritesTheTextAsItStands)
-{
-    const auto write = [](CArchive& ar)
-    { ar.WriteString("one\r\n"), ar.WriteString(nullptr), ar.WriteString("two"); };
-    EXPECT_EQ(stored_bytes(write), "one\r\ntwo");
 }

@@ -41,16 +41,14 @@ inline const ElementList kPieces = {{0, 2}, {1, 3}};
 
 // Sets a process-wide seam for the lifetime of the scope: the kernel path of the reorderings
 // or the source of TabuReorder's seed.
-template <class T, T (*set)(T)> class SeamScope
+template <class T, T (*set)(T)> struct SeamScope
 {
-public:
     explicit SeamScope(T value) : m_previous(set(value)) {}
     ~SeamScope() { set(m_previous); }
     SeamScope(const SeamScope&) = delete;
     SeamScope& operator=(const SeamScope&) = delete;
 
-private:
-    T m_previous;
+    const T m_previous;
 };
 using PathScope = SeamScope<tarvel::detail::ReorderPath, tarvel::detail::set_reorder_path>;
 using SeedScope = SeamScope<tarvel::detail::SeedSource, tarvel::detail::set_tabu_seed_source>;

@@ -93,7 +93,7 @@ TEST_F(SystSpMat, SameSizeAllocateKeepsThePattern)
 
 // Each object owns exactly one row array (choice): a deep copy; assignments that add into the
 // target's own rows, growing a smaller target; moves that take the array over.
-TEST_F(SystSpMat, CopiesAndAssignmentsOwnOneArrayEach)
+TEST_F(SystSpMat, CopiesAssignmentsAndStructuralOperationsKeepTheArrays)
 {
     CSystSpMat a(3);
     a = FromTriplets({{0, 0, 2}, {0, 1, 1}, {1, 1, 3}, {2, 0, 0.0}, {2, 2, 4}});  // zero dropped
@@ -113,12 +113,9 @@ TEST_F(SystSpMat, CopiesAndAssignmentsOwnOneArrayEach)
     smaller = std::move(moved);
     EXPECT_EQ(std::pair(smaller.GetRows(), larger.GetRows()), std::pair(4, 0));
     EXPECT_EQ(Structure(a), original);
-}
 
-// Clear, Mirror and AAT keep the array (choices): Clear empties the rows, Mirror keeps the rows
-// it empties, AAT refills the rows.
-TEST_F(SystSpMat, StructuralOperationsKeepTheRowArray)
-{
+    // Clear, Mirror and AAT keep the array (choices): Clear empties the rows, Mirror keeps the rows
+    // it empties, AAT refills the rows.
     CSystSpMat M(3);
     M = FromTriplets({{0, 0, 4}, {0, 1, 1}, {1, 1, 5}, {2, 0, 7}});  // row 2: only left of it
     M.Mirror(2.0);

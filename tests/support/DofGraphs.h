@@ -101,19 +101,14 @@ inline std::pair<long, long> Recount(const Lists_t& lists, const Labels_t& label
 }
 
 // Points the reordering script file at path for the lifetime of the scope.
-class ScriptPathScope
+struct ScriptPathScope
 {
-public:
-    explicit ScriptPathScope(const std::string& path) : m_previous(CReorderMat::GetScriptPath())
-    {
-        CReorderMat::SetScriptPath(path.c_str());
-    }
+    explicit ScriptPathScope(const std::string& path) { CReorderMat::SetScriptPath(path.c_str()); }
     ~ScriptPathScope() { CReorderMat::SetScriptPath(m_previous); }
     ScriptPathScope(const ScriptPathScope&) = delete;
     ScriptPathScope& operator=(const ScriptPathScope&) = delete;
 
-private:
-    CString m_previous;
+    const CString m_previous = CReorderMat::GetScriptPath();  // initialized before the body runs
 };
 
 }  // namespace tarvel_test

@@ -57,10 +57,7 @@ Mesh PoissonQ4(int nx, int ny)
     Mesh m;
     m.n = (nx - 1) * (ny - 1);
     auto node = [nx, ny](int x, int y) -> long
-    {
-        if (x == 0 || y == 0 || x == nx || y == ny) return -1;
-        return static_cast<long>(y - 1) * (nx - 1) + (x - 1);
-    };
+    { return x == 0 || y == 0 || x == nx || y == ny ? -1 : long(y - 1) * (nx - 1) + (x - 1); };
     std::vector<double> ke = {4, -1, -2, -1, -1, 4, -1, -2, -2, -1, 4, -1, -1, -2, -1, 4};
     for (double& v : ke) v /= 6.0;
     for (int y = 0; y < ny; ++y)

@@ -29,11 +29,7 @@ public:
         std::filesystem::remove_all(m_path);  // left over by a crashed run with the same pid
         std::filesystem::create_directories(m_path);
     }
-    ~TempDir()
-    {
-        std::error_code ignored;
-        std::filesystem::remove_all(m_path, ignored);
-    }
+    ~TempDir() { std::filesystem::remove_all(m_path, m_ignored); }
     TempDir(const TempDir&) = delete;
     TempDir& operator=(const TempDir&) = delete;
 
@@ -43,6 +39,7 @@ public:
 
 private:
     std::filesystem::path m_path;
+    std::error_code m_ignored;  // a directory that cannot be removed is left behind
 };
 
 inline std::string read_bytes(const std::string& name)
