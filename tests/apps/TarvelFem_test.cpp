@@ -101,8 +101,9 @@ Options small(tarvel_fem::Physics physics, int nx, int ny, bool quiet = false,
 
 // Every road solves both problems of a small grid to a residual far below the program's limit;
 // the skyline road agrees with the system road to rounding, cg and gs to what their stopping
-// tests leave (the plate's condition turns a residual of 1e-12 into 1e-8 of max |u|); the library's reports appear indented in the output (four: Hager2, the skyline
-// solve, ConjGradient2, GaussSeidel_Iter), and the caller's handler is back afterwards.
+// tests leave (the plate's condition turns a residual of 1e-12 into 1e-8 of max |u|); the
+// library's reports appear indented in the output (four: Hager2, the skyline solve,
+// ConjGradient2, GaussSeidel_Iter), and the caller's handler is back afterwards.
 TEST_F(TarvelFem, EveryRoadSolvesSmallGrids)
 {
     for (auto [physics, nx, ny] : {std::tuple{tarvel_fem::Physics::PlaneStress, 4, 2},
@@ -165,8 +166,7 @@ TEST(TarvelFemProgram, BadInputExitsTwoWithOneLine)
         EXPECT_TRUE(count(run.err, "\n") == 1 && run.err.back() == '\n') << run.err;
     }
     const ProgramRun help = run_program(dir, "--help");
-    EXPECT_EQ(help.status, 0);
-    EXPECT_EQ(help.out.rfind("Usage: tarvel-fem", 0), 0u);
+    EXPECT_EQ(std::tuple(help.status, help.out.rfind("Usage: tarvel-fem", 0)), std::tuple(0, 0u));
 }
 
 // --vtk: the legacy header, one point per node and one cell per element, and the displacements

@@ -49,7 +49,7 @@ TEST(DenseChain, MatrixChainOrderAndChainMult)
 
 // SubMult on the block at p: flags 1|2 give T^T B T, 4|8 give T B T^T; flag 4 alone
 // transforms the block rows of every column and leaves the other rows.
-TEST(DenseProducts, SubMultPostPreMultAndRankOne)
+TEST(DenseProducts, TransformsRankOneAndSplit)
 {
     const CMatrix Tm = MakeMatrix(2, 2, {1, 2, 3, 4}), S = MakeMatrix(2, 2, {2, -1, 0, 5});
     CMatrix a(S), b(S), c = MakeMatrix(3, 3, {1, 2, 3, 4, 5, 6, 7, 8, 9});
@@ -72,15 +72,12 @@ TEST(DenseProducts, SubMultPostPreMultAndRankOne)
     CMatrix::vectAvectBT(R, x, y, f, true);   // x and y from their last elements
     EXPECT_EQ(Text(M), "2x3: 3 5 7 1 1 1");
     EXPECT_EQ(Text(R), "2x3: 0 0 0 6 4 2");
-}
 
-// Split mirrors into the strictly lower triangles (the documented choice): sym + skew == A.
-TEST(DenseProducts, SplitIntoSymmetricAndSkewParts)
-{
-    const CMatrix A = MakeMatrix(3, 3, {1, 2, 3, 4, 5, 6, 7, 8, 9});
+    // Split mirrors into the strictly lower triangles (the documented choice): sym + skew == G.
+    const CMatrix G = MakeMatrix(3, 3, {1, 2, 3, 4, 5, 6, 7, 8, 9});
     CMatrix* sym = nullptr;
     CMatrix* skew = nullptr;
-    A.Split(sym, skew);
+    G.Split(sym, skew);
     std::unique_ptr<CMatrix> ownSym(sym), ownSkew(skew);
     ASSERT_TRUE(sym && skew);
     EXPECT_EQ(Text(*sym), "3x3: 1 3 5 3 5 7 5 7 9");

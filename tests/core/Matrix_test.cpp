@@ -66,7 +66,7 @@ TEST(Matrix, TransposeResizeAndColumns)
 
 // operator*= against a plain triple loop (same sums in the same order, so exact): a square
 // factor works in place, a non-square one reshapes, the matrix itself as factor is a copy.
-TEST(Matrix, ProductsWithSquareAndNonSquareFactors)
+TEST(Matrix, ProductsAndApplyTo)
 {
     const CMatrix A = RandomMatrix(2, 3, 1), B = RandomMatrix(3, 2, 2), S = RandomMatrix(3, 3, 3);
     CMatrix C(A), D(A), F(S);
@@ -78,23 +78,20 @@ TEST(Matrix, ProductsWithSquareAndNonSquareFactors)
     EXPECT_EQ(Text(D), Text(ReferenceProduct(A, S)));
     F *= F;
     EXPECT_EQ(Text(F), Text(ReferenceProduct(S, S)));
-}
 
-// Mode 1: A x; mode 2: A^T x; other modes: nothing (the one-argument form then leaves an
-// empty vector). The two-argument form accumulates into y.
-TEST(Matrix, ApplyToModes)
-{
-    const CMatrix A = MakeMatrix(2, 3, {1, 2, 3, 4, 5, 6});
+    // Mode 1: P x; mode 2: P^T x; other modes: nothing (the one-argument form then leaves an
+    // empty vector). The two-argument form accumulates into y.
+    const CMatrix P = MakeMatrix(2, 3, {1, 2, 3, 4, 5, 6});
     CVector v = MakeVector({1, 0, -1}), y = MakeVector({100, 100}), z = MakeVector({1, 1, 1});
-    A.ApplyTo(v, 1);
+    P.ApplyTo(v, 1);
     EXPECT_EQ(Text(v), "2: -2 -2");
-    A.ApplyTo(v, 2);
+    P.ApplyTo(v, 2);
     EXPECT_EQ(Text(v), "3: -10 -14 -18");
-    A.ApplyTo(v, 3);
+    P.ApplyTo(v, 3);
     EXPECT_EQ(Text(v), "0:");
-    A.ApplyTo(MakeVector({1, 1, 1}), y, 1);
-    A.ApplyTo(MakeVector({1, 2}), z, 2);
-    A.ApplyTo(MakeVector({1, 2}), z, 0);
+    P.ApplyTo(MakeVector({1, 1, 1}), y, 1);
+    P.ApplyTo(MakeVector({1, 2}), z, 2);
+    P.ApplyTo(MakeVector({1, 2}), z, 0);
     EXPECT_EQ(Text(y), "2: 106 115");
     EXPECT_EQ(Text(z), "3: 10 13 16");
 }

@@ -12,7 +12,7 @@ using V = std::vector<double>;
 // Same size and no init keeps array and values; a new size is zero-filled (the documented
 // choice); a negative size is refused and leaves the vector empty. The list form reads d[0]
 // even for a count of 0, then init = d[1] != 0 and value = d[2].
-TEST(Vector, AllocateForms)
+TEST(Vector, AllocateCopyAndMove)
 {
     CVector v;
     ASSERT_TRUE(v.Allocate(3, true, 2.5));
@@ -28,6 +28,13 @@ TEST(Vector, AllocateForms)
     EXPECT_EQ(Text(v), "4: 0 0 0 0");
     EXPECT_TRUE(v.Allocate(four, 3) && v.Allocate(same, 2));
     EXPECT_EQ(Text(v), "4: 7 7 7 7");
+
+    CVector a = MakeVector({1, 2, 3}), b(a), c(&a);
+    EXPECT_TRUE(b == a && c == a && b.m_pData != a.m_pData && c.m_pData != a.m_pData);
+    const double* data = a.m_pData;
+    b = std::move(a);
+    EXPECT_EQ(b.m_pData, data);
+    EXPECT_EQ(CVector(std::move(b)).m_pData, data);
 }
 
 // +=, -=, Add and LinComb run over the longer operand, the shorter one contributing nothing
@@ -110,16 +117,17 @@ TEST(Vector, AssemblingAndDocumentedChoices)
     EXPECT_TRUE(CVector() == 3.0);
     EXPECT_FALSE(MakeVector({1}) == MakeVector({1, 1}));
     EXPECT_FALSE(MakeVector({NAN}) == MakeVector({NAN}));
-}
 
-TEST(Vector, CopyIsDeepMoveIsCheap)
-{
-    CVector a = MakeVector({1, 2, 3}), b(a), c(&a);
-    EXPECT_TRUE(b == a && c == a && b.m_pData != a.m_pData && c.m_pData != a.m_pData);
-    const double* array = a.m_pData;
-    b = std::move(a);
-    EXPECT_EQ(b.m_pData, array);
-    EXPECT_EQ(CVector(std::move(b)).m_pData, array);
+    // The dense classes inherit the base Cholesky_Solve: 0, nothing touched.
+    CVector u = MakeVector({4, 1});
+    CMatrix A = MakeMatrix(2, 2, {4, 1, 1, 3}), rhs = MakeMatrix(2, 1, {1, 2});
+    double seconds = 42.0;
+    EXPECT_EQ(u.Cholesky_Solve(&rhs, seconds), 0);
+    EXPECT_EQ(static_cast<CVirtRealMat&>(A).Cholesky_Solve(&rhs, seconds), 0);
+    EXPECT_EQ(seconds, 42.0);
+    EXPECT_EQ(Text(rhs) + Text(u) + Text(A), "2x1: 1 2"
+                                             "2: 4 1"
+                                             "2x2: 4 1 1 3");
 }
 
 // Zero rotation: the identity quaternion. Below 1e-4 a series stands for sin(theta/2)/theta,
@@ -137,18 +145,4 @@ TEST(Vector, VectToQuatAgainstHalfAngleFormulas)
         for (int i = 0; i < 3; ++i)
             EXPECT_NEAR(q[i], v[i] * std::sin(theta / 2) / theta, 1e-15 * std::fabs(v[i]));
     }
-}
-
-// The dense classes inherit the base Cholesky_Solve: 0, nothing touched.
-TEST(Vector, CholeskySolveOfTheDenseClassesDoesNothing)
-{
-    CVector v = MakeVector({4, 1});
-    CMatrix A = MakeMatrix(2, 2, {4, 1, 1, 3}), rhs = MakeMatrix(2, 1, {1, 2});
-    double seconds = 42.0;
-    EXPECT_EQ(v.Cholesky_Solve(&rhs, seconds), 0);
-    EXPECT_EQ(static_cast<CVirtRealMat&>(A).Cholesky_Solve(&rhs, seconds), 0);
-    EXPECT_EQ(seconds, 42.0);
-    EXPECT_EQ(Text(rhs) + Text(v) + Text(A), "2x1: 1 2"
-                                             "2: 4 1"
-                                             "2x2: 4 1 1 3");
 }

@@ -77,13 +77,11 @@ QuadGrid distorted_grid()
 {
     QuadGrid g = make_quad_grid(3, 3, 3.0, 3.0);
     const double shift[4][2] = {{0.21, -0.13}, {-0.17, 0.11}, {0.09, 0.23}, {-0.25, -0.07}};
-    int s = 0;
-    for (int j = 1; j <= 2; ++j)
-        for (int i = 1; i <= 2; ++i, ++s)
-        {
-            g.nodes[g.node(i, j)].x += shift[s][0];
-            g.nodes[g.node(i, j)].y += shift[s][1];
-        }
+    for (int s = 0; s < 4; ++s)  // nodes (1, 1), (2, 1), (1, 2), (2, 2)
+    {
+        auto& p = g.nodes[g.node(1 + s % 2, 1 + s / 2)];
+        p = {p.x + shift[s][0], p.y + shift[s][1]};
+    }
     return g;
 }
 

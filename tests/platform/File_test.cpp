@@ -10,7 +10,7 @@
 
 using namespace tarvel_test;
 
-TEST(File, CreateTruncatesAndNoTruncateKeeps)
+TEST(File, CreateSeekPositionAndLength)
 {
     TempDir dir;
     const std::string name = dir.file("data.txt");
@@ -27,11 +27,8 @@ TEST(File, CreateTruncatesAndNoTruncateKeeps)
     EXPECT_EQ(read_bytes(name), "Jello, world");
     CFile(name.c_str(), CFile::modeCreate | CFile::modeWrite | CFile::typeBinary);
     EXPECT_EQ(read_bytes(name), "");
-}
 
-TEST(File, SeekFromEachOriginPositionAndLength)
-{
-    TempDir dir;
+    // Seeking from each origin, position and length.
     CFile file;
     ASSERT_TRUE(file.Open(dir.file("seek.bin").c_str(), CFile::modeCreate | CFile::modeReadWrite));
     file.Write("0123456789", 10);

@@ -5,7 +5,7 @@
 #include <gtest/gtest.h>
 #include <string>
 
-TEST(String, ConstructionConcatenationAndComparison)
+TEST(String, ConstructionFormatAndComparison)
 {
     EXPECT_EQ(CString(static_cast<LPCTSTR>(nullptr)), "");
     EXPECT_EQ(CString('x', 3), "xxx");
@@ -16,11 +16,7 @@ TEST(String, ConstructionConcatenationAndComparison)
     EXPECT_EQ("x" + s + 'y', "xabcdey");
     EXPECT_TRUE("ab" < CString("abc"));
     EXPECT_TRUE(CString("\x7F") < CString("\x80"));  // bytes compare as unsigned
-}
 
-TEST(String, FormatFollowsPrintf)
-{
-    CString s;
     s.Format("%u m %2.2f s|%5d|%-4s|%e|%x", 2u, 5.0f, -42, "ab", 1234.5, 255);
     EXPECT_EQ(s, "2 m 5.00 s|  -42|ab  |1.234500e+03|ff");
     const std::string big(1000, 'z');

@@ -93,7 +93,7 @@ TEST(Graph, BandwidthAndEnvelope)
 
 // Alloc: identity labels, zeroed stamps (type 1 only), empty lists; another size rebuilds;
 // none below 1. PostReorder builds the inverse labelling, making the array when absent.
-TEST(Graph, AllocAndPostReorder)
+TEST(Graph, AllocPostReorderCopyAndMove)
 {
     GraphProbe g(4, kPath, 1);
     g.m_pLabel[0] = 3;
@@ -115,26 +115,23 @@ TEST(Graph, AllocAndPostReorder)
         h.PostReorder();
         for (int i = 0; i < 5; ++i) EXPECT_EQ(h.f_v_inv(h.f_v(i)), i);
     }
-}
 
-TEST(Graph, CopyIsDeepAndMoveTakesEverything)
-{
-    GraphProbe g(4, kStar, 1);
-    std::copy_n(Labels_t{2, 1, 0, 3}.begin(), 4, g.m_pLabel);
-    g.m_pTabu[1] = 7;
-    g.m_nStep = 3;
-    CReorderMat copy(g);
-    EXPECT_EQ(Lists(copy), Lists(g));
-    EXPECT_EQ(Labels(copy), Labels(g));
+    GraphProbe star(4, kStar, 1);
+    std::copy_n(Labels_t{2, 1, 0, 3}.begin(), 4, star.m_pLabel);
+    star.m_pTabu[1] = 7;
+    star.m_nStep = 3;
+    CReorderMat copy(star);
+    EXPECT_EQ(Lists(copy), Lists(star));
+    EXPECT_EQ(Labels(copy), Labels(star));
     EXPECT_EQ(std::tuple(copy.m_pTabu[1], copy.m_nStep, copy.m_nType), std::tuple(7L, 3, 1));
     EXPECT_EQ(copy.m_pList, nullptr);
-    g.m_pLabel[0] = 5;
+    star.m_pLabel[0] = 5;
     EXPECT_EQ(copy.f_v(0), 2);
     CReorderMat assigned(0);
     assigned = std::move(copy);
     EXPECT_EQ(assigned.f_v(0), 2);
     EXPECT_TRUE(copy.GetRows() == 0 && !copy.m_pLabel);
-    assigned = g;
+    assigned = star;
     EXPECT_EQ(assigned.f_v(0), 5);
 }
 

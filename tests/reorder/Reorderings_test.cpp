@@ -94,7 +94,7 @@ TEST_F(Reorderings, LabelsWorkedByHand)
 // The elimination of MinDegReorder4: UnionAdj_Ex_p_i(p, i) merges i's list into p's, without
 // p and the entries p has; a list emptied is freed. SetLabels follows the chain of smallest
 // new degree while it is below length(v) + slack + 1.
-TEST_F(Reorderings, EliminationSteps)
+TEST_F(Reorderings, EliminationAndBackwardLabellingSteps)
 {
     GraphProbe g(4, kPath);                 // 0:[2,3] 1:[3] 2:[0] 3:[0,1]
     EXPECT_EQ(g.UnionAdj_Ex_p_i(0, 3), 2);  // [2] + {1}
@@ -124,35 +124,32 @@ TEST_F(Reorderings, EliminationSteps)
     star.SetLabels(0, label, 1);  // limit 3: the hub follows, then leaf 1, then leaf 3
     EXPECT_EQ(label, 3);
     EXPECT_EQ(Labels(star), (Labels_t{0, 2, 1, 3}));
-}
 
-// The scores of the backward labellings, and Hager1's counts left in the tabu array.
-TEST_F(Reorderings, BackwardLabellingSteps)
-{
-    GraphProbe g;
-    EXPECT_EQ(std::tuple(g.WFun(201), g.WFun(200), g.WFun(4), g.WFun(1)),
+    // The scores of the backward labellings, and Hager1's counts left in the tabu array.
+    GraphProbe probe;
+    EXPECT_EQ(std::tuple(probe.WFun(201), probe.WFun(200), probe.WFun(4), probe.WFun(1)),
               std::tuple(0.1f, 0.1f, 5.0f, 20.0f));
 
-    GraphProbe path(4, kPath);  // 0:[2,3] 1:[3] 2:[0] 3:[0,1]
-    path.InitLabels(-1);
-    path.m_pLabel[3] = 3;
-    path.m_nStep = 2;
-    for (int k = 0; k < 4; ++k) EXPECT_EQ(path.d_k(k), path.r_k(k));
-    EXPECT_EQ(std::pair(path.d_k(3), path.d_k(1)), std::pair(2, 0));
-    EXPECT_EQ(path.S_k(1), 30.0f);  // WFun(d_k(3) = 2) + WFun(min(2 - 0 + 1, 0 + 1))
-    EXPECT_EQ(path.S_k(0), 20.0f);  // WFun(2) + WFun(min(2 - 1 + 1, 1 + 1))
-    EXPECT_EQ(path.S_k(2), 10.0f);  // no labelled neighbour: WFun(2)
+    GraphProbe walk(4, kPath);  // 0:[2,3] 1:[3] 2:[0] 3:[0,1]
+    walk.InitLabels(-1);
+    walk.m_pLabel[3] = 3;
+    walk.m_nStep = 2;
+    for (int k = 0; k < 4; ++k) EXPECT_EQ(walk.d_k(k), walk.r_k(k));
+    EXPECT_EQ(std::pair(walk.d_k(3), walk.d_k(1)), std::pair(2, 0));
+    EXPECT_EQ(walk.S_k(1), 30.0f);  // WFun(d_k(3) = 2) + WFun(min(2 - 0 + 1, 0 + 1))
+    EXPECT_EQ(walk.S_k(0), 20.0f);  // WFun(2) + WFun(min(2 - 1 + 1, 1 + 1))
+    EXPECT_EQ(walk.S_k(2), 10.0f);  // no labelled neighbour: WFun(2)
 
     long list[] = {3, 1, 2, 0};
-    std::copy_n(Labels_t{2, 2, 1, 2}.begin(), 4, path.m_pTabu);  // counts
-    path.m_pList = list;
-    path.m_nStep = 2;  // positions 0..2 hold DOFs 3, 1, 2
-    EXPECT_EQ(path.MinZ(), 1);
-    path.m_nStep = 3;  // DOF 0 joins with count 2 and the smallest number
-    EXPECT_EQ(path.MinZ(), 3);
-    path.m_nStep = -1;
-    EXPECT_EQ(path.MinZ(), 0);
-    path.m_pList = nullptr;
+    std::copy_n(Labels_t{2, 2, 1, 2}.begin(), 4, walk.m_pTabu);  // counts
+    walk.m_pList = list;
+    walk.m_nStep = 2;  // positions 0..2 hold DOFs 3, 1, 2
+    EXPECT_EQ(walk.MinZ(), 1);
+    walk.m_nStep = 3;  // DOF 0 joins with count 2 and the smallest number
+    EXPECT_EQ(walk.MinZ(), 3);
+    walk.m_nStep = -1;
+    EXPECT_EQ(walk.MinZ(), 0);
+    walk.m_pList = nullptr;
 
     GraphProbe counted(4, kPath);
     counted.Hager1();  // every DOF counted once per neighbour: the degrees

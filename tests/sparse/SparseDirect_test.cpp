@@ -27,7 +27,7 @@ int CholeskyPlain(CSparseMatrix& A) { return tarvel::detail::cholesky_right_look
 // LU of [[2, 1], [4, 5]]: multiplier 2, U = [[2, 1], [0, 3]]; b = (3, 9) gives (1, 1), one report,
 // no count. Cholesky of [[4, 2], [2, 3]]: d = (4, 2), multiplier 0.5; b = (2, 1) gives (0.5, 0);
 // m_Flops reset, then 2 rows + 1 update (2) = 4; no report.
-TEST_F(SparseDirect, TwoByTwoByHand)
+TEST_F(SparseDirect, SmallCasesByHand)
 {
     CSparseMatrix A = FromTriplets({{0, 0, 2}, {0, 1, 1}, {1, 0, 4}, {1, 1, 5}});
     CMatrix B = Mat(2, 1, {3, 9});
@@ -49,9 +49,31 @@ TEST_F(SparseDirect, TwoByTwoByHand)
     ASSERT_EQ(C.Cholesky_Solve(&B, seconds), 1);
     EXPECT_EQ(Structure(C), "0: 0=4 1=0.5; 1: 1=2");
     EXPECT_TRUE(SameBits(B, Mat(2, 1, {0.5, 0.0})));
-    EXPECT_EQ(CVirtMat::m_Flops, 4u);
-    EXPECT_GE(seconds, 0.0);
-    EXPECT_EQ(m_messages.size(), 1u);
+    EXPECT_TRUE(CVirtMat::m_Flops == 4u && seconds >= 0.0 && m_messages.size() == 1u);
+
+    // The modes the drivers do not use. F holds L = [[1, 0], [2, 1]] left of its diagonal (2, 4);
+    // row 0 of D holds its diagonal, row 1 only a cell right of it, row 2 nothing (B untouched).
+    CSparseMatrix F = FromTriplets({{0, 0, 2.0}, {1, 0, 2.0}, {1, 1, 4.0}});
+    CSparseMatrix D = FromTriplets({{0, 0, 4.0}, {1, 3, 5.0}, {3, 3, 2.0}});
+    const double inf = std::numeric_limits<double>::infinity();
+    const CMatrix b2 = Mat(2, 2, {1, 2, 5, 8}), b4 = Mat(4, 2, {8, 2, 1, 1, 7, 7, 6, 3});
+    using Op = void (CSparseMatrix::*)(CVirtMat*, double*, int);
+    const std::tuple<CSparseMatrix*, Op, int, CMatrix, CMatrix> cases[] = {
+        {&F, &CSparseMatrix::ForwSub, 2, b2, Mat(2, 2, {0.5, 1, 1, 1.5})},  // divides as it goes
+        {&D, &CSparseMatrix::DiagMult, -2, b4, Mat(4, 2, {2, 0.5, inf, inf, 7, 7, 3, 1.5})},
+        {&D, &CSparseMatrix::DiagMult, 2, b4, Mat(4, 2, {32, 8, 0, 0, 7, 7, 12, 6})},
+    };
+    for (const auto& [A, op, mode, in, out] : cases)
+    {
+        CMatrix B(in);
+        (A->*op)(&B, nullptr, mode);
+        EXPECT_TRUE(SameBits(B, out)) << mode;
+    }
+    B = Mat(4, 1, {2, 3, 4, 4});
+    D.DiagMult(&B, nullptr, 1);  // the diagonal times column 0 of B
+    EXPECT_EQ(Structure(D), "0: 0=8; 1: 3=5; 3: 3=8");
+    D.DiagMult(&B, nullptr, -1);
+    EXPECT_EQ(Structure(D), "0: 0=4; 1: 3=5; 3: 3=2");
 }
 
 // The 300-unknown grid Laplacian with three right-hand sides, by both drivers: fill-in appears
@@ -155,31 +177,4 @@ TEST_F(SparseDirect, FastKernelsMatchThePlainFormsBitForBit)
         }
     }
     for (auto& o : outcomes) EXPECT_TRUE(o[0] > 20 && o[1] > 20) << o[0] << " " << o[1];
-}
-
-// The modes the drivers do not use. F holds L = [[1, 0], [2, 1]] left of its diagonal (2, 4); row
-// 0 of D holds its diagonal, row 1 only a cell right of it, row 2 nothing (B is untouched).
-TEST_F(SparseDirect, SubstitutionAndScalingModesByHand)
-{
-    CSparseMatrix F = FromTriplets({{0, 0, 2.0}, {1, 0, 2.0}, {1, 1, 4.0}});
-    CSparseMatrix D = FromTriplets({{0, 0, 4.0}, {1, 3, 5.0}, {3, 3, 2.0}});
-    const double inf = std::numeric_limits<double>::infinity();
-    const CMatrix b2 = Mat(2, 2, {1, 2, 5, 8}), b4 = Mat(4, 2, {8, 2, 1, 1, 7, 7, 6, 3});
-    using Op = void (CSparseMatrix::*)(CVirtMat*, double*, int);
-    const std::tuple<CSparseMatrix*, Op, int, CMatrix, CMatrix> cases[] = {
-        {&F, &CSparseMatrix::ForwSub, 2, b2, Mat(2, 2, {0.5, 1, 1, 1.5})},  // divides as it goes
-        {&D, &CSparseMatrix::DiagMult, -2, b4, Mat(4, 2, {2, 0.5, inf, inf, 7, 7, 3, 1.5})},
-        {&D, &CSparseMatrix::DiagMult, 2, b4, Mat(4, 2, {32, 8, 0, 0, 7, 7, 12, 6})},
-    };
-    for (const auto& [A, op, mode, in, out] : cases)
-    {
-        CMatrix B(in);
-        (A->*op)(&B, nullptr, mode);
-        EXPECT_TRUE(SameBits(B, out)) << mode;
-    }
-    CMatrix B = Mat(4, 1, {2, 3, 4, 4});
-    D.DiagMult(&B, nullptr, 1);  // the diagonal times column 0 of B
-    EXPECT_EQ(Structure(D), "0: 0=8; 1: 3=5; 3: 3=8");
-    D.DiagMult(&B, nullptr, -1);
-    EXPECT_EQ(Structure(D), "0: 0=4; 1: 3=5; 3: 3=2");
 }
