@@ -63,7 +63,11 @@ bool well_formed_xml(const std::string& s)
         if (closing ? open.empty() || open.back() != name : !empty && open.empty() && rootSeen)
             return false;
         if (closing) open.pop_back();
-        if (!closing && !empty) open.push_back(name), rootSeen = true;
+        if (!closing && !empty)
+        {
+            open.push_back(name);
+            rootSeen = true;
+        }
         i = j + empty + 1;
     }
     return rootSeen && open.empty() && s.find_first_not_of(" \t\r\n", i) == std::string::npos;

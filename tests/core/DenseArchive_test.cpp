@@ -66,7 +66,10 @@ TEST(DenseArchive, MalformedAndTruncatedArchives)
         const std::string bytes = new_class(1, "CVector") + le32(count) + le64(1) + le64(2);
         CVector kept = MakeVector({7, 8});
         const auto read = [&kept](CArchive& ar)
-        { ar.ReadClass(RUNTIME_CLASS(CVector)), kept.Serialize(ar); };
+        {
+            ar.ReadClass(RUNTIME_CLASS(CVector));
+            kept.Serialize(ar);
+        };
         EXPECT_EQ(load_failure(bytes, read), CArchiveException::endOfFile);
         EXPECT_EQ(Text(kept), "2: 7 8") << count;
     }

@@ -55,7 +55,11 @@ TEST(ArchiveLines, LineEndsReadAndWritten)
 
     // WriteString writes the text as it stands, a null text as nothing.
     const auto write = [](CArchive& ar)
-    { ar.WriteString("one\r\n"), ar.WriteString(nullptr), ar.WriteString("two"); };
+    {
+        ar.WriteString("one\r\n");
+        ar.WriteString(nullptr);
+        ar.WriteString("two");
+    };
     EXPECT_EQ(stored_bytes(write), "one\r\ntwo");
 }
 

@@ -124,8 +124,12 @@ TEST(ReorderScriptPath, DefaultIsReordMInTheCurrentDirectory)
 TEST_F(ReorderOutput, ReportComesAtItsPlaceInTheFrame)
 {
     std::vector<std::string> scriptAtReport;
-    AfxSetMessageBoxHandler([&](const CString&, UINT)
-                            { return scriptAtReport.push_back(Script()), IDOK; });
+    AfxSetMessageBoxHandler(
+        [&](const CString&, UINT)
+        {
+            scriptAtReport.push_back(Script());
+            return IDOK;
+        });
     GraphProbe a(4, kPath), b(4, kPath), c(4, kPath), d(2, {{0, 1}});
     a.MinDegReorder4();
     b.Hager3();

@@ -49,7 +49,10 @@ TEST_F(BoundaryConditions, ListOperationsMatchThePlainFormsBitForBit)
         const int m = 1 + trial % 12;
         CVector dofs(m + 2, true, 0.0), values(m + 2, true, 0.0);
         for (int t = 0; t < m; ++t)  // the DOF drawn first, then its value
-            dofs[t] = static_cast<int>(gen() % n) + 0.5 * (t % 2), values[t] = u(gen);
+        {
+            dofs[t] = static_cast<int>(gen() % n) + 0.5 * (t % 2);
+            values[t] = u(gen);
+        }
         dofs[m] = dofs[0];  // repeated: its couplings are already gone
         values[m] = u(gen);
         dofs[m + 1] = trial % 2 ? -3.0 : n + 1.0;  // outside: ignored

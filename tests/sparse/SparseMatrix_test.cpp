@@ -234,7 +234,12 @@ TEST_F(SparseMatrix, ThreadsBuildAndReleaseIndependently)
     const Mesh mesh = GridLaplacian(30, 20);
     CSparseMatrix onMain, onOther;
     // LU counts nothing on the worker: m_Flops is not shared across threads.
-    std::thread worker([&] { mesh.AssembleInto(onOther), onOther.LU(); });
+    std::thread worker(
+        [&]
+        {
+            mesh.AssembleInto(onOther);
+            onOther.LU();
+        });
     mesh.AssembleInto(onMain);
     onMain.LU();
     worker.join();

@@ -23,7 +23,11 @@ void Prescribed(double factor, CVector& dofs, CVector& values)
 {
     dofs = CVector(45, true, 0.0);
     values = CVector(45, true, 0.0);
-    for (int t = 0; t < 45; ++t) dofs[t] = 21 * 45 + t, values[t] = factor * 0.25 * (1 + t % 4);
+    for (int t = 0; t < 45; ++t)
+    {
+        dofs[t] = 21 * 45 + t;
+        values[t] = factor * 0.25 * (1 + t % 4);
+    }
 }
 
 CMatrix Reference(const CMatrix& dense, const CMatrix& B, const CVector& dofs,

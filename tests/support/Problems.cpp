@@ -40,7 +40,10 @@ Mesh GridLaplacian(int nx, int ny)
     Mesh m;
     m.n = nx * ny;
     auto add = [&m](std::vector<long> d, std::vector<double> k)
-    { m.dofs.push_back(d), m.ke.push_back(k); };
+    {
+        m.dofs.push_back(d);
+        m.ke.push_back(k);
+    };
     for (long i = 0; i < m.n; ++i)
     {
         const long x = i % nx, y = i / nx;
