@@ -3,6 +3,8 @@
 // envelope of the result. The reorderings' reports are printed as they come.
 //
 // Usage: reorder_grid [nx [ny [script-path]]]   (defaults: 100 100 Reord.m)
+#include "fem/Roads.h"
+
 #include <tarvel/Tarvel.h>
 
 #include <chrono>
@@ -51,23 +53,7 @@ int main(int argc, char** argv)
     std::printf("%d x %d elements, %d DOFs: bandwidth %d, envelope %d\n", nx, ny, grid.GetRows(),
                 grid.GetB(row), grid.Env(nullptr));
 
-    struct Named
-    {
-        const char* name;
-        void (*run)(CReorderMat&);
-    };
-    const Named reorderings[] = {
-        {"MinDegReorder", [](CReorderMat& g) { g.MinDegReorder(nullptr); }},
-        {"MinDegReorder2", [](CReorderMat& g) { g.MinDegReorder2(); }},
-        {"MinDegReorder3", [](CReorderMat& g) { g.MinDegReorder3(); }},
-        {"MinDegReorder4", [](CReorderMat& g) { g.MinDegReorder4(); }},
-        {"Hager1", [](CReorderMat& g) { g.Hager1(); }},
-        {"Hager2", [](CReorderMat& g) { g.Hager2(); }},
-        {"Hager3", [](CReorderMat& g) { g.Hager3(); }},
-        {"TabuReorder", [](CReorderMat& g) { g.TabuReorder(); }},
-        {"TabuReorder2", [](CReorderMat& g) { g.TabuReorder2(); }},
-    };
-    for (const Named& r : reorderings)
+    for (const tarvel_fem::NamedReordering& r : tarvel_fem::reorderings())
     {
         CReorderMat g(grid);
         std::printf("%s\n", r.name);

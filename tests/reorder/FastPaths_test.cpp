@@ -3,6 +3,7 @@
 // script and the report (time aside) must be identical; the labels a permutation of 0..n-1,
 // the lists those of the graph, the measures those of a recount.
 #include "GraphProbe.h"
+#include "fem/Roads.h"
 
 #include <cstdio>
 #include <gtest/gtest.h>
@@ -14,17 +15,9 @@ using tarvel::detail::ReorderPath;
 namespace
 {
 
-const std::pair<const char*, void (*)(CReorderMat&)> kRuns[] = {
-    {"MinDegReorder", [](CReorderMat& g) { g.MinDegReorder(nullptr); }},
-    {"MinDegReorder2", [](CReorderMat& g) { g.MinDegReorder2(); }},
-    {"MinDegReorder3", [](CReorderMat& g) { g.MinDegReorder3(); }},
-    {"MinDegReorder4", [](CReorderMat& g) { g.MinDegReorder4(); }},
-    {"Hager1", [](CReorderMat& g) { g.Hager1(); }},
-    {"Hager2", [](CReorderMat& g) { g.Hager2(); }},
-    {"Hager3", [](CReorderMat& g) { g.Hager3(); }},
-    {"TabuReorder", [](CReorderMat& g) { g.TabuReorder(); }},
-    {"TabuReorder2", [](CReorderMat& g) { g.TabuReorder2(); }},
-};
+// The model's table of every reordering by name: Hager2 is its sixth entry, the tabu searches
+// its last two.
+const std::vector<tarvel_fem::NamedReordering>& kRuns = tarvel_fem::reorderings();
 constexpr int kHager2 = 5, kTabu = 7;
 
 struct Start
@@ -70,7 +63,7 @@ protected:
         std::copy(s.stamps.begin(), s.stamps.end(), g.m_pTabu);
         g.m_nStep = s.step;
         m_messages.clear();
-        kRuns[which].second(g);
+        kRuns[which].run(g);
         static const std::regex time("^Used time reordering:   [0-9]+ m [ 0-9]+\\.[0-9]{2} s");
         for (std::string& r : m_messages) r = std::regex_replace(r, time, "T");
         int row = 0;
@@ -82,7 +75,7 @@ protected:
 
     void ExpectSame(const Start& s, int which, const std::string& what)
     {
-        SCOPED_TRACE(what + " " + kRuns[which].first + " n=" + std::to_string(s.n));
+        SCOPED_TRACE(what + " " + kRuns[which].name + " n=" + std::to_string(s.n));
         const Outcome plain = Run(s, which, ReorderPath::plain);
         const Outcome fast = Run(s, which, ReorderPath::fast);
         EXPECT_EQ(fast, plain);
@@ -105,7 +98,7 @@ TEST_F(FastPaths, RandomGraphsAndGrids)
         s.n = 1 + static_cast<int>(rng() % 80);
         const int count = static_cast<int>(rng() % static_cast<unsigned>(s.n + 1));
         s.elements = RandomElements(rng, s.n, count, 6, 0.1, wellFormed ? 0.0 : 0.15);
-        for (int which = 0; which < static_cast<int>(std::size(kRuns)); ++which)
+        for (int which = 0; which < static_cast<int>(kRuns.size()); ++which)
         {
             if (!wellFormed && which == kHager2) continue;
             RandomState(rng, s, false);
@@ -119,7 +112,7 @@ TEST_F(FastPaths, RandomGraphsAndGrids)
         Start s;
         s.n = (nx + 1) * (ny + 1);
         s.elements = GridElements(nx, ny);
-        for (int which = 0; which < static_cast<int>(std::size(kRuns)); ++which)
+        for (int which = 0; which < static_cast<int>(kRuns.size()); ++which)
         {
             RandomState(rng, s, which >= kTabu);
             ExpectSame(s, which, "grid " + std::to_string(nx) + "x" + std::to_string(ny));
