@@ -25,3 +25,11 @@
 #include <tarvel/reorder/ArrayArray.h>
 #include <tarvel/reorder/ReorderMat.h>
 #include <tarvel/reorder/SkylineMatrix.h>
+
+// Integer, object and function containers, complex numbers
+#include <tarvel/containers/Complex.h>
+#include <tarvel/containers/FuncMat.h>
+#include <tarvel/containers/LongMatrix.h>
+#include <tarvel/containers/LongVector.h>
+#include <tarvel/containers/ObjMat.h>
+#include <tarvel/containers/ObjVect.h>
