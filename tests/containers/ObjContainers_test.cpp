@@ -92,10 +92,10 @@ TEST_F(ObjContainers, MatrixCreatesObjectsThroughARuntimeClass)
     m.DeleteEntries();
 
     m.Allocate(1, 3, RUNTIME_CLASS(CTracked));
-    CTracked::s_destroyed.clear();
-    for (int k = 0; k < 3; ++k) static_cast<CTracked*>(m.m_pData[k])->m_nValue = k;
-    m.DeleteEntries();  // deleted last entry first
-    EXPECT_EQ(CTracked::s_destroyed, (std::vector<int>{2, 1, 0}));
+    const auto created = [&m](int k) { return static_cast<CTracked*>(m[0][k])->m_nCreated; };
+    EXPECT_EQ(created(1), created(2) + 1);
+    EXPECT_EQ(created(0), created(1) + 1);
+    m.DeleteEntries();
 
     m.Allocate(2, 1, RUNTIME_CLASS(CVirtMat));  // type information only: not creatable
     EXPECT_TRUE(all_null(m.m_pData, 2));

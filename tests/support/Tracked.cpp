@@ -8,9 +8,10 @@ namespace tarvel_test
 IMPLEMENT_SERIAL(CTracked, CObject, 1)
 
 int CTracked::s_nLive = 0;
+int CTracked::s_nCreated = 0;
 std::vector<int> CTracked::s_destroyed;
 
-CTracked::CTracked(int value) : m_nValue(value) { ++s_nLive; }
+CTracked::CTracked(int value) : m_nValue(value), m_nCreated(s_nCreated++) { ++s_nLive; }
 
 CTracked::~CTracked()
 {
