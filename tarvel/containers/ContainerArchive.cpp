@@ -11,6 +11,7 @@
 #include <tarvel/containers/LongVector.h>
 #include <tarvel/containers/ObjMat.h>
 #include <tarvel/containers/ObjVect.h>
+#include <tarvel/containers/detail/ObjectTable.h>
 
 #include <algorithm>
 #include <climits>
@@ -86,7 +87,8 @@ void release_created(CArchive& ar, DWORD mark, const std::vector<CObject*>& entr
             if (const auto* v = dynamic_cast<const CObjVect*>(p); v && v->m_pData)
                 tables.emplace_back(v->m_pData, std::max(v->m_nSize, 0));
             else if (const auto* m = dynamic_cast<const CObjMat*>(p); m && m->m_pData)
-                tables.emplace_back(m->m_pData, long(m->m_nRows) * m->m_nCols);
+                tables.emplace_back(m->m_pData,
+                                    tarvel::detail::entry_count(m->m_nRows, m->m_nCols));
         }
     }
     for (CObject* p : doomed) delete p;  // containers never delete their entries: any order
@@ -143,7 +145,7 @@ void CLongMatrix::Serialize(CArchive& ar)
     if (ar.IsStoring())
     {
         ar << m_nRows << m_nCols;
-        const long n = m_pData ? long(m_nRows) * m_nCols : 0;
+        const long n = m_pData ? tarvel::detail::entry_count(m_nRows, m_nCols) : 0;
         for (long k = 0; k < n; ++k) ar << m_pData[k];
         return;
     }
@@ -183,7 +185,7 @@ void CObjMat::Serialize(CArchive& ar)
     if (ar.IsStoring())
     {
         ar << m_nCols << m_nRows;
-        if (m_pData) write_objects(ar, m_pData, long(m_nRows) * m_nCols);
+        if (m_pData) write_objects(ar, m_pData, tarvel::detail::entry_count(m_nRows, m_nCols));
         return;
     }
     const DWORD mark = ar.GetLoadMark();

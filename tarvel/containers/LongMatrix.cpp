@@ -1,6 +1,7 @@
 // CLongMatrix storage, searching and whole-matrix assignment. Text output is in LongText.cpp,
 // the archive form in ContainerArchive.cpp.
 #include <tarvel/containers/LongMatrix.h>
+#include <tarvel/containers/detail/ObjectTable.h>
 
 #include <algorithm>
 #include <climits>
@@ -8,16 +9,7 @@
 
 IMPLEMENT_SERIAL(CLongMatrix, CObject, 1)
 
-namespace
-{
-
-// rows * cols for non-negative dimensions, 0 when either is not positive.
-long entry_count(int rows, int cols)
-{
-    return rows > 0 && cols > 0 ? static_cast<long>(rows) * cols : 0;
-}
-
-}  // namespace
+using tarvel::detail::entry_count;
 
 CLongMatrix::CLongMatrix() : m_nRows(0), m_nCols(0), m_pData(nullptr) {}
 

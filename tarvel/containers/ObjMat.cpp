@@ -8,15 +8,7 @@
 
 IMPLEMENT_SERIAL(CObjMat, CObject, 1)
 
-namespace
-{
-
-long entry_count(int rows, int cols)
-{
-    return rows > 0 && cols > 0 ? static_cast<long>(rows) * cols : 0;
-}
-
-}  // namespace
+using tarvel::detail::entry_count;
 
 CObjMat::CObjMat() : m_nRows(0), m_nCols(0), m_pData(nullptr) {}
 
