@@ -51,14 +51,7 @@ void operator delete(void* p, std::size_t) noexcept { std::free(p); }
 namespace
 {
 
-class ContainerArchive : public ::testing::Test
-{
-protected:
-    void SetUp() override { CTracked::s_destroyed.clear(); }
-    void TearDown() override { EXPECT_EQ(CTracked::s_nLive, m_nLive); }  // nothing leaked
-
-    const int m_nLive = CTracked::s_nLive;
-};
+using ContainerArchive = TrackedObjectsTest;
 
 CLongVector* long_vector(std::vector<long> values)
 {

@@ -14,14 +14,7 @@ using namespace tarvel_test;
 namespace
 {
 
-class ObjContainers : public ::testing::Test
-{
-protected:
-    void SetUp() override { CTracked::s_destroyed.clear(); }
-    void TearDown() override { EXPECT_EQ(CTracked::s_nLive, m_nLive); }  // nothing leaked
-
-    const int m_nLive = CTracked::s_nLive;
-};
+using ObjContainers = TrackedObjectsTest;
 
 bool all_null(CObject* const* entries, long n)
 {

@@ -7,6 +7,7 @@
 
 #include <tarvel/Tarvel.h>
 
+#include <gtest/gtest.h>
 #include <vector>
 
 namespace tarvel_test
@@ -27,6 +28,17 @@ public:
     static int s_nLive;                   // instances alive now
     static int s_nCreated;                // instances constructed so far
     static std::vector<int> s_destroyed;  // values of the instances destroyed, in order
+};
+
+// Fixture: clears the record of destroyed instances and checks at the end that no tracked
+// instance created during the test is still alive.
+class TrackedObjectsTest : public ::testing::Test
+{
+protected:
+    void SetUp() override { CTracked::s_destroyed.clear(); }
+    void TearDown() override { EXPECT_EQ(CTracked::s_nLive, m_nLive); }  // nothing leaked
+
+    const int m_nLive = CTracked::s_nLive;
 };
 
 // Deletes root and every distinct object reachable from it through CObjVect and CObjMat
