@@ -22,12 +22,13 @@ bool is_number_char(char c)
 bool is_delimiter(char c) { return c == ' ' || c == '\t' || c == '-'; }
 
 // A family of keywords: match(s, q) gives the length of the family's keyword beginning at q
-// (0 for none) and its replacement, and whether a "-" right before it is swallowed.
+// (0 for none) and its replacement; a keyword with a negative form swallows a "-" right
+// before it and is replaced by that form instead.
 struct Match
 {
     std::size_t length = 0;
     const char* replacement = nullptr;
-    bool swallowsMinus = false;
+    const char* negative = nullptr;
 };
 
 Match match_pi(const std::string& s, std::size_t q)
@@ -35,7 +36,7 @@ Match match_pi(const std::string& s, std::size_t q)
     if (q + 1 >= s.size()) return {};
     const char a = s[q], b = s[q + 1];
     if ((a == 'P' && (b == 'I' || b == 'i')) || (a == 'p' && b == 'i'))
-        return {2, "3.141592653589793", false};  // "%.15f" of pi
+        return {2, "3.141592653589793", nullptr};  // "%.15f" of pi
     return {};
 }
 
@@ -45,11 +46,11 @@ Match match_unit(const std::string& s, std::size_t q)
     switch (s[q + 1])
     {
     case '1':
-        return {2, "1 0 0", false};
+        return {2, "1 0 0", nullptr};
     case '2':
-        return {2, "0 1 0", true};
+        return {2, "0 1 0", "0 -1 0"};
     case '3':
-        return {2, "0 0 1", true};
+        return {2, "0 0 1", "0 0 -1"};
     default:
         return {};
     }
@@ -57,7 +58,7 @@ Match match_unit(const std::string& s, std::size_t q)
 
 Match match_gravity(const std::string& s, std::size_t q)
 {
-    if (s[q] == 'G' || s[q] == 'g') return {1, "9.81", false};
+    if (s[q] == 'G' || s[q] == 'g') return {1, "9.81", nullptr};
     return {};
 }
 
@@ -90,8 +91,15 @@ template <class Family> void replace_family(CString& line, int start, Family mat
             changed = true;
         }
         out.append(s, copied, q - copied);
-        if (m.swallowsMinus && q > 0 && s[q - 1] == '-') out.pop_back();
-        out.append(m.replacement);
+        if (m.negative != nullptr && q > 0 && s[q - 1] == '-')
+        {
+            out.pop_back();
+            out.append(m.negative);
+        }
+        else
+        {
+            out.append(m.replacement);
+        }
         q += m.length;
         copied = q;
     }
