@@ -66,7 +66,7 @@ void CVector::ReadASCII(CFile* file)
     {
         CArchive reader(file, CArchive::load, kReaderBuffer);
         CString line;
-        while (reader.ReadString(line)) total += for_each_number(line, [](const CString&) {});
+        while (reader.ReadString(line)) total += for_each_number(line, [](const std::string&) {});
         reader.Abort();
     }
     const int count = int(std::min<long long>(total, INT_MAX));
@@ -81,7 +81,7 @@ void CVector::ReadASCII(CFile* file)
     {
         if (!reader.ReadString(line)) break;
         for_each_number(line,
-                        [&](const CString& text)
+                        [&](const std::string& text)
                         {
                             if (seen < capacity) m_pData[seen] = number_value(text);
                             ++seen;
@@ -105,7 +105,7 @@ void CMatrix::ReadASCII(CFile* file)
         while (rows < INT_MAX && reader.ReadString(line))
         {
             const ULONGLONG length = ULONGLONG(line.GetLength()) + 2;
-            const long numbers = for_each_number(line, [](const CString&) {});
+            const long numbers = for_each_number(line, [](const std::string&) {});
             if (numbers == 0) break;
             ++rows;
             cols = std::max(cols, numbers);
@@ -130,7 +130,7 @@ void CMatrix::ReadASCII(CFile* file)
             double* row = m_pData + index_of(int(i), 0, int(cols));
             long j = 0;
             for_each_number(line,
-                            [&](const CString& text)
+                            [&](const std::string& text)
                             {
                                 if (j < cols) row[j] = number_value(text);
                                 ++j;
@@ -227,7 +227,7 @@ void CMatrix::ReadASCII(CFile* file, CString startKey, CString endKey, CString c
         blockBytes = walk_block(reader, k,
                                 [&](CString& line)
                                 {
-                                    const long n = for_each_number(line, [](const CString&) {});
+                                    const long n = for_each_number(line, [](const std::string&) {});
                                     if (n == 0 || rows == INT_MAX) return false;
                                     ++rows;
                                     cols = std::max(cols, n);
@@ -256,7 +256,7 @@ void CMatrix::ReadASCII(CFile* file, CString startKey, CString endKey, CString c
                                                  ? m_pData + index_of(int(i), 0, int(cols))
                                                  : nullptr;
                                for_each_number(line,
-                                               [&](const CString& text)
+                                               [&](const std::string& text)
                                                {
                                                    if (row && j < cols) row[j] = number_value(text);
                                                    ++j;

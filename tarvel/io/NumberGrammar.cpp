@@ -129,24 +129,23 @@ void CVirtMat::ReplaceGravity(CString& line, int start)
     replace_family(line, start, match_gravity);
 }
 
-void CVirtMat::ReadNumber(int& pos, CString& line, CString& number)
+bool tarvel::detail::next_number(int& pos, CString& line, std::string& text)
 {
-    number.Empty();
+    text.clear();
     if (pos < 0) pos = 0;
     const bool known = t_last.line == &line && t_last.buffer == line.GetString() &&
                        t_last.length == line.GetLength() && pos >= t_last.cleanFrom;
     if (!known && pos < line.GetLength())
     {
-        ReplacePI(line, pos);
-        ReplaceIs(line, pos);
-        ReplaceGravity(line, pos);
+        CVirtMat::ReplacePI(line, pos);
+        CVirtMat::ReplaceIs(line, pos);
+        CVirtMat::ReplaceGravity(line, pos);
     }
 
     // -- 1. Find the start of the next number --
     const std::string& s = line.str();
     const int n = line.GetLength();
     int p = pos < n ? pos : n;
-    std::string text;
     while (p < n)
     {
         const char c = s[std::size_t(p)];
@@ -174,8 +173,16 @@ void CVirtMat::ReadNumber(int& pos, CString& line, CString& number)
         ++p;
     }
     pos = p;
-    number = CString(std::move(text));
     t_last = {&line, line.GetString(), n, p};
+    return !text.empty();
+}
+
+void CVirtMat::ReadNumber(int& pos, CString& line, CString& number)
+{
+    number.Empty();
+    std::string text;
+    tarvel::detail::next_number(pos, line, text);
+    number = CString(std::move(text));
 }
 
 // =============================================================================================

@@ -80,7 +80,7 @@ void CSparseMatrix::ReadASCII(CFile* file)
         cell* cellCursor = nullptr;
         tarvel::detail::for_each_number(
             line,
-            [&](const CString& text)
+            [&](const std::string& text)
             {
                 const double v = tarvel::detail::number_value(text);
                 if (!plain)

@@ -7,7 +7,11 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdint>
+#include <cstdio>
+#include <cstring>
 #include <gtest/gtest.h>
+#include <limits>
 #include <random>
 #include <string>
 #include <tuple>
@@ -393,4 +397,60 @@ TEST(SectionedReader, CountsTwoBytesPerLineEndOnLfFiles)
     EXPECT_EQ(m.m_nRows, 2);
     EXPECT_EQ(values_of(m), (std::vector<double>{2, 0, 3, 4}));
     EXPECT_EQ(f.position(), f.bytes().size());  // 7 + 28 bytes counted, capped at the end
+}
+
+// Every entry is exactly what printf makes of it: random values of every magnitude (halfway
+// cases, subnormals, negative zero, infinities and NaN included) in the three forms, with
+// left- and right-aligned widths and a range of precisions.
+TEST(DenseTextWriter, EntriesArePrintfConversions)
+{
+    std::mt19937_64 rng(11);
+    std::vector<double> values = {0.125,
+                                  0.375,
+                                  2.5,
+                                  -0.0,
+                                  1e-320,
+                                  5e-324,
+                                  1.7976931348623157e308,
+                                  9.5,
+                                  0.05,
+                                  1e21,
+                                  123456789.0,
+                                  -1e-7,
+                                  std::numeric_limits<double>::infinity(),
+                                  -std::numeric_limits<double>::infinity(),
+                                  std::numeric_limits<double>::quiet_NaN()};
+    for (int k = 0; k < 200; ++k)
+    {
+        double v;
+        std::uint64_t bits = rng();
+        std::memcpy(&v, &bits, sizeof v);
+        if (std::isfinite(v)) values.push_back(v);
+        values.push_back(std::ldexp(double(rng() % 100000) - 50000, int(rng() % 80) - 40));
+    }
+    CMatrix m(1, int(values.size()));
+    for (std::size_t k = 0; k < values.size(); ++k) m.m_pData[k] = values[k];
+    const char* forms[] = {"%s%*.*f%s", "%s%*.*e%s"};
+    for (int format : {0, 1, 2})
+        for (const auto& [width, precision] :
+             {std::pair{10, 3}, std::pair{-12, 0}, std::pair{0, 17}, std::pair{25, 1},
+              std::pair{3, 20}})
+        {
+            SCOPED_TRACE(format * 1000 + width * 10 + precision);
+            std::string expected;
+            char buf[2048];
+            for (double v : values)
+            {
+                if (format == 2)
+                    std::snprintf(buf, sizeof buf, "%s%*g%s", "(", width, v, ")");
+                else
+                    std::snprintf(buf, sizeof buf, forms[format], "(", width, precision, v, ")");
+                expected += buf;
+            }
+            expected += "\r\n\r\n";
+            EXPECT_EQ(
+                written([&](CFile* f)
+                        { m.WriteASCII(f, "(", ")", width, precision, format, false, false); }),
+                expected);
+        }
 }

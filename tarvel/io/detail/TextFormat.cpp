@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <charconv>
+#include <cmath>
 #include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
@@ -63,10 +64,39 @@ void TextWriter::append(const char* text, std::size_t length)
     maybe_flush();
 }
 
+// printf's "%s%*.*f%s", "%s%*.*e%s" and "%s%*g%s" (precision 6). Finite values with a usual
+// width and precision go through std::to_chars, whose fixed, scientific and general forms with
+// a precision are by definition those of printf's %f, %e and %g (correctly rounded, at least
+// two exponent digits), padded here as the "*" width pads: right-aligned, or left-aligned for
+// a negative width. Everything else (infinities, NaN, odd widths) goes to the formatter itself.
 void TextWriter::entry(const EntryStyle& style, NumberForm form, double v)
 {
     const char* prefix = style.prefix.GetString();
     const char* suffix = style.suffix.GetString();
+    const int precision = form == NumberForm::shortest ? 6 : style.precision;
+    if (std::isfinite(v) && precision >= 0 && precision <= 300 && style.width > -1000 &&
+        style.width < 1000)
+    {
+        char digits[700];  // 309 integer digits, the point, 300 decimals
+        const std::chars_format how = form == NumberForm::fixed      ? std::chars_format::fixed
+                                      : form == NumberForm::exponent ? std::chars_format::scientific
+                                                                     : std::chars_format::general;
+        const std::to_chars_result r =
+            std::to_chars(digits, digits + sizeof digits, v, how, precision);
+        if (r.ec == std::errc())
+        {
+            const int length = int(r.ptr - digits);
+            const int field = style.width < 0 ? -style.width : style.width;
+            const std::size_t pad = field > length ? std::size_t(field - length) : 0;
+            m_buffer.append(prefix);
+            if (style.width >= 0) m_buffer.append(pad, ' ');
+            m_buffer.append(digits, std::size_t(length));
+            if (style.width < 0) m_buffer.append(pad, ' ');
+            m_buffer.append(suffix);
+            maybe_flush();
+            return;
+        }
+    }
     switch (form)
     {
     case NumberForm::fixed:
@@ -83,7 +113,8 @@ void TextWriter::entry(const EntryStyle& style, NumberForm form, double v)
 
 void TextWriter::zero_entry(const EntryStyle& style)
 {
-    appendf("%s%*.0f%s", style.prefix.GetString(), style.width, 0.0, style.suffix.GetString());
+    const EntryStyle zero{style.prefix, style.suffix, style.width, 0};
+    entry(zero, NumberForm::fixed, 0.0);  // "%s%*.0f%s" of 0.0
 }
 
 void TextWriter::flush()
@@ -103,9 +134,8 @@ void TextWriter::finish()
     if (m_pFile != nullptr) flush();
 }
 
-double number_value(const CString& text)
+double number_value(const std::string& s)
 {
-    const std::string& s = text.str();
     const char* first = s.data();
     const char* last = first + s.size();
     // from_chars is strtod in the C locale for the common case, without a leading "+" and

@@ -136,22 +136,27 @@ void write_dense_layout(TextWriter& out, const EntryStyle& style, NumberForm for
 // The value of a number text as strtod reads it in the C locale: the longest leading part
 // that forms a number ("1-2" is 1, "1.2.3" is 1.2, "3e" is 3), an out-of-range magnitude as
 // strtod gives it (+-HUGE_VAL, or the nearest subnormal or zero), 0.0 for no number at all.
-double number_value(const CString& text);
+double number_value(const std::string& text);
+inline double number_value(const CString& text) { return number_value(text.str()); }
 
-// Calls f(text) for every number text of line, scanned from position 0 with
+// CVirtMat::ReadNumber with the number text in a string the caller keeps from call to call
+// (the readers' loop allocates nothing per number); false when the line holds no further
+// number. NumberGrammar.cpp.
+bool next_number(int& pos, CString& line, std::string& text);
+
+// Calls f(text) for every number text of line, scanned from position 0 as by
 // CVirtMat::ReadNumber (the line is substituted in place); returns how many there were.
 template <class F> long for_each_number(CString& line, F f)
 {
     long count = 0;
     int pos = 0;
-    CString number;
-    for (;;)
+    std::string text;
+    while (next_number(pos, line, text))
     {
-        CVirtMat::ReadNumber(pos, line, number);
-        if (number.IsEmpty()) return count;
-        f(number);
+        f(static_cast<const std::string&>(text));
         ++count;
     }
+    return count;
 }
 
 // The buffer of the readers' line reader: larger than the searches' 4096 bytes, for speed;
