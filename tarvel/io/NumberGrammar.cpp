@@ -31,6 +31,12 @@ struct Match
     const char* negative = nullptr;
 };
 
+// The first letters of the keywords of each family, and of all of them.
+bool starts_pi(char c) { return c == 'P' || c == 'p'; }
+bool starts_unit(char c) { return c == 'I' || c == 'i'; }
+bool starts_gravity(char c) { return c == 'G' || c == 'g'; }
+bool starts_keyword(char c) { return starts_pi(c) || starts_unit(c) || starts_gravity(c); }
+
 Match match_pi(const std::string& s, std::size_t q)
 {
     if (q + 1 >= s.size()) return {};
@@ -67,7 +73,8 @@ Match match_gravity(const std::string& s, std::size_t q)
 // either untouched or the last one of an earlier keyword (a letter or digit before, a digit
 // of the replacement after), never a delimiter either way. A swallowed "-" (negative forms
 // of I2 and I3) is dropped from the text already copied; it is never part of a keyword.
-template <class Family> void replace_family(CString& line, int start, Family match)
+template <bool (*Starts)(char), Match (*Matches)(const std::string&, std::size_t)>
+void replace_family(CString& line, int start)
 {
     const std::string& s = line.str();
     const std::size_t n = s.size();
@@ -77,7 +84,12 @@ template <class Family> void replace_family(CString& line, int start, Family mat
     bool changed = false;
     while (q < n)
     {
-        const Match m = match(s, q);
+        if (!Starts(s[q]))
+        {
+            ++q;
+            continue;
+        }
+        const Match m = Matches(s, q);
         const bool standAlone = m.length != 0 && (q == 0 || is_delimiter(s[q - 1])) &&
                                 (q + m.length == n || is_delimiter(s[q + m.length]));
         if (!standAlone)
@@ -120,14 +132,34 @@ thread_local SubstitutedLine t_last;
 
 }  // namespace
 
-void CVirtMat::ReplacePI(CString& line, int start) { replace_family(line, start, match_pi); }
+void CVirtMat::ReplacePI(CString& line, int start)
+{
+    replace_family<starts_pi, match_pi>(line, start);
+}
 
-void CVirtMat::ReplaceIs(CString& line, int start) { replace_family(line, start, match_unit); }
+void CVirtMat::ReplaceIs(CString& line, int start)
+{
+    replace_family<starts_unit, match_unit>(line, start);
+}
 
 void CVirtMat::ReplaceGravity(CString& line, int start)
 {
-    replace_family(line, start, match_gravity);
+    replace_family<starts_gravity, match_gravity>(line, start);
 }
+
+namespace
+{
+
+// Whether a keyword may begin at or after start: a line without any of their first letters
+// (most lines of numbers) is left alone by all three families.
+bool may_hold_keyword(const std::string& s, int start)
+{
+    for (std::size_t q = std::size_t(start); q < s.size(); ++q)
+        if (starts_keyword(s[q])) return true;
+    return false;
+}
+
+}  // namespace
 
 bool tarvel::detail::next_number(int& pos, CString& line, std::string& text)
 {
@@ -135,7 +167,7 @@ bool tarvel::detail::next_number(int& pos, CString& line, std::string& text)
     if (pos < 0) pos = 0;
     const bool known = t_last.line == &line && t_last.buffer == line.GetString() &&
                        t_last.length == line.GetLength() && pos >= t_last.cleanFrom;
-    if (!known && pos < line.GetLength())
+    if (!known && pos < line.GetLength() && may_hold_keyword(line.str(), pos))
     {
         CVirtMat::ReplacePI(line, pos);
         CVirtMat::ReplaceIs(line, pos);

@@ -2,6 +2,7 @@
 // exponent rows of the writer, and the reader that hands every number to the virtual Add.
 #include <tarvel/io/detail/TextFormat.h>
 #include <tarvel/sparse/SparseMatrix.h>
+#include <tarvel/sparse/SystSpMat.h>
 #include <tarvel/sparse/detail/SparseDetail.h>
 
 #include <climits>
@@ -64,12 +65,21 @@ void CSparseMatrix::WriteASCII(CFile* file, CString prefix, CString suffix, int 
 
 // Line i of the rest of the file is row i (lines without numbers included); its number j goes
 // to Add(i, j, value), so zeros and NaNs add nothing and existing entries accumulate. The file
-// is read to its end. A plain CSparseMatrix takes the same additions through row and cell
-// cursors, which spares the walk from the first row for every number; a derived class gets
-// its own Add.
+// is read to its end. The two library classes take the same additions with a cell cursor along
+// the line, which spares the walk from the head of the row for every number: the plain matrix
+// through its rows and cells, the system matrix through its own cursor form of Add, which
+// keeps the rule of its Add(i, j, v). A class derived further gets its own Add(i, j, v).
 void CSparseMatrix::ReadASCII(CFile* file)
 {
-    const bool plain = typeid(*this) == typeid(CSparseMatrix);
+    enum class Road
+    {
+        plain,
+        system,
+        virtual_add
+    };
+    const Road road = typeid(*this) == typeid(CSparseMatrix) ? Road::plain
+                      : typeid(*this) == typeid(CSystSpMat)  ? Road::system
+                                                             : Road::virtual_add;
     CArchive reader(file, CArchive::load, tarvel::detail::kReaderBuffer);
     CString line;
     row* rowCursor = nullptr;
@@ -83,15 +93,22 @@ void CSparseMatrix::ReadASCII(CFile* file)
             [&](const std::string& text)
             {
                 const double v = tarvel::detail::number_value(text);
-                if (!plain)
+                switch (road)
                 {
-                    Add(i, j++, v);
-                    return;
-                }
-                if (!tarvel::detail::is_zero_or_nan(v))  // what Add(i, j, v) skips
-                {
-                    if (current == nullptr) current = rowCursor = find_or_make_row(rowCursor, i);
-                    cellCursor = tarvel::detail::add_in_row(*current, cellCursor, j, v);
+                case Road::virtual_add:
+                    Add(i, j, v);
+                    break;
+                case Road::system:
+                    Add(i, j, v, cellCursor);
+                    break;
+                case Road::plain:
+                    if (!tarvel::detail::is_zero_or_nan(v))  // what Add(i, j, v) skips
+                    {
+                        if (current == nullptr)
+                            current = rowCursor = find_or_make_row(rowCursor, i);
+                        cellCursor = tarvel::detail::add_in_row(*current, cellCursor, j, v);
+                    }
+                    break;
                 }
                 ++j;
             });
