@@ -141,15 +141,6 @@ TEST(MalformedText, EmptyFiles)
     }
 }
 
-// A missing end keyword: the block runs to the end of the file.
-TEST(MalformedText, MissingEndKeyword)
-{
-    const MatrixRead m = matrix_read("x\r\nstiff\r\n1 2\r\n3 4 5", true);
-    EXPECT_EQ(m.rows, 2);
-    EXPECT_EQ(m.values, (std::vector<double>{1, 2, 0, 3, 4, 5}));
-    EXPECT_EQ(m.position, 20u);  // 10 + 12 bytes counted, capped at the end of the file
-}
-
 // Binary noise: every reader comes to an end; the vector and the sparse reader count the same
 // numbers, since both take every number of every line.
 TEST(MalformedText, BinaryNoise)
