@@ -21,6 +21,9 @@
 #include <tarvel/sparse/SparseMatrix.h>
 #include <tarvel/sparse/SystSpMat.h>
 
+// Number grammar and keyword searches of the text formats
+#include <tarvel/io/NumberGrammar.h>
+
 // Degree-of-freedom graph, reorderings and the skyline matrix
 #include <tarvel/reorder/ArrayArray.h>
 #include <tarvel/reorder/ReorderMat.h>

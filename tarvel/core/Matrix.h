@@ -26,6 +26,11 @@
 //    CArchiveException (generic), and the matrix keeps its shape;
 //  - an accumulating PreMult whose result has another element count adds the products to the
 //    zeros that the result's Allocate leaves.
+//  - text readers (DenseText.cpp): a block whose rows x columns exceed 16 entries per byte of
+//    its text plus 2^20 (only a forged file, a few long rows among many short ones, comes
+//    near) is refused: the matrix is left without rows, the file positioned as after the
+//    block. Errors of the line reader end the sectioned reader's pass as the end of the file
+//    would; the plain reader lets them reach the caller.
 #pragma once
 
 #include <tarvel/core/Vector.h>

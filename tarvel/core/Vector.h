@@ -20,6 +20,9 @@
 //    (generic); a count that differs from the held size is read block by block into a new
 //    array, so a count the archive cannot back ends in the archive's endOfFile without a large
 //    allocation, and the vector keeps its old contents.
+//  - text (DenseText.cpp): ReadASCII takes every number to the end of the file (at most
+//    INT_MAX); with no number at all the vector becomes empty and the file stands after the
+//    first line read. Writers hand the file large blocks; the bytes are those of the format.
 #pragma once
 
 #include <tarvel/core/VirtMat.h>
