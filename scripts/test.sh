@@ -9,7 +9,8 @@ cd "$(dirname "$0")/.."
 source scripts/ensure-packages.sh
 ensure_packages cmake:cmake g++:g++ make:make pkg-config:pkg-config \
   /usr/lib/x86_64-linux-gnu/cmake/GTest/GTestConfig.cmake:libgtest-dev \
-  /usr/include/benchmark/benchmark.h:libbenchmark-dev /usr/include/gmsh.h:libgmsh-dev
+  /usr/include/benchmark/benchmark.h:libbenchmark-dev /usr/include/gmsh.h:libgmsh-dev \
+  /usr/lib/python3/dist-packages/scipy/io/__init__.py:python3-scipy
 
 jobs=$(build_jobs)
 status=0

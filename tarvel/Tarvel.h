@@ -25,3 +25,6 @@
 #include <tarvel/reorder/ArrayArray.h>
 #include <tarvel/reorder/ReorderMat.h>
 #include <tarvel/reorder/SkylineMatrix.h>
+
+// Exchange files
+#include <tarvel/io/MatrixMarket.h>

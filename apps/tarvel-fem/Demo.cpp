@@ -1,6 +1,7 @@
 // tarvel-fem's run: input, roads, judgement, files (contract and choices in Demo.h).
 #include "Demo.h"
 
+#include "ExportMM.h"
 #include "MeshInput.h"
 #include "Print.h"
 #include "Spy.h"
@@ -194,6 +195,8 @@ DemoResult run_demo(const Options& o, std::ostream& out, std::ostream& err)
         file->open(*name, std::ios::binary | std::ios::trunc);
         if (!*file) return bad_input("cannot write '" + *name + "'");
     }
+    if (!o.exportMM.empty())
+        if (std::string e = prepare_export_dir(o.exportMM); !e.empty()) return bad_input(e);
     Model model;
     const std::string error = load_mesh(o, model);
     if (!error.empty()) return bad_input(error);
@@ -207,6 +210,9 @@ DemoResult run_demo(const Options& o, std::ostream& out, std::ostream& err)
     // -- 2. The roads, each judged against the reference assembly --
     LibraryState state(out, o.quiet);
     const tarvel_fem::ReducedSystem reference = tarvel_fem::reduce(p);
+    if (!o.exportMM.empty())
+        if (std::string e = export_matrix_market(p, o.exportMM, out); !e.empty())
+            return bad_input(e);
     std::unique_ptr<ReorderedGraph> graph;
     auto ensure_graph = [&]()
     {
