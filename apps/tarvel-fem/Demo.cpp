@@ -3,6 +3,7 @@
 
 #include "ExportMM.h"
 #include "MeshInput.h"
+#include "PetscRoad.h"
 #include "Print.h"
 #include "Spy.h"
 #include "Vtk.h"
@@ -306,6 +307,7 @@ DemoResult run_demo(const Options& o, std::ostream& out, std::ostream& err)
 
 int demo_main(int argc, const char* const* argv, std::ostream& out, std::ostream& err)
 {
+    if (const int code = petsc_dispatch(argc, argv, out, err); code >= 0) return code;
     const ParsedOptions parsed = parse_options(argc, argv);
     if (!parsed.error.empty())
     {
