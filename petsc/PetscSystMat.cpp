@@ -60,18 +60,20 @@ bool CPetscSystMat::Preallocate(const long* dofs, long numElements, int k)
         return true;
     };
     for (long e = 0; e < numElements; ++e) localise(dofs + e * k);  // number the ghosts
-    CReorderMat graph(0);
-    graph.Alloc(static_cast<int>(nLocal + static_cast<long>(ghost.size())));
-    for (int mode : {0, 1})  // count pass, then fill pass (CReorderMat's calling order)
-    {
-        if (mode == 1) graph.Init();
-        for (long e = 0; e < numElements; ++e)
-            if (localise(dofs + e * k)) graph.InsertDOFs(local.data(), mode, k);
-    }
     std::vector<PetscInt> dnz(static_cast<std::size_t>(nLocal), 1), onz(dnz.size(), 0);
-    for (long u = 0; u < nLocal; ++u)
-        for (int t = 0; t < graph.m_pLength[u]; ++t)
-            ++(graph.m_ppData[u][t] < nLocal ? dnz[u] : onz[u]);
+    {  // the graph is released before the matrix takes its memory
+        CReorderMat graph(0);
+        graph.Alloc(static_cast<int>(nLocal + static_cast<long>(ghost.size())));
+        for (int mode : {0, 1})  // count pass, then fill pass (CReorderMat's calling order)
+        {
+            if (mode == 1) graph.Init();
+            for (long e = 0; e < numElements; ++e)
+                if (localise(dofs + e * k)) graph.InsertDOFs(local.data(), mode, k);
+        }
+        for (long u = 0; u < nLocal; ++u)
+            for (int t = 0; t < graph.m_pLength[u]; ++t)
+                ++(graph.m_ppData[u][t] < nLocal ? dnz[u] : onz[u]);
+    }
 
     if (!ok(MatCreate(m_comm, &m_A)) ||
         !ok(MatSetSizes(m_A, static_cast<PetscInt>(nLocal), static_cast<PetscInt>(nLocal),
