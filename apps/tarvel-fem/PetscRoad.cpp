@@ -7,6 +7,7 @@
 #include "fem/Problems.h"
 
 #include <algorithm>
+#include <sstream>
 #include <sys/resource.h>
 #include <tarvel-petsc/PetscSystMat.h>
 
