@@ -103,10 +103,12 @@ class LineReader
 {
 public:
     explicit LineReader(CFile& file) : m_file(file), m_block(kBlock) {}
-    // False at the end of the file; throws CFileException on a read error.
+    // False at the end of the file; throws CFileException on a read error. A line longer than
+    // kLongestLine keeps its first kLongestLine characters and is marked too long.
     bool next(std::string& line)
     {
         line.clear();
+        m_tooLong = false;
         bool any = false;
         for (;;)
         {
@@ -116,18 +118,14 @@ public:
                 m_pos = 0;
                 if (m_end == 0) break;
             }
+            any = true;
             const char* begin = m_block.data() + m_pos;
             const void* nl = std::memchr(begin, '\n', m_end - m_pos);
             const std::size_t take =
                 nl ? static_cast<const char*>(nl) - begin : static_cast<std::size_t>(m_end - m_pos);
-            any = true;
-            if (line.size() + take > kLongestLine)
-            {
-                m_tooLong = true;
-                take_rest_of_line(nl, take);
-                break;
-            }
-            line.append(begin, take);
+            const std::size_t room = kLongestLine - line.size();
+            line.append(begin, std::min(take, room));
+            m_tooLong = m_tooLong || take > room;
             m_pos += static_cast<UINT>(take);
             if (nl)
             {
@@ -141,16 +139,12 @@ public:
         return true;
     }
     long line_number() const { return m_line; }
-    bool line_too_long() const { return m_tooLong; }
+    bool line_too_long() const { return m_tooLong; }  // of the last line read
 
 private:
     static constexpr UINT kBlock = 1 << 20;
-    // The format keeps lines short; a longer one is not Matrix Market and is not gathered.
+    // The format keeps lines short; a longer one is gathered only this far.
     static constexpr std::size_t kLongestLine = 4096;
-    void take_rest_of_line(const void* nl, std::size_t take)
-    {
-        m_pos += static_cast<UINT>(take) + (nl ? 1 : 0);
-    }
     CFile& m_file;
     std::vector<char> m_block;
     UINT m_pos = 0, m_end = 0;
@@ -291,7 +285,8 @@ int read_size(Reading& rd, Header& h)
     do
     {
         if (!rd.lines->next(line)) return rd.fail(MM_BAD_SIZE, "no size line");
-    } while (!rd.lines->line_too_long() && (line[0] == '%' || is_blank(line)));
+    } while (line[0] == '%' ||
+             (!rd.lines->line_too_long() && is_blank(line)));  // comments of any length
     const char* s = line.c_str();
     const bool ok = !rd.lines->line_too_long() && read_integer(s, h.rows) &&
                     read_integer(s, h.cols) && (!h.coordinate || read_integer(s, h.entries)) &&

@@ -147,7 +147,9 @@ TEST_F(MatrixMarket, RoundTripsEveryClassBitForBit)
 TEST_F(MatrixMarket, ReadsForeignSparseFiles)
 {
     const std::string symInt = "%%MatrixMarket matrix coordinate integer symmetric\n"
-                               "% a comment\n\n"
+                               "% a comment\n\n%" +
+                               std::string(5000, 'c') +
+                               "\n"
                                "3 3 4\n"
                                "1 1 2\n"
                                "2 1 -1\n"
