@@ -39,6 +39,10 @@
 //    command line given to PetscInitialize) overrides any of it, prefix none: "-ksp_type preonly
 //    -pc_type cholesky -pc_factor_mat_solver_type mumps" makes it a direct solve. The residual
 //    it returns is ||b - K u||_2 / ||b||_2, computed in PETSc on the distributed vectors.
+//  - Both triangles are stored, with m_bSym too: GAMG and MatZeroRowsColumns work on AIJ
+//    matrices, and MUMPS's Cholesky takes an AIJ matrix marked symmetric (MAT_SYMMETRIC is set
+//    after the prescribed values when m_bSym is).
+//  - The object holds PETSc objects: it must be destroyed before PetscFinalize.
 //  - Errors: every operation returns false (Solve: -1) when a PETSc call fails; PETSc has then
 //    printed its own message on standard error. Nothing throws.
 #pragma once
