@@ -36,3 +36,6 @@
 #include <tarvel/containers/LongVector.h>
 #include <tarvel/containers/ObjMat.h>
 #include <tarvel/containers/ObjVect.h>
+
+// Exchange files
+#include <tarvel/io/MatrixMarket.h>

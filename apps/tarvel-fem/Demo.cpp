@@ -1,7 +1,9 @@
 // tarvel-fem's run: input, roads, judgement, files (contract and choices in Demo.h).
 #include "Demo.h"
 
+#include "ExportMM.h"
 #include "MeshInput.h"
+#include "PetscRoad.h"
 #include "Print.h"
 #include "Spy.h"
 #include "Vtk.h"
@@ -194,6 +196,8 @@ DemoResult run_demo(const Options& o, std::ostream& out, std::ostream& err)
         file->open(*name, std::ios::binary | std::ios::trunc);
         if (!*file) return bad_input("cannot write '" + *name + "'");
     }
+    if (!o.exportMM.empty())
+        if (std::string e = prepare_export_dir(o.exportMM); !e.empty()) return bad_input(e);
     Model model;
     const std::string error = load_mesh(o, model);
     if (!error.empty()) return bad_input(error);
@@ -207,6 +211,9 @@ DemoResult run_demo(const Options& o, std::ostream& out, std::ostream& err)
     // -- 2. The roads, each judged against the reference assembly --
     LibraryState state(out, o.quiet);
     const tarvel_fem::ReducedSystem reference = tarvel_fem::reduce(p);
+    if (!o.exportMM.empty())
+        if (std::string e = export_matrix_market(p, o.exportMM, out); !e.empty())
+            return bad_input(e);
     std::unique_ptr<ReorderedGraph> graph;
     auto ensure_graph = [&]()
     {
@@ -300,6 +307,7 @@ DemoResult run_demo(const Options& o, std::ostream& out, std::ostream& err)
 
 int demo_main(int argc, const char* const* argv, std::ostream& out, std::ostream& err)
 {
+    if (const int code = petsc_dispatch(argc, argv, out, err); code >= 0) return code;
     const ParsedOptions parsed = parse_options(argc, argv);
     if (!parsed.error.empty())
     {

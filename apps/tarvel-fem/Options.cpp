@@ -113,9 +113,9 @@ ParsedOptions parse_options(int argc, const char* const* argv)
                 (arg == "--quiet" ? o.quiet : parsed.help) = true;
             continue;
         }
-        static const char* const valued[] = {"--nx",   "--ny",      "--problem",
-                                             "--road", "--reorder", "--sweeps",
-                                             "--mesh", "--vtk",     "--spy"};
+        static const char* const valued[] = {"--nx",      "--ny",       "--problem", "--road",
+                                             "--reorder", "--sweeps",   "--mesh",    "--vtk",
+                                             "--spy",     "--export-mm"};
         if (std::find_if(std::begin(valued), std::end(valued),
                          [&arg](const char* v) { return arg == v; }) == std::end(valued))
         {
@@ -153,6 +153,8 @@ ParsedOptions parse_options(int argc, const char* const* argv)
             parsed.error = parse_reordering(value, o.reorder);
         else if (value.empty())
             parsed.error = "option " + arg + " needs a file name";
+        else if (arg == "--export-mm")
+            o.exportMM = value;
         else
             (arg == "--mesh" ? o.mesh : arg == "--vtk" ? o.vtk : o.spy) = value;
     }
@@ -196,6 +198,9 @@ std::string usage()
                               "                   with Debian's libgmsh-dev installed)\n";
     text += "  --vtk FILE       write the solution as a legacy VTK file (for ParaView)\n"
             "  --spy FILE.svg   draw the matrix pattern before and after reordering\n"
+            "  --export-mm DIR  write the reduced system, after the prescribed values are\n"
+            "                   imposed, as Matrix Market files DIR/K.mtx (symmetric)\n"
+            "                   and DIR/b.mtx (the right-hand side)\n"
             "  --quiet          hide the library's timing reports\n"
             "  --help           show this text\n"
             "\n"

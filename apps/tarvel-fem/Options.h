@@ -42,6 +42,7 @@ struct Options
     std::string mesh;                          // a Gmsh mesh file instead of the grid
     std::string vtk;                           // write the solution here
     std::string spy;                           // draw the patterns here
+    std::string exportMM;                      // write the reduced system here (a directory)
     bool quiet = false;                        // hide the library's reports
 };
 

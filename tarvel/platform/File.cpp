@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdio>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -178,3 +179,13 @@ void CFile::Close()
 }
 
 CString CFile::GetFilePath() const { return m_strFileName; }
+
+void CFile::Rename(LPCTSTR lpszOldName, LPCTSTR lpszNewName)
+{
+    if (std::rename(lpszOldName, lpszNewName) != 0) throw_os_error(errno, lpszOldName);
+}
+
+void CFile::Remove(LPCTSTR lpszFileName)
+{
+    if (::unlink(lpszFileName) != 0) throw_os_error(errno, lpszFileName);
+}

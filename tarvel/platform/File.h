@@ -55,6 +55,11 @@ public:
     virtual void Flush();
     virtual void Close();  // nothing when the file is not open
     virtual CString GetFilePath() const;
+
+    // Renames (or moves, within one file system) a file, replacing an existing target; removes
+    // a file. Both throw CFileException on failure.
+    static void Rename(LPCTSTR lpszOldName, LPCTSTR lpszNewName);
+    static void Remove(LPCTSTR lpszFileName);
     BOOL IsOpen() const { return m_hFile >= 0; }
 
 protected:
