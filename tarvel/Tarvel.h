@@ -1,7 +1,7 @@
 // Tarvel: the whole public interface in one include.
 #pragma once
 
-// Host-framework layer
+// Platform layer: object root, strings, files, archives, message boxes, clock, random numbers
 #include <tarvel/platform/AfxTypes.h>
 #include <tarvel/platform/Archive.h>
 #include <tarvel/platform/Clock.h>

@@ -48,7 +48,7 @@ public:
     CVirtRealMat& operator+=(double v) override;
     void Serialize(CArchive& ar) override;
 
-    // ---- Virtual operations of the vector, in slot order ----
+    // ---- Virtual operations of the vector, in virtual-table order (append, never reorder) ----
     virtual void Add(const CVector& b, double f);
     virtual CVector& LinComb(double a, const CVector& A, double b, const CVector& B);
     virtual void CrossProd(const CVector* a, const CVector* b);

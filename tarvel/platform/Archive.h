@@ -1,5 +1,5 @@
-// CArchive: binary values in little-endian order, object graphs in the host framework's
-// published tagging, and a buffered line reader over a text file.
+// CArchive: binary values in little-endian order, object graphs in the tagged form below, and
+// a buffered line reader over a text file.
 //
 // Object tagging (words are 16 bits): a null pointer is 0x0000; a new object of a new class is
 // 0xFFFF, the schema word, the name length word and the name bytes, then the object's

@@ -1,4 +1,4 @@
-// Object root and run-time class records of the host framework: CObject, CRuntimeClass, the
+// Object root and run-time class records: CObject, CRuntimeClass, the
 // DECLARE_/IMPLEMENT_ macros, and the registry that FromName and archive loading search.
 //
 // Registration: IMPLEMENT_SERIAL registers its record when the module that holds it is loaded

@@ -1,5 +1,5 @@
-// CString: the host framework's byte string, over std::string. Indices are zero-based and,
-// as in the framework, not checked by GetAt and operator[]. A negative start of Find or Mid
+// CString: a byte string over std::string. Indices are zero-based and not checked by GetAt
+// and operator[] (the caller's precondition). A negative start of Find or Mid
 // counts from the beginning; a null text counts as the empty string.
 #pragma once
 

@@ -74,7 +74,7 @@ public:
     // n DOFs, identity labels, empty lists (and zeroed stamps when m_nType is 1).
     void Alloc(int n) override;
 
-    // ---- Virtual operations, in slot order ----
+    // ---- Virtual operations, in virtual-table order (append, never reorder) ----
     // Weight of the backward labellings: 0.1 when d > 200, else 20 / d, in single precision.
     virtual float WFun(int d) const;
     // Position of the first entry equal to value in the list of row; -1 when absent.

@@ -96,7 +96,8 @@ int tenure_of(int n) { return std::max(n / 10, 1); }
 }  // namespace
 
 // ---------------------------------------------------------------------------------------------
-// TabuReorder from step 2 on (after oldB, the seeding and oldEnv).
+// The search loop of TabuReorder, entered once the starting bandwidth oldB (its row in `row`),
+// the seeding of the generator and the starting envelope oldEnv have been taken.
 
 TabuCounts ReorderKernels::tabu_1_plain(CReorderMat& g, int row, int oldB, int oldEnv)
 {

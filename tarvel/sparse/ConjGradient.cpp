@@ -158,7 +158,7 @@ int iterate(CMatrix& P, CMatrix& R, CMatrix& Q, CMatrix& X, CVector& rr, double 
 // first entry a p_j0 and every further entry a p_j to q_i and a p_i to q_j ((4c - 2) p flops).
 // When every further entry lies right of its row's diagonal (an upper triangle), q_i is final
 // once row i is done: with a single right-hand side q_i is then summed in a register and the
-// denominator p . q of the step length is formed on the way, in increasing row as before.
+// denominator p . q of the step length is formed on the way, in increasing row order.
 struct ExportedProduct
 {
     const double* values;

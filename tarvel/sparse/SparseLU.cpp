@@ -95,7 +95,8 @@ Cell* eliminate(Cell* c, const Cell* uk, double d)
 // does not have index k, lacks its diagonal at its cursor, or has a pivot of 0.0 or NaN; the
 // rows below it then hold the eliminations of the steps before k. Cursors are kept by list
 // position (the same as by index whenever the factorization succeeds). Nothing is counted in
-// m_Flops. Row by row (lu_row_by_row); tarvel::detail::lu_plain is the stated form.
+// m_Flops. Row by row (lu_row_by_row); tarvel::detail::lu_plain is the
+// textbook right-looking form it reproduces.
 int CSparseMatrix::LU()
 {
     try
@@ -115,10 +116,10 @@ namespace
 {
 
 // Up-looking form of the row-oriented elimination. Row r is taken at its turn: the pivot rows
-// k < r are final, and the eliminations that the stated algorithm applies to row r at steps
+// k < r are final, and the eliminations that the right-looking algorithm applies to row r at steps
 // k = 0 .. r - 1 (each depending only on row r and the final row k) are applied to a dense copy
 // of row r in increasing k, then row r is checked as pivot r and written back. Every entry
-// receives the same operations in the same order as in the stated form; a fill-in entry starts
+// receives the same operations in the same order as in the right-looking form; a fill-in entry starts
 // at -0.0, an exact additive identity, so its first update becomes its value bit for bit.
 class RowByRowLU
 {

@@ -153,7 +153,7 @@ public:
     CVirtRealMat& operator=(double v) override;   // every stored value becomes v
     CVirtRealMat& operator+=(double v) override;  // v added to every stored value
 
-    // ---- Virtual operations of the sparse matrix, in slot order ----
+    // ---- Virtual operations, in virtual-table order (append, never reorder) ----
     virtual double Max() const;              // largest stored value, search from 0.0
     virtual int NumZeros(double tol) const;  // stored cells nearly equal to 0.0 under tol
     virtual void DiagMult(CVirtMat* B, double* seconds, int mode);

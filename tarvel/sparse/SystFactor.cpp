@@ -105,7 +105,8 @@ int CSystSpMat::Cholesky()
 // the first step k whose row has no usable pivot (its cursor not on its diagonal, or a pivot of
 // 0.0 or NaN), every row below it then holding the eliminations of the steps before k.
 // Nothing is counted. The row-by-row kernel of CSparseMatrix::LU (tarvel::detail::lu_row_by_row)
-// on the array's rows; tarvel::detail::lu_plain is the stated form.
+// on the array's rows; tarvel::detail::lu_plain is the right-looking form
+// it reproduces.
 int CSystSpMat::LU()
 {
     const int n = m_nRowArraySize;

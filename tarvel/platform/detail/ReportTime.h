@@ -5,8 +5,8 @@ namespace tarvel::detail
 {
 
 // A time s in seconds as the reports show it: minutes = trunc(s) / 60 (integer division);
-// seconds = (trunc(100 s) mod 6000) * 0.01f, formed in single precision as the reports always
-// have. The pair fills the fields "%u m %2.2f s".
+// seconds = (trunc(100 s) mod 6000) * 0.01f, formed in single precision. The pair fills the
+// fields "%u m %2.2f s".
 struct ReportTime
 {
     unsigned minutes;
