@@ -406,5 +406,3 @@ int CSparseMatrix::ConjGradient2(CVirtMat& Bv, double& res, int maxIter, double 
     }
     return k;
 }
-
-void CSparseMatrix::MinDegReorder(CVector&) {}
