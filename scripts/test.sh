@@ -3,7 +3,8 @@
 # installs the library into a scratch prefix, builds a small consumer project against it
 # through find_package and pkg-config, and runs the installed tarvel-fem on a small grid. Any
 # failing test or sanitizer report fails the run. Gmsh's API (libgmsh-dev, about 40 MB) is
-# installed so that the demo's --mesh test runs rather than being skipped.
+# installed so that the demo's --mesh test runs rather than being skipped. The tree's formatting
+# is checked first (scripts/format.sh), and the normal build treats warnings as errors.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 source scripts/ensure-packages.sh
@@ -13,6 +14,9 @@ ensure_packages cmake:cmake g++:g++ make:make pkg-config:pkg-config \
 
 jobs=$(build_jobs)
 status=0
+
+echo "=== formatting ==="
+./scripts/format.sh || status=1
 
 run_suite() {  # name, extra cmake arguments...
   local name=$1; shift
@@ -26,7 +30,7 @@ run_suite() {  # name, extra cmake arguments...
 
 export ASAN_OPTIONS=detect_leaks=1:abort_on_error=1:strict_string_checks=1
 export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
-run_suite tests
+run_suite tests -DTARVEL_WERROR=ON
 run_suite tests-sanitize -DTARVEL_SANITIZE=ON -DCMAKE_BUILD_TYPE=Debug
 
 echo "=== consumer of the installed package ==="
