@@ -12,8 +12,7 @@
 // The result is k, the iteration in which the test was met (maxIter when it never was).
 #include <tarvel/core/Matrix.h>
 #include <tarvel/platform/Clock.h>
-#include <tarvel/platform/MessageBox.h>
-#include <tarvel/platform/detail/ReportTime.h>
+#include <tarvel/platform/detail/Report.h>
 #include <tarvel/sparse/SparseMatrix.h>
 #include <tarvel/sparse/detail/SparseDetail.h>
 
@@ -149,7 +148,9 @@ int iterate(CMatrix& P, CMatrix& R, CMatrix& Q, CMatrix& X, CVector& rr, double 
     }
     CVirtMat::m_Flops += (9u * static_cast<std::uint32_t>(m) + 1u) * static_cast<std::uint32_t>(k) *
                          static_cast<std::uint32_t>(p);
-    if (T) *T *= 0.001;
+    if (T)
+        for (int slot = 0; slot < 2; ++slot)
+            (*T)[slot] = tarvel::detail::seconds_by_product((*T)[slot]);
     return k;
 }
 
@@ -392,17 +393,14 @@ int CSparseMatrix::ConjGradient2(CVirtMat& Bv, double& res, int maxIter, double 
     // -- 9. --
     if (T)
     {
-        using tarvel::detail::report_time;
-        const auto products = report_time((*T)[0]);
-        const auto rest = report_time((*T)[1]);
-        CString text;
-        text.Format("Used time:\r\n Solving (1)    :   %u m %2.2f s\r\n Solving (2)    :   %u m "
+        using namespace tarvel::detail;
+        const ReportTime products = report_time((*T)[0]);
+        const ReportTime rest = report_time((*T)[1]);
+        show_report("Used time:\r\n Solving (1)    :   %u m %2.2f s\r\n Solving (2)    :   %u m "
                     "%2.2f s\r\n Iter/Eq's      :   %6.3f %%\r\n ||v_0||        :   %.3e\r\n "
                     "||v_i||         :   %.3e\r\n ||v_i||/||v_0||:   %.3e\r\n (norms are inf-norm)",
-                    products.minutes, static_cast<double>(products.seconds), rest.minutes,
-                    static_cast<double>(rest.seconds),
+                    products.minutes, products.seconds, rest.minutes, rest.seconds,
                     static_cast<double>(k) / static_cast<double>(N) * 100.0, res0, res, res / res0);
-        AfxMessageBox(text, MB_OK);
     }
     return k;
 }

@@ -23,6 +23,7 @@
 // factor: the lists and values are those of the classical form, the cells' addresses are not.
 #include <tarvel/core/Matrix.h>
 #include <tarvel/platform/Clock.h>
+#include <tarvel/platform/detail/Report.h>
 #include <tarvel/sparse/SparseMatrix.h>
 #include <tarvel/sparse/detail/SparseDetail.h>
 
@@ -479,7 +480,7 @@ int tarvel::detail::cholesky_right_looking(CSparseMatrix& A)
 int CSparseMatrix::Cholesky_Solve(CVirtMat* B, double& seconds)
 {
     m_Flops = 0;
-    seconds = 1000.0;  // clock ticks per second until the elapsed time is known
+    seconds = tarvel::detail::kTicksPerSecond;  // until the elapsed time is known
     const long t0 = TarvelClock();
     const int status = Cholesky();
     if (status != 1)
@@ -490,6 +491,6 @@ int CSparseMatrix::Cholesky_Solve(CVirtMat* B, double& seconds)
     ForwSub(B, nullptr, -1);
     DiagMult(B, nullptr, -2);
     BackwSub(B, nullptr, 1);
-    seconds = static_cast<double>(TarvelClock() - t0) / 1000.0;
+    seconds = tarvel::detail::seconds_by_division(TarvelClock() - t0);
     return 1;
 }

@@ -12,8 +12,7 @@
 // The system matrix's LU runs the same kernel on its array's rows.
 #include <tarvel/core/Matrix.h>
 #include <tarvel/platform/Clock.h>
-#include <tarvel/platform/MessageBox.h>
-#include <tarvel/platform/detail/ReportTime.h>
+#include <tarvel/platform/detail/Report.h>
 #include <tarvel/sparse/SparseMatrix.h>
 #include <tarvel/sparse/detail/SparseDetail.h>
 
@@ -329,7 +328,8 @@ int tarvel::detail::lu_plain(CSparseMatrix& A)
 // B is untouched and LU's result is returned.
 int CSparseMatrix::LU_Solve(CVirtMat* B, double& seconds)
 {
-    seconds = 1000.0;  // clock ticks per second until the elapsed time is known
+    using namespace tarvel::detail;
+    seconds = kTicksPerSecond;  // until the elapsed time is known
     const long t0 = TarvelClock();
     const int status = LU();
     if (status != 1)
@@ -342,18 +342,14 @@ int CSparseMatrix::LU_Solve(CVirtMat* B, double& seconds)
     const long t2 = TarvelClock();
     BackwSub(B, nullptr, 2);
     const long t3 = TarvelClock();
-    seconds = static_cast<double>(t3 - t0) / 1000.0;
+    seconds = seconds_by_division(t3 - t0);
 
-    using tarvel::detail::report_time;
-    const auto factor = report_time(static_cast<double>(t1 - t0) / 1000.0);
-    const auto forward = report_time(static_cast<double>(t2 - t1) / 1000.0);
-    const auto backward = report_time(static_cast<double>(t3 - t2) / 1000.0);
-    CString text;
-    text.Format("Used time:\r\n Factorizing  :   %u m %2.2f s\r\n Forw. subst. :   %u m %2.2f "
+    const ReportTime factor = report_time(seconds_by_division(t1 - t0));
+    const ReportTime forward = report_time(seconds_by_division(t2 - t1));
+    const ReportTime backward = report_time(seconds_by_division(t3 - t2));
+    show_report("Used time:\r\n Factorizing  :   %u m %2.2f s\r\n Forw. subst. :   %u m %2.2f "
                 "s\r\n Backw. subst.:   %u m %2.2f s\r\n",
-                factor.minutes, static_cast<double>(factor.seconds), forward.minutes,
-                static_cast<double>(forward.seconds), backward.minutes,
-                static_cast<double>(backward.seconds));
-    AfxMessageBox(text, MB_OK);
+                factor.minutes, factor.seconds, forward.minutes, forward.seconds, backward.minutes,
+                backward.seconds);
     return 1;
 }

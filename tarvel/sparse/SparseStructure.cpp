@@ -1,6 +1,7 @@
 // Structural operations around the direct solvers: Mirror (upper triangle to full matrix),
 // AAT (the product with the transpose), and the shape tests IsUpper, IsLower and IsSym.
 #include <tarvel/platform/Clock.h>
+#include <tarvel/platform/detail/Report.h>
 #include <tarvel/sparse/SparseMatrix.h>
 #include <tarvel/sparse/detail/SparseDetail.h>
 
@@ -12,7 +13,7 @@ using tarvel::detail::Cell;
 using tarvel::detail::drop_left_of_diagonal;
 using tarvel::detail::is_zero_or_nan;
 using tarvel::detail::Row;
-using tarvel::detail::TickTimer;
+using tarvel::detail::SecondsArgument;
 
 // Mirror(f): A = U + f U_s^T, U the diagonal and upper part, U_s its strictly upper part.
 //  1. Cells left of the diagonal are deleted; rows left without cells are deleted.
@@ -56,7 +57,7 @@ double CSparseMatrix::Mirror(double f)
         row* cursor = ri;
         for (; c; c = c->m_pNext) Add(c->m_nCol, i, f * c->m_dValue, cursor);
     }
-    return static_cast<double>(TarvelClock() - start) * 0.001;
+    return tarvel::detail::seconds_by_product(TarvelClock() - start);
 }
 
 // AAT(): this becomes T = A A^T, t_ij = sum_c a_ic a_jc (from 0.0, in increasing c); entries
@@ -176,7 +177,7 @@ bool CSparseMatrix::IsUpper() const
 
 bool CSparseMatrix::IsLower(double* seconds) const
 {
-    TickTimer timer(seconds);
+    SecondsArgument timer(seconds);
     for (const row* r = m_pFirstRow; r; r = r->m_pNextRow)
         for (const cell* c = r->m_pFirstCell; c; c = c->m_pNext)
             if (c->m_nCol > r->m_nRow) return false;

@@ -3,6 +3,7 @@
 // equation per row, one right-hand side per column), overwritten in place; all p columns are
 // processed together, element by element along B's contiguous rows.
 #include <tarvel/core/Matrix.h>
+#include <tarvel/platform/detail/Report.h>
 #include <tarvel/sparse/SparseMatrix.h>
 #include <tarvel/sparse/detail/SparseDetail.h>
 
@@ -14,7 +15,7 @@
 using tarvel::detail::Cell;
 using tarvel::detail::dense_rhs;
 using tarvel::detail::Row;
-using tarvel::detail::TickTimer;
+using tarvel::detail::SecondsArgument;
 using tarvel::detail::try_alloc;
 
 namespace
@@ -158,7 +159,7 @@ void CSparseMatrix::ForwSub(CVirtMat* Bv, double* seconds, int mode)
     if (!B) return;
     const int p = B->GetColumns();
     if (p == 0) return;
-    TickTimer timer(seconds);
+    SecondsArgument timer(seconds);
     if (mode == 1 || mode == 2)
     {
         for (row* r = m_pFirstRow; r; r = r->m_pNextRow)
@@ -194,7 +195,7 @@ void CSparseMatrix::ForwSub(CVirtMat* Bv, double* seconds, int mode)
 // operations as when the columns are processed one after the other.
 void CSparseMatrix::BackwSub(CVirtMat* Bv, double* seconds, int mode)
 {
-    TickTimer timer(seconds);
+    SecondsArgument timer(seconds);
     ReverseRows();
     CMatrix* B = dense_rhs(Bv);
     if (B && (mode == 1 || mode == 2))
@@ -235,7 +236,7 @@ void CSparseMatrix::DiagMult(CVirtMat* Bv, double* seconds, int mode)
     if (!B) return;
     const int p = B->GetColumns();
     if (p == 0) return;
-    TickTimer timer(seconds);
+    SecondsArgument timer(seconds);
     for (row* r = m_pFirstRow; r; r = r->m_pNextRow)
     {
         cell* c = first_at_or_right_of_diagonal(*r);

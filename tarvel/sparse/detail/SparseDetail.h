@@ -1,11 +1,10 @@
 // Private helpers shared by the sparse-matrix sources: sorted insertion into a row, the
-// tolerant comparison behind NumZeros, the timing convention of the substitutions, and the
+// tolerant comparison behind NumZeros, and the
 // straightforward forms of the kernels that have faster implementations (kept for the tests,
 // which compare both bit for bit).
 #pragma once
 
 #include <tarvel/core/Matrix.h>
-#include <tarvel/platform/Clock.h>
 #include <tarvel/sparse/SparseMatrix.h>
 
 #include <cmath>
@@ -100,31 +99,6 @@ inline bool nearly_equal(double x, double y, double tol)
 // The right-hand sides of the solvers: a dense matrix behind the interface pointer, or null
 // when it is not one (then the solvers have nothing to work on).
 inline CMatrix* dense_rhs(CVirtMat* B) { return dynamic_cast<CMatrix*>(B); }
-
-// Timing convention of the substitutions and of DiagMult/IsLower: a non-null target first
-// receives 1000.0 (clock ticks per second) and, at the end, the elapsed ticks divided by it.
-class TickTimer
-{
-public:
-    explicit TickTimer(double* seconds) : m_pSeconds(seconds)
-    {
-        if (m_pSeconds)
-        {
-            *m_pSeconds = 1000.0;
-            m_nStart = TarvelClock();
-        }
-    }
-    ~TickTimer()
-    {
-        if (m_pSeconds) *m_pSeconds = static_cast<double>(TarvelClock() - m_nStart) / *m_pSeconds;
-    }
-    TickTimer(const TickTimer&) = delete;
-    TickTimer& operator=(const TickTimer&) = delete;
-
-private:
-    double* m_pSeconds;
-    long m_nStart = 0;
-};
 
 // Step 2 of element assembling: the positions of an element's index list that hold a
 // non-negative index, ordered by ascending index. Each pick scans all n positions for the
