@@ -124,8 +124,8 @@ int iterate(CMatrix& P, CMatrix& R, CMatrix& Q, CMatrix& X, CVector& rr, double 
 
 // Q = A P from the arrays of MakeArrayMat (the upper triangle; a row holding only its unit
 // diagonal is exported with count 0). Row i of count c adds its first entry a p_j0 and every
-// further entry a p_j to q_i, and a p_i to q_j ((4c - 2) p flops); a row of count 0 copies p_i
-// into q_i (p flops).
+// further entry a p_j to q_i, and a p_i to q_j ((4c - 2) p flops); a row of count 0 adds p_i
+// to q_i (p flops), after what earlier rows scattered into q_i through their column i.
 // Column t of q_i is summed in a register: an entry of row i in column i itself (not in an
 // upper triangle) adds both of its terms there, in the order the scatter would. When every
 // further entry lies right of its row's diagonal, q_i is final once row i is done, so with a
@@ -160,7 +160,7 @@ struct ExportedProduct
             {
                 if (c == 0)
                 {
-                    q_i[t] = p_i[t];
+                    q_i[t] += p_i[t];
                     continue;
                 }
                 double q = q_i[t] + a[0] * pd[static_cast<long>(col[0]) * p + t];
