@@ -60,7 +60,7 @@ void divide_rows(CMatrix& B, const std::vector<double>& s)
     const int m = B.GetRows();
     const int p = B.GetColumns();
     for (int i = 0; i < m; ++i)
-        for (int t = 0; t < p; ++t) B(i, t) = B(i, t) / s[static_cast<std::size_t>(i)];
+        for (int t = 0; t < p; ++t) B(i, t) = B(i, t) / s[i];
 }
 
 // The common iteration around a product Q = A P, which counts its own flops and may form the
@@ -229,10 +229,10 @@ int CSparseMatrix::ConjGradient(CVirtMat& Bv, CVirtMat* X0v, double& res, int ma
         for (row* r = m_pFirstRow; r; r = r->m_pNextRow)
         {
             const double* d = r->m_nRow >= 0 ? r->GetValue(r->m_nRow) : nullptr;
-            if (d) s[static_cast<std::size_t>(r->m_nRow)] = std::sqrt(*d);
+            if (d) s[r->m_nRow] = std::sqrt(*d);
         }
         const int nS = static_cast<int>(s.size());
-        auto s_of = [&](int i) { return i >= 0 && i < nS ? s[static_cast<std::size_t>(i)] : 1.0; };
+        auto s_of = [&](int i) { return i >= 0 && i < nS ? s[i] : 1.0; };
         for (row* r = m_pFirstRow; r; r = r->m_pNextRow)
         {
             const double s_i = s_of(r->m_nRow);
@@ -299,14 +299,13 @@ int CSparseMatrix::ConjGradient2(CVirtMat& Bv, double& res, int maxIter, double 
         const double* a = values;
         for (int i = 0; i < N; ++i)
         {
-            if (counts[i] > 0) s[static_cast<std::size_t>(i)] = std::sqrt(a[0]);
+            if (counts[i] > 0) s[i] = std::sqrt(a[0]);
             a += counts[i];
         }
         double* v = values;
         const int* col = cols;
         for (int i = 0; i < N; ++i)
-            for (int e = 0; e < counts[i]; ++e, ++v, ++col)
-                *v = *v / (s[static_cast<std::size_t>(*col)] * s[static_cast<std::size_t>(i)]);
+            for (int e = 0; e < counts[i]; ++e, ++v, ++col) *v = *v / (s[*col] * s[i]);
         divide_rows(B, s);
     }
     CMatrix R(B);

@@ -60,25 +60,35 @@ std::vector<char> stored_rows(const Row* first, int width)
 {
     std::vector<char> stored(static_cast<std::size_t>(width), 0);
     for (const Row* r = first; r; r = r->m_pNextRow)
-        if (r->m_nRow >= 0) stored[static_cast<std::size_t>(r->m_nRow)] = 1;
+        if (r->m_nRow >= 0) stored[r->m_nRow] = 1;
     return stored;
 }
 
-// The checks of row k at its turn, after all updates of the rows above it:
-//  - its index is k, its first cell is its diagonal, and d_k > 0 (0.0, negative, NaN fail);
-//  - every entry right of the diagonal that will send an update (not 0.0, not NaN) aims at a
-//    stored row.
+// The pivot of row k at its turn, after all updates of the rows above it: the row's index is
+// k, its first cell is its diagonal, and d_k > 0 (0.0, negative and NaN fail). Returns the
+// diagonal cell, or null when the row cannot be a pivot.
+Cell* pivot_of(const Row& rk, int k)
+{
+    Cell* diag = rk.m_pFirstCell;
+    const bool usable = rk.m_nRow == k && diag && diag->m_nCol == k && diag->m_dValue > 0.0;
+    return usable ? diag : nullptr;
+}
+
+// An entry (k, col) holding v sends an update unless v is 0.0 or NaN; it must then aim at a
+// stored row.
+bool aims_at_stored_row(int col, double v, const std::vector<char>& stored)
+{
+    return is_zero_or_nan(v) || (col >= 0 && col < static_cast<int>(stored.size()) && stored[col]);
+}
+
+// The checks of row k at its turn: a usable pivot, and every sending entry right of the
+// diagonal aimed at a stored row.
 bool row_passes(const Row& rk, int k, const std::vector<char>& stored)
 {
-    const Cell* diag = rk.m_pFirstCell;
-    if (rk.m_nRow != k || !diag || diag->m_nCol != k || !(diag->m_dValue > 0.0)) return false;
+    const Cell* diag = pivot_of(rk, k);
+    if (!diag) return false;
     for (const Cell* c = diag->m_pNext; c; c = c->m_pNext)
-    {
-        if (is_zero_or_nan(c->m_dValue)) continue;
-        if (c->m_nCol < 0 || c->m_nCol >= static_cast<int>(stored.size()) ||
-            !stored[static_cast<std::size_t>(c->m_nCol)])
-            return false;
-    }
+        if (!aims_at_stored_row(c->m_nCol, c->m_dValue, stored)) return false;
     return true;
 }
 
@@ -148,18 +158,13 @@ private:
         }
     };
 
-    Tail& tail_of(int k)
-    {
-        return m_tails[static_cast<std::size_t>(m_tailOf[static_cast<std::size_t>(k)])];
-    }
+    Tail& tail_of(int k) { return m_tails[m_tailOf[k]]; }
     // Row i's next update goes to row j (i finished and not used up).
     bool sends_to(int i, int j)
     {
         if (static_cast<std::size_t>(i) >= m_tailOf.size()) return false;  // never finished
-        const int t = m_tailOf[static_cast<std::size_t>(i)];
-        return t >= 0 &&
-               m_tails[static_cast<std::size_t>(t)]
-                       .col[static_cast<std::size_t>(m_next[static_cast<std::size_t>(i)])] == j;
+        const int t = m_tailOf[i];
+        return t >= 0 && m_tails[t].col[m_next[i]] == j;
     }
     // Moves row k's cursor to its first sending entry at or after `at`; a used-up tail goes
     // back to the spare buffers, so the storage in use follows the rows still sending (a
@@ -168,8 +173,8 @@ private:
     int take_buffer();
     void give_back(int k)
     {
-        m_spare.push_back(m_tailOf[static_cast<std::size_t>(k)]);
-        m_tailOf[static_cast<std::size_t>(k)] = -1;
+        m_spare.push_back(m_tailOf[k]);
+        m_tailOf[k] = -1;
     }
 
     const std::vector<char>& m_stored;  // by index: the row is stored
@@ -212,16 +217,16 @@ void UpLooking::advance(int k, int at)
     if (at == t.size)
         give_back(k);
     else
-        m_next[static_cast<std::size_t>(k)] = at;
+        m_next[k] = at;
 }
 
 std::uint32_t UpLooking::gather_updates(Row& rj, int p)
 {
     const int j = rj.m_nRow;
     if (j < 0 || j >= static_cast<int>(m_head.size())) return 0;
-    int k = m_head[static_cast<std::size_t>(j)];  // the senders, in increasing k
+    int k = m_head[j];  // the senders, in increasing k
     if (k < 0) return 0;
-    m_head[static_cast<std::size_t>(j)] = -1;  // no row finishing later sends to column j
+    m_head[j] = -1;  // no row finishing later sends to column j
 
     // -- 1. Scatter row j from its diagonal on (updates never reach left of it) --
     double* w = m_w.data();
@@ -243,11 +248,11 @@ std::uint32_t UpLooking::gather_updates(Row& rj, int p)
     while (k >= 0)
     {
         const Tail& t = tail_of(k);
-        const int at = m_next[static_cast<std::size_t>(k)];  // entry (k, j)
-        const int following = t.link[static_cast<std::size_t>(at)];
+        const int at = m_next[k];  // entry (k, j)
+        const int following = t.link[at];
         const int* col = t.col.data();
         const double* value = t.value.data();
-        const double f = -value[at] / m_d[static_cast<std::size_t>(k)];
+        const double f = -value[at] / m_d[k];
         // Covered: the previous entry (k, i) sent, and row i sends to row j.
         const bool covered = at > 0 && !is_zero_or_nan(value[at - 1]) && sends_to(col[at - 1], j);
         if (covered)
@@ -323,8 +328,8 @@ std::uint32_t UpLooking::gather_updates(Row& rj, int p)
 
 bool UpLooking::finish(Row& rk, int k)
 {
-    Cell* diag = rk.m_pFirstCell;
-    if (rk.m_nRow != k || !diag || diag->m_nCol != k || !(diag->m_dValue > 0.0)) return false;
+    Cell* diag = pivot_of(rk, k);
+    if (!diag) return false;
     const double d = diag->m_dValue;
     int n = 0;
     for (const Cell* c = diag->m_pNext; c; c = c->m_pNext) ++n;
@@ -332,8 +337,8 @@ bool UpLooking::finish(Row& rk, int k)
 
     // -- 1. The tail, undivided; every entry that will send must aim at a stored row --
     const int b = take_buffer();
-    m_tailOf[static_cast<std::size_t>(k)] = b;
-    Tail& t = m_tails[static_cast<std::size_t>(b)];
+    m_tailOf[k] = b;
+    Tail& t = m_tails[b];
     t.resize(n);
     int* col = t.col.data();
     double* value = t.value.data();
@@ -342,9 +347,7 @@ bool UpLooking::finish(Row& rk, int k)
     {
         col[q] = c->m_nCol;
         value[q] = c->m_dValue;
-        if (!is_zero_or_nan(value[q]) &&
-            (col[q] < 0 || col[q] >= static_cast<int>(m_stored.size()) ||
-             !m_stored[static_cast<std::size_t>(col[q])]))
+        if (!aims_at_stored_row(col[q], value[q], m_stored))
         {
             give_back(k);
             return false;
@@ -366,7 +369,7 @@ bool UpLooking::finish(Row& rk, int k)
         if (m_head[c] < 0)
             m_head[c] = k;
         else
-            tail_of(m_lastRow[c]).link[static_cast<std::size_t>(m_lastAt[c])] = k;
+            tail_of(m_lastRow[c]).link[m_lastAt[c]] = k;
         m_lastRow[c] = k;
         m_lastAt[c] = e;
     }
@@ -375,8 +378,8 @@ bool UpLooking::finish(Row& rk, int k)
         give_back(k);
         return true;
     }
-    m_next[static_cast<std::size_t>(k)] = first;
-    m_d[static_cast<std::size_t>(k)] = d;
+    m_next[k] = first;
+    m_d[k] = d;
 
     // -- 3. u_kj = a_kj / d_k in the cells --
     for (Cell* c = diag->m_pNext; c; c = c->m_pNext)

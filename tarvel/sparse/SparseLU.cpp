@@ -17,7 +17,6 @@
 #include <tarvel/sparse/detail/SparseDetail.h>
 
 #include <algorithm>
-#include <cmath>
 #include <cstddef>
 #include <cstdint>
 #include <new>
@@ -49,8 +48,7 @@ std::unique_ptr<Row* []> rows_by_position(Row* first, int& n)
 // pivot is neither 0.0 nor NaN.
 bool pivot_is_usable(const Row& rk, const Cell* ck, int k)
 {
-    return rk.m_nRow == k && ck && ck->m_nCol == k && ck->m_dValue != 0.0 &&
-           !std::isnan(ck->m_dValue);
+    return rk.m_nRow == k && ck && ck->m_nCol == k && !tarvel::detail::is_zero_or_nan(ck->m_dValue);
 }
 
 // Eliminates column k from a later row whose cursor c stands on column k: l = c / d is stored
@@ -235,7 +233,8 @@ bool RowByRowLU::eliminate_row(int r, int limit)
     write_back(row);
 
     // -- 3. Row r as pivot: its index r, its cursor on its diagonal, a usable pivot --
-    if (limit != r || stuck || row.m_nRow != r || stamp[r] != r || w[r] == 0.0 || std::isnan(w[r]))
+    if (limit != r || stuck || row.m_nRow != r || stamp[r] != r ||
+        tarvel::detail::is_zero_or_nan(w[r]))
         return false;
     const Cell* c = row.m_pFirstCell;
     while (c->m_nCol != r) c = c->m_pNext;
