@@ -6,6 +6,7 @@
 #include <tarvel/platform/Archive.h>
 #include <tarvel/platform/Clock.h>
 #include <tarvel/platform/Exceptions.h>
+#include <tarvel/platform/Export.h>
 #include <tarvel/platform/File.h>
 #include <tarvel/platform/MessageBox.h>
 #include <tarvel/platform/Object.h>

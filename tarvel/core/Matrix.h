@@ -27,10 +27,11 @@
 #pragma once
 
 #include <tarvel/core/Vector.h>
+#include <tarvel/platform/Export.h>
 
 class CSparseMatrix;
 
-class CMatrix : public CVector
+class TARVEL_API CMatrix : public CVector
 {
     DECLARE_SERIAL(CMatrix)
 

@@ -23,8 +23,9 @@
 #pragma once
 
 #include <tarvel/core/VirtMat.h>
+#include <tarvel/platform/Export.h>
 
-class CVector : public CVirtRealMat
+class TARVEL_API CVector : public CVirtRealMat
 {
     DECLARE_SERIAL(CVector)
 

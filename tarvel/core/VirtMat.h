@@ -9,13 +9,14 @@
 // ones, never reorder.
 #pragma once
 
+#include <tarvel/platform/Export.h>
 #include <tarvel/platform/File.h>
 #include <tarvel/platform/Object.h>
 #include <tarvel/platform/String.h>
 
 #include <cstdint>
 
-class CVirtMat : public CObject
+class TARVEL_API CVirtMat : public CObject
 {
     DECLARE_DYNAMIC(CVirtMat)
 
@@ -45,7 +46,7 @@ protected:
     CVirtMat& operator=(CVirtMat&&) = default;
 };
 
-class CVirtRealMat : public CVirtMat
+class TARVEL_API CVirtRealMat : public CVirtMat
 {
     DECLARE_DYNAMIC(CVirtRealMat)
 

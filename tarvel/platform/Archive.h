@@ -22,6 +22,7 @@
 #pragma once
 
 #include <tarvel/platform/Exceptions.h>
+#include <tarvel/platform/Export.h>
 #include <tarvel/platform/String.h>
 
 #include <memory>
@@ -32,7 +33,7 @@ class CFile;
 class CObject;
 struct CRuntimeClass;
 
-class CArchive
+class TARVEL_API CArchive
 {
 public:
     enum Mode : UINT
@@ -132,6 +133,6 @@ private:
     DWORD m_nMapCount = 1;  // the next index; index 0 is the null pointer
 };
 
-CArchive& operator<<(CArchive& ar, const CObject* pOb);
-CArchive& operator>>(CArchive& ar, CObject*& pOb);
-CArchive& operator>>(CArchive& ar, const CObject*& pOb);
+TARVEL_API CArchive& operator<<(CArchive& ar, const CObject* pOb);
+TARVEL_API CArchive& operator>>(CArchive& ar, CObject*& pOb);
+TARVEL_API CArchive& operator>>(CArchive& ar, const CObject*& pOb);

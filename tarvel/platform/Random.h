@@ -4,7 +4,8 @@
 // differs between them). The state is process-wide and starts as if seeded with 1.
 #pragma once
 
+#include <tarvel/platform/Export.h>
 #define TARVEL_RAND_MAX 32767
 
-void TarvelSrand(unsigned seed);
-int TarvelRand();
+TARVEL_API void TarvelSrand(unsigned seed);
+TARVEL_API int TarvelRand();

@@ -20,8 +20,9 @@
 #pragma once
 
 #include <tarvel/core/VirtMat.h>
+#include <tarvel/platform/Export.h>
 
-template <class T> class CArrayArray : public CVirtMat
+template <class T> class TARVEL_API CArrayArray : public CVirtMat
 {
 public:
     CArrayArray() = default;

@@ -37,12 +37,13 @@
 #pragma once
 
 #include <tarvel/core/VirtMat.h>
+#include <tarvel/platform/Export.h>
 
 class CMatrix;
 class CReorderMat;
 class CVector;
 
-class CSkylineMatrix : public CVirtRealMat
+class TARVEL_API CSkylineMatrix : public CVirtRealMat
 {
     DECLARE_SERIAL(CSkylineMatrix)
 

@@ -45,6 +45,7 @@
 #pragma once
 
 #include <tarvel/core/VirtMat.h>
+#include <tarvel/platform/Export.h>
 
 #include <cstddef>
 #include <new>
@@ -52,7 +53,7 @@
 class CMatrix;
 class CVector;
 
-class CSparseMatrix : public CVirtRealMat
+class TARVEL_API CSparseMatrix : public CVirtRealMat
 {
     DECLARE_SERIAL(CSparseMatrix)
 

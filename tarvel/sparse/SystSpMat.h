@@ -44,11 +44,12 @@
 //    a diagonal divides by 0.0.
 #pragma once
 
+#include <tarvel/platform/Export.h>
 #include <tarvel/sparse/SparseMatrix.h>
 
 class CReorderMat;
 
-class CSystSpMat : public CSparseMatrix
+class TARVEL_API CSystSpMat : public CSparseMatrix
 {
     DECLARE_SERIAL(CSystSpMat)
 

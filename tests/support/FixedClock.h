@@ -1,9 +1,8 @@
 // A scripted processor clock for the tests of the timing reports and time arguments.
 //
-// FixedClock.cpp defines TarvelClock itself. A test program that uses FixedClock links that
-// definition, and the dynamic linker binds the library's calls of TarvelClock to the program's
-// definition, which comes first in the search order; the library has no switch of its own.
-// Outside a FixedClock scope the definition reads the processor clock as the library's does.
+// FixedClock.cpp defines TarvelClock, which the test programs link in place of the library's
+// (tarvel/platform/Clock.cpp); outside a FixedClock scope it reads the processor clock as the
+// library's does.
 #pragma once
 
 namespace tarvel_test
