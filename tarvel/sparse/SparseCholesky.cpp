@@ -11,8 +11,8 @@
 // updates of the rows above it in a dense work row, then is written back into its cells. Each
 // entry receives the same additions in the same order (a fill-in entry starts at -0.0, which
 // is an exact additive identity, as the right-looking form starts it at its first update), so
-// the lists, the bits, m_Flops and the state after a failure are those of the classical form,
-// kept in tarvel::detail::cholesky_right_looking for the tests.
+// the lists, the bits, m_Flops and the state after a failure are those of the classical form
+// (the tests keep it as their reference).
 //
 // Rows whose factorization has finished keep their undivided values in compact arrays that
 // the later rows read; the division a_kj / d_k of a cell never feeds another computation, so
@@ -81,17 +81,6 @@ bool aims_at_stored_row(int col, double v, const std::vector<char>& stored)
     return is_zero_or_nan(v) || (col >= 0 && col < static_cast<int>(stored.size()) && stored[col]);
 }
 
-// The checks of row k at its turn: a usable pivot, and every sending entry right of the
-// diagonal aimed at a stored row.
-bool row_passes(const Row& rk, int k, const std::vector<char>& stored)
-{
-    const Cell* diag = pivot_of(rk, k);
-    if (!diag) return false;
-    for (const Cell* c = diag->m_pNext; c; c = c->m_pNext)
-        if (!aims_at_stored_row(c->m_nCol, c->m_dValue, stored)) return false;
-    return true;
-}
-
 // Work space of the up-looking factorization.
 //
 // Finished rows still sending updates keep their entries right of the diagonal (undivided) in
@@ -127,7 +116,7 @@ public:
     // k, and writes the result back into its cells (fill-in made where needed). Returns the
     // number of entry updates.
     std::uint32_t gather_updates(Row& rj, int p);
-    // The checks of row k at its turn (row_passes); when it passes, records its tail, chains it
+    // The checks of row k at its turn (pivot_of, aims_at_stored_row); when it passes, records its tail, chains it
     // to the columns it sends to and divides its cells by d_k.
     bool finish(Row& rk, int k);
 
@@ -392,7 +381,7 @@ int cholesky_up_looking(Row* first);
 }  // namespace
 
 // Cholesky(): 1 on success (an empty matrix included), -1 at the first row that fails its
-// checks (row_passes), the matrix then partly factorized: the rows above it finished, it and
+// checks (pivot_of, aims_at_stored_row), the matrix then partly factorized: the rows above it finished, it and
 // every row below it holding the updates of the rows above. m_Flops: +1 per finished row, +2
 // per update of an entry.
 int CSparseMatrix::Cholesky()
@@ -440,42 +429,6 @@ int cholesky_up_looking(Row* first)
 }
 
 }  // namespace
-
-// The classical right-looking form: for each row k in list order, check it, then for each entry
-// (k, j) right of its diagonal that is not 0.0 or NaN merge f times the row from column j on into
-// row j (found by walking forward), then store a_kj / d_k.
-int tarvel::detail::cholesky_right_looking(CSparseMatrix& A)
-{
-    if (!A.m_pFirstRow) return 1;
-    int maxRow = 0, maxCol = 0;
-    extents(A.m_pFirstRow, maxRow, maxCol);
-    const std::vector<char> stored = stored_rows(A.m_pFirstRow, std::max(maxRow, maxCol) + 1);
-    int k = 0;
-    for (Row* rk = A.m_pFirstRow; rk; rk = rk->m_pNextRow, ++k)
-    {
-        if (!row_passes(*rk, k, stored)) return -1;
-        ++CVirtMat::m_Flops;
-        Cell* diag = rk->m_pFirstCell;
-        const double d = diag->m_dValue;
-        Row* rj = rk;
-        for (Cell* ckj = diag->m_pNext; ckj; ckj = ckj->m_pNext)
-        {
-            const double a = ckj->m_dValue;
-            if (is_zero_or_nan(a)) continue;
-            const double f = -a / d;
-            while (rj && rj->m_nRow < ckj->m_nCol) rj = rj->m_pNextRow;
-            if (!rj) return -1;  // not reached: row_passes found row j stored, and R1
-            Cell* cursor = nullptr;
-            for (const Cell* ckm = ckj; ckm; ckm = ckm->m_pNext)
-            {
-                cursor = add_in_row(*rj, cursor, ckm->m_nCol, f * ckm->m_dValue);
-                CVirtMat::m_Flops += 2;
-            }
-            ckj->m_dValue = a / d;
-        }
-    }
-    return 1;
-}
 
 // Cholesky_Solve(B, seconds): m_Flops = 0; Cholesky; ForwSub(B, null, -1) solves U^T y = b,
 // DiagMult(B, null, -2) divides by D, BackwSub(B, null, 1) solves U x = y. On a failed

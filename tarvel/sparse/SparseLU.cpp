@@ -44,55 +44,13 @@ std::unique_ptr<Row* []> rows_by_position(Row* first, int& n)
     return rows;
 }
 
-// Step-2 test of pivot row k: its index is k, its cursor stands on its diagonal, and the
-// pivot is neither 0.0 nor NaN.
-bool pivot_is_usable(const Row& rk, const Cell* ck, int k)
-{
-    return rk.m_nRow == k && ck && ck->m_nCol == k && !tarvel::detail::is_zero_or_nan(ck->m_dValue);
-}
-
-// Eliminates column k from a later row whose cursor c stands on column k: l = c / d is stored
-// in c and -(u_km * l) is added at column m for every cell of uk (the cells of the pivot row
-// right of its diagonal), by sorted insertion walking forward from c. A cursor holding 0.0
-// is only passed. Returns the cell after c, the row's new cursor.
-Cell* eliminate(Cell* c, const Cell* uk, double d)
-{
-    if (c->m_dValue == 0.0) return c->m_pNext;
-    const double l = c->m_dValue / d;
-    c->m_dValue = l;
-    Cell* prev = c;
-    for (const Cell* u = uk; u; u = u->m_pNext)
-    {
-        const int m = u->m_nCol;
-        const double v = -(u->m_dValue * l);
-        Cell* p = prev->m_pNext;
-        while (p && p->m_nCol < m)
-        {
-            prev = p;
-            p = p->m_pNext;
-        }
-        if (p && p->m_nCol == m)
-        {
-            p->m_dValue += v;
-            prev = p;
-        }
-        else
-        {
-            Cell* made = new Cell{p, v, m};  // fill-in
-            prev->m_pNext = made;
-            prev = made;
-        }
-    }
-    return c->m_pNext;
-}
-
 }  // namespace
 
 // LU(): A = L U in place; 1 on success (an empty matrix included), -1 when row k of the list
 // does not have index k, lacks its diagonal at its cursor, or has a pivot of 0.0 or NaN; the
 // rows below it then hold the eliminations of the steps before k. Cursors are kept by list
 // position (the same as by index whenever the factorization succeeds). Nothing is counted in
-// m_Flops. Row by row (lu_row_by_row); tarvel::detail::lu_plain is the
+// m_Flops. Row by row (lu_row_by_row); the tests compare it with the
 // textbook right-looking form it reproduces.
 int CSparseMatrix::LU()
 {
@@ -300,26 +258,6 @@ int tarvel::detail::lu_row_by_row(Row* const* rows, int n)
     for (int r = 0; r < n; ++r)
         if (!work.eliminate_row(r, std::min(r, failed)) && failed == n) failed = r;
     return failed == n ? 1 : -1;
-}
-
-int tarvel::detail::lu_plain(CSparseMatrix& A)
-{
-    int n = 0;
-    auto rows = rows_by_position(A.m_pFirstRow, n);
-    auto cursor = try_alloc<Cell*>(static_cast<std::size_t>(n));
-    if (!rows || !cursor) return -1;
-    for (int r = 0; r < n; ++r) cursor[r] = rows[r]->m_pFirstCell;
-    for (int k = 0; k < n; ++k)
-    {
-        Cell* ck = cursor[k];
-        if (!pivot_is_usable(*rows[k], ck, k)) return -1;
-        const Cell* uk = ck->m_pNext;
-        if (!uk) continue;
-        for (int r = k + 1; r < n; ++r)
-            if (cursor[r] && cursor[r]->m_nCol == k)
-                cursor[r] = eliminate(cursor[r], uk, ck->m_dValue);
-    }
-    return 1;
 }
 
 // LU_Solve(B, seconds): LU, ForwSub(B, null, 1), BackwSub(B, null, 2), all virtual; the

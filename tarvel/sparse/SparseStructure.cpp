@@ -66,7 +66,7 @@ double CSparseMatrix::Mirror(double f)
 // allocation sizes stay. Nothing is counted.
 // The direct form takes the merge of every pair of rows (quadratic in the rows); here the
 // rows j meeting row i are found through the column lists of A, and each t_ij receives the
-// same products in the same order (tarvel::detail::aat_plain is the direct form).
+// same products in the same order (the tests compare it with the direct form, one merge per pair of rows).
 void CSparseMatrix::AAT()
 {
     int maxRow = -1, maxCol = -1;
@@ -134,38 +134,6 @@ void CSparseMatrix::AAT()
     }
     // -- 3. Exchange the row lists; T leaves with the old rows --
     std::swap(m_pFirstRow, T.m_pFirstRow);
-}
-
-void tarvel::detail::aat_plain(CSparseMatrix& A)
-{
-    CSparseMatrix T;
-    Row* rowCursor = nullptr;
-    for (const Row* ri = A.m_pFirstRow; ri; ri = ri->m_pNextRow)
-    {
-        Cell* cellCursor = nullptr;
-        for (const Row* rj = A.m_pFirstRow; rj; rj = rj->m_pNextRow)
-        {
-            double s = 0.0;
-            const Cell* a = ri->m_pFirstCell;
-            const Cell* b = rj->m_pFirstCell;
-            while (a && b)
-            {
-                if (a->m_nCol == b->m_nCol)
-                {
-                    s += a->m_dValue * b->m_dValue;
-                    a = a->m_pNext;
-                    b = b->m_pNext;
-                }
-                else if (a->m_nCol < b->m_nCol)
-                    a = a->m_pNext;
-                else
-                    b = b->m_pNext;
-            }
-            if (!is_zero_or_nan(s))
-                T.CSparseMatrix::Add(ri->m_nRow, rj->m_nRow, s, rowCursor, cellCursor);
-        }
-    }
-    std::swap(A.m_pFirstRow, T.m_pFirstRow);
 }
 
 bool CSparseMatrix::IsUpper() const

@@ -58,7 +58,7 @@ std::vector<Row*> rows_of(Row* first)
 }
 
 // Forward substitution with the unit lower factor held as the transpose of the part right of
-// each row's first cell (modes -1 and -2), as stated:
+// each row's first cell (modes -1 and -2), in its direct form:
 //   for each row position i (index r_i), in increasing k < i: when cursor[k] stands on column
 //   r_i, b_{r_i} -= a * b_k (b_k the row at position k) and cursor[k] moves on;
 //   mode -2 then divides b_{r_i} by the value of row i's first cell.
@@ -207,7 +207,7 @@ void CSparseMatrix::BackwSub(CVirtMat* Bv, double* seconds, int mode)
             const cell* diag = first_at_or_right_of_diagonal(*r);
             if (!diag) continue;
             double* bi = row_of(*B, r->m_nRow, p);
-            if (p == 1)  // x kept in a register, as stated
+            if (p == 1)  // x kept in a register
             {
                 double x = bi[0];
                 for (const cell* c = diag->m_pNext; c; c = c->m_pNext)

@@ -4,9 +4,9 @@
 // against their right-looking reference forms.
 #include "support/GlobalState.h"
 #include "support/Problems.h"
+#include "support/ReferenceKernels.h"
 
 #include <tarvel/Tarvel.h>
-#include <tarvel/sparse/detail/SparseDetail.h>
 #include <tarvel/sparse/detail/SystDetail.h>
 
 #include <gtest/gtest.h>
@@ -19,7 +19,7 @@ namespace
 
 int Cholesky(CSystSpMat& K) { return K.Cholesky(); }
 int LU(CSystSpMat& K) { return K.LU(); }
-int LuPlain(CSystSpMat& K) { return tarvel::detail::lu_plain(K); }
+int LuPlain(CSystSpMat& K) { return LuRightLooking(K); }
 
 }  // namespace
 

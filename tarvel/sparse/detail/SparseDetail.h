@@ -173,14 +173,5 @@ void forward_sub_transposed_plain(const std::vector<Row*>& rows, CMatrix& B, int
 // The LU elimination of CSparseMatrix::LU on rows[0 .. n - 1] (by position), row by row; the
 // failure result and partial state as that member states. Fill-in cells are made with new.
 int lu_row_by_row(Row* const* rows, int n);
-// Row-oriented LU visiting every later row for every pivot. CSparseMatrix::LU gives the same
-// lists and bits, and the same partial state on failure.
-int lu_plain(CSparseMatrix& A);
-// Right-looking square-root-free Cholesky, merging each pivot row into the rows below it.
-// CSparseMatrix::Cholesky gives the same lists, bits, m_Flops and
-// partial state on failure.
-int cholesky_right_looking(CSparseMatrix& A);
-// A * A^T by one merge pass for every pair of rows (quadratic in the rows).
-void aat_plain(CSparseMatrix& A);
 
 }  // namespace tarvel::detail
