@@ -13,7 +13,7 @@
 #include <tarvel/core/Matrix.h>
 #include <tarvel/sparse/SparseMatrix.h>
 #include <tarvel/sparse/SystSpMat.h>
-#include <tarvel/sparse/detail/SparseDetail.h>
+#include <tarvel/sparse/detail/RowLists.h>
 #include <tarvel/sparse/detail/SystDetail.h>
 
 #include <algorithm>

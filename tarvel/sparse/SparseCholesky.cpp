@@ -25,7 +25,8 @@
 #include <tarvel/platform/Clock.h>
 #include <tarvel/platform/detail/Report.h>
 #include <tarvel/sparse/SparseMatrix.h>
-#include <tarvel/sparse/detail/SparseDetail.h>
+#include <tarvel/sparse/detail/CellPool.h>
+#include <tarvel/sparse/detail/RowLists.h>
 
 #include <algorithm>
 #include <cstddef>
@@ -34,7 +35,6 @@
 #include <new>
 #include <vector>
 
-using tarvel::detail::add_in_row;
 using tarvel::detail::Cell;
 using tarvel::detail::is_zero_or_nan;
 using tarvel::detail::Row;

@@ -14,7 +14,9 @@
 #include <tarvel/platform/Clock.h>
 #include <tarvel/platform/detail/Report.h>
 #include <tarvel/sparse/SparseMatrix.h>
-#include <tarvel/sparse/detail/SparseDetail.h>
+#include <tarvel/sparse/detail/CellPool.h>
+#include <tarvel/sparse/detail/RowLists.h>
+#include <tarvel/sparse/detail/SparseKernels.h>
 
 #include <algorithm>
 #include <cstddef>

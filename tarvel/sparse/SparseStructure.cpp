@@ -3,7 +3,7 @@
 #include <tarvel/platform/Clock.h>
 #include <tarvel/platform/detail/Report.h>
 #include <tarvel/sparse/SparseMatrix.h>
-#include <tarvel/sparse/detail/SparseDetail.h>
+#include <tarvel/sparse/detail/RowLists.h>
 
 #include <algorithm>
 #include <cstddef>

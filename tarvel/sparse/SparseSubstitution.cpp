@@ -5,7 +5,8 @@
 #include <tarvel/core/Matrix.h>
 #include <tarvel/platform/detail/Report.h>
 #include <tarvel/sparse/SparseMatrix.h>
-#include <tarvel/sparse/detail/SparseDetail.h>
+#include <tarvel/sparse/detail/RowLists.h>
+#include <tarvel/sparse/detail/SparseKernels.h>
 
 #include <algorithm>
 #include <cstddef>

@@ -9,7 +9,8 @@
 //   A = U^T D U,  D = diag(d_k), U unit upper: the layout the inherited Cholesky_Solve expects.
 // Reference: G. H. Golub, C. F. Van Loan, Matrix Computations, 4th ed., sec. 4.1 (LDL^T).
 #include <tarvel/sparse/SystSpMat.h>
-#include <tarvel/sparse/detail/SparseDetail.h>
+#include <tarvel/sparse/detail/RowLists.h>
+#include <tarvel/sparse/detail/SparseKernels.h>
 #include <tarvel/sparse/detail/SystDetail.h>
 
 #include <algorithm>

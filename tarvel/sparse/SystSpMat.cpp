@@ -4,7 +4,8 @@
 #include <tarvel/platform/Clock.h>
 #include <tarvel/platform/detail/Report.h>
 #include <tarvel/sparse/SystSpMat.h>
-#include <tarvel/sparse/detail/SparseDetail.h>
+#include <tarvel/sparse/detail/ElementOrder.h>
+#include <tarvel/sparse/detail/RowLists.h>
 
 #include <new>
 #include <utility>

@@ -7,7 +7,7 @@
 #include "support/ReferenceKernels.h"
 
 #include <tarvel/Tarvel.h>
-#include <tarvel/sparse/detail/SparseDetail.h>
+#include <tarvel/sparse/detail/SparseKernels.h>
 
 #include <gtest/gtest.h>
 #include <limits>

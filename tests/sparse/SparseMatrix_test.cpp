@@ -6,7 +6,7 @@
 #include "support/ReferenceKernels.h"
 
 #include <tarvel/Tarvel.h>
-#include <tarvel/sparse/detail/SparseDetail.h>
+#include <tarvel/sparse/detail/RowLists.h>
 
 #include <gtest/gtest.h>
 #include <limits>
