@@ -97,7 +97,8 @@ std::vector<int> first_positions(const CVector& dofs, int m, int n)
     return first;
 }
 
-// Step 2 of the list operations: unit rows and B(k, c) = g_k, in list order.
+// Step 2 of the list operations (UnifyAndZero2 below): unit rows and B(k, c) = g_k, in list
+// order.
 void unify_rows(Row* rows, int n, const CVector& dofs, const CVector& values, int m,
                 const RhsView& rhs)
 {

@@ -134,7 +134,7 @@ TEST_F(SystSpMat, CopiesAssignmentsAndStructuralOperationsKeepTheArrays)
 // patterns (weak diagonals fail part way; empty rows; rows starting left or right of their
 // diagonal), with a column outside the matrix: Cholesky fails at that row before it sends
 // anything (choice), LU at the step that cannot pass it. Neither counts m_Flops.
-TEST_F(SystSpMat, FactorizationsMatchTheStatedFormsBitForBit)
+TEST_F(SystSpMat, FactorizationsMatchTheReferenceFormsBitForBit)
 {
     std::mt19937 gen(3);
     int outcomes[2][2] = {{0, 0}, {0, 0}};
