@@ -38,6 +38,8 @@
 //    one run of new cells: no cell address from before a factorization may be kept across it.
 //  - ConjGradient/ConjGradient2: a zero step-length or direction denominator gives IEEE
 //    infinities or NaNs in the results; rows without a diagonal scale by 1.0.
+//  - ConjGradient2: a row exported with count 0 (only its unit diagonal) adds p_i to what the
+//    rows above it sent into q_i through column i, so A P is exact for any unit-diagonal row.
 //  - A move from a matrix of a derived class (the system matrix keeps its rows in an array)
 //    takes its cells into rows made for the target; the source keeps its rows, empty.
 //  - A move assignment into a matrix of a derived class (through CSparseMatrix&) clears it
