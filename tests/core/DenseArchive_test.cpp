@@ -50,7 +50,7 @@ TEST(DenseArchive, BytesAndRoundTripsThroughTheExtractionOperators)
 }
 
 // A negative count loads empty, a negative row count as no rows (documented choices); a count
-// a few elements short, or far beyond the file, ends in endOfFile without reserving the stated
+// a few elements short, or far beyond the file, ends in endOfFile without reserving the claimed
 // size, and a vector loaded in place keeps its contents.
 TEST(DenseArchive, MalformedAndTruncatedArchives)
 {
