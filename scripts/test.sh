@@ -5,7 +5,8 @@
 # failing test or sanitizer report fails the run. Gmsh's API (libgmsh-dev, about 40 MB) is
 # installed so that the demo's --mesh test runs rather than being skipped; PETSc (petsc-dev, with
 # Open MPI) so that Tarvel::PETSc is built and its tests run on 1 and 2 MPI ranks; scipy so that
-# the Matrix Market interchange test runs.
+# the Matrix Market interchange test runs. The tree's formatting is checked first
+# (scripts/format.sh), and the normal build treats warnings as errors.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 source scripts/ensure-packages.sh
@@ -21,6 +22,9 @@ fi
 jobs=$(build_jobs)
 status=0
 
+echo "=== formatting ==="
+./scripts/format.sh || status=1
+
 run_suite() {  # name, extra cmake arguments...
   local name=$1; shift
   local dir=build/$name
@@ -33,7 +37,7 @@ run_suite() {  # name, extra cmake arguments...
 
 export ASAN_OPTIONS=detect_leaks=1:abort_on_error=1:strict_string_checks=1
 export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
-run_suite tests
+run_suite tests -DTARVEL_WERROR=ON
 run_suite tests-sanitize -DTARVEL_SANITIZE=ON -DCMAKE_BUILD_TYPE=Debug
 
 echo "=== consumer of the installed package ==="

@@ -1,11 +1,12 @@
 // Tarvel: the whole public interface in one include.
 #pragma once
 
-// Host-framework layer
+// Platform layer: object root, strings, files, archives, message boxes, clock, random numbers
 #include <tarvel/platform/AfxTypes.h>
 #include <tarvel/platform/Archive.h>
 #include <tarvel/platform/Clock.h>
 #include <tarvel/platform/Exceptions.h>
+#include <tarvel/platform/Export.h>
 #include <tarvel/platform/File.h>
 #include <tarvel/platform/MessageBox.h>
 #include <tarvel/platform/Object.h>

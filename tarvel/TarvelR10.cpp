@@ -1,5 +1,5 @@
 // The library module: at load time it registers the run-time class records of its classes
-// with the framework layer, so that CRuntimeClass::FromName and archive loading find them;
+// with the object registry (platform/Object.h), so that CRuntimeClass::FromName and archive loading find them;
 // at unload it withdraws them.
 #include <tarvel/Tarvel.h>
 
@@ -27,8 +27,9 @@ AFX_EXTENSION_MODULE TarvelR10DLL = {"TarvelR10", kLibraryClasses,
                                      FALSE};
 // clang-format on
 
-// Stands for the framework's library entry point: initialization, then the link object that
-// makes the records known; termination when the library is unloaded.
+// A static object of the shared library: its constructor runs when the library is loaded
+// (initialization, then the link object that makes the records known), its destructor when the
+// library is unloaded.
 struct ModuleRegistration
 {
     ModuleRegistration()

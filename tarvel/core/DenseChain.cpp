@@ -4,7 +4,7 @@
 // Algorithms, 3rd ed., sec. 15.2 (MATRIX-CHAIN-ORDER).
 #include <tarvel/core/Matrix.h>
 #include <tarvel/platform/Clock.h>
-#include <tarvel/platform/detail/ReportTime.h>
+#include <tarvel/platform/detail/Report.h>
 
 #include <cfloat>
 #include <climits>
@@ -98,5 +98,5 @@ double CMatrix::ChainMult(bool optimal, int n, CMatrix* first, ...)
     {
         for (int t = 1; t < n; ++t) *first *= *A[t];
     }
-    return tarvel::detail::ticks_to_seconds(TarvelClock() - start);
+    return tarvel::detail::seconds_by_product(TarvelClock() - start);
 }

@@ -7,7 +7,7 @@
 // Reference: G. H. Golub, C. F. Van Loan, Matrix Computations, 4th ed., sec. 3.2 and 3.4.
 #include <tarvel/core/Matrix.h>
 #include <tarvel/platform/Clock.h>
-#include <tarvel/platform/detail/ReportTime.h>
+#include <tarvel/platform/detail/Report.h>
 
 #include <algorithm>
 #include <cmath>
@@ -181,7 +181,7 @@ bool CMatrix::SolveAxEqb(CMatrix* B, bool pivoting, double& seconds)
     {
         return false;
     }
-    seconds = tarvel::detail::ticks_to_seconds(TarvelClock() - start);
+    seconds = tarvel::detail::seconds_by_product(TarvelClock() - start);
     LUP_Solve(this, perm, B);
     delete[] perm;
     return true;

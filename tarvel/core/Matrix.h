@@ -34,10 +34,11 @@
 #pragma once
 
 #include <tarvel/core/Vector.h>
+#include <tarvel/platform/Export.h>
 
 class CSparseMatrix;
 
-class CMatrix : public CVector
+class TARVEL_API CMatrix : public CVector
 {
     DECLARE_SERIAL(CMatrix)
 
@@ -64,7 +65,7 @@ public:
     void SwitchVectors(CVector* other) override;
     void Serialize(CArchive& ar) override;
 
-    // ---- Virtual operations of the matrix, in slot order ----
+    // ---- Virtual operations of the matrix, in virtual-table order (append, never reorder) ----
     virtual void GetColVect(CVector& v, int j) const;
     virtual CMatrix& MakeRotMat(const CVector& rotVec);
     virtual void ReadASCII(CFile* file, CString startKey, CString endKey, CString comment);

@@ -26,8 +26,9 @@
 #pragma once
 
 #include <tarvel/core/VirtMat.h>
+#include <tarvel/platform/Export.h>
 
-class CVector : public CVirtRealMat
+class TARVEL_API CVector : public CVirtRealMat
 {
     DECLARE_SERIAL(CVector)
 
@@ -51,7 +52,7 @@ public:
     CVirtRealMat& operator+=(double v) override;
     void Serialize(CArchive& ar) override;
 
-    // ---- Virtual operations of the vector, in slot order ----
+    // ---- Virtual operations of the vector, in virtual-table order (append, never reorder) ----
     virtual void Add(const CVector& b, double f);
     virtual CVector& LinComb(double a, const CVector& A, double b, const CVector& B);
     virtual void CrossProd(const CVector* a, const CVector* b);

@@ -1,19 +1,22 @@
 // CVirtMat and CVirtRealMat: the abstract matrix interface through which solvers, assembling
 // code and the text and archive layers handle any matrix, and the two class-wide values.
 //
-// Virtual slot order (after CObject's five): CVirtMat adds Allocate(int*, int), ReadASCII,
+// Virtual-table order (after CObject's five): CVirtMat adds Allocate(int*, int), ReadASCII,
 // WriteASCII; CVirtRealMat continues with AddValues, Cholesky_Solve, operator=(double),
-// operator+=(double). Derived classes append their own operations after these.
+// operator+=(double). Derived classes append their own operations after these. A program
+// compiled against one build of the library calls virtual operations by their position in the
+// table, so every class header declares its virtual operations in a fixed order: append new
+// ones, never reorder.
 #pragma once
 
-#include <tarvel/platform/Archive.h>
+#include <tarvel/platform/Export.h>
 #include <tarvel/platform/File.h>
 #include <tarvel/platform/Object.h>
 #include <tarvel/platform/String.h>
 
 #include <cstdint>
 
-class CVirtMat : public CObject
+class TARVEL_API CVirtMat : public CObject
 {
     DECLARE_DYNAMIC(CVirtMat)
 
@@ -53,7 +56,7 @@ protected:
     CVirtMat& operator=(CVirtMat&&) = default;
 };
 
-class CVirtRealMat : public CVirtMat
+class TARVEL_API CVirtRealMat : public CVirtMat
 {
     DECLARE_DYNAMIC(CVirtRealMat)
 

@@ -1,4 +1,4 @@
-// Scalar types and constants of the host class framework, as callers' code spells them.
+// Scalar types and constants of the public interface (BOOL, UINT, WORD, DWORD, ...).
 #pragma once
 
 #include <cstdint>

@@ -1,5 +1,5 @@
-// CArchive: binary values in little-endian order, object graphs in the host framework's
-// published tagging, and a buffered line reader over a text file.
+// CArchive: binary values in little-endian order, object graphs in the tagged form below, and
+// a buffered line reader over a text file.
 //
 // Object tagging (words are 16 bits): a null pointer is 0x0000; a new object of a new class is
 // 0xFFFF, the schema word, the name length word and the name bytes, then the object's
@@ -23,6 +23,7 @@
 #pragma once
 
 #include <tarvel/platform/Exceptions.h>
+#include <tarvel/platform/Export.h>
 #include <tarvel/platform/String.h>
 
 #include <memory>
@@ -33,7 +34,7 @@ class CFile;
 class CObject;
 struct CRuntimeClass;
 
-class CArchive
+class TARVEL_API CArchive
 {
 public:
     enum Mode : UINT
@@ -138,6 +139,6 @@ private:
     DWORD m_nMapCount = 1;  // the next index; index 0 is the null pointer
 };
 
-CArchive& operator<<(CArchive& ar, const CObject* pOb);
-CArchive& operator>>(CArchive& ar, CObject*& pOb);
-CArchive& operator>>(CArchive& ar, const CObject*& pOb);
+TARVEL_API CArchive& operator<<(CArchive& ar, const CObject* pOb);
+TARVEL_API CArchive& operator>>(CArchive& ar, CObject*& pOb);
+TARVEL_API CArchive& operator>>(CArchive& ar, const CObject*& pOb);

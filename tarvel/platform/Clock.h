@@ -2,4 +2,5 @@
 // second. -1 when the system cannot tell the processor time.
 #pragma once
 
-long TarvelClock();
+#include <tarvel/platform/Export.h>
+TARVEL_API long TarvelClock();

@@ -2,18 +2,19 @@
 // std::exception through CException; numerical code never throws.
 #pragma once
 
+#include <tarvel/platform/Export.h>
 #include <tarvel/platform/String.h>
 
 #include <exception>
 
-class CException : public std::exception
+class TARVEL_API CException : public std::exception
 {
 public:
     CException() = default;
     const char* what() const noexcept override { return "CException"; }
 };
 
-class CFileException : public CException
+class TARVEL_API CFileException : public CException
 {
 public:
     enum
@@ -46,7 +47,7 @@ public:
     CString m_strFileName;
 };
 
-class CArchiveException : public CException
+class TARVEL_API CArchiveException : public CException
 {
 public:
     enum

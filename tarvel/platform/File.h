@@ -10,9 +10,10 @@
 #pragma once
 
 #include <tarvel/platform/Exceptions.h>
+#include <tarvel/platform/Export.h>
 #include <tarvel/platform/String.h>
 
-class CFile
+class TARVEL_API CFile
 {
 public:
     enum OpenFlags : UINT

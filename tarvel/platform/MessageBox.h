@@ -2,6 +2,7 @@
 // default handler writes the text and a line end to standard error and returns IDOK.
 #pragma once
 
+#include <tarvel/platform/Export.h>
 #include <tarvel/platform/String.h>
 
 #include <functional>
@@ -12,7 +13,7 @@ constexpr int IDOK = 1;
 using AfxMessageBoxHandler = std::function<int(const CString& text, UINT type)>;
 
 // Shows text (through the installed handler) and returns what the handler returns.
-int AfxMessageBox(LPCTSTR lpszText, UINT nType = MB_OK, UINT nIDHelp = 0);
+TARVEL_API int AfxMessageBox(LPCTSTR lpszText, UINT nType = MB_OK, UINT nIDHelp = 0);
 
 // Installs a handler and returns the previous one; an empty handler restores the default.
-AfxMessageBoxHandler AfxSetMessageBoxHandler(AfxMessageBoxHandler handler);
+TARVEL_API AfxMessageBoxHandler AfxSetMessageBoxHandler(AfxMessageBoxHandler handler);

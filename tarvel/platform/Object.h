@@ -1,4 +1,4 @@
-// Object root and run-time class records of the host framework: CObject, CRuntimeClass, the
+// Object root and run-time class records: CObject, CRuntimeClass, the
 // DECLARE_/IMPLEMENT_ macros, and the registry that FromName and archive loading search.
 //
 // Registration: IMPLEMENT_SERIAL registers its record when the module that holds it is loaded
@@ -9,16 +9,17 @@
 #pragma once
 
 #include <tarvel/platform/AfxTypes.h>
+#include <tarvel/platform/Export.h>
 
 class CArchive;
 class CObject;
 
 // Diagnostic sink of CObject::Dump; it has no output on this platform.
-class CDumpContext
+class TARVEL_API CDumpContext
 {
 };
 
-struct CRuntimeClass
+struct TARVEL_API CRuntimeClass
 {
     LPCSTR m_lpszClassName;           // the class's own name, e.g. "CMatrix"
     int m_nObjectSize;                // sizeof the class
@@ -42,12 +43,12 @@ struct CRuntimeClass
 };
 
 // Registry operations behind the macros and the extension module.
-void AfxClassInit(CRuntimeClass* pNewClass);
-void AfxClassTerm(CRuntimeClass* pOldClass);
+TARVEL_API void AfxClassInit(CRuntimeClass* pNewClass);
+TARVEL_API void AfxClassTerm(CRuntimeClass* pOldClass);
 
 // Registers a record for the lifetime of the module that holds it: a static AFX_CLASSINIT
 // registers at load and withdraws the record at unload, so no dangling record stays behind.
-struct AFX_CLASSINIT
+struct TARVEL_API AFX_CLASSINIT
 {
     explicit AFX_CLASSINIT(CRuntimeClass* pNewClass) : m_pClass(pNewClass)
     {
@@ -71,10 +72,10 @@ struct AFX_EXTENSION_MODULE
 
 // Prepares the module (FALSE when its table is missing); the CDynLinkLibrary object then makes
 // its records known to the application; AfxTermExtensionModule withdraws them.
-BOOL AfxInitExtensionModule(AFX_EXTENSION_MODULE& state);
-void AfxTermExtensionModule(AFX_EXTENSION_MODULE& state);
+TARVEL_API BOOL AfxInitExtensionModule(AFX_EXTENSION_MODULE& state);
+TARVEL_API void AfxTermExtensionModule(AFX_EXTENSION_MODULE& state);
 
-class CDynLinkLibrary
+class TARVEL_API CDynLinkLibrary
 {
 public:
     explicit CDynLinkLibrary(AFX_EXTENSION_MODULE& state);
@@ -85,7 +86,7 @@ private:
     AFX_EXTENSION_MODULE& m_state;
 };
 
-class CObject
+class TARVEL_API CObject
 {
 public:
     // Virtual operations, in this order: the record, destruction, storage, diagnostics.
@@ -121,7 +122,7 @@ public:                                                                         
 
 #define DECLARE_SERIAL(class_name)                                                                 \
     DECLARE_DYNCREATE(class_name)                                                                  \
-    friend CArchive& operator>>(CArchive& ar, class_name*& pOb);
+    friend TARVEL_API CArchive& operator>>(CArchive& ar, class_name*& pOb);
 
 #define TARVEL_IMPLEMENT_RUNTIMECLASS(class_name, base_class_name, wSchema, pfnNew)                \
     CRuntimeClass class_name::class##class_name = {#class_name, int(sizeof(class_name)),           \

@@ -1,14 +1,15 @@
-// CString: the host framework's byte string, over std::string. Indices are zero-based and,
-// as in the framework, not checked by GetAt and operator[]. A negative start of Find or Mid
+// CString: a byte string over std::string. Indices are zero-based and not checked by GetAt
+// and operator[] (the caller's precondition). A negative start of Find or Mid
 // counts from the beginning; a null text counts as the empty string.
 #pragma once
 
 #include <tarvel/platform/AfxTypes.h>
+#include <tarvel/platform/Export.h>
 
 #include <string>
 #include <utility>
 
-class CString
+class TARVEL_API CString
 {
 public:
     CString() = default;
@@ -68,18 +69,18 @@ private:
     std::string m_str;
 };
 
-CString operator+(const CString& a, const CString& b);
-CString operator+(const CString& a, LPCTSTR b);
-CString operator+(LPCTSTR a, const CString& b);
-CString operator+(const CString& a, char b);
-CString operator+(char a, const CString& b);
+TARVEL_API CString operator+(const CString& a, const CString& b);
+TARVEL_API CString operator+(const CString& a, LPCTSTR b);
+TARVEL_API CString operator+(LPCTSTR a, const CString& b);
+TARVEL_API CString operator+(const CString& a, char b);
+TARVEL_API CString operator+(char a, const CString& b);
 
-bool operator==(const CString& a, const CString& b);
-bool operator==(const CString& a, LPCTSTR b);
-bool operator==(LPCTSTR a, const CString& b);
-bool operator!=(const CString& a, const CString& b);
-bool operator!=(const CString& a, LPCTSTR b);
-bool operator!=(LPCTSTR a, const CString& b);
-bool operator<(const CString& a, const CString& b);
-bool operator<(const CString& a, LPCTSTR b);
-bool operator<(LPCTSTR a, const CString& b);
+TARVEL_API bool operator==(const CString& a, const CString& b);
+TARVEL_API bool operator==(const CString& a, LPCTSTR b);
+TARVEL_API bool operator==(LPCTSTR a, const CString& b);
+TARVEL_API bool operator!=(const CString& a, const CString& b);
+TARVEL_API bool operator!=(const CString& a, LPCTSTR b);
+TARVEL_API bool operator!=(LPCTSTR a, const CString& b);
+TARVEL_API bool operator<(const CString& a, const CString& b);
+TARVEL_API bool operator<(const CString& a, LPCTSTR b);
+TARVEL_API bool operator<(LPCTSTR a, const CString& b);

@@ -20,8 +20,9 @@
 #pragma once
 
 #include <tarvel/core/VirtMat.h>
+#include <tarvel/platform/Export.h>
 
-template <class T> class CArrayArray : public CVirtMat
+template <class T> class TARVEL_API CArrayArray : public CVirtMat
 {
 public:
     CArrayArray() = default;
@@ -41,7 +42,7 @@ public:
     void WriteASCII(CFile* file, CString prefix, CString suffix, int width, int precision,
                     int format, bool rowNumbers, bool header) override;
 
-    // ---- Virtual operations of the template, in slot order ----
+    // ---- Virtual operations of the template, in virtual-table order (append, never reorder) ----
     // 4. Deep copy of src: tables rebuilt when the counts differ, inner arrays always.
     //    Returns the count (0 and an empty object when an allocation failed).
     virtual int Copy(const CArrayArray<T>& src);

@@ -52,7 +52,7 @@ void swap_positions(long* list, int a, int b) { std::swap(list[a], list[b]); }
 namespace
 {
 
-// Steps 1-2 shared by both kernels: labels -1, counts 0, start DOF of smallest degree.
+// The start shared by both kernels: labels -1, counts 0, start DOF of smallest degree.
 int hager_1_start(CReorderMat& g)
 {
     const int n = g.m_nCount;
@@ -300,8 +300,8 @@ bool ReorderKernels::hager_2_fast(CReorderMat& g)
 namespace
 {
 
-// Steps 1-3 and the updates of step 4 after the choice, shared by both kernels. on_score(x) is
-// called whenever the score of an unlabelled DOF x changes.
+// The start, the cached scores and their updates after each choice, shared by both kernels.
+// on_score(x) is called whenever the score of an unlabelled DOF x changes.
 struct Hager3State
 {
     CReorderMat& g;

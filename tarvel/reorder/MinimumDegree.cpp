@@ -631,3 +631,11 @@ void CReorderMat::MinDegReorder4()
     file.Close();
     tarvel::detail::show_short_report(ticks);
 }
+
+// ---------------------------------------------------------------------------------------------
+// The sparse matrix's minimum-degree member leaves the matrix and v as they are: the
+// reorderings work on the degree-of-freedom graph (CReorderMat) above. Its include stands
+// here, beside the one definition that needs it.
+#include <tarvel/sparse/SparseMatrix.h>
+
+void CSparseMatrix::MinDegReorder(CVector&) {}

@@ -1,5 +1,4 @@
-// CReorderMat: graph building, labels, measures (B_f, GetB, Env), copying, and the reordering
-// path switch. The reorderings live in MinimumDegree.cpp, BackwardLabelling.cpp and
+// CReorderMat: graph building, labels, measures (B_f, GetB, Env) and copying. The reorderings live in MinimumDegree.cpp, BackwardLabelling.cpp and
 // TabuSearch.cpp, their output in ReorderOutput.cpp.
 #include <tarvel/reorder/ReorderMat.h>
 #include <tarvel/reorder/detail/ReorderKernels.h>
@@ -11,15 +10,6 @@
 
 namespace tarvel::detail
 {
-
-namespace
-{
-ReorderPath g_path = ReorderPath::fast;
-}
-
-ReorderPath reorder_path() { return g_path; }
-
-ReorderPath set_reorder_path(ReorderPath path) { return std::exchange(g_path, path); }
 
 // B_f without dispatch: max |label(j) - label(i)| over the list of i, 0 for an empty list.
 int ReorderKernels::band_of(const CReorderMat& g, int i)

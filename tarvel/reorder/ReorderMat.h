@@ -48,10 +48,11 @@
 //    bytes are the same);
 //  - the MinDegReorder4 start scan and the Hager1 start scan take the first candidate they see
 //    when no degree is below their starting value (possible only for a graph failing Check);
-//  - TabuReorder draws from TarvelRand, seeded with TarvelSrand(time(nullptr)); a seam in
-//    tarvel::detail (set_tabu_seed_source) lets tests fix the seed.
+//  - TabuReorder draws from TarvelRand, seeded with TarvelSrand(time(nullptr))
+//    (tarvel::detail::tabu_seed, in ReorderSurroundings.cpp).
 #pragma once
 
+#include <tarvel/platform/Export.h>
 #include <tarvel/reorder/ArrayArray.h>
 
 namespace tarvel::detail
@@ -59,7 +60,7 @@ namespace tarvel::detail
 struct ReorderKernels;
 }
 
-class CReorderMat : public CArrayArray<long>
+class TARVEL_API CReorderMat : public CArrayArray<long>
 {
     friend struct tarvel::detail::ReorderKernels;
 
@@ -74,7 +75,7 @@ public:
     // n DOFs, identity labels, empty lists (and zeroed stamps when m_nType is 1).
     void Alloc(int n) override;
 
-    // ---- Virtual operations, in slot order ----
+    // ---- Virtual operations, in virtual-table order (append, never reorder) ----
     // Weight of the backward labellings: 0.1 when d > 200, else 20 / d, in single precision.
     virtual float WFun(int d) const;
     // Position of the first entry equal to value in the list of row; -1 when absent.

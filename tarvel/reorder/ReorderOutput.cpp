@@ -8,8 +8,7 @@
 //   X(label(i)+1,label(i)+1) = i+1;     then the diagonal of i
 // Lines end with "\r\n".
 #include <tarvel/platform/Clock.h>
-#include <tarvel/platform/MessageBox.h>
-#include <tarvel/platform/detail/ReportTime.h>
+#include <tarvel/platform/detail/Report.h>
 #include <tarvel/reorder/ReorderMat.h>
 #include <tarvel/reorder/detail/ReorderKernels.h>
 
@@ -35,8 +34,6 @@ CString& script_path()
     return path;
 }
 
-void show(const CString& text) { AfxMessageBox(text, MB_OK, 0); }
-
 }  // namespace
 
 bool open_script(CFile& file)
@@ -52,36 +49,30 @@ void write_text(CFile& file, const char* text)
 
 void show_short_report(long ticks)
 {
-    const ReportTime t = report_time(ticks_to_seconds(ticks));
-    CString text;
-    text.Format("Used time reordering:   %u m %2.2f s\r\n", t.minutes,
+    const ReportTime t = report_time(seconds_by_product(ticks));
+    show_report("Used time reordering:   %u m %2.2f s\r\n", t.minutes,
                 static_cast<double>(t.seconds));
-    show(text);
 }
 
 void show_percentage_report(long ticks, int oldB, int newB, int oldEnv, int newEnv)
 {
-    const ReportTime t = report_time(ticks_to_seconds(ticks));
-    CString text;
-    text.Format("Used time reordering:   %u m %2.2f s\r\n Old bandwidth.        :   %u\r\n New "
+    const ReportTime t = report_time(seconds_by_product(ticks));
+    show_report("Used time reordering:   %u m %2.2f s\r\n Old bandwidth.        :   %u\r\n New "
                 "bandwidth        :   %5.1f%%\r\n Old env                   :   %u\r\n new env "
                 "                 :   %5.1f%%\r\n",
                 t.minutes, static_cast<double>(t.seconds), static_cast<unsigned>(oldB),
                 100.0 * newB / oldB, static_cast<unsigned>(oldEnv), 100.0 * newEnv / oldEnv);
-    show(text);
 }
 
 void show_switch_report(long ticks, int oldB, int newB, int switches, int oldEnv, int newEnv)
 {
-    const ReportTime t = report_time(ticks_to_seconds(ticks));
-    CString text;
-    text.Format("Used time reordering:   %u m %2.2f s\r\n Old bandwidth. :   %u\r\n New bandwidth "
+    const ReportTime t = report_time(seconds_by_product(ticks));
+    show_report("Used time reordering:   %u m %2.2f s\r\n Old bandwidth. :   %u\r\n New bandwidth "
                 " :   %u\r\n Nr. of switches:   %u\r\n Old env        :   %u\r\n new env        "
                 ":   %u\r\n",
                 t.minutes, static_cast<double>(t.seconds), static_cast<unsigned>(oldB),
                 static_cast<unsigned>(newB), static_cast<unsigned>(switches),
                 static_cast<unsigned>(oldEnv), static_cast<unsigned>(newEnv));
-    show(text);
 }
 
 }  // namespace tarvel::detail

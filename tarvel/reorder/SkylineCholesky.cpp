@@ -18,14 +18,12 @@
 // back); the results are those of tarvel::detail::skyline_cholesky_plain bit for bit.
 #include <tarvel/core/Matrix.h>
 #include <tarvel/platform/Clock.h>
-#include <tarvel/platform/MessageBox.h>
-#include <tarvel/platform/detail/ReportTime.h>
+#include <tarvel/platform/detail/Report.h>
 #include <tarvel/reorder/SkylineMatrix.h>
 #include <tarvel/reorder/detail/SkylineKernels.h>
 
 #include <algorithm>
 #include <climits>
-#include <cstdio>
 #include <memory>
 #include <new>
 
@@ -207,7 +205,7 @@ int CSkylineMatrix::Cholesky_Solve(CVirtMat* B, double& seconds)
 {
     // -- 1. --
     m_Flops = 0;
-    seconds = 1000.0;  // clock ticks per second until the elapsed time is known
+    seconds = tarvel::detail::kTicksPerSecond;  // until the elapsed time is known
     const long start = TarvelClock();
     const long factorStart = TarvelClock();
 
@@ -228,21 +226,17 @@ int CSkylineMatrix::Cholesky_Solve(CVirtMat* B, double& seconds)
     const long end = TarvelClock();
 
     // -- 4. --
-    seconds = static_cast<double>(end - start) / 1000.0;
+    using namespace tarvel::detail;
+    seconds = seconds_by_division(end - start);
 
     // -- 5. --
-    using tarvel::detail::report_time;
-    const auto factor = report_time(static_cast<double>(forwardStart - factorStart) / 1000.0);
-    const auto forward = report_time(static_cast<double>(backwardStart - forwardStart) / 1000.0);
-    const auto backward = report_time(static_cast<double>(end - backwardStart) / 1000.0);
-    char text[512];
-    std::snprintf(text, sizeof text,
-                  "Used time:\r\n Factorizing  :   %u m %2.2f s\r\n Forw. subst. :   %u m %2.2f "
-                  "s\r\n Backw. subst.:   %u m %2.2f s\r\n Size stiffm. :   %u\r\n Flops        : "
-                  "  %10.3e",
-                  factor.minutes, factor.seconds, forward.minutes, forward.seconds,
-                  backward.minutes, backward.seconds, static_cast<unsigned>(m_nValues),
-                  static_cast<double>(m_Flops));
-    AfxMessageBox(text);
+    const ReportTime factor = report_time(seconds_by_product(forwardStart - factorStart));
+    const ReportTime forward = report_time(seconds_by_product(backwardStart - forwardStart));
+    const ReportTime backward = report_time(seconds_by_product(end - backwardStart));
+    show_report("Used time:\r\n Factorizing  :   %u m %2.2f s\r\n Forw. subst. :   %u m %2.2f "
+                "s\r\n Backw. subst.:   %u m %2.2f s\r\n Size stiffm. :   %u\r\n Flops        : "
+                "  %10.3e",
+                factor.minutes, factor.seconds, forward.minutes, forward.seconds, backward.minutes,
+                backward.seconds, static_cast<unsigned>(m_nValues), static_cast<double>(m_Flops));
     return 1;
 }

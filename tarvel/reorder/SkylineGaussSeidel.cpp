@@ -7,12 +7,10 @@
 // Reference: Y. Saad, Iterative Methods for Sparse Linear Systems, 2nd ed., sec. 4.1.
 #include <tarvel/core/Vector.h>
 #include <tarvel/platform/Clock.h>
-#include <tarvel/platform/MessageBox.h>
-#include <tarvel/platform/detail/ReportTime.h>
+#include <tarvel/platform/detail/Report.h>
 #include <tarvel/reorder/SkylineMatrix.h>
 
 #include <algorithm>
-#include <cstdio>
 
 // Steps: 1. trivial orders; 2. the previous iterate y; 3. sweeps; 4. x holds the last iterate;
 // 5. the report.
@@ -81,18 +79,15 @@ int CSkylineMatrix::GaussSeidel_Iter(CVector& b, CVector& x, double tol, int max
     if (result != 1) y.SwitchVectors(&x);
 
     // -- 5. --
-    using tarvel::detail::report_time;
-    const auto total = report_time(static_cast<double>(TarvelClock() - start) / 1000.0);
-    const auto first = report_time(static_cast<double>(firstTicks) / 1000.0);
-    const auto second = report_time(static_cast<double>(secondTicks) / 1000.0);
-    char text[512];
-    std::snprintf(text, sizeof text,
-                  "Used time solving :   %u m %2.2f s\r\nFirst            :   %u m %2.2f "
-                  "s\r\nLast             :   %u m %2.2f s\r\n Number of iter. :   %u\r\n NEQ  "
-                  "           :   %u\r\n Norm of error   :   %e",
-                  total.minutes, total.seconds, first.minutes, first.seconds, second.minutes,
-                  second.seconds, static_cast<unsigned>(std::min(it + 1, maxIter)),
-                  static_cast<unsigned>(n), err);
-    AfxMessageBox(text);
+    using namespace tarvel::detail;
+    const ReportTime total = report_time(seconds_by_product(TarvelClock() - start));
+    const ReportTime first = report_time(seconds_by_product(firstTicks));
+    const ReportTime second = report_time(seconds_by_product(secondTicks));
+    show_report("Used time solving :   %u m %2.2f s\r\nFirst            :   %u m %2.2f "
+                "s\r\nLast             :   %u m %2.2f s\r\n Number of iter. :   %u\r\n NEQ  "
+                "           :   %u\r\n Norm of error   :   %e",
+                total.minutes, total.seconds, first.minutes, first.seconds, second.minutes,
+                second.seconds, static_cast<unsigned>(std::min(it + 1, maxIter)),
+                static_cast<unsigned>(n), err);
     return result;
 }

@@ -38,12 +38,13 @@
 #pragma once
 
 #include <tarvel/core/VirtMat.h>
+#include <tarvel/platform/Export.h>
 
 class CMatrix;
 class CReorderMat;
 class CVector;
 
-class CSkylineMatrix : public CVirtRealMat
+class TARVEL_API CSkylineMatrix : public CVirtRealMat
 {
     DECLARE_SERIAL(CSkylineMatrix)
 
@@ -75,7 +76,7 @@ public:
     CVirtRealMat& operator=(double v) override;   // every stored entry becomes v
     CVirtRealMat& operator+=(double v) override;  // v added to every stored entry
 
-    // ---- Virtual operations of the skyline matrix, in slot order ----
+    // ---- Virtual operations, in virtual-table order (append, never reorder) ----
     // Gauss-Seidel sweeps on A x = b from the starting x until the largest change of an entry
     // is below tol (1) or maxIter sweeps are done (-1); x receives the last iterate. Report.
     virtual int GaussSeidel_Iter(CVector& b, CVector& x, double tol, int maxIter);

@@ -13,7 +13,7 @@
 // (tarvel::detail::skyline_backwsub_plain) bit for bit, in time proportional to the profile.
 // Reference: G. H. Golub, C. F. Van Loan, Matrix Computations, 4th ed., sec. 3.1.
 #include <tarvel/core/Matrix.h>
-#include <tarvel/platform/Clock.h>
+#include <tarvel/platform/detail/Report.h>
 #include <tarvel/reorder/SkylineMatrix.h>
 #include <tarvel/reorder/detail/SkylineKernels.h>
 
@@ -24,36 +24,13 @@ namespace
 
 constexpr int kChunk = 8;  // right-hand sides summed together
 
-// Times an operation for the optional argument t: t = 1000.0 first, then the elapsed ticks
-// divided by it (seconds at 1000 ticks per second).
-class OptionalTimer
-{
-public:
-    explicit OptionalTimer(double* t) : m_t(t)
-    {
-        if (m_t)
-        {
-            *m_t = 1000.0;
-            m_start = TarvelClock();
-        }
-    }
-    ~OptionalTimer()
-    {
-        if (m_t) *m_t = static_cast<double>(TarvelClock() - m_start) / *m_t;
-    }
-    OptionalTimer(const OptionalTimer&) = delete;
-    OptionalTimer& operator=(const OptionalTimer&) = delete;
-
-private:
-    double* m_t;
-    long m_start = 0;
-};
+using tarvel::detail::SecondsArgument;
 
 }  // namespace
 
 void CSkylineMatrix::ForwSub(CVirtMat* B, double* seconds, int mode)
 {
-    OptionalTimer timer(seconds);
+    SecondsArgument timer(seconds);
     if (mode != 1 && mode != 2) return;
     CMatrix& M = *static_cast<CMatrix*>(B);
     const int cols = M.GetColumns();
@@ -88,7 +65,7 @@ void CSkylineMatrix::ForwSub(CVirtMat* B, double* seconds, int mode)
 
 void CSkylineMatrix::BackwSub(CVirtMat* B, double* seconds, int mode)
 {
-    OptionalTimer timer(seconds);
+    SecondsArgument timer(seconds);
     if (mode != 1 && mode != 2) return;
     CMatrix& M = *static_cast<CMatrix*>(B);
     const int cols = M.GetColumns();
@@ -123,7 +100,7 @@ void CSkylineMatrix::DiagMult(CVirtMat* B, double* seconds, int mode)
     CMatrix& M = *static_cast<CMatrix*>(B);
     const int cols = M.GetColumns();
     if (cols == 0) return;
-    OptionalTimer timer(seconds);
+    SecondsArgument timer(seconds);
     double* b = M.m_pData;
     const int n = m_nOrder;
     switch (mode)

@@ -17,25 +17,12 @@
 
 #include <algorithm>
 #include <cstdlib>
-#include <ctime>
 #include <memory>
 #include <new>
 #include <utility>
 
 namespace tarvel::detail
 {
-
-namespace
-{
-SeedSource g_seedSource = nullptr;
-}
-
-SeedSource set_tabu_seed_source(SeedSource source) { return std::exchange(g_seedSource, source); }
-
-unsigned tabu_seed()
-{
-    return g_seedSource != nullptr ? g_seedSource() : static_cast<unsigned>(std::time(nullptr));
-}
 
 // M = (hi + lo + 1) / 2 over k's neighbours labelled above L = label(k): hi the largest such
 // label (L when none), lo the smallest (the DOF count when none).
@@ -96,7 +83,8 @@ int tenure_of(int n) { return std::max(n / 10, 1); }
 }  // namespace
 
 // ---------------------------------------------------------------------------------------------
-// TabuReorder from step 2 on (after oldB, the seeding and oldEnv).
+// The search loop of TabuReorder, entered once the starting bandwidth oldB (its row in `row`),
+// the seeding of the generator and the starting envelope oldEnv have been taken.
 
 TabuCounts ReorderKernels::tabu_1_plain(CReorderMat& g, int row, int oldB, int oldEnv)
 {

@@ -5,15 +5,15 @@
 // free rows, the solution of the reduced system K_ff u_f = f_f - K_fp g_p.
 //
 // One index at a time (CSparseMatrix::UnifyAndZero) or a list of them on a system matrix, fully
-// stored (UnifyAndZero2) or as its upper triangle (SymUnifyAndZero, SymHandleBCs). As stated the
-// list operations visit every row once per prescribed index; here every row is visited once and
+// stored (UnifyAndZero2) or as its upper triangle (SymUnifyAndZero, SymHandleBCs). The direct form of
+// the list operations visits every row once per prescribed index; here every row is visited once and
 // looks its cells up in a table of the prescribed indices. The subtractions from B(r, c) are
 // still made in the order of the list (the removed couplings are sorted by list position), so
-// the results are those of the plain forms (tarvel::detail::*_plain) bit for bit.
+// the results are those of the direct form (the tests' reference) bit for bit.
 #include <tarvel/core/Matrix.h>
 #include <tarvel/sparse/SparseMatrix.h>
 #include <tarvel/sparse/SystSpMat.h>
-#include <tarvel/sparse/detail/SparseDetail.h>
+#include <tarvel/sparse/detail/RowLists.h>
 #include <tarvel/sparse/detail/SystDetail.h>
 
 #include <algorithm>
@@ -97,7 +97,8 @@ std::vector<int> first_positions(const CVector& dofs, int m, int n)
     return first;
 }
 
-// Step 2 of the list operations: unit rows and B(k, c) = g_k, in list order.
+// Step 2 of the list operations (UnifyAndZero2 below): unit rows and B(k, c) = g_k, in list
+// order.
 void unify_rows(Row* rows, int n, const CVector& dofs, const CVector& values, int m,
                 const RhsView& rhs)
 {
@@ -199,7 +200,8 @@ void CSparseMatrix::UnifyAndZero(int k) { UnifyAndZero(k, 0.0, nullptr); }
 // UnifyAndZero2(dofs, values, B), full storage:
 //  1. Every free row r loses its cells at prescribed columns k; B(r, c) -= g_k a_rk in list order.
 //  2. In list order, row k becomes (k, k) = 1.0 and B(k, c) = g_k.
-// (As stated, step 1 also strips the prescribed rows, which step 2 then replaces.)
+// (The prescribed rows are made unit rows in the same pass; stripping them first, as the direct
+// form does, would end the same.)
 void CSystSpMat::UnifyAndZero2(CVector& dofs, CVector& values, CVirtMat* B)
 {
     const int n = m_nRowArraySize;
@@ -311,51 +313,4 @@ void CSystSpMat::SymHandleBCs(CMatrix& bc, CMatrix /*B*/)
         row_r.m_pFirstCell = diagonal;
         if (diagonal) *diagonal = Cell{nullptr, 1.0, r};
     }
-}
-
-// =============================================================================================
-// The plain forms (rows x prescribed), for the tests
-// =============================================================================================
-
-void tarvel::detail::unify_and_zero2_plain(CSystSpMat& A, CVector& dofs, CVector& values,
-                                           CVirtMat* B)
-{
-    const int n = A.m_nRowArraySize;
-    const int m = list_length(dofs, values);
-    const RhsView rhs(B);
-    for (int r = 0; r < n; ++r)
-        for (int t = 0; t < m; ++t)
-        {
-            const int k = prescribed_index(dofs.m_pData[t], n);
-            if (k < 0) continue;
-            if (Cell* c = A.m_pRowArray[r].Remove(k))
-            {
-                subtract_coupling(rhs.row(r), rhs.p, values.m_pData[t], c->m_dValue);
-                delete c;
-            }
-        }
-    unify_rows(A.m_pRowArray, n, dofs, values, m, rhs);
-}
-
-void tarvel::detail::sym_unify_and_zero_plain(CSystSpMat& A, CVector& dofs, CVector& values,
-                                              CVirtMat* B)
-{
-    const int n = A.m_nRowArraySize;
-    const int m = list_length(dofs, values);
-    const RhsView rhs(B);
-    for (int r = 0; r < n; ++r)
-        for (int t = 0; t < m; ++t)
-        {
-            const int k = prescribed_index(dofs.m_pData[t], n);
-            if (k < 0 || k == r) continue;
-            Cell* held[2] = {A.m_pRowArray[r].Remove(k),
-                             k < r ? A.m_pRowArray[k].Remove(r) : nullptr};
-            for (Cell* c : held)
-                if (c)
-                {
-                    subtract_coupling(rhs.row(r), rhs.p, values.m_pData[t], c->m_dValue);
-                    delete c;
-                }
-        }
-    unify_rows(A.m_pRowArray, n, dofs, values, m, rhs);
 }

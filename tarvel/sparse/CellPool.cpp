@@ -33,7 +33,7 @@
 // With AddressSanitizer the cells use the global heap instead, so that use-after-free, double
 // release and leaks of single cells stay detectable.
 #include <tarvel/sparse/SparseMatrix.h>
-#include <tarvel/sparse/detail/SparseDetail.h>
+#include <tarvel/sparse/detail/CellPool.h>
 
 #include <algorithm>
 #include <atomic>

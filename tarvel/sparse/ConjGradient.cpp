@@ -7,15 +7,14 @@
 //
 // The common iteration, for k = 0 .. maxIter - 1, with P the directions (held in B's array),
 // R the residuals, X the iterate and rr the squared residual norms of the columns:
-//   Q = A P;  alpha_c = rr_c / (p_c . q_c);  x_c += alpha_c p_c;  r_c -= alpha_c q_c;
-//   rr_c = r_c . r_c;  stop when max(rr) / res0 < tol;  p_c = (rr_c / rrOld_c) p_c + r_c.
+//   Q = A P;  alpha_c = rr_c / (p_c . q_c);  r_c -= alpha_c q_c;  rr_c = r_c . r_c;
+//   x_c += alpha_c p_c;  stop when max(rr) / res0 < tol;  p_c = (rr_c / rrOld_c) p_c + r_c.
 // The result is k, the iteration in which the test was met (maxIter when it never was).
 #include <tarvel/core/Matrix.h>
 #include <tarvel/platform/Clock.h>
-#include <tarvel/platform/MessageBox.h>
-#include <tarvel/platform/detail/ReportTime.h>
+#include <tarvel/platform/detail/Report.h>
 #include <tarvel/sparse/SparseMatrix.h>
-#include <tarvel/sparse/detail/SparseDetail.h>
+#include <tarvel/sparse/detail/RowLists.h>
 
 #include <algorithm>
 #include <cmath>
@@ -43,23 +42,32 @@ void clock_in(CVector* T, int slot)
     if (T) (*T)[slot] += static_cast<double>(TarvelClock());
 }
 
-// x_c += alpha_c p_c over the m rows of p columns.
-void add_directions(double* xd, const double* pd, const double* alpha, long m, int p)
+// f(e, c) for every element e of a row-major array of mp elements in p columns, c its column,
+// in increasing e. One column is a loop of its own so that the compiler sees c == 0.
+template <class F> void for_each_element(long mp, int p, F f)
 {
     if (p == 1)
-    {
-        for (long i = 0; i < m; ++i) xd[i] += alpha[0] * pd[i];
-        return;
-    }
-    for (long e = 0; e < m * p; e += p)
-        for (int c = 0; c < p; ++c) xd[e + c] += alpha[c] * pd[e + c];
+        for (long e = 0; e < mp; ++e) f(e, 0);
+    else
+        for (long e = 0; e < mp; e += p)
+            for (int c = 0; c < p; ++c) f(e + c, c);
 }
 
-// Steps 2 to 9 of the common iteration around a product Q = A P (step 2, which counts its
-// own flops; it may also form the step-length denominators p_c . q_c, in increasing row,
-// and then says so). Afterwards m_Flops grows by (9 m + 1) k p and T is in seconds.
-// The update of X, which nothing in the iteration reads, is made in the pass that renews the
-// directions (before they change), or after the stopping test in the last iteration.
+// b_i / s_i for the m rows of B: the symmetric scaling of the right-hand sides, and with the
+// same s, of the solution of the scaled system back to x.
+void divide_rows(CMatrix& B, const std::vector<double>& s)
+{
+    const int m = B.GetRows();
+    const int p = B.GetColumns();
+    for (int i = 0; i < m; ++i)
+        for (int t = 0; t < p; ++t) B(i, t) = B(i, t) / s[i];
+}
+
+// The common iteration around a product Q = A P, which counts its own flops and may form the
+// step-length denominators p_c . q_c on the way (in increasing row) and then says so.
+// Afterwards m_Flops grows by (9 m + 1) k p and T holds seconds. The update of X, which
+// nothing in the iteration reads, is made in the pass that renews the directions (before they
+// change), or after the stopping test in the last iteration.
 template <class Product>
 int iterate(CMatrix& P, CMatrix& R, CMatrix& Q, CMatrix& X, CVector& rr, double res0, int maxIter,
             double tol, CVector* T, Product product)
@@ -68,97 +76,61 @@ int iterate(CMatrix& P, CMatrix& R, CMatrix& Q, CMatrix& X, CVector& rr, double 
     const int p = P.GetColumns();
     const long mp = static_cast<long>(m) * p;
     CVector rrOld(rr);
-    std::vector<double> sums(static_cast<std::size_t>(p));
+    std::vector<double> pq(static_cast<std::size_t>(p));
     std::vector<double> alpha(static_cast<std::size_t>(p));
     std::vector<double> beta(static_cast<std::size_t>(p));
+    double* pd = P.m_pData;
+    const double* qd = Q.m_pData;
+    double* rd = R.m_pData;
+    double* xd = X.m_pData;
     int k = 0;
     for (; k < maxIter; ++k)
     {
-        // -- 2. Q = A P --
         clock_out(T, 0);
-        const bool dotted = product(P, Q, sums.data());
+        const bool formed = product(P, Q, pq.data());  // Q = A P
         clock_in(T, 0);
         clock_out(T, 1);
-        // -- 4. Step lengths alpha_c = rr_c / (p_c . q_c) --
-        double* pd = P.m_pData;
-        const double* qd = Q.m_pData;
-        double* rd = R.m_pData;
         for (int c = 0; c < p; ++c) rrOld.m_pData[c] = rr.m_pData[c];
-        if (!dotted)
+        if (!formed)
         {
-            for (int c = 0; c < p; ++c) sums[static_cast<std::size_t>(c)] = 0.0;
-            if (p == 1)
-            {
-                double s = 0.0;
-                for (int i = 0; i < m; ++i) s += pd[i] * qd[i];
-                sums[0] = s;
-            }
-            else
-            {
-                for (long e = 0; e < mp; e += p)
-                    for (int c = 0; c < p; ++c)
-                        sums[static_cast<std::size_t>(c)] += pd[e + c] * qd[e + c];
-            }
+            std::fill(pq.begin(), pq.end(), 0.0);
+            for_each_element(mp, p, [&](long e, int c) { pq[c] += pd[e] * qd[e]; });
         }
-        for (int c = 0; c < p; ++c)
-            alpha[static_cast<std::size_t>(c)] = rr.m_pData[c] / sums[static_cast<std::size_t>(c)];
-        // -- 5. Residuals r_c -= alpha_c q_c --
-        if (p == 1)
-        {
-            const double a = alpha[0];
-            for (long e = 0; e < mp; ++e) rd[e] -= a * qd[e];
-        }
-        else
-        {
-            for (long e = 0; e < mp; e += p)
-                for (int c = 0; c < p; ++c)
-                    rd[e + c] -= alpha[static_cast<std::size_t>(c)] * qd[e + c];
-        }
-        // -- 6./7. Squared residual norms and the stopping test --
+        for (int c = 0; c < p; ++c) alpha[c] = rr.m_pData[c] / pq[c];
+        for_each_element(mp, p, [&](long e, int c) { rd[e] -= alpha[c] * qd[e]; });
         R.Vect2Norm(rr, -1);
         if (largest(rr) / res0 < tol)
         {
-            add_directions(X.m_pData, pd, alpha.data(), m, p);
+            for_each_element(mp, p, [&](long e, int c) { xd[e] += alpha[c] * pd[e]; });
             clock_in(T, 1);
             break;
         }
-        // -- 5./8. x_c += alpha_c p_c, then p_c = beta_c p_c + r_c --
-        double* xd = X.m_pData;
-        if (p == 1)
-        {
-            const double a = alpha[0];
-            const double b = rr.m_pData[0] / rrOld.m_pData[0];
-            for (long e = 0; e < mp; ++e)
-            {
-                xd[e] += a * pd[e];
-                pd[e] = b * pd[e] + rd[e];
-            }
-        }
-        else
-        {
-            for (int c = 0; c < p; ++c)
-                beta[static_cast<std::size_t>(c)] = rr.m_pData[c] / rrOld.m_pData[c];
-            for (long e = 0; e < mp; e += p)
-                for (int c = 0; c < p; ++c)
-                {
-                    xd[e + c] += alpha[static_cast<std::size_t>(c)] * pd[e + c];
-                    pd[e + c] = beta[static_cast<std::size_t>(c)] * pd[e + c] + rd[e + c];
-                }
-        }
+        for (int c = 0; c < p; ++c) beta[c] = rr.m_pData[c] / rrOld.m_pData[c];
+        for_each_element(mp, p,
+                         [&](long e, int c)
+                         {
+                             xd[e] += alpha[c] * pd[e];
+                             pd[e] = beta[c] * pd[e] + rd[e];
+                         });
         clock_in(T, 1);
     }
     CVirtMat::m_Flops += (9u * static_cast<std::uint32_t>(m) + 1u) * static_cast<std::uint32_t>(k) *
                          static_cast<std::uint32_t>(p);
-    if (T) *T *= 0.001;
+    if (T)
+        for (int slot = 0; slot < 2; ++slot)
+            (*T)[slot] = tarvel::detail::seconds_by_product((*T)[slot]);
     return k;
 }
 
-// Q = A P from the arrays of MakeArrayMat (the upper triangle, rows of count 0 acting as
-// identity rows): a row of count 0 copies p_i into q_i (p flops); a row of count c adds its
-// first entry a p_j0 and every further entry a p_j to q_i and a p_i to q_j ((4c - 2) p flops).
-// When every further entry lies right of its row's diagonal (an upper triangle), q_i is final
-// once row i is done: with a single right-hand side q_i is then summed in a register and the
-// denominator p . q of the step length is formed on the way, in increasing row as before.
+// Q = A P from the arrays of MakeArrayMat (the upper triangle; a row holding only its unit
+// diagonal is exported with count 0). Row i of count c adds its first entry a p_j0 and every
+// further entry a p_j to q_i, and a p_i to q_j ((4c - 2) p flops); a row of count 0 adds p_i
+// to q_i (p flops), after what earlier rows scattered into q_i through their column i.
+// Column t of q_i is summed in a register: an entry of row i in column i itself (not in an
+// upper triangle) adds both of its terms there, in the order the scatter would. When every
+// further entry lies right of its row's diagonal, q_i is final once row i is done, so with a
+// single right-hand side the denominator p . q of the step length is formed on the way, in
+// increasing row order.
 struct ExportedProduct
 {
     const double* values;
@@ -167,7 +139,7 @@ struct ExportedProduct
     int N;
     bool strictlyUpper;  // every further entry of row i has a column above i
 
-    bool operator()(CMatrix& P, CMatrix& Q, double* sums) const
+    bool operator()(CMatrix& P, CMatrix& Q, double* pq) const
     {
         const int p = P.GetColumns();
         const double* pd = P.m_pData;
@@ -177,67 +149,53 @@ struct ExportedProduct
         std::uint32_t flops = 0;
         const double* a = values;
         const int* col = cols;
-        const bool fused = p == 1 && strictlyUpper && P.GetRows() == N;
+        const bool formed = p == 1 && strictlyUpper && P.GetRows() == N;
         double dot = 0.0;
         for (int i = 0; i < N; ++i)
         {
             const int c = counts[i];
-            double* qi = qd + static_cast<long>(i) * p;
-            const double* pi = pd + static_cast<long>(i) * p;
-            if (c == 0)
+            double* q_i = qd + static_cast<long>(i) * p;
+            const double* p_i = pd + static_cast<long>(i) * p;
+            for (int t = 0; t < p; ++t)
             {
-                for (int t = 0; t < p; ++t) qi[t] = pi[t];
-                flops += static_cast<std::uint32_t>(p);
-                if (fused) dot += pi[0] * qi[0];
-                continue;
-            }
-            flops += static_cast<std::uint32_t>(4 * c - 2) * static_cast<std::uint32_t>(p);
-            if (fused)
-            {
-                double q = qi[0] + a[0] * pd[col[0]];
-                const double x = pi[0];
+                if (c == 0)
+                {
+                    q_i[t] += p_i[t];
+                    continue;
+                }
+                double q = q_i[t] + a[0] * pd[static_cast<long>(col[0]) * p + t];
                 for (int e = 1; e < c; ++e)
                 {
                     const int j = col[e];
-                    q += a[e] * pd[j];
-                    qd[j] += a[e] * x;
+                    q += a[e] * pd[static_cast<long>(j) * p + t];
+                    if (j == i)
+                        q += a[e] * p_i[t];
+                    else
+                        qd[static_cast<long>(j) * p + t] += a[e] * p_i[t];
                 }
-                qi[0] = q;
-                dot += x * q;
+                q_i[t] = q;
             }
-            else
-            {
-                const double* pj0 = pd + static_cast<long>(col[0]) * p;
-                for (int t = 0; t < p; ++t) qi[t] += a[0] * pj0[t];
-                for (int e = 1; e < c; ++e)
-                {
-                    double* qj = qd + static_cast<long>(col[e]) * p;
-                    const double* pj = pd + static_cast<long>(col[e]) * p;
-                    for (int t = 0; t < p; ++t)
-                    {
-                        qi[t] += a[e] * pj[t];
-                        qj[t] += a[e] * pi[t];
-                    }
-                }
-            }
+            flops +=
+                static_cast<std::uint32_t>(c == 0 ? 1 : 4 * c - 2) * static_cast<std::uint32_t>(p);
+            if (formed) dot += p_i[0] * q_i[0];
             a += c;
             col += c;
         }
         CVirtMat::m_Flops += flops;
-        if (fused) sums[0] = dot;
-        return fused;
+        if (formed) pq[0] = dot;
+        return formed;
     }
 };
 
 }  // namespace
 
-// ConjGradient(B, X0, res, maxIter, tol, T, scale) on the row lists:
-//  1. T (if given) becomes two zeros.  2. rr = squared column norms of B, res0 = max(rr).
-//  3. With X0: B -= A X0 (through the accumulating symmetric PreMult), rr from B again.
-//  4. With scale: s_i = sqrt(a_ii); the cells become a_ij / (s_i s_j), b_i /= s_i; rr again.
-//  5./6. R = B, Q = 0 (N x p), X = 0 (m x p), P = B; the common iteration.
-//  7. x_i /= s_i.  8. X0 += X with X0, else B takes X's array.  9. The iteration count.
-// res ends as max(rr), the worst squared residual norm of the iterated (scaled) system.
+// ConjGradient(B, X0, res, maxIter, tol, T, scale) on the row lists. T (if given) becomes two
+// zeros and res0 the largest squared column norm of B. With X0, B -= A X0 (through the
+// accumulating symmetric PreMult). With scale, s_i = sqrt(a_ii) (1 for a row without its
+// diagonal), the cells become a_ij / (s_i s_j) and stay so, b_i /= s_i. Then R = B, Q = 0
+// (N x p), X = 0 (m x p), P = B and the common iteration; x_i /= s_i; X0 += X with X0, else B
+// takes X's array. res ends as max(rr), the worst squared residual norm of the iterated
+// (scaled) system; the result is the iteration count.
 int CSparseMatrix::ConjGradient(CVirtMat& Bv, CVirtMat* X0v, double& res, int maxIter, double tol,
                                 CVector* T, bool scale)
 {
@@ -253,20 +211,17 @@ int CSparseMatrix::ConjGradient(CVirtMat& Bv, CVirtMat* X0v, double& res, int ma
     const int p = B.GetColumns();
     const int N = GetRows();
 
-    // -- 1./2. --
     if (T) T->Allocate(2, true, 0.0);
     CVector rr;
     B.Vect2Norm(rr, -1);
     const double res0 = largest(rr);
     res = res0;
-    // -- 3. The residual of the start solution --
-    if (X0)
+    if (X0)  // the residual of the start solution
     {
         *X0 *= -1.0;
         X0->PreMult(this, B, true, 1);
         B.Vect2Norm(rr, -1);
     }
-    // -- 4. Symmetric scaling of the cells and of B --
     std::vector<double> s;
     if (scale)
     {
@@ -274,21 +229,19 @@ int CSparseMatrix::ConjGradient(CVirtMat& Bv, CVirtMat* X0v, double& res, int ma
         for (row* r = m_pFirstRow; r; r = r->m_pNextRow)
         {
             const double* d = r->m_nRow >= 0 ? r->GetValue(r->m_nRow) : nullptr;
-            if (d) s[static_cast<std::size_t>(r->m_nRow)] = std::sqrt(*d);
+            if (d) s[r->m_nRow] = std::sqrt(*d);
         }
         const int nS = static_cast<int>(s.size());
-        auto s_of = [&](int i) { return i >= 0 && i < nS ? s[static_cast<std::size_t>(i)] : 1.0; };
+        auto s_of = [&](int i) { return i >= 0 && i < nS ? s[i] : 1.0; };
         for (row* r = m_pFirstRow; r; r = r->m_pNextRow)
         {
-            const double si = s_of(r->m_nRow);
+            const double s_i = s_of(r->m_nRow);
             for (cell* c = r->m_pFirstCell; c; c = c->m_pNext)
-                c->m_dValue = c->m_dValue / (si * s_of(c->m_nCol));
+                c->m_dValue = c->m_dValue / (s_i * s_of(c->m_nCol));
         }
-        for (int i = 0; i < m; ++i)
-            for (int t = 0; t < p; ++t) B(i, t) = B(i, t) / s[static_cast<std::size_t>(i)];
+        divide_rows(B, s);
         B.Vect2Norm(rr, -1);
     }
-    // -- 5./6. --
     CMatrix R(B);
     CMatrix Q(N, p, true, 0.0);
     CMatrix X(m, p, true, 0.0);
@@ -299,10 +252,7 @@ int CSparseMatrix::ConjGradient(CVirtMat& Bv, CVirtMat* X0v, double& res, int ma
                               return false;
                           });
     res = largest(rr);
-    // -- 7./8. --
-    if (scale)
-        for (int i = 0; i < m; ++i)
-            for (int t = 0; t < p; ++t) X(i, t) = X(i, t) / s[static_cast<std::size_t>(i)];
+    if (scale) divide_rows(X, s);
     if (X0)
     {
         *X0 *= -1.0;
@@ -316,11 +266,11 @@ int CSparseMatrix::ConjGradient(CVirtMat& Bv, CVirtMat* X0v, double& res, int ma
 }
 
 // ConjGradient2(B, res, maxIter, tol, T, scale) on the arrays of MakeArrayMat (N = GetRows
-// rows; unit and empty rows count 0 and act as identity rows); the matrix is not changed.
-//  3. With scale: s_i = 1 for rows of count 0, else sqrt(first value); values a / (s_j s_i);
-//     b_i /= s_i.  4. R = B, Q = 0, X = 0, rr = squared column norms of B, res0 = max(rr).
-//  5. The common iteration.  7. x_i /= s_i.  8. B takes X's array.
-//  9. With T: the report (times, iterations per equation, res0, res, res / res0).
+// rows); the matrix is not changed. T (if given) becomes two zeros. With scale, s_i = 1 for a
+// row of count 0 (its diagonal is 1), else the square root of its first value; every value
+// a_ij becomes a_ij / (s_j s_i) and b_i /= s_i. Then R = B, Q = 0, X = 0, rr the squared
+// column norms of B, res0 = max(rr), and the common iteration; x_i /= s_i; B takes X's array.
+// With T, the report: both times, iterations per equation, res0, res and res / res0.
 int CSparseMatrix::ConjGradient2(CVirtMat& Bv, double& res, int maxIter, double tol, CVector* T,
                                  bool scale)
 {
@@ -333,7 +283,6 @@ int CSparseMatrix::ConjGradient2(CVirtMat& Bv, double& res, int maxIter, double 
     CMatrix& B = *Bp;
     const int m = B.GetRows();
     const int p = B.GetColumns();
-    // -- 1./2. --
     if (T) T->Allocate(2, true, 0.0);
     const int N = GetRows();
     double* values = nullptr;
@@ -343,7 +292,6 @@ int CSparseMatrix::ConjGradient2(CVirtMat& Bv, double& res, int maxIter, double 
     const std::unique_ptr<double[]> ownValues(values);
     const std::unique_ptr<int[]> ownCounts(counts);
     const std::unique_ptr<int[]> ownCols(cols);
-    // -- 3. --
     std::vector<double> s;
     if (scale)
     {
@@ -351,18 +299,15 @@ int CSparseMatrix::ConjGradient2(CVirtMat& Bv, double& res, int maxIter, double 
         const double* a = values;
         for (int i = 0; i < N; ++i)
         {
-            if (counts[i] > 0) s[static_cast<std::size_t>(i)] = std::sqrt(a[0]);
+            if (counts[i] > 0) s[i] = std::sqrt(a[0]);
             a += counts[i];
         }
         double* v = values;
         const int* col = cols;
         for (int i = 0; i < N; ++i)
-            for (int e = 0; e < counts[i]; ++e, ++v, ++col)
-                *v = *v / (s[static_cast<std::size_t>(*col)] * s[static_cast<std::size_t>(i)]);
-        for (int i = 0; i < m; ++i)
-            for (int t = 0; t < p; ++t) B(i, t) = B(i, t) / s[static_cast<std::size_t>(i)];
+            for (int e = 0; e < counts[i]; ++e, ++v, ++col) *v = *v / (s[*col] * s[i]);
+        divide_rows(B, s);
     }
-    // -- 4. --
     CMatrix R(B);
     CMatrix Q(N, p, true, 0.0);
     CMatrix X(m, p, true, 0.0);
@@ -370,7 +315,6 @@ int CSparseMatrix::ConjGradient2(CVirtMat& Bv, double& res, int maxIter, double 
     B.Vect2Norm(rr, -1);
     const double res0 = largest(rr);
     res = res0;
-    // -- 5./6. --
     bool strictlyUpper = true;
     {
         const int* col = cols;
@@ -384,27 +328,18 @@ int CSparseMatrix::ConjGradient2(CVirtMat& Bv, double& res, int maxIter, double 
     const int k = iterate(B, R, Q, X, rr, res0, maxIter, tol, T,
                           ExportedProduct{values, counts, cols, N, strictlyUpper});
     res = largest(rr);
-    // -- 7./8. --
-    if (scale)
-        for (int i = 0; i < m; ++i)
-            for (int t = 0; t < p; ++t) X(i, t) = X(i, t) / s[static_cast<std::size_t>(i)];
+    if (scale) divide_rows(X, s);
     B.SwitchVectors(&X);
-    // -- 9. --
     if (T)
     {
-        using tarvel::detail::report_time;
-        const auto products = report_time((*T)[0]);
-        const auto rest = report_time((*T)[1]);
-        CString text;
-        text.Format("Used time:\r\n Solving (1)    :   %u m %2.2f s\r\n Solving (2)    :   %u m "
+        using namespace tarvel::detail;
+        const ReportTime products = report_time((*T)[0]);
+        const ReportTime rest = report_time((*T)[1]);
+        show_report("Used time:\r\n Solving (1)    :   %u m %2.2f s\r\n Solving (2)    :   %u m "
                     "%2.2f s\r\n Iter/Eq's      :   %6.3f %%\r\n ||v_0||        :   %.3e\r\n "
                     "||v_i||         :   %.3e\r\n ||v_i||/||v_0||:   %.3e\r\n (norms are inf-norm)",
-                    products.minutes, static_cast<double>(products.seconds), rest.minutes,
-                    static_cast<double>(rest.seconds),
+                    products.minutes, products.seconds, rest.minutes, rest.seconds,
                     static_cast<double>(k) / static_cast<double>(N) * 100.0, res0, res, res / res0);
-        AfxMessageBox(text, MB_OK);
     }
     return k;
 }
-
-void CSparseMatrix::MinDegReorder(CVector&) {}

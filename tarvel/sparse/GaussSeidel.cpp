@@ -10,11 +10,10 @@
 // Reference: Y. Saad, Iterative Methods for Sparse Linear Systems, 2nd ed., sec. 4.1.
 #include <tarvel/core/Vector.h>
 #include <tarvel/platform/Clock.h>
-#include <tarvel/platform/MessageBox.h>
 #include <tarvel/platform/String.h>
-#include <tarvel/platform/detail/ReportTime.h>
+#include <tarvel/platform/detail/Report.h>
 #include <tarvel/sparse/SystSpMat.h>
-#include <tarvel/sparse/detail/SparseDetail.h>
+#include <tarvel/sparse/detail/RowLists.h>
 
 #include <cmath>
 #include <cstring>
@@ -95,17 +94,15 @@ double sweep_upper(const Row* rows, const double* b, double* x, double* w, int n
 void show_report(double seconds, unsigned sweeps, unsigned n, double error, bool symmetric)
 {
     const auto t = tarvel::detail::report_time(seconds);
-    CString text;
-    text.Format("Used time solving :   %u m %2.2f s\r\n"
-                " Number of iter. :   %u\r\n"
-                " NEQ             :   %u\r\n"
-                " Norm of error   :   %e\r\n"
-                " Symmetric       :   %u\r\n"
-                "%u\r\n"
-                "%u",
-                t.minutes, static_cast<double>(t.seconds), sweeps, n, error, symmetric ? 1u : 0u,
-                24u, 16u);
-    AfxMessageBox(text, MB_OK);
+    tarvel::detail::show_report("Used time solving :   %u m %2.2f s\r\n"
+                                " Number of iter. :   %u\r\n"
+                                " NEQ             :   %u\r\n"
+                                " Norm of error   :   %e\r\n"
+                                " Symmetric       :   %u\r\n"
+                                "%u\r\n"
+                                "%u",
+                                t.minutes, t.seconds, sweeps, n, error, symmetric ? 1u : 0u, 24u,
+                                16u);
 }
 
 }  // namespace
@@ -167,7 +164,7 @@ int CSystSpMat::GaussSeidel_Iter(CVector& b, CVector& x, double tol, int maxIter
                 std::memcpy(x.m_pData, last, sizeof(double) * static_cast<std::size_t>(n));
         }
     }
-    show_report(tarvel::detail::ticks_to_seconds(TarvelClock() - start), sweeps,
+    show_report(tarvel::detail::seconds_by_product(TarvelClock() - start), sweeps,
                 static_cast<unsigned>(n), error, symmetric);
     return result;
 }

@@ -11,8 +11,8 @@
 // updates of the rows above it in a dense work row, then is written back into its cells. Each
 // entry receives the same additions in the same order (a fill-in entry starts at -0.0, which
 // is an exact additive identity, as the right-looking form starts it at its first update), so
-// the lists, the bits, m_Flops and the state after a failure are those of the classical form,
-// kept in tarvel::detail::cholesky_right_looking for the tests.
+// the lists, the bits, m_Flops and the state after a failure are those of the classical form
+// (the tests keep it as their reference).
 //
 // Rows whose factorization has finished keep their undivided values in compact arrays that
 // the later rows read; the division a_kj / d_k of a cell never feeds another computation, so
@@ -23,8 +23,10 @@
 // factor: the lists and values are those of the classical form, the cells' addresses are not.
 #include <tarvel/core/Matrix.h>
 #include <tarvel/platform/Clock.h>
+#include <tarvel/platform/detail/Report.h>
 #include <tarvel/sparse/SparseMatrix.h>
-#include <tarvel/sparse/detail/SparseDetail.h>
+#include <tarvel/sparse/detail/CellPool.h>
+#include <tarvel/sparse/detail/RowLists.h>
 
 #include <algorithm>
 #include <cstddef>
@@ -33,7 +35,6 @@
 #include <new>
 #include <vector>
 
-using tarvel::detail::add_in_row;
 using tarvel::detail::Cell;
 using tarvel::detail::is_zero_or_nan;
 using tarvel::detail::Row;
@@ -59,26 +60,25 @@ std::vector<char> stored_rows(const Row* first, int width)
 {
     std::vector<char> stored(static_cast<std::size_t>(width), 0);
     for (const Row* r = first; r; r = r->m_pNextRow)
-        if (r->m_nRow >= 0) stored[static_cast<std::size_t>(r->m_nRow)] = 1;
+        if (r->m_nRow >= 0) stored[r->m_nRow] = 1;
     return stored;
 }
 
-// The checks of row k at its turn, after all updates of the rows above it:
-//  - its index is k, its first cell is its diagonal, and d_k > 0 (0.0, negative, NaN fail);
-//  - every entry right of the diagonal that will send an update (not 0.0, not NaN) aims at a
-//    stored row.
-bool row_passes(const Row& rk, int k, const std::vector<char>& stored)
+// The pivot of row k at its turn, after all updates of the rows above it: the row's index is
+// k, its first cell is its diagonal, and d_k > 0 (0.0, negative and NaN fail). Returns the
+// diagonal cell, or null when the row cannot be a pivot.
+Cell* pivot_of(const Row& rk, int k)
 {
-    const Cell* diag = rk.m_pFirstCell;
-    if (rk.m_nRow != k || !diag || diag->m_nCol != k || !(diag->m_dValue > 0.0)) return false;
-    for (const Cell* c = diag->m_pNext; c; c = c->m_pNext)
-    {
-        if (is_zero_or_nan(c->m_dValue)) continue;
-        if (c->m_nCol < 0 || c->m_nCol >= static_cast<int>(stored.size()) ||
-            !stored[static_cast<std::size_t>(c->m_nCol)])
-            return false;
-    }
-    return true;
+    Cell* diag = rk.m_pFirstCell;
+    const bool usable = rk.m_nRow == k && diag && diag->m_nCol == k && diag->m_dValue > 0.0;
+    return usable ? diag : nullptr;
+}
+
+// An entry (k, col) holding v sends an update unless v is 0.0 or NaN; it must then aim at a
+// stored row.
+bool aims_at_stored_row(int col, double v, const std::vector<char>& stored)
+{
+    return is_zero_or_nan(v) || (col >= 0 && col < static_cast<int>(stored.size()) && stored[col]);
 }
 
 // Work space of the up-looking factorization.
@@ -116,7 +116,7 @@ public:
     // k, and writes the result back into its cells (fill-in made where needed). Returns the
     // number of entry updates.
     std::uint32_t gather_updates(Row& rj, int p);
-    // The checks of row k at its turn (row_passes); when it passes, records its tail, chains it
+    // The checks of row k at its turn (pivot_of, aims_at_stored_row); when it passes, records its tail, chains it
     // to the columns it sends to and divides its cells by d_k.
     bool finish(Row& rk, int k);
 
@@ -147,18 +147,13 @@ private:
         }
     };
 
-    Tail& tail_of(int k)
-    {
-        return m_tails[static_cast<std::size_t>(m_tailOf[static_cast<std::size_t>(k)])];
-    }
+    Tail& tail_of(int k) { return m_tails[m_tailOf[k]]; }
     // Row i's next update goes to row j (i finished and not used up).
     bool sends_to(int i, int j)
     {
         if (static_cast<std::size_t>(i) >= m_tailOf.size()) return false;  // never finished
-        const int t = m_tailOf[static_cast<std::size_t>(i)];
-        return t >= 0 &&
-               m_tails[static_cast<std::size_t>(t)]
-                       .col[static_cast<std::size_t>(m_next[static_cast<std::size_t>(i)])] == j;
+        const int t = m_tailOf[i];
+        return t >= 0 && m_tails[t].col[m_next[i]] == j;
     }
     // Moves row k's cursor to its first sending entry at or after `at`; a used-up tail goes
     // back to the spare buffers, so the storage in use follows the rows still sending (a
@@ -167,8 +162,8 @@ private:
     int take_buffer();
     void give_back(int k)
     {
-        m_spare.push_back(m_tailOf[static_cast<std::size_t>(k)]);
-        m_tailOf[static_cast<std::size_t>(k)] = -1;
+        m_spare.push_back(m_tailOf[k]);
+        m_tailOf[k] = -1;
     }
 
     const std::vector<char>& m_stored;  // by index: the row is stored
@@ -211,16 +206,16 @@ void UpLooking::advance(int k, int at)
     if (at == t.size)
         give_back(k);
     else
-        m_next[static_cast<std::size_t>(k)] = at;
+        m_next[k] = at;
 }
 
 std::uint32_t UpLooking::gather_updates(Row& rj, int p)
 {
     const int j = rj.m_nRow;
     if (j < 0 || j >= static_cast<int>(m_head.size())) return 0;
-    int k = m_head[static_cast<std::size_t>(j)];  // the senders, in increasing k
+    int k = m_head[j];  // the senders, in increasing k
     if (k < 0) return 0;
-    m_head[static_cast<std::size_t>(j)] = -1;  // no row finishing later sends to column j
+    m_head[j] = -1;  // no row finishing later sends to column j
 
     // -- 1. Scatter row j from its diagonal on (updates never reach left of it) --
     double* w = m_w.data();
@@ -242,11 +237,11 @@ std::uint32_t UpLooking::gather_updates(Row& rj, int p)
     while (k >= 0)
     {
         const Tail& t = tail_of(k);
-        const int at = m_next[static_cast<std::size_t>(k)];  // entry (k, j)
-        const int following = t.link[static_cast<std::size_t>(at)];
+        const int at = m_next[k];  // entry (k, j)
+        const int following = t.link[at];
         const int* col = t.col.data();
         const double* value = t.value.data();
-        const double f = -value[at] / m_d[static_cast<std::size_t>(k)];
+        const double f = -value[at] / m_d[k];
         // Covered: the previous entry (k, i) sent, and row i sends to row j.
         const bool covered = at > 0 && !is_zero_or_nan(value[at - 1]) && sends_to(col[at - 1], j);
         if (covered)
@@ -322,8 +317,8 @@ std::uint32_t UpLooking::gather_updates(Row& rj, int p)
 
 bool UpLooking::finish(Row& rk, int k)
 {
-    Cell* diag = rk.m_pFirstCell;
-    if (rk.m_nRow != k || !diag || diag->m_nCol != k || !(diag->m_dValue > 0.0)) return false;
+    Cell* diag = pivot_of(rk, k);
+    if (!diag) return false;
     const double d = diag->m_dValue;
     int n = 0;
     for (const Cell* c = diag->m_pNext; c; c = c->m_pNext) ++n;
@@ -331,8 +326,8 @@ bool UpLooking::finish(Row& rk, int k)
 
     // -- 1. The tail, undivided; every entry that will send must aim at a stored row --
     const int b = take_buffer();
-    m_tailOf[static_cast<std::size_t>(k)] = b;
-    Tail& t = m_tails[static_cast<std::size_t>(b)];
+    m_tailOf[k] = b;
+    Tail& t = m_tails[b];
     t.resize(n);
     int* col = t.col.data();
     double* value = t.value.data();
@@ -341,9 +336,7 @@ bool UpLooking::finish(Row& rk, int k)
     {
         col[q] = c->m_nCol;
         value[q] = c->m_dValue;
-        if (!is_zero_or_nan(value[q]) &&
-            (col[q] < 0 || col[q] >= static_cast<int>(m_stored.size()) ||
-             !m_stored[static_cast<std::size_t>(col[q])]))
+        if (!aims_at_stored_row(col[q], value[q], m_stored))
         {
             give_back(k);
             return false;
@@ -365,7 +358,7 @@ bool UpLooking::finish(Row& rk, int k)
         if (m_head[c] < 0)
             m_head[c] = k;
         else
-            tail_of(m_lastRow[c]).link[static_cast<std::size_t>(m_lastAt[c])] = k;
+            tail_of(m_lastRow[c]).link[m_lastAt[c]] = k;
         m_lastRow[c] = k;
         m_lastAt[c] = e;
     }
@@ -374,8 +367,8 @@ bool UpLooking::finish(Row& rk, int k)
         give_back(k);
         return true;
     }
-    m_next[static_cast<std::size_t>(k)] = first;
-    m_d[static_cast<std::size_t>(k)] = d;
+    m_next[k] = first;
+    m_d[k] = d;
 
     // -- 3. u_kj = a_kj / d_k in the cells --
     for (Cell* c = diag->m_pNext; c; c = c->m_pNext)
@@ -388,7 +381,7 @@ int cholesky_up_looking(Row* first);
 }  // namespace
 
 // Cholesky(): 1 on success (an empty matrix included), -1 at the first row that fails its
-// checks (row_passes), the matrix then partly factorized: the rows above it finished, it and
+// checks (pivot_of, aims_at_stored_row), the matrix then partly factorized: the rows above it finished, it and
 // every row below it holding the updates of the rows above. m_Flops: +1 per finished row, +2
 // per update of an entry.
 int CSparseMatrix::Cholesky()
@@ -437,49 +430,13 @@ int cholesky_up_looking(Row* first)
 
 }  // namespace
 
-// The classical right-looking form: for each row k in list order, check it, then for each entry
-// (k, j) right of its diagonal that is not 0.0 or NaN merge f times the row from column j on into
-// row j (found by walking forward), then store a_kj / d_k.
-int tarvel::detail::cholesky_right_looking(CSparseMatrix& A)
-{
-    if (!A.m_pFirstRow) return 1;
-    int maxRow = 0, maxCol = 0;
-    extents(A.m_pFirstRow, maxRow, maxCol);
-    const std::vector<char> stored = stored_rows(A.m_pFirstRow, std::max(maxRow, maxCol) + 1);
-    int k = 0;
-    for (Row* rk = A.m_pFirstRow; rk; rk = rk->m_pNextRow, ++k)
-    {
-        if (!row_passes(*rk, k, stored)) return -1;
-        ++CVirtMat::m_Flops;
-        Cell* diag = rk->m_pFirstCell;
-        const double d = diag->m_dValue;
-        Row* rj = rk;
-        for (Cell* ckj = diag->m_pNext; ckj; ckj = ckj->m_pNext)
-        {
-            const double a = ckj->m_dValue;
-            if (is_zero_or_nan(a)) continue;
-            const double f = -a / d;
-            while (rj && rj->m_nRow < ckj->m_nCol) rj = rj->m_pNextRow;
-            if (!rj) return -1;  // not reached: row_passes found row j stored, and R1
-            Cell* cursor = nullptr;
-            for (const Cell* ckm = ckj; ckm; ckm = ckm->m_pNext)
-            {
-                cursor = add_in_row(*rj, cursor, ckm->m_nCol, f * ckm->m_dValue);
-                CVirtMat::m_Flops += 2;
-            }
-            ckj->m_dValue = a / d;
-        }
-    }
-    return 1;
-}
-
 // Cholesky_Solve(B, seconds): m_Flops = 0; Cholesky; ForwSub(B, null, -1) solves U^T y = b,
 // DiagMult(B, null, -2) divides by D, BackwSub(B, null, 1) solves U x = y. On a failed
 // factorization seconds becomes -1.0, B is untouched and the failure is returned.
 int CSparseMatrix::Cholesky_Solve(CVirtMat* B, double& seconds)
 {
     m_Flops = 0;
-    seconds = 1000.0;  // clock ticks per second until the elapsed time is known
+    seconds = tarvel::detail::kTicksPerSecond;  // until the elapsed time is known
     const long t0 = TarvelClock();
     const int status = Cholesky();
     if (status != 1)
@@ -490,6 +447,6 @@ int CSparseMatrix::Cholesky_Solve(CVirtMat* B, double& seconds)
     ForwSub(B, nullptr, -1);
     DiagMult(B, nullptr, -2);
     BackwSub(B, nullptr, 1);
-    seconds = static_cast<double>(TarvelClock() - t0) / 1000.0;
+    seconds = tarvel::detail::seconds_by_division(TarvelClock() - t0);
     return 1;
 }

@@ -12,13 +12,13 @@
 // The system matrix's LU runs the same kernel on its array's rows.
 #include <tarvel/core/Matrix.h>
 #include <tarvel/platform/Clock.h>
-#include <tarvel/platform/MessageBox.h>
-#include <tarvel/platform/detail/ReportTime.h>
+#include <tarvel/platform/detail/Report.h>
 #include <tarvel/sparse/SparseMatrix.h>
-#include <tarvel/sparse/detail/SparseDetail.h>
+#include <tarvel/sparse/detail/CellPool.h>
+#include <tarvel/sparse/detail/RowLists.h>
+#include <tarvel/sparse/detail/SparseKernels.h>
 
 #include <algorithm>
-#include <cmath>
 #include <cstddef>
 #include <cstdint>
 #include <new>
@@ -46,56 +46,14 @@ std::unique_ptr<Row* []> rows_by_position(Row* first, int& n)
     return rows;
 }
 
-// Step-2 test of pivot row k: its index is k, its cursor stands on its diagonal, and the
-// pivot is neither 0.0 nor NaN.
-bool pivot_is_usable(const Row& rk, const Cell* ck, int k)
-{
-    return rk.m_nRow == k && ck && ck->m_nCol == k && ck->m_dValue != 0.0 &&
-           !std::isnan(ck->m_dValue);
-}
-
-// Eliminates column k from a later row whose cursor c stands on column k: l = c / d is stored
-// in c and -(u_km * l) is added at column m for every cell of uk (the cells of the pivot row
-// right of its diagonal), by sorted insertion walking forward from c. A cursor holding 0.0
-// is only passed. Returns the cell after c, the row's new cursor.
-Cell* eliminate(Cell* c, const Cell* uk, double d)
-{
-    if (c->m_dValue == 0.0) return c->m_pNext;
-    const double l = c->m_dValue / d;
-    c->m_dValue = l;
-    Cell* prev = c;
-    for (const Cell* u = uk; u; u = u->m_pNext)
-    {
-        const int m = u->m_nCol;
-        const double v = -(u->m_dValue * l);
-        Cell* p = prev->m_pNext;
-        while (p && p->m_nCol < m)
-        {
-            prev = p;
-            p = p->m_pNext;
-        }
-        if (p && p->m_nCol == m)
-        {
-            p->m_dValue += v;
-            prev = p;
-        }
-        else
-        {
-            Cell* made = new Cell{p, v, m};  // fill-in
-            prev->m_pNext = made;
-            prev = made;
-        }
-    }
-    return c->m_pNext;
-}
-
 }  // namespace
 
 // LU(): A = L U in place; 1 on success (an empty matrix included), -1 when row k of the list
 // does not have index k, lacks its diagonal at its cursor, or has a pivot of 0.0 or NaN; the
 // rows below it then hold the eliminations of the steps before k. Cursors are kept by list
 // position (the same as by index whenever the factorization succeeds). Nothing is counted in
-// m_Flops. Row by row (lu_row_by_row); tarvel::detail::lu_plain is the stated form.
+// m_Flops. Row by row (lu_row_by_row); the tests compare it with the
+// textbook right-looking form it reproduces.
 int CSparseMatrix::LU()
 {
     try
@@ -115,10 +73,10 @@ namespace
 {
 
 // Up-looking form of the row-oriented elimination. Row r is taken at its turn: the pivot rows
-// k < r are final, and the eliminations that the stated algorithm applies to row r at steps
+// k < r are final, and the eliminations that the right-looking algorithm applies to row r at steps
 // k = 0 .. r - 1 (each depending only on row r and the final row k) are applied to a dense copy
 // of row r in increasing k, then row r is checked as pivot r and written back. Every entry
-// receives the same operations in the same order as in the stated form; a fill-in entry starts
+// receives the same operations in the same order as in the right-looking form; a fill-in entry starts
 // at -0.0, an exact additive identity, so its first update becomes its value bit for bit.
 class RowByRowLU
 {
@@ -235,7 +193,8 @@ bool RowByRowLU::eliminate_row(int r, int limit)
     write_back(row);
 
     // -- 3. Row r as pivot: its index r, its cursor on its diagonal, a usable pivot --
-    if (limit != r || stuck || row.m_nRow != r || stamp[r] != r || w[r] == 0.0 || std::isnan(w[r]))
+    if (limit != r || stuck || row.m_nRow != r || stamp[r] != r ||
+        tarvel::detail::is_zero_or_nan(w[r]))
         return false;
     const Cell* c = row.m_pFirstCell;
     while (c->m_nCol != r) c = c->m_pNext;
@@ -303,32 +262,13 @@ int tarvel::detail::lu_row_by_row(Row* const* rows, int n)
     return failed == n ? 1 : -1;
 }
 
-int tarvel::detail::lu_plain(CSparseMatrix& A)
-{
-    int n = 0;
-    auto rows = rows_by_position(A.m_pFirstRow, n);
-    auto cursor = try_alloc<Cell*>(static_cast<std::size_t>(n));
-    if (!rows || !cursor) return -1;
-    for (int r = 0; r < n; ++r) cursor[r] = rows[r]->m_pFirstCell;
-    for (int k = 0; k < n; ++k)
-    {
-        Cell* ck = cursor[k];
-        if (!pivot_is_usable(*rows[k], ck, k)) return -1;
-        const Cell* uk = ck->m_pNext;
-        if (!uk) continue;
-        for (int r = k + 1; r < n; ++r)
-            if (cursor[r] && cursor[r]->m_nCol == k)
-                cursor[r] = eliminate(cursor[r], uk, ck->m_dValue);
-    }
-    return 1;
-}
-
 // LU_Solve(B, seconds): LU, ForwSub(B, null, 1), BackwSub(B, null, 2), all virtual; the
 // phase times are reported in a message box. On a failed factorization seconds becomes -1.0,
 // B is untouched and LU's result is returned.
 int CSparseMatrix::LU_Solve(CVirtMat* B, double& seconds)
 {
-    seconds = 1000.0;  // clock ticks per second until the elapsed time is known
+    using namespace tarvel::detail;
+    seconds = kTicksPerSecond;  // until the elapsed time is known
     const long t0 = TarvelClock();
     const int status = LU();
     if (status != 1)
@@ -341,18 +281,14 @@ int CSparseMatrix::LU_Solve(CVirtMat* B, double& seconds)
     const long t2 = TarvelClock();
     BackwSub(B, nullptr, 2);
     const long t3 = TarvelClock();
-    seconds = static_cast<double>(t3 - t0) / 1000.0;
+    seconds = seconds_by_division(t3 - t0);
 
-    using tarvel::detail::report_time;
-    const auto factor = report_time(static_cast<double>(t1 - t0) / 1000.0);
-    const auto forward = report_time(static_cast<double>(t2 - t1) / 1000.0);
-    const auto backward = report_time(static_cast<double>(t3 - t2) / 1000.0);
-    CString text;
-    text.Format("Used time:\r\n Factorizing  :   %u m %2.2f s\r\n Forw. subst. :   %u m %2.2f "
+    const ReportTime factor = report_time(seconds_by_division(t1 - t0));
+    const ReportTime forward = report_time(seconds_by_division(t2 - t1));
+    const ReportTime backward = report_time(seconds_by_division(t3 - t2));
+    show_report("Used time:\r\n Factorizing  :   %u m %2.2f s\r\n Forw. subst. :   %u m %2.2f "
                 "s\r\n Backw. subst.:   %u m %2.2f s\r\n",
-                factor.minutes, static_cast<double>(factor.seconds), forward.minutes,
-                static_cast<double>(forward.seconds), backward.minutes,
-                static_cast<double>(backward.seconds));
-    AfxMessageBox(text, MB_OK);
+                factor.minutes, factor.seconds, forward.minutes, forward.seconds, backward.minutes,
+                backward.seconds);
     return 1;
 }

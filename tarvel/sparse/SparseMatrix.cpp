@@ -1,7 +1,8 @@
 // CSparseMatrix storage: construction, copies, the Add family, element assembling, sizing,
 // export, queries and printing; and the operations of its rows and cells.
 #include <tarvel/sparse/SparseMatrix.h>
-#include <tarvel/sparse/detail/SparseDetail.h>
+#include <tarvel/sparse/detail/ElementOrder.h>
+#include <tarvel/sparse/detail/RowLists.h>
 
 #include <cmath>
 #include <iostream>

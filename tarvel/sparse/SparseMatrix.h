@@ -38,6 +38,8 @@
 //    one run of new cells: no cell address from before a factorization may be kept across it.
 //  - ConjGradient/ConjGradient2: a zero step-length or direction denominator gives IEEE
 //    infinities or NaNs in the results; rows without a diagonal scale by 1.0.
+//  - ConjGradient2: a row exported with count 0 (only its unit diagonal) adds p_i to what the
+//    rows above it sent into q_i through column i, so A P is exact for any unit-diagonal row.
 //  - A move from a matrix of a derived class (the system matrix keeps its rows in an array)
 //    takes its cells into rows made for the target; the source keeps its rows, empty.
 //  - A move assignment into a matrix of a derived class (through CSparseMatrix&) clears it
@@ -47,6 +49,7 @@
 #pragma once
 
 #include <tarvel/core/VirtMat.h>
+#include <tarvel/platform/Export.h>
 
 #include <cstddef>
 #include <new>
@@ -54,7 +57,7 @@
 class CMatrix;
 class CVector;
 
-class CSparseMatrix : public CVirtRealMat
+class TARVEL_API CSparseMatrix : public CVirtRealMat
 {
     DECLARE_SERIAL(CSparseMatrix)
 
@@ -155,7 +158,7 @@ public:
     CVirtRealMat& operator=(double v) override;   // every stored value becomes v
     CVirtRealMat& operator+=(double v) override;  // v added to every stored value
 
-    // ---- Virtual operations of the sparse matrix, in slot order ----
+    // ---- Virtual operations, in virtual-table order (append, never reorder) ----
     virtual double Max() const;              // largest stored value, search from 0.0
     virtual int NumZeros(double tol) const;  // stored cells nearly equal to 0.0 under tol
     virtual void DiagMult(CVirtMat* B, double* seconds, int mode);

@@ -1,8 +1,9 @@
 // Structural operations around the direct solvers: Mirror (upper triangle to full matrix),
 // AAT (the product with the transpose), and the shape tests IsUpper, IsLower and IsSym.
 #include <tarvel/platform/Clock.h>
+#include <tarvel/platform/detail/Report.h>
 #include <tarvel/sparse/SparseMatrix.h>
-#include <tarvel/sparse/detail/SparseDetail.h>
+#include <tarvel/sparse/detail/RowLists.h>
 
 #include <algorithm>
 #include <cstddef>
@@ -12,7 +13,7 @@ using tarvel::detail::Cell;
 using tarvel::detail::drop_left_of_diagonal;
 using tarvel::detail::is_zero_or_nan;
 using tarvel::detail::Row;
-using tarvel::detail::TickTimer;
+using tarvel::detail::SecondsArgument;
 
 // Mirror(f): A = U + f U_s^T, U the diagonal and upper part, U_s its strictly upper part.
 //  1. Cells left of the diagonal are deleted; rows left without cells are deleted.
@@ -56,7 +57,7 @@ double CSparseMatrix::Mirror(double f)
         row* cursor = ri;
         for (; c; c = c->m_pNext) Add(c->m_nCol, i, f * c->m_dValue, cursor);
     }
-    return static_cast<double>(TarvelClock() - start) * 0.001;
+    return tarvel::detail::seconds_by_product(TarvelClock() - start);
 }
 
 // AAT(): this becomes T = A A^T, t_ij = sum_c a_ic a_jc (from 0.0, in increasing c); entries
@@ -65,7 +66,7 @@ double CSparseMatrix::Mirror(double f)
 // allocation sizes stay. Nothing is counted.
 // The direct form takes the merge of every pair of rows (quadratic in the rows); here the
 // rows j meeting row i are found through the column lists of A, and each t_ij receives the
-// same products in the same order (tarvel::detail::aat_plain is the direct form).
+// same products in the same order (the tests compare it with the direct form, one merge per pair of rows).
 void CSparseMatrix::AAT()
 {
     int maxRow = -1, maxCol = -1;
@@ -135,38 +136,6 @@ void CSparseMatrix::AAT()
     std::swap(m_pFirstRow, T.m_pFirstRow);
 }
 
-void tarvel::detail::aat_plain(CSparseMatrix& A)
-{
-    CSparseMatrix T;
-    Row* rowCursor = nullptr;
-    for (const Row* ri = A.m_pFirstRow; ri; ri = ri->m_pNextRow)
-    {
-        Cell* cellCursor = nullptr;
-        for (const Row* rj = A.m_pFirstRow; rj; rj = rj->m_pNextRow)
-        {
-            double s = 0.0;
-            const Cell* a = ri->m_pFirstCell;
-            const Cell* b = rj->m_pFirstCell;
-            while (a && b)
-            {
-                if (a->m_nCol == b->m_nCol)
-                {
-                    s += a->m_dValue * b->m_dValue;
-                    a = a->m_pNext;
-                    b = b->m_pNext;
-                }
-                else if (a->m_nCol < b->m_nCol)
-                    a = a->m_pNext;
-                else
-                    b = b->m_pNext;
-            }
-            if (!is_zero_or_nan(s))
-                T.CSparseMatrix::Add(ri->m_nRow, rj->m_nRow, s, rowCursor, cellCursor);
-        }
-    }
-    std::swap(A.m_pFirstRow, T.m_pFirstRow);
-}
-
 bool CSparseMatrix::IsUpper() const
 {
     for (const row* r = m_pFirstRow; r; r = r->m_pNextRow)
@@ -176,7 +145,7 @@ bool CSparseMatrix::IsUpper() const
 
 bool CSparseMatrix::IsLower(double* seconds) const
 {
-    TickTimer timer(seconds);
+    SecondsArgument timer(seconds);
     for (const row* r = m_pFirstRow; r; r = r->m_pNextRow)
         for (const cell* c = r->m_pFirstCell; c; c = c->m_pNext)
             if (c->m_nCol > r->m_nRow) return false;

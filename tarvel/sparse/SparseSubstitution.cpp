@@ -3,8 +3,10 @@
 // equation per row, one right-hand side per column), overwritten in place; all p columns are
 // processed together, element by element along B's contiguous rows.
 #include <tarvel/core/Matrix.h>
+#include <tarvel/platform/detail/Report.h>
 #include <tarvel/sparse/SparseMatrix.h>
-#include <tarvel/sparse/detail/SparseDetail.h>
+#include <tarvel/sparse/detail/RowLists.h>
+#include <tarvel/sparse/detail/SparseKernels.h>
 
 #include <algorithm>
 #include <cstddef>
@@ -14,7 +16,7 @@
 using tarvel::detail::Cell;
 using tarvel::detail::dense_rhs;
 using tarvel::detail::Row;
-using tarvel::detail::TickTimer;
+using tarvel::detail::SecondsArgument;
 using tarvel::detail::try_alloc;
 
 namespace
@@ -57,7 +59,7 @@ std::vector<Row*> rows_of(Row* first)
 }
 
 // Forward substitution with the unit lower factor held as the transpose of the part right of
-// each row's first cell (modes -1 and -2), as stated:
+// each row's first cell (modes -1 and -2), in its direct form:
 //   for each row position i (index r_i), in increasing k < i: when cursor[k] stands on column
 //   r_i, b_{r_i} -= a * b_k (b_k the row at position k) and cursor[k] moves on;
 //   mode -2 then divides b_{r_i} by the value of row i's first cell.
@@ -158,7 +160,7 @@ void CSparseMatrix::ForwSub(CVirtMat* Bv, double* seconds, int mode)
     if (!B) return;
     const int p = B->GetColumns();
     if (p == 0) return;
-    TickTimer timer(seconds);
+    SecondsArgument timer(seconds);
     if (mode == 1 || mode == 2)
     {
         for (row* r = m_pFirstRow; r; r = r->m_pNextRow)
@@ -194,7 +196,7 @@ void CSparseMatrix::ForwSub(CVirtMat* Bv, double* seconds, int mode)
 // operations as when the columns are processed one after the other.
 void CSparseMatrix::BackwSub(CVirtMat* Bv, double* seconds, int mode)
 {
-    TickTimer timer(seconds);
+    SecondsArgument timer(seconds);
     ReverseRows();
     CMatrix* B = dense_rhs(Bv);
     if (B && (mode == 1 || mode == 2))
@@ -206,7 +208,7 @@ void CSparseMatrix::BackwSub(CVirtMat* Bv, double* seconds, int mode)
             const cell* diag = first_at_or_right_of_diagonal(*r);
             if (!diag) continue;
             double* bi = row_of(*B, r->m_nRow, p);
-            if (p == 1)  // x kept in a register, as stated
+            if (p == 1)  // x kept in a register
             {
                 double x = bi[0];
                 for (const cell* c = diag->m_pNext; c; c = c->m_pNext)
@@ -235,7 +237,7 @@ void CSparseMatrix::DiagMult(CVirtMat* Bv, double* seconds, int mode)
     if (!B) return;
     const int p = B->GetColumns();
     if (p == 0) return;
-    TickTimer timer(seconds);
+    SecondsArgument timer(seconds);
     for (row* r = m_pFirstRow; r; r = r->m_pNextRow)
     {
         cell* c = first_at_or_right_of_diagonal(*r);

@@ -9,7 +9,8 @@
 //   A = U^T D U,  D = diag(d_k), U unit upper: the layout the inherited Cholesky_Solve expects.
 // Reference: G. H. Golub, C. F. Van Loan, Matrix Computations, 4th ed., sec. 4.1 (LDL^T).
 #include <tarvel/sparse/SystSpMat.h>
-#include <tarvel/sparse/detail/SparseDetail.h>
+#include <tarvel/sparse/detail/RowLists.h>
+#include <tarvel/sparse/detail/SparseKernels.h>
 #include <tarvel/sparse/detail/SystDetail.h>
 
 #include <algorithm>
@@ -26,7 +27,7 @@ using tarvel::detail::Row;
 namespace
 {
 
-// The stated elimination. Fails with -1 at a row without cells, with a first value not above
+// The row-merging elimination. Fails with -1 at a row without cells, with a first value not above
 // 0.0, or with a non-zero entry after the first cell in a column outside 0 .. n - 1 (its row j
 // would not exist).
 int merge_rows(Row* rows, int n)
@@ -75,7 +76,7 @@ int tarvel::detail::syst_cholesky_merging(CSystSpMat& A)
 // that member computes them row by row from compact copies of the finished rows, which is much
 // faster than merging linked rows. Its operation count is not kept. Other matrices (a row
 // starting left or right of its diagonal, where the first cell still serves as d_k) are merged
-// as stated.
+// row into row (merge_rows).
 int CSystSpMat::Cholesky()
 {
     if (m_nRowArraySize < 1) return 1;
@@ -105,7 +106,7 @@ int CSystSpMat::Cholesky()
 // the first step k whose row has no usable pivot (its cursor not on its diagonal, or a pivot of
 // 0.0 or NaN), every row below it then holding the eliminations of the steps before k.
 // Nothing is counted. The row-by-row kernel of CSparseMatrix::LU (tarvel::detail::lu_row_by_row)
-// on the array's rows; tarvel::detail::lu_plain is the stated form.
+// on the array's rows.
 int CSystSpMat::LU()
 {
     const int n = m_nRowArraySize;

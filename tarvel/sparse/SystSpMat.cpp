@@ -2,8 +2,10 @@
 // assembling, and the inherited structural operations that must keep the array (Clear, Mirror,
 // AAT).
 #include <tarvel/platform/Clock.h>
+#include <tarvel/platform/detail/Report.h>
 #include <tarvel/sparse/SystSpMat.h>
-#include <tarvel/sparse/detail/SparseDetail.h>
+#include <tarvel/sparse/detail/ElementOrder.h>
+#include <tarvel/sparse/detail/RowLists.h>
 
 #include <new>
 #include <utility>
@@ -254,7 +256,7 @@ double CSystSpMat::Mirror(double f)
         row* cursor = m_pRowArray + i;
         for (; c; c = c->m_pNext) Add(c->m_nCol, i, f * c->m_dValue, cursor);
     }
-    return static_cast<double>(TarvelClock() - start) * 0.001;
+    return tarvel::detail::seconds_by_product(TarvelClock() - start);
 }
 
 // AAT(): the product is formed by CSparseMatrix::AAT on a list that borrows the cells of the

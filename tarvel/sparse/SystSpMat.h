@@ -44,10 +44,12 @@
 //    a diagonal divides by 0.0.
 #pragma once
 
-#include <tarvel/reorder/ReorderMat.h>  // Allocate(CReorderMat&) takes the graph type itself
+#include <tarvel/platform/Export.h>
 #include <tarvel/sparse/SparseMatrix.h>
 
-class CSystSpMat : public CSparseMatrix
+class CReorderMat;
+
+class TARVEL_API CSystSpMat : public CSparseMatrix
 {
     DECLARE_SERIAL(CSystSpMat)
 
@@ -87,7 +89,7 @@ public:
     int Cholesky() override;
     double Mirror(double f) override;
 
-    // ---- Virtual operations of the system matrix, in slot order ----
+    // ---- Virtual operations, in virtual-table order (append, never reorder) ----
     // Gauss-Seidel sweeps for A x = b from x (b's size is n); 1 when two iterates differ by
     // less than tol in the maximum norm, -1 after maxIter sweeps. Always shows a report.
     virtual int GaussSeidel_Iter(CVector& b, CVector& x, double tol, int maxIter);

@@ -1,9 +1,9 @@
-// TarvelRand: the sequence the classic generator gives for a seed, and reseeding.
+// TarvelRand: the sequence the linear congruential rule gives for seed 1, and reseeding.
 #include <tarvel/Tarvel.h>
 
 #include <gtest/gtest.h>
 
-TEST(TarvelRand, SeedOneGivesTheClassicSequenceAndReseedingRepeatsIt)
+TEST(TarvelRand, SeedOneGivesTheRuleSequenceAndReseedingRepeatsIt)
 {
     for (int pass = 0; pass < 2; ++pass)
     {

@@ -5,10 +5,10 @@
 
 #include "support/DofGraphs.h"
 #include "support/GlobalState.h"
+#include "support/ReorderSeams.h"
 #include "support/TempDir.h"
 
 #include <tarvel/Tarvel.h>
-#include <tarvel/reorder/detail/ReorderKernels.h>
 
 namespace tarvel_test
 {
@@ -39,8 +39,8 @@ inline const ElementList kPath = {{2, 0}, {0, 3}, {3, 1}};
 inline const ElementList kStar = {{2, 0}, {2, 1}, {2, 3}};
 inline const ElementList kPieces = {{0, 2}, {1, 3}};
 
-// Sets a process-wide seam for the lifetime of the scope: the kernel path of the reorderings
-// or the source of TabuReorder's seed.
+// Sets the kernel path of the reorderings or the source of TabuReorder's seed (ReorderSeams.h)
+// for the lifetime of the scope.
 template <class T, T (*set)(T)> struct SeamScope
 {
     explicit SeamScope(T value) : m_previous(set(value)) {}
@@ -50,8 +50,8 @@ template <class T, T (*set)(T)> struct SeamScope
 
     const T m_previous;
 };
-using PathScope = SeamScope<tarvel::detail::ReorderPath, tarvel::detail::set_reorder_path>;
-using SeedScope = SeamScope<tarvel::detail::SeedSource, tarvel::detail::set_tabu_seed_source>;
+using PathScope = SeamScope<ReorderPath, SetReorderPath>;
+using SeedScope = SeamScope<SeedSource, SetTabuSeedSource>;
 
 // Reorderings write their script into a fresh directory and their reports into m_messages.
 class ReorderTest : public GlobalStateTest

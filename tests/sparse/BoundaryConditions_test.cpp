@@ -3,9 +3,9 @@
 // against the full one, and SymHandleBCs.
 #include "support/GlobalState.h"
 #include "support/Problems.h"
+#include "support/ReferenceKernels.h"
 
 #include <tarvel/Tarvel.h>
-#include <tarvel/sparse/detail/SystDetail.h>
 
 #include <gtest/gtest.h>
 #include <random>
@@ -64,11 +64,11 @@ TEST_F(BoundaryConditions, ListOperationsMatchThePlainFormsBitForBit)
         CMatrix Bfull(B), BfullPlain(B), Bupper(B), BupperPlain(B);
 
         full.UnifyAndZero2(dofs, values, &Bfull);
-        tarvel::detail::unify_and_zero2_plain(fullPlain, dofs, values, &BfullPlain);
+        UnifyAndZero2ByRows(fullPlain, dofs, values, &BfullPlain);
         EXPECT_TRUE(SameBits(full, fullPlain));
         EXPECT_TRUE(SameBits(Bfull, BfullPlain));
         upper.SymUnifyAndZero(dofs, values, &Bupper);
-        tarvel::detail::sym_unify_and_zero_plain(upperPlain, dofs, values, &BupperPlain);
+        SymUnifyAndZeroByRows(upperPlain, dofs, values, &BupperPlain);
         EXPECT_TRUE(SameBits(upper, upperPlain));
         EXPECT_TRUE(SameBits(Bupper, BupperPlain));
 

@@ -138,3 +138,55 @@ TEST_F(ConjGradient, TimesAndTheReport)
                   res, res / 5.0);
     EXPECT_EQ(Untimed(m_messages[0]), text);
 }
+
+// A row that holds only its unit diagonal still receives what earlier rows add into it through
+// their entries in its column: in upper storage that is the last row of every matrix with a unit
+// diagonal (after symmetric diagonal scaling, for one). ConjGradient2 must then solve as
+// ConjGradient and a dense solve do: the 2 x 2 case by hand, a unit-diagonal chain and a grid
+// Laplacian divided by its diagonal 4, one and two right-hand sides, scaling on and off.
+TEST_F(ConjGradient, UnitDiagonalRowWithCouplingsInItsColumn)
+{
+    const auto chain = [](int n)
+    {
+        std::vector<std::tuple<int, int, double>> t;
+        for (int i = 0; i < n; ++i)
+        {
+            t.emplace_back(i, i, 1.0);
+            if (i + 1 < n) t.emplace_back(i, i + 1, -0.45);
+        }
+        return t;
+    };
+    const auto grid = [](int nx, int ny)
+    {
+        std::vector<std::tuple<int, int, double>> t;
+        for (int i = 0; i < nx * ny; ++i)
+        {
+            t.emplace_back(i, i, 1.0);
+            if (i % nx + 1 < nx) t.emplace_back(i, i + 1, -0.25);
+            if (i + nx < nx * ny) t.emplace_back(i, i + nx, -0.25);
+        }
+        return t;
+    };
+    // Upper triangle, right-hand sides and, for the hand case, the solution.
+    const std::tuple<std::vector<std::tuple<int, int, double>>, CMatrix, CMatrix> cases[] = {
+        {{{0, 0, 1.0}, {0, 1, 0.5}, {1, 1, 1.0}}, Mat(2, 1, {1.5, 1.5}), Mat(2, 1, {1, 1})},
+        {chain(12), RandomMatrix(12, 1, 3), CMatrix()},
+        {grid(6, 5), RandomMatrix(30, 2, 4), CMatrix()},
+    };
+    for (const auto& [upper, b, solution] : cases)
+        for (bool scale : {false, true})
+        {
+            const int n = b.GetRows();
+            SCOPED_TRACE(testing::Message() << "n " << n << " scale " << scale);
+            CMatrix dense(n, n, true, 0.0);
+            for (const auto& [i, j, v] : upper) dense(i, j) = dense(j, i) = v;
+            const CMatrix reference = solution.GetRows() ? solution : DenseSolve(dense, b);
+            CSparseMatrix A = FromTriplets(upper), A1(A);
+            CMatrix B(b), B1(b);
+            double res = 0.0, res1 = 0.0;
+            EXPECT_LT(A.ConjGradient2(B, res, 200, 1e-28, nullptr, scale), 200);
+            EXPECT_LT(A1.ConjGradient(B1, nullptr, res1, 200, 1e-28, nullptr, scale), 200);
+            EXPECT_LT(MaxRelativeDifference(B, reference), 1e-12);
+            EXPECT_LT(MaxRelativeDifference(B1, reference), 1e-12);
+        }
+}

@@ -7,7 +7,7 @@
 #include "support/Problems.h"
 
 #include <tarvel/Tarvel.h>
-#include <tarvel/sparse/detail/SparseDetail.h>
+#include <tarvel/sparse/detail/CellPool.h>
 
 #include <algorithm>
 #include <gtest/gtest.h>

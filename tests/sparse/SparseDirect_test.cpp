@@ -4,9 +4,10 @@
 // and scaling modes.
 #include "support/GlobalState.h"
 #include "support/Problems.h"
+#include "support/ReferenceKernels.h"
 
 #include <tarvel/Tarvel.h>
-#include <tarvel/sparse/detail/SparseDetail.h>
+#include <tarvel/sparse/detail/SparseKernels.h>
 
 #include <gtest/gtest.h>
 #include <limits>
@@ -18,9 +19,9 @@ namespace
 {
 
 int Lu(CSparseMatrix& A) { return A.LU(); }
-int LuPlain(CSparseMatrix& A) { return tarvel::detail::lu_plain(A); }
+int LuPlain(CSparseMatrix& A) { return LuRightLooking(A); }
 int Cholesky(CSparseMatrix& A) { return A.Cholesky(); }
-int CholeskyPlain(CSparseMatrix& A) { return tarvel::detail::cholesky_right_looking(A); }
+int CholeskyPlain(CSparseMatrix& A) { return CholeskyRightLooking(A); }
 
 }  // namespace
 

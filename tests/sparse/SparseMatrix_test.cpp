@@ -3,9 +3,10 @@
 // and the shape tests, and the per-thread cell pools.
 #include "support/GlobalState.h"
 #include "support/Problems.h"
+#include "support/ReferenceKernels.h"
 
 #include <tarvel/Tarvel.h>
-#include <tarvel/sparse/detail/SparseDetail.h>
+#include <tarvel/sparse/detail/RowLists.h>
 
 #include <gtest/gtest.h>
 #include <limits>
@@ -223,7 +224,7 @@ TEST_F(SparseMatrix, AATMatchesItsPlainForm)
         if (trial % 2 == 0) S.Mirror(1.0);
         ExpectSameAsPlain(
             S, [](CSparseMatrix& A) { return A.AAT(), 0; },
-            [](CSparseMatrix& A) { return tarvel::detail::aat_plain(A), 0; });
+            [](CSparseMatrix& A) { return AatByRowPairs(A), 0; });
     }
 }
 

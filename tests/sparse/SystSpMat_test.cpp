@@ -1,12 +1,12 @@
 // CSystSpMat: the row array, element assembling in both storage modes, same-size Allocate,
 // copies and assignments (ownership is checked by the sanitizer build), the inherited
 // structural operations kept inside the array, and the factorizations (SystFactor.cpp)
-// against their stated forms.
+// against their right-looking reference forms.
 #include "support/GlobalState.h"
 #include "support/Problems.h"
+#include "support/ReferenceKernels.h"
 
 #include <tarvel/Tarvel.h>
-#include <tarvel/sparse/detail/SparseDetail.h>
 #include <tarvel/sparse/detail/SystDetail.h>
 
 #include <gtest/gtest.h>
@@ -19,7 +19,7 @@ namespace
 
 int Cholesky(CSystSpMat& K) { return K.Cholesky(); }
 int LU(CSystSpMat& K) { return K.LU(); }
-int LuPlain(CSystSpMat& K) { return tarvel::detail::lu_plain(K); }
+int LuPlain(CSystSpMat& K) { return LuRightLooking(K); }
 
 }  // namespace
 
@@ -130,11 +130,11 @@ TEST_F(SystSpMat, CopiesAssignmentsAndStructuralOperationsKeepTheArrays)
     EXPECT_EQ(Structure(M), "0:; 1:; 2: 1=1.5");
 }
 
-// The row merging Cholesky and the row-by-row LU against their stated forms on random
+// The row merging Cholesky and the row-by-row LU against their right-looking forms on random
 // patterns (weak diagonals fail part way; empty rows; rows starting left or right of their
 // diagonal), with a column outside the matrix: Cholesky fails at that row before it sends
 // anything (choice), LU at the step that cannot pass it. Neither counts m_Flops.
-TEST_F(SystSpMat, FactorizationsMatchTheStatedFormsBitForBit)
+TEST_F(SystSpMat, FactorizationsMatchTheReferenceFormsBitForBit)
 {
     std::mt19937 gen(3);
     int outcomes[2][2] = {{0, 0}, {0, 0}};

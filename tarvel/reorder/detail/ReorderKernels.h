@@ -17,19 +17,14 @@
 namespace tarvel::detail
 {
 
-// ---- Test seams ----
+// ---- What the reorderings take from outside (ReorderSurroundings.cpp) ----
 enum class ReorderPath
 {
-    fast,
-    plain
+    fast,  // the fast kernels, each falling back to its plain form when it cannot run
+    plain  // the plain kernels only
 };
-ReorderPath reorder_path();
-ReorderPath set_reorder_path(ReorderPath path);  // returns the previous path
-
-// Source of TabuReorder's seed; null (the default) seeds from the current time.
-using SeedSource = unsigned (*)();
-SeedSource set_tabu_seed_source(SeedSource source);  // returns the previous source
-unsigned tabu_seed();
+ReorderPath reorder_path();  // fast
+unsigned tabu_seed();        // TabuReorder's seed: the calendar time
 
 // ---- Frame of the reorderings ----
 extern const char kTrailerSymmmd[];  // after the minimum-degree reorderings

@@ -1,6 +1,5 @@
-// Private helpers of the system matrix: the prescribed-index conversion of the boundary-condition
-// operations, and the straightforward forms of the kernels that have faster implementations
-// (kept for the tests, which compare both bit for bit).
+// Private helpers of the system matrix: the prescribed-index conversion and right-hand-side view
+// of the boundary-condition operations, and the row-merging Cholesky.
 #pragma once
 
 #include <tarvel/core/Matrix.h>
@@ -31,17 +30,11 @@ struct RhsView
     int p = 0;  // right-hand sides (columns)
 };
 
-// ---- Straightforward kernels, as the algorithms are stated; the members are faster ----
+// ---- The row-merging Cholesky, which the member runs unless every row starts at its diagonal ----
 
 // Square-root-free Cholesky by row merging: for each row k, d = its first cell, and every
 // non-zero entry (k, j) after it merges -a_kj / d times the row from (k, j) on into row j
 // (row::AddRow), then becomes a_kj / d. CSystSpMat::Cholesky gives the same lists and bits.
 int syst_cholesky_merging(CSystSpMat& A);
-// UnifyAndZero2 visiting every row once per prescribed index (rows x prescribed).
-void unify_and_zero2_plain(CSystSpMat& A, CVector& dofs, CVector& values, CVirtMat* B);
-// SymUnifyAndZero visiting every row once per prescribed index: the coupling of row r with k is
-// read, removed and subtracted from B(r, c) where the upper triangle keeps it (cell (r, k) of
-// row r, then cell (k, r) of row k when k < r).
-void sym_unify_and_zero_plain(CSystSpMat& A, CVector& dofs, CVector& values, CVirtMat* B);
 
 }  // namespace tarvel::detail
