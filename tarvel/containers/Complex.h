@@ -4,7 +4,9 @@
 // division.
 #pragma once
 
-class complex_d
+#include <tarvel/platform/Export.h>
+
+class TARVEL_API complex_d
 {
 public:
     complex_d() : m_dRe(0.0), m_dIm(0.0) {}
@@ -50,7 +52,7 @@ public:
 };
 
 // The modulus sqrt(im^2 + re^2), without scaling.
-double fabs(complex_d z);
+TARVEL_API double fabs(complex_d z);
 // The part-wise root (sqrt(re), sqrt(im)): a negative part gives a NaN part. This is not the
 // principal complex square root.
-complex_d sqrt(complex_d z);
+TARVEL_API complex_d sqrt(complex_d z);

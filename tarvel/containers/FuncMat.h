@@ -21,7 +21,7 @@
 
 class CMatrix;
 
-class CFuncMat : public CObject
+class TARVEL_API CFuncMat : public CObject
 {
 public:
     using Entry = double (*)(double);

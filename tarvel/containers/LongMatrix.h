@@ -23,7 +23,7 @@
 #include <tarvel/platform/Object.h>
 #include <tarvel/platform/String.h>
 
-class CLongMatrix : public CObject
+class TARVEL_API CLongMatrix : public CObject
 {
     DECLARE_SERIAL(CLongMatrix)
 

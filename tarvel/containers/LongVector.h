@@ -21,7 +21,7 @@
 #include <tarvel/platform/Object.h>
 #include <tarvel/platform/String.h>
 
-class CLongVector : public CObject
+class TARVEL_API CLongVector : public CObject
 {
     DECLARE_SERIAL(CLongVector)
 

@@ -25,7 +25,7 @@
 #include <tarvel/platform/Archive.h>
 #include <tarvel/platform/Object.h>
 
-class CObjMat : public CObject
+class TARVEL_API CObjMat : public CObject
 {
     DECLARE_SERIAL(CObjMat)
 

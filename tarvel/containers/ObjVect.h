@@ -22,7 +22,7 @@
 #include <tarvel/platform/Archive.h>
 #include <tarvel/platform/Object.h>
 
-class CObjVect : public CObject
+class TARVEL_API CObjVect : public CObject
 {
     DECLARE_SERIAL(CObjVect)
 

@@ -45,6 +45,7 @@
 // row needs at least one byte), so a forged size line is refused before anything is allocated.
 #pragma once
 
+#include <tarvel/platform/Export.h>
 #include <tarvel/platform/String.h>
 
 class CSparseMatrix;
@@ -66,14 +67,14 @@ enum MMStatus
     MM_WRONG_SHAPE      // a file the target cannot hold (not square, coordinate into dense, ...)
 };
 
-const char* MMStatusText(int status);
+TARVEL_API const char* MMStatusText(int status);
 
 // Writes A or v to path; MM_OK or MM_OPEN_FAILED / MM_WRITE_FAILED.
-int MMWrite(const CSparseMatrix& A, LPCTSTR path);
-int MMWrite(const CVector& v, LPCTSTR path);  // a CMatrix is written as rows x cols
+TARVEL_API int MMWrite(const CSparseMatrix& A, LPCTSTR path);
+TARVEL_API int MMWrite(const CVector& v, LPCTSTR path);  // a CMatrix is written as rows x cols
 
 // Reads path into A (a CSystSpMat when A is one) or v (a CMatrix when v is one). message, when
 // given, receives one line saying what went wrong and where ("line 7: row index 12 outside
 // 1..10"), or is emptied on success.
-int MMRead(LPCTSTR path, CSparseMatrix& A, CString* message = nullptr);
-int MMRead(LPCTSTR path, CVector& v, CString* message = nullptr);
+TARVEL_API int MMRead(LPCTSTR path, CSparseMatrix& A, CString* message = nullptr);
+TARVEL_API int MMRead(LPCTSTR path, CVector& v, CString* message = nullptr);

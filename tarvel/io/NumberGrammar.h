@@ -51,13 +51,14 @@
 //    a lone "\r" takes the next character with it.
 #pragma once
 
+#include <tarvel/platform/Export.h>
 #include <tarvel/platform/File.h>
 #include <tarvel/platform/String.h>
 
 // Searches file for the first line containing keyword (see above). comment may be null; a
 // non-null one is upper-cased in place.
-bool SeekTo(CString keyword, CFile& file, CString* comment, bool fromCurrent);
+TARVEL_API bool SeekTo(CString keyword, CFile& file, CString* comment, bool fromCurrent);
 
 // As SeekTo; keyword is upper-cased in place and, when found, replaced by the matching line as
 // compared (trimmed, upper-cased, cut before the comment marker).
-bool SeekTo_ReplLine(CString& keyword, CFile& file, CString* comment, bool fromCurrent);
+TARVEL_API bool SeekTo_ReplLine(CString& keyword, CFile& file, CString* comment, bool fromCurrent);
