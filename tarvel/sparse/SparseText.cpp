@@ -3,7 +3,7 @@
 #include <tarvel/io/detail/TextFormat.h>
 #include <tarvel/sparse/SparseMatrix.h>
 #include <tarvel/sparse/SystSpMat.h>
-#include <tarvel/sparse/detail/SparseDetail.h>
+#include <tarvel/sparse/detail/RowLists.h>
 
 #include <climits>
 #include <typeinfo>
