@@ -3,6 +3,8 @@
 
 #include <algorithm>
 #include <cmath>
+#include <filesystem>
+#include <fstream>
 #include <unordered_map>
 
 namespace tarvel_demo
@@ -28,7 +30,28 @@ double twice_area(const tarvel_fem::Mesh2D& m, const long* c)
     return s;
 }
 
+bool blank(int c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '\f'; }
+
 }  // namespace
+
+std::string check_mesh_header(const std::string& path, long long& offset)
+{
+    offset = 0;
+    std::error_code ec;
+    std::ifstream in;
+    if (std::filesystem::is_regular_file(path, ec)) in.open(path, std::ios::binary);
+    if (!in.is_open() || !in) return "cannot be read";
+    std::streambuf& bytes = *in.rdbuf();
+    int c = bytes.sbumpc();
+    for (; c != EOF && blank(c); ++offset) c = bytes.sbumpc();  // blank lines, leading blanks
+    std::string line;
+    for (; c != EOF && c != '\n' && line.size() < 16; c = bytes.sbumpc())
+        line += static_cast<char>(c);
+    while (!line.empty() && blank(static_cast<unsigned char>(line.back()))) line.pop_back();
+    if ((c == EOF || c == '\n') && (line == "$MeshFormat" || line == "$NOD")) return "";
+    return "is not a Gmsh mesh file: its first line is not $MeshFormat (or $NOD), and scripts are "
+           "not run";
+}
 
 std::string make_mesh(const RawMesh& raw, tarvel_fem::Mesh2D& mesh)
 {

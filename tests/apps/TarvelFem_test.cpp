@@ -9,6 +9,7 @@
 
 #include <cmath>
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <gtest/gtest.h>
 #include <regex>
@@ -275,6 +276,77 @@ TEST(TarvelFemMesh, ChecksAndOrientsElements)
         b.surface_blocks = blocks;
         EXPECT_EQ(make_mesh(b, mesh), message);
     }
+}
+
+// Only a file whose first non-blank line is a mesh header reaches Gmsh; the header's offset is
+// where a copy for Gmsh starts.
+TEST(TarvelFemMesh, HeaderDecidesWhatReachesGmsh)
+{
+    TempDir dir;
+    const char* const refused =
+        "is not a Gmsh mesh file: its first line is not $MeshFormat (or $NOD), and scripts are not "
+        "run";
+    const std::tuple<std::string, std::string, long long> cases[] = {
+        {"$MeshFormat\n2.2 0 8\n", "", 0},
+        {"\n \r\n\t$MeshFormat \r\n4.1 1 8\n", "", 5},
+        {"$NOD\n3\n", "", 0},
+        {"$MeshFormat", "", 0},
+        {"System \"touch made\";\n$MeshFormat\n", refused, 0},
+        {"Mesh 2;\n", refused, 0},
+        {"// $MeshFormat\n", refused, 0},
+        {"$MeshFormat2\n", refused, 0},
+        {"$MeshFormat $NOD\n", refused, 0},
+        {"\xEF\xBB\xBF$MeshFormat\n", refused, 0},  // a byte-order mark is not blank
+        {"", refused, 0},
+        {std::string(100000, '\n'), refused, 0},
+    };
+    for (const auto& [bytes, message, offset] : cases)
+    {
+        SCOPED_TRACE(bytes.substr(0, 30));
+        tarvel_test::write_bytes(dir.file("m.msh"), bytes);
+        long long at = -1;
+        EXPECT_EQ(check_mesh_header(dir.file("m.msh"), at), message);
+        if (message.empty())
+        {
+            EXPECT_EQ(at, offset);
+        }
+    }
+    long long at = 0;
+    EXPECT_EQ(check_mesh_header(dir.file("missing.msh"), at), "cannot be read");
+    EXPECT_EQ(check_mesh_header(dir.path().string(), at), "cannot be read");  // a directory
+}
+
+// Gmsh scripts are never run: a script given as a mesh is refused before anything happens, and
+// an option file beside a real mesh (which Gmsh would run on opening it) is not read. Each
+// would create a file.
+TEST(TarvelFemProgram, MeshFileIsNeverRunAsScript)
+{
+    TempDir dir;
+    const std::string made = dir.file("made");
+    const std::string script = "System \"touch " + made + "\";\nPoint(1) = {0, 0, 0};\n";
+    for (const std::string& bytes : {script, "Mesh 2;\n" + script})
+    {
+        tarvel_test::write_bytes(dir.file("evil.msh"), bytes);
+        const ProgramRun run = run_program(dir, "--mesh '" + dir.file("evil.msh") + "'");
+        EXPECT_EQ(run.status, 2);
+        EXPECT_EQ(run.out, "");
+        EXPECT_FALSE(std::filesystem::exists(made));
+        const std::string refusal = "tarvel-fem: mesh file '" + dir.file("evil.msh") +
+                                    "' is not a Gmsh mesh file: its first line is not "
+                                    "$MeshFormat (or $NOD), and scripts are not run\n";
+        EXPECT_EQ(run.err,
+                  gmsh_built_in() ? refusal : "tarvel-fem: " + std::string(kGmshMissing) + "\n");
+    }
+    if (!gmsh_built_in()) GTEST_SKIP() << "Gmsh's C++ API was not found when building";
+    tarvel_test::write_bytes(dir.file("tri.msh"), "\n\n$MeshFormat\n2.2 0 8\n$EndMeshFormat\n"
+                                                  "$Nodes\n3\n1 0 0 0\n2 1 0 0\n3 0 1 0\n"
+                                                  "$EndNodes\n$Elements\n1\n1 2 2 0 1 1 2 3\n"
+                                                  "$EndElements\n");
+    tarvel_test::write_bytes(dir.file("tri.msh.opt"), script);
+    const ProgramRun run =
+        run_program(dir, "--mesh '" + dir.file("tri.msh") + "' --road system --quiet");
+    EXPECT_EQ(run.status, 0) << run.err;
+    EXPECT_FALSE(std::filesystem::exists(made));
 }
 
 // A Gmsh mesh written here: a 2 x 1 rectangle of four triangles, one of them clockwise, solved
