@@ -2,6 +2,7 @@
 #include "Demo.h"
 
 #include "MeshInput.h"
+#include "OutputFile.h"
 #include "Print.h"
 #include "Spy.h"
 #include "Vtk.h"
@@ -12,7 +13,6 @@
 #include <atomic>
 #include <cmath>
 #include <filesystem>
-#include <fstream>
 #include <memory>
 #include <unistd.h>
 
@@ -187,13 +187,9 @@ DemoResult run_demo(const Options& o, std::ostream& out, std::ostream& err)
     };
 
     // -- 1. Input: output files, then the mesh and the problem --
-    std::ofstream vtkFile, spyFile;
+    OutputFile vtkFile, spyFile;
     for (auto [name, file] : {std::pair{&o.vtk, &vtkFile}, std::pair{&o.spy, &spyFile}})
-    {
-        if (name->empty()) continue;
-        file->open(*name, std::ios::binary | std::ios::trunc);
-        if (!*file) return bad_input("cannot write '" + *name + "'");
-    }
+        if (!name->empty() && !file->open(*name)) return bad_input("cannot write '" + *name + "'");
     Model model;
     const std::string error = load_mesh(o, model);
     if (!error.empty()) return bad_input(error);
@@ -270,11 +266,12 @@ DemoResult run_demo(const Options& o, std::ostream& out, std::ostream& err)
         if (!graph) out << "\npattern for --spy: CReorderMat, " << o.reorder << '\n';
         ensure_graph();
         const ReorderedGraph& g = *graph;
-        write_spy_svg(spyFile, g.graph,
+        write_spy_svg(spyFile.stream(), g.graph,
                       format("mesh numbering (%d DOFs)\nbandwidth %d, envelope %d",
                              g.graph.GetRows(), g.bandwidthBefore, g.envelopeBefore),
                       format("after %s\nbandwidth %d, envelope %d", g.reordering.c_str(),
                              g.bandwidthAfter, g.envelopeAfter));
+        if (!spyFile.commit()) return bad_input("cannot write '" + o.spy + "'");
         out << "  pattern before and after reordering written to " << o.spy << '\n';
     }
     if (!o.vtk.empty())
@@ -285,9 +282,10 @@ DemoResult run_demo(const Options& o, std::ostream& out, std::ostream& err)
             out << "  no solution to write to " << o.vtk << '\n';
         else
         {
-            write_vtk(vtkFile, model.mesh, o.physics, solved->u,
+            write_vtk(vtkFile.stream(), model.mesh, o.physics, solved->u,
                       "tarvel-fem: " + model.description + ", " + road_name(solved->road) +
                           " road");
+            if (!vtkFile.commit()) return bad_input("cannot write '" + o.vtk + "'");
             out << "  solution of the " << road_name(solved->road) << " road written to " << o.vtk
                 << '\n';
         }

@@ -13,7 +13,9 @@
 //    quiet; the previous handler, m_bSym and the reordering script path are restored afterwards.
 //  - The reorderings' Matlab script goes to a temporary directory removed at the end.
 //  - --vtk writes the solution of the first road that found one; output files are opened before
-//    any work, so a path that cannot be written is bad input.
+//    any work, so a path that cannot be written is bad input. They are written beside their
+//    targets and renamed into place when complete (OutputFile.h): a run that fails or has
+//    nothing to write leaves an existing file as it was.
 //  - Problems above kMaxDofs DOFs are refused as bad input.
 #pragma once
 

@@ -174,6 +174,43 @@ TEST(TarvelFemProgram, BadInputExitsTwoWithOneLine)
     EXPECT_EQ(std::tuple(help.status, help.out.rfind("Usage: tarvel-fem", 0)), std::tuple(0, 0u));
 }
 
+// Output files are replaced only by a run that completes them: an existing file survives every
+// failed run byte for byte, with nothing left beside it; a successful run replaces it and keeps
+// its permissions; a folder that takes no file is bad input.
+TEST(TarvelFemProgram, OutputFilesReplacedOnlyOnSuccess)
+{
+    TempDir dir;
+    const std::string vtk = dir.file("u.vtk"), svg = dir.file("k.svg");
+    tarvel_test::write_bytes(vtk, "old vtk\n");
+    tarvel_test::write_bytes(svg, "old svg\n");
+    std::filesystem::permissions(vtk, std::filesystem::perms(0640));
+    const std::string files = " --vtk '" + vtk + "' --spy '" + svg + "'";
+    auto listing = [&dir]()
+    {
+        std::vector<std::string> names;
+        for (const auto& entry : std::filesystem::directory_iterator(dir.path()))
+            names.push_back(entry.path().filename().string());
+        std::sort(names.begin(), names.end());
+        return names;
+    };
+    for (const auto& [args, status] : std::vector<std::pair<std::string, int>>{
+             {"--mesh '" + dir.file("missing.msh") + "'" + files, 2},
+             {"--nx 5000 --ny 5000" + files, 2},
+             {"--nx 2 --ny 1 --quiet" + files + " --vtk '" + dir.file("none/u.vtk") + "'", 2},
+         })
+    {
+        SCOPED_TRACE(args);
+        EXPECT_EQ(run_program(dir, args).status, status);
+        EXPECT_EQ(read_bytes(vtk) + read_bytes(svg), "old vtk\nold svg\n");
+        EXPECT_EQ(listing(), (std::vector<std::string>{"k.svg", "stderr", "stdout", "u.vtk"}));
+    }
+    ASSERT_EQ(run_program(dir, "--nx 2 --ny 1 --quiet" + files).status, 0);
+    EXPECT_EQ(read_bytes(vtk).rfind("# vtk DataFile", 0), 0u);
+    EXPECT_EQ(read_bytes(svg).rfind("<?xml", 0), 0u);
+    EXPECT_EQ(std::filesystem::status(vtk).permissions(), std::filesystem::perms(0640));
+    EXPECT_EQ(listing(), (std::vector<std::string>{"k.svg", "stderr", "stdout", "u.vtk"}));
+}
+
 // --vtk: the legacy header, one point per node and one cell per element, and the displacements
 // read back equal to the system road's solution (17 digits round-trip). --spy: well-formed SVG
 // with one pattern per side.
