@@ -266,10 +266,13 @@ DemoResult run_demo(const Options& o, std::ostream& out, std::ostream& err)
         if (!graph) out << "\npattern for --spy: CReorderMat, " << o.reorder << '\n';
         ensure_graph();
         const ReorderedGraph& g = *graph;
+        const long freeDofs = p.num_dofs - static_cast<long>(p.fixed_dofs.size());
         write_spy_svg(spyFile.stream(), g.graph,
-                      format("mesh numbering (%d DOFs)\nbandwidth %d, envelope %d",
-                             g.graph.GetRows(), g.bandwidthBefore, g.envelopeBefore),
-                      format("after %s\nbandwidth %d, envelope %d", g.reordering.c_str(),
+                      format("mesh numbering, %ld DOFs (%ld free)\nbandwidth %d, envelope %d",
+                             p.num_dofs, freeDofs, g.bandwidthBefore, g.envelopeBefore),
+                      format("%s\nbandwidth %d, envelope %d",
+                             g.reordering == "none" ? "no reordering"
+                                                    : ("after " + g.reordering).c_str(),
                              g.bandwidthAfter, g.envelopeAfter));
         if (!spyFile.commit()) return bad_input("cannot write '" + o.spy + "'");
         out << "  pattern before and after reordering written to " << o.spy << '\n';

@@ -83,8 +83,10 @@ RoadOutcome system_road(FemProblem& p, std::ostream& out)
     const int status = K.Cholesky_Solve(&B, seconds);
     if (status != 1)
     {
-        r.failure =
-            format("Cholesky_Solve returned %d: the matrix is not positive definite", status);
+        r.failure = format("Cholesky_Solve returned %d: %s", status,
+                           K.LastFactorFailure() == CSparseMatrix::FactorFailure::OutOfMemory
+                               ? "out of memory"
+                               : "the matrix is not positive definite");
         return r;
     }
     phase(out, "Cholesky_Solve", seconds,

@@ -55,7 +55,10 @@ std::string check_mesh_header(const std::string& path, long long& offset)
 
 std::string make_mesh(const RawMesh& raw, tarvel_fem::Mesh2D& mesh)
 {
-    // -- 1. One supported element kind --
+    // -- 1. One supported element kind, in a mesh without volume elements --
+    if (raw.has_volume_elements)  // its surface triangles are boundaries, not a plane mesh
+        return "holds volume elements; only plane meshes (triangles or quadrilaterals) are "
+               "supported";
     const RawMesh::Block* block = nullptr;
     for (const RawMesh::Block& b : raw.surface_blocks)
     {
@@ -67,11 +70,7 @@ std::string make_mesh(const RawMesh& raw, tarvel_fem::Mesh2D& mesh)
             return "mixes triangles and quadrilaterals; use one element kind";
         block = &b;
     }
-    if (!block)
-        return raw.has_volume_elements
-                   ? "holds volume elements; only plane meshes (triangles or quadrilaterals) "
-                     "are supported"
-                   : "holds no triangles or quadrilaterals";
+    if (!block) return "holds no triangles or quadrilaterals";
 
     // -- 2. Used nodes, renumbered by ascending tag --
     std::unordered_map<std::size_t, std::size_t> position;  // tag -> index in raw.node_tags

@@ -3,7 +3,8 @@
 //
 // Choices:
 //  - Only the elements of dimension 2 are used; points and lines in the file are ignored, and
-//    nodes that no element uses are dropped.
+//    nodes that no element uses are dropped. A mesh with volume elements is refused whatever
+//    else it holds (its triangles are then the boundary of a solid).
 //  - One element kind per mesh (3-node triangles or 4-node quadrilaterals); a mesh mixing the two
 //    is refused rather than split.
 //  - Nodes are renumbered 0, 1, ... in ascending order of their tags, so that the file's own

@@ -2,11 +2,14 @@
 // built program, mesh checks and, when built in, a Gmsh mesh written here.
 #include "Demo.h"
 #include "MeshInput.h"
+#include "Print.h"
 #include "Spy.h"
 #include "support/DofGraphs.h"
 #include "support/GlobalState.h"
+#include "support/MemoryLimit.h"
 #include "support/TempDir.h"
 
+#include <array>
 #include <cmath>
 #include <cstdlib>
 #include <filesystem>
@@ -80,14 +83,29 @@ struct ProgramRun
     std::string out, err;
 };
 
+// A shell command line, its output and errors caught in files of dir.
+ProgramRun run_shell(const TempDir& dir, const std::string& command)
+{
+    const std::string out = dir.file("stdout"), err = dir.file("stderr");
+    const std::string line = "(" + command + ") >'" + out + "' 2>'" + err + "' </dev/null";
+    const int raw = std::system(line.c_str());
+    return {WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, read_bytes(out), read_bytes(err)};
+}
+
 // The built program with the given arguments (already quoted for the shell).
 ProgramRun run_program(const TempDir& dir, const std::string& args)
 {
-    const std::string out = dir.file("stdout"), err = dir.file("stderr");
-    const std::string command =
-        "'" TARVEL_FEM_PROGRAM "' " + args + " >'" + out + "' 2>'" + err + "' </dev/null";
-    const int raw = std::system(command.c_str());
-    return {WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, read_bytes(out), read_bytes(err)};
+    return run_shell(dir, "'" TARVEL_FEM_PROGRAM "' " + args);
+}
+
+// A 2 x 1 rectangle of four triangles, one of them clockwise, and a line, as an MSH 2.2 file;
+// node k + 1 at (k % 3, k / 3, z[k]).
+std::string plate_msh(const std::array<double, 6>& z)
+{
+    std::string text = "$MeshFormat\n2.2 0 8\n$EndMeshFormat\n$Nodes\n6\n";
+    for (int k = 0; k < 6; ++k) text += format("%d %d %d %.17g\n", k + 1, k % 3, k / 3, z[k]);
+    return text + "$EndNodes\n$Elements\n5\n1 1 2 0 1 1 2\n2 2 2 0 1 1 2 5\n3 2 2 0 1 1 5 4\n"
+                  "4 2 2 0 1 2 6 3\n5 2 2 0 1 2 6 5\n$EndElements\n";
 }
 
 Options small(tarvel_fem::Physics physics, int nx, int ny, bool quiet = false,
@@ -211,6 +229,26 @@ TEST(TarvelFemProgram, OutputFilesReplacedOnlyOnSuccess)
     EXPECT_EQ(listing(), (std::vector<std::string>{"k.svg", "stderr", "stdout", "u.vtk"}));
 }
 
+// The system road that runs out of memory says so: with the address space limited to 400 MB, a
+// plate of 10000 x 2 elements in the mesh numbering (60006 DOFs, a bandwidth of about 20000) is
+// assembled, but its factor of about 10^9 entries cannot be made. A small plate solves under the
+// same limit, so the limit leaves room for the program itself.
+TEST(TarvelFemProgram, OutOfMemoryIsSaidSo)
+{
+    if (!tarvel_test::kAddressLimitWorks)
+        GTEST_SKIP() << "no address-space limit under the sanitizers";
+    TempDir dir;
+    const std::string command =
+        "ulimit -v 400000; exec '" TARVEL_FEM_PROGRAM "' --road system --quiet ";
+    const ProgramRun small = run_shell(dir, command + "--nx 2 --ny 1");
+    if (small.status != 0) GTEST_SKIP() << "the program needs more than 400 MB to start here";
+    const ProgramRun large = run_shell(dir, command + "--nx 10000 --ny 2");
+    EXPECT_EQ(large.status, 1);
+    EXPECT_NE(large.out.find("\n  FAILED: Cholesky_Solve returned -1: out of memory\n"),
+              std::string::npos)
+        << large.out;
+}
+
 // --vtk: the legacy header, one point per node and one cell per element, and the displacements
 // read back equal to the system road's solution (17 digits round-trip). --spy: well-formed SVG
 // with one pattern per side.
@@ -252,6 +290,35 @@ TEST(TarvelFemProgram, VtkAndSpyFilesParse)
     EXPECT_TRUE(well_formed_xml(svg));
     EXPECT_EQ(count(svg, "<path "), 2u);
     EXPECT_LT(svg.size(), 100000u);
+}
+
+// The picture's captions count as the printout does (all DOFs, and the free ones the graph
+// relabels), and without a reordering the right side says so.
+TEST(TarvelFemProgram, SpyCaptionsAgreeWithThePrintout)
+{
+    TempDir dir;
+    for (const char* reorder : {"none", "Hager2"})
+    {
+        SCOPED_TRACE(reorder);
+        const ProgramRun run =
+            run_program(dir, std::string("--nx 6 --ny 3 --road skyline --quiet --reorder ") +
+                                 reorder + " --spy '" + dir.file("k.svg") + "'");
+        ASSERT_EQ(run.status, 0) << run.err;
+        std::smatch all, free;
+        ASSERT_TRUE(
+            std::regex_search(run.out, all, std::regex(" (\\d+) DOFs \\((\\d+) prescribed")));
+        ASSERT_TRUE(std::regex_search(run.out, free, std::regex(" (\\d+) free DOFs, ")));
+        EXPECT_EQ(std::stol(all[1]) - std::stol(all[2]), std::stol(free[1]));
+        const std::string svg = read_bytes(dir.file("k.svg"));
+        EXPECT_NE(svg.find(">mesh numbering, " + all[1].str() + " DOFs (" + free[1].str() +
+                           " free)</text>"),
+                  std::string::npos)
+            << svg;
+        const std::string right =
+            reorder == std::string("none") ? ">no reordering</text>" : ">after Hager2</text>";
+        EXPECT_NE(svg.find(right), std::string::npos);
+        EXPECT_EQ(svg.find("after none"), std::string::npos);
+    }
 }
 
 // The pattern of a 4-DOF graph with the single coupling 0-3, drawn by DOF number and by the
@@ -313,6 +380,11 @@ TEST(TarvelFemMesh, ChecksAndOrientsElements)
         b.surface_blocks = blocks;
         EXPECT_EQ(make_mesh(b, mesh), message);
     }
+    RawMesh solid = raw;  // a plane mesh's elements beside volume elements: a solid's boundary
+    solid.has_volume_elements = true;
+    EXPECT_EQ(make_mesh(solid, mesh),
+              "holds volume elements; only plane meshes (triangles or quadrilaterals) are "
+              "supported");
 }
 
 // Only a file whose first non-blank line is a mesh header reaches Gmsh; the header's offset is
@@ -387,8 +459,9 @@ TEST(TarvelFemProgram, MeshFileIsNeverRunAsScript)
 }
 
 // A Gmsh mesh written here: a 2 x 1 rectangle of four triangles, one of them clockwise, solved
-// by the system and skyline roads; a mesh of 6-node triangles is bad input. Without the Gmsh API
-// --mesh is bad input with the "not built in" line.
+// by the system and skyline roads; meshes that are not plane meshes of one supported kind are
+// bad input, each with its reason. Without the Gmsh API --mesh is bad input with the "not built
+// in" line.
 TEST(TarvelFemProgram, GmshMesh)
 {
     TempDir dir;
@@ -400,15 +473,7 @@ TEST(TarvelFemProgram, GmshMesh)
         GTEST_SKIP() << "Gmsh's C++ API (libgmsh-dev) was not found when building: --mesh is "
                         "not built in";
     }
-    tarvel_test::write_bytes(dir.file("plate.msh"), "$MeshFormat\n2.2 0 8\n$EndMeshFormat\n"
-                                                    "$Nodes\n6\n"
-                                                    "1 0 0 0\n2 1 0 0\n3 2 0 0\n"
-                                                    "4 0 1 0\n5 1 1 0\n6 2 1 0\n"
-                                                    "$EndNodes\n$Elements\n5\n"
-                                                    "1 1 2 0 1 1 2\n"
-                                                    "2 2 2 0 1 1 2 5\n3 2 2 0 1 1 5 4\n"
-                                                    "4 2 2 0 1 2 6 3\n5 2 2 0 1 2 6 5\n"
-                                                    "$EndElements\n");
+    tarvel_test::write_bytes(dir.file("plate.msh"), plate_msh({0, 0, 0, 0, 0, 0}));
     for (tarvel_fem::Physics physics :
          {tarvel_fem::Physics::PlaneStress, tarvel_fem::Physics::Poisson})
     {
@@ -423,13 +488,26 @@ TEST(TarvelFemProgram, GmshMesh)
         ASSERT_EQ(r.roads.size(), 2u);
         for (const RoadReport& road : r.roads) EXPECT_LT(road.residual, 1e-10);
     }
-    tarvel_test::write_bytes(dir.file("p2.msh"), "$MeshFormat\n2.2 0 8\n$EndMeshFormat\n"
-                                                 "$Nodes\n6\n1 0 0 0\n2 1 0 0\n3 0 1 0\n"
-                                                 "4 0.5 0 0\n5 0.5 0.5 0\n6 0 0.5 0\n$EndNodes\n"
-                                                 "$Elements\n1\n1 9 2 0 1 1 2 3 4 5 6\n"
-                                                 "$EndElements\n");
-    const ProgramRun run = run_program(dir, "--mesh '" + dir.file("p2.msh") + "'");
-    EXPECT_EQ(run.status, 2);
-    EXPECT_NE(run.err.find("Triangle 6 elements; only 3-node triangles"), std::string::npos)
-        << run.err;
+    // Refused: 6-node triangles; a tetrahedron with its boundary triangles (as Gmsh saves a
+    // volume mesh); the plate tilted by z = x / 10.
+    const std::pair<std::string, std::string> bad[] = {
+        {"$MeshFormat\n2.2 0 8\n$EndMeshFormat\n$Nodes\n6\n1 0 0 0\n2 1 0 0\n3 0 1 0\n"
+         "4 0.5 0 0\n5 0.5 0.5 0\n6 0 0.5 0\n$EndNodes\n$Elements\n1\n1 9 2 0 1 1 2 3 4 5 6\n"
+         "$EndElements\n",
+         "holds Triangle 6 elements; only 3-node triangles and 4-node quadrilaterals are "
+         "supported"},
+        {"$MeshFormat\n2.2 0 8\n$EndMeshFormat\n$Nodes\n4\n1 0 0 0\n2 1 0 0\n3 0 1 0\n"
+         "4 0 0 1\n$EndNodes\n$Elements\n5\n1 2 2 0 1 1 3 2\n2 2 2 0 1 1 2 4\n"
+         "3 2 2 0 1 1 4 3\n4 2 2 0 1 2 3 4\n5 4 2 0 1 1 2 3 4\n$EndElements\n",
+         "holds volume elements; only plane meshes (triangles or quadrilaterals) are supported"},
+        {plate_msh({0, 0.1, 0.2, 0, 0.1, 0.2}), "is not plane: its nodes do not share one z"},
+    };
+    for (const auto& [bytes, message] : bad)
+    {
+        SCOPED_TRACE(message);
+        tarvel_test::write_bytes(dir.file("bad.msh"), bytes);
+        const ProgramRun run = run_program(dir, "--mesh '" + dir.file("bad.msh") + "'");
+        EXPECT_EQ(run.status, 2);
+        EXPECT_EQ(run.err, "tarvel-fem: mesh file '" + dir.file("bad.msh") + "' " + message + "\n");
+    }
 }
