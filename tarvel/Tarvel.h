@@ -19,6 +19,7 @@
 
 // Sparse systems
 #include <tarvel/sparse/SparseMatrix.h>
+#include <tarvel/sparse/SymbolicCholesky.h>
 #include <tarvel/sparse/SystSpMat.h>
 
 // Degree-of-freedom graph, reorderings and the skyline matrix

@@ -216,7 +216,7 @@ DemoResult run_demo(const Options& o, std::ostream& out, std::ostream& err)
         switch (road)
         {
         case Road::System:
-            outcome = system_road(p, out);
+            outcome = system_road(p, out, o.max_factor);
             break;
         case Road::Skyline:
             out << "skyline road: CReorderMat, " << o.reorder
@@ -267,13 +267,13 @@ DemoResult run_demo(const Options& o, std::ostream& out, std::ostream& err)
         ensure_graph();
         const ReorderedGraph& g = *graph;
         const long freeDofs = p.num_dofs - static_cast<long>(p.fixed_dofs.size());
-        write_spy_svg(spyFile.stream(), g.graph,
-                      format("mesh numbering, %ld DOFs (%ld free)\nbandwidth %d, envelope %d",
-                             p.num_dofs, freeDofs, g.bandwidthBefore, g.envelopeBefore),
-                      format("%s\nbandwidth %d, envelope %d",
-                             g.reordering == "none" ? "no reordering"
-                                                    : ("after " + g.reordering).c_str(),
-                             g.bandwidthAfter, g.envelopeAfter));
+        write_spy_svg(
+            spyFile.stream(), g.graph,
+            format("mesh numbering, %ld DOFs (%ld free)\nbandwidth %d, envelope %d", p.num_dofs,
+                   freeDofs, g.bandwidthBefore, g.envelopeBefore),
+            format("%s\nbandwidth %d, envelope %d",
+                   g.reordering == "none" ? "no reordering" : ("after " + g.reordering).c_str(),
+                   g.bandwidthAfter, g.envelopeAfter));
         if (!spyFile.commit()) return bad_input("cannot write '" + o.spy + "'");
         out << "  pattern before and after reordering written to " << o.spy << '\n';
     }

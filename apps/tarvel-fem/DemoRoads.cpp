@@ -37,6 +37,22 @@ void prepare_system(CSystSpMat& K, CMatrix& B, FemProblem& p, std::ostream& out)
 
 std::vector<double> column(const CMatrix& B) { return {B.m_pData, B.m_pData + B.GetRows()}; }
 
+// Counts the factor of K before it is made and prints it; "" when it fits under maxFactor
+// entries, else why the road is not solved.
+std::string check_factor_size(const CSystSpMat& K, long long maxFactor, std::ostream& out)
+{
+    const long start = TarvelClock();
+    const LONGLONG entries = CholeskyFactorSize(K);
+    if (entries < 0) return "not solved: no storage to count the factor's entries";
+    const double megabytes = static_cast<double>(entries) * kFactorEntryBytes / 1048576.0;
+    phase(out, "CholeskyFactorSize", seconds_since(start),
+          format("%lld entries expected in the factor (%.0f MB)", entries, megabytes));
+    if (entries <= maxFactor) return "";
+    return format("not solved: the factor would hold %lld entries (%.0f MB), more than the "
+                  "limit of %lld (--max-factor raises it)",
+                  entries, megabytes, maxFactor);
+}
+
 }  // namespace
 
 void reorder_graph(const FemProblem& p, const std::string& reordering, ReorderedGraph& g,
@@ -71,7 +87,7 @@ void reorder_graph(const FemProblem& p, const std::string& reordering, Reordered
                   g.bandwidthAfter, g.envelopeAfter, g.profileAfter);
 }
 
-RoadOutcome system_road(FemProblem& p, std::ostream& out)
+RoadOutcome system_road(FemProblem& p, std::ostream& out, long long maxFactor)
 {
     out << "system road: CSystSpMat, m_bSym = true, SymUnifyAndZero, Cholesky_Solve\n";
     RoadOutcome r;
@@ -79,6 +95,8 @@ RoadOutcome system_road(FemProblem& p, std::ostream& out)
     CSystSpMat K;
     CMatrix B;
     prepare_system(K, B, p, out);
+    r.failure = check_factor_size(K, maxFactor, out);
+    if (!r.failure.empty()) return r;
     double seconds = 0.0;
     const int status = K.Cholesky_Solve(&B, seconds);
     if (status != 1)

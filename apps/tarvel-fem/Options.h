@@ -30,6 +30,7 @@ constexpr int kDefaultNx = 200;
 constexpr int kDefaultNy = 50;
 constexpr int kDefaultSweeps = 20000;
 constexpr const char* kDefaultReordering = "Hager2";
+constexpr long long kDefaultMaxFactor = 20000000;  // factor entries: about 460 MB
 
 struct Options
 {
@@ -43,6 +44,7 @@ struct Options
     std::string vtk;                           // write the solution here
     std::string spy;                           // draw the patterns here
     bool quiet = false;                        // hide the library's reports
+    long long max_factor = kDefaultMaxFactor;  // most factor entries the system road makes
 };
 
 struct ParsedOptions

@@ -177,9 +177,9 @@ TEST_F(TarvelFem, UnconvergedRoadExitsOne)
 TEST(TarvelFemProgram, BadInputExitsTwoWithOneLine)
 {
     TempDir dir;
-    for (const std::string& args :
-         std::vector<std::string>{"--frobnicate", "--nx 0", "--ny=-4", "--road fast",
-                                  "--mesh '" + dir.file("missing.msh") + "'"})
+    for (const std::string& args : std::vector<std::string>{
+             "--frobnicate", "--nx 0", "--ny=-4", "--road fast", "--max-factor 0",
+             "--max-factor=2e7", "--max-factor", "--mesh '" + dir.file("missing.msh") + "'"})
     {
         SCOPED_TRACE(args);
         const ProgramRun run = run_program(dir, args);
@@ -238,8 +238,8 @@ TEST(TarvelFemProgram, OutOfMemoryIsSaidSo)
     if (!tarvel_test::kAddressLimitWorks)
         GTEST_SKIP() << "no address-space limit under the sanitizers";
     TempDir dir;
-    const std::string command =
-        "ulimit -v 400000; exec '" TARVEL_FEM_PROGRAM "' --road system --quiet ";
+    const std::string command = "ulimit -v 400000; exec '" TARVEL_FEM_PROGRAM
+                                "' --road system --quiet --max-factor 1000000000000 ";
     const ProgramRun small = run_shell(dir, command + "--nx 2 --ny 1");
     if (small.status != 0) GTEST_SKIP() << "the program needs more than 400 MB to start here";
     const ProgramRun large = run_shell(dir, command + "--nx 10000 --ny 2");
@@ -247,6 +247,41 @@ TEST(TarvelFemProgram, OutOfMemoryIsSaidSo)
     EXPECT_NE(large.out.find("\n  FAILED: Cholesky_Solve returned -1: out of memory\n"),
               std::string::npos)
         << large.out;
+}
+
+// The system road counts its factor before making it: above --max-factor it is not solved (exit
+// 1, and an existing --vtk file is kept, as there is no solution to write); at the count itself
+// it is, and the factor holds exactly the entries counted.
+TEST(TarvelFemProgram, FactorSizeGuard)
+{
+    TempDir dir;
+    const std::string vtk = dir.file("u.vtk");
+    tarvel_test::write_bytes(vtk, "old vtk\n");
+    const std::string args = "--nx 40 --ny 10 --road system --quiet --vtk '" + vtk + "' ";
+    const ProgramRun refused = run_program(dir, args + "--max-factor 1000");
+    std::smatch expected;
+    ASSERT_TRUE(std::regex_search(
+        refused.out, expected,
+        std::regex("\n  CholeskyFactorSize +[0-9.]+ s   ([0-9]+) entries expected in the factor "
+                   "\\(([0-9]+) MB\\)\n")))
+        << refused.out;
+    const std::string entries = expected[1], megabytes = expected[2];
+    EXPECT_EQ(refused.status, 1);
+    EXPECT_NE(refused.out.find("\n  FAILED: not solved: the factor would hold " + entries +
+                               " entries (" + megabytes +
+                               " MB), more than the limit of 1000 (--max-factor raises it)\n"),
+              std::string::npos)
+        << refused.out;
+    EXPECT_EQ(refused.out.find("  Cholesky_Solve"), std::string::npos);
+    EXPECT_NE(refused.out.find("\n  no solution to write to " + vtk + "\n"), std::string::npos);
+    EXPECT_EQ(read_bytes(vtk), "old vtk\n");
+
+    const ProgramRun lifted = run_program(dir, args + "--max-factor " + entries);
+    EXPECT_EQ(lifted.status, 0) << lifted.out;
+    EXPECT_NE(lifted.out.find("   " + entries + " stored entries in the factor\n"),
+              std::string::npos)
+        << lifted.out;
+    EXPECT_EQ(read_bytes(vtk).rfind("# vtk", 0), 0u);
 }
 
 // --vtk: the legacy header, one point per node and one cell per element, and the displacements
