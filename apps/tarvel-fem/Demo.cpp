@@ -79,6 +79,7 @@ private:
 struct Model
 {
     tarvel_fem::Mesh2D mesh;
+    std::vector<double> z;  // the nodes' heights as read; empty for the grid (z = 0)
     tarvel_fem::FemProblem problem;
     std::string description;
 };
@@ -104,7 +105,7 @@ std::string load_mesh(const Options& o, Model& model)
     if (!gmsh_built_in()) return kGmshMissing;
     RawMesh raw;
     std::string error = read_gmsh(o.mesh, raw);
-    if (error.empty()) error = make_mesh(raw, model.mesh);
+    if (error.empty()) error = make_mesh(raw, model.mesh, &model.z);
     if (error.empty() && dpn * model.mesh.num_nodes() > kMaxDofs)
         error =
             format("has %ld DOFs; at most %ld are taken", dpn * model.mesh.num_nodes(), kMaxDofs);
@@ -126,7 +127,7 @@ void print_problem(const Model& model, Physics physics, std::ostream& out)
         << format("  %ld nodes, %ld elements, %ld DOFs (%zu prescribed, %ld of them non-zero)\n",
                   model.mesh.num_nodes(), model.mesh.num_elements(), p.num_dofs,
                   p.fixed_dofs.size(), nonZero)
-        << format("  tip: node %ld at (%g, %g)\n\n", p.probe_dof / dpn, tip.x, tip.y);
+        << format("  tip: node %ld at (%g, %g)\n\n", p.probe_dof / dpn, tip.x, tip.y) << std::flush;
 }
 
 // The solution's line under its road: residual and tip value, or why there is none.
@@ -140,7 +141,7 @@ void print_outcome(const RoadReport& r, const tarvel_fem::FemProblem& p, Physics
                       r.u[p.probe_dof]);
     else
         out << format("  ||K u - f|| / ||f|| = %.3e, tip u = %.9e\n", r.residual, r.u[p.probe_dof]);
-    out << '\n';
+    out << '\n' << std::flush;
 }
 
 // Pairwise comparison of the solved roads; returns the largest difference and prints it.
@@ -236,6 +237,7 @@ DemoResult run_demo(const Options& o, std::ostream& out, std::ostream& err)
         r.solved = !outcome.u.empty();
         r.u = std::move(outcome.u);
         r.failure = std::move(outcome.failure);
+        r.unfinished = std::move(outcome.unfinished);
         if (r.solved)
             r.residual = tarvel_fem::relative_residual(reference.K, r.u.data(), reference.b);
         print_outcome(r, p, o.physics, out);
@@ -279,18 +281,25 @@ DemoResult run_demo(const Options& o, std::ostream& out, std::ostream& err)
     }
     if (!o.vtk.empty())
     {
-        const auto solved = std::find_if(result.roads.begin(), result.roads.end(),
-                                         [](const RoadReport& r) { return r.solved; });
+        auto solved =
+            std::find_if(result.roads.begin(), result.roads.end(),
+                         [](const RoadReport& r) { return r.solved && r.unfinished.empty(); });
+        if (solved == result.roads.end())
+            solved = std::find_if(result.roads.begin(), result.roads.end(),
+                                  [](const RoadReport& r) { return r.solved; });
         if (solved == result.roads.end())
             out << "  no solution to write to " << o.vtk << '\n';
         else
         {
-            write_vtk(vtkFile.stream(), model.mesh, o.physics, solved->u,
-                      "tarvel-fem: " + model.description + ", " + road_name(solved->road) +
-                          " road");
+            const std::string title =
+                "tarvel-fem: " + model.description + ", " + road_name(solved->road) + " road" +
+                (solved->unfinished.empty() ? std::string()
+                                            : ", UNFINISHED iterate: " + solved->unfinished);
+            write_vtk(vtkFile.stream(), model.mesh, model.z, o.physics, solved->u,
+                      !solved->unfinished.empty(), title);
             if (!vtkFile.commit()) return bad_input("cannot write '" + o.vtk + "'");
-            out << "  solution of the " << road_name(solved->road) << " road written to " << o.vtk
-                << '\n';
+            out << (solved->unfinished.empty() ? "  solution" : "  unfinished iterate")
+                << " of the " << road_name(solved->road) << " road written to " << o.vtk << '\n';
         }
     }
     out << (ok ? "OK: every residual is at most 1e-8\n"

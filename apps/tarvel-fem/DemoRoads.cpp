@@ -84,7 +84,8 @@ void reorder_graph(const FemProblem& p, const std::string& reordering, Reordered
                   "mesh numbering:", g.bandwidthBefore, g.envelopeBefore, g.profileBefore)
         << format("  %-24s bandwidth %d, envelope %d, profile %.0f\n",
                   (reordering == "none" ? "no reordering:" : "after " + reordering + ":").c_str(),
-                  g.bandwidthAfter, g.envelopeAfter, g.profileAfter);
+                  g.bandwidthAfter, g.envelopeAfter, g.profileAfter)
+        << std::flush;
 }
 
 RoadOutcome system_road(FemProblem& p, std::ostream& out, long long maxFactor)
@@ -200,6 +201,7 @@ RoadOutcome gs_road(FemProblem& p, int maxSweeps, std::ostream& out)
               ? format("converged: no change above %.1e", tol)
               : format("stopped after %d sweeps, changes still above %.1e", maxSweeps, tol));
     r.u.assign(x.m_pData, x.m_pData + n);  // judged by its residual, converged or not
+    if (status != 1) r.unfinished = format("stopped after %d sweeps, not converged", maxSweeps);
     return r;
 }
 

@@ -30,8 +30,9 @@ namespace tarvel_demo
 struct RoadOutcome
 {
     Road road = Road::System;
-    std::vector<double> u;  // the solution by DOF; empty when the road failed
-    std::string failure;    // why there is no solution
+    std::vector<double> u;   // the solution by DOF; empty when the road failed
+    std::string failure;     // why there is no solution
+    std::string unfinished;  // why u is an iterate rather than the solution; "" when final
 };
 
 // The skyline road's graph of the free DOFs, relabelled by one reordering (PostReorder done),

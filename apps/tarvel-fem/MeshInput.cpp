@@ -53,7 +53,7 @@ std::string check_mesh_header(const std::string& path, long long& offset)
            "not run";
 }
 
-std::string make_mesh(const RawMesh& raw, tarvel_fem::Mesh2D& mesh)
+std::string make_mesh(const RawMesh& raw, tarvel_fem::Mesh2D& mesh, std::vector<double>* z)
 {
     // -- 1. One supported element kind, in a mesh without volume elements --
     if (raw.has_volume_elements)  // its surface triangles are boundaries, not a plane mesh
@@ -110,6 +110,11 @@ std::string make_mesh(const RawMesh& raw, tarvel_fem::Mesh2D& mesh)
     const double size = std::max(xmax - xmin, ymax - ymin);
     if (!(xmax - xmin > 0.0)) return "has no extent along x";
     if (zmax - zmin > 1e-9 * size) return "is not plane: its nodes do not share one z";
+    if (z)
+    {
+        z->clear();
+        for (std::size_t tag : used) z->push_back(raw.coords[3 * position[tag] + 2]);
+    }
 
     // -- 3. Elements (every block holds the one kind), counter-clockwise, with area, convex --
     std::vector<std::size_t> element_tags;

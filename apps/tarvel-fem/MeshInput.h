@@ -44,7 +44,9 @@ struct RawMesh
 };
 
 // Checks raw and builds mesh; returns "" on success, else the reason (no file name, no newline).
-std::string make_mesh(const RawMesh& raw, tarvel_fem::Mesh2D& mesh);
+// When z is not null it receives each node's z as read (the plane's height), in mesh order.
+std::string make_mesh(const RawMesh& raw, tarvel_fem::Mesh2D& mesh,
+                      std::vector<double>* z = nullptr);
 
 // "" when the first line of the file that is not blank is "$MeshFormat" (or "$NOD", the first
 // format's header), blanks around it allowed, with offset the position of its '$'; else the

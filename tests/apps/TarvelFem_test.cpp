@@ -159,17 +159,70 @@ TEST_F(TarvelFem, EveryRoadSolvesSmallGrids)
     EXPECT_EQ(m_messages, std::vector<std::string>{"after"});
 }
 
-// A road that fails is reported and sets exit code 1: Gauss-Seidel stopped after one sweep.
-TEST_F(TarvelFem, UnconvergedRoadExitsOne)
+// A road that fails is reported and sets exit code 1: Gauss-Seidel stopped after one sweep. Its
+// iterate goes to --vtk only when no road has a final solution, and then marked as unfinished
+// in the title and the array name.
+TEST(TarvelFemProgram, UnfinishedIterateIsMarked)
 {
-    Options o = small(tarvel_fem::Physics::PlaneStress, 4, 2, true, {Road::Gs});
-    o.sweeps = 1;
-    std::ostringstream out, err;
-    const DemoResult r = run_demo(o, out, err);
-    EXPECT_EQ(r.exit_code, 1);
-    EXPECT_GT(r.roads.at(0).residual, 1e-8);
-    EXPECT_EQ(count(out.str(), "      | "), 0u);  // quiet
-    EXPECT_NE(out.str().find("FAILED"), std::string::npos);
+    TempDir dir;
+    const std::string vtk = dir.file("u.vtk");
+    const std::string plate = "tarvel-fem: plane stress, cantilever plate 8 m x 2 m, 4 x 2 "
+                              "four-node elements, ";
+    const std::tuple<std::string, std::string, std::string> cases[] = {
+        {"--road gs", plate + "gs road, UNFINISHED iterate: stopped after 1 sweeps, not converged",
+         "VECTORS displacement_unfinished double"},
+        {"--road gs --problem poisson",
+         "tarvel-fem: Poisson, cantilever plate 8 m x 2 m, 4 x 2 four-node elements, gs road, "
+         "UNFINISHED iterate: stopped after 1 sweeps, not converged",
+         "SCALARS u_unfinished double 1"},
+        {"--road gs,system", plate + "system road", "VECTORS displacement double"},
+    };
+    for (const auto& [roads, title, field] : cases)
+    {
+        SCOPED_TRACE(roads);
+        const ProgramRun run =
+            run_program(dir, "--nx 4 --ny 2 --sweeps 1 --quiet --vtk '" + vtk + "' " + roads);
+        EXPECT_EQ(run.status, 1);
+        EXPECT_NE(run.out.find("\nFAILED: a road has no solution or a residual above 1e-8\n"),
+                  std::string::npos);
+        EXPECT_EQ(count(run.out, "      | "), 0u);  // quiet
+        std::istringstream file(read_bytes(vtk));
+        std::string line, second;
+        std::getline(file, line);
+        std::getline(file, second);
+        EXPECT_EQ(second, title);
+        EXPECT_NE(read_bytes(vtk).find("\n" + field + "\n"), std::string::npos);
+    }
+}
+
+// Every phase line reaches the stream's destination as soon as it is written (a pipe shows a
+// long run's progress): the output is flushed at the end of each.
+TEST_F(TarvelFem, PhaseLinesAreFlushed)
+{
+    struct FlushRecorder : std::stringbuf
+    {
+        std::vector<std::size_t> at;  // the text's length at each flush
+        int sync() override
+        {
+            at.push_back(str().size());
+            return 0;
+        }
+    } recorder;
+    std::ostream out(&recorder);
+    std::ostringstream err;
+    ASSERT_EQ(run_demo(small(tarvel_fem::Physics::Poisson, 6, 3), out, err).exit_code, 0);
+    const std::string text = recorder.str();
+    const std::regex phaseLine("  \\S.* +[0-9]+\\.[0-9]{3} s(   .*)?");
+    int phases = 0;
+    for (std::size_t start = 0, end; (end = text.find('\n', start)) != std::string::npos;
+         start = end + 1)
+        if (std::regex_match(text.substr(start, end - start), phaseLine))
+        {
+            ++phases;
+            EXPECT_NE(std::find(recorder.at.begin(), recorder.at.end(), end + 1), recorder.at.end())
+                << text.substr(start, end - start);
+        }
+    EXPECT_GE(phases, 10);
 }
 
 // Bad input through the built program: exit code 2, nothing on standard output, one line on
@@ -415,6 +468,12 @@ TEST(TarvelFemMesh, ChecksAndOrientsElements)
         b.surface_blocks = blocks;
         EXPECT_EQ(make_mesh(b, mesh), message);
     }
+    RawMesh lifted = raw;  // each node keeps its own height, in mesh order
+    for (std::size_t k = 0; k < 5; ++k) lifted.coords[3 * k + 2] = 5.0 + 1e-12 * k;
+    std::vector<double> z;
+    ASSERT_EQ(make_mesh(lifted, mesh, &z), "");
+    EXPECT_EQ(z, (std::vector<double>{5.0 + 1e-12, 5.0 + 2e-12, 5.0 + 3e-12, 5.0}));
+
     RawMesh solid = raw;  // a plane mesh's elements beside volume elements: a solid's boundary
     solid.has_volume_elements = true;
     EXPECT_EQ(make_mesh(solid, mesh),
@@ -523,6 +582,17 @@ TEST(TarvelFemProgram, GmshMesh)
         ASSERT_EQ(r.roads.size(), 2u);
         for (const RoadReport& road : r.roads) EXPECT_LT(road.residual, 1e-10);
     }
+    // The plate lifted to z = 5: the VTK file keeps the height.
+    tarvel_test::write_bytes(dir.file("lifted.msh"), plate_msh({5, 5, 5, 5, 5, 5}));
+    const ProgramRun lifted =
+        run_program(dir, "--mesh '" + dir.file("lifted.msh") + "' --road system --quiet --vtk '" +
+                             dir.file("u.vtk") + "'");
+    EXPECT_EQ(lifted.status, 0) << lifted.err;
+    EXPECT_NE(read_bytes(dir.file("u.vtk"))
+                  .find("\nPOINTS 6 double\n0 0 5\n1 0 5\n2 0 5\n0 1 5\n1 1 5\n2 1 5\nCELLS "),
+              std::string::npos)
+        << read_bytes(dir.file("u.vtk"));
+
     // Refused: 6-node triangles; a tetrahedron with its boundary triangles (as Gmsh saves a
     // volume mesh); the plate tilted by z = x / 10.
     const std::pair<std::string, std::string> bad[] = {
