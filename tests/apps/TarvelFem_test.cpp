@@ -409,31 +409,93 @@ TEST(TarvelFemProgram, SpyCaptionsAgreeWithThePrintout)
     }
 }
 
-// The pattern of a 4-DOF graph with the single coupling 0-3, drawn by DOF number and by the
-// labels f_v = (0, 2, 3, 1), at full size and on a 2 x 2 grid.
-TEST(TarvelFemSpy, CellsFollowTheLabels)
+// The pattern of a 4-DOF graph with the single coupling 0-3, counted by DOF number and by the
+// labels f_v = (0, 2, 3, 1), on cells of one entry and of 2 x 2; and of a 5-DOF graph (coupling
+// 0-4) on cells of 2 x 2, the last row and column of cells cut to one entry.
+TEST(TarvelFemSpy, CellsCountTheEntriesOfTheLabelling)
 {
     CReorderMat g(1);
     tarvel_test::BuildGraph(g, 4, {{0, 3}});
     const long labels[4] = {0, 2, 3, 1};
     std::copy(labels, labels + 4, g.m_pLabel);
     g.PostReorder();
-    auto dark = [](const std::vector<bool>& cells, int n)
+    auto grid = [](const CReorderMat& graph, bool byLabel, int maxCells)
     {
-        std::string s;
-        for (int i = 0; i < n * n; ++i) s += cells[i] ? '#' : '.';
-        return s;
+        const SpyGrid s = spy_grid(graph, byLabel, maxCells);
+        std::string text = std::to_string(s.side) + ":";
+        for (long c : s.counts) text += std::to_string(c);
+        return text;
     };
-    EXPECT_EQ(dark(spy_cells(g, false, 4), 4), "#..#"
-                                               ".#.."
-                                               "..#."
-                                               "#..#");
-    EXPECT_EQ(dark(spy_cells(g, true, 4), 4), "##.."
-                                              "##.."
-                                              "..#."
-                                              "...#");
-    EXPECT_EQ(dark(spy_cells(g, false, 2), 2), "####");
-    EXPECT_EQ(dark(spy_cells(g, true, 2), 2), "#..#");
+    EXPECT_EQ(grid(g, false, 4), "1:1001"
+                                 "0100"
+                                 "0010"
+                                 "1001");
+    EXPECT_EQ(grid(g, true, 4), "1:1100"
+                                "1100"
+                                "0010"
+                                "0001");
+    EXPECT_EQ(grid(g, false, 2), "2:2112");
+    EXPECT_EQ(grid(g, true, 3), "2:4002");  // ceil(4 / 3) = 2 entries a side
+    CReorderMat five(1);
+    tarvel_test::BuildGraph(five, 5, {{0, 4}});
+    EXPECT_EQ(grid(five, false, 3), "2:201"
+                                    "020"
+                                    "101");
+}
+
+// Shades by the share of a cell's entries stored, a decade apart; an empty cell has none.
+TEST(TarvelFemSpy, ShadesStepByDecades)
+{
+    const std::tuple<long, long, int> cases[] = {
+        {0, 1, 0},         {1, 250000, 1}, {249, 250000, 1}, {250, 250000, 2},
+        {2499, 250000, 2}, {1, 100, 3},    {9, 100, 3},      {10, 100, 4},
+        {1, 1, 4},         {2, 4, 4},      {1, 1000000, 1},
+    };
+    for (const auto& [stored, area, shade] : cases)
+        EXPECT_EQ(spy_shade(stored, area), shade) << stored << " of " << area;
+}
+
+// A picture of more DOFs than cells: each caption states the cell size, the legend names the
+// four shades, each shade is one path of its own colour (the mesh numbering's cells range from
+// one entry in 1296 to over a tenth: all four appear on both sides), and the runs of cells stay
+// in the matrix, the last row and column of cells cut to what is left of it.
+TEST(TarvelFemProgram, SpyShadesHaveALegend)
+{
+    TempDir dir;
+    const ProgramRun run = run_program(dir, "--nx 100 --ny 70 --problem poisson --road skyline "
+                                            "--quiet --spy '" +
+                                                dir.file("k.svg") + "'");
+    ASSERT_EQ(run.status, 0) << run.err;
+    const std::string svg = read_bytes(dir.file("k.svg"));  // 7171 DOFs: cells of 36 x 36
+    EXPECT_TRUE(well_formed_xml(svg));
+    EXPECT_EQ(count(svg, ">each cell 36 x 36 entries</text>"), 2u);
+    for (const char* legend : {">share of a cell's entries stored:</text>", ">below 0.1%</text>",
+                               ">0.1% to 1%</text>", ">1% to 10%</text>", ">10% or more</text>"})
+        EXPECT_EQ(count(svg, legend), 1u) << legend;
+    for (const char* fill : {"#c6dbef", "#6baed6", "#2171b5", "#08306b"})  // in both panels
+        EXPECT_EQ(count(svg, std::string("<path fill=\"") + fill + "\" d=\"M"), 2u) << fill;
+    // Every run starts on a cell boundary, is 36 entries high but 7 on the cut last row, stays
+    // inside the 7171 x 7171 matrix, and the diagonal reaches the corner entry (7170, 7170).
+    const std::regex segment("M([0-9]+) ([0-9]+)h([0-9]+)v([0-9]+)h-([0-9]+)z");
+    int runs = 0;
+    bool corner = false;
+    for (auto m = std::sregex_iterator(svg.begin(), svg.end(), segment);
+         m != std::sregex_iterator(); ++m, ++runs)
+    {
+        const long x = std::stol((*m)[1]), y = std::stol((*m)[2]), w = std::stol((*m)[3]),
+                   h = std::stol((*m)[4]);
+        EXPECT_TRUE(x % 36 == 0 && y % 36 == 0 && w > 0 && x + w <= 7171 && (*m)[5] == (*m)[3])
+            << m->str();
+        EXPECT_EQ(h, y == 7164 ? 7 : 36) << m->str();
+        corner = corner || (y == 7164 && x + w == 7171);
+    }
+    EXPECT_GT(runs, 100);
+    EXPECT_TRUE(corner);
+
+    const ProgramRun small =
+        run_program(dir, "--nx 4 --ny 2 --road skyline --quiet --spy '" + dir.file("s.svg") + "'");
+    ASSERT_EQ(small.status, 0) << small.err;
+    EXPECT_EQ(count(read_bytes(dir.file("s.svg")), ">each cell one entry</text>"), 2u);
 }
 
 // make_mesh: unused nodes dropped and the rest renumbered by tag, a clockwise quadrilateral turned
