@@ -14,10 +14,11 @@
 //  - The reorderings' Matlab script goes to a temporary directory removed at the end.
 //  - --vtk writes the solution of the first road that found one, an unfinished iterate (gs at its
 //    sweep limit) only when no road has more, marked so in the title and the array name; the
-//    mesh's nodes keep their z. Phase lines are flushed as they are written. Output files are opened before
-//    any work, so a path that cannot be written is bad input. They are written beside their
-//    targets and renamed into place when complete (OutputFile.h): a run that fails or has
-//    nothing to write leaves an existing file as it was.
+//    mesh's nodes keep their z. Output files are opened before any work, so a path that cannot
+//    be written is bad input. They are written beside their targets and renamed into place when
+//    complete (OutputFile.h): a run that fails or has nothing to write leaves an existing file
+//    as it was.
+//  - Phase lines are flushed as they are written, so that a pipe shows a long run's progress.
 //  - Problems above kMaxDofs DOFs are refused as bad input.
 #pragma once
 

@@ -205,6 +205,7 @@ public:
         OutOfMemory
     };
     FactorFailure LastFactorFailure() const { return m_eFactorFailure; }
+
     // Prescribed value g at index k: row k becomes the unit row (k, k) = 1.0 (made at its
     // ordered place when missing), every other stored row loses its cell (r, k) and, with B (a
     // CMatrix of right-hand sides), B(r, c) -= g a_rk; B(k, c) = g. BoundaryConditions.cpp.
