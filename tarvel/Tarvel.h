@@ -20,6 +20,7 @@
 
 // Sparse systems
 #include <tarvel/sparse/SparseMatrix.h>
+#include <tarvel/sparse/SymbolicCholesky.h>
 #include <tarvel/sparse/SystSpMat.h>
 
 // Number grammar and keyword searches of the text formats

@@ -3,6 +3,7 @@
 
 #include "ExportMM.h"
 #include "MeshInput.h"
+#include "OutputFile.h"
 #include "PetscRoad.h"
 #include "Print.h"
 #include "Spy.h"
@@ -14,7 +15,6 @@
 #include <atomic>
 #include <cmath>
 #include <filesystem>
-#include <fstream>
 #include <memory>
 #include <unistd.h>
 
@@ -81,6 +81,7 @@ private:
 struct Model
 {
     tarvel_fem::Mesh2D mesh;
+    std::vector<double> z;  // the nodes' heights as read; empty for the grid (z = 0)
     tarvel_fem::FemProblem problem;
     std::string description;
 };
@@ -106,7 +107,7 @@ std::string load_mesh(const Options& o, Model& model)
     if (!gmsh_built_in()) return kGmshMissing;
     RawMesh raw;
     std::string error = read_gmsh(o.mesh, raw);
-    if (error.empty()) error = make_mesh(raw, model.mesh);
+    if (error.empty()) error = make_mesh(raw, model.mesh, &model.z);
     if (error.empty() && dpn * model.mesh.num_nodes() > kMaxDofs)
         error =
             format("has %ld DOFs; at most %ld are taken", dpn * model.mesh.num_nodes(), kMaxDofs);
@@ -128,7 +129,7 @@ void print_problem(const Model& model, Physics physics, std::ostream& out)
         << format("  %ld nodes, %ld elements, %ld DOFs (%zu prescribed, %ld of them non-zero)\n",
                   model.mesh.num_nodes(), model.mesh.num_elements(), p.num_dofs,
                   p.fixed_dofs.size(), nonZero)
-        << format("  tip: node %ld at (%g, %g)\n\n", p.probe_dof / dpn, tip.x, tip.y);
+        << format("  tip: node %ld at (%g, %g)\n\n", p.probe_dof / dpn, tip.x, tip.y) << std::flush;
 }
 
 // The solution's line under its road: residual and tip value, or why there is none.
@@ -142,7 +143,7 @@ void print_outcome(const RoadReport& r, const tarvel_fem::FemProblem& p, Physics
                       r.u[p.probe_dof]);
     else
         out << format("  ||K u - f|| / ||f|| = %.3e, tip u = %.9e\n", r.residual, r.u[p.probe_dof]);
-    out << '\n';
+    out << '\n' << std::flush;
 }
 
 // Pairwise comparison of the solved roads; returns the largest difference and prints it.
@@ -189,13 +190,9 @@ DemoResult run_demo(const Options& o, std::ostream& out, std::ostream& err)
     };
 
     // -- 1. Input: output files, then the mesh and the problem --
-    std::ofstream vtkFile, spyFile;
+    OutputFile vtkFile, spyFile;
     for (auto [name, file] : {std::pair{&o.vtk, &vtkFile}, std::pair{&o.spy, &spyFile}})
-    {
-        if (name->empty()) continue;
-        file->open(*name, std::ios::binary | std::ios::trunc);
-        if (!*file) return bad_input("cannot write '" + *name + "'");
-    }
+        if (!name->empty() && !file->open(*name)) return bad_input("cannot write '" + *name + "'");
     if (!o.exportMM.empty())
         if (std::string e = prepare_export_dir(o.exportMM); !e.empty()) return bad_input(e);
     Model model;
@@ -227,7 +224,7 @@ DemoResult run_demo(const Options& o, std::ostream& out, std::ostream& err)
         switch (road)
         {
         case Road::System:
-            outcome = system_road(p, out);
+            outcome = system_road(p, out, o.max_factor);
             break;
         case Road::Skyline:
             out << "skyline road: CReorderMat, " << o.reorder
@@ -247,6 +244,7 @@ DemoResult run_demo(const Options& o, std::ostream& out, std::ostream& err)
         r.solved = !outcome.u.empty();
         r.u = std::move(outcome.u);
         r.failure = std::move(outcome.failure);
+        r.unfinished = std::move(outcome.unfinished);
         if (r.solved)
             r.residual = tarvel_fem::relative_residual(reference.K, r.u.data(), reference.b);
         print_outcome(r, p, o.physics, out);
@@ -277,26 +275,38 @@ DemoResult run_demo(const Options& o, std::ostream& out, std::ostream& err)
         if (!graph) out << "\npattern for --spy: CReorderMat, " << o.reorder << '\n';
         ensure_graph();
         const ReorderedGraph& g = *graph;
-        write_spy_svg(spyFile, g.graph,
-                      format("mesh numbering (%d DOFs)\nbandwidth %d, envelope %d",
-                             g.graph.GetRows(), g.bandwidthBefore, g.envelopeBefore),
-                      format("after %s\nbandwidth %d, envelope %d", g.reordering.c_str(),
-                             g.bandwidthAfter, g.envelopeAfter));
+        const long freeDofs = p.num_dofs - static_cast<long>(p.fixed_dofs.size());
+        write_spy_svg(
+            spyFile.stream(), g.graph,
+            format("mesh numbering, %ld DOFs (%ld free)\nbandwidth %d, envelope %d", p.num_dofs,
+                   freeDofs, g.bandwidthBefore, g.envelopeBefore),
+            format("%s\nbandwidth %d, envelope %d",
+                   g.reordering == "none" ? "no reordering" : ("after " + g.reordering).c_str(),
+                   g.bandwidthAfter, g.envelopeAfter));
+        if (!spyFile.commit()) return bad_input("cannot write '" + o.spy + "'");
         out << "  pattern before and after reordering written to " << o.spy << '\n';
     }
     if (!o.vtk.empty())
     {
-        const auto solved = std::find_if(result.roads.begin(), result.roads.end(),
-                                         [](const RoadReport& r) { return r.solved; });
+        auto solved =
+            std::find_if(result.roads.begin(), result.roads.end(),
+                         [](const RoadReport& r) { return r.solved && r.unfinished.empty(); });
+        if (solved == result.roads.end())
+            solved = std::find_if(result.roads.begin(), result.roads.end(),
+                                  [](const RoadReport& r) { return r.solved; });
         if (solved == result.roads.end())
             out << "  no solution to write to " << o.vtk << '\n';
         else
         {
-            write_vtk(vtkFile, model.mesh, o.physics, solved->u,
-                      "tarvel-fem: " + model.description + ", " + road_name(solved->road) +
-                          " road");
-            out << "  solution of the " << road_name(solved->road) << " road written to " << o.vtk
-                << '\n';
+            const std::string title =
+                "tarvel-fem: " + model.description + ", " + road_name(solved->road) + " road" +
+                (solved->unfinished.empty() ? std::string()
+                                            : ", UNFINISHED iterate: " + solved->unfinished);
+            write_vtk(vtkFile.stream(), model.mesh, model.z, o.physics, solved->u,
+                      !solved->unfinished.empty(), title);
+            if (!vtkFile.commit()) return bad_input("cannot write '" + o.vtk + "'");
+            out << (solved->unfinished.empty() ? "  solution" : "  unfinished iterate")
+                << " of the " << road_name(solved->road) << " road written to " << o.vtk << '\n';
         }
     }
     out << (ok ? "OK: every residual is at most 1e-8\n"

@@ -12,8 +12,13 @@
 //  - The library's message boxes are printed into out, each line indented under "| ", unless
 //    quiet; the previous handler, m_bSym and the reordering script path are restored afterwards.
 //  - The reorderings' Matlab script goes to a temporary directory removed at the end.
-//  - --vtk writes the solution of the first road that found one; output files are opened before
-//    any work, so a path that cannot be written is bad input.
+//  - --vtk writes the solution of the first road that found one, an unfinished iterate (gs at its
+//    sweep limit) only when no road has more, marked so in the title and the array name; the
+//    mesh's nodes keep their z. Output files are opened before any work, so a path that cannot
+//    be written is bad input. They are written beside their targets and renamed into place when
+//    complete (OutputFile.h): a run that fails or has nothing to write leaves an existing file
+//    as it was.
+//  - Phase lines are flushed as they are written, so that a pipe shows a long run's progress.
 //  - Problems above kMaxDofs DOFs are refused as bad input.
 #pragma once
 
@@ -37,6 +42,7 @@ struct RoadReport
     std::vector<double> u;
     double residual = 0.0;  // meaningful when solved
     std::string failure;
+    std::string unfinished;  // why u is an iterate rather than the solution; "" when final
 };
 
 struct DemoResult

@@ -37,6 +37,22 @@ void prepare_system(CSystSpMat& K, CMatrix& B, FemProblem& p, std::ostream& out)
 
 std::vector<double> column(const CMatrix& B) { return {B.m_pData, B.m_pData + B.GetRows()}; }
 
+// Counts the factor of K before it is made and prints it; "" when it fits under maxFactor
+// entries, else why the road is not solved.
+std::string check_factor_size(const CSystSpMat& K, long long maxFactor, std::ostream& out)
+{
+    const long start = TarvelClock();
+    const LONGLONG entries = CholeskyFactorSize(K);
+    if (entries < 0) return "not solved: no storage to count the factor's entries";
+    const double megabytes = static_cast<double>(entries) * kFactorEntryBytes / 1048576.0;
+    phase(out, "CholeskyFactorSize", seconds_since(start),
+          format("%lld entries expected in the factor (%.0f MB)", entries, megabytes));
+    if (entries <= maxFactor) return "";
+    return format("not solved: the factor would hold %lld entries (%.0f MB), more than the "
+                  "limit of %lld (--max-factor raises it)",
+                  entries, megabytes, maxFactor);
+}
+
 }  // namespace
 
 void reorder_graph(const FemProblem& p, const std::string& reordering, ReorderedGraph& g,
@@ -68,10 +84,11 @@ void reorder_graph(const FemProblem& p, const std::string& reordering, Reordered
                   "mesh numbering:", g.bandwidthBefore, g.envelopeBefore, g.profileBefore)
         << format("  %-24s bandwidth %d, envelope %d, profile %.0f\n",
                   (reordering == "none" ? "no reordering:" : "after " + reordering + ":").c_str(),
-                  g.bandwidthAfter, g.envelopeAfter, g.profileAfter);
+                  g.bandwidthAfter, g.envelopeAfter, g.profileAfter)
+        << std::flush;
 }
 
-RoadOutcome system_road(FemProblem& p, std::ostream& out)
+RoadOutcome system_road(FemProblem& p, std::ostream& out, long long maxFactor)
 {
     out << "system road: CSystSpMat, m_bSym = true, SymUnifyAndZero, Cholesky_Solve\n";
     RoadOutcome r;
@@ -79,12 +96,16 @@ RoadOutcome system_road(FemProblem& p, std::ostream& out)
     CSystSpMat K;
     CMatrix B;
     prepare_system(K, B, p, out);
+    r.failure = check_factor_size(K, maxFactor, out);
+    if (!r.failure.empty()) return r;
     double seconds = 0.0;
     const int status = K.Cholesky_Solve(&B, seconds);
     if (status != 1)
     {
-        r.failure =
-            format("Cholesky_Solve returned %d: the matrix is not positive definite", status);
+        r.failure = format("Cholesky_Solve returned %d: %s", status,
+                           K.LastFactorFailure() == CSparseMatrix::FactorFailure::OutOfMemory
+                               ? "out of memory"
+                               : "the matrix is not positive definite");
         return r;
     }
     phase(out, "Cholesky_Solve", seconds,
@@ -180,6 +201,7 @@ RoadOutcome gs_road(FemProblem& p, int maxSweeps, std::ostream& out)
               ? format("converged: no change above %.1e", tol)
               : format("stopped after %d sweeps, changes still above %.1e", maxSweeps, tol));
     r.u.assign(x.m_pData, x.m_pData + n);  // judged by its residual, converged or not
+    if (status != 1) r.unfinished = format("stopped after %d sweeps, not converged", maxSweeps);
     return r;
 }
 

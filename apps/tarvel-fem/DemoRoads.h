@@ -10,6 +10,9 @@
 //    large problems stop at the limit, and the residual says so.
 //  - skyline: a reordering whose profile would cost more than 2e10 multiply-adds to factorize (a
 //    minute or more) is not solved; the road fails with that reason.
+//  - system: the factor's entries are counted before factorizing (CholeskyFactorSize) and
+//    printed with the storage they take; above the caller's limit the road is not solved and
+//    fails with that reason (each entry is a cell of kFactorEntryBytes).
 #pragma once
 
 #include "Options.h"
@@ -27,8 +30,9 @@ namespace tarvel_demo
 struct RoadOutcome
 {
     Road road = Road::System;
-    std::vector<double> u;  // the solution by DOF; empty when the road failed
-    std::string failure;    // why there is no solution
+    std::vector<double> u;   // the solution by DOF; empty when the road failed
+    std::string failure;     // why there is no solution
+    std::string unfinished;  // why u is an iterate rather than the solution; "" when final
 };
 
 // The skyline road's graph of the free DOFs, relabelled by one reordering (PostReorder done),
@@ -48,7 +52,9 @@ constexpr double kMaxSkylineWork = 2e10;
 void reorder_graph(const tarvel_fem::FemProblem& p, const std::string& reordering,
                    ReorderedGraph& g, std::ostream& out);
 
-RoadOutcome system_road(tarvel_fem::FemProblem& p, std::ostream& out);
+constexpr double kFactorEntryBytes = 24.0;  // a cell: link, value, column
+
+RoadOutcome system_road(tarvel_fem::FemProblem& p, std::ostream& out, long long maxFactor);
 RoadOutcome skyline_road(tarvel_fem::FemProblem& p, ReorderedGraph& g, std::ostream& out);
 RoadOutcome cg_road(tarvel_fem::FemProblem& p, std::ostream& out);
 RoadOutcome gs_road(tarvel_fem::FemProblem& p, int maxSweeps, std::ostream& out);

@@ -3,6 +3,8 @@
 
 #include <algorithm>
 #include <cmath>
+#include <filesystem>
+#include <fstream>
 #include <unordered_map>
 
 namespace tarvel_demo
@@ -28,11 +30,35 @@ double twice_area(const tarvel_fem::Mesh2D& m, const long* c)
     return s;
 }
 
+bool blank(int c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '\f'; }
+
 }  // namespace
 
-std::string make_mesh(const RawMesh& raw, tarvel_fem::Mesh2D& mesh)
+std::string check_mesh_header(const std::string& path, long long& offset)
 {
-    // -- 1. One supported element kind --
+    offset = 0;
+    std::error_code ec;
+    std::ifstream in;
+    if (std::filesystem::is_regular_file(path, ec)) in.open(path, std::ios::binary);
+    if (!in.is_open() || !in) return "cannot be read";
+    std::streambuf& bytes = *in.rdbuf();
+    int c = bytes.sbumpc();
+    for (; c != EOF && blank(c); ++offset) c = bytes.sbumpc();  // blank lines, leading blanks
+    std::string line;
+    for (; c != EOF && c != '\n' && line.size() < 16; c = bytes.sbumpc())
+        line += static_cast<char>(c);
+    while (!line.empty() && blank(static_cast<unsigned char>(line.back()))) line.pop_back();
+    if ((c == EOF || c == '\n') && (line == "$MeshFormat" || line == "$NOD")) return "";
+    return "is not a Gmsh mesh file: its first line is not $MeshFormat (or $NOD), and scripts are "
+           "not run";
+}
+
+std::string make_mesh(const RawMesh& raw, tarvel_fem::Mesh2D& mesh, std::vector<double>* z)
+{
+    // -- 1. One supported element kind, in a mesh without volume elements --
+    if (raw.has_volume_elements)  // its surface triangles are boundaries, not a plane mesh
+        return "holds volume elements; only plane meshes (triangles or quadrilaterals) are "
+               "supported";
     const RawMesh::Block* block = nullptr;
     for (const RawMesh::Block& b : raw.surface_blocks)
     {
@@ -44,11 +70,7 @@ std::string make_mesh(const RawMesh& raw, tarvel_fem::Mesh2D& mesh)
             return "mixes triangles and quadrilaterals; use one element kind";
         block = &b;
     }
-    if (!block)
-        return raw.has_volume_elements
-                   ? "holds volume elements; only plane meshes (triangles or quadrilaterals) "
-                     "are supported"
-                   : "holds no triangles or quadrilaterals";
+    if (!block) return "holds no triangles or quadrilaterals";
 
     // -- 2. Used nodes, renumbered by ascending tag --
     std::unordered_map<std::size_t, std::size_t> position;  // tag -> index in raw.node_tags
@@ -88,6 +110,11 @@ std::string make_mesh(const RawMesh& raw, tarvel_fem::Mesh2D& mesh)
     const double size = std::max(xmax - xmin, ymax - ymin);
     if (!(xmax - xmin > 0.0)) return "has no extent along x";
     if (zmax - zmin > 1e-9 * size) return "is not plane: its nodes do not share one z";
+    if (z)
+    {
+        z->clear();
+        for (std::size_t tag : used) z->push_back(raw.coords[3 * position[tag] + 2]);
+    }
 
     // -- 3. Elements (every block holds the one kind), counter-clockwise, with area, convex --
     std::vector<std::size_t> element_tags;

@@ -3,7 +3,8 @@
 //
 // Choices:
 //  - Only the elements of dimension 2 are used; points and lines in the file are ignored, and
-//    nodes that no element uses are dropped.
+//    nodes that no element uses are dropped. A mesh with volume elements is refused whatever
+//    else it holds (its triangles are then the boundary of a solid).
 //  - One element kind per mesh (3-node triangles or 4-node quadrilaterals); a mesh mixing the two
 //    is refused rather than split.
 //  - Nodes are renumbered 0, 1, ... in ascending order of their tags, so that the file's own
@@ -43,10 +44,22 @@ struct RawMesh
 };
 
 // Checks raw and builds mesh; returns "" on success, else the reason (no file name, no newline).
-std::string make_mesh(const RawMesh& raw, tarvel_fem::Mesh2D& mesh);
+// When z is not null it receives each node's z as read (the plane's height), in mesh order.
+std::string make_mesh(const RawMesh& raw, tarvel_fem::Mesh2D& mesh,
+                      std::vector<double>* z = nullptr);
+
+// "" when the first line of the file that is not blank is "$MeshFormat" (or "$NOD", the first
+// format's header), blanks around it allowed, with offset the position of its '$'; else the
+// reason ("cannot be read", or that it is not a mesh file). Reads at most the blanks and one
+// short line, whatever the file's size.
+std::string check_mesh_header(const std::string& path, long long& offset);
 
 // Reads a mesh file through the Gmsh API; returns "" on success, else the reason. Without the
-// Gmsh API built in, returns kGmshMissing.
+// Gmsh API built in, returns kGmshMissing. Gmsh runs scripts (.geo files, and a "FILE.opt" beside
+// any file it opens), shell commands included: a file is handed to it only after
+// check_mesh_header, as "mesh.msh" in a fresh private directory (a link to it, or a copy from the
+// header on when blanks precede it, since Gmsh picks its reader by the first bytes), so that
+// Gmsh reads it as a mesh and finds no option file beside it.
 std::string read_gmsh(const std::string& path, RawMesh& raw);
 extern const char* const kGmshMissing;
 bool gmsh_built_in();

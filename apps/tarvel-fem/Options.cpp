@@ -14,14 +14,23 @@ namespace tarvel_demo
 namespace
 {
 
-// A positive int, the whole text; false otherwise.
-bool parse_positive(const std::string& text, int& value)
+// A whole number from 1 to most, the whole text; false otherwise.
+bool parse_count(const std::string& text, long long most, long long& value)
 {
     if (text.empty() || text[0] == '-' || text[0] == '+') return false;
     char* end = nullptr;
     errno = 0;
-    const long v = std::strtol(text.c_str(), &end, 10);
-    if (*end != '\0' || errno == ERANGE || v < 1 || v > 1000000000L) return false;
+    const long long v = std::strtoll(text.c_str(), &end, 10);
+    if (*end != '\0' || errno == ERANGE || v < 1 || v > most) return false;
+    value = v;
+    return true;
+}
+
+// A positive int, the whole text; false otherwise.
+bool parse_positive(const std::string& text, int& value)
+{
+    long long v = 0;
+    if (!parse_count(text, 1000000000LL, v)) return false;
     value = static_cast<int>(v);
     return true;
 }
@@ -113,9 +122,9 @@ ParsedOptions parse_options(int argc, const char* const* argv)
                 (arg == "--quiet" ? o.quiet : parsed.help) = true;
             continue;
         }
-        static const char* const valued[] = {"--nx",      "--ny",       "--problem", "--road",
-                                             "--reorder", "--sweeps",   "--mesh",    "--vtk",
-                                             "--spy",     "--export-mm"};
+        static const char* const valued[] = {"--nx",      "--ny",        "--problem",   "--road",
+                                             "--reorder", "--sweeps",    "--mesh",      "--vtk",
+                                             "--spy",     "--export-mm", "--max-factor"};
         if (std::find_if(std::begin(valued), std::end(valued),
                          [&arg](const char* v) { return arg == v; }) == std::end(valued))
         {
@@ -137,6 +146,11 @@ ParsedOptions parse_options(int argc, const char* const* argv)
             if (!parse_positive(value, target))
                 parsed.error = arg + " takes a positive whole number, not '" + value + "'";
             gridGiven = gridGiven || arg != "--sweeps";
+        }
+        else if (arg == "--max-factor")
+        {
+            if (!parse_count(value, 1000000000000000LL, o.max_factor))
+                parsed.error = "--max-factor takes a positive whole number, not '" + value + "'";
         }
         else if (arg == "--problem")
         {
@@ -192,6 +206,9 @@ std::string usage()
         "                   Hager2, Hager3, TabuReorder, TabuReorder2, or none\n"
         "                   (default Hager2: the smallest envelope on the default mesh)\n"
         "  --sweeps N       most Gauss-Seidel sweeps (default 20000)\n"
+        "  --max-factor N   most entries the system road's factor may hold (default\n"
+        "                   20000000, about 460 MB); the road counts them first and\n"
+        "                   does not factorize above the limit\n"
         "  --mesh FILE      a Gmsh mesh of 3-node triangles or of 4-node quadrilaterals\n";
     text += gmsh_built_in() ? "                   instead of the grid\n"
                             : "                   instead of the grid (not built in: build\n"

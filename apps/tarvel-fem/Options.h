@@ -30,6 +30,7 @@ constexpr int kDefaultNx = 200;
 constexpr int kDefaultNy = 50;
 constexpr int kDefaultSweeps = 20000;
 constexpr const char* kDefaultReordering = "Hager2";
+constexpr long long kDefaultMaxFactor = 20000000;  // factor entries: about 460 MB
 
 struct Options
 {
@@ -44,6 +45,7 @@ struct Options
     std::string spy;                           // draw the patterns here
     std::string exportMM;                      // write the reduced system here (a directory)
     bool quiet = false;                        // hide the library's reports
+    long long max_factor = kDefaultMaxFactor;  // most factor entries the system road makes
 };
 
 struct ParsedOptions

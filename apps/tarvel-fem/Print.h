@@ -26,13 +26,14 @@ format(const char* fmt, ...)
     return n < 0 ? std::string() : std::string(buffer, std::min<std::size_t>(n, sizeof buffer - 1));
 }
 
-// One timed phase: "  <what, padded> <seconds> s   <detail>".
+// One timed phase: "  <what, padded> <seconds> s   <detail>", flushed at once so that a pipe
+// shows a long run's progress.
 inline void phase(std::ostream& out, const std::string& what, double seconds,
                   const std::string& detail = "")
 {
     out << format("  %-30s %8.3f s", what.c_str(), seconds);
     if (!detail.empty()) out << "   " << detail;
-    out << '\n';
+    out << std::endl;
 }
 
 // Processor seconds since a TarvelClock() reading (1000 ticks per second).

@@ -12,7 +12,12 @@ namespace
 
 constexpr int kPanel = 400;   // pixels per panel side
 constexpr int kMargin = 20;   // pixels around and between the panels
-constexpr int kCaption = 44;  // pixels above the panels for two caption lines
+constexpr int kCaption = 62;  // pixels above the panels for three caption lines
+constexpr int kLegend = 30;   // pixels below the panels for the legend
+// Fill of shades 1 .. kSpyShades, light to dark, and what each means.
+constexpr const char* kShadeFill[kSpyShades] = {"#c6dbef", "#6baed6", "#2171b5", "#08306b"};
+constexpr const char* kShadeMeaning[kSpyShades] = {"below 0.1%", "0.1% to 1%", "1% to 10%",
+                                                   "10% or more"};
 
 std::string escaped(const std::string& text)
 {
@@ -37,72 +42,120 @@ std::string escaped(const std::string& text)
     return out;
 }
 
-// One panel: frame, caption and the dark cells, one "M c r h len v 1 h -len z" per run.
-void write_panel(std::ostream& out, const std::vector<bool>& cells, int n, int x0,
-                 const std::string& caption)
+// One panel: caption lines, frame and the shaded cells, drawn in entry units (n x n scaled to
+// the panel), one path per shade present, one "M x y h w v h h -w z" per run of that shade in
+// a row of cells.
+void write_panel(std::ostream& out, const SpyGrid& grid, int n, int x0, const std::string& caption)
 {
-    const std::size_t line = caption.find('\n');
-    out << format("<text x=\"%d\" y=\"%d\">", x0, kMargin + 4) << escaped(caption.substr(0, line))
-        << "</text>\n";
-    if (line != std::string::npos)
-        out << format("<text x=\"%d\" y=\"%d\">", x0, kMargin + 22)
-            << escaped(caption.substr(line + 1)) << "</text>\n";
+    int y = kMargin + 4;
+    for (std::size_t start = 0; start <= caption.size(); y += 18)
+    {
+        const std::size_t end = std::min(caption.find('\n', start), caption.size());
+        out << format("<text x=\"%d\" y=\"%d\">", x0, y)
+            << escaped(caption.substr(start, end - start)) << "</text>\n";
+        start = end + 1;
+    }
     const int y0 = kMargin + kCaption;
     out << format("<rect x=\"%d\" y=\"%d\" width=\"%d\" height=\"%d\" fill=\"none\" "
                   "stroke=\"#888\"/>\n",
                   x0, y0, kPanel, kPanel);
-    out << format("<g transform=\"translate(%d %d) scale(%.6g)\">\n<path fill=\"#1d4f91\" d=\"", x0,
-                  y0, static_cast<double>(kPanel) / n);
-    for (int r = 0; r < n; ++r)
-        for (int c = 0; c < n;)
-        {
-            if (!cells[static_cast<std::size_t>(r) * n + c])
+    out << format("<g transform=\"translate(%d %d) scale(%.6g)\">\n", x0, y0,
+                  static_cast<double>(kPanel) / n);
+    const long s = grid.side;
+    auto extent = [&](long c) { return std::min(s, n - c * s); };  // entries in cell row/column c
+    std::vector<int> shade(static_cast<std::size_t>(grid.cells) * grid.cells);
+    for (long r = 0; r < grid.cells; ++r)
+        for (long c = 0; c < grid.cells; ++c)
+            shade[r * grid.cells + c] =
+                spy_shade(grid.counts[r * grid.cells + c], extent(r) * extent(c));
+    for (int level = 1; level <= kSpyShades; ++level)
+    {
+        if (std::find(shade.begin(), shade.end(), level) == shade.end()) continue;
+        out << format("<path fill=\"%s\" d=\"", kShadeFill[level - 1]);
+        for (long r = 0; r < grid.cells; ++r)
+            for (long c = 0; c < grid.cells;)
             {
-                ++c;
-                continue;
+                if (shade[r * grid.cells + c] != level)
+                {
+                    ++c;
+                    continue;
+                }
+                long end = c;
+                while (end < grid.cells && shade[r * grid.cells + end] == level) ++end;
+                const long width = std::min(end * s, static_cast<long>(n)) - c * s;
+                out << 'M' << c * s << ' ' << r * s << 'h' << width << 'v' << extent(r) << 'h'
+                    << -width << 'z';
+                c = end;
             }
-            int end = c;
-            while (end < n && cells[static_cast<std::size_t>(r) * n + end]) ++end;
-            out << 'M' << c << ' ' << r << 'h' << end - c << "v1h-" << end - c << 'z';
-            c = end;
-        }
-    out << "\"/>\n</g>\n";
+        out << "\"/>\n";
+    }
+    out << "</g>\n";
+}
+
+// The legend: one swatch per shade with its meaning.
+void write_legend(std::ostream& out, int y)
+{
+    out << format("<text x=\"%d\" y=\"%d\">share of a cell's entries stored:</text>\n", kMargin,
+                  y + 13);
+    for (int level = 0; level < kSpyShades; ++level)
+    {
+        const int x = kMargin + 250 + level * 140;
+        out << format("<rect x=\"%d\" y=\"%d\" width=\"14\" height=\"14\" fill=\"%s\" "
+                      "stroke=\"#888\"/>\n",
+                      x, y + 1, kShadeFill[level])
+            << format("<text x=\"%d\" y=\"%d\">%s</text>\n", x + 20, y + 13, kShadeMeaning[level]);
+    }
 }
 
 }  // namespace
 
-std::vector<bool> spy_cells(const CReorderMat& g, bool byLabel, int cells)
+SpyGrid spy_grid(const CReorderMat& g, bool byLabel, int maxCells)
 {
-    const long long n = g.GetRows();
-    std::vector<bool> dark(static_cast<std::size_t>(cells) * cells, false);
-    auto cell = [&](long long index) { return static_cast<std::size_t>(index * cells / n); };
-    auto at = [&](int dof) { return cell(byLabel ? g.f_v(dof) : dof); };
+    const long n = g.GetRows();
+    SpyGrid grid;
+    grid.side = static_cast<int>(std::max(1L, (n + maxCells - 1) / maxCells));
+    grid.cells = static_cast<int>((n + grid.side - 1) / grid.side);
+    grid.counts.assign(static_cast<std::size_t>(grid.cells) * grid.cells, 0);
+    auto cell = [&](int dof)
+    { return static_cast<std::size_t>((byLabel ? g.f_v(dof) : dof) / grid.side); };
     for (int i = 0; i < n; ++i)
     {
-        const std::size_t r = at(i);
-        dark[r * cells + r] = true;
+        const std::size_t r = cell(i);
+        ++grid.counts[r * grid.cells + r];
         for (int e = 0; e < g.m_pLength[i]; ++e)
-            dark[r * cells + at(static_cast<int>(g.m_ppData[i][e]))] = true;
+            ++grid.counts[r * grid.cells + cell(static_cast<int>(g.m_ppData[i][e]))];
     }
-    return dark;
+    return grid;
+}
+
+int spy_shade(long count, long area)
+{
+    if (count <= 0) return 0;
+    const double share = static_cast<double>(count) / static_cast<double>(area);
+    return share < 0.001 ? 1 : share < 0.01 ? 2 : share < 0.1 ? 3 : 4;
 }
 
 void write_spy_svg(std::ostream& out, const CReorderMat& g, const std::string& beforeCaption,
                    const std::string& afterCaption)
 {
-    const int cells = std::max(1, std::min(g.GetRows(), kSpyCells));
+    const int n = g.GetRows();
     const int width = 2 * kPanel + 3 * kMargin;
-    const int height = kPanel + kCaption + 2 * kMargin;
+    const int height = kPanel + kCaption + kLegend + 2 * kMargin;
     out << "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
         << format("<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"%d\" height=\"%d\" "
                   "viewBox=\"0 0 %d %d\" font-family=\"sans-serif\" font-size=\"14\" "
                   "shape-rendering=\"crispEdges\">\n",
                   width, height, width, height)
         << format("<rect width=\"%d\" height=\"%d\" fill=\"white\"/>\n", width, height);
-    if (g.GetRows() > 0)
+    if (n > 0)
     {
-        write_panel(out, spy_cells(g, false, cells), cells, kMargin, beforeCaption);
-        write_panel(out, spy_cells(g, true, cells), cells, 2 * kMargin + kPanel, afterCaption);
+        const SpyGrid before = spy_grid(g, false), after = spy_grid(g, true);
+        const std::string cellSize =
+            before.side == 1 ? "\neach cell one entry"
+                             : format("\neach cell %d x %d entries", before.side, before.side);
+        write_panel(out, before, n, kMargin, beforeCaption + cellSize);
+        write_panel(out, after, n, 2 * kMargin + kPanel, afterCaption + cellSize);
+        write_legend(out, kMargin + kCaption + kPanel + 10);
     }
     out << "</svg>\n";
 }

@@ -1,8 +1,9 @@
 // The solution as a legacy VTK file (ASCII, DATASET UNSTRUCTURED_GRID), which ParaView and
-// VisIt open: the mesh's nodes at z = 0, its elements as VTK triangles (type 5) or quads (type
-// 9), and the solution as point data: VECTORS displacement (u_x, u_y, 0) for plane stress,
-// SCALARS u for Poisson. Values are written with 17 significant digits, so they read back
-// exactly.
+// VisIt open: the mesh's nodes at their own z (0 when none is given), its elements as VTK
+// triangles (type 5) or quads (type 9), and the solution as point data: VECTORS displacement
+// (u_x, u_y, 0) for plane stress, SCALARS u for Poisson; an iterate that is not final is named
+// displacement_unfinished or u_unfinished instead, so that no reader takes it for the solution.
+// Values are written with 17 significant digits, so they read back exactly.
 #pragma once
 
 #include "fem/Mesh.h"
@@ -15,8 +16,10 @@
 namespace tarvel_demo
 {
 
-// u holds the solution by DOF (2 per node for plane stress, 1 for Poisson); title is one line.
-void write_vtk(std::ostream& out, const tarvel_fem::Mesh2D& mesh, tarvel_fem::Physics physics,
-               const std::vector<double>& u, const std::string& title);
+// u holds the solution by DOF (2 per node for plane stress, 1 for Poisson); z is empty or holds
+// one height per node; title is one line.
+void write_vtk(std::ostream& out, const tarvel_fem::Mesh2D& mesh, const std::vector<double>& z,
+               tarvel_fem::Physics physics, const std::vector<double>& u, bool unfinished,
+               const std::string& title);
 
 }  // namespace tarvel_demo

@@ -388,11 +388,11 @@ int CSparseMatrix::Cholesky()
 {
     try
     {
-        return cholesky_up_looking(m_pFirstRow);
+        return record_factor_result(cholesky_up_looking(m_pFirstRow));
     }
     catch (const std::bad_alloc&)  // work space or a fill-in cell: reported as a failure
     {
-        return -1;
+        return record_factor_result(-1, FactorFailure::OutOfMemory);
     }
 }
 

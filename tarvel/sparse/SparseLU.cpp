@@ -60,12 +60,12 @@ int CSparseMatrix::LU()
     {
         int n = 0;
         const auto rows = rows_by_position(m_pFirstRow, n);
-        if (!rows) return -1;
-        return tarvel::detail::lu_row_by_row(rows.get(), n);
+        if (!rows) return record_factor_result(-1);
+        return record_factor_result(tarvel::detail::lu_row_by_row(rows.get(), n));
     }
     catch (const std::bad_alloc&)  // work space or a fill-in cell: reported as a failure
     {
-        return -1;
+        return record_factor_result(-1, FactorFailure::OutOfMemory);
     }
 }
 

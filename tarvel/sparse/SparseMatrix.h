@@ -21,7 +21,8 @@
 // this matrix through the virtual Add (an empty target receives a copy without stored zeros).
 // Moves take the lists over; a move assignment first releases this matrix's lists.
 // Storage exhaustion while cells or rows are made is the allocator's failure (std::bad_alloc);
-// LU and Cholesky report it as their failure result -1 instead, the matrix partly factorized.
+// LU and Cholesky report it as their failure result -1 instead, the matrix partly factorized;
+// LastFactorFailure tells that case from a breakdown of the elimination.
 //
 // Choices where the behaviour is open:
 //  - MakeLower holds the earlier of the two virtual slots, MakeUpper the later one.
@@ -196,6 +197,20 @@ public:
     row* GetFirstRow() { return m_pFirstRow; }
     const row* GetFirstRow() const { return m_pFirstRow; }
     bool IsSym() const;  // exact symmetry test of the stored entries
+
+    // Why the last LU or Cholesky of this matrix (LU_Solve and Cholesky_Solve included) failed,
+    // beside its status -1: Breakdown when a row had no usable pivot (no diagonal; a pivot of
+    // 0.0 or NaN, or below 0.0 for Cholesky) or sent an update to a row that is not stored;
+    // OutOfMemory when storage for the factor or its work space ran out. None after a success
+    // and before the first factorization; copies and moves start at None.
+    enum class FactorFailure
+    {
+        None,
+        Breakdown,
+        OutOfMemory
+    };
+    FactorFailure LastFactorFailure() const { return m_eFactorFailure; }
+
     // Prescribed value g at index k: row k becomes the unit row (k, k) = 1.0 (made at its
     // ordered place when missing), every other stored row loses its cell (r, k) and, with B (a
     // CMatrix of right-hand sides), B(r, c) -= g a_rk; B(k, c) = g. BoundaryConditions.cpp.
@@ -210,7 +225,15 @@ protected:
     // Row i, found or made at its ordered place, the walk starting at start when start is not
     // null and start->m_nRow <= i (R1).
     row* find_or_make_row(row* start, int i);
+    // Records the outcome of a factorization for LastFactorFailure; returns status.
+    int record_factor_result(int status, FactorFailure failure = FactorFailure::Breakdown)
+    {
+        m_eFactorFailure = status == 1 ? FactorFailure::None : failure;
+        return status;
+    }
 
 private:
     void take_cells(CSparseMatrix& src) noexcept;  // SparseMatrix.cpp
+
+    FactorFailure m_eFactorFailure = FactorFailure::None;
 };

@@ -79,20 +79,20 @@ int tarvel::detail::syst_cholesky_merging(CSystSpMat& A)
 // row into row (merge_rows).
 int CSystSpMat::Cholesky()
 {
-    if (m_nRowArraySize < 1) return 1;
+    if (m_nRowArraySize < 1) return record_factor_result(1);
     if (!rows_start_at_diagonal(m_pRowArray, m_nRowArraySize))
     {
         try
         {
-            return merge_rows(m_pRowArray, m_nRowArraySize);
+            return record_factor_result(merge_rows(m_pRowArray, m_nRowArraySize));
         }
         catch (const std::bad_alloc&)  // a fill-in cell: reported as a failure
         {
-            return -1;
+            return record_factor_result(-1, FactorFailure::OutOfMemory);
         }
     }
     const std::uint32_t flops = m_Flops;
-    const int status = CSparseMatrix::Cholesky();  // reports exhausted storage as -1 itself
+    const int status = CSparseMatrix::Cholesky();  // records exhausted storage itself
     m_Flops = flops;
     return status;
 }
@@ -110,15 +110,15 @@ int CSystSpMat::Cholesky()
 int CSystSpMat::LU()
 {
     const int n = m_nRowArraySize;
-    if (n < 1) return 1;
+    if (n < 1) return record_factor_result(1);
     try
     {
         std::vector<Row*> rows(static_cast<std::size_t>(n));
         for (int r = 0; r < n; ++r) rows[static_cast<std::size_t>(r)] = m_pRowArray + r;
-        return tarvel::detail::lu_row_by_row(rows.data(), n);
+        return record_factor_result(tarvel::detail::lu_row_by_row(rows.data(), n));
     }
-    catch (const std::bad_alloc&)  // work space: reported as a failure
+    catch (const std::bad_alloc&)  // work space or a fill-in cell: reported as a failure
     {
-        return -1;
+        return record_factor_result(-1, FactorFailure::OutOfMemory);
     }
 }

@@ -13,7 +13,8 @@
 //
 // The inherited drivers (Cholesky_Solve, LU_Solve) and substitutions work on the list (S2) and
 // reach this class's LU and Cholesky through the virtual table. Storage exhaustion is handled as
-// in CSparseMatrix: std::bad_alloc from the operations that make cells, -1 from LU and Cholesky;
+// in CSparseMatrix: std::bad_alloc from the operations that make cells, -1 from LU and Cholesky
+// (LastFactorFailure then says OutOfMemory);
 // a copy or an Allocate that cannot obtain its rows leaves an empty matrix (Allocate: false).
 //
 // Choices where the behaviour is open:

@@ -2,13 +2,17 @@
 // built program, mesh checks and, when built in, a Gmsh mesh written here.
 #include "Demo.h"
 #include "MeshInput.h"
+#include "Print.h"
 #include "Spy.h"
 #include "support/DofGraphs.h"
 #include "support/GlobalState.h"
+#include "support/MemoryLimit.h"
 #include "support/TempDir.h"
 
+#include <array>
 #include <cmath>
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <gtest/gtest.h>
 #include <regex>
@@ -79,14 +83,29 @@ struct ProgramRun
     std::string out, err;
 };
 
+// A shell command line, its output and errors caught in files of dir.
+ProgramRun run_shell(const TempDir& dir, const std::string& command)
+{
+    const std::string out = dir.file("stdout"), err = dir.file("stderr");
+    const std::string line = "(" + command + ") >'" + out + "' 2>'" + err + "' </dev/null";
+    const int raw = std::system(line.c_str());
+    return {WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, read_bytes(out), read_bytes(err)};
+}
+
 // The built program with the given arguments (already quoted for the shell).
 ProgramRun run_program(const TempDir& dir, const std::string& args)
 {
-    const std::string out = dir.file("stdout"), err = dir.file("stderr");
-    const std::string command =
-        "'" TARVEL_FEM_PROGRAM "' " + args + " >'" + out + "' 2>'" + err + "' </dev/null";
-    const int raw = std::system(command.c_str());
-    return {WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, read_bytes(out), read_bytes(err)};
+    return run_shell(dir, "'" TARVEL_FEM_PROGRAM "' " + args);
+}
+
+// A 2 x 1 rectangle of four triangles, one of them clockwise, and a line, as an MSH 2.2 file;
+// node k + 1 at (k % 3, k / 3, z[k]).
+std::string plate_msh(const std::array<double, 6>& z)
+{
+    std::string text = "$MeshFormat\n2.2 0 8\n$EndMeshFormat\n$Nodes\n6\n";
+    for (int k = 0; k < 6; ++k) text += format("%d %d %d %.17g\n", k + 1, k % 3, k / 3, z[k]);
+    return text + "$EndNodes\n$Elements\n5\n1 1 2 0 1 1 2\n2 2 2 0 1 1 2 5\n3 2 2 0 1 1 5 4\n"
+                  "4 2 2 0 1 2 6 3\n5 2 2 0 1 2 6 5\n$EndElements\n";
 }
 
 Options small(tarvel_fem::Physics physics, int nx, int ny, bool quiet = false,
@@ -140,17 +159,70 @@ TEST_F(TarvelFem, EveryRoadSolvesSmallGrids)
     EXPECT_EQ(m_messages, std::vector<std::string>{"after"});
 }
 
-// A road that fails is reported and sets exit code 1: Gauss-Seidel stopped after one sweep.
-TEST_F(TarvelFem, UnconvergedRoadExitsOne)
+// A road that fails is reported and sets exit code 1: Gauss-Seidel stopped after one sweep. Its
+// iterate goes to --vtk only when no road has a final solution, and then marked as unfinished
+// in the title and the array name.
+TEST(TarvelFemProgram, UnfinishedIterateIsMarked)
 {
-    Options o = small(tarvel_fem::Physics::PlaneStress, 4, 2, true, {Road::Gs});
-    o.sweeps = 1;
-    std::ostringstream out, err;
-    const DemoResult r = run_demo(o, out, err);
-    EXPECT_EQ(r.exit_code, 1);
-    EXPECT_GT(r.roads.at(0).residual, 1e-8);
-    EXPECT_EQ(count(out.str(), "      | "), 0u);  // quiet
-    EXPECT_NE(out.str().find("FAILED"), std::string::npos);
+    TempDir dir;
+    const std::string vtk = dir.file("u.vtk");
+    const std::string plate = "tarvel-fem: plane stress, cantilever plate 8 m x 2 m, 4 x 2 "
+                              "four-node elements, ";
+    const std::tuple<std::string, std::string, std::string> cases[] = {
+        {"--road gs", plate + "gs road, UNFINISHED iterate: stopped after 1 sweeps, not converged",
+         "VECTORS displacement_unfinished double"},
+        {"--road gs --problem poisson",
+         "tarvel-fem: Poisson, cantilever plate 8 m x 2 m, 4 x 2 four-node elements, gs road, "
+         "UNFINISHED iterate: stopped after 1 sweeps, not converged",
+         "SCALARS u_unfinished double 1"},
+        {"--road gs,system", plate + "system road", "VECTORS displacement double"},
+    };
+    for (const auto& [roads, title, field] : cases)
+    {
+        SCOPED_TRACE(roads);
+        const ProgramRun run =
+            run_program(dir, "--nx 4 --ny 2 --sweeps 1 --quiet --vtk '" + vtk + "' " + roads);
+        EXPECT_EQ(run.status, 1);
+        EXPECT_NE(run.out.find("\nFAILED: a road has no solution or a residual above 1e-8\n"),
+                  std::string::npos);
+        EXPECT_EQ(count(run.out, "      | "), 0u);  // quiet
+        std::istringstream file(read_bytes(vtk));
+        std::string line, second;
+        std::getline(file, line);
+        std::getline(file, second);
+        EXPECT_EQ(second, title);
+        EXPECT_NE(read_bytes(vtk).find("\n" + field + "\n"), std::string::npos);
+    }
+}
+
+// Every phase line reaches the stream's destination as soon as it is written (a pipe shows a
+// long run's progress): the output is flushed at the end of each.
+TEST_F(TarvelFem, PhaseLinesAreFlushed)
+{
+    struct FlushRecorder : std::stringbuf
+    {
+        std::vector<std::size_t> at;  // the text's length at each flush
+        int sync() override
+        {
+            at.push_back(str().size());
+            return 0;
+        }
+    } recorder;
+    std::ostream out(&recorder);
+    std::ostringstream err;
+    ASSERT_EQ(run_demo(small(tarvel_fem::Physics::Poisson, 6, 3), out, err).exit_code, 0);
+    const std::string text = recorder.str();
+    const std::regex phaseLine("  \\S.* +[0-9]+\\.[0-9]{3} s(   .*)?");
+    int phases = 0;
+    for (std::size_t start = 0, end; (end = text.find('\n', start)) != std::string::npos;
+         start = end + 1)
+        if (std::regex_match(text.substr(start, end - start), phaseLine))
+        {
+            ++phases;
+            EXPECT_NE(std::find(recorder.at.begin(), recorder.at.end(), end + 1), recorder.at.end())
+                << text.substr(start, end - start);
+        }
+    EXPECT_GE(phases, 10);
 }
 
 // Bad input through the built program: exit code 2, nothing on standard output, one line on
@@ -158,9 +230,9 @@ TEST_F(TarvelFem, UnconvergedRoadExitsOne)
 TEST(TarvelFemProgram, BadInputExitsTwoWithOneLine)
 {
     TempDir dir;
-    for (const std::string& args :
-         std::vector<std::string>{"--frobnicate", "--nx 0", "--ny=-4", "--road fast",
-                                  "--mesh '" + dir.file("missing.msh") + "'"})
+    for (const std::string& args : std::vector<std::string>{
+             "--frobnicate", "--nx 0", "--ny=-4", "--road fast", "--max-factor 0",
+             "--max-factor=2e7", "--max-factor", "--mesh '" + dir.file("missing.msh") + "'"})
     {
         SCOPED_TRACE(args);
         const ProgramRun run = run_program(dir, args);
@@ -171,6 +243,98 @@ TEST(TarvelFemProgram, BadInputExitsTwoWithOneLine)
     }
     const ProgramRun help = run_program(dir, "--help");
     EXPECT_EQ(std::tuple(help.status, help.out.rfind("Usage: tarvel-fem", 0)), std::tuple(0, 0u));
+}
+
+// Output files are replaced only by a run that completes them: an existing file survives every
+// failed run byte for byte, with nothing left beside it; a successful run replaces it and keeps
+// its permissions; a folder that takes no file is bad input.
+TEST(TarvelFemProgram, OutputFilesReplacedOnlyOnSuccess)
+{
+    TempDir dir;
+    const std::string vtk = dir.file("u.vtk"), svg = dir.file("k.svg");
+    tarvel_test::write_bytes(vtk, "old vtk\n");
+    tarvel_test::write_bytes(svg, "old svg\n");
+    std::filesystem::permissions(vtk, std::filesystem::perms(0640));
+    const std::string files = " --vtk '" + vtk + "' --spy '" + svg + "'";
+    auto listing = [&dir]()
+    {
+        std::vector<std::string> names;
+        for (const auto& entry : std::filesystem::directory_iterator(dir.path()))
+            names.push_back(entry.path().filename().string());
+        std::sort(names.begin(), names.end());
+        return names;
+    };
+    for (const auto& [args, status] : std::vector<std::pair<std::string, int>>{
+             {"--mesh '" + dir.file("missing.msh") + "'" + files, 2},
+             {"--nx 5000 --ny 5000" + files, 2},
+             {"--nx 2 --ny 1 --quiet" + files + " --vtk '" + dir.file("none/u.vtk") + "'", 2},
+         })
+    {
+        SCOPED_TRACE(args);
+        EXPECT_EQ(run_program(dir, args).status, status);
+        EXPECT_EQ(read_bytes(vtk) + read_bytes(svg), "old vtk\nold svg\n");
+        EXPECT_EQ(listing(), (std::vector<std::string>{"k.svg", "stderr", "stdout", "u.vtk"}));
+    }
+    ASSERT_EQ(run_program(dir, "--nx 2 --ny 1 --quiet" + files).status, 0);
+    EXPECT_EQ(read_bytes(vtk).rfind("# vtk DataFile", 0), 0u);
+    EXPECT_EQ(read_bytes(svg).rfind("<?xml", 0), 0u);
+    EXPECT_EQ(std::filesystem::status(vtk).permissions(), std::filesystem::perms(0640));
+    EXPECT_EQ(listing(), (std::vector<std::string>{"k.svg", "stderr", "stdout", "u.vtk"}));
+}
+
+// The system road that runs out of memory says so: with the address space limited to 400 MB, a
+// plate of 10000 x 2 elements in the mesh numbering (60006 DOFs, a bandwidth of about 20000) is
+// assembled, but its factor of about 10^9 entries cannot be made. A small plate solves under the
+// same limit, so the limit leaves room for the program itself.
+TEST(TarvelFemProgram, OutOfMemoryIsSaidSo)
+{
+    if (!tarvel_test::kAddressLimitWorks)
+        GTEST_SKIP() << "no address-space limit under the sanitizers";
+    TempDir dir;
+    const std::string command = "ulimit -v 400000; exec '" TARVEL_FEM_PROGRAM
+                                "' --road system --quiet --max-factor 1000000000000 ";
+    const ProgramRun small = run_shell(dir, command + "--nx 2 --ny 1");
+    if (small.status != 0) GTEST_SKIP() << "the program needs more than 400 MB to start here";
+    const ProgramRun large = run_shell(dir, command + "--nx 10000 --ny 2");
+    EXPECT_EQ(large.status, 1);
+    EXPECT_NE(large.out.find("\n  FAILED: Cholesky_Solve returned -1: out of memory\n"),
+              std::string::npos)
+        << large.out;
+}
+
+// The system road counts its factor before making it: above --max-factor it is not solved (exit
+// 1, and an existing --vtk file is kept, as there is no solution to write); at the count itself
+// it is, and the factor holds exactly the entries counted.
+TEST(TarvelFemProgram, FactorSizeGuard)
+{
+    TempDir dir;
+    const std::string vtk = dir.file("u.vtk");
+    tarvel_test::write_bytes(vtk, "old vtk\n");
+    const std::string args = "--nx 40 --ny 10 --road system --quiet --vtk '" + vtk + "' ";
+    const ProgramRun refused = run_program(dir, args + "--max-factor 1000");
+    std::smatch expected;
+    ASSERT_TRUE(std::regex_search(
+        refused.out, expected,
+        std::regex("\n  CholeskyFactorSize +[0-9.]+ s   ([0-9]+) entries expected in the factor "
+                   "\\(([0-9]+) MB\\)\n")))
+        << refused.out;
+    const std::string entries = expected[1], megabytes = expected[2];
+    EXPECT_EQ(refused.status, 1);
+    EXPECT_NE(refused.out.find("\n  FAILED: not solved: the factor would hold " + entries +
+                               " entries (" + megabytes +
+                               " MB), more than the limit of 1000 (--max-factor raises it)\n"),
+              std::string::npos)
+        << refused.out;
+    EXPECT_EQ(refused.out.find("  Cholesky_Solve"), std::string::npos);
+    EXPECT_NE(refused.out.find("\n  no solution to write to " + vtk + "\n"), std::string::npos);
+    EXPECT_EQ(read_bytes(vtk), "old vtk\n");
+
+    const ProgramRun lifted = run_program(dir, args + "--max-factor " + entries);
+    EXPECT_EQ(lifted.status, 0) << lifted.out;
+    EXPECT_NE(lifted.out.find("   " + entries + " stored entries in the factor\n"),
+              std::string::npos)
+        << lifted.out;
+    EXPECT_EQ(read_bytes(vtk).rfind("# vtk", 0), 0u);
 }
 
 // --vtk: the legacy header, one point per node and one cell per element, and the displacements
@@ -216,31 +380,107 @@ TEST(TarvelFemProgram, VtkAndSpyFilesParse)
     EXPECT_LT(svg.size(), 100000u);
 }
 
-// The pattern of a 4-DOF graph with the single coupling 0-3, drawn by DOF number and by the
-// labels f_v = (0, 2, 3, 1), at full size and on a 2 x 2 grid.
-TEST(TarvelFemSpy, CellsFollowTheLabels)
+// The pattern of a 4-DOF graph with the single coupling 0-3, counted by DOF number and by the
+// labels f_v = (0, 2, 3, 1), on cells of one entry and of 2 x 2; and of a 5-DOF graph (coupling
+// 0-4) on cells of 2 x 2, the last row and column of cells cut to one entry.
+TEST(TarvelFemSpy, CellsCountTheEntriesOfTheLabelling)
 {
     CReorderMat g(1);
     tarvel_test::BuildGraph(g, 4, {{0, 3}});
     const long labels[4] = {0, 2, 3, 1};
     std::copy(labels, labels + 4, g.m_pLabel);
     g.PostReorder();
-    auto dark = [](const std::vector<bool>& cells, int n)
+    auto grid = [](const CReorderMat& graph, bool byLabel, int maxCells)
     {
-        std::string s;
-        for (int i = 0; i < n * n; ++i) s += cells[i] ? '#' : '.';
-        return s;
+        const SpyGrid s = spy_grid(graph, byLabel, maxCells);
+        std::string text = std::to_string(s.side) + ":";
+        for (long c : s.counts) text += std::to_string(c);
+        return text;
     };
-    EXPECT_EQ(dark(spy_cells(g, false, 4), 4), "#..#"
-                                               ".#.."
-                                               "..#."
-                                               "#..#");
-    EXPECT_EQ(dark(spy_cells(g, true, 4), 4), "##.."
-                                              "##.."
-                                              "..#."
-                                              "...#");
-    EXPECT_EQ(dark(spy_cells(g, false, 2), 2), "####");
-    EXPECT_EQ(dark(spy_cells(g, true, 2), 2), "#..#");
+    EXPECT_EQ(grid(g, false, 4), "1:1001"
+                                 "0100"
+                                 "0010"
+                                 "1001");
+    EXPECT_EQ(grid(g, true, 4), "1:1100"
+                                "1100"
+                                "0010"
+                                "0001");
+    EXPECT_EQ(grid(g, false, 2), "2:2112");
+    EXPECT_EQ(grid(g, true, 3), "2:4002");  // ceil(4 / 3) = 2 entries a side
+    CReorderMat five(1);
+    tarvel_test::BuildGraph(five, 5, {{0, 4}});
+    EXPECT_EQ(grid(five, false, 3), "2:201"
+                                    "020"
+                                    "101");
+}
+
+// Shades by the share of a cell's entries stored, a decade apart; an empty cell has none.
+TEST(TarvelFemSpy, ShadesStepByDecades)
+{
+    const std::tuple<long, long, int> cases[] = {
+        {0, 1, 0},         {1, 250000, 1}, {249, 250000, 1}, {250, 250000, 2},
+        {2499, 250000, 2}, {1, 100, 3},    {9, 100, 3},      {10, 100, 4},
+        {1, 1, 4},         {2, 4, 4},      {1, 1000000, 1},
+    };
+    for (const auto& [stored, area, shade] : cases)
+        EXPECT_EQ(spy_shade(stored, area), shade) << stored << " of " << area;
+}
+
+// A picture of more DOFs than cells: each caption counts the DOFs as the printout does (all,
+// and the free ones the graph relabels) and states the cell size; the legend names the four
+// shades, each one path of its own colour (the mesh numbering's cells range from one entry in
+// 1296 to over a tenth: all four appear on both sides); the runs of cells stay in the matrix,
+// the last row and column of cells cut to what is left of it. Without a reordering the right
+// side says so.
+TEST(TarvelFemProgram, SpyShadesHaveALegend)
+{
+    TempDir dir;
+    const ProgramRun run = run_program(dir, "--nx 100 --ny 70 --problem poisson --road skyline "
+                                            "--quiet --spy '" +
+                                                dir.file("k.svg") + "'");
+    ASSERT_EQ(run.status, 0) << run.err;
+    const std::string svg = read_bytes(dir.file("k.svg"));  // 7171 DOFs: cells of 36 x 36
+    EXPECT_TRUE(well_formed_xml(svg));
+    std::smatch all, free;
+    ASSERT_TRUE(std::regex_search(run.out, all, std::regex(" (\\d+) DOFs \\((\\d+) prescribed")));
+    ASSERT_TRUE(std::regex_search(run.out, free, std::regex(" (\\d+) free DOFs, ")));
+    EXPECT_EQ(std::stol(all[1]) - std::stol(all[2]), std::stol(free[1]));
+    EXPECT_NE(
+        svg.find(">mesh numbering, " + all[1].str() + " DOFs (" + free[1].str() + " free)</text>"),
+        std::string::npos);
+    EXPECT_NE(svg.find(">after Hager2</text>"), std::string::npos);
+    EXPECT_EQ(count(svg, ">each cell 36 x 36 entries</text>"), 2u);
+    for (const char* legend : {">share of a cell's entries stored:</text>", ">below 0.1%</text>",
+                               ">0.1% to 1%</text>", ">1% to 10%</text>", ">10% or more</text>"})
+        EXPECT_EQ(count(svg, legend), 1u) << legend;
+    for (const char* fill : {"#c6dbef", "#6baed6", "#2171b5", "#08306b"})  // in both panels
+        EXPECT_EQ(count(svg, std::string("<path fill=\"") + fill + "\" d=\"M"), 2u) << fill;
+    // Every run starts on a cell boundary, is 36 entries high but 7 on the cut last row, stays
+    // inside the 7171 x 7171 matrix, and the diagonal reaches the corner entry (7170, 7170).
+    const std::regex segment("M([0-9]+) ([0-9]+)h([0-9]+)v([0-9]+)h-([0-9]+)z");
+    int runs = 0;
+    bool corner = false;
+    for (auto m = std::sregex_iterator(svg.begin(), svg.end(), segment);
+         m != std::sregex_iterator(); ++m, ++runs)
+    {
+        const long x = std::stol((*m)[1]), y = std::stol((*m)[2]), w = std::stol((*m)[3]),
+                   h = std::stol((*m)[4]);
+        EXPECT_TRUE(x % 36 == 0 && y % 36 == 0 && w > 0 && x + w <= 7171 && (*m)[5] == (*m)[3])
+            << m->str();
+        EXPECT_EQ(h, y == 7164 ? 7 : 36) << m->str();
+        corner = corner || (y == 7164 && x + w == 7171);
+    }
+    EXPECT_GT(runs, 100);
+    EXPECT_TRUE(corner);
+
+    const ProgramRun small = run_program(dir, "--nx 4 --ny 2 --road skyline --quiet --reorder none "
+                                              "--spy '" +
+                                                  dir.file("s.svg") + "'");
+    ASSERT_EQ(small.status, 0) << small.err;
+    const std::string picture = read_bytes(dir.file("s.svg"));
+    EXPECT_EQ(count(picture, ">each cell one entry</text>"), 2u);
+    EXPECT_EQ(count(picture, ">no reordering</text>"), 1u);
+    EXPECT_EQ(picture.find("after none"), std::string::npos);
 }
 
 // make_mesh: unused nodes dropped and the rest renumbered by tag, a clockwise quadrilateral turned
@@ -275,11 +515,94 @@ TEST(TarvelFemMesh, ChecksAndOrientsElements)
         b.surface_blocks = blocks;
         EXPECT_EQ(make_mesh(b, mesh), message);
     }
+    RawMesh lifted = raw;  // each node keeps its own height, in mesh order
+    for (std::size_t k = 0; k < 5; ++k) lifted.coords[3 * k + 2] = 5.0 + 1e-12 * k;
+    std::vector<double> z;
+    ASSERT_EQ(make_mesh(lifted, mesh, &z), "");
+    EXPECT_EQ(z, (std::vector<double>{5.0 + 1e-12, 5.0 + 2e-12, 5.0 + 3e-12, 5.0}));
+
+    RawMesh solid = raw;  // a plane mesh's elements beside volume elements: a solid's boundary
+    solid.has_volume_elements = true;
+    EXPECT_EQ(make_mesh(solid, mesh),
+              "holds volume elements; only plane meshes (triangles or quadrilaterals) are "
+              "supported");
+}
+
+// Only a file whose first non-blank line is a mesh header reaches Gmsh; the header's offset is
+// where a copy for Gmsh starts.
+TEST(TarvelFemMesh, HeaderDecidesWhatReachesGmsh)
+{
+    TempDir dir;
+    const char* const refused =
+        "is not a Gmsh mesh file: its first line is not $MeshFormat (or $NOD), and scripts are not "
+        "run";
+    const std::tuple<std::string, std::string, long long> cases[] = {
+        {"$MeshFormat\n2.2 0 8\n", "", 0},
+        {"\n \r\n\t$MeshFormat \r\n4.1 1 8\n", "", 5},
+        {"$NOD\n3\n", "", 0},
+        {"$MeshFormat", "", 0},
+        {"System \"touch made\";\n$MeshFormat\n", refused, 0},
+        {"Mesh 2;\n", refused, 0},
+        {"// $MeshFormat\n", refused, 0},
+        {"$MeshFormat2\n", refused, 0},
+        {"$MeshFormat $NOD\n", refused, 0},
+        {"\xEF\xBB\xBF$MeshFormat\n", refused, 0},  // a byte-order mark is not blank
+        {"", refused, 0},
+        {std::string(100000, '\n'), refused, 0},
+    };
+    for (const auto& [bytes, message, offset] : cases)
+    {
+        SCOPED_TRACE(bytes.substr(0, 30));
+        tarvel_test::write_bytes(dir.file("m.msh"), bytes);
+        long long at = -1;
+        EXPECT_EQ(check_mesh_header(dir.file("m.msh"), at), message);
+        if (message.empty())
+        {
+            EXPECT_EQ(at, offset);
+        }
+    }
+    long long at = 0;
+    EXPECT_EQ(check_mesh_header(dir.file("missing.msh"), at), "cannot be read");
+    EXPECT_EQ(check_mesh_header(dir.path().string(), at), "cannot be read");  // a directory
+}
+
+// Gmsh scripts are never run: a script given as a mesh is refused before anything happens, and
+// an option file beside a real mesh (which Gmsh would run on opening it) is not read. Each
+// would create a file.
+TEST(TarvelFemProgram, MeshFileIsNeverRunAsScript)
+{
+    TempDir dir;
+    const std::string made = dir.file("made");
+    const std::string script = "System \"touch " + made + "\";\nPoint(1) = {0, 0, 0};\n";
+    for (const std::string& bytes : {script, "Mesh 2;\n" + script})
+    {
+        tarvel_test::write_bytes(dir.file("evil.msh"), bytes);
+        const ProgramRun run = run_program(dir, "--mesh '" + dir.file("evil.msh") + "'");
+        EXPECT_EQ(run.status, 2);
+        EXPECT_EQ(run.out, "");
+        EXPECT_FALSE(std::filesystem::exists(made));
+        const std::string refusal = "tarvel-fem: mesh file '" + dir.file("evil.msh") +
+                                    "' is not a Gmsh mesh file: its first line is not "
+                                    "$MeshFormat (or $NOD), and scripts are not run\n";
+        EXPECT_EQ(run.err,
+                  gmsh_built_in() ? refusal : "tarvel-fem: " + std::string(kGmshMissing) + "\n");
+    }
+    if (!gmsh_built_in()) GTEST_SKIP() << "Gmsh's C++ API was not found when building";
+    tarvel_test::write_bytes(dir.file("tri.msh"), "\n\n$MeshFormat\n2.2 0 8\n$EndMeshFormat\n"
+                                                  "$Nodes\n3\n1 0 0 0\n2 1 0 0\n3 0 1 0\n"
+                                                  "$EndNodes\n$Elements\n1\n1 2 2 0 1 1 2 3\n"
+                                                  "$EndElements\n");
+    tarvel_test::write_bytes(dir.file("tri.msh.opt"), script);
+    const ProgramRun run =
+        run_program(dir, "--mesh '" + dir.file("tri.msh") + "' --road system --quiet");
+    EXPECT_EQ(run.status, 0) << run.err;
+    EXPECT_FALSE(std::filesystem::exists(made));
 }
 
 // A Gmsh mesh written here: a 2 x 1 rectangle of four triangles, one of them clockwise, solved
-// by the system and skyline roads; a mesh of 6-node triangles is bad input. Without the Gmsh API
-// --mesh is bad input with the "not built in" line.
+// by the system and skyline roads; meshes that are not plane meshes of one supported kind are
+// bad input, each with its reason. Without the Gmsh API --mesh is bad input with the "not built
+// in" line.
 TEST(TarvelFemProgram, GmshMesh)
 {
     TempDir dir;
@@ -291,15 +614,7 @@ TEST(TarvelFemProgram, GmshMesh)
         GTEST_SKIP() << "Gmsh's C++ API (libgmsh-dev) was not found when building: --mesh is "
                         "not built in";
     }
-    tarvel_test::write_bytes(dir.file("plate.msh"), "$MeshFormat\n2.2 0 8\n$EndMeshFormat\n"
-                                                    "$Nodes\n6\n"
-                                                    "1 0 0 0\n2 1 0 0\n3 2 0 0\n"
-                                                    "4 0 1 0\n5 1 1 0\n6 2 1 0\n"
-                                                    "$EndNodes\n$Elements\n5\n"
-                                                    "1 1 2 0 1 1 2\n"
-                                                    "2 2 2 0 1 1 2 5\n3 2 2 0 1 1 5 4\n"
-                                                    "4 2 2 0 1 2 6 3\n5 2 2 0 1 2 6 5\n"
-                                                    "$EndElements\n");
+    tarvel_test::write_bytes(dir.file("plate.msh"), plate_msh({0, 0, 0, 0, 0, 0}));
     for (tarvel_fem::Physics physics :
          {tarvel_fem::Physics::PlaneStress, tarvel_fem::Physics::Poisson})
     {
@@ -314,13 +629,37 @@ TEST(TarvelFemProgram, GmshMesh)
         ASSERT_EQ(r.roads.size(), 2u);
         for (const RoadReport& road : r.roads) EXPECT_LT(road.residual, 1e-10);
     }
-    tarvel_test::write_bytes(dir.file("p2.msh"), "$MeshFormat\n2.2 0 8\n$EndMeshFormat\n"
-                                                 "$Nodes\n6\n1 0 0 0\n2 1 0 0\n3 0 1 0\n"
-                                                 "4 0.5 0 0\n5 0.5 0.5 0\n6 0 0.5 0\n$EndNodes\n"
-                                                 "$Elements\n1\n1 9 2 0 1 1 2 3 4 5 6\n"
-                                                 "$EndElements\n");
-    const ProgramRun run = run_program(dir, "--mesh '" + dir.file("p2.msh") + "'");
-    EXPECT_EQ(run.status, 2);
-    EXPECT_NE(run.err.find("Triangle 6 elements; only 3-node triangles"), std::string::npos)
-        << run.err;
+    // The plate lifted to z = 5: the VTK file keeps the height.
+    tarvel_test::write_bytes(dir.file("lifted.msh"), plate_msh({5, 5, 5, 5, 5, 5}));
+    const ProgramRun lifted =
+        run_program(dir, "--mesh '" + dir.file("lifted.msh") + "' --road system --quiet --vtk '" +
+                             dir.file("u.vtk") + "'");
+    EXPECT_EQ(lifted.status, 0) << lifted.err;
+    EXPECT_NE(read_bytes(dir.file("u.vtk"))
+                  .find("\nPOINTS 6 double\n0 0 5\n1 0 5\n2 0 5\n0 1 5\n1 1 5\n2 1 5\nCELLS "),
+              std::string::npos)
+        << read_bytes(dir.file("u.vtk"));
+
+    // Refused: 6-node triangles; a tetrahedron with its boundary triangles (as Gmsh saves a
+    // volume mesh); the plate tilted by z = x / 10.
+    const std::pair<std::string, std::string> bad[] = {
+        {"$MeshFormat\n2.2 0 8\n$EndMeshFormat\n$Nodes\n6\n1 0 0 0\n2 1 0 0\n3 0 1 0\n"
+         "4 0.5 0 0\n5 0.5 0.5 0\n6 0 0.5 0\n$EndNodes\n$Elements\n1\n1 9 2 0 1 1 2 3 4 5 6\n"
+         "$EndElements\n",
+         "holds Triangle 6 elements; only 3-node triangles and 4-node quadrilaterals are "
+         "supported"},
+        {"$MeshFormat\n2.2 0 8\n$EndMeshFormat\n$Nodes\n4\n1 0 0 0\n2 1 0 0\n3 0 1 0\n"
+         "4 0 0 1\n$EndNodes\n$Elements\n5\n1 2 2 0 1 1 3 2\n2 2 2 0 1 1 2 4\n"
+         "3 2 2 0 1 1 4 3\n4 2 2 0 1 2 3 4\n5 4 2 0 1 1 2 3 4\n$EndElements\n",
+         "holds volume elements; only plane meshes (triangles or quadrilaterals) are supported"},
+        {plate_msh({0, 0.1, 0.2, 0, 0.1, 0.2}), "is not plane: its nodes do not share one z"},
+    };
+    for (const auto& [bytes, message] : bad)
+    {
+        SCOPED_TRACE(message);
+        tarvel_test::write_bytes(dir.file("bad.msh"), bytes);
+        const ProgramRun run = run_program(dir, "--mesh '" + dir.file("bad.msh") + "'");
+        EXPECT_EQ(run.status, 2);
+        EXPECT_EQ(run.err, "tarvel-fem: mesh file '" + dir.file("bad.msh") + "' " + message + "\n");
+    }
 }

@@ -3,6 +3,7 @@
 // solve, the failure paths, the fast kernels against their plain forms, and the substitution
 // and scaling modes.
 #include "support/GlobalState.h"
+#include "support/MemoryLimit.h"
 #include "support/Problems.h"
 #include "support/ReferenceKernels.h"
 
@@ -100,8 +101,8 @@ TEST_F(SparseDirect, GridSolvesWithSeveralRightHandSides)
     EXPECT_EQ(m_messages.size(), 1u);  // the LU report only
 }
 
-// A failing factorization: the driver returns -1, stores -1.0 as its time and leaves B alone.
-// No report.
+// A failing factorization: the driver returns -1, stores -1.0 as its time and leaves B alone,
+// and the matrix records a breakdown; the next factorization that succeeds clears it. No report.
 TEST_F(SparseDirect, FailurePathsLeaveTheRightHandSideAlone)
 {
     const double nan = std::numeric_limits<double>::quiet_NaN();
@@ -134,6 +135,13 @@ TEST_F(SparseDirect, FailurePathsLeaveTheRightHandSideAlone)
         EXPECT_EQ(byLu ? A.LU_Solve(&B, seconds) : A.Cholesky_Solve(&B, seconds), -1);
         EXPECT_EQ(seconds, -1.0);
         EXPECT_TRUE(SameBits(B, kept));
+        EXPECT_EQ(A.LastFactorFailure(), CSparseMatrix::FactorFailure::Breakdown);
+        EXPECT_EQ(CSparseMatrix(A).LastFactorFailure(), CSparseMatrix::FactorFailure::None);
+        A = FromTriplets({{0, 0, 1}, {1, 1, 1}, {2, 2, 1}});  // adds a unit diagonal
+        A.Clear();
+        A.Add(0, 0, 2.0);
+        EXPECT_EQ(byLu ? A.LU() : A.Cholesky(), 1);
+        EXPECT_EQ(A.LastFactorFailure(), CSparseMatrix::FactorFailure::None);
     }
     EXPECT_TRUE(m_messages.empty());
     CSparseMatrix empty;
@@ -142,6 +150,41 @@ TEST_F(SparseDirect, FailurePathsLeaveTheRightHandSideAlone)
     EXPECT_EQ(empty.LU(), 1);
     EXPECT_EQ(empty.Cholesky_Solve(&B, seconds), 1);
     EXPECT_EQ(B.m_pData[0], 1.0);
+    EXPECT_EQ(empty.LastFactorFailure(), CSparseMatrix::FactorFailure::None);
+}
+
+// Storage running out during a factorization is told from a breakdown: with the address space
+// limited to what the matrices already hold plus 8 MiB, the work space of a million-row
+// factorization (tens of bytes per row) cannot be had, and each factorization of both matrix
+// classes returns -1 with OutOfMemory recorded. Run in a child process, whose exit code holds
+// one bit per factorization that did not say so.
+TEST(SparseFactorFailure, ExhaustedStorageIsOutOfMemory)
+{
+    if (!kAddressLimitWorks) GTEST_SKIP() << "no address-space limit under the sanitizers";
+    const int n = 1000000;
+    auto run = [n]()
+    {
+        CSparseMatrix A;
+        CSystSpMat K(n), L(n);
+        CSparseMatrix::row* r = nullptr;
+        for (int i = 0; i < n; ++i)
+        {
+            A.Add(i, i, 1.0, r);
+            K.Add(i, i, 1.0);
+            L.Add(i, i, 1.0);
+        }
+        if (!limit_address_space(8ull << 20)) std::_Exit(99);
+        const int results[] = {A.Cholesky(), A.LU(), K.Cholesky(), L.LU()};
+        const CSparseMatrix::FactorFailure failures[] = {
+            A.LastFactorFailure(), A.LastFactorFailure(), K.LastFactorFailure(),
+            L.LastFactorFailure()};
+        int code = 0;
+        for (int k = 0; k < 4; ++k)
+            if (results[k] != -1 || failures[k] != CSparseMatrix::FactorFailure::OutOfMemory)
+                code |= 1 << k;
+        std::_Exit(code);
+    };
+    EXPECT_EXIT(run(), ::testing::ExitedWithCode(0), "");
 }
 
 // LU by per-column lists, Cholesky row by row and ForwSub modes -1/-2 by column lists, each

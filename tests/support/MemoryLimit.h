@@ -1,0 +1,39 @@
+// An address-space limit for tests of exhausted storage: the process's size now plus a margin,
+// set in a child process (a death test) so that the test program itself is not limited.
+// Sanitizer builds reserve terabytes of shadow memory up front, so no such limit can hold
+// there: kAddressLimitWorks is false and the tests skip.
+#pragma once
+
+#include <fstream>
+#include <sys/resource.h>
+#include <unistd.h>
+
+namespace tarvel_test
+{
+
+#if defined(__SANITIZE_ADDRESS__)
+constexpr bool kAddressLimitWorks = false;
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+constexpr bool kAddressLimitWorks = false;
+#else
+constexpr bool kAddressLimitWorks = true;
+#endif
+#else
+constexpr bool kAddressLimitWorks = true;
+#endif
+
+// Limits the address space to its size now (from /proc/self/statm) plus margin bytes; false
+// when the size is unknown or the limit could not be set.
+inline bool limit_address_space(unsigned long long margin)
+{
+    unsigned long long pages = 0;
+    std::ifstream statm("/proc/self/statm");
+    if (!(statm >> pages) || pages == 0) return false;
+    const rlim_t limit = static_cast<rlim_t>(
+        pages * static_cast<unsigned long long>(::sysconf(_SC_PAGESIZE)) + margin);
+    const rlimit r = {limit, limit};
+    return ::setrlimit(RLIMIT_AS, &r) == 0;
+}
+
+}  // namespace tarvel_test
