@@ -494,20 +494,20 @@ namespace
 // "after", trailer, close; nothing at all when the file cannot be opened.
 void run_backward(CReorderMat& g, bool (*fast)(CReorderMat&), bool (*plain)(CReorderMat&))
 {
-    CFile file;
+    tarvel::detail::ScriptFile file;
     if (!tarvel::detail::open_script(file)) return;
     g.MatlabWrite(&file, "before");
     int row = 0;
     const int oldB = ReorderKernels::bandwidth(g, row);
     const long start = TarvelClock();
-    const int oldEnv = ReorderKernels::envelope(g, nullptr);
+    const long long oldEnv = ReorderKernels::envelope(g, nullptr);
     if (ReorderKernels::ensure_tabu(g))
     {
         if (tarvel::detail::reorder_path() != ReorderPath::fast || !fast(g)) plain(g);
     }
     const long ticks = TarvelClock() - start;
     const int newB = ReorderKernels::bandwidth(g, row);
-    const int newEnv = ReorderKernels::envelope(g, nullptr);
+    const long long newEnv = ReorderKernels::envelope(g, nullptr);
     tarvel::detail::show_percentage_report(ticks, oldB, newB, oldEnv, newEnv);
     g.MatlabWrite(&file, "after");
     tarvel::detail::write_text(file, tarvel::detail::kTrailerPlain);

@@ -642,7 +642,7 @@ namespace
 // trailer, close, short report; nothing at all when the file cannot be opened.
 void run_min_degree(CReorderMat& g, bool (*fast)(CReorderMat&), void (*plain)(CReorderMat&))
 {
-    CFile file;
+    tarvel::detail::ScriptFile file;
     if (!tarvel::detail::open_script(file)) return;
     g.MatlabWrite(&file, "before");
     const long start = TarvelClock();
@@ -678,7 +678,7 @@ void CReorderMat::MinDegReorder4()
     if (n > 0 && savedLabels == nullptr) return;
     std::copy(m_pLabel, m_pLabel + n, savedLabels.get());
     // 2.-3. Script file, "before", clock.
-    CFile file;
+    tarvel::detail::ScriptFile file;
     if (!tarvel::detail::open_script(file)) return;
     MatlabWrite(&file, "before");
     const long start = TarvelClock();

@@ -44,8 +44,12 @@
 //  - a failed allocation in Alloc leaves an empty graph (GetRows() is 0);
 //  - without a tabu array, IsCandidate and NumMovables see no stamps and InitTabu does
 //    nothing; PostReorder skips labels outside 0 .. n-1;
-//  - MatlabWrite hands the file pieces of about 64 KiB instead of one write per line (the
-//    bytes are the same);
+//  - MatlabWrite formats the lines itself and hands the file pieces of 32 KiB instead of one
+//    write per line (the bytes are the same);
+//  - the reorderings write the script under a temporary name beside the target and rename it
+//    onto the target when it is complete, so concurrent runs never mix their text;
+//  - Env saturates at 2^31 - 1 (INT_MAX) when the envelope does not fit; the reports print the
+//    exact 64-bit envelopes (the same text as Env's whenever it fits).
 //  - the MinDegReorder4 start scan and the Hager1 start scan take the first candidate they see
 //    when no degree is below their starting value (possible only for a graph failing Check);
 //  - TabuReorder draws from TarvelRand, seeded with TarvelSrand(time(nullptr)); a seam in
@@ -93,7 +97,8 @@ public:
     virtual int UnionAdj_Ex_p_i(int p, int i);
     // The reordered pattern as a text grid, one line per label (see the output file).
     virtual void WritePlotASCII(CFile* file);
-    // Envelope: sum of B_f over all DOFs; *pMax (when given) receives the largest B_f.
+    // Envelope: sum of B_f over all DOFs; *pMax (when given) receives the largest B_f. When
+    // the sum exceeds 2^31 - 1 the result is 2^31 - 1 (INT_MAX): Env64 gives the exact sum.
     virtual int Env(int* pMax) const;
     // The neighbour of k to exchange with (closest to k's middle label), or k itself.
     virtual int GetClosestToMid(int k) const;
@@ -130,6 +135,27 @@ public:
     void InitLabels(int value);
     // Has no effect.
     void GenRevCuthillMcKee();
+
+    // ---- Measures in 64 bits (exact for every graph) ----
+    // Envelope: the sum of B_f over all DOFs; *pMax (when given) receives the largest B_f.
+    long long Env64(int* pMax) const;
+    // Profile: the sum over DOFs i of f_v(i) - min{f_v(j) : j neighbour of i, f_v(j) < f_v(i)}
+    // (0 when no neighbour has a lower label): the entries below the diagonal that a skyline
+    // matrix stores.
+    long long Profile64() const;
+
+    // ---- Profile reductions (labels 0 .. n-1 in one pass); script file and percentage report,
+    // as the backward labellings ----
+    // Reverse Cuthill-McKee: per connected component (in the order of their lowest DOF), a
+    // breadth-first numbering from a pseudo-peripheral DOF found by the George-Liu iteration,
+    // neighbours taken by increasing degree (ties to the lower DOF number); the whole sequence
+    // is then reversed.
+    void RevCuthillMcKee();
+    // Sloan's profile and wavefront reduction: per component, from a pseudo-peripheral pair
+    // (s, e), the next label goes to the DOF of highest priority W1 * dist(e) - W2 * growth of
+    // the front; run with the published weight pairs (W1, W2) = (1, 2) and (2, 1), keeping the
+    // labelling of smaller envelope (ties to (1, 2)).
+    void Sloan();
 
     // ---- Minimum-degree reorderings ----
     // Greedy labelling by the initial degrees of the neighbours; writes the "before" and

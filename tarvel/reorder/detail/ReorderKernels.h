@@ -34,11 +34,29 @@ unsigned tabu_seed();
 // ---- Frame of the reorderings ----
 extern const char kTrailerSymmmd[];  // after the minimum-degree reorderings
 extern const char kTrailerPlain[];   // after the backward labellings and TabuReorder
-bool open_script(CFile& file);       // create/truncate at CReorderMat::GetScriptPath()
+// The script file of one run. It is written under a name of its own beside the target
+// (GetScriptPath() + ".<process>-<run>.tmp") and renamed onto the target by Close, so that the
+// target always holds one whole script, also when several threads or processes reorder at once
+// (the last to finish wins). When the rename fails the temporary is removed and the target left
+// as it was; a run that never reaches Close removes its temporary too.
+class ScriptFile : public CFile
+{
+public:
+    ScriptFile() = default;
+    ~ScriptFile() override;
+    void Close() override;
+    bool OpenScript();  // false when the temporary cannot be created
+
+private:
+    CString m_target;
+    CString m_temp;
+};
+inline bool open_script(ScriptFile& file) { return file.OpenScript(); }
 void write_text(CFile& file, const char* text);
 void show_short_report(long ticks);
-void show_percentage_report(long ticks, int oldB, int newB, int oldEnv, int newEnv);
-void show_switch_report(long ticks, int oldB, int newB, int switches, int oldEnv, int newEnv);
+void show_percentage_report(long ticks, int oldB, int newB, long long oldEnv, long long newEnv);
+void show_switch_report(long ticks, int oldB, int newB, int switches, long long oldEnv,
+                        long long newEnv);
 
 // ---- Graph measures, read from the label array directly ----
 // The lists in transposed form: the DOFs whose list holds DOF j, each as often as it holds j,
@@ -55,7 +73,7 @@ struct Transpose
 struct TabuCounts
 {
     int newB;
-    int newEnv;
+    long long newEnv;
     int switches;
 };
 
@@ -64,7 +82,7 @@ struct ReorderKernels
     // Measures of the base class (B_f, GetB, Env) without virtual dispatch.
     static int band_of(const CReorderMat& g, int i);
     static int bandwidth(const CReorderMat& g, int& row);
-    static int envelope(const CReorderMat& g, int* pMax);
+    static long long envelope(const CReorderMat& g, int* pMax);  // exact, 64-bit
 
     // Minimum degree. Labelling only: the frames are in the public operations.
     static void min_degree_1_plain(CReorderMat& g);
@@ -92,8 +110,8 @@ struct ReorderKernels
     static bool ensure_tabu(CReorderMat& g) { return g.ensure_tabu(); }
 
     // Tabu search (TabuReorder from after the seeding; TabuReorder2 whole).
-    static TabuCounts tabu_1_plain(CReorderMat& g, int row, int oldB, int oldEnv);
-    static bool tabu_1_fast(CReorderMat& g, int row, int oldB, int oldEnv, TabuCounts& out);
+    static TabuCounts tabu_1_plain(CReorderMat& g, int row, int oldB, long long oldEnv);
+    static bool tabu_1_fast(CReorderMat& g, int row, int oldB, long long oldEnv, TabuCounts& out);
     static void tabu_2_plain(CReorderMat& g);
     static bool tabu_2_fast(CReorderMat& g);
     // Middle label of k's higher neighbours (mid without the DOF lookup).
