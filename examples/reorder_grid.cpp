@@ -50,8 +50,8 @@ int main(int argc, char** argv)
     CReorderMat grid(1);
     build_grid(grid, nx, ny);
     int row = 0;
-    std::printf("%d x %d elements, %d DOFs: bandwidth %d, envelope %d\n", nx, ny, grid.GetRows(),
-                grid.GetB(row), grid.Env(nullptr));
+    std::printf("%d x %d elements, %d DOFs: bandwidth %d, envelope %lld\n", nx, ny, grid.GetRows(),
+                grid.GetB(row), grid.Env64(nullptr));
 
     for (const tarvel_fem::NamedReordering& r : tarvel_fem::reorderings())
     {
@@ -60,8 +60,8 @@ int main(int argc, char** argv)
         const auto start = std::chrono::steady_clock::now();
         r.run(g);
         const std::chrono::duration<double> took = std::chrono::steady_clock::now() - start;
-        std::printf("  %.3f s, bandwidth %d, envelope %d\n", took.count(), g.GetB(row),
-                    g.Env(nullptr));
+        std::printf("  %.3f s, bandwidth %d, envelope %lld\n", took.count(), g.GetB(row),
+                    g.Env64(nullptr));
     }
     return 0;
 }

@@ -271,9 +271,9 @@ DemoResult run_demo(const Options& o, std::ostream& out, std::ostream& err)
         ensure_graph();
         const ReorderedGraph& g = *graph;
         write_spy_svg(spyFile, g.graph,
-                      format("mesh numbering (%d DOFs)\nbandwidth %d, envelope %d",
+                      format("mesh numbering (%d DOFs)\nbandwidth %d, envelope %lld",
                              g.graph.GetRows(), g.bandwidthBefore, g.envelopeBefore),
-                      format("after %s\nbandwidth %d, envelope %d", g.reordering.c_str(),
+                      format("after %s\nbandwidth %d, envelope %lld", g.reordering.c_str(),
                              g.bandwidthAfter, g.envelopeAfter));
         out << "  pattern before and after reordering written to " << o.spy << '\n';
     }

@@ -109,6 +109,12 @@ struct ReorderKernels
     static bool hager_3_fast(CReorderMat& g);
     static bool ensure_tabu(CReorderMat& g) { return g.ensure_tabu(); }
 
+    // Profile reductions: the labels into `label` (resized to n); false, when the workspace
+    // cannot be obtained.
+    static bool rev_cuthill_mckee(const CReorderMat& g, std::vector<long>& label);
+    static bool sloan(const CReorderMat& g, int distanceWeight, int degreeWeight,
+                      std::vector<long>& label);
+
     // Tabu search (TabuReorder from after the seeding; TabuReorder2 whole).
     static TabuCounts tabu_1_plain(CReorderMat& g, int row, int oldB, long long oldEnv);
     static bool tabu_1_fast(CReorderMat& g, int row, int oldB, long long oldEnv, TabuCounts& out);

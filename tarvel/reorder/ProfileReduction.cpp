@@ -1,0 +1,363 @@
+// Profile reductions that number the DOFs front to back in one sweep per connected component:
+// reverse Cuthill-McKee and Sloan's algorithm. Both start from pseudo-peripheral DOFs found by
+// rooted level structures (breadth-first searches), so each sweep costs O(entries log n).
+//
+// Components are taken in the order of their lowest DOF number and receive consecutive labels.
+// Degrees are list lengths. Every choice between equal keys goes to the lower DOF number.
+//
+// References:
+//  - E. Cuthill, J. McKee, Reducing the bandwidth of sparse symmetric matrices, Proc. 24th ACM
+//    National Conference, 1969; A. George, J. W. H. Liu, Computer Solution of Large Sparse
+//    Positive Definite Systems, Prentice-Hall 1981, ch. 4 (reversal, pseudo-peripheral nodes).
+//  - S. W. Sloan, An algorithm for profile and wavefront reduction of sparse matrices, Int. J.
+//    Numer. Meth. Engng 23, 1986, 239-251; A FORTRAN program for profile and wavefront
+//    reduction, Int. J. Numer. Meth. Engng 28, 1989, 2651-2679 (shrinking of the last level,
+//    priorities, weights).
+#include <tarvel/platform/Clock.h>
+#include <tarvel/reorder/ReorderMat.h>
+#include <tarvel/reorder/detail/ReorderKernels.h>
+#include <tarvel/reorder/detail/TournamentTree.h>
+
+#include <algorithm>
+#include <climits>
+#include <new>
+#include <utility>
+#include <vector>
+
+namespace tarvel::detail
+{
+
+namespace
+{
+
+// Breadth-first level structures over the DOFs not yet numbered, with a visit stamp per DOF so
+// that a search costs only the component it covers.
+class Levels
+{
+public:
+    explicit Levels(const CReorderMat& g)
+        : m_g(g), m_seen(static_cast<size_t>(g.m_nCount), 0), m_level(m_seen.size(), 0)
+    {
+        m_order.reserve(m_seen.size());
+    }
+
+    // The rooted level structure of root over the DOFs for which skip(i) is false. Stops early
+    // (returns false) as soon as a level holds widthLimit DOFs or more.
+    template <class Skip> bool build(int root, Skip skip, int widthLimit = INT_MAX)
+    {
+        ++m_stamp;
+        m_order.assign(1, root);
+        m_levelStart.assign(1, 0);
+        m_seen[root] = m_stamp;
+        m_level[root] = 0;
+        m_width = 1;
+        if (m_width >= widthLimit) return false;
+        for (size_t begin = 0;;)
+        {
+            const size_t end = m_order.size();
+            for (size_t h = begin; h < end; ++h)
+            {
+                const int v = m_order[h];
+                for (int p = 0; p < m_g.m_pLength[v]; ++p)
+                {
+                    const int u = static_cast<int>(m_g.m_ppData[v][p]);
+                    if (m_seen[u] == m_stamp || skip(u)) continue;
+                    m_seen[u] = m_stamp;
+                    m_level[u] = m_level[v] + 1;
+                    m_order.push_back(u);
+                }
+            }
+            const int w = static_cast<int>(m_order.size() - end);
+            if (w == 0) return true;
+            if (w >= widthLimit) return false;
+            m_width = std::max(m_width, w);
+            m_levelStart.push_back(static_cast<int>(end));
+            begin = end;
+        }
+    }
+
+    int depth() const { return static_cast<int>(m_levelStart.size()) - 1; }
+    int width() const { return m_width; }
+    const std::vector<int>& order() const { return m_order; }  // by level
+    int level(int i) const { return m_level[i]; }
+    // The DOFs of the last level.
+    std::vector<int> last_level() const
+    {
+        return std::vector<int>(m_order.begin() + m_levelStart.back(), m_order.end());
+    }
+
+private:
+    const CReorderMat& m_g;
+    std::vector<unsigned> m_seen;
+    std::vector<int> m_level;
+    std::vector<int> m_order;
+    std::vector<int> m_levelStart;  // position in m_order of each level's first DOF
+    unsigned m_stamp = 0;
+    int m_width = 0;
+};
+
+// Smallest degree, ties to the lower DOF number.
+int lowest_degree(const CReorderMat& g, const std::vector<int>& dofs)
+{
+    int best = dofs.front();
+    for (int v : dofs)
+        if (g.m_pLength[v] < g.m_pLength[best] || (g.m_pLength[v] == g.m_pLength[best] && v < best))
+            best = v;
+    return best;
+}
+
+// George-Liu: from r, root again at a DOF of smallest degree in the last level while that
+// deepens the structure. Leaves the structure of the result in `levels`.
+template <class Skip> int george_liu(const CReorderMat& g, Levels& levels, int r, Skip skip)
+{
+    levels.build(r, skip);
+    for (;;)
+    {
+        const int depth = levels.depth();
+        const int x = lowest_degree(g, levels.last_level());
+        levels.build(x, skip);
+        if (levels.depth() <= depth)
+        {
+            levels.build(r, skip);
+            return r;
+        }
+        r = x;
+    }
+}
+
+}  // namespace
+
+// Cuthill-McKee sequence of every component, then labels in reverse.
+bool ReorderKernels::rev_cuthill_mckee(const CReorderMat& g, std::vector<long>& label)
+{
+    const int n = g.m_nCount;
+    std::vector<int> sequence;
+    std::vector<char> placed;
+    std::vector<int> fresh;
+    try
+    {
+        label.resize(static_cast<size_t>(n));
+        Levels levels(g);
+        sequence.reserve(static_cast<size_t>(n));
+        placed.assign(static_cast<size_t>(n), 0);
+        auto skip = [&](int u) { return placed[u] != 0; };
+        for (int c = 0; c < n; ++c)
+        {
+            if (placed[c]) continue;
+            levels.build(c, skip);
+            const int root = george_liu(g, levels, lowest_degree(g, levels.order()), skip);
+            size_t head = sequence.size();
+            sequence.push_back(root);
+            placed[root] = 1;
+            for (; head < sequence.size(); ++head)
+            {
+                const int v = sequence[head];
+                fresh.clear();
+                for (int p = 0; p < g.m_pLength[v]; ++p)
+                {
+                    const int u = static_cast<int>(g.m_ppData[v][p]);
+                    if (placed[u]) continue;
+                    placed[u] = 1;
+                    fresh.push_back(u);
+                }
+                std::sort(fresh.begin(), fresh.end(),
+                          [&](int a, int b) {
+                              return g.m_pLength[a] != g.m_pLength[b]
+                                         ? g.m_pLength[a] < g.m_pLength[b]
+                                         : a < b;
+                          });
+                sequence.insert(sequence.end(), fresh.begin(), fresh.end());
+            }
+        }
+    }
+    catch (const std::bad_alloc&)
+    {
+        return false;
+    }
+    for (int p = 0; p < n; ++p) label[sequence[p]] = n - 1 - p;
+    return true;
+}
+
+namespace
+{
+
+enum Status : char
+{
+    kInactive,
+    kPreactive,
+    kActive,
+    kPostactive
+};
+
+// Sloan's pseudo-peripheral pair of the component holding `start`: s of smallest degree; the
+// last level of L(s), sorted by degree and shrunk to its first (w + 2) / 2 DOFs, is tried as
+// end; a candidate that deepens the structure (and is narrower than those seen) becomes the
+// new s, otherwise the narrowest becomes e. Returns (s, e).
+template <class Skip>
+std::pair<int, int> sloan_pair(const CReorderMat& g, Levels& levels, int start, Skip skip)
+{
+    levels.build(start, skip);
+    int s = lowest_degree(g, levels.order());
+    levels.build(s, skip);
+    for (;;)
+    {
+        const int depth = levels.depth();
+        std::vector<int> last = levels.last_level();
+        std::sort(last.begin(), last.end(),
+                  [&](int a, int b) {
+                      return g.m_pLength[a] != g.m_pLength[b] ? g.m_pLength[a] < g.m_pLength[b]
+                                                              : a < b;
+                  });
+        last.resize((last.size() + 2) / 2);
+        int e = last.front();
+        int widthMin = INT_MAX;
+        bool deeper = false;
+        for (int i : last)
+        {
+            if (!levels.build(i, skip, widthMin)) continue;
+            if (levels.depth() > depth)
+            {
+                s = i;
+                deeper = true;
+                break;
+            }
+            e = i;
+            widthMin = levels.width();
+        }
+        if (!deeper) return {s, e};
+    }
+}
+
+}  // namespace
+
+bool ReorderKernels::sloan(const CReorderMat& g, int distanceWeight, int degreeWeight,
+                           std::vector<long>& label)
+{
+    const int n = g.m_nCount;
+    using Tree = TournamentTree<long long, LeftmostMax>;
+    constexpr long long kOut = LLONG_MIN;
+    std::vector<char> status;
+    std::vector<long long> priority;
+    Tree queue;
+    try
+    {
+        Levels levels(g);
+        label.resize(static_cast<size_t>(n));
+        status.assign(static_cast<size_t>(n), kInactive);
+        priority.assign(static_cast<size_t>(n), 0);
+        queue.assign(std::vector<long long>(static_cast<size_t>(n), kOut));
+        auto skip = [&](int u) { return status[u] == kPostactive; };
+        int next = 0;
+        const long long w1 = distanceWeight, w2 = degreeWeight;
+        auto raise = [&](int i)
+        {
+            priority[i] += w2;
+            if (status[i] == kPreactive || status[i] == kActive) queue.set(i, priority[i]);
+        };
+        auto enter = [&](int i)
+        {
+            status[i] = kPreactive;
+            queue.set(i, priority[i]);
+        };
+        for (int c = 0; c < n; ++c)
+        {
+            if (status[c] != kInactive) continue;
+            const auto [s, e] = sloan_pair(g, levels, c, skip);
+            levels.build(e, skip);  // distances to the end
+            for (int i : levels.order())
+                priority[i] = w1 * levels.level(i) - w2 * (g.m_pLength[i] + 1);
+            enter(s);
+            while (queue.best() != kOut)
+            {
+                const int i = queue.winner();
+                queue.set(i, kOut);
+                if (status[i] == kPreactive)
+                    for (int p = 0; p < g.m_pLength[i]; ++p)
+                    {
+                        const int j = static_cast<int>(g.m_ppData[i][p]);
+                        raise(j);
+                        if (status[j] == kInactive) enter(j);
+                    }
+                label[i] = next++;
+                status[i] = kPostactive;
+                for (int p = 0; p < g.m_pLength[i]; ++p)
+                {
+                    const int j = static_cast<int>(g.m_ppData[i][p]);
+                    if (status[j] != kPreactive) continue;
+                    status[j] = kActive;
+                    raise(j);
+                    for (int q = 0; q < g.m_pLength[j]; ++q)
+                    {
+                        const int k = static_cast<int>(g.m_ppData[j][q]);
+                        if (status[k] == kPostactive) continue;
+                        raise(k);
+                        if (status[k] == kInactive) enter(k);
+                    }
+                }
+            }
+        }
+    }
+    catch (const std::bad_alloc&)
+    {
+        return false;
+    }
+    return true;
+}
+
+}  // namespace tarvel::detail
+
+using tarvel::detail::ReorderKernels;
+
+namespace
+{
+
+// Frame of the backward labellings: script file, "before", old measures, labelling, new
+// measures, percentage report, "after", trailer, close; nothing when the file cannot be opened.
+// A labelling that cannot obtain its workspace leaves the labels as they were.
+template <class Label> void run_profile_reduction(CReorderMat& g, Label label)
+{
+    tarvel::detail::ScriptFile file;
+    if (!tarvel::detail::open_script(file)) return;
+    g.MatlabWrite(&file, "before");
+    int row = 0;
+    const int oldB = ReorderKernels::bandwidth(g, row);
+    const long start = TarvelClock();
+    const long long oldEnv = ReorderKernels::envelope(g, nullptr);
+    label(g);
+    const long ticks = TarvelClock() - start;
+    const int newB = ReorderKernels::bandwidth(g, row);
+    const long long newEnv = ReorderKernels::envelope(g, nullptr);
+    tarvel::detail::show_percentage_report(ticks, oldB, newB, oldEnv, newEnv);
+    g.MatlabWrite(&file, "after");
+    tarvel::detail::write_text(file, tarvel::detail::kTrailerPlain);
+    file.Close();
+}
+
+}  // namespace
+
+void CReorderMat::RevCuthillMcKee()
+{
+    run_profile_reduction(*this,
+                          [](CReorderMat& g)
+                          {
+                              std::vector<long> label;
+                              if (ReorderKernels::rev_cuthill_mckee(g, label))
+                                  std::copy(label.begin(), label.end(), g.m_pLabel);
+                          });
+}
+
+void CReorderMat::Sloan()
+{
+    run_profile_reduction(*this,
+                          [](CReorderMat& g)
+                          {
+                              std::vector<long> first, second;
+                              if (!ReorderKernels::sloan(g, 1, 2, first)) return;
+                              std::copy(first.begin(), first.end(), g.m_pLabel);
+                              if (!ReorderKernels::sloan(g, 2, 1, second)) return;
+                              const long long firstEnv = ReorderKernels::envelope(g, nullptr);
+                              std::copy(second.begin(), second.end(), g.m_pLabel);
+                              if (ReorderKernels::envelope(g, nullptr) < firstEnv) return;
+                              std::copy(first.begin(), first.end(), g.m_pLabel);
+                          });
+}
