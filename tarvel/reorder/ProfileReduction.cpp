@@ -279,15 +279,16 @@ bool ReorderKernels::sloan(const CReorderMat& g, int distanceWeight, int degreeW
             {
                 const int i = queue.winner();
                 queue.set(i, kOut);
-                if (status[i] == kPreactive)
+                const bool wasPreactive = status[i] == kPreactive;
+                label[i] = next++;
+                status[i] = kPostactive;  // first, so that a self-entry cannot queue i again
+                if (wasPreactive)
                     for (int p = 0; p < g.m_pLength[i]; ++p)
                     {
                         const int j = static_cast<int>(g.m_ppData[i][p]);
                         raise(j);
                         if (status[j] == kInactive) enter(j);
                     }
-                label[i] = next++;
-                status[i] = kPostactive;
                 for (int p = 0; p < g.m_pLength[i]; ++p)
                 {
                     const int j = static_cast<int>(g.m_ppData[i][p]);
