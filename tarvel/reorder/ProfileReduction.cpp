@@ -109,7 +109,7 @@ int lowest_degree(const CReorderMat& g, const std::vector<int>& dofs)
 }
 
 // George-Liu: from r, root again at a DOF of smallest degree in the last level while that
-// deepens the structure. Leaves the structure of the result in `levels`.
+// deepens the structure.
 template <class Skip> int george_liu(const CReorderMat& g, Levels& levels, int r, Skip skip)
 {
     levels.build(r, skip);
@@ -118,11 +118,7 @@ template <class Skip> int george_liu(const CReorderMat& g, Levels& levels, int r
         const int depth = levels.depth();
         const int x = lowest_degree(g, levels.last_level());
         levels.build(x, skip);
-        if (levels.depth() <= depth)
-        {
-            levels.build(r, skip);
-            return r;
-        }
+        if (levels.depth() <= depth) return r;
         r = x;
     }
 }

@@ -141,6 +141,40 @@ public:
     }
     void number(unsigned v)
     {
+        if (m_used + 10 > sizeof m_buf) flush();
+        m_used += put_number(m_buf + m_used, v);
+    }
+    // prefix, then "col) = value;\r\n": one line of a block, the prefix "name(row," shared by
+    // the lines of one row.
+    void line(const std::string& prefix, unsigned col, unsigned value)
+    {
+        if (m_used + prefix.size() + 27 > sizeof m_buf)
+        {
+            flush();
+            if (prefix.size() + 27 > sizeof m_buf)  // a name longer than the buffer
+            {
+                text(prefix.data(), prefix.size());
+                number(col);
+                text(") = ", 4);
+                number(value);
+                text(";\r\n", 3);
+                return;
+            }
+        }
+        char* out = m_buf + m_used;
+        std::memcpy(out, prefix.data(), prefix.size());
+        out += prefix.size();
+        out += put_number(out, col);
+        std::memcpy(out, ") = ", 4);
+        out += 4;
+        out += put_number(out, value);
+        std::memcpy(out, ";\r\n", 3);
+        m_used = static_cast<size_t>(out + 3 - m_buf);
+    }
+
+    // v in decimal at out, as "%u" writes it; returns the number of characters.
+    static size_t put_number(char* out, unsigned v)
+    {
         char digits[10];
         size_t k = 0;
         do
@@ -148,20 +182,8 @@ public:
             digits[k++] = static_cast<char>('0' + v % 10);
             v /= 10;
         } while (v != 0);
-        if (m_used + k > sizeof m_buf) flush();
-        while (k > 0) m_buf[m_used++] = digits[--k];
-    }
-    // name(row,col) = value;\r\n
-    void entry(const std::string& name, unsigned row, unsigned col, unsigned value)
-    {
-        text(name.data(), name.size());
-        text("(", 1);
-        number(row);
-        text(",", 1);
-        number(col);
-        text(") = ", 4);
-        number(value);
-        text(";\r\n", 3);
+        for (size_t q = 0; q < k; ++q) out[q] = digits[k - 1 - q];
+        return k;
     }
 
 private:
@@ -189,16 +211,19 @@ void CReorderMat::MatlabWrite(CFile* file, CString name)
     out.text(",", 1);
     out.number(n);
     out.text(");\r\n", 4);
+    std::string prefix;
     for (int i = 0; i < m_nCount; ++i)
     {
         const unsigned row = static_cast<unsigned>(m_pLabel[i] + 1);
+        char digits[10];
+        prefix.assign(id).append("(");
+        prefix.append(digits, tarvel::detail::ScriptWriter::put_number(digits, row)).append(",");
         for (int p = 0; p < m_pLength[i]; ++p)
         {
             const long u = m_ppData[i][p];
-            out.entry(id, row, static_cast<unsigned>(m_pLabel[u] + 1),
-                      static_cast<unsigned>(u + 1));
+            out.line(prefix, static_cast<unsigned>(m_pLabel[u] + 1), static_cast<unsigned>(u + 1));
         }
-        out.entry(id, row, row, static_cast<unsigned>(i + 1));
+        out.line(prefix, row, static_cast<unsigned>(i + 1));
     }
 }
 
