@@ -297,7 +297,8 @@ bool ReorderKernels::min_degree_3_fast(CReorderMat& g)
     const int n = g.m_nCount;
     long* label = g.m_pLabel;
     std::unique_ptr<Transpose> T;
-    std::vector<int> start, sorted, loAt, hiAt, sumOf;
+    std::vector<int> start, sorted, loAt, hiAt;
+    std::vector<long long> sumOf;  // hi + lo of every DOF filed in a group, -1 otherwise
     std::vector<int> retired;
     std::vector<int> head;                     // head[s]: last entry filed with hi + lo = s
     std::vector<std::pair<int, int>> entries;  // (DOF, previous entry of its bucket)
@@ -345,8 +346,8 @@ bool ReorderKernels::min_degree_3_fast(CReorderMat& g)
         }
         const int lo = sorted[loAt[i]];
         const int hi = sorted[hiAt[i] - 1];
-        const int s = lo + hi;
-        if (s >= 2 * k)
+        const long long s = static_cast<long long>(lo) + hi;
+        if (s >= 2 * static_cast<long long>(k))
         {
             if (!wasA || s != sumOf[i])
             {
@@ -366,7 +367,8 @@ bool ReorderKernels::min_degree_3_fast(CReorderMat& g)
     for (int i = 0; i < n; ++i) place(i, 0);
     for (int k = 0; k < n; ++k)
     {
-        for (int s = std::max(0, 2 * k - 2); s < 2 * k; ++s)  // middles that k has passed
+        const long long twiceK = 2 * static_cast<long long>(k);
+        for (long long s = std::max(0LL, twiceK - 2); s < twiceK; ++s)  // middles k has passed
         {
             for (int e = head[s]; e >= 0; e = entries[e].second)
             {
