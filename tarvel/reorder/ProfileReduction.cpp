@@ -15,7 +15,6 @@
 //    priorities, weights); I. S. Duff, J. K. Reid, J. A. Scott, The use of profile reduction
 //    algorithms with a frontal code, Int. J. Numer. Meth. Engng 28, 1989, 2555-2568 (one
 //    candidate end node per degree).
-#include <tarvel/platform/Clock.h>
 #include <tarvel/reorder/ReorderMat.h>
 #include <tarvel/reorder/detail/ReorderKernels.h>
 #include <tarvel/reorder/detail/TournamentTree.h>
@@ -313,56 +312,31 @@ bool ReorderKernels::sloan(const CReorderMat& g, int distanceWeight, int degreeW
 
 using tarvel::detail::ReorderKernels;
 
-namespace
-{
-
-// Frame of the backward labellings: script file, "before", old measures, labelling, new
-// measures, percentage report, "after", trailer, close; nothing when the file cannot be opened.
-// A labelling that cannot obtain its workspace leaves the labels as they were.
-template <class Label> void run_profile_reduction(CReorderMat& g, Label label)
-{
-    tarvel::detail::ScriptFile file;
-    if (!tarvel::detail::open_script(file)) return;
-    g.MatlabWrite(&file, "before");
-    int row = 0;
-    const int oldB = ReorderKernels::bandwidth(g, row);
-    const long start = TarvelClock();
-    const long long oldEnv = ReorderKernels::envelope(g, nullptr);
-    label(g);
-    const long ticks = TarvelClock() - start;
-    const int newB = ReorderKernels::bandwidth(g, row);
-    const long long newEnv = ReorderKernels::envelope(g, nullptr);
-    tarvel::detail::show_percentage_report(ticks, oldB, newB, oldEnv, newEnv);
-    g.MatlabWrite(&file, "after");
-    tarvel::detail::write_text(file, tarvel::detail::kTrailerPlain);
-    file.Close();
-}
-
-}  // namespace
-
 void CReorderMat::RevCuthillMcKee()
 {
-    run_profile_reduction(*this,
-                          [](CReorderMat& g)
-                          {
-                              std::vector<long> label;
-                              if (ReorderKernels::rev_cuthill_mckee(g, label))
-                                  std::copy(label.begin(), label.end(), g.m_pLabel);
-                          });
+    tarvel::detail::run_percentage_frame(*this,
+                                         [](CReorderMat& g)
+                                         {
+                                             std::vector<long> label;
+                                             if (ReorderKernels::rev_cuthill_mckee(g, label))
+                                                 std::copy(label.begin(), label.end(), g.m_pLabel);
+                                         });
 }
 
 void CReorderMat::Sloan()
 {
-    run_profile_reduction(*this,
-                          [](CReorderMat& g)
-                          {
-                              std::vector<long> first, second;
-                              if (!ReorderKernels::sloan(g, 1, 2, first)) return;
-                              std::copy(first.begin(), first.end(), g.m_pLabel);
-                              if (!ReorderKernels::sloan(g, 2, 1, second)) return;
-                              const long long firstEnv = ReorderKernels::envelope(g, nullptr);
-                              std::copy(second.begin(), second.end(), g.m_pLabel);
-                              if (ReorderKernels::envelope(g, nullptr) < firstEnv) return;
-                              std::copy(first.begin(), first.end(), g.m_pLabel);
-                          });
+    tarvel::detail::run_percentage_frame(*this,
+                                         [](CReorderMat& g)
+                                         {
+                                             std::vector<long> first, second;
+                                             if (!ReorderKernels::sloan(g, 1, 2, first)) return;
+                                             std::copy(first.begin(), first.end(), g.m_pLabel);
+                                             if (!ReorderKernels::sloan(g, 2, 1, second)) return;
+                                             const long long firstEnv =
+                                                 ReorderKernels::envelope(g, nullptr);
+                                             std::copy(second.begin(), second.end(), g.m_pLabel);
+                                             if (ReorderKernels::envelope(g, nullptr) < firstEnv)
+                                                 return;
+                                             std::copy(first.begin(), first.end(), g.m_pLabel);
+                                         });
 }

@@ -12,6 +12,7 @@
 #include <tarvel/platform/File.h>
 #include <tarvel/reorder/ReorderMat.h>
 
+#include <functional>
 #include <vector>
 
 namespace tarvel::detail
@@ -54,6 +55,10 @@ private:
 inline bool open_script(ScriptFile& file) { return file.OpenScript(); }
 void write_text(CFile& file, const char* text);
 void show_short_report(long ticks);
+// Frame of the backward labellings and the profile reductions: script file, "before", old
+// measures, labelling, new measures, percentage report, "after", trailer, close; nothing at all
+// when the script cannot be opened.
+void run_percentage_frame(CReorderMat& g, const std::function<void(CReorderMat&)>& label);
 void show_percentage_report(long ticks, int oldB, int newB, long long oldEnv, long long newEnv);
 void show_switch_report(long ticks, int oldB, int newB, int switches, long long oldEnv,
                         long long newEnv);
