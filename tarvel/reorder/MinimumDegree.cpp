@@ -489,17 +489,44 @@ template <class InOldP> int replace_by_union(CReorderMat& g, int p, int i, InOld
 
 }  // namespace
 
-// UnionAdj_Ex_p_i with membership in p's old list marked (mark[e] == stamp) instead of searched.
+// UnionAdj_Ex_p_i in place: one pass over p's list marks its entries (mark[e] == stamp) and
+// closes the gap left by i, one pass over i's list appends the unmarked ones. The list grows
+// into spare room (capacity[p], doubled when short), so a merge costs O(length(p) +
+// length(i)) and allocates only now and then; an emptied list keeps its storage. -1, list
+// unchanged, when it cannot grow.
 int ReorderKernels::union_marked(CReorderMat& g, int p, int i, std::vector<unsigned>& mark,
-                                 unsigned& stamp)
+                                 unsigned& stamp, std::vector<int>& capacity)
 {
     if (++stamp == 0)  // wrapped: old marks could collide
     {
         std::fill(mark.begin(), mark.end(), 0u);
         stamp = 1;
     }
-    for (int q = 0; q < g.m_pLength[p]; ++q) mark[g.m_ppData[p][q]] = stamp;
-    return replace_by_union(g, p, i, [&](long e) { return mark[e] == stamp; });
+    const int Li = g.m_pLength[i];
+    int Lp = g.m_pLength[p];
+    if (static_cast<long long>(Lp) + Li > capacity[p])
+    {
+        const long long wanted = std::max(static_cast<long long>(Lp) + Li, 2LL * capacity[p]);
+        const int grown = static_cast<int>(std::min<long long>(wanted, INT_MAX));
+        long* bigger = new (std::nothrow) long[static_cast<size_t>(grown)];
+        if (bigger == nullptr) return -1;
+        std::copy(g.m_ppData[p], g.m_ppData[p] + Lp, bigger);
+        delete[] g.m_ppData[p];
+        g.m_ppData[p] = bigger;
+        capacity[p] = grown;
+    }
+    long* lp = g.m_ppData[p];
+    int kept = 0;
+    for (int q = 0; q < Lp; ++q)
+    {
+        mark[lp[q]] = stamp;
+        if (lp[q] != i) lp[kept++] = lp[q];
+    }
+    const long* li = g.m_ppData[i];
+    for (int q = 0; q < Li; ++q)
+        if (li[q] != p && mark[li[q]] != stamp) lp[kept++] = li[q];
+    g.m_pLength[p] = kept;
+    return kept;
 }
 
 // Start DOF from a tree of the current lengths: with M the smallest length (first DOF j*),
@@ -511,8 +538,10 @@ int ReorderKernels::min_degree_4_fast(CReorderMat& g)
     long* labelArr = g.m_pLabel;
     MinTree tree;
     std::vector<unsigned> mark;
+    std::vector<int> capacity;  // known room of every list
     try
     {
+        capacity.assign(g.m_pLength, g.m_pLength + n);
         std::vector<int> length(static_cast<size_t>(n), kOutOfPlay);
         for (int i = 0; i < n; ++i)
             if (labelArr[i] < 0) length[i] = g.m_pLength[i];
@@ -553,7 +582,7 @@ int ReorderKernels::min_degree_4_fast(CReorderMat& g)
             {
                 const int u = static_cast<int>(g.m_ppData[v][q]);
                 if (labelArr[u] >= 0) continue;
-                const int d = union_marked(g, u, v, mark, stamp);
+                const int d = union_marked(g, u, v, mark, stamp, capacity);
                 if (d < 0) return -1;
                 tree.set(u, d);
                 if (d < limit)

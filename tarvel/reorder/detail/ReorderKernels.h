@@ -100,9 +100,9 @@ struct ReorderKernels
     static bool min_degree_4_plain(CReorderMat& g);
     // 1: done; 0: could not start (nothing changed); -1: an allocation failed during the run.
     static int min_degree_4_fast(CReorderMat& g);
-    // Union of the lists with a membership mark per DOF instead of a search.
+    // Union of the lists in place, with a membership mark per DOF instead of a search.
     static int union_marked(CReorderMat& g, int p, int i, std::vector<unsigned>& mark,
-                            unsigned& stamp);
+                            unsigned& stamp, std::vector<int>& capacity);
 
     // Backward labelling (m_pTabu must exist). False, nothing changed, when the kernel cannot
     // obtain its workspace.
