@@ -2,10 +2,14 @@
 // on the file order of every matrix of the set, measured (bandwidth, envelope, profile) and
 // compared with the reverse Cuthill-McKee figures of rcm-reference.csv in the same folder.
 //
-// Usage: tarvel_labelling [--data=DIR] [--table] [Google Benchmark options]
+// Usage: tarvel_labelling [--data=DIR] [--table | --check] [Google Benchmark options]
 //   --data=DIR  the folder of the set (default: ../shared/data/hb-bandwidth beside the sources)
 //   --table     prints the quality table (Markdown) and exits; without it, Google Benchmark
 //               times each reordering over the whole set ("labelling/<name>")
+//   --check     only compares the file order's bandwidth, envelope and profile of every matrix
+//               with the reference's (the reader and the 64-bit measures against figures
+//               computed independently); exit status 1 when one differs or a file cannot be
+//               read, 77 when the folder is missing (a skip for CTest)
 #include "HarwellBoeing.h"
 #include "fem/Roads.h"
 
@@ -39,7 +43,9 @@ struct Matrix
     Reference ref;
 };
 
-std::vector<Matrix> load_set(const std::string& dir)
+// The matrices of the folder that the reference lists; `unread` counts the listed ones that
+// could not be read.
+std::vector<Matrix> load_set(const std::string& dir, int& unread)
 {
     std::map<std::string, Reference> refs;
     std::ifstream csv(dir + "/rcm-reference.csv");
@@ -64,9 +70,9 @@ std::vector<Matrix> load_set(const std::string& dir)
     std::vector<Matrix> set;
     std::vector<std::filesystem::path> files;
     for (const auto& e : std::filesystem::directory_iterator(dir))
-        if (e.path().extension() != ".csv" && e.path().extension() != ".md")
-            files.push_back(e.path());
+        if (refs.count(e.path().stem().string()) != 0) files.push_back(e.path());
     std::sort(files.begin(), files.end());
+    unread = static_cast<int>(refs.size() - files.size());
     for (const auto& path : files)
     {
         Matrix m;
@@ -75,11 +81,10 @@ std::vector<Matrix> load_set(const std::string& dir)
         if (!tarvel_bench::read_hb_pattern(path.string(), m.pattern, error))
         {
             std::fprintf(stderr, "%s: %s\n", path.string().c_str(), error.c_str());
+            ++unread;
             continue;
         }
-        const auto r = refs.find(m.name);
-        if (r == refs.end()) continue;
-        m.ref = r->second;
+        m.ref = refs[m.name];
         set.push_back(std::move(m));
     }
     return set;
@@ -121,9 +126,9 @@ Measured run(const Matrix& m, const tarvel_fem::NamedReordering* r)
     return out;
 }
 
-void print_table(const std::vector<Matrix>& set)
+// The file order against the reference's own figures; the number of matrices that differ.
+int check_file_order(const std::vector<Matrix>& set)
 {
-    // The file order against the reference's own figures: the reader and the measures agree.
     int mismatches = 0;
     for (const Matrix& m : set)
     {
@@ -139,6 +144,12 @@ void print_table(const std::vector<Matrix>& set)
     }
     std::printf("%zu matrices; file-order measures equal to the reference's on %zu\n\n", set.size(),
                 set.size() - static_cast<size_t>(mismatches));
+    return mismatches;
+}
+
+void print_table(const std::vector<Matrix>& set)
+{
+    check_file_order(set);
     std::printf("| reordering | small: bandwidth | envelope | profile | envelope / RCM's | "
                 "large: bandwidth | envelope | profile | envelope / RCM's | envelope vs RCM "
                 "(win/tie/loss) | time, whole set |\n");
@@ -212,7 +223,7 @@ int main(int argc, char** argv)
         (std::filesystem::temp_directory_path() / "tarvel-labelling-Reord.m").string();
     CReorderMat::SetScriptPath(script.c_str());
     std::string dir = TARVEL_HB_DIR;
-    bool table = false;
+    bool table = false, check = false;
     std::vector<char*> rest = {argv[0]};
     for (int a = 1; a < argc; ++a)
     {
@@ -220,10 +231,20 @@ int main(int argc, char** argv)
             dir = argv[a] + 7;
         else if (std::strcmp(argv[a], "--table") == 0)
             table = true;
+        else if (std::strcmp(argv[a], "--check") == 0)
+            check = true;
         else
             rest.push_back(argv[a]);
     }
-    static const std::vector<Matrix> set = load_set(dir);
+    std::error_code missing;
+    if (!std::filesystem::is_regular_file(dir + "/rcm-reference.csv", missing))
+    {
+        std::fprintf(stderr, "no Harwell-Boeing set in %s: skipped\n", dir.c_str());
+        return 77;
+    }
+    int unread = 0;
+    static const std::vector<Matrix> set = load_set(dir, unread);
+    if (check) return unread == 0 && !set.empty() && check_file_order(set) == 0 ? 0 : 1;
     if (set.empty())
     {
         std::fprintf(stderr, "no matrices found in %s\n", dir.c_str());
