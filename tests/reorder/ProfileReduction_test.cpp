@@ -77,6 +77,8 @@ TEST_F(ProfileReduction, HandWorkedLabels)
         {"grid 3x3", 9, kGrid3x3, {8, 7, 4, 6, 5, 3, 2, 1, 0}, {0, 5, 8, 1, 6, 7, 2, 3, 4}},
         // components {0, 2} and {1, 3}, numbered in that order (RCM reverses the whole).
         {"two components", 4, kPieces, {3, 1, 2, 0}, {0, 2, 1, 3}},
+        {"no DOF", 0, {}, {}, {}},
+        {"three DOFs without couplings", 3, {}, {2, 1, 0}, {0, 1, 2}},
     };
     for (const auto& [name, n, elements, rcm, sloan] : cases)
     {
