@@ -188,7 +188,7 @@ std::string usage()
         "  --reorder NAME   the skyline road's reordering: MinDegReorder,\n"
         "                   MinDegReorder2, MinDegReorder3, MinDegReorder4, Hager1,\n"
         "                   Hager2, Hager3, TabuReorder, TabuReorder2,\n"
-        "                   RevCuthillMcKee, Sloan, or none\n"
+        "                   RevCuthillMcKee, Sloan, SloanExchange, or none\n"
         "                   (default Hager2: the smallest envelope on the default mesh)\n"
         "  --sweeps N       most Gauss-Seidel sweeps (default 20000)\n"
         "  --mesh FILE      a Gmsh mesh of 3-node triangles or of 4-node quadrilaterals\n";

@@ -98,6 +98,7 @@ const std::vector<NamedReordering>& reorderings()
         {"TabuReorder2", [](CReorderMat& g) { g.TabuReorder2(); }},
         {"RevCuthillMcKee", [](CReorderMat& g) { g.RevCuthillMcKee(); }},
         {"Sloan", [](CReorderMat& g) { g.Sloan(); }},
+        {"SloanExchange", [](CReorderMat& g) { g.SloanExchange(); }},
     };
     return table;
 }
