@@ -147,10 +147,9 @@ public:
     // matrix stores.
     long long Profile64() const;
 
-    // ---- Profile reductions (labels 0 .. n-1 in one pass); script file and percentage report,
-    // as the backward labellings ----
-    // Reverse Cuthill-McKee: per connected component (in the order of their lowest DOF), a
-    // breadth-first numbering from a pseudo-peripheral DOF found by the George-Liu iteration,
+    // ---- Profile reductions; script file and percentage report, as the backward labellings.
+    // Components are numbered one after another, in the order of their lowest DOF ----
+    // Reverse Cuthill-McKee: per connected component, a breadth-first numbering from a pseudo-peripheral DOF found by the George-Liu iteration,
     // neighbours taken by increasing degree (ties to the lower DOF number); the whole sequence
     // is then reversed.
     void RevCuthillMcKee();
@@ -160,8 +159,9 @@ public:
     // labelling of smaller envelope (ties to (1, 2)).
     void Sloan();
     // Sloan's labelling, then exchanges of two labels at most 4 apart that lower the envelope
-    // (Env), in passes over all positions until one gains less than 0.1%, at most 8: the smallest
-    // envelopes of the library's labellings, at a few times Sloan's cost.
+    // (Env), in passes over all positions until one gains less than 0.1%, at most 8 (labels of
+    // different components may then interleave): the smallest envelopes of the library's
+    // labellings, at about twice Sloan's cost.
     void SloanExchange();
 
     // ---- Minimum-degree reorderings ----
