@@ -24,8 +24,8 @@ std::unique_ptr<CSystSpMat> assemble_system(tarvel_fem::FemProblem& p);
 void impose_prescribed(const tarvel_fem::FemProblem& p, CSystSpMat& K, CMatrix& B);
 
 // The DOF graph of the free DOFs, relabelled by `method` and finished with PostReorder.
-// Methods: "natural" (the identity labelling, no reordering run), "MinDegReorder2",
-// "MinDegReorder4", "Hager1", "Hager2", "Hager3".
+// Methods: "natural" (the identity labelling, no reordering run) or any name of
+// tarvel_fem::reorderings() ("Hager2", "RevCuthillMcKee", "Sloan", ...).
 std::unique_ptr<CReorderMat> build_graph(const tarvel_fem::FemProblem& p,
                                          const std::string& method);
 

@@ -2,6 +2,7 @@
 // ConjGradient2; and the labellings, which come from the library's DOF graph.
 #include "BenchSupport.h"
 #include "TarvelRoads.h"
+#include "fem/Roads.h"
 #include "fem/TarvelInput.h"
 
 #include <tarvel/Tarvel.h>
@@ -48,16 +49,8 @@ std::unique_ptr<CReorderMat> build_graph(const tarvel_fem::FemProblem& p, const 
         }
         if (pass == 0) g->Init();
     }
-    if (method == "MinDegReorder2")
-        g->MinDegReorder2();
-    else if (method == "MinDegReorder4")
-        g->MinDegReorder4();
-    else if (method == "Hager1")
-        g->Hager1();
-    else if (method == "Hager2")
-        g->Hager2();
-    else if (method == "Hager3")
-        g->Hager3();
+    for (const tarvel_fem::NamedReordering& r : tarvel_fem::reorderings())
+        if (method == r.name) r.run(*g);
     g->PostReorder();
     return g;
 }
@@ -111,7 +104,7 @@ CReorderMat& benchmark_graph(const std::string& name, const std::string& method)
         l.label.resize(static_cast<std::size_t>(n));
         for (int d = 0; d < n; ++d) l.label[d] = g->f_v(d);
         int maxB = 0;
-        l.envelope = g->Env(&maxB);
+        l.envelope = g->Env64(&maxB);
         l.bandwidth = maxB;
         // Column heights as the skyline matrix sizes them: column L reaches up to the lowest
         // label coupled with it.

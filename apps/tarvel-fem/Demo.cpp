@@ -278,9 +278,9 @@ DemoResult run_demo(const Options& o, std::ostream& out, std::ostream& err)
         const long freeDofs = p.num_dofs - static_cast<long>(p.fixed_dofs.size());
         write_spy_svg(
             spyFile.stream(), g.graph,
-            format("mesh numbering, %ld DOFs (%ld free)\nbandwidth %d, envelope %d", p.num_dofs,
+            format("mesh numbering, %ld DOFs (%ld free)\nbandwidth %d, envelope %lld", p.num_dofs,
                    freeDofs, g.bandwidthBefore, g.envelopeBefore),
-            format("%s\nbandwidth %d, envelope %d",
+            format("%s\nbandwidth %d, envelope %lld",
                    g.reordering == "none" ? "no reordering" : ("after " + g.reordering).c_str(),
                    g.bandwidthAfter, g.envelopeAfter));
         if (!spyFile.commit()) return bad_input("cannot write '" + o.spy + "'");

@@ -69,7 +69,7 @@ void reorder_graph(const FemProblem& p, const std::string& reordering, Reordered
     int row = 0;
     double work = 0.0;
     g.bandwidthBefore = g.graph.GetB(row);
-    g.envelopeBefore = g.graph.Env(nullptr);
+    g.envelopeBefore = g.graph.Env64(nullptr);
     tarvel_fem::profile_of(g.graph, g.profileBefore, work);
 
     start = TarvelClock();
@@ -78,11 +78,11 @@ void reorder_graph(const FemProblem& p, const std::string& reordering, Reordered
     g.graph.PostReorder();
     if (reordering != "none") phase(out, reordering, seconds_since(start));
     g.bandwidthAfter = g.graph.GetB(row);
-    g.envelopeAfter = g.graph.Env(nullptr);
+    g.envelopeAfter = g.graph.Env64(nullptr);
     tarvel_fem::profile_of(g.graph, g.profileAfter, g.workAfter);
-    out << format("  %-24s bandwidth %d, envelope %d, profile %.0f\n",
+    out << format("  %-24s bandwidth %d, envelope %lld, profile %.0f\n",
                   "mesh numbering:", g.bandwidthBefore, g.envelopeBefore, g.profileBefore)
-        << format("  %-24s bandwidth %d, envelope %d, profile %.0f\n",
+        << format("  %-24s bandwidth %d, envelope %lld, profile %.0f\n",
                   (reordering == "none" ? "no reordering:" : "after " + reordering + ":").c_str(),
                   g.bandwidthAfter, g.envelopeAfter, g.profileAfter)
         << std::flush;

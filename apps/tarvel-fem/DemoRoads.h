@@ -41,8 +41,8 @@ struct ReorderedGraph
 {
     CReorderMat graph{1};  // type 1: a tabu array for the reorderings that need one
     std::string reordering;
-    int bandwidthBefore = 0, envelopeBefore = 0;
-    int bandwidthAfter = 0, envelopeAfter = 0;
+    int bandwidthBefore = 0, bandwidthAfter = 0;
+    long long envelopeBefore = 0, envelopeAfter = 0;  // Env64: exact past 2^31
     double profileBefore = 0.0, profileAfter = 0.0, workAfter = 0.0;
 };
 

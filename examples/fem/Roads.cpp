@@ -96,6 +96,9 @@ const std::vector<NamedReordering>& reorderings()
         {"Hager3", [](CReorderMat& g) { g.Hager3(); }},
         {"TabuReorder", [](CReorderMat& g) { g.TabuReorder(); }},
         {"TabuReorder2", [](CReorderMat& g) { g.TabuReorder2(); }},
+        {"RevCuthillMcKee", [](CReorderMat& g) { g.RevCuthillMcKee(); }},
+        {"Sloan", [](CReorderMat& g) { g.Sloan(); }},
+        {"SloanExchange", [](CReorderMat& g) { g.SloanExchange(); }},
     };
     return table;
 }

@@ -19,6 +19,7 @@
 #include <algorithm>
 #include <climits>
 #include <cmath>
+#include <functional>
 #include <limits>
 #include <memory>
 #include <new>
@@ -487,31 +488,42 @@ float CReorderMat::S_k(int k) const
     return s + CReorderMat::WFun(std::min(m_nStep - d + 1, d + 1));
 }
 
-namespace
+namespace tarvel::detail
 {
 
-// Frame: script file, "before", old measures, labelling, new measures, percentage report,
-// "after", trailer, close; nothing at all when the file cannot be opened.
-void run_backward(CReorderMat& g, bool (*fast)(CReorderMat&), bool (*plain)(CReorderMat&))
+void run_percentage_frame(CReorderMat& g, const std::function<void(CReorderMat&)>& label)
 {
-    CFile file;
-    if (!tarvel::detail::open_script(file)) return;
+    ScriptFile file;
+    if (!open_script(file)) return;
     g.MatlabWrite(&file, "before");
     int row = 0;
     const int oldB = ReorderKernels::bandwidth(g, row);
     const long start = TarvelClock();
-    const int oldEnv = ReorderKernels::envelope(g, nullptr);
-    if (ReorderKernels::ensure_tabu(g))
-    {
-        if (tarvel::detail::reorder_path() != ReorderPath::fast || !fast(g)) plain(g);
-    }
+    const long long oldEnv = ReorderKernels::envelope(g, nullptr);
+    label(g);
     const long ticks = TarvelClock() - start;
     const int newB = ReorderKernels::bandwidth(g, row);
-    const int newEnv = ReorderKernels::envelope(g, nullptr);
-    tarvel::detail::show_percentage_report(ticks, oldB, newB, oldEnv, newEnv);
+    const long long newEnv = ReorderKernels::envelope(g, nullptr);
+    show_percentage_report(ticks, oldB, newB, oldEnv, newEnv);
     g.MatlabWrite(&file, "after");
-    tarvel::detail::write_text(file, tarvel::detail::kTrailerPlain);
+    write_text(file, kTrailerPlain);
     file.Close();
+}
+
+}  // namespace tarvel::detail
+
+namespace
+{
+
+void run_backward(CReorderMat& g, bool (*fast)(CReorderMat&), bool (*plain)(CReorderMat&))
+{
+    tarvel::detail::run_percentage_frame(
+        g,
+        [&](CReorderMat& h)
+        {
+            if (!ReorderKernels::ensure_tabu(h)) return;
+            if (tarvel::detail::reorder_path() != ReorderPath::fast || !fast(h)) plain(h);
+        });
 }
 
 }  // namespace

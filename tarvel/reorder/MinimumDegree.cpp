@@ -284,48 +284,119 @@ void ReorderKernels::min_degree_3_plain(CReorderMat& g)
 }
 
 // hi and lo of a DOF change only when a DOF of its list stops having a negative label (its
-// remaining degree reaches 0, or it is chosen); they are cached and refreshed then. The key
-// itself moves with k for every DOF, so each step still scans the unlabelled DOFs, now at
-// constant cost per DOF.
+// remaining degree reaches 0, or it is chosen); each list is kept sorted by DOF number with two
+// cursors that only move inwards, so all refreshes together cost O(entries). With lo <= hi the
+// key is max(hi - k, k - lo): hi - k while hi + lo >= 2k, k - lo afterwards. The unlabelled
+// DOFs are held in three trees: group A (hi + lo >= 2k, ordered by hi), group B (hi + lo < 2k,
+// ordered by -lo) and the DOFs without active neighbours (key max(k, n - k) for all of them).
+// As k grows, a DOF passes from A to B once per spread, found through buckets by hi + lo. The
+// choice is the smallest (key, DOF) of the three tree winners: the scan's first smallest key.
+// O(entries log n) in all.
 bool ReorderKernels::min_degree_3_fast(CReorderMat& g)
 {
     const int n = g.m_nCount;
     long* label = g.m_pLabel;
     std::unique_ptr<Transpose> T;
-    std::vector<Spread> spread;
-    std::vector<int> active;  // unlabelled DOFs, increasing
+    std::vector<int> start, sorted, loAt, hiAt;
+    std::vector<long long> sumOf;  // hi + lo of every DOF filed in a group, -1 otherwise
     std::vector<int> retired;
+    std::vector<int> head;                     // head[s]: last entry filed with hi + lo = s
+    std::vector<std::pair<int, int>> entries;  // (DOF, previous entry of its bucket)
+    MinTree byHi, byLo, isolated;
     try
     {
         T = std::make_unique<Transpose>(g);
-        spread.resize(static_cast<size_t>(n));
-        active.resize(static_cast<size_t>(n));
+        start.assign(static_cast<size_t>(n) + 1, 0);
+        for (int i = 0; i < n; ++i) start[i + 1] = start[i] + g.m_pLength[i];
+        sorted.resize(static_cast<size_t>(start[n]));
+        for (int i = 0; i < n; ++i)
+        {
+            std::copy(g.m_ppData[i], g.m_ppData[i] + g.m_pLength[i], sorted.begin() + start[i]);
+            std::sort(sorted.begin() + start[i], sorted.begin() + start[i + 1]);
+        }
+        loAt.assign(start.begin(), start.end() - 1);
+        hiAt.assign(start.begin() + 1, start.end());  // one past the upper cursor
+        sumOf.assign(static_cast<size_t>(n), -1);
+        head.assign(2 * static_cast<size_t>(n) + 1, -1);
+        // One entry per placement: n at the start, then at most one per list entry.
+        entries.reserve(static_cast<size_t>(n) + static_cast<size_t>(start[n]));
         retired.reserve(static_cast<size_t>(n));
+        const std::vector<int> none(static_cast<size_t>(n), kOutOfPlay);
+        byHi.assign(none);
+        byLo.assign(none);
+        isolated.assign(none);
     }
     catch (const std::bad_alloc&)
     {
         return false;
     }
-    for (int i = 0; i < n; ++i)
+    // Moves the cursors of i past inactive entries and files i in its tree for step k.
+    auto place = [&](int i, int k)
     {
-        spread[i] = active_spread(g, i);
-        active[i] = i;
-    }
+        while (loAt[i] < hiAt[i] && label[sorted[loAt[i]]] >= 0) ++loAt[i];
+        while (hiAt[i] > loAt[i] && label[sorted[hiAt[i] - 1]] >= 0) --hiAt[i];
+        const bool wasA = byHi.value(i) != kOutOfPlay;
+        if (loAt[i] == hiAt[i])
+        {
+            sumOf[i] = -1;
+            byHi.set(i, kOutOfPlay);
+            byLo.set(i, kOutOfPlay);
+            isolated.set(i, 0);
+            return;
+        }
+        const int lo = sorted[loAt[i]];
+        const int hi = sorted[hiAt[i] - 1];
+        const long long s = static_cast<long long>(lo) + hi;
+        if (s >= 2 * static_cast<long long>(k))
+        {
+            if (!wasA || s != sumOf[i])
+            {
+                entries.emplace_back(i, head[s]);
+                head[s] = static_cast<int>(entries.size()) - 1;
+            }
+            byHi.set(i, hi);
+            byLo.set(i, kOutOfPlay);
+        }
+        else
+        {
+            byHi.set(i, kOutOfPlay);
+            byLo.set(i, -lo);
+        }
+        sumOf[i] = s;
+    };
+    for (int i = 0; i < n; ++i) place(i, 0);
     for (int k = 0; k < n; ++k)
     {
-        long best = n + 2;
-        size_t chosenAt = 0;
-        for (size_t a = 0; a < active.size(); ++a)
+        const long long twiceK = 2 * static_cast<long long>(k);
+        for (long long s = std::max(0LL, twiceK - 2); s < twiceK; ++s)  // middles k has passed
         {
-            const long key = spread_key(spread[active[a]], k);
-            if (key < best)
+            for (int e = head[s]; e >= 0; e = entries[e].second)
             {
-                best = key;
-                chosenAt = a;
+                const int i = entries[e].first;
+                if (sumOf[i] != s || byHi.value(i) == kOutOfPlay) continue;
+                byHi.set(i, kOutOfPlay);
+                byLo.set(i, -sorted[loAt[i]]);
             }
+            head[s] = -1;
         }
-        const int chosen = active[chosenAt];
-        active.erase(active.begin() + static_cast<std::ptrdiff_t>(chosenAt));
+        long bestKey = LONG_MAX;
+        int chosen = n;
+        auto offer = [&](const MinTree& tree, long key)
+        {
+            const int i = tree.winner();
+            if (tree.best() == kOutOfPlay) return;
+            if (key < bestKey || (key == bestKey && i < chosen))
+            {
+                bestKey = key;
+                chosen = i;
+            }
+        };
+        offer(byHi, long{byHi.best()} - k);
+        offer(byLo, long{k} + byLo.best());
+        offer(isolated, std::max(k, n - k));
+        byHi.set(chosen, kOutOfPlay);
+        byLo.set(chosen, kOutOfPlay);
+        isolated.set(chosen, kOutOfPlay);
         retired.clear();
         if (label[chosen] < 0) retired.push_back(chosen);
         for (int p = 0; p < g.m_pLength[chosen]; ++p)
@@ -336,7 +407,7 @@ bool ReorderKernels::min_degree_3_fast(CReorderMat& g)
         label[chosen] = k + 1;
         for (int x : retired)
             for (int q = T->start[x]; q < T->start[x + 1]; ++q)
-                spread[T->idx[q]] = active_spread(g, T->idx[q]);
+                if (label[T->idx[q]] <= 0) place(T->idx[q], k + 1);
     }
     decrement_labels(g);
     return true;
@@ -418,17 +489,44 @@ template <class InOldP> int replace_by_union(CReorderMat& g, int p, int i, InOld
 
 }  // namespace
 
-// UnionAdj_Ex_p_i with membership in p's old list marked (mark[e] == stamp) instead of searched.
+// UnionAdj_Ex_p_i in place: one pass over p's list marks its entries (mark[e] == stamp) and
+// closes the gap left by i, one pass over i's list appends the unmarked ones. The list grows
+// into spare room (capacity[p], doubled when short), so a merge costs O(length(p) +
+// length(i)) and allocates only now and then; an emptied list keeps its storage. -1, list
+// unchanged, when it cannot grow.
 int ReorderKernels::union_marked(CReorderMat& g, int p, int i, std::vector<unsigned>& mark,
-                                 unsigned& stamp)
+                                 unsigned& stamp, std::vector<int>& capacity)
 {
     if (++stamp == 0)  // wrapped: old marks could collide
     {
         std::fill(mark.begin(), mark.end(), 0u);
         stamp = 1;
     }
-    for (int q = 0; q < g.m_pLength[p]; ++q) mark[g.m_ppData[p][q]] = stamp;
-    return replace_by_union(g, p, i, [&](long e) { return mark[e] == stamp; });
+    const int Li = g.m_pLength[i];
+    int Lp = g.m_pLength[p];
+    if (static_cast<long long>(Lp) + Li > capacity[p])
+    {
+        const long long wanted = std::max(static_cast<long long>(Lp) + Li, 2LL * capacity[p]);
+        const int grown = static_cast<int>(std::min<long long>(wanted, INT_MAX));
+        long* bigger = new (std::nothrow) long[static_cast<size_t>(grown)];
+        if (bigger == nullptr) return -1;
+        std::copy(g.m_ppData[p], g.m_ppData[p] + Lp, bigger);
+        delete[] g.m_ppData[p];
+        g.m_ppData[p] = bigger;
+        capacity[p] = grown;
+    }
+    long* lp = g.m_ppData[p];
+    int kept = 0;
+    for (int q = 0; q < Lp; ++q)
+    {
+        mark[lp[q]] = stamp;
+        if (lp[q] != i) lp[kept++] = lp[q];
+    }
+    const long* li = g.m_ppData[i];
+    for (int q = 0; q < Li; ++q)
+        if (li[q] != p && mark[li[q]] != stamp) lp[kept++] = li[q];
+    g.m_pLength[p] = kept;
+    return kept;
 }
 
 // Start DOF from a tree of the current lengths: with M the smallest length (first DOF j*),
@@ -440,8 +538,10 @@ int ReorderKernels::min_degree_4_fast(CReorderMat& g)
     long* labelArr = g.m_pLabel;
     MinTree tree;
     std::vector<unsigned> mark;
+    std::vector<int> capacity;  // known room of every list
     try
     {
+        capacity.assign(g.m_pLength, g.m_pLength + n);
         std::vector<int> length(static_cast<size_t>(n), kOutOfPlay);
         for (int i = 0; i < n; ++i)
             if (labelArr[i] < 0) length[i] = g.m_pLength[i];
@@ -482,7 +582,7 @@ int ReorderKernels::min_degree_4_fast(CReorderMat& g)
             {
                 const int u = static_cast<int>(g.m_ppData[v][q]);
                 if (labelArr[u] >= 0) continue;
-                const int d = union_marked(g, u, v, mark, stamp);
+                const int d = union_marked(g, u, v, mark, stamp, capacity);
                 if (d < 0) return -1;
                 tree.set(u, d);
                 if (d < limit)
@@ -573,7 +673,7 @@ namespace
 // trailer, close, short report; nothing at all when the file cannot be opened.
 void run_min_degree(CReorderMat& g, bool (*fast)(CReorderMat&), void (*plain)(CReorderMat&))
 {
-    CFile file;
+    tarvel::detail::ScriptFile file;
     if (!tarvel::detail::open_script(file)) return;
     g.MatlabWrite(&file, "before");
     const long start = TarvelClock();
@@ -609,7 +709,7 @@ void CReorderMat::MinDegReorder4()
     if (n > 0 && savedLabels == nullptr) return;
     std::copy(m_pLabel, m_pLabel + n, savedLabels.get());
     // 2.-3. Script file, "before", clock.
-    CFile file;
+    tarvel::detail::ScriptFile file;
     if (!tarvel::detail::open_script(file)) return;
     MatlabWrite(&file, "before");
     const long start = TarvelClock();

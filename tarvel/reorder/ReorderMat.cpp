@@ -4,6 +4,7 @@
 #include <tarvel/reorder/detail/ReorderKernels.h>
 
 #include <algorithm>
+#include <climits>
 #include <cstdlib>
 #include <new>
 #include <utility>
@@ -44,9 +45,9 @@ template <class Band> int widest(int n, Band band, int& row)
     return best;
 }
 
-// Env's scan: sum of band(i) (accumulated wide, then narrowed as the int result) and the
+// Env's scan: sum of band(i), accumulated in 64 bits (at most n * (n - 1) < 2^62), and the
 // largest band(i).
-template <class Band> int summed(int n, Band band, int* pMax)
+template <class Band> long long summed(int n, Band band, int* pMax)
 {
     long long sum = 0;
     int maxB = 0;
@@ -57,8 +58,10 @@ template <class Band> int summed(int n, Band band, int* pMax)
         maxB = std::max(maxB, b);
     }
     if (pMax != nullptr) *pMax = maxB;
-    return static_cast<int>(sum);
+    return sum;
 }
+
+int saturated(long long v) { return v > INT_MAX ? INT_MAX : static_cast<int>(v); }
 
 }  // namespace
 
@@ -68,7 +71,7 @@ int ReorderKernels::bandwidth(const CReorderMat& g, int& row)
         g.m_nCount, [&](int i) { return band_of(g, i); }, row);
 }
 
-int ReorderKernels::envelope(const CReorderMat& g, int* pMax)
+long long ReorderKernels::envelope(const CReorderMat& g, int* pMax)
 {
     return summed(
         g.m_nCount, [&](int i) { return band_of(g, i); }, pMax);
@@ -303,8 +306,24 @@ int CReorderMat::GetB(int& row) const
         m_nCount, [this](int i) { return B_f(i); }, row);
 }
 
-int CReorderMat::Env(int* pMax) const
+int CReorderMat::Env(int* pMax) const { return tarvel::detail::saturated(Env64(pMax)); }
+
+long long CReorderMat::Env64(int* pMax) const
 {
     return tarvel::detail::summed(
         m_nCount, [this](int i) { return B_f(i); }, pMax);
+}
+
+long long CReorderMat::Profile64() const
+{
+    long long sum = 0;
+    for (int i = 0; i < m_nCount; ++i)
+    {
+        const long L = f_v(i);
+        long low = L;
+        for (int p = 0; p < m_pLength[i]; ++p)
+            low = std::min(low, static_cast<long>(f_v(static_cast<int>(m_ppData[i][p]))));
+        sum += L - low;
+    }
+    return sum;
 }

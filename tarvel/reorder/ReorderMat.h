@@ -18,7 +18,8 @@
 //
 // Reorderings and their record: MinDegReorder(CFile*), MinDegReorder2..4 (greedy minimum
 // degree), Hager1..3 (backward labelling by score), TabuReorder and TabuReorder2 (label
-// exchanges). All but MinDegReorder(CFile*) and TabuReorder2 write the script "Reord.m" (path:
+// exchanges), RevCuthillMcKee and Sloan (profile reductions, framed as the backward
+// labellings). All but MinDegReorder(CFile*) and TabuReorder2 write the script "Reord.m" (path:
 // SetScriptPath) with the pattern before and after, and all but TabuReorder2 show a timing report
 // through AfxMessageBox. When the script file cannot be opened they do nothing at all.
 //
@@ -44,8 +45,14 @@
 //  - a failed allocation in Alloc leaves an empty graph (GetRows() is 0);
 //  - without a tabu array, IsCandidate and NumMovables see no stamps and InitTabu does
 //    nothing; PostReorder skips labels outside 0 .. n-1;
-//  - MatlabWrite hands the file pieces of about 64 KiB instead of one write per line (the
-//    bytes are the same);
+//  - every other reordering runs in O(entries log n) or better (one-pass kernels with trees;
+//    labels identical to the step-by-step forms, which the tests keep as references);
+//  - MatlabWrite formats the lines itself and hands the file pieces of 32 KiB instead of one
+//    write per line (the bytes are the same);
+//  - the reorderings write the script under a temporary name beside the target and rename it
+//    onto the target when it is complete, so concurrent runs never mix their text;
+//  - Env saturates at 2^31 - 1 (INT_MAX) when the envelope does not fit; the reports print the
+//    exact 64-bit envelopes (the same text as Env's whenever it fits).
 //  - the MinDegReorder4 start scan and the Hager1 start scan take the first candidate they see
 //    when no degree is below their starting value (possible only for a graph failing Check);
 //  - TabuReorder draws from TarvelRand, seeded with TarvelSrand(time(nullptr))
@@ -94,7 +101,8 @@ public:
     virtual int UnionAdj_Ex_p_i(int p, int i);
     // The reordered pattern as a text grid, one line per label (see the output file).
     virtual void WritePlotASCII(CFile* file);
-    // Envelope: sum of B_f over all DOFs; *pMax (when given) receives the largest B_f.
+    // Envelope: sum of B_f over all DOFs; *pMax (when given) receives the largest B_f. When
+    // the sum exceeds 2^31 - 1 the result is 2^31 - 1 (INT_MAX): Env64 gives the exact sum.
     virtual int Env(int* pMax) const;
     // The neighbour of k to exchange with (closest to k's middle label), or k itself.
     virtual int GetClosestToMid(int k) const;
@@ -132,6 +140,31 @@ public:
     // Has no effect.
     void GenRevCuthillMcKee();
 
+    // ---- Measures in 64 bits (exact for every graph) ----
+    // Envelope: the sum of B_f over all DOFs; *pMax (when given) receives the largest B_f.
+    long long Env64(int* pMax) const;
+    // Profile: the sum over DOFs i of f_v(i) - min{f_v(j) : j neighbour of i, f_v(j) < f_v(i)}
+    // (0 when no neighbour has a lower label): the entries below the diagonal that a skyline
+    // matrix stores.
+    long long Profile64() const;
+
+    // ---- Profile reductions; script file and percentage report, as the backward labellings.
+    // Components are numbered one after another, in the order of their lowest DOF ----
+    // Reverse Cuthill-McKee: per connected component, a breadth-first numbering from a pseudo-peripheral DOF found by the George-Liu iteration,
+    // neighbours taken by increasing degree (ties to the lower DOF number); the whole sequence
+    // is then reversed.
+    void RevCuthillMcKee();
+    // Sloan's profile and wavefront reduction: per component, from a pseudo-peripheral pair
+    // (s, e), the next label goes to the DOF of highest priority W1 * dist(e) - W2 * growth of
+    // the front; run with the published weight pairs (W1, W2) = (1, 2) and (2, 1), keeping the
+    // labelling of smaller envelope (ties to (1, 2)).
+    void Sloan();
+    // Sloan's labelling, then exchanges of two labels at most 4 apart that lower the envelope
+    // (Env), in passes over all positions until one gains less than 0.1%, at most 8 (labels of
+    // different components may then interleave): the smallest envelopes of the library's
+    // labellings, at about twice Sloan's cost.
+    void SloanExchange();
+
     // ---- Minimum-degree reorderings ----
     // Greedy labelling by the initial degrees of the neighbours; writes the "before" and
     // "after" blocks to file when it is not null (not opened or closed here); short report.
@@ -142,6 +175,11 @@ public:
     void MinDegReorder3();
     // Minimum degree with elimination (fill), chain by chain; script file and short report.
     // The adjacency lists are exactly as before afterwards.
+    // Super-linear by its own rule: every unlabelled neighbour of the DOF being labelled takes
+    // that DOF's list into its own (the lists become the elimination graph) and the chain
+    // compares the exact lengths of the merged lists, ties by their order; so every merged list
+    // is built, and their total size is the fill of the elimination, which on a grid under this
+    // chain order grows like n^1.8 to n^2. Each merge costs O(length of the two lists), no search.
     void MinDegReorder4();
 
     // ---- Backward labellings (labels n-1 down to 0); script file and percentage report ----

@@ -12,8 +12,11 @@
 #include <tarvel/reorder/ReorderMat.h>
 #include <tarvel/reorder/detail/ReorderKernels.h>
 
+#include <atomic>
+#include <cstdio>
 #include <cstring>
 #include <string>
+#include <unistd.h>
 #include <vector>
 
 namespace tarvel::detail
@@ -36,10 +39,29 @@ CString& script_path()
 
 }  // namespace
 
-bool open_script(CFile& file)
+bool ScriptFile::OpenScript()
 {
-    return file.Open(script_path(),
-                     CFile::modeCreate | CFile::modeReadWrite | CFile::shareExclusive) != FALSE;
+    static std::atomic<unsigned long> runs{0};
+    m_target = script_path();
+    m_temp = m_target;
+    m_temp +=
+        ("." + std::to_string(static_cast<long>(getpid())) + "-" + std::to_string(++runs) + ".tmp")
+            .c_str();
+    return Open(m_temp, CFile::modeCreate | CFile::modeReadWrite | CFile::shareExclusive) != FALSE;
+}
+
+void ScriptFile::Close()
+{
+    if (!IsOpen()) return;
+    CFile::Close();
+    if (std::rename(m_temp.GetString(), m_target.GetString()) != 0) std::remove(m_temp.GetString());
+}
+
+ScriptFile::~ScriptFile()
+{
+    if (!IsOpen()) return;
+    CFile::Close();
+    std::remove(m_temp.GetString());
 }
 
 void write_text(CFile& file, const char* text)
@@ -54,25 +76,28 @@ void show_short_report(long ticks)
                 static_cast<double>(t.seconds));
 }
 
-void show_percentage_report(long ticks, int oldB, int newB, int oldEnv, int newEnv)
+// Envelopes are printed in full (64-bit), so a report past 2^32 - 1 shows the true sums.
+void show_percentage_report(long ticks, int oldB, int newB, long long oldEnv, long long newEnv)
 {
     const ReportTime t = report_time(seconds_by_product(ticks));
     show_report("Used time reordering:   %u m %2.2f s\r\n Old bandwidth.        :   %u\r\n New "
-                "bandwidth        :   %5.1f%%\r\n Old env                   :   %u\r\n new env "
+                "bandwidth        :   %5.1f%%\r\n Old env                   :   %llu\r\n new env "
                 "                 :   %5.1f%%\r\n",
                 t.minutes, static_cast<double>(t.seconds), static_cast<unsigned>(oldB),
-                100.0 * newB / oldB, static_cast<unsigned>(oldEnv), 100.0 * newEnv / oldEnv);
+                100.0 * newB / oldB, static_cast<unsigned long long>(oldEnv),
+                100.0 * static_cast<double>(newEnv) / static_cast<double>(oldEnv));
 }
 
-void show_switch_report(long ticks, int oldB, int newB, int switches, int oldEnv, int newEnv)
+void show_switch_report(long ticks, int oldB, int newB, int switches, long long oldEnv,
+                        long long newEnv)
 {
     const ReportTime t = report_time(seconds_by_product(ticks));
     show_report("Used time reordering:   %u m %2.2f s\r\n Old bandwidth. :   %u\r\n New bandwidth "
-                " :   %u\r\n Nr. of switches:   %u\r\n Old env        :   %u\r\n new env        "
-                ":   %u\r\n",
+                " :   %u\r\n Nr. of switches:   %u\r\n Old env        :   %llu\r\n new env        "
+                ":   %llu\r\n",
                 t.minutes, static_cast<double>(t.seconds), static_cast<unsigned>(oldB),
                 static_cast<unsigned>(newB), static_cast<unsigned>(switches),
-                static_cast<unsigned>(oldEnv), static_cast<unsigned>(newEnv));
+                static_cast<unsigned long long>(oldEnv), static_cast<unsigned long long>(newEnv));
 }
 
 }  // namespace tarvel::detail
@@ -81,40 +106,116 @@ void CReorderMat::SetScriptPath(LPCTSTR path) { tarvel::detail::script_path() = 
 
 CString CReorderMat::GetScriptPath() { return tarvel::detail::script_path(); }
 
+namespace tarvel::detail
+{
+
+// Lines of the script gathered in a fixed buffer and handed to the file in pieces; numbers are
+// formatted here as "%u" formats them, without a string object per line.
+class ScriptWriter
+{
+public:
+    explicit ScriptWriter(CFile& file) : m_file(file) {}
+    ~ScriptWriter() { flush(); }
+    ScriptWriter(const ScriptWriter&) = delete;
+    ScriptWriter& operator=(const ScriptWriter&) = delete;
+
+    void text(const char* s, size_t len)
+    {
+        if (m_used + len > sizeof m_buf) flush();
+        if (len > sizeof m_buf)
+        {
+            m_file.Write(s, static_cast<UINT>(len));
+            return;
+        }
+        std::memcpy(m_buf + m_used, s, len);
+        m_used += len;
+    }
+    void number(unsigned v)
+    {
+        if (m_used + 10 > sizeof m_buf) flush();
+        m_used += put_number(m_buf + m_used, v);
+    }
+    // prefix, then "col) = value;\r\n": one line of a block, the prefix "name(row," shared by
+    // the lines of one row.
+    void line(const std::string& prefix, unsigned col, unsigned value)
+    {
+        if (m_used + prefix.size() + 27 > sizeof m_buf)
+        {
+            flush();
+            if (prefix.size() + 27 > sizeof m_buf)  // a name longer than the buffer
+            {
+                text(prefix.data(), prefix.size());
+                number(col);
+                text(") = ", 4);
+                number(value);
+                text(";\r\n", 3);
+                return;
+            }
+        }
+        char* out = m_buf + m_used;
+        std::memcpy(out, prefix.data(), prefix.size());
+        out += prefix.size();
+        out += put_number(out, col);
+        std::memcpy(out, ") = ", 4);
+        out += 4;
+        out += put_number(out, value);
+        std::memcpy(out, ";\r\n", 3);
+        m_used = static_cast<size_t>(out + 3 - m_buf);
+    }
+
+    // v in decimal at out, as "%u" writes it; returns the number of characters.
+    static size_t put_number(char* out, unsigned v)
+    {
+        char digits[10];
+        size_t k = 0;
+        do
+        {
+            digits[k++] = static_cast<char>('0' + v % 10);
+            v /= 10;
+        } while (v != 0);
+        for (size_t q = 0; q < k; ++q) out[q] = digits[k - 1 - q];
+        return k;
+    }
+
+private:
+    void flush()
+    {
+        if (m_used > 0) m_file.Write(m_buf, static_cast<UINT>(m_used));
+        m_used = 0;
+    }
+
+    CFile& m_file;
+    char m_buf[1 << 15];
+    size_t m_used = 0;
+};
+
+}  // namespace tarvel::detail
+
 void CReorderMat::MatlabWrite(CFile* file, CString name)
 {
-    // Lines are formatted one by one and handed to the file in pieces of about 64 KiB: the
-    // bytes are those of one write per line, without one system call per line.
-    constexpr size_t kPiece = 1 << 16;
-    std::string out;
-    CString line;
-    auto put = [&](const CString& text)
-    {
-        out += text.str();
-        if (out.size() >= kPiece)
-        {
-            tarvel::detail::write_text(*file, out.c_str());
-            out.clear();
-        }
-    };
+    const std::string id = name.GetString();
     const unsigned n = static_cast<unsigned>(m_nCount);
-    line.Format("%s = sparse(%u,%u);\r\n", name.GetString(), n, n);
-    put(line);
+    tarvel::detail::ScriptWriter out(*file);
+    out.text(id.data(), id.size());
+    out.text(" = sparse(", 10);
+    out.number(n);
+    out.text(",", 1);
+    out.number(n);
+    out.text(");\r\n", 4);
+    std::string prefix;
     for (int i = 0; i < m_nCount; ++i)
     {
         const unsigned row = static_cast<unsigned>(m_pLabel[i] + 1);
+        char digits[10];
+        prefix.assign(id).append("(");
+        prefix.append(digits, tarvel::detail::ScriptWriter::put_number(digits, row)).append(",");
         for (int p = 0; p < m_pLength[i]; ++p)
         {
             const long u = m_ppData[i][p];
-            line.Format("%s(%u,%u) = %u;\r\n", name.GetString(), row,
-                        static_cast<unsigned>(m_pLabel[u] + 1), static_cast<unsigned>(u + 1));
-            put(line);
+            out.line(prefix, static_cast<unsigned>(m_pLabel[u] + 1), static_cast<unsigned>(u + 1));
         }
-        line.Format("%s(%u,%u) = %u;\r\n", name.GetString(), row, row,
-                    static_cast<unsigned>(i + 1));
-        put(line);
+        out.line(prefix, row, static_cast<unsigned>(i + 1));
     }
-    if (!out.empty()) tarvel::detail::write_text(*file, out.c_str());
 }
 
 // Row r: the first DOF v carrying label r (no line when none does); cell c is label(v)+1 on

@@ -86,7 +86,7 @@ int tenure_of(int n) { return std::max(n / 10, 1); }
 // The search loop of TabuReorder, entered once the starting bandwidth oldB (its row in `row`),
 // the seeding of the generator and the starting envelope oldEnv have been taken.
 
-TabuCounts ReorderKernels::tabu_1_plain(CReorderMat& g, int row, int oldB, int oldEnv)
+TabuCounts ReorderKernels::tabu_1_plain(CReorderMat& g, int row, int oldB, long long oldEnv)
 {
     const int n = g.m_nCount;
     const int tenure = tenure_of(n);
@@ -104,7 +104,7 @@ TabuCounts ReorderKernels::tabu_1_plain(CReorderMat& g, int row, int oldB, int o
         {
             const int bv = band_of(g, v);
             g.CReorderMat::Move(v, w);
-            const int e = envelope(g, nullptr);
+            const long long e = envelope(g, nullptr);
             const int b = bandwidth(g, row);
             if (band_of(g, v) <= bv)
             {
@@ -122,7 +122,8 @@ TabuCounts ReorderKernels::tabu_1_plain(CReorderMat& g, int row, int oldB, int o
     return c;
 }
 
-bool ReorderKernels::tabu_1_fast(CReorderMat& g, int row, int oldB, int oldEnv, TabuCounts& out)
+bool ReorderKernels::tabu_1_fast(CReorderMat& g, int row, int oldB, long long oldEnv,
+                                 TabuCounts& out)
 {
     const int n = g.m_nCount;
     std::unique_ptr<Transpose> T;
@@ -169,7 +170,7 @@ bool ReorderKernels::tabu_1_fast(CReorderMat& g, int row, int oldB, int oldEnv, 
         {
             const int bv = bands.value(v);
             exchange(v, w);
-            const int e = static_cast<int>(env);
+            const long long e = env;
             const int b = bands.best();
             row = bands.winner();
             if (bands.value(v) <= bv)
@@ -410,14 +411,14 @@ int CReorderMat::NumMovables(int i, int t) const
 
 void CReorderMat::TabuReorder()
 {
-    CFile file;
+    tarvel::detail::ScriptFile file;
     if (!tarvel::detail::open_script(file)) return;
     MatlabWrite(&file, "before");
     const long start = TarvelClock();
     int row = 0;
     const int oldB = ReorderKernels::bandwidth(*this, row);
     TarvelSrand(tarvel::detail::tabu_seed());
-    const int oldEnv = ReorderKernels::envelope(*this, nullptr);
+    const long long oldEnv = ReorderKernels::envelope(*this, nullptr);
     tarvel::detail::TabuCounts c{oldB, oldEnv, 0};
     if (ensure_tabu())
     {

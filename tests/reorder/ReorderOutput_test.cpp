@@ -127,7 +127,7 @@ TEST_F(ReorderOutput, ReportComesAtItsPlaceInTheFrame)
     AfxSetMessageBoxHandler(
         [&](const CString&, UINT)
         {
-            scriptAtReport.push_back(Script());
+            scriptAtReport.push_back(ScriptSoFar());
             return IDOK;
         });
     GraphProbe a(4, kPath), b(4, kPath), c(4, kPath), d(2, {{0, 1}});

@@ -12,6 +12,7 @@
 #include <tarvel/platform/File.h>
 #include <tarvel/reorder/ReorderMat.h>
 
+#include <functional>
 #include <vector>
 
 namespace tarvel::detail
@@ -29,11 +30,33 @@ unsigned tabu_seed();        // TabuReorder's seed: the calendar time
 // ---- Frame of the reorderings ----
 extern const char kTrailerSymmmd[];  // after the minimum-degree reorderings
 extern const char kTrailerPlain[];   // after the backward labellings and TabuReorder
-bool open_script(CFile& file);       // create/truncate at CReorderMat::GetScriptPath()
+// The script file of one run. It is written under a name of its own beside the target
+// (GetScriptPath() + ".<process>-<run>.tmp") and renamed onto the target by Close, so that the
+// target always holds one whole script, also when several threads or processes reorder at once
+// (the last to finish wins). When the rename fails the temporary is removed and the target left
+// as it was; a run that never reaches Close removes its temporary too.
+class ScriptFile : public CFile
+{
+public:
+    ScriptFile() = default;
+    ~ScriptFile() override;
+    void Close() override;
+    bool OpenScript();  // false when the temporary cannot be created
+
+private:
+    CString m_target;
+    CString m_temp;
+};
+inline bool open_script(ScriptFile& file) { return file.OpenScript(); }
 void write_text(CFile& file, const char* text);
 void show_short_report(long ticks);
-void show_percentage_report(long ticks, int oldB, int newB, int oldEnv, int newEnv);
-void show_switch_report(long ticks, int oldB, int newB, int switches, int oldEnv, int newEnv);
+// Frame of the backward labellings and the profile reductions: script file, "before", old
+// measures, labelling, new measures, percentage report, "after", trailer, close; nothing at all
+// when the script cannot be opened.
+void run_percentage_frame(CReorderMat& g, const std::function<void(CReorderMat&)>& label);
+void show_percentage_report(long ticks, int oldB, int newB, long long oldEnv, long long newEnv);
+void show_switch_report(long ticks, int oldB, int newB, int switches, long long oldEnv,
+                        long long newEnv);
 
 // ---- Graph measures, read from the label array directly ----
 // The lists in transposed form: the DOFs whose list holds DOF j, each as often as it holds j,
@@ -50,7 +73,7 @@ struct Transpose
 struct TabuCounts
 {
     int newB;
-    int newEnv;
+    long long newEnv;
     int switches;
 };
 
@@ -59,7 +82,7 @@ struct ReorderKernels
     // Measures of the base class (B_f, GetB, Env) without virtual dispatch.
     static int band_of(const CReorderMat& g, int i);
     static int bandwidth(const CReorderMat& g, int& row);
-    static int envelope(const CReorderMat& g, int* pMax);
+    static long long envelope(const CReorderMat& g, int* pMax);  // exact, 64-bit
 
     // Minimum degree. Labelling only: the frames are in the public operations.
     static void min_degree_1_plain(CReorderMat& g);
@@ -72,9 +95,9 @@ struct ReorderKernels
     static bool min_degree_4_plain(CReorderMat& g);
     // 1: done; 0: could not start (nothing changed); -1: an allocation failed during the run.
     static int min_degree_4_fast(CReorderMat& g);
-    // Union of the lists with a membership mark per DOF instead of a search.
+    // Union of the lists in place, with a membership mark per DOF instead of a search.
     static int union_marked(CReorderMat& g, int p, int i, std::vector<unsigned>& mark,
-                            unsigned& stamp);
+                            unsigned& stamp, std::vector<int>& capacity);
 
     // Backward labelling (m_pTabu must exist). False, nothing changed, when the kernel cannot
     // obtain its workspace.
@@ -86,9 +109,17 @@ struct ReorderKernels
     static bool hager_3_fast(CReorderMat& g);
     static bool ensure_tabu(CReorderMat& g) { return g.ensure_tabu(); }
 
+    // Profile reductions: the labels into `label` (resized to n); false, when the workspace
+    // cannot be obtained.
+    static bool rev_cuthill_mckee(const CReorderMat& g, std::vector<long>& label);
+    static bool sloan(const CReorderMat& g, int distanceWeight, int degreeWeight,
+                      std::vector<long>& label);
+    // Lowers the envelope of the permutation `label` by exchanges of nearby labels.
+    static bool refine_by_exchanges(const CReorderMat& g, std::vector<long>& label);
+
     // Tabu search (TabuReorder from after the seeding; TabuReorder2 whole).
-    static TabuCounts tabu_1_plain(CReorderMat& g, int row, int oldB, int oldEnv);
-    static bool tabu_1_fast(CReorderMat& g, int row, int oldB, int oldEnv, TabuCounts& out);
+    static TabuCounts tabu_1_plain(CReorderMat& g, int row, int oldB, long long oldEnv);
+    static bool tabu_1_fast(CReorderMat& g, int row, int oldB, long long oldEnv, TabuCounts& out);
     static void tabu_2_plain(CReorderMat& g);
     static bool tabu_2_fast(CReorderMat& g);
     // Middle label of k's higher neighbours (mid without the DOF lookup).

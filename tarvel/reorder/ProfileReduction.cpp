@@ -1,0 +1,478 @@
+// Profile reductions that number the DOFs front to back in one sweep per connected component:
+// reverse Cuthill-McKee and Sloan's algorithm; and exchanges of nearby labels that lower the
+// envelope of Sloan's labelling further. Both start from pseudo-peripheral DOFs found by
+// rooted level structures (breadth-first searches), so each sweep costs O(entries log n).
+//
+// Components are taken in the order of their lowest DOF number and receive consecutive labels.
+// Degrees are list lengths. Every choice between equal keys goes to the lower DOF number.
+//
+// References:
+//  - E. Cuthill, J. McKee, Reducing the bandwidth of sparse symmetric matrices, Proc. 24th ACM
+//    National Conference, 1969; A. George, J. W. H. Liu, Computer Solution of Large Sparse
+//    Positive Definite Systems, Prentice-Hall 1981, ch. 4 (reversal, pseudo-peripheral nodes).
+//  - S. W. Sloan, An algorithm for profile and wavefront reduction of sparse matrices, Int. J.
+//    Numer. Meth. Engng 23, 1986, 239-251; A FORTRAN program for profile and wavefront
+//    reduction, Int. J. Numer. Meth. Engng 28, 1989, 2651-2679 (shrinking of the last level,
+//    priorities, weights); I. S. Duff, J. K. Reid, J. A. Scott, The use of profile reduction
+//    algorithms with a frontal code, Int. J. Numer. Meth. Engng 28, 1989, 2555-2568 (one
+//    candidate end node per degree).
+//  - W. W. Hager, Minimizing the profile of a symmetric matrix, SIAM J. Sci. Comput. 23(5),
+//    2002 (improving a labelling by exchanges that lower the profile).
+#include <tarvel/reorder/ReorderMat.h>
+#include <tarvel/reorder/detail/ReorderKernels.h>
+#include <tarvel/reorder/detail/TournamentTree.h>
+
+#include <algorithm>
+#include <climits>
+#include <new>
+#include <utility>
+#include <vector>
+
+namespace tarvel::detail
+{
+
+namespace
+{
+
+// Breadth-first level structures over the DOFs not yet numbered, with a visit stamp per DOF so
+// that a search costs only the component it covers.
+class Levels
+{
+public:
+    explicit Levels(const CReorderMat& g)
+        : m_g(g), m_seen(static_cast<size_t>(g.m_nCount), 0), m_level(m_seen.size(), 0)
+    {
+        m_order.reserve(m_seen.size());
+    }
+
+    // The rooted level structure of root over the DOFs for which skip(i) is false. Stops early
+    // (returns false) as soon as a level holds widthLimit DOFs or more.
+    template <class Skip> bool build(int root, Skip skip, int widthLimit = INT_MAX)
+    {
+        ++m_stamp;
+        m_order.assign(1, root);
+        m_levelStart.assign(1, 0);
+        m_seen[root] = m_stamp;
+        m_level[root] = 0;
+        m_width = 1;
+        if (m_width >= widthLimit) return false;
+        for (size_t begin = 0;;)
+        {
+            const size_t end = m_order.size();
+            for (size_t h = begin; h < end; ++h)
+            {
+                const int v = m_order[h];
+                for (int p = 0; p < m_g.m_pLength[v]; ++p)
+                {
+                    const int u = static_cast<int>(m_g.m_ppData[v][p]);
+                    if (m_seen[u] == m_stamp || skip(u)) continue;
+                    m_seen[u] = m_stamp;
+                    m_level[u] = m_level[v] + 1;
+                    m_order.push_back(u);
+                }
+            }
+            const int w = static_cast<int>(m_order.size() - end);
+            if (w == 0) return true;
+            if (w >= widthLimit) return false;
+            m_width = std::max(m_width, w);
+            m_levelStart.push_back(static_cast<int>(end));
+            begin = end;
+        }
+    }
+
+    int depth() const { return static_cast<int>(m_levelStart.size()) - 1; }
+    int width() const { return m_width; }
+    const std::vector<int>& order() const { return m_order; }  // by level
+    int level(int i) const { return m_level[i]; }
+    // The DOFs of the last level.
+    std::vector<int> last_level() const
+    {
+        return std::vector<int>(m_order.begin() + m_levelStart.back(), m_order.end());
+    }
+
+private:
+    const CReorderMat& m_g;
+    std::vector<unsigned> m_seen;
+    std::vector<int> m_level;
+    std::vector<int> m_order;
+    std::vector<int> m_levelStart;  // position in m_order of each level's first DOF
+    unsigned m_stamp = 0;
+    int m_width = 0;
+};
+
+// Smallest degree, ties to the lower DOF number.
+int lowest_degree(const CReorderMat& g, const std::vector<int>& dofs)
+{
+    int best = dofs.front();
+    for (int v : dofs)
+        if (g.m_pLength[v] < g.m_pLength[best] || (g.m_pLength[v] == g.m_pLength[best] && v < best))
+            best = v;
+    return best;
+}
+
+// George-Liu: from r, root again at a DOF of smallest degree in the last level while that
+// deepens the structure.
+template <class Skip> int george_liu(const CReorderMat& g, Levels& levels, int r, Skip skip)
+{
+    levels.build(r, skip);
+    for (;;)
+    {
+        const int depth = levels.depth();
+        const int x = lowest_degree(g, levels.last_level());
+        levels.build(x, skip);
+        if (levels.depth() <= depth) return r;
+        r = x;
+    }
+}
+
+}  // namespace
+
+// Cuthill-McKee sequence of every component, then labels in reverse.
+bool ReorderKernels::rev_cuthill_mckee(const CReorderMat& g, std::vector<long>& label)
+{
+    const int n = g.m_nCount;
+    std::vector<int> sequence;
+    std::vector<char> placed;
+    std::vector<int> fresh;
+    try
+    {
+        label.resize(static_cast<size_t>(n));
+        Levels levels(g);
+        sequence.reserve(static_cast<size_t>(n));
+        placed.assign(static_cast<size_t>(n), 0);
+        auto skip = [&](int u) { return placed[u] != 0; };
+        for (int c = 0; c < n; ++c)
+        {
+            if (placed[c]) continue;
+            levels.build(c, skip);
+            const int root = george_liu(g, levels, lowest_degree(g, levels.order()), skip);
+            size_t head = sequence.size();
+            sequence.push_back(root);
+            placed[root] = 1;
+            for (; head < sequence.size(); ++head)
+            {
+                const int v = sequence[head];
+                fresh.clear();
+                for (int p = 0; p < g.m_pLength[v]; ++p)
+                {
+                    const int u = static_cast<int>(g.m_ppData[v][p]);
+                    if (placed[u]) continue;
+                    placed[u] = 1;
+                    fresh.push_back(u);
+                }
+                std::sort(fresh.begin(), fresh.end(),
+                          [&](int a, int b) {
+                              return g.m_pLength[a] != g.m_pLength[b]
+                                         ? g.m_pLength[a] < g.m_pLength[b]
+                                         : a < b;
+                          });
+                sequence.insert(sequence.end(), fresh.begin(), fresh.end());
+            }
+        }
+    }
+    catch (const std::bad_alloc&)
+    {
+        return false;
+    }
+    for (int p = 0; p < n; ++p) label[sequence[p]] = n - 1 - p;
+    return true;
+}
+
+namespace
+{
+
+enum Status : char
+{
+    kInactive,
+    kPreactive,
+    kActive,
+    kPostactive
+};
+
+// Sloan's pseudo-peripheral pair of the component holding `start`: s of smallest degree; the
+// last level of L(s), sorted by degree, shrunk to its first (w + 2) / 2 DOFs and then to the
+// first of each degree, is tried as end; a candidate that deepens the structure (and is narrower than those seen) becomes the
+// new s, otherwise the narrowest becomes e. Returns (s, e).
+template <class Skip>
+std::pair<int, int> sloan_pair(const CReorderMat& g, Levels& levels, int start, Skip skip)
+{
+    levels.build(start, skip);
+    int s = lowest_degree(g, levels.order());
+    levels.build(s, skip);
+    for (;;)
+    {
+        const int depth = levels.depth();
+        std::vector<int> last = levels.last_level();
+        std::sort(last.begin(), last.end(),
+                  [&](int a, int b) {
+                      return g.m_pLength[a] != g.m_pLength[b] ? g.m_pLength[a] < g.m_pLength[b]
+                                                              : a < b;
+                  });
+        last.resize((last.size() + 2) / 2);
+        // One candidate per degree (Duff, Reid and Scott's refinement of the shrinking): the
+        // number of trial searches is then bounded by the number of distinct degrees, where
+        // the last level of a wide mesh would otherwise cost a search per node of its side.
+        last.erase(std::unique(last.begin(), last.end(),
+                               [&](int a, int b) { return g.m_pLength[a] == g.m_pLength[b]; }),
+                   last.end());
+        int e = last.front();
+        int widthMin = INT_MAX;
+        bool deeper = false;
+        for (int i : last)
+        {
+            if (!levels.build(i, skip, widthMin)) continue;
+            if (levels.depth() > depth)
+            {
+                s = i;
+                deeper = true;
+                break;
+            }
+            e = i;
+            widthMin = levels.width();
+        }
+        if (!deeper) return {s, e};
+    }
+}
+
+}  // namespace
+
+bool ReorderKernels::sloan(const CReorderMat& g, int distanceWeight, int degreeWeight,
+                           std::vector<long>& label)
+{
+    const int n = g.m_nCount;
+    using Tree = TournamentTree<long long, LeftmostMax>;
+    constexpr long long kOut = LLONG_MIN;
+    std::vector<char> status;
+    std::vector<long long> priority;
+    Tree queue;
+    try
+    {
+        Levels levels(g);
+        label.resize(static_cast<size_t>(n));
+        status.assign(static_cast<size_t>(n), kInactive);
+        priority.assign(static_cast<size_t>(n), 0);
+        queue.assign(std::vector<long long>(static_cast<size_t>(n), kOut));
+        auto skip = [&](int u) { return status[u] == kPostactive; };
+        int next = 0;
+        const long long w1 = distanceWeight, w2 = degreeWeight;
+        auto raise = [&](int i)
+        {
+            priority[i] += w2;
+            if (status[i] == kPreactive || status[i] == kActive) queue.set(i, priority[i]);
+        };
+        auto enter = [&](int i)
+        {
+            status[i] = kPreactive;
+            queue.set(i, priority[i]);
+        };
+        for (int c = 0; c < n; ++c)
+        {
+            if (status[c] != kInactive) continue;
+            const auto [s, e] = sloan_pair(g, levels, c, skip);
+            levels.build(e, skip);  // distances to the end
+            for (int i : levels.order())
+                priority[i] = w1 * levels.level(i) - w2 * (g.m_pLength[i] + 1);
+            enter(s);
+            while (queue.best() != kOut)
+            {
+                const int i = queue.winner();
+                queue.set(i, kOut);
+                const bool wasPreactive = status[i] == kPreactive;
+                label[i] = next++;
+                status[i] = kPostactive;  // first, so that a self-entry cannot queue i again
+                if (wasPreactive)
+                    for (int p = 0; p < g.m_pLength[i]; ++p)
+                    {
+                        const int j = static_cast<int>(g.m_ppData[i][p]);
+                        raise(j);
+                        if (status[j] == kInactive) enter(j);
+                    }
+                for (int p = 0; p < g.m_pLength[i]; ++p)
+                {
+                    const int j = static_cast<int>(g.m_ppData[i][p]);
+                    if (status[j] != kPreactive) continue;
+                    status[j] = kActive;
+                    raise(j);
+                    for (int q = 0; q < g.m_pLength[j]; ++q)
+                    {
+                        const int k = static_cast<int>(g.m_ppData[j][q]);
+                        if (status[k] == kPostactive) continue;
+                        raise(k);
+                        if (status[k] == kInactive) enter(k);
+                    }
+                }
+            }
+        }
+    }
+    catch (const std::bad_alloc&)
+    {
+        return false;
+    }
+    return true;
+}
+
+// Exchanges of two labels at most kReach apart, kept when they lower the envelope; passes over
+// all positions until one gains less than 0.1% of the envelope (at most kPasses). An exchange of DOFs a and b
+// changes the distances of a and b to their neighbours only, so its effect is counted on a, b
+// and their neighbours: a neighbour's band is recounted only when its farthest label was a's
+// or b's and moves closer, otherwise it is the larger of its band and the new distances.
+bool ReorderKernels::refine_by_exchanges(const CReorderMat& g, std::vector<long>& label)
+{
+    constexpr int kReach = 4, kPasses = 8;
+    const int n = g.m_nCount;
+    std::vector<int> carrier, touched;
+    std::vector<long> band, fresh;
+    std::vector<unsigned> seen;
+    try
+    {
+        carrier.resize(static_cast<size_t>(n));
+        band.resize(static_cast<size_t>(n));
+        fresh.resize(static_cast<size_t>(n));
+        seen.assign(static_cast<size_t>(n), 0);
+    }
+    catch (const std::bad_alloc&)
+    {
+        return false;
+    }
+    auto count = [&](int v)
+    {
+        long b = 0;
+        for (int q = 0; q < g.m_pLength[v]; ++q)
+            b = std::max(b, std::labs(label[g.m_ppData[v][q]] - label[v]));
+        return b;
+    };
+    long long envelope = 0;
+    for (int i = 0; i < n; ++i)
+    {
+        carrier[label[i]] = i;
+        band[i] = count(i);
+        envelope += band[i];
+    }
+    unsigned stamp = 0;
+    for (int pass = 0; pass < kPasses; ++pass)
+    {
+        long long gained = 0;
+        for (int d = 1; d <= kReach; ++d)
+            for (int p = 0; p + d < n; ++p)
+            {
+                const int a = carrier[p], b = carrier[p + d];
+                const long la = label[a], lb = label[b];
+                if (++stamp == 0)
+                {
+                    std::fill(seen.begin(), seen.end(), 0u);
+                    stamp = 1;
+                }
+                touched.clear();
+                long before = 0, after = 0;
+                label[a] = lb;
+                label[b] = la;
+                for (int x : {a, b})
+                {
+                    seen[x] = stamp;
+                    touched.push_back(x);
+                    before += band[x];
+                    fresh[x] = count(x);
+                    after += fresh[x];
+                }
+                for (int x : {a, b})
+                {
+                    const long old = x == a ? la : lb;  // x's label before the exchange
+                    for (int q = 0; q < g.m_pLength[x]; ++q)
+                    {
+                        const int v = static_cast<int>(g.m_ppData[x][q]);
+                        if (seen[v] != stamp)
+                        {
+                            seen[v] = stamp;
+                            touched.push_back(v);
+                            before += band[v];
+                            fresh[v] = band[v];
+                            after += band[v];
+                        }
+                        if (v == a || v == b) continue;
+                        const long was = std::labs(label[v] - old);
+                        const long now = std::labs(label[v] - label[x]);
+                        long next = fresh[v];
+                        if (now > next)
+                            next = now;
+                        else if (was == band[v] && now < was)
+                            next = count(v);  // its farthest label may have moved closer
+                        after += next - fresh[v];
+                        fresh[v] = next;
+                    }
+                }
+                if (after < before)
+                {
+                    gained += before - after;
+                    std::swap(carrier[p], carrier[p + d]);
+                    for (int v : touched) band[v] = fresh[v];
+                }
+                else
+                {
+                    label[a] = la;
+                    label[b] = lb;
+                }
+            }
+        envelope -= gained;
+        if (gained * 1000 <= envelope) break;  // a pass that gains less than 0.1% ends it
+    }
+    return true;
+}
+
+}  // namespace tarvel::detail
+
+using tarvel::detail::ReorderKernels;
+
+void CReorderMat::RevCuthillMcKee()
+{
+    tarvel::detail::run_percentage_frame(*this,
+                                         [](CReorderMat& g)
+                                         {
+                                             std::vector<long> label;
+                                             if (ReorderKernels::rev_cuthill_mckee(g, label))
+                                                 std::copy(label.begin(), label.end(), g.m_pLabel);
+                                         });
+}
+
+namespace
+{
+
+// Sloan with both weight pairs, the labels of smaller envelope (ties to the first pair) into g;
+// false, labels unchanged, when a workspace could not be obtained.
+bool sloan_labels(CReorderMat& g, std::vector<long>& kept)
+{
+    std::vector<long> second;
+    if (!ReorderKernels::sloan(g, 1, 2, kept)) return false;
+    if (!ReorderKernels::sloan(g, 2, 1, second)) return false;
+    std::copy(kept.begin(), kept.end(), g.m_pLabel);
+    const long long firstEnv = ReorderKernels::envelope(g, nullptr);
+    std::copy(second.begin(), second.end(), g.m_pLabel);
+    if (ReorderKernels::envelope(g, nullptr) < firstEnv)
+        kept.swap(second);
+    else
+        std::copy(kept.begin(), kept.end(), g.m_pLabel);
+    return true;
+}
+
+}  // namespace
+
+void CReorderMat::Sloan()
+{
+    tarvel::detail::run_percentage_frame(*this,
+                                         [](CReorderMat& g)
+                                         {
+                                             std::vector<long> label;
+                                             sloan_labels(g, label);
+                                         });
+}
+
+void CReorderMat::SloanExchange()
+{
+    tarvel::detail::run_percentage_frame(*this,
+                                         [](CReorderMat& g)
+                                         {
+                                             std::vector<long> label;
+                                             if (sloan_labels(g, label) &&
+                                                 ReorderKernels::refine_by_exchanges(g, label))
+                                                 std::copy(label.begin(), label.end(), g.m_pLabel);
+                                         });
+}

@@ -1,0 +1,287 @@
+// Reverse Cuthill-McKee and Sloan: labels worked by hand, what every labelling must satisfy on
+// random graphs and grids, the record they leave; the 64-bit measures against a plain count,
+// Env past 2^31, and the script file under concurrent reorderings.
+#include "GraphProbe.h"
+
+#include <climits>
+#include <filesystem>
+#include <gtest/gtest.h>
+#include <regex>
+#include <thread>
+
+using namespace tarvel_test;
+using ProfileReduction = ReorderTest;
+
+namespace
+{
+
+const ElementList kGrid3x3 = GridElements(2, 2);  // nodes 0 1 2 / 3 4 5 / 6 7 8, bottom up
+
+// Connected components of the lists, by smallest DOF first: component number of every DOF.
+std::vector<int> Components(const Lists_t& lists)
+{
+    std::vector<int> comp(lists.size(), -1);
+    int count = 0;
+    for (size_t c = 0; c < lists.size(); ++c)
+    {
+        if (comp[c] >= 0) continue;
+        std::vector<long> stack = {static_cast<long>(c)};
+        comp[c] = count;
+        while (!stack.empty())
+        {
+            const long v = stack.back();
+            stack.pop_back();
+            for (long u : lists[v])
+                if (comp[u] < 0)
+                {
+                    comp[u] = count;
+                    stack.push_back(u);
+                }
+        }
+        ++count;
+    }
+    return comp;
+}
+
+// Envelope and profile counted pair by pair from the definitions.
+std::pair<long long, long long> BruteMeasures(const Lists_t& lists, const Labels_t& labels)
+{
+    long long env = 0, profile = 0;
+    for (size_t i = 0; i < lists.size(); ++i)
+    {
+        long far = 0, below = 0;
+        for (long j : lists[i])
+        {
+            far = std::max(far, std::labs(labels[j] - labels[i]));
+            below = std::max(below, labels[i] - labels[j]);
+        }
+        env += far;
+        profile += below;
+    }
+    return {env, profile};
+}
+
+}  // namespace
+
+// Worked by hand from the definitions (degrees, level structures, Sloan's priorities with both
+// weight pairs; where the pairs tie on the envelope the first pair's labelling stays).
+TEST_F(ProfileReduction, HandWorkedLabels)
+{
+    const std::vector<std::tuple<const char*, int, ElementList, Labels_t, Labels_t>> cases = {
+        // path 2-0-3-1: RCM from DOF 1 (lowest degree, lower number), reversed; Sloan from 1.
+        {"path", 4, kPath, {1, 3, 0, 2}, {2, 0, 3, 1}},
+        // star around 2: CM 0, 2, 1, 3 reversed; Sloan numbers 0, 3, 2, 1.
+        {"star", 4, kStar, {3, 1, 2, 0}, {0, 3, 2, 1}},
+        // 3 x 3 nodes, king couplings: CM 0, 1, 3, 4, 2, 5, 6, 7, 8 reversed; Sloan from corner 0
+        // towards corner 2: 0, 3, 6, 7, 8, 1, 4, 5, 2.
+        {"grid 3x3", 9, kGrid3x3, {8, 7, 4, 6, 5, 3, 2, 1, 0}, {0, 5, 8, 1, 6, 7, 2, 3, 4}},
+        // components {0, 2} and {1, 3}, numbered in that order (RCM reverses the whole).
+        {"two components", 4, kPieces, {3, 1, 2, 0}, {0, 2, 1, 3}},
+        {"no DOF", 0, {}, {}, {}},
+        {"three DOFs without couplings", 3, {}, {2, 1, 0}, {0, 1, 2}},
+    };
+    for (const auto& [name, n, elements, rcm, sloan] : cases)
+    {
+        SCOPED_TRACE(name);
+        GraphProbe a(n, elements), b(n, elements);
+        a.RevCuthillMcKee();
+        b.Sloan();
+        EXPECT_EQ(Labels(a), rcm);
+        EXPECT_EQ(Labels(b), sloan);
+    }
+}
+
+// The record of a backward labelling: "before", percentage report, "after", trailer; nothing
+// at all when the script cannot be opened.
+TEST_F(ProfileReduction, ScriptAndReport)
+{
+    GraphProbe g(4, kPath);
+    std::string before;
+    {
+        TempDir other;
+        CFile file;
+        ASSERT_TRUE(file.Open(other.file("b.m").c_str(), CFile::modeCreate | CFile::modeWrite));
+        g.MatlabWrite(&file, "before");
+        file.Close();
+        before = read_bytes(other.file("b.m"));
+    }
+    g.RevCuthillMcKee();
+    EXPECT_EQ(Script(), before + "after = sparse(4,4);\r\n"
+                                 "after(2,1) = 3;\r\nafter(2,3) = 4;\r\nafter(2,2) = 1;\r\n"
+                                 "after(4,3) = 4;\r\nafter(4,4) = 2;\r\n"
+                                 "after(1,2) = 1;\r\nafter(1,1) = 3;\r\n"
+                                 "after(3,2) = 1;\r\nafter(3,4) = 2;\r\nafter(3,3) = 4;\r\n"
+                                 "\r\n\r\nclose all;\r\n figure;\r\n spy(before);\r\n figure;\r\n "
+                                 "spy(after);\r\n");
+    ASSERT_EQ(m_messages.size(), 1u);
+    static const std::regex time("^Used time reordering:   [0-9]+ m [ 0-9]+\\.[0-9]{2} s\r\n");
+    EXPECT_EQ(std::regex_replace(m_messages[0], time, ""),
+              " Old bandwidth.        :   3\r\n New bandwidth        :    33.3%\r\n Old env     "
+              "              :   10\r\n new env                  :    40.0%\r\n");
+
+    ScriptPathScope missing(m_dir.file("no-such-dir/Reord.m"));
+    GraphProbe h(4, kPath);
+    for (auto reorder : {&CReorderMat::RevCuthillMcKee, &CReorderMat::Sloan})
+    {
+        (h.*reorder)();
+        EXPECT_EQ(Labels(h), Labels_t({0, 1, 2, 3}));
+    }
+    EXPECT_EQ(m_messages.size(), 1u);
+}
+
+// On random graphs (several components, DOFs left out): a permutation, lists untouched, every
+// component on one contiguous range of labels; on grids numbered along their long side, an
+// envelope no larger than the mesh's own.
+TEST_F(ProfileReduction, RandomGraphsAndGrids)
+{
+    std::mt19937 rng(2718);
+    for (int trial = 0; trial < 60; ++trial)
+    {
+        const int n = 1 + static_cast<int>(rng() % 120);
+        const ElementList elements =
+            RandomElements(rng, n, static_cast<int>(rng() % (n + 1)), 4, 0.1);
+        for (auto reorder : {&CReorderMat::RevCuthillMcKee, &CReorderMat::Sloan})
+        {
+            SCOPED_TRACE("trial " + std::to_string(trial));
+            GraphProbe g(n, elements);
+            const Lists_t lists = Lists(g);
+            (g.*reorder)();
+            const Labels_t labels = Labels(g);
+            ASSERT_TRUE(IsPermutation(labels));
+            EXPECT_EQ(Lists(g), lists);
+            const std::vector<int> comp = Components(lists);
+            const int count = *std::max_element(comp.begin(), comp.end()) + 1;
+            std::vector<long> low(count, n), high(count, -1), size(count, 0);
+            for (int i = 0; i < n; ++i)
+            {
+                low[comp[i]] = std::min(low[comp[i]], labels[i]);
+                high[comp[i]] = std::max(high[comp[i]], labels[i]);
+                ++size[comp[i]];
+            }
+            for (int c = 0; c < count; ++c) EXPECT_EQ(high[c] - low[c] + 1, size[c]);
+        }
+    }
+    for (auto [nx, ny] : {std::pair{12, 2}, {30, 3}, {40, 7}, {25, 10}})
+    {
+        const int n = (nx + 1) * (ny + 1);
+        for (auto reorder : {&CReorderMat::RevCuthillMcKee, &CReorderMat::Sloan})
+        {
+            GraphProbe g(n, GridElements(nx, ny));
+            const long long identity = g.Env64(nullptr);
+            (g.*reorder)();
+            EXPECT_LE(g.Env64(nullptr), identity) << nx << "x" << ny;
+        }
+    }
+}
+
+// SloanExchange against Sloan on random graphs: a permutation, never a larger envelope, and
+// (where the passes ran to the end) no exchange of two labels up to 4 apart that would lower
+// the envelope further, checked by trying every one.
+TEST_F(ProfileReduction, ExchangesOnlyLowerTheEnvelope)
+{
+    std::mt19937 rng(99);
+    int improved = 0;
+    for (int trial = 0; trial < 40; ++trial)
+    {
+        const int n = 2 + static_cast<int>(rng() % 40);
+        const ElementList elements = RandomElements(rng, n, n / 2 + 1, 4);
+        GraphProbe sloan(n, elements), g(n, elements);
+        sloan.Sloan();
+        g.SloanExchange();
+        Labels_t labels = Labels(g);
+        ASSERT_TRUE(IsPermutation(labels));
+        const Lists_t lists = Lists(g);
+        const long long env = BruteMeasures(lists, labels).first;
+        ASSERT_LE(env, sloan.Env64(nullptr));
+        improved += env < sloan.Env64(nullptr);
+        std::vector<int> carrier(static_cast<size_t>(n));
+        for (int i = 0; i < n; ++i) carrier[labels[i]] = i;
+        for (int d = 1; d <= 4; ++d)
+            for (int p = 0; p + d < n; ++p)
+            {
+                std::swap(labels[carrier[p]], labels[carrier[p + d]]);
+                EXPECT_GE(BruteMeasures(lists, labels).first, env) << "trial " << trial;
+                std::swap(labels[carrier[p]], labels[carrier[p + d]]);
+            }
+    }
+    EXPECT_GT(improved, 10);
+}
+
+// Env64 and Profile64 against the pair-by-pair count; Env stays at 2^31 - 1 when the sum does
+// not fit, while Env64, the maximum and the reports give the true figures.
+TEST_F(ProfileReduction, MeasuresInSixtyFourBits)
+{
+    std::mt19937 rng(31);
+    for (int trial = 0; trial < 40; ++trial)
+    {
+        const int n = 1 + static_cast<int>(rng() % 60);
+        GraphProbe g(n, RandomElements(rng, n, static_cast<int>(rng() % (n + 1)), 5));
+        Labels_t labels(static_cast<size_t>(n));
+        std::iota(labels.begin(), labels.end(), 0L);
+        std::shuffle(labels.begin(), labels.end(), rng);
+        std::copy(labels.begin(), labels.end(), g.m_pLabel);
+        EXPECT_EQ(std::make_pair(g.Env64(nullptr), g.Profile64()), BruteMeasures(Lists(g), labels));
+        EXPECT_EQ(g.Env64(nullptr), g.Env(nullptr));
+    }
+
+    // A path of 2^17 DOFs whose neighbours lie about 2^16 labels apart: envelope about 2^33.
+    const int n = 1 << 17;
+    ElementList path;
+    for (long i = 0; i + 1 < n; ++i) path.push_back({i, i + 1});
+    GraphProbe g(n, path);
+    Labels_t labels(static_cast<size_t>(n));
+    for (int i = 0; i < n; ++i) labels[i] = i % 2 == 0 ? i / 2 : n / 2 + i / 2;
+    std::copy(labels.begin(), labels.end(), g.m_pLabel);
+    const auto [env, profile] = BruteMeasures(Lists(g), labels);
+    ASSERT_GT(env, static_cast<long long>(INT_MAX));
+    int widest = 0, widest64 = 0;
+    EXPECT_EQ(g.Env(&widest), INT_MAX);
+    EXPECT_EQ(g.Env64(&widest64), env);
+    EXPECT_EQ(g.Profile64(), profile);
+    EXPECT_EQ(widest, n / 2);
+    EXPECT_EQ(widest64, n / 2);
+    g.RevCuthillMcKee();
+    ASSERT_EQ(m_messages.size(), 1u);
+    EXPECT_NE(m_messages[0].find(" Old env                   :   " + std::to_string(env) + "\r\n"),
+              std::string::npos)
+        << m_messages[0];
+    EXPECT_EQ(g.Env64(nullptr), n);  // numbered end to end: every DOF 1 from its farthest
+}
+
+// Reorderings on several threads, each with its own graph, all writing the one script file:
+// whenever a thread reads the file it holds one whole script of one of the graphs, and no
+// temporary file is left behind.
+TEST_F(ProfileReduction, ConcurrentRunsNeverMixTheirScripts)
+{
+    AfxSetMessageBoxHandler([](const CString&, UINT) { return IDOK; });
+    const int kThreads = 4, kRounds = 12;
+    std::vector<ElementList> graphs;
+    std::vector<std::string> expected;
+    for (int t = 0; t < kThreads; ++t)
+    {
+        graphs.push_back(GridElements(20 + 7 * t, 6 + t));
+        GraphProbe g((21 + 7 * t) * (7 + t), graphs.back());
+        t % 2 == 0 ? g.RevCuthillMcKee() : g.Hager1();
+        expected.push_back(Script());
+    }
+    std::vector<int> bad(kThreads, 0);
+    std::vector<std::thread> threads;
+    for (int t = 0; t < kThreads; ++t)
+        threads.emplace_back(
+            [&, t]
+            {
+                for (int r = 0; r < kRounds; ++r)
+                {
+                    GraphProbe g((21 + 7 * t) * (7 + t), graphs[t]);
+                    t % 2 == 0 ? g.RevCuthillMcKee() : g.Hager1();
+                    const std::string now = Script();
+                    bad[t] += std::find(expected.begin(), expected.end(), now) == expected.end();
+                }
+            });
+    for (std::thread& th : threads) th.join();
+    EXPECT_EQ(bad, std::vector<int>(kThreads, 0));
+    int files = 0;
+    for (const auto& entry : std::filesystem::directory_iterator(m_dir.path()))
+        files += entry.path().filename() == "Reord.m" ? 1 : 100;
+    EXPECT_EQ(files, 1);
+}
