@@ -22,6 +22,7 @@ inline void reduce_tile(const tarvel::detail::SkylineColumns& A,
     const int floor = std::max(lo, tile_peak);
     int start[M];        // first r of row i0 + m
     int common = floor;  // from here on every row of the tile has its entries
+#pragma GCC unroll 8
     for (int m = 0; m < M; ++m)
     {
         start[m] = std::max(A.peak(i0 + m), floor);
@@ -32,10 +33,15 @@ inline void reduce_tile(const tarvel::detail::SkylineColumns& A,
     const long P = B.P;
 
     Vec acc[M][kTileVecs];
+#pragma GCC unroll 8
     for (int m = 0; m < M; ++m)
+    {
+#pragma GCC unroll 8
         for (int k = 0; k < kTileVecs; ++k) acc[m][k] = zero();
+    }
     // -- 1. Leading terms of the rows that start early --
     const double* u[M];  // u[m][r - common] = u_r,i0+m for r >= common
+#pragma GCC unroll 8
     for (int m = 0; m < M; ++m)
     {
         const int p = A.peak(i0 + m);
@@ -44,6 +50,7 @@ inline void reduce_tile(const tarvel::detail::SkylineColumns& A,
         {
             const Vec a = splat(col[r - p]);
             const double* v_r = v + (r - P) * L;
+#pragma GCC unroll 8
             for (int k = 0; k < kTileVecs; ++k)
                 acc[m][k] = madd(a, load(v_r + k * kWidth), acc[m][k]);
         }
@@ -54,17 +61,22 @@ inline void reduce_tile(const tarvel::detail::SkylineColumns& A,
     for (int q = 0; q < end - common; ++q, v_r += L)
     {
         Vec b[kTileVecs];
+#pragma GCC unroll 8
         for (int k = 0; k < kTileVecs; ++k) b[k] = load(v_r + k * kWidth);
+#pragma GCC unroll 8
         for (int m = 0; m < M; ++m)
         {
             const Vec a = splat(u[m][q]);
+#pragma GCC unroll 8
             for (int k = 0; k < kTileVecs; ++k) acc[m][k] = madd(a, b[k], acc[m][k]);
         }
     }
-    // -- 3. v_i -= the sums --
+// -- 3. v_i -= the sums --
+#pragma GCC unroll 8
     for (int m = 0; m < M; ++m)
     {
         double* v_i = B.v + (i0 + m - P) * L + t * kTileLanes;
+#pragma GCC unroll 8
         for (int k = 0; k < kTileVecs; ++k)
             store(v_i + k * kWidth, sub(load(v_i + k * kWidth), acc[m][k]));
     }
