@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Runs the benchmarks of bench/ side by side with the peers and writes docs/performance.md.
 #
-# Installs what is missing with apt-get (Google Benchmark, Eigen, SuiteSparse, LAPACK), builds
+# Installs what is missing with apt-get (Google Benchmark, Eigen, SuiteSparse, LAPACK and
+# OpenBLAS, which becomes the system BLAS and LAPACK that CHOLMOD and dpbtrf run on), builds
 # Release out of source in build/bench, runs every case single-threaded (medians of
 # repetitions, one run), measures each case's peak memory in a process of its own, and
 # generates the report with the machine it ran on.
@@ -15,7 +16,8 @@ ensure_packages cmake:cmake g++:g++ make:make python3:python3 \
   /usr/include/benchmark/benchmark.h:libbenchmark-dev \
   /usr/include/eigen3/Eigen/Core:libeigen3-dev \
   /usr/include/suitesparse/cholmod.h:libsuitesparse-dev \
-  "/usr/lib/$multiarch/liblapack.so:liblapack-dev"
+  "/usr/lib/$multiarch/liblapack.so:liblapack-dev" \
+  "/usr/lib/$multiarch/openblas-pthread/liblapack.so.3:libopenblas-dev"
 
 dir=build/bench
 cmake -S . -B "$dir" -DCMAKE_BUILD_TYPE=Release -DTARVEL_BUILD_BENCHMARKS=ON \
@@ -45,10 +47,13 @@ while read -r name; do
   echo "$name $peak" >>"$dir/memory.txt"
 done < <("$bench" --list)
 
+echo "=== which code each method ran on ==="
+"$bench" --platform | tee "$dir/platform.txt"
+
 echo "=== problems and labellings ==="
 "$bench" --problems | tee "$dir/problems.txt"
 
 mkdir -p docs
 python3 scripts/bench_report.py "$dir/results" "$dir/memory.txt" "$dir/problems.txt" \
-  bench/ANALYSIS.md >docs/performance.md
+  bench/ANALYSIS.md "$dir/platform.txt" >docs/performance.md
 echo "Wrote docs/performance.md"
