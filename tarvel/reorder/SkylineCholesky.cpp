@@ -80,20 +80,23 @@ int tarvel::detail::skyline_cholesky_blocked(CSkylineMatrix& S, const SkylineKer
         auto v = [&](int r) { return V.get() + static_cast<long>(r - P) * L; };
 
         // -- 1. Load the block; rows outside a column's profile hold 0.0 --
-        std::fill(V.get(), v(j1), 0.0);
-        for (int b = 0; b < lanes; ++b)
+        double* column[L] = {};  // column[b][r - lane_peak[b]] = (r, j0 + b)
+        for (int b = 0; b < lanes; ++b) column[b] = S.m_ppDiag[j0 + b] - (S.m_pHeight[j0 + b] - 1);
+        for (int r = P; r < j1; ++r)
         {
-            const double* col = A.column(j0 + b);
-            for (int r = lane_peak[b]; r <= j0 + b; ++r) v(r)[b] = col[r - lane_peak[b]];
+            double* v_r = v(r);
+            for (int b = 0; b < L; ++b)
+                v_r[b] = lane_peak[b] <= r && r <= j0 + b ? column[b][r - lane_peak[b]] : 0.0;
         }
         // -- 2. Rows of the finished columns --
         kernels.reduce_rows(A, B, P, j0, P, j0);
         // -- 3. Their factors u_rj = v_rj / d_r go into the profile --
-        for (int b = 0; b < lanes; ++b)
+        for (int r = P; r < j0; ++r)
         {
-            double* col = S.m_ppDiag[j0 + b] - (S.m_pHeight[j0 + b] - 1);
-            for (int r = lane_peak[b]; r < j0; ++r)
-                col[r - lane_peak[b]] = v(r)[b] / *S.m_ppDiag[r];
+            double u_r[L];
+            kernels.divide_row(v(r), *S.m_ppDiag[r], u_r);
+            for (int b = 0; b < lanes; ++b)
+                if (lane_peak[b] <= r) column[b][r - lane_peak[b]] = u_r[b];
         }
         // -- 4. The block's own rows against the rows above it --
         kernels.reduce_rows(A, B, j0, j1, P, j0);
@@ -106,7 +109,7 @@ int tarvel::detail::skyline_cholesky_blocked(CSkylineMatrix& S, const SkylineKer
             if (!(d_i > 0.0)) return -1;  // zero, negative or NaN: not positive definite
             *S.m_ppDiag[i] = d_i;
             for (int b = t + 1; b < lanes; ++b)
-                if (lane_peak[b] <= i) S.m_ppDiag[j0 + b][i - (j0 + b)] = v(i)[b] / d_i;
+                if (lane_peak[b] <= i) column[b][i - lane_peak[b]] = v(i)[b] / d_i;
         }
         j0 = j1;
     }

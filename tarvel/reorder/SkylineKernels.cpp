@@ -37,6 +37,7 @@ inline Vec add(Vec a, Vec b) { return a + b; }
 inline Vec sub(Vec a, Vec b) { return a - b; }
 inline Vec mul(Vec a, Vec b) { return a * b; }
 inline Vec madd(Vec a, Vec b, Vec c) { return c + a * b; }
+inline Vec div(Vec a, Vec b) { return a / b; }
 #include <tarvel/reorder/detail/SkylineKernelBody.h>
 }  // namespace generic
 
@@ -54,6 +55,7 @@ inline Vec add(Vec a, Vec b) { return _mm_add_pd(a, b); }
 inline Vec sub(Vec a, Vec b) { return _mm_sub_pd(a, b); }
 inline Vec mul(Vec a, Vec b) { return _mm_mul_pd(a, b); }
 inline Vec madd(Vec a, Vec b, Vec c) { return _mm_add_pd(c, _mm_mul_pd(a, b)); }
+inline Vec div(Vec a, Vec b) { return _mm_div_pd(a, b); }
 #include <tarvel/reorder/detail/SkylineKernelBody.h>
 }  // namespace sse2
 
@@ -75,6 +77,7 @@ inline Vec add(Vec a, Vec b) { return _mm256_add_pd(a, b); }
 inline Vec sub(Vec a, Vec b) { return _mm256_sub_pd(a, b); }
 inline Vec mul(Vec a, Vec b) { return _mm256_mul_pd(a, b); }
 inline Vec madd(Vec a, Vec b, Vec c) { return _mm256_fmadd_pd(a, b, c); }
+inline Vec div(Vec a, Vec b) { return _mm256_div_pd(a, b); }
 #include <tarvel/reorder/detail/SkylineKernelBody.h>
 }  // namespace avx2
 #if defined(__clang__)
@@ -101,6 +104,7 @@ inline Vec add(Vec a, Vec b) { return _mm512_add_pd(a, b); }
 inline Vec sub(Vec a, Vec b) { return _mm512_sub_pd(a, b); }
 inline Vec mul(Vec a, Vec b) { return _mm512_mul_pd(a, b); }
 inline Vec madd(Vec a, Vec b, Vec c) { return _mm512_fmadd_pd(a, b, c); }
+inline Vec div(Vec a, Vec b) { return _mm512_div_pd(a, b); }
 #include <tarvel/reorder/detail/SkylineKernelBody.h>
 }  // namespace avx512
 #if defined(__clang__)
@@ -112,7 +116,7 @@ inline Vec madd(Vec a, Vec b, Vec c) { return _mm512_fmadd_pd(a, b, c); }
 #endif  // TARVEL_SKYLINE_X86
 
 #define TARVEL_SKYLINE_SET(ns)                                                                     \
-    SkylineKernels { #ns, &ns::reduce_rows, &ns::dot, &ns::axpy }
+    SkylineKernels { #ns, &ns::reduce_rows, &ns::dot, &ns::axpy, &ns::divide_row }
 
 const SkylineKernels kGeneric = TARVEL_SKYLINE_SET(generic);
 #ifdef TARVEL_SKYLINE_X86

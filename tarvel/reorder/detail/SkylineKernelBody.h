@@ -1,7 +1,7 @@
 // The skyline kernels written once over a vector type; SkylineKernels.cpp includes this file
 // inside one namespace per instruction set, after defining there:
 //   Vec          the register type, kWidth doubles;   zero(), load(p), store(p, x), splat(a)
-//   madd(a,b,c)  c + a b (fused where the instruction set has it);   sub(a, b)   a - b
+//   madd(a,b,c)  c + a b (fused where the instruction set has it);   add, sub, mul, div
 //   kTileRows    rows i of a register tile;   kTileVecs  vectors per row of a tile
 // No include guard and no includes: the enclosing namespace and instruction set change.
 
@@ -137,4 +137,12 @@ inline void axpy(double alpha, const double* x, double* y, int n)
     int k = 0;
     for (; k + kWidth <= n; k += kWidth) store(y + k, sub(load(y + k), mul(a, load(x + k))));
     for (; k < n; ++k) y[k] -= alpha * x[k];
+}
+
+inline void divide_row(const double* x, double d, double* y)
+{
+    const Vec dv = splat(d);
+#pragma GCC unroll 8
+    for (int k = 0; k < tarvel::detail::kSkylineLanes; k += kWidth)
+        store(y + k, div(load(x + k), dv));
 }

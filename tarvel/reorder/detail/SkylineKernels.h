@@ -50,6 +50,8 @@ struct SkylineKernels
     double (*dot)(const double* a, const double* b, int n);
     // y_k -= alpha x_k, k < n.
     void (*axpy)(double alpha, const double* x, double* y, int n);
+    // y_k = x_k / d, k < kSkylineLanes (one row of the block).
+    void (*divide_row)(const double* x, double d, double* y);
 };
 
 // The kernels for the processor running this program (chosen once).
