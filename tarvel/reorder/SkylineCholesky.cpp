@@ -16,7 +16,8 @@
 //      and u_ij = v_ij / d_i for the later columns j of the block.
 // Each sum is formed in several partial sums (tiles of rows and lanes, fused multiply-adds where
 // the processor has them), so the results differ from the column-by-column order by rounding.
-// A block ends early where a column's peak would make it mostly zeros (step 1 pads to P).
+// Blocks are always full: the work of a block is set by its lowest peak P whatever the number
+// of its columns, so a column that reaches far up costs the same in a full block as alone.
 #include <tarvel/core/Matrix.h>
 #include <tarvel/platform/Clock.h>
 #include <tarvel/platform/MessageBox.h>
@@ -30,35 +31,9 @@
 #include <memory>
 #include <new>
 
-namespace
-{
-
-using tarvel::detail::kSkylineLanes;
-
-// End of the block that starts at column j0: columns are added while the padded area (lanes x
-// rows from the lowest peak) stays within a quarter above the entries the columns hold, plus
-// one block's triangle.
-int block_end(const tarvel::detail::SkylineColumns& A, int j0, int n)
-{
-    int P = A.peak(j0), j1 = j0 + 1;
-    long held = A.height[j0];
-    for (; j1 < n && j1 - j0 < kSkylineLanes; ++j1)
-    {
-        const int peak = std::min(P, A.peak(j1));
-        const long lanes = j1 + 1 - j0, rows = j1 + 1 - peak;
-        const long heldNext = held + A.height[j1];
-        if (4 * lanes * rows > 5 * heldNext + 4L * kSkylineLanes * kSkylineLanes) break;
-        P = peak;
-        held = heldNext;
-    }
-    return j1;
-}
-
-}  // namespace
-
 int tarvel::detail::skyline_cholesky_blocked(CSkylineMatrix& S, const SkylineKernels& kernels)
 {
-    constexpr int L = kSkylineLanes;
+    constexpr int L = kSkylineLanes;  // lanes of a block
     const int n = S.m_nOrder;
     if (n == 0) return 1;
     const SkylineColumns A{S.m_ppDiag, S.m_pHeight};
@@ -69,7 +44,7 @@ int tarvel::detail::skyline_cholesky_blocked(CSkylineMatrix& S, const SkylineKer
     int lane_peak[L];
     for (int j0 = 0; j0 < n;)
     {
-        const int j1 = block_end(A, j0, n), lanes = j1 - j0;
+        const int j1 = std::min(j0 + L, n), lanes = j1 - j0;
         int P = INT_MAX;
         for (int b = 0; b < L; ++b)
         {
