@@ -54,6 +54,7 @@ int main(int argc, char** argv)
     register_eigen_cases();
     register_cholmod_cases();
     register_lapack_cases();
+    register_system_reordered_cases();
 
     for (int a = 1; a < argc; ++a)
     {

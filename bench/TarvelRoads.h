@@ -25,7 +25,7 @@ void impose_prescribed(const tarvel_fem::FemProblem& p, CSystSpMat& K, CMatrix& 
 
 // The DOF graph of the free DOFs, relabelled by `method` and finished with PostReorder.
 // Methods: "natural" (the identity labelling, no reordering run), "MinDegReorder2",
-// "MinDegReorder4", "Hager1", "Hager2", "Hager3".
+// "MinDegReorder3", "MinDegReorder4", "Hager1", "Hager2", "Hager3".
 std::unique_ptr<CReorderMat> build_graph(const tarvel_fem::FemProblem& p,
                                          const std::string& method);
 

@@ -50,6 +50,8 @@ std::unique_ptr<CReorderMat> build_graph(const tarvel_fem::FemProblem& p, const 
     }
     if (method == "MinDegReorder2")
         g->MinDegReorder2();
+    else if (method == "MinDegReorder3")
+        g->MinDegReorder3();
     else if (method == "MinDegReorder4")
         g->MinDegReorder4();
     else if (method == "Hager1")

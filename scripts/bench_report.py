@@ -73,7 +73,7 @@ def read_benchmarks(data, out):
         scale = {"ns": 1e-6, "us": 1e-3, "ms": 1.0, "s": 1e3}[b["time_unit"]]
         entry = {"ms": b["cpu_time"] * scale, "wall_ms": b["real_time"] * scale,
                  "reps": b.get("repetitions", 1)}
-        for key in ("relres", "products", "kd", "profile"):
+        for key in ("relres", "products", "kd", "profile", "factor"):
             if key in b:
                 entry[key] = b[key]
         out[name] = entry
@@ -166,6 +166,32 @@ def solution_table(w, names, get, mem):
         row += " ≤ %.1f: %s |" % (target, verdict(best[0] if best else None, peer, target))
         row += " %s | %s |" % (fmt_mib(mem("solution", best[1], prob) if best else None),
                                fmt_mib(mem("direct", "cholmod-default", prob)))
+        w(row)
+    w("")
+
+
+MINDEG_METHODS = ["natural", "MinDegReorder2", "MinDegReorder3", "MinDegReorder4"]
+
+
+def reordered_system_table(w, names, get):
+    """The system-matrix road after each minimum-degree labelling: time and factor entries."""
+    w("## System matrix after a minimum-degree labelling")
+    w("")
+    w("The DOFs relabelled by each of the library's minimum-degree reorderings (graph of the free "
+      "DOFs, `PostReorder`), then the system-matrix road under the labels: `AddValues`, "
+      "`SymUnifyAndZero`, `Cholesky_Solve`. Time of the whole road, reordering included, and "
+      "the entries the factor holds (cells after the factorization); `natural` is the mesh "
+      "numbering through the same code. No target: what these labellings are worth as fill "
+      "reducers.")
+    w("")
+    w("| problem |" + "".join(" %s ms | %s factor |" % (m, m) for m in MINDEG_METHODS))
+    w("|---|" + "---:|---:|" * len(MINDEG_METHODS))
+    for prob in names:
+        row = "| %s |" % prob
+        for m in MINDEG_METHODS:
+            t = get("system-reordered", "tarvel-" + m, prob)
+            f = get("system-reordered", "tarvel-" + m, prob, "factor")
+            row += " %s | %s |" % (fmt_ms(t), "—" if f is None else "%d" % f)
         w(row)
     w("")
 
@@ -345,6 +371,7 @@ def main():
                "bandwidth grows four to five times, which the band solver pays for (n kd^2). Where "
                "n kd^2 exceeds 2e10 the band solver is not run (—).")
     solution_table(w, names, get, mem)
+    reordered_system_table(w, names, get)
     table("Conjugate gradients per iteration: ConjGradient2 vs Eigen ConjugateGradient", "cg",
           "tarvel", [("eigen-cg-upper", "cg"), ("eigen-cg-full", "cg")],
           lambda peer, prob: 1.2 if peer == "eigen-cg-upper" else None, per_product=True,
