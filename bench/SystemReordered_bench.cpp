@@ -79,7 +79,10 @@ void add_reordered_cases(const std::string& name)
 
 void register_system_reordered_cases()
 {
-    for (const std::string& name : problem_names()) add_reordered_cases(name);
+    // Not on the largest grid: MinDegReorder4 alone takes about 7 s of CPU time there, and the
+    // three reorderings would dominate the whole run.
+    for (const std::string& name : problem_names())
+        if (name != "poisson2d-200") add_reordered_cases(name);
 }
 
 }  // namespace tarvel_bench

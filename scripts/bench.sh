@@ -8,6 +8,7 @@
 # generates the report with the machine it ran on.
 #   BENCH_REPETITIONS  repetitions per case (default 5)
 #   BENCH_FILTER       regular expression selecting cases (default: all)
+#   BENCH_MIN_TIME     least seconds of one repetition (default 0.5; a slower case runs once)
 set -euo pipefail
 cd "$(dirname "$0")/.."
 source scripts/ensure-packages.sh
@@ -41,7 +42,7 @@ while read -r name; do
   [[ $name =~ $filter ]] || continue
   i=$((i + 1))
   "$bench" --benchmark_filter="^${name}\$" --benchmark_repetitions="${BENCH_REPETITIONS:-5}" \
-    --benchmark_report_aggregates_only=true --benchmark_out="$dir/results/$i.json" \
+    --benchmark_min_time="${BENCH_MIN_TIME:-0.5}" --benchmark_report_aggregates_only=true --benchmark_out="$dir/results/$i.json" \
     --benchmark_out_format=json | grep -E "_median|ERROR" || true
   peak=$("$bench" --memory="$name" | sed -n 's/^peak_kib=//p')
   echo "$name $peak" >>"$dir/memory.txt"
