@@ -38,8 +38,10 @@ int tarvel::detail::skyline_cholesky_blocked(CSkylineMatrix& S, const SkylineKer
     if (n == 0) return 1;
     const SkylineColumns A{S.m_ppDiag, S.m_pHeight};
     const int tallest = *std::max_element(S.m_pHeight, S.m_pHeight + n);
-    std::unique_ptr<double[]> V(new (std::nothrow) double[static_cast<size_t>(tallest + L) * L]);
-    if (!V) return -1;
+    const size_t rows = static_cast<size_t>(tallest) + L;  // rows P .. j1-1 of any block
+    std::unique_ptr<double[]> V(new (std::nothrow) double[rows * L]);
+    std::unique_ptr<double[]> U(new (std::nothrow) double[rows * L]);  // V / d, rows < j0
+    if (!V || !U) return -1;
 
     int lane_peak[L];
     for (int j0 = 0; j0 < n;)
@@ -53,26 +55,20 @@ int tarvel::detail::skyline_cholesky_blocked(CSkylineMatrix& S, const SkylineKer
         }
         const SkylineBlock B{V.get(), P, lane_peak};
         auto v = [&](int r) { return V.get() + static_cast<long>(r - P) * L; };
+        auto u = [&](int r) { return U.get() + static_cast<long>(r - P) * L; };
 
         // -- 1. Load the block; rows outside a column's profile hold 0.0 --
         double* column[L] = {};  // column[b][r - lane_peak[b]] = (r, j0 + b)
         for (int b = 0; b < lanes; ++b) column[b] = S.m_ppDiag[j0 + b] - (S.m_pHeight[j0 + b] - 1);
-        for (int r = P; r < j1; ++r)
-        {
-            double* v_r = v(r);
-            for (int b = 0; b < L; ++b)
-                v_r[b] = lane_peak[b] <= r && r <= j0 + b ? column[b][r - lane_peak[b]] : 0.0;
-        }
+        std::fill(V.get(), v(j1), 0.0);
+        for (int b = 0; b < lanes; ++b)  // the columns lie one after another: read in order
+            for (int r = lane_peak[b]; r <= j0 + b; ++r) v(r)[b] = column[b][r - lane_peak[b]];
         // -- 2. Rows of the finished columns --
         kernels.reduce_rows(A, B, P, j0, P, j0);
         // -- 3. Their factors u_rj = v_rj / d_r go into the profile --
-        for (int r = P; r < j0; ++r)
-        {
-            double u_r[L];
-            kernels.divide_row(v(r), *S.m_ppDiag[r], u_r);
-            for (int b = 0; b < lanes; ++b)
-                if (lane_peak[b] <= r) column[b][r - lane_peak[b]] = u_r[b];
-        }
+        for (int r = P; r < j0; ++r) kernels.divide_row(v(r), *S.m_ppDiag[r], u(r));
+        for (int b = 0; b < lanes; ++b)  // written in address order, as read in step 1
+            for (int r = lane_peak[b]; r < j0; ++r) column[b][r - lane_peak[b]] = u(r)[b];
         // -- 4. The block's own rows against the rows above it --
         kernels.reduce_rows(A, B, j0, j1, P, j0);
         // -- 5. Inside the block, row by row --
