@@ -10,7 +10,8 @@ constexpr int kTiles = tarvel::detail::kSkylineLanes / kTileLanes;
 static_assert(kTiles * kTileLanes == tarvel::detail::kSkylineLanes, "tiles cover the block");
 
 // Tile of M rows i0 .. i0+M-1 against the lanes of tile t:
-//   v_i[t] -= sum_{r=start_i}^{end-1} u_ri v_r[t],   start_i = max(p_i, lo, first row of t).
+//   v_i[t] -= sum_{r=start_i}^{end-1} u_ri v_r[t],   start_i = max(p_i, lo, tile_peak),
+// tile_peak being the lowest peak of the tile's lanes (the rows above it are 0.0 there).
 // The rows whose start lies below the latest start take their leading terms one row at a time;
 // from there on all M rows advance together, each u_ri broadcast against the tile's vectors.
 template <int M>
