@@ -48,7 +48,10 @@ constexpr double kMaxSkylineWork = 2e10;
 void reorder_graph(const tarvel_fem::FemProblem& p, const std::string& reordering,
                    ReorderedGraph& g, std::ostream& out);
 
-RoadOutcome system_road(tarvel_fem::FemProblem& p, std::ostream& out);
+// labels: when given, DOF d is assembled as row and column labels->f_v(d) (the solution comes
+// back in DOF order).
+RoadOutcome system_road(tarvel_fem::FemProblem& p, std::ostream& out,
+                        const CReorderMat* labels = nullptr);
 RoadOutcome skyline_road(tarvel_fem::FemProblem& p, ReorderedGraph& g, std::ostream& out);
 RoadOutcome cg_road(tarvel_fem::FemProblem& p, std::ostream& out);
 RoadOutcome gs_road(tarvel_fem::FemProblem& p, int maxSweeps, std::ostream& out);

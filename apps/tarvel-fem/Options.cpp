@@ -150,7 +150,10 @@ ParsedOptions parse_options(int argc, const char* const* argv)
         else if (arg == "--road")
             parsed.error = parse_roads(value, o.roads);
         else if (arg == "--reorder")
+        {
             parsed.error = parse_reordering(value, o.reorder);
+            o.reorderSystem = o.reorder != "none";
+        }
         else if (value.empty())
             parsed.error = "option " + arg + " needs a file name";
         else
@@ -188,7 +191,8 @@ std::string usage()
         "  --reorder NAME   the skyline road's reordering: MinDegReorder,\n"
         "                   MinDegReorder2, MinDegReorder3, MinDegReorder4, Hager1,\n"
         "                   Hager2, Hager3, TabuReorder, TabuReorder2, or none\n"
-        "                   (default Hager2: the smallest envelope on the default mesh)\n"
+        "                   (default Hager2: the smallest envelope on the default mesh);\n"
+        "                   given, it relabels the system road's DOFs as well\n"
         "  --sweeps N       most Gauss-Seidel sweeps (default 20000)\n"
         "  --mesh FILE      a Gmsh mesh of 3-node triangles or of 4-node quadrilaterals\n";
     text += gmsh_built_in() ? "                   instead of the grid\n"
