@@ -92,6 +92,7 @@ void register_tarvel_skyline_cases();
 void register_eigen_cases();
 void register_cholmod_cases();
 void register_lapack_cases();
+void register_system_reordered_cases();
 
 // Peak memory: heap pages the process gained above its resident size at reset_peak().
 void reset_peak();

@@ -5,16 +5,45 @@
 //                     elements, fixed DOFs, stored entries of the reduced upper triangle,
 //                     labelling method, its bandwidth, envelope and profile, and the seconds
 //                     the reordering took
+//   --platform        prints which code the methods run on, one tab-separated line each:
+//                     "tarvel" and the skyline kernel set chosen for this processor; "dpbtrf_"
+//                     and "dgemm_" (LAPACK's band Cholesky, the BLAS that CHOLMOD calls) and the
+//                     library file each resolves to ("none" when absent); "openblas" and its
+//                     build configuration and thread count when OpenBLAS is the one loaded
 //   --memory=NAME     builds that case's shared inputs, then runs its road once and prints
 //                     "peak_kib=<n>": the resident memory the road added at its peak
 // Library timing reports (message boxes) are discarded.
 #include "BenchSupport.h"
 
 #include <tarvel/Tarvel.h>
+#include <tarvel/reorder/detail/SkylineKernels.h>
 
 #include <cstdio>
 #include <cstring>
+#include <dlfcn.h>
 #include <string>
+
+namespace
+{
+
+void print_platform()
+{
+    std::printf("tarvel\t%s\n", tarvel::detail::skyline_kernels().name);
+    for (const char* symbol : {"dpbtrf_", "dgemm_"})
+    {
+        Dl_info info{};
+        void* f = dlsym(RTLD_DEFAULT, symbol);
+        std::printf("%s\t%s\n", symbol,
+                    f && dladdr(f, &info) && info.dli_fname ? info.dli_fname : "none");
+    }
+    using config_fn = char* (*)();
+    using threads_fn = int (*)();
+    auto config = reinterpret_cast<config_fn>(dlsym(RTLD_DEFAULT, "openblas_get_config"));
+    auto threads = reinterpret_cast<threads_fn>(dlsym(RTLD_DEFAULT, "openblas_get_num_threads"));
+    if (config && threads) std::printf("openblas\t%s, %d thread(s)\n", config(), threads());
+}
+
+}  // namespace
 
 int main(int argc, char** argv)
 {
@@ -25,6 +54,7 @@ int main(int argc, char** argv)
     register_eigen_cases();
     register_cholmod_cases();
     register_lapack_cases();
+    register_system_reordered_cases();
 
     for (int a = 1; a < argc; ++a)
     {
@@ -45,6 +75,11 @@ int main(int argc, char** argv)
                                 reduced_system(name).val.size(), l.method.c_str(), l.bandwidth,
                                 l.envelope, l.profile, l.seconds);
                 }
+            return 0;
+        }
+        if (std::strcmp(argv[a], "--platform") == 0)
+        {
+            print_platform();
             return 0;
         }
         if (std::strncmp(argv[a], "--memory=", 9) == 0)

@@ -73,11 +73,69 @@ void add_skyline_cases(const std::string& name)
                   }});
 }
 
+// -- Time to solution: the whole skyline road from the element lists (graph, reordering,
+// PostReorder, Allocate, assembly with labels, Cholesky_Solve), and the system-matrix road
+// (assembly, SymUnifyAndZero, Cholesky_Solve) --
+void add_solution_cases(const std::string& name)
+{
+    for (const std::string& method : labelling_methods())
+    {
+        auto road = [name, method](CMatrix& B) -> std::unique_ptr<CReorderMat>
+        {
+            tarvel_fem::FemProblem& p = problem(name);
+            std::unique_ptr<CReorderMat> graph = build_graph(p, method);
+            auto S = assemble_skyline(p, *graph, B);
+            double seconds = 0.0;
+            S->Cholesky_Solve(&B, seconds);
+            return graph;
+        };
+        add_case({"solution", "tarvel-skyline-" + method, name, [name] { problem(name); },
+                  [name, road](benchmark::State& st)
+                  {
+                      CMatrix B;
+                      std::unique_ptr<CReorderMat> graph;
+                      for (auto _ : st) graph = road(B);
+                      const tarvel_fem::FemProblem& p = problem(name);
+                      std::vector<double> u(static_cast<std::size_t>(p.num_dofs));
+                      for (long d = 0; d < p.num_dofs; ++d)
+                          u[d] = B(graph->f_v(static_cast<int>(d)), 0);
+                      st.counters["relres"] = check_residual(name, u.data());
+                  },
+                  [road]
+                  {
+                      CMatrix B;
+                      road(B);
+                  }});
+    }
+    auto system_road = [name](CMatrix& B)
+    {
+        tarvel_fem::FemProblem& p = problem(name);
+        auto K = assemble_system(p);
+        B = tarvel_fem::load_matrix(p);
+        impose_prescribed(p, *K, B);
+        double seconds = 0.0;
+        K->Cholesky_Solve(&B, seconds);
+    };
+    add_case({"solution", "tarvel-system", name, [name] { problem(name); },
+              [name, system_road](benchmark::State& st)
+              {
+                  CMatrix B;
+                  for (auto _ : st) system_road(B);
+                  st.counters["relres"] = check_residual(name, B.m_pData);
+              },
+              [system_road]
+              {
+                  CMatrix B;
+                  system_road(B);
+              }});
+}
+
 }  // namespace
 
 void register_tarvel_skyline_cases()
 {
     for (const std::string& name : problem_names()) add_skyline_cases(name);
+    for (const std::string& name : problem_names()) add_solution_cases(name);
 }
 
 }  // namespace tarvel_bench

@@ -1,12 +1,14 @@
 #!/usr/bin/env bash
 # Runs the benchmarks of bench/ side by side with the peers and writes docs/performance.md.
 #
-# Installs what is missing with apt-get (Google Benchmark, Eigen, SuiteSparse, LAPACK), builds
+# Installs what is missing with apt-get (Google Benchmark, Eigen, SuiteSparse, LAPACK and
+# OpenBLAS, which becomes the system BLAS and LAPACK that CHOLMOD and dpbtrf run on), builds
 # Release out of source in build/bench, runs every case single-threaded (medians of
 # repetitions, one run), measures each case's peak memory in a process of its own, and
 # generates the report with the machine it ran on.
 #   BENCH_REPETITIONS  repetitions per case (default 5)
 #   BENCH_FILTER       regular expression selecting cases (default: all)
+#   BENCH_MIN_TIME     least seconds of one repetition (default 0.5; a slower case runs once)
 set -euo pipefail
 cd "$(dirname "$0")/.."
 source scripts/ensure-packages.sh
@@ -15,7 +17,8 @@ ensure_packages cmake:cmake g++:g++ make:make python3:python3 \
   /usr/include/benchmark/benchmark.h:libbenchmark-dev \
   /usr/include/eigen3/Eigen/Core:libeigen3-dev \
   /usr/include/suitesparse/cholmod.h:libsuitesparse-dev \
-  "/usr/lib/$multiarch/liblapack.so:liblapack-dev"
+  "/usr/lib/$multiarch/liblapack.so:liblapack-dev" \
+  "/usr/lib/$multiarch/openblas-pthread/liblapack.so.3:libopenblas-dev"
 
 dir=build/bench
 cmake -S . -B "$dir" -DCMAKE_BUILD_TYPE=Release -DTARVEL_BUILD_BENCHMARKS=ON \
@@ -39,16 +42,19 @@ while read -r name; do
   [[ $name =~ $filter ]] || continue
   i=$((i + 1))
   "$bench" --benchmark_filter="^${name}\$" --benchmark_repetitions="${BENCH_REPETITIONS:-5}" \
-    --benchmark_report_aggregates_only=true --benchmark_out="$dir/results/$i.json" \
+    --benchmark_min_time="${BENCH_MIN_TIME:-0.5}" --benchmark_report_aggregates_only=true --benchmark_out="$dir/results/$i.json" \
     --benchmark_out_format=json | grep -E "_median|ERROR" || true
   peak=$("$bench" --memory="$name" | sed -n 's/^peak_kib=//p')
   echo "$name $peak" >>"$dir/memory.txt"
 done < <("$bench" --list)
+
+echo "=== which code each method ran on ==="
+"$bench" --platform | tee "$dir/platform.txt"
 
 echo "=== problems and labellings ==="
 "$bench" --problems | tee "$dir/problems.txt"
 
 mkdir -p docs
 python3 scripts/bench_report.py "$dir/results" "$dir/memory.txt" "$dir/problems.txt" \
-  bench/ANALYSIS.md >docs/performance.md
+  bench/ANALYSIS.md "$dir/platform.txt" >docs/performance.md
 echo "Wrote docs/performance.md"

@@ -2,8 +2,9 @@
 """Writes docs/performance.md from one run of bench/tarvel_bench (called by scripts/bench.sh).
 
 Arguments: a folder of Google Benchmark JSON files (median aggregates), memory.txt ("<case> <KiB>"
-lines), problems.txt (the program's --problems output), and the hand-written analysis that is
-appended as it stands.
+lines), problems.txt (the program's --problems output), the hand-written analysis that is
+appended as it stands, and platform.txt (the program's --platform output: which code each
+method ran on).
 """
 import datetime
 import glob
@@ -36,7 +37,7 @@ def machine():
                 mem_kib = int(line.split()[1])
     compiler = sh("c++ --version | head -1") or sh("g++ --version | head -1")
     pkgs = sh("dpkg-query -W -f='${Package} ${Version}\\n' libbenchmark-dev libeigen3-dev "
-              "libsuitesparse-dev liblapack3 libblas3 libopenblas0 2>/dev/null")
+              "libsuitesparse-dev liblapack3 libblas3 libopenblas0 libopenblas0-pthread 2>/dev/null")
     blas = sh("readlink -f /usr/lib/$(gcc -print-multiarch)/libblas.so.3")
     lapack = sh("readlink -f /usr/lib/$(gcc -print-multiarch)/liblapack.so.3")
     return {
@@ -72,7 +73,7 @@ def read_benchmarks(data, out):
         scale = {"ns": 1e-6, "us": 1e-3, "ms": 1.0, "s": 1e3}[b["time_unit"]]
         entry = {"ms": b["cpu_time"] * scale, "wall_ms": b["real_time"] * scale,
                  "reps": b.get("repetitions", 1)}
-        for key in ("relres", "products", "kd", "profile"):
+        for key in ("relres", "products", "kd", "profile", "factor"):
             if key in b:
                 entry[key] = b[key]
         out[name] = entry
@@ -99,6 +100,19 @@ def load_problems(path):
     return rows
 
 
+def load_platform(path):
+    """The --platform lines as a dict; library paths resolved through their links."""
+    out = {}
+    if path and os.path.exists(path):
+        with open(path) as f:
+            for line in f:
+                key, _, value = line.rstrip("\n").partition("\t")
+                if value.startswith("/"):
+                    value = os.path.realpath(value)
+                out[key] = value
+    return out
+
+
 def fmt_ms(v):
     if v is None:
         return "—"
@@ -121,11 +135,73 @@ def verdict(t, p, target):
     return "met" if t / p <= target else "**missed**"
 
 
+SOLUTION_ROADS = [("tarvel-skyline-natural", "skyline, mesh numbering"),
+                  ("tarvel-skyline-Hager2", "skyline, Hager2"),
+                  ("tarvel-skyline-Hager3", "skyline, Hager3"),
+                  ("tarvel-system", "system matrix")]
+
+
+def solution_table(w, names, get, mem):
+    """Time to solution of each road of the library beside CHOLMOD's default."""
+    w("## Time to solution: each Tarvel road vs CHOLMOD default")
+    w("")
+    w("From the element lists to the solution. Tarvel's skyline roads: DOF graph, reordering, "
+      "`PostReorder`, `Allocate`, assembly with labels, `Cholesky_Solve`; the system-matrix road: "
+      "assembly, `SymUnifyAndZero`, `Cholesky_Solve` (natural numbering). CHOLMOD: copy of the "
+      "reduced system, analysis (its default ordering and supernodal choice), factorization, "
+      "solve. Ratio: the best Tarvel road / CHOLMOD; target 1.0 on the plate, 2.0 elsewhere.")
+    w("")
+    w("| problem |" + "".join(" %s ms |" % label for _, label in SOLUTION_ROADS)
+      + " best road | cholmod-default ms | ratio | target | best road MiB | cholmod-default MiB |")
+    w("|---|" + "---:|" * len(SOLUTION_ROADS) + "---|---:|---:|---|---:|---:|")
+    for prob in names:
+        times = [(get("solution", road, prob), road, label) for road, label in SOLUTION_ROADS]
+        present = [t for t in times if t[0] is not None]
+        best = min(present) if present else None
+        peer = get("direct", "cholmod-default", prob)
+        target = 1.0 if prob.startswith("plate") else 2.0
+        row = "| %s |" % prob + "".join(" %s |" % fmt_ms(t[0]) for t in times)
+        row += " %s |" % (best[2] if best else "—")
+        row += " %s | %s |" % (fmt_ms(peer), fmt_ratio(best[0] if best else None, peer))
+        row += " ≤ %.1f: %s |" % (target, verdict(best[0] if best else None, peer, target))
+        row += " %s | %s |" % (fmt_mib(mem("solution", best[1], prob) if best else None),
+                               fmt_mib(mem("direct", "cholmod-default", prob)))
+        w(row)
+    w("")
+
+
+MINDEG_METHODS = ["natural", "MinDegReorder2", "MinDegReorder3", "MinDegReorder4"]
+
+
+def reordered_system_table(w, names, get):
+    """The system-matrix road after each minimum-degree labelling: time and factor entries."""
+    w("## System matrix after a minimum-degree labelling")
+    w("")
+    w("The DOFs relabelled by each of the library's minimum-degree reorderings (graph of the free "
+      "DOFs, `PostReorder`), then the system-matrix road under the labels: `AddValues`, "
+      "`SymUnifyAndZero`, `Cholesky_Solve`. Time of the whole road, reordering included, and "
+      "the entries the factor holds (cells after the factorization); `natural` is the mesh "
+      "numbering through the same code. No target: what these labellings are worth as fill "
+      "reducers.")
+    w("")
+    w("| problem |" + "".join(" %s ms | %s factor |" % (m, m) for m in MINDEG_METHODS))
+    w("|---|" + "---:|---:|" * len(MINDEG_METHODS))
+    for prob in names:
+        row = "| %s |" % prob
+        for m in MINDEG_METHODS:
+            t = get("system-reordered", "tarvel-" + m, prob)
+            f = get("system-reordered", "tarvel-" + m, prob, "factor")
+            row += " %s | %s |" % (fmt_ms(t), "—" if f is None else "%d" % f)
+        w(row)
+    w("")
+
+
 def main():
     results, context = load_results(sys.argv[1])
     memory = load_memory(sys.argv[2])
     problems = load_problems(sys.argv[3])
     analysis = open(sys.argv[4]).read() if len(sys.argv) > 4 and os.path.exists(sys.argv[4]) else ""
+    plat = load_platform(sys.argv[5] if len(sys.argv) > 5 else None)
     m = machine()
     names = []
     for p in problems:
@@ -160,7 +236,18 @@ def main():
     w("| memory | %s |" % m["mem"])
     w("| system | %s |" % m["os"])
     w("| compiler | %s, `-O3` (CMake Release), no `-march` |" % m["compiler"])
-    w("| BLAS / LAPACK | `%s` / `%s` |" % tuple("/".join(x.split("/")[-2:]) for x in (m["blas"], m["lapack"])))
+    w("| system BLAS / LAPACK | `%s` / `%s` |" % tuple("/".join(x.split("/")[-2:]) for x in (m["blas"], m["lapack"])))
+    if plat:
+        def lib(key):
+            v = plat.get(key, "none")
+            return "not linked" if v == "none" else "`%s`" % "/".join(v.split("/")[-2:])
+        w("| Tarvel | its own kernels; skyline vector kernels chosen at run time: `%s` |"
+          % plat.get("tarvel", "?"))
+        w("| LAPACK dpbtrf/dpbtrs (`lapack-band`) | %s |" % lib("dpbtrf_"))
+        w("| BLAS under CHOLMOD (`dgemm`) | %s |" % lib("dgemm_"))
+        if "openblas" in plat:
+            w("| OpenBLAS | %s |" % plat["openblas"])
+        w("| Eigen | its own header-only kernels (no BLAS) |")
     w("| packages | %s |" % "; ".join(m["packages"]))
     w("| date | %s |" % m["date"])
     w("")
@@ -267,10 +354,12 @@ def main():
                "`eigen-ldlt-natural` is `SimplicialLDLT<SparseMatrix, Upper, NaturalOrdering>`: the "
                "same fill as Tarvel's factor. Target on every Poisson size.")
     table("Profile solve, mesh numbering: CSkylineMatrix::Cholesky_Solve vs LAPACK dpbtrf + dpbtrs",
-          "skyline", "tarvel", [("lapack-band", "skyline")], lambda peer, prob: 2.0,
+          "skyline", "tarvel", [("lapack-band", "skyline")],
+          lambda peer, prob: 1.0 if prob in ("poisson2d-200", "plate-200x50", "poisson3d-20") else 2.0,
           note="The mesh's own numbering for both (`natural` under Problems): profile and band "
-               "nearly coincide, so this compares the kernels. LAPACK works on the band of "
-               "half-bandwidth kd, Tarvel on the profile. Factorize and solve.")
+               "nearly coincide, so this compares the kernels. LAPACK (the library named under "
+               "Machine, single-threaded) works on the band of half-bandwidth kd, Tarvel on the "
+               "profile. Factorize and solve.")
     table("Profile solve, Hager2 labelling: CSkylineMatrix::Cholesky_Solve vs LAPACK dpbtrf + dpbtrs",
           "skyline-Hager2", "tarvel", [("lapack-band", "skyline-Hager2")], lambda peer, prob: 2.0,
           note="The library's road with a reordering, Hager2: on the plate the smallest profile of "
@@ -281,6 +370,8 @@ def main():
           note="Hager3: the profile shrinks a little but the "
                "bandwidth grows four to five times, which the band solver pays for (n kd^2). Where "
                "n kd^2 exceeds 2e10 the band solver is not run (—).")
+    solution_table(w, names, get, mem)
+    reordered_system_table(w, names, get)
     table("Conjugate gradients per iteration: ConjGradient2 vs Eigen ConjugateGradient", "cg",
           "tarvel", [("eigen-cg-upper", "cg"), ("eigen-cg-full", "cg")],
           lambda peer, prob: 1.2 if peer == "eigen-cg-upper" else None, per_product=True,

@@ -224,7 +224,8 @@ DemoResult run_demo(const Options& o, std::ostream& out, std::ostream& err)
         switch (road)
         {
         case Road::System:
-            outcome = system_road(p, out, o.max_factor);
+            if (o.reorderSystem) ensure_graph();
+            outcome = system_road(p, out, o.max_factor, o.reorderSystem ? &graph->graph : nullptr);
             break;
         case Road::Skyline:
             out << "skyline road: CReorderMat, " << o.reorder

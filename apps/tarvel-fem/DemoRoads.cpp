@@ -16,19 +16,29 @@ namespace
 using tarvel_fem::FemProblem;
 
 // The system matrix in upper-triangle storage with the prescribed DOFs imposed; B the load.
-// Prints the assembling and imposing phases.
-void prepare_system(CSystSpMat& K, CMatrix& B, FemProblem& p, std::ostream& out)
+// Prints the assembling and imposing phases. With labels, DOF d is row and column f_v(d).
+void prepare_system(CSystSpMat& K, CMatrix& B, FemProblem& p, std::ostream& out,
+                    const CReorderMat* labels = nullptr)
 {
     CVirtMat::m_bSym = true;
     long start = TarvelClock();
     int dims[] = {static_cast<int>(p.num_dofs)};
     K.Allocate(dims, 1);
-    tarvel_fem::assemble(K, p);
+    auto label = [labels](long d) { return labels ? labels->f_v(static_cast<int>(d)) : d; };
+    if (!labels) tarvel_fem::assemble(K, p);
+    std::vector<long> rows(static_cast<std::size_t>(p.dofs_per_element));
+    for (long e = 0; labels && e < p.num_elements(); ++e)
+    {
+        for (std::size_t a = 0; a < rows.size(); ++a) rows[a] = label(p.dofs(e)[a]);
+        K.AddValues(rows.data(), p.matrix(e), p.dofs_per_element);
+    }
     phase(out, "AddValues", seconds_since(start),
           format("%ld stored entries", tarvel_fem::stored_entries(K)));
     B = tarvel_fem::load_matrix(p);
+    for (long d = 0; labels && d < p.num_dofs; ++d) B(label(d), 0) = p.load[d];
     CVector dofs, values;
     tarvel_fem::prescribed_vectors(p, dofs, values);
+    for (int t = 0; t < dofs.GetSize(); ++t) dofs[t] = label(static_cast<long>(dofs[t]));
     start = TarvelClock();
     K.SymUnifyAndZero(dofs, values, &B);
     phase(out, "SymUnifyAndZero", seconds_since(start),
@@ -88,14 +98,16 @@ void reorder_graph(const FemProblem& p, const std::string& reordering, Reordered
         << std::flush;
 }
 
-RoadOutcome system_road(FemProblem& p, std::ostream& out, long long maxFactor)
+RoadOutcome system_road(FemProblem& p, std::ostream& out, long long maxFactor,
+                        const CReorderMat* labels)
 {
-    out << "system road: CSystSpMat, m_bSym = true, SymUnifyAndZero, Cholesky_Solve\n";
+    out << "system road: CSystSpMat, m_bSym = true, SymUnifyAndZero, Cholesky_Solve"
+        << (labels ? ", DOFs relabelled by the reordering\n" : "\n");
     RoadOutcome r;
     r.road = Road::System;
     CSystSpMat K;
     CMatrix B;
-    prepare_system(K, B, p, out);
+    prepare_system(K, B, p, out, labels);
     r.failure = check_factor_size(K, maxFactor, out);
     if (!r.failure.empty()) return r;
     double seconds = 0.0;
@@ -111,6 +123,7 @@ RoadOutcome system_road(FemProblem& p, std::ostream& out, long long maxFactor)
     phase(out, "Cholesky_Solve", seconds,
           format("%ld stored entries in the factor", tarvel_fem::stored_entries(K)));
     r.u = column(B);
+    for (long d = 0; labels && d < p.num_dofs; ++d) r.u[d] = B(labels->f_v(static_cast<int>(d)), 0);
     return r;
 }
 

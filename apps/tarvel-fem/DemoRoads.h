@@ -54,7 +54,10 @@ void reorder_graph(const tarvel_fem::FemProblem& p, const std::string& reorderin
 
 constexpr double kFactorEntryBytes = 24.0;  // a cell: link, value, column
 
-RoadOutcome system_road(tarvel_fem::FemProblem& p, std::ostream& out, long long maxFactor);
+// labels: when given, DOF d is assembled as row and column labels->f_v(d) (the solution comes
+// back in DOF order).
+RoadOutcome system_road(tarvel_fem::FemProblem& p, std::ostream& out, long long maxFactor,
+                        const CReorderMat* labels = nullptr);
 RoadOutcome skyline_road(tarvel_fem::FemProblem& p, ReorderedGraph& g, std::ostream& out);
 RoadOutcome cg_road(tarvel_fem::FemProblem& p, std::ostream& out);
 RoadOutcome gs_road(tarvel_fem::FemProblem& p, int maxSweeps, std::ostream& out);

@@ -164,7 +164,10 @@ ParsedOptions parse_options(int argc, const char* const* argv)
         else if (arg == "--road")
             parsed.error = parse_roads(value, o.roads);
         else if (arg == "--reorder")
+        {
             parsed.error = parse_reordering(value, o.reorder);
+            o.reorderSystem = o.reorder != "none";
+        }
         else if (value.empty())
             parsed.error = "option " + arg + " needs a file name";
         else if (arg == "--export-mm")
@@ -205,7 +208,8 @@ std::string usage()
         "                   MinDegReorder2, MinDegReorder3, MinDegReorder4, Hager1,\n"
         "                   Hager2, Hager3, TabuReorder, TabuReorder2,\n"
         "                   RevCuthillMcKee, Sloan, SloanExchange, or none\n"
-        "                   (default Hager2: the smallest envelope on the default mesh)\n"
+        "                   (default Hager2: the smallest envelope on the default mesh);\n"
+        "                   given, it relabels the system road's DOFs as well\n"
         "  --sweeps N       most Gauss-Seidel sweeps (default 20000)\n"
         "  --max-factor N   most entries the system road's factor may hold (default\n"
         "                   20000000, about 460 MB); the road counts them first and\n"

@@ -4,7 +4,8 @@
 //  - "--name value" and "--name=value" are both accepted; a later option overrides an earlier.
 //  - --road takes one road, "all", or a comma-separated list; roads run in the order given.
 //  - --reorder names match the member functions of CReorderMat, case ignored; "none" keeps the
-//    mesh numbering.
+//    mesh numbering. Given explicitly, it relabels the system road's DOFs too (a fill reducer
+//    for CSystSpMat); the default applies to the skyline road only.
 //  - The default reordering is Hager2: of all the library's reorderings it leaves the smallest
 //    envelope on the default mesh (about a quarter of the mesh numbering's).
 #pragma once
@@ -39,6 +40,7 @@ struct Options
     tarvel_fem::Physics physics = tarvel_fem::Physics::PlaneStress;
     std::vector<Road> roads = {Road::System, Road::Skyline};
     std::string reorder = kDefaultReordering;  // a name of tarvel_fem::reorderings() or "none"
+    bool reorderSystem = false;                // --reorder given: the system road relabelled
     int sweeps = kDefaultSweeps;               // most Gauss-Seidel sweeps
     std::string mesh;                          // a Gmsh mesh file instead of the grid
     std::string vtk;                           // write the solution here

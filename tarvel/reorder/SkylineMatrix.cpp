@@ -169,8 +169,9 @@ bool CSkylineMatrix::Allocate(int* dims, int nDims)
         std::copy(dims + 2, dims + 2 + n, m_pHeight);
     else
     {
-        // The b solving b(2n - b + 1)/2 = T, the smaller root of the quadratic rounded down:
-        // floor(((2n + 1) - sqrt(4((n + 1)n + 0.25) - 8T) + 1) / 2).
+        // The b solving b(2n - b + 1)/2 = T, the smaller root of the quadratic, formed so that
+        // every band size maps back to its b: floor(((2n + 1) - sqrt(4((n + 1)n + 0.25) - 8T)
+        // + 1) / 2).
         const double root = std::sqrt(4.0 * ((n + 1.0) * n + 0.25) - 8.0 * total);
         const double bd = std::floor(((2.0 * n + 1.0) - root + 1.0) * 0.5);
         const int b = bd >= 0.0 ? static_cast<int>(std::min(bd, double(n))) : 0;

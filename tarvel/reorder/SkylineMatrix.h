@@ -31,6 +31,11 @@
 //  - a negative order is refused: Allocate returns false and changes nothing;
 //  - Cholesky returns -1, the matrix untouched, when its work arrays cannot be allocated;
 //    Cholesky_Solve then returns -1 with the time -1.0;
+//  - a pivot that is not positive (zero, negative or NaN: the matrix is not positive definite)
+//    ends Cholesky with -1, the columns before it factorized and the rest partly reduced;
+//    Cholesky_Solve then returns -1 with the time -1.0, shows no report and leaves B as it was;
+//  - the factorization and the single-column substitutions use vector kernels chosen for the
+//    processor; they may round differently from one running sum per entry;
 //  - DiagVect returns null for an empty matrix or when the array cannot be allocated;
 //  - m_pCurrent starts null; AddValues writes without moving it;
 //  - a failed allocation in Allocate or in a copy leaves an empty matrix (order 0);
@@ -90,7 +95,8 @@ public:
     virtual void ForwSub(CVirtMat* B, double* seconds, int mode);
     // Solves U X = B column by column: mode 1 with a unit diagonal, mode 2 with the stored one.
     virtual void BackwSub(CVirtMat* B, double* seconds, int mode);
-    // Root-free factorization A = U^T D U in place; 1 (no pivot is tested).
+    // Root-free factorization A = U^T D U in place; 1, or -1 at the first pivot d_j that is not
+    // positive.
     virtual int Cholesky();
     // Prints the full n x n matrix to std::cout, each entry followed by sep, a line per row.
     virtual void COUT(const char* sep) const;

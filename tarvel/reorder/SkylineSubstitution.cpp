@@ -7,10 +7,11 @@
 //                        then / (i, i))
 //
 // Columns of B are independent, so every row is worked for all of them at once, the row of B
-// being contiguous. BackwSub walks columns instead of rows: once x_j is final, column j's
-// stored stretch subtracts u_ij x_j from each row i >= p_j; row i still sees its subtractions
-// for j = n-1 down to i+1 in that order, so the results are those of the row-by-row scan
-// (tarvel::detail::skyline_backwsub_plain) bit for bit, in time proportional to the profile.
+// being contiguous; a single right-hand side goes through the vector kernels of
+// detail/SkylineKernels.h (a dot product in partial sums, which may round differently from one
+// running sum). BackwSub walks columns instead of rows: once x_j is final, column j's stored
+// stretch subtracts u_ij x_j from each row i >= p_j; row i still sees its subtractions for
+// j = n-1 down to i+1 in that order, in time proportional to the profile.
 // Reference: G. H. Golub, C. F. Van Loan, Matrix Computations, 4th ed., sec. 3.1.
 #include <tarvel/core/Matrix.h>
 #include <tarvel/platform/detail/Report.h>
@@ -35,6 +36,7 @@ void CSkylineMatrix::ForwSub(CVirtMat* B, double* seconds, int mode)
     CMatrix& M = *static_cast<CMatrix*>(B);
     const int cols = M.GetColumns();
     double* b = M.m_pData;
+    const tarvel::detail::SkylineKernels& kernels = tarvel::detail::skyline_kernels();
     for (int i = 0; i < m_nOrder; ++i)
     {
         const int p = PeakRow(i);
@@ -44,8 +46,8 @@ void CSkylineMatrix::ForwSub(CVirtMat* B, double* seconds, int mode)
         {
             const int width = std::min(kChunk, cols - c0);
             double s[kChunk] = {};
-            if (width == 1)
-                for (int r = p; r < i; ++r) s[0] += u[r - p] * b[static_cast<long>(r) * cols + c0];
+            if (cols == 1)
+                s[0] = kernels.dot(u, b + p, i - p);
             else
                 for (int r = p; r < i; ++r)
                 {
@@ -70,6 +72,7 @@ void CSkylineMatrix::BackwSub(CVirtMat* B, double* seconds, int mode)
     CMatrix& M = *static_cast<CMatrix*>(B);
     const int cols = M.GetColumns();
     double* b = M.m_pData;
+    const tarvel::detail::SkylineKernels& kernels = tarvel::detail::skyline_kernels();
     for (int j = m_nOrder - 1; j >= 0; --j)
     {
         double* x_j = b + static_cast<long>(j) * cols;
@@ -81,10 +84,7 @@ void CSkylineMatrix::BackwSub(CVirtMat* B, double* seconds, int mode)
         const int p = PeakRow(j);
         const double* u = m_ppDiag[j] - (j - p);  // u[i - p] = (i, j)
         if (cols == 1)
-        {
-            const double x = x_j[0];
-            for (int i = p; i < j; ++i) b[i] -= u[i - p] * x;
-        }
+            kernels.axpy(x_j[0], u, b + p, j - p);
         else
             for (int i = p; i < j; ++i)
             {
@@ -126,31 +126,4 @@ void CSkylineMatrix::DiagMult(CVirtMat* B, double* seconds, int mode)
     default:
         break;
     }
-}
-
-void tarvel::detail::skyline_forwsub_plain(CSkylineMatrix& A, CMatrix& B, int mode)
-{
-    if (mode != 1 && mode != 2) return;
-    const int n = A.m_nOrder;
-    for (int c = B.GetColumns() - 1; c >= 0; --c)
-        for (int i = 0; i < n; ++i)
-        {
-            double s = 0.0;
-            for (int r = A.PeakRow(i); r < i; ++r) s += A(r, i) * B(r, c);
-            B(i, c) -= s;
-            if (mode == 2) B(i, c) = B(i, c) / A(i, i);
-        }
-}
-
-void tarvel::detail::skyline_backwsub_plain(CSkylineMatrix& A, CMatrix& B, int mode)
-{
-    if (mode != 1 && mode != 2) return;
-    const int n = A.m_nOrder;
-    for (int c = B.GetColumns() - 1; c >= 0; --c)
-        for (int i = n - 1; i >= 0; --i)
-        {
-            for (int j = n - 1; j > i; --j)
-                if (A.PeakRow(j) <= i) B(i, c) -= A(i, j) * B(j, c);
-            if (mode == 2) B(i, c) = B(i, c) / A(i, i);
-        }
 }

@@ -5,6 +5,7 @@
 #include "support/DofGraphs.h"
 #include "support/GlobalState.h"
 #include "support/Problems.h"
+#include "support/SkylinePlain.h"
 #include "support/TempDir.h"
 
 #include <tarvel/Tarvel.h>
@@ -250,41 +251,143 @@ TEST_F(Skyline, TwoByTwoByHandReportAndDiagMult)
     EXPECT_EQ(t, 5.0);
 }
 
-// Random profiles (ragged heights, orders not a multiple of the lane count, a zero pivot) and
-// 1, 3 and 11 right-hand sides: the members and the plain kernels agree bit for bit.
-TEST_F(Skyline, FastKernelsMatchPlainBitForBit)
+namespace
 {
-    std::mt19937 rng(11);
+
+constexpr double kEps = 0x1p-53;  // unit roundoff of double
+
+// A random profile of order n: column heights drawn up to `reach` (and up to j + 1), plus a few
+// columns reaching row 0; entries uniform in [-1, 1] and every diagonal 4 x the tallest height,
+// so that Gershgorin keeps the eigenvalues in [2, 6] x that height (condition number <= 3).
+CSkylineMatrix RandomProfile(int n, int reach, unsigned seed)
+{
+    std::mt19937 rng(seed);
     std::uniform_real_distribution<double> u(-1.0, 1.0);
-    for (int trial = 0; trial < 6; ++trial)
+    std::vector<int> dims = {n, 0};
+    for (int j = 0; j < n; ++j)
     {
-        SCOPED_TRACE(trial);
-        const int n = 40 + 37 * trial;
-        std::vector<int> dims = {n, 0};
-        for (int j = 0; j < n; ++j)
-        {
-            const int reach = trial % 2 ? 30 : j;  // odd trials: a ragged band; even: anything
-            dims.push_back(1 + static_cast<int>(rng() % (std::min(j, reach) + 1)));
-            dims[1] += dims.back();
-        }
-        CSkylineMatrix A;
-        ASSERT_TRUE(A.Allocate(dims.data(), static_cast<int>(dims.size())));
-        for (int k = 0; k < A.m_nValues; ++k) A.m_pValues[k] = u(rng);
-        for (int j = 0; j < n; ++j) A(j, j) = trial == 5 && j == 7 ? 0.0 : n + u(rng);
+        const int h = j % 37 == 36 ? j + 1 : 1 + static_cast<int>(rng() % std::min(j + 1, reach));
+        dims.push_back(h);
+        dims[1] += h;
+    }
+    CSkylineMatrix A;
+    EXPECT_TRUE(A.Allocate(dims.data(), static_cast<int>(dims.size())));
+    for (int k = 0; k < A.m_nValues; ++k) A.m_pValues[k] = u(rng);
+    const int tallest = *std::max_element(dims.begin() + 2, dims.end());
+    for (int j = 0; j < n; ++j) A(j, j) = 4.0 * tallest + u(rng);
+    return A;
+}
+
+}  // namespace
+
+// Profiles of every shape the blocks meet (a band, ragged heights, lone columns reaching row 0,
+// orders around the block width, a single column), factorized by every kernel set this
+// processor runs and by the column-by-column reference:
+//  - backward error: |A - U^T D U| <= 2 (h_j + 1) eps (|U|^T |D| |U|) entry by entry, the
+//    classic bound for Cholesky (Higham, Accuracy and Stability of Numerical Algorithms, 2nd
+//    ed., thm. 10.3) with h_j + 1 terms in each sum, doubled for the division;
+//  - against the reference: with condition number <= 3 the factors agree to 8 n eps of the
+//    largest stored value.
+// Then 1, 3 and 11 right-hand sides: the substitutions agree with the reference ones to 8 n eps.
+TEST_F(Skyline, BlockedFactorsAgreeWithColumnOrderToRoundoff)
+{
+    struct Shape
+    {
+        int n, reach;
+    };
+    for (const Shape& shape : {Shape{1, 1}, Shape{23, 23}, Shape{24, 5}, Shape{25, 25},
+                               Shape{97, 30}, Shape{160, 160}, Shape{301, 40}, Shape{260, 9}})
+    {
+        const CSkylineMatrix A = RandomProfile(shape.n, shape.reach, 7 + shape.n);
+        const int n = A.m_nOrder;
         CSkylineMatrix plain(A);
-        ASSERT_EQ(A.Cholesky(), 1);
-        ASSERT_EQ(tarvel::detail::skyline_cholesky_plain(plain), 1);
-        ASSERT_EQ(std::memcmp(A.m_pValues, plain.m_pValues, sizeof(double) * A.m_nValues), 0);
+        ASSERT_EQ(CholeskyPlain(plain), 1);
+        double largest = 0.0;
+        for (int k = 0; k < A.m_nValues; ++k)
+            largest = std::max(largest, std::fabs(plain.m_pValues[k]));
+
+        for (auto set = tarvel::detail::skyline_kernel_sets(); *set; ++set)
+        {
+            SCOPED_TRACE(testing::Message()
+                         << (*set)->name << " n " << n << " reach " << shape.reach);
+            CSkylineMatrix F(A);
+            ASSERT_EQ(tarvel::detail::skyline_cholesky_blocked(F, **set), 1);
+            double worst = 0.0;  // backward error over its bound, the largest ratio
+            for (int j = 0; j < n; ++j)
+                for (int i = F.PeakRow(j); i <= j; ++i)
+                {
+                    double sum = 0.0, bound = 0.0;  // (U^T D U)_ij and (|U|^T |D| |U|)_ij
+                    for (int r = std::max(F.PeakRow(i), F.PeakRow(j)); r <= i; ++r)
+                    {
+                        const double u_ri = r == i ? 1.0 : F(r, i);
+                        const double u_rj = r == j ? 1.0 : F(r, j);
+                        sum += u_ri * F(r, r) * u_rj;
+                        bound += std::fabs(u_ri * F(r, r) * u_rj);
+                    }
+                    const double slack = 2.0 * (F.m_pHeight[j] + 1) * kEps * bound;
+                    worst = std::max(worst,
+                                     std::fabs(sum - A.m_pValues[&F(i, j) - F.m_pValues]) / slack);
+                }
+            EXPECT_LE(worst, 1.0);
+            double difference = 0.0;
+            for (int k = 0; k < A.m_nValues; ++k)
+                difference = std::max(difference, std::fabs(F.m_pValues[k] - plain.m_pValues[k]));
+            EXPECT_LE(difference, 8.0 * n * kEps * largest);
+        }
+
+        CSkylineMatrix F(A);
+        ASSERT_EQ(F.Cholesky(), 1);
         for (int p : {1, 3, 11})
             for (int mode : {1, 2})
             {
-                CMatrix fast = RandomMatrix(n, p, trial * 10 + p), slow(fast);
-                A.ForwSub(&fast, nullptr, mode);
-                tarvel::detail::skyline_forwsub_plain(A, slow, mode);
-                A.BackwSub(&fast, nullptr, mode);
-                tarvel::detail::skyline_backwsub_plain(A, slow, mode);
-                EXPECT_TRUE(SameBits(fast, slow)) << p << " columns, mode " << mode;
+                CMatrix fast = RandomMatrix(n, p, n + p), slow(fast);
+                F.ForwSub(&fast, nullptr, mode);
+                ForwSubPlain(F, slow, mode);
+                F.BackwSub(&fast, nullptr, mode);
+                BackwSubPlain(F, slow, mode);
+                EXPECT_LE(MaxRelativeDifference(fast, slow), 8.0 * n * kEps)
+                    << p << " columns, mode " << mode;
             }
+    }
+}
+
+// A pivot that is zero (a zero diagonal, as in lumped mass matrices), negative (an indefinite
+// matrix) or NaN ends the factorization as failed: -1, the time -1.0, no report, B untouched.
+// The systems are regular, and the dense solve shows what the factorization would have had to
+// find. The pivots fail in the first column, inside a block and in a later block.
+TEST_F(Skyline, NonPositivePivotFailsTheSolve)
+{
+    const Mesh grid = GridLaplacian(9, 7);  // 63 unknowns: blocks of 24 put column 50 in the third
+    struct Case
+    {
+        const char* what;
+        int column;
+        double diagonal;
+    };
+    for (const Case& c : {Case{"zero first pivot", 0, 0.0}, Case{"negative pivot", 5, -4.0},
+                          Case{"zero diagonal later on", 50, 0.0}, Case{"NaN pivot", 30, NAN}})
+    {
+        SCOPED_TRACE(c.what);
+        CSkylineMatrix S;
+        CReorderMat g(0);
+        LabelledGraph(g, grid.n, grid.dofs, {});
+        ASSERT_TRUE(S.Allocate(g));
+        grid.AssembleInto(S);
+        CMatrix dense = grid.Dense();
+        S(c.column, c.column) = c.diagonal;
+        dense(c.column, c.column) = c.diagonal;
+        const CMatrix b = RandomMatrix(grid.n, 2, 4);
+        if (!std::isnan(c.diagonal))
+        {
+            EXPECT_LT(RelativeResidual(dense, DenseSolve(dense, b), b), 1e-12);
+        }
+        CMatrix B(b);
+        double seconds = 0.0;
+        m_messages.clear();
+        EXPECT_EQ(S.Cholesky_Solve(&B, seconds), -1);
+        EXPECT_EQ(seconds, -1.0);
+        EXPECT_TRUE(m_messages.empty());
+        EXPECT_TRUE(SameBits(B, b));
     }
 }
 

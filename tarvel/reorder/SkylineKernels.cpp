@@ -1,0 +1,158 @@
+// The skyline kernels of detail/SkylineKernelBody.h compiled for each instruction set, and the
+// choice among them by what the processor reports (cpuid through the compiler's builtin).
+//
+//   set      vector        tile (rows x lanes)   a b + c
+//   avx512   8 doubles     8 x 24                fused (FMA)
+//   avx2     4 doubles     4 x 12                fused (FMA)
+//   sse2     2 doubles     3 x 6                 multiply, then add
+//   generic  1 double      2 x 4                 multiply, then add (processors other than x86)
+//
+// The tiles keep all accumulators and the loaded lanes in registers (16 of 16 with AVX2, 28 of
+// 32 with AVX-512). Each set is compiled with its own target attributes, so the library itself
+// needs no -march; sse2 is the x86-64 baseline.
+#include <tarvel/reorder/detail/SkylineKernels.h>
+
+#include <algorithm>
+#include <climits>
+
+#if defined(__x86_64__) && (defined(__GNUC__) || defined(__clang__))
+#define TARVEL_SKYLINE_X86 1
+#include <immintrin.h>
+#endif
+
+namespace tarvel::detail
+{
+namespace
+{
+
+namespace generic
+{
+using Vec = double;
+constexpr int kWidth = 1, kTileRows = 2, kTileVecs = 4;
+inline Vec zero() { return 0.0; }
+inline Vec load(const double* p) { return *p; }
+inline void store(double* p, Vec x) { *p = x; }
+inline Vec splat(double a) { return a; }
+inline Vec add(Vec a, Vec b) { return a + b; }
+inline Vec sub(Vec a, Vec b) { return a - b; }
+inline Vec mul(Vec a, Vec b) { return a * b; }
+inline Vec madd(Vec a, Vec b, Vec c) { return c + a * b; }
+inline Vec div(Vec a, Vec b) { return a / b; }
+#include <tarvel/reorder/detail/SkylineKernelBody.h>
+}  // namespace generic
+
+#ifdef TARVEL_SKYLINE_X86
+
+namespace sse2
+{
+using Vec = __m128d;
+constexpr int kWidth = 2, kTileRows = 3, kTileVecs = 3;
+inline Vec zero() { return _mm_setzero_pd(); }
+inline Vec load(const double* p) { return _mm_loadu_pd(p); }
+inline void store(double* p, Vec x) { _mm_storeu_pd(p, x); }
+inline Vec splat(double a) { return _mm_set1_pd(a); }
+inline Vec add(Vec a, Vec b) { return _mm_add_pd(a, b); }
+inline Vec sub(Vec a, Vec b) { return _mm_sub_pd(a, b); }
+inline Vec mul(Vec a, Vec b) { return _mm_mul_pd(a, b); }
+inline Vec madd(Vec a, Vec b, Vec c) { return _mm_add_pd(c, _mm_mul_pd(a, b)); }
+inline Vec div(Vec a, Vec b) { return _mm_div_pd(a, b); }
+#include <tarvel/reorder/detail/SkylineKernelBody.h>
+}  // namespace sse2
+
+#if defined(__clang__)
+#pragma clang attribute push(__attribute__((target("avx2,fma"))), apply_to = function)
+#else
+#pragma GCC push_options
+#pragma GCC target("avx2,fma")
+#endif
+namespace avx2
+{
+using Vec = __m256d;
+constexpr int kWidth = 4, kTileRows = 4, kTileVecs = 3;
+inline Vec zero() { return _mm256_setzero_pd(); }
+inline Vec load(const double* p) { return _mm256_loadu_pd(p); }
+inline void store(double* p, Vec x) { _mm256_storeu_pd(p, x); }
+inline Vec splat(double a) { return _mm256_set1_pd(a); }
+inline Vec add(Vec a, Vec b) { return _mm256_add_pd(a, b); }
+inline Vec sub(Vec a, Vec b) { return _mm256_sub_pd(a, b); }
+inline Vec mul(Vec a, Vec b) { return _mm256_mul_pd(a, b); }
+inline Vec madd(Vec a, Vec b, Vec c) { return _mm256_fmadd_pd(a, b, c); }
+inline Vec div(Vec a, Vec b) { return _mm256_div_pd(a, b); }
+#include <tarvel/reorder/detail/SkylineKernelBody.h>
+}  // namespace avx2
+#if defined(__clang__)
+#pragma clang attribute pop
+#else
+#pragma GCC pop_options
+#endif
+
+#if defined(__clang__)
+#pragma clang attribute push(__attribute__((target("avx512f"))), apply_to = function)
+#else
+#pragma GCC push_options
+#pragma GCC target("avx512f")
+#endif
+namespace avx512
+{
+using Vec = __m512d;
+constexpr int kWidth = 8, kTileRows = 8, kTileVecs = 3;
+inline Vec zero() { return _mm512_setzero_pd(); }
+inline Vec load(const double* p) { return _mm512_loadu_pd(p); }
+inline void store(double* p, Vec x) { _mm512_storeu_pd(p, x); }
+inline Vec splat(double a) { return _mm512_set1_pd(a); }
+inline Vec add(Vec a, Vec b) { return _mm512_add_pd(a, b); }
+inline Vec sub(Vec a, Vec b) { return _mm512_sub_pd(a, b); }
+inline Vec mul(Vec a, Vec b) { return _mm512_mul_pd(a, b); }
+inline Vec madd(Vec a, Vec b, Vec c) { return _mm512_fmadd_pd(a, b, c); }
+inline Vec div(Vec a, Vec b) { return _mm512_div_pd(a, b); }
+#include <tarvel/reorder/detail/SkylineKernelBody.h>
+}  // namespace avx512
+#if defined(__clang__)
+#pragma clang attribute pop
+#else
+#pragma GCC pop_options
+#endif
+
+#endif  // TARVEL_SKYLINE_X86
+
+#define TARVEL_SKYLINE_SET(ns)                                                                     \
+    SkylineKernels { #ns, &ns::reduce_rows, &ns::dot, &ns::axpy, &ns::divide_row }
+
+const SkylineKernels kGeneric = TARVEL_SKYLINE_SET(generic);
+#ifdef TARVEL_SKYLINE_X86
+const SkylineKernels kSse2 = TARVEL_SKYLINE_SET(sse2);
+const SkylineKernels kAvx2 = TARVEL_SKYLINE_SET(avx2);
+const SkylineKernels kAvx512 = TARVEL_SKYLINE_SET(avx512);
+#endif
+
+// The sets this processor runs, best first, null-terminated.
+struct Available
+{
+    const SkylineKernels* sets[5] = {};
+
+    Available()
+    {
+        int k = 0;
+#ifdef TARVEL_SKYLINE_X86
+        __builtin_cpu_init();
+        if (__builtin_cpu_supports("avx512f")) sets[k++] = &kAvx512;
+        if (__builtin_cpu_supports("avx2") && __builtin_cpu_supports("fma")) sets[k++] = &kAvx2;
+        sets[k++] = &kSse2;
+#endif
+        sets[k++] = &kGeneric;
+    }
+};
+
+const Available& available()
+{
+    static const Available a;
+    return a;
+}
+
+}  // namespace
+
+const SkylineKernels& skyline_kernels() { return *available().sets[0]; }
+
+const SkylineKernels* const* skyline_kernel_sets() { return available().sets; }
+
+}  // namespace tarvel::detail
