@@ -16,7 +16,6 @@
 #include "BenchSupport.h"
 
 #include <tarvel/Tarvel.h>
-#include <tarvel/reorder/detail/SkylineKernels.h>
 
 #include <cstdio>
 #include <cstring>
@@ -28,7 +27,7 @@ namespace
 
 void print_platform()
 {
-    std::printf("tarvel\t%s\n", tarvel::detail::skyline_kernels().name);
+    std::printf("tarvel\t%s\n", CSkylineMatrix::KernelSetName());
     for (const char* symbol : {"dpbtrf_", "dgemm_"})
     {
         Dl_info info{};

@@ -131,3 +131,5 @@ int CSkylineMatrix::Cholesky_Solve(CVirtMat* B, double& seconds)
                 backward.seconds, static_cast<unsigned>(m_nValues), static_cast<double>(m_Flops));
     return 1;
 }
+
+const char* CSkylineMatrix::KernelSetName() { return tarvel::detail::skyline_kernels().name; }

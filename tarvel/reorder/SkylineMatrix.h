@@ -78,6 +78,9 @@ public:
     // Cholesky, ForwSub(B, -, 1), DiagMult(B, -, -2), BackwSub(B, -, 1), and a timing report.
     // 1 on success; the factorization's own result, with seconds = -1.0, when it fails.
     int Cholesky_Solve(CVirtMat* B, double& seconds) override;
+    // The vector instructions Cholesky runs on, chosen once for this processor: "avx512",
+    // "avx2", "sse2" ("generic" off x86).
+    static const char* KernelSetName();
     CVirtRealMat& operator=(double v) override;   // every stored entry becomes v
     CVirtRealMat& operator+=(double v) override;  // v added to every stored entry
 
