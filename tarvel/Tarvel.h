@@ -3,6 +3,7 @@
 
 // Host-framework layer
 #include <tarvel/platform/AfxTypes.h>
+#include <tarvel/platform/Assert.h>
 #include <tarvel/platform/Archive.h>
 #include <tarvel/platform/Clock.h>
 #include <tarvel/platform/Exceptions.h>
