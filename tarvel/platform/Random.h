@@ -1,7 +1,9 @@
 // Pseudo-random numbers 0 .. 32767 from the classic linear congruential rule
 //   state = state * 214013 + 2531011, result = (state >> 16) & 0x7FFF,
-// so that a seed gives the same sequence as the original platform's generator. The state is
-// process-wide and starts as if seeded with 1.
+// so that a seed gives the same sequence on every platform. The state is process-wide and
+// starts as if seeded with 1.
+// Threads: the one state is shared, unsynchronized; draws on several threads at once interleave
+// (and race), so a sequence repeats only while one thread draws. TarvelSrand reseeds everyone.
 #pragma once
 
 #define TARVEL_RAND_MAX 32767

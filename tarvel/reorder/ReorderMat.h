@@ -49,7 +49,9 @@
 //  - the MinDegReorder4 start scan and the Hager1 start scan take the first candidate they see
 //    when no degree is below their starting value (possible only for a graph failing Check);
 //  - TabuReorder draws from TarvelRand, seeded with TarvelSrand(time(nullptr)); a seam in
-//    tarvel::detail (set_tabu_seed_source) lets tests fix the seed.
+//    tarvel::detail (set_tabu_seed_source) lets tests fix the seed. Threads: the generator is
+//    process-wide, so TabuReorder reseeds it for every thread, and tabu searches running on
+//    several threads at once draw from one sequence (their labellings then vary from run to run).
 #pragma once
 
 #include <tarvel/reorder/ArrayArray.h>
