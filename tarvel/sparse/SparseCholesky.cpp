@@ -22,6 +22,7 @@
 // (tarvel::detail::new_cell_chain), so that the substitutions stream through each row of the
 // factor: the lists and values are those of the classical form, the cells' addresses are not.
 #include <tarvel/core/Matrix.h>
+#include <tarvel/platform/Assert.h>
 #include <tarvel/platform/Clock.h>
 #include <tarvel/sparse/SparseMatrix.h>
 #include <tarvel/sparse/detail/SparseDetail.h>
@@ -393,6 +394,8 @@ int cholesky_up_looking(Row* first);
 // per update of an entry.
 int CSparseMatrix::Cholesky()
 {
+    TARVEL_ASSERT(tarvel::detail::lists_are_ordered(*this),
+                  "CSparseMatrix::Cholesky: rows or cells out of order or repeated (R1, R2)");
     try
     {
         return cholesky_up_looking(m_pFirstRow);

@@ -11,6 +11,7 @@
 // only on that row and the final pivot rows, which gives the same updates in the same order.
 // The system matrix's LU runs the same kernel on its array's rows.
 #include <tarvel/core/Matrix.h>
+#include <tarvel/platform/Assert.h>
 #include <tarvel/platform/Clock.h>
 #include <tarvel/platform/MessageBox.h>
 #include <tarvel/platform/detail/ReportTime.h>
@@ -98,6 +99,8 @@ Cell* eliminate(Cell* c, const Cell* uk, double d)
 // m_Flops. Row by row (lu_row_by_row); tarvel::detail::lu_plain is the stated form.
 int CSparseMatrix::LU()
 {
+    TARVEL_ASSERT(tarvel::detail::lists_are_ordered(*this),
+                  "CSparseMatrix::LU: rows or cells out of order or repeated (R1, R2)");
     try
     {
         int n = 0;

@@ -2,7 +2,8 @@
 // row an ascending singly linked list of cells. Only entries that were added are stored; an
 // entry that is not stored reads as absent, not as a stored zero.
 //
-// Invariants (tarvel::detail::lists_are_ordered checks R1-R2; every operation keeps them):
+// Invariants (tarvel::detail::lists_are_ordered checks R1-R2; every operation keeps them;
+// TARVEL_ASSERT checks them on entry to LU, Cholesky, Mirror and AAT and after UnifyAndZero):
 //  R1  rows strictly ascending in m_nRow along m_pNextRow; a row may exist with no cells, and
 //      a row that never received anything does not exist
 //  R2  within a row, cells strictly ascending in m_nCol along m_pNext; the diagonal entry of
