@@ -7,6 +7,7 @@
 # (an allocation beyond 1 GiB), leaks and every sanitizer report fatal. Findings are written to
 # build/fuzz/findings/; any finding fails the script.
 #   FUZZ_TARGETS  space-separated target names (default: every fuzz/*_fuzz.cpp)
+#   FUZZ_SEED_BUILD  the test build that writes the seeds (default build/tests)
 set -euo pipefail
 cd "$(dirname "$0")/.."
 source scripts/ensure-packages.sh
@@ -27,7 +28,7 @@ cmake --build "$dir" -j "$jobs" --target $targets
 # -- Seeds from the tests --
 seeds=$root/$dir/seeds
 if [[ ! -d $seeds ]]; then
-  tests=build/tests
+  tests=${FUZZ_SEED_BUILD:-build/tests}
   if [[ ! -f $tests/CTestTestfile.cmake ]]; then
     cmake -S . -B "$tests" -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
   fi
