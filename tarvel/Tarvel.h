@@ -22,7 +22,18 @@
 #include <tarvel/sparse/SparseMatrix.h>
 #include <tarvel/sparse/SystSpMat.h>
 
+// Number grammar and keyword searches of the text formats
+#include <tarvel/io/NumberGrammar.h>
+
 // Degree-of-freedom graph, reorderings and the skyline matrix
 #include <tarvel/reorder/ArrayArray.h>
 #include <tarvel/reorder/ReorderMat.h>
 #include <tarvel/reorder/SkylineMatrix.h>
+
+// Integer, object and function containers, complex numbers
+#include <tarvel/containers/Complex.h>
+#include <tarvel/containers/FuncMat.h>
+#include <tarvel/containers/LongMatrix.h>
+#include <tarvel/containers/LongVector.h>
+#include <tarvel/containers/ObjMat.h>
+#include <tarvel/containers/ObjVect.h>

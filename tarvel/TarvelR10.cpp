@@ -16,6 +16,10 @@ CRuntimeClass* const kLibraryClasses[] = {
     RUNTIME_CLASS(CSparseMatrix),
     RUNTIME_CLASS(CSystSpMat),
     RUNTIME_CLASS(CSkylineMatrix),
+    RUNTIME_CLASS(CLongVector),
+    RUNTIME_CLASS(CLongMatrix),
+    RUNTIME_CLASS(CObjVect),
+    RUNTIME_CLASS(CObjMat),
 };
 
 AFX_EXTENSION_MODULE TarvelR10DLL = {"TarvelR10", kLibraryClasses,

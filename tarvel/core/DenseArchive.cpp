@@ -1,8 +1,10 @@
 // Archive form of the dense classes.
 //   CVector: int32 element count, then the elements as float64, element 0 first.
 //   CMatrix: the CVector form (elements row by row), then int32 row count.
-// Loading trusts no count: a negative count loads an empty vector, and a count larger than
-// what the archive still holds never reserves its full size up front (see read_elements).
+// Loading trusts no count: a negative count, or a row count that disagrees with the element
+// count, is refused (generic), and a count larger than what the archive still holds never
+// reserves its full size up front (see read_elements). A failed load leaves the object's
+// dimensions as they were.
 #include <tarvel/core/Matrix.h>
 #include <tarvel/core/Vector.h>
 
@@ -52,11 +54,41 @@ std::unique_ptr<double[]> read_elements(CArchive& ar, int n)
     return data;
 }
 
+// The elements of a stored vector: n, and the new array (null when the elements were read in
+// place into an array of the same size, or when n is 0).
+struct LoadedElements
+{
+    int n;
+    std::unique_ptr<double[]> data;
+};
+
+// Reads a stored count and its elements. A held array of the same size is read in place; any
+// other count is read into a new array, left to the caller to adopt, so a failure leaves the
+// vector as it was. A negative count is refused (generic).
+LoadedElements load_elements(CArchive& ar, CVector& v)
+{
+    LoadedElements loaded{0, nullptr};
+    ar >> loaded.n;
+    if (loaded.n < 0) throw CArchiveException(CArchiveException::generic);
+    if (loaded.n == v.m_nSize && (v.m_pData || loaded.n == 0))
+    {
+        for (double *x = v.m_pData, *end = v.m_pData + v.m_nSize; x != end; ++x) ar >> *x;
+        return loaded;
+    }
+    if (loaded.n > 0) loaded.data = read_elements(ar, loaded.n);  // V1: no array when empty
+    return loaded;
+}
+
+void adopt(CVector& v, LoadedElements& loaded)
+{
+    if (loaded.n == v.m_nSize && !loaded.data) return;  // read in place
+    delete[] v.m_pData;
+    v.m_pData = loaded.data.release();
+    v.m_nSize = loaded.n;
+}
+
 }  // namespace
 
-// Loading reuses an array of the same size (read in place); any other count builds the new
-// array completely before the old one is released, so a failed load of a new size leaves the
-// vector as it was.
 void CVector::Serialize(CArchive& ar)
 {
     if (ar.IsStoring())
@@ -65,31 +97,26 @@ void CVector::Serialize(CArchive& ar)
         for (const double *x = m_pData, *end = m_pData + m_nSize; x != end; ++x) ar << *x;
         return;
     }
-    int n = 0;
-    ar >> n;
-    if (n < 0) n = 0;  // malformed count: load empty
-    if (n == m_nSize && (m_pData || n == 0))
-    {
-        for (double *x = m_pData, *end = m_pData + m_nSize; x != end; ++x) ar >> *x;
-        return;
-    }
-    std::unique_ptr<double[]> data;
-    if (n > 0) data = read_elements(ar, n);
-    delete[] m_pData;
-    m_pData = data.release();
-    m_nSize = n;
+    LoadedElements loaded = load_elements(ar, *this);
+    adopt(*this, loaded);
 }
 
-// A negative stored row count loads as 0 rows (no columns), like a negative element count.
+// The row count must agree with the elements: 0 rows for no elements, otherwise a positive
+// divisor of the element count; anything else is refused (generic) and the matrix keeps its
+// shape.
 void CMatrix::Serialize(CArchive& ar)
 {
-    CVector::Serialize(ar);
     if (ar.IsStoring())
     {
+        CVector::Serialize(ar);
         ar << m_nRows;
         return;
     }
+    LoadedElements loaded = load_elements(ar, *this);
     int rows = 0;
     ar >> rows;
-    m_nRows = rows < 0 ? 0 : rows;
+    const bool agrees = loaded.n == 0 ? rows == 0 : rows > 0 && loaded.n % rows == 0;
+    if (!agrees) throw CArchiveException(CArchiveException::generic);
+    adopt(*this, loaded);
+    m_nRows = rows;
 }

@@ -21,9 +21,16 @@
 //    conversion instruction does, instead of undefined behaviour;
 //  - a failed allocation leaves the matrix as it was (products, Transpose) or empty with no
 //    rows (Allocate, copies); LUP_Decomp returns -1 when its permutation cannot be allocated;
-//  - a negative row count loaded from an archive loads as 0 rows;
+//  - loading from an archive (untrusted input): a row count that is negative, exceeds the
+//    element count or does not divide it (0 rows only for no elements) throws
+//    CArchiveException (generic), and the matrix keeps its shape;
 //  - an accumulating PreMult whose result has another element count adds the products to the
 //    zeros that the result's Allocate leaves.
+//  - text readers (DenseText.cpp): a block whose rows x columns exceed 16 entries per byte of
+//    its text plus 2^20 (only a forged file, a few long rows among many short ones, comes
+//    near) is refused: the matrix is left without rows, the file positioned as after the
+//    block. Errors of the line reader end the sectioned reader's pass as the end of the file
+//    would; the plain reader lets them reach the caller.
 #pragma once
 
 #include <tarvel/core/Vector.h>

@@ -16,10 +16,13 @@
 //  - an operation that grows the vector (+=, -=, Add, Trunc) and cannot obtain the new array
 //    leaves the vector as it was;
 //  - Mean of an empty vector is 0.0 / 0 (NaN);
-//  - loading from an archive: a negative count loads an empty vector; a count that differs
-//    from the held size is read block by block into a new array, so a count the archive
-//    cannot back ends in the archive's endOfFile without a large allocation, and the vector
-//    keeps its old contents.
+//  - loading from an archive (untrusted input): a negative count throws CArchiveException
+//    (generic); a count that differs from the held size is read block by block into a new
+//    array, so a count the archive cannot back ends in the archive's endOfFile without a large
+//    allocation, and the vector keeps its old contents.
+//  - text (DenseText.cpp): ReadASCII takes every number to the end of the file (at most
+//    INT_MAX); with no number at all the vector becomes empty and the file stands after the
+//    first line read. Writers hand the file large blocks; the bytes are those of the format.
 #pragma once
 
 #include <tarvel/core/VirtMat.h>

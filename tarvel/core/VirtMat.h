@@ -30,6 +30,16 @@ public:
     virtual void WriteASCII(CFile* file, CString prefix, CString suffix, int width, int precision,
                             int format, bool rowNumbers, bool header) = 0;
 
+    // ---- The number grammar (tarvel/io/NumberGrammar.h states its rules and choices) ----
+    // Substitutes the symbols of the line from pos on, then moves pos past the next number of
+    // the line and gives its characters in number ("," stored as "."); number is empty, and
+    // pos the line's length, when the line holds no further number.
+    static void ReadNumber(int& pos, CString& line, CString& number);
+    // Each replaces every stand-alone keyword of its family that begins at or after start.
+    static void ReplacePI(CString& line, int start);
+    static void ReplaceIs(CString& line, int start);
+    static void ReplaceGravity(CString& line, int start);
+
     // Floating-point operations counted by the counting operations since the last reset;
     // 32-bit, wraps modulo 2^32. Only reset and incremented by the library.
     // Threads: one counter for the whole process. Operations running on several threads add to

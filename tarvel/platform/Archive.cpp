@@ -453,13 +453,25 @@ CObject* CArchive::ReadObject(const CRuntimeClass* pClassRefRequested)
     {
         --m_nLoadDepth;
         m_nObjectSchema = savedSchema;
-        m_loadArray[index].p = nullptr;  // later references to it are bad indices
+        // Later references to it, or to anything created inside it, are bad indices: those
+        // objects are deleted by now or belong to the object deleted here.
+        for (std::size_t k = index; k < m_loadArray.size(); ++k)
+            if (!m_loadArray[k].isClass) m_loadArray[k].p = nullptr;
         delete pOb;
         throw;
     }
     --m_nLoadDepth;
     m_nObjectSchema = savedSchema;
     return pOb;
+}
+
+std::vector<CObject*> CArchive::GetObjectsLoadedSince(DWORD nMark) const
+{
+    std::vector<CObject*> objects;
+    for (std::size_t k = nMark; k < m_loadArray.size(); ++k)
+        if (!m_loadArray[k].isClass && m_loadArray[k].p != nullptr)
+            objects.push_back(static_cast<CObject*>(m_loadArray[k].p));
+    return objects;
 }
 
 CArchive& operator<<(CArchive& ar, const CObject* pOb)

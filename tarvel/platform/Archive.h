@@ -9,7 +9,8 @@
 // as the word 0x7FFF and a 32-bit word (with 0x80000000 set for a class).
 //
 // Errors throw CArchiveException by value. On a failed load the archive deletes the object it
-// was creating; objects already handed to an enclosing Serialize belong to that object.
+// was creating and forgets it and every object created inside it (a later reference to any of
+// them is a bad index); objects already handed to an enclosing Serialize belong to that object.
 //
 // Choices of this platform:
 //  - Storing an object whose class has type information only (schema 0xFFFF) throws badClass.
@@ -90,6 +91,11 @@ public:
                              UINT* pSchema = nullptr, DWORD* pObTag = nullptr);
     // The schema of the object being loaded, as stored with its class.
     UINT GetObjectSchema() const { return m_nObjectSchema; }
+    // Loading: a mark of the classes and objects registered so far, and the objects registered
+    // after such a mark that are still known. A Serialize that holds objects without owning them
+    // uses the two to delete, when its load fails, the objects created for it.
+    DWORD GetLoadMark() const { return DWORD(m_loadArray.size()); }
+    std::vector<CObject*> GetObjectsLoadedSince(DWORD nMark) const;
 
     // Lines. ReadString returns one line without its line end (a line feed, or a carriage
     // return together with the character after it); FALSE at the end of the file.

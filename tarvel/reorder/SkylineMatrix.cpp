@@ -310,8 +310,3 @@ void CSkylineMatrix::COUT(const char* sep) const
         std::cout << std::endl;
     }
 }
-
-// The text forms of the skyline matrix are not written yet: reading and writing do nothing.
-void CSkylineMatrix::ReadASCII(CFile*) {}
-
-void CSkylineMatrix::WriteASCII(CFile*, CString, CString, int, int, int, bool, bool) {}

@@ -33,7 +33,8 @@
 //    Cholesky_Solve then returns -1 with the time -1.0;
 //  - DiagVect returns null for an empty matrix or when the array cannot be allocated;
 //  - m_pCurrent starts null; AddValues writes without moving it;
-//  - a failed allocation in Allocate or in a copy leaves an empty matrix (order 0).
+//  - a failed allocation in Allocate or in a copy leaves an empty matrix (order 0);
+//  - WriteASCII of a matrix with an order but no profile yet writes zero entries only.
 #pragma once
 
 #include <tarvel/core/VirtMat.h>

@@ -442,10 +442,6 @@ CVirtRealMat& CSparseMatrix::operator+=(double v)
     return *this;
 }
 
-// The text forms are written and read by the text-format layer, which is not built yet.
-void CSparseMatrix::ReadASCII(CFile*) {}
-void CSparseMatrix::WriteASCII(CFile*, CString, CString, int, int, int, bool, bool) {}
-
 // =============================================================================================
 // The Add family
 // =============================================================================================

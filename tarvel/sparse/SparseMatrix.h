@@ -47,6 +47,8 @@
 //    takes its cells into rows made for the target; the source keeps its rows, empty.
 //  - A move assignment into a matrix of a derived class (through CSparseMatrix&) clears it
 //    and adds the source's non-zero entries through its virtual Clear and Add.
+//  - Text (SparseText.cpp): a row index below the rows already written starts no zero rows
+//    (the writer never walks back); the reader reads at most INT_MAX lines.
 #pragma once
 
 #include <tarvel/core/VirtMat.h>

@@ -49,17 +49,33 @@ TEST(DenseArchive, BytesAndRoundTripsThroughTheExtractionOperators)
     EXPECT_EQ(asMatrix, nullptr);
 }
 
-// A negative count loads empty, a negative row count as no rows (documented choices); a count
-// a few elements short, or far beyond the file, ends in endOfFile without reserving the stated
-// size, and a vector loaded in place keeps its contents.
+// A negative count, or a row count that is negative, exceeds or does not divide the element
+// count, is refused and leaves a matrix loaded in place with its shape; a count a few elements
+// short, or far beyond the file, ends in endOfFile without reserving the stated size, and a
+// vector loaded in place keeps its contents.
 TEST(DenseArchive, MalformedAndTruncatedArchives)
 {
     std::unique_ptr<CVector> v;
-    ASSERT_EQ(load_as(new_class(1, "CVector") + le32(-5), v), -1);
-    EXPECT_EQ(v->m_pData, nullptr);
+    EXPECT_EQ(load_as(new_class(1, "CVector") + le32(-5), v), CArchiveException::generic);
+    const std::string two = le32(2) + le64(3) + le64(4);
+    for (int rows : {-2, 0, 3, 0x7FFFFFFF})
+    {
+        const std::string bytes = new_class(1, "CMatrix") + two + le32(rows);
+        std::unique_ptr<CMatrix> m;
+        EXPECT_EQ(load_as(bytes, m), CArchiveException::generic) << rows;
+        CMatrix kept = MakeMatrix(1, 3, {7, 8, 9});
+        const auto read = [&kept](CArchive& ar)
+        {
+            ar.ReadClass(RUNTIME_CLASS(CMatrix));
+            kept.Serialize(ar);
+        };
+        EXPECT_EQ(load_failure(bytes, read), CArchiveException::generic);
+        EXPECT_EQ(Text(kept), "1x3: 7 8 9");
+    }
     std::unique_ptr<CMatrix> m;
-    ASSERT_EQ(load_as(new_class(1, "CMatrix") + le32(1) + le64(3) + le32(-2), m), -1);
-    EXPECT_EQ(m->GetRows(), 0);
+    EXPECT_EQ(load_as(new_class(1, "CMatrix") + le32(0) + le32(2), m), CArchiveException::generic);
+    ASSERT_EQ(load_as(new_class(1, "CMatrix") + two + le32(2), m), -1);
+    EXPECT_EQ(Text(*m), "2x1: 3 4");
 
     for (int count : {5, 0x7FFFFFFF})
     {

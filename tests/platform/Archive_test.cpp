@@ -59,9 +59,30 @@ public:
     std::vector<CObject*> m_entries;
 };
 
+// Loads two objects and carries on when the first one fails to load.
+class CTestTolerant : public CObject
+{
+    DECLARE_SERIAL(CTestTolerant)
+
+public:
+    void Serialize(CArchive& ar) override
+    {
+        try
+        {
+            m_first.reset(ar.ReadObject(nullptr));
+        }
+        catch (const CArchiveException&)
+        {
+        }
+        m_second.reset(ar.ReadObject(nullptr));
+    }
+    std::unique_ptr<CObject> m_first, m_second;
+};
+
 IMPLEMENT_SERIAL(CTestItem, CObject, 1)
 IMPLEMENT_SERIAL(CTestItem2, CTestItem, 1)
 IMPLEMENT_SERIAL(CTestGraph, CObject, 3)
+IMPLEMENT_SERIAL(CTestTolerant, CObject, 1)
 
 int value_of(const CObject* p) { return static_cast<const CTestItem*>(p)->m_nValue; }
 
@@ -231,6 +252,19 @@ TEST(ArchiveObjects, LoadFailures)
     } plain;  // CObject's record, schema 0xFFFF
     EXPECT_EQ(failure_cause([&] { stored_bytes([&](CArchive& ar) { ar << &plain; }); }),
               CArchiveException::badClass);
+}
+
+// A graph whose load fails deletes the item it had read; a later reference to that item is a
+// bad index, never a pointer to the deleted object. Indices: 1 class CTestTolerant, 2 its
+// object, 3 class CTestGraph, 4 the graph, 5 class CTestItem, 6 the item.
+TEST(ArchiveObjects, ObjectsOfAFailedLoadAreForgotten)
+{
+    const std::string failedGraph = new_class(1, "CTestTolerant") + new_class(3, "CTestGraph") +
+                                    le32(2) + new_class(1, "CTestItem") + le32(5) +
+                                    le16(0x7FFE);  // the second entry: bad index
+    EXPECT_EQ(load_failure(failedGraph + le16(6), read_one(nullptr)), CArchiveException::badIndex);
+    EXPECT_EQ(load_failure(failedGraph + le16(4), read_one(nullptr)), CArchiveException::badIndex);
+    EXPECT_EQ(load_failure(failedGraph + le16(0x8005) + le32(9), read_one(nullptr)), -1);
 }
 
 // Indices from 0x7FFF on are written as 0x7FFF and a 32-bit word, a class reference with the

@@ -75,7 +75,11 @@ TEST(RuntimeClass, LibraryRecords)
                               {"CMatrix", RUNTIME_CLASS(CVector)},
                               {"CSparseMatrix", RUNTIME_CLASS(CVirtRealMat)},
                               {"CSystSpMat", RUNTIME_CLASS(CSparseMatrix)},
-                              {"CSkylineMatrix", RUNTIME_CLASS(CVirtRealMat)}})
+                              {"CSkylineMatrix", RUNTIME_CLASS(CVirtRealMat)},
+                              {"CLongVector", RUNTIME_CLASS(CObject)},
+                              {"CLongMatrix", RUNTIME_CLASS(CObject)},
+                              {"CObjVect", RUNTIME_CLASS(CObject)},
+                              {"CObjMat", RUNTIME_CLASS(CObject)}})
     {
         const CRuntimeClass* rc = CRuntimeClass::FromName(name);
         ASSERT_TRUE(rc && rc->m_wSchema == 1 && rc->m_pBaseClass == base) << name;

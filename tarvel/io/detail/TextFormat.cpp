@@ -1,0 +1,165 @@
+// The shared pieces of the text formats: buffered printf-style output, the entry forms, the
+// number conversion and the counted repositioning of the readers.
+#include <tarvel/io/detail/TextFormat.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <charconv>
+#include <cmath>
+#include <cstdarg>
+#include <cstdio>
+#include <cstdlib>
+#include <locale.h>
+#include <system_error>
+
+namespace tarvel::detail
+{
+
+namespace
+{
+
+// vsnprintf appended to buf: through a stack buffer, or a heap one for a longer text.
+void append_vformat(std::string& buf, const char* format, va_list args)
+{
+    va_list again;
+    va_copy(again, args);
+    char small[512];
+    const int length = std::vsnprintf(small, sizeof small, format, args);
+    if (length >= 0 && std::size_t(length) < sizeof small)
+    {
+        buf.append(small, std::size_t(length));
+    }
+    else if (length >= 0)
+    {
+        std::string large(std::size_t(length) + 1, '\0');
+        std::vsnprintf(&large[0], large.size(), format, again);
+        buf.append(large.data(), std::size_t(length));
+    }
+    // length < 0 is an encoding error: the piece is dropped
+    va_end(again);
+}
+
+// The C locale, made once, for strtod_l: a reader must not depend on the caller's
+// LC_NUMERIC (a "," decimal point would cut "1.5" to 1).
+locale_t c_locale()
+{
+    static const locale_t loc = newlocale(LC_ALL_MASK, "C", locale_t(nullptr));
+    return loc;
+}
+
+}  // namespace
+
+void TextWriter::appendf(const char* format, ...)
+{
+    va_list args;
+    va_start(args, format);
+    append_vformat(m_buffer, format, args);
+    va_end(args);
+    maybe_flush();
+}
+
+void TextWriter::append(const char* text, std::size_t length)
+{
+    m_buffer.append(text, length);
+    maybe_flush();
+}
+
+// printf's "%s%*.*f%s", "%s%*.*e%s" and "%s%*g%s" (precision 6). Finite values with a usual
+// width and precision go through std::to_chars, whose fixed, scientific and general forms with
+// a precision are by definition those of printf's %f, %e and %g (correctly rounded, at least
+// two exponent digits), padded here as the "*" width pads: right-aligned, or left-aligned for
+// a negative width. Everything else (infinities, NaN, odd widths) goes to the formatter itself.
+void TextWriter::entry(const EntryStyle& style, NumberForm form, double v)
+{
+    const char* prefix = style.prefix.GetString();
+    const char* suffix = style.suffix.GetString();
+    const int precision = form == NumberForm::shortest ? 6 : style.precision;
+    if (std::isfinite(v) && precision >= 0 && precision <= 300 && style.width > -1000 &&
+        style.width < 1000)
+    {
+        char digits[700];  // 309 integer digits, the point, 300 decimals
+        const std::chars_format how = form == NumberForm::fixed      ? std::chars_format::fixed
+                                      : form == NumberForm::exponent ? std::chars_format::scientific
+                                                                     : std::chars_format::general;
+        const std::to_chars_result r =
+            std::to_chars(digits, digits + sizeof digits, v, how, precision);
+        if (r.ec == std::errc())
+        {
+            const int length = int(r.ptr - digits);
+            const int field = style.width < 0 ? -style.width : style.width;
+            const std::size_t pad = field > length ? std::size_t(field - length) : 0;
+            m_buffer.append(prefix);
+            if (style.width >= 0) m_buffer.append(pad, ' ');
+            m_buffer.append(digits, std::size_t(length));
+            if (style.width < 0) m_buffer.append(pad, ' ');
+            m_buffer.append(suffix);
+            maybe_flush();
+            return;
+        }
+    }
+    switch (form)
+    {
+    case NumberForm::fixed:
+        appendf("%s%*.*f%s", prefix, style.width, style.precision, v, suffix);
+        break;
+    case NumberForm::exponent:
+        appendf("%s%*.*e%s", prefix, style.width, style.precision, v, suffix);
+        break;
+    case NumberForm::shortest:
+        appendf("%s%*g%s", prefix, style.width, v, suffix);
+        break;
+    }
+}
+
+void TextWriter::zero_entry(const EntryStyle& style)
+{
+    const EntryStyle zero{style.prefix, style.suffix, style.width, 0};
+    entry(zero, NumberForm::fixed, 0.0);  // "%s%*.0f%s" of 0.0
+}
+
+void TextWriter::flush()
+{
+    std::size_t done = 0;
+    while (done < m_buffer.size())  // Write takes a 32-bit count
+    {
+        const std::size_t part = std::min<std::size_t>(m_buffer.size() - done, 1u << 30);
+        m_pFile->Write(m_buffer.data() + done, UINT(part));
+        done += part;
+    }
+    m_buffer.clear();
+}
+
+void TextWriter::finish()
+{
+    if (m_pFile != nullptr) flush();
+}
+
+double number_value(const std::string& s)
+{
+    const char* first = s.data();
+    const char* last = first + s.size();
+    // from_chars is strtod in the C locale for the common case, without a leading "+" and
+    // without the out-of-range results; those go to strtod_l.
+    if (first != last && *first != '+')
+    {
+        double v = 0.0;
+        const std::from_chars_result r = std::from_chars(first, last, v);
+        if (r.ec == std::errc()) return v;
+    }
+    const int savedErrno = errno;
+    const double v = strtod_l(s.c_str(), nullptr, c_locale());
+    errno = savedErrno;
+    return v;
+}
+
+void seek_counted(CFile& file, ULONGLONG start, ULONGLONG bytes)
+{
+    const ULONGLONG length = file.GetLength();
+    const ULONGLONG target = start + bytes;
+    if (target < length)
+        file.Seek(LONGLONG(target), CFile::begin);
+    else
+        file.SeekToEnd();
+}
+
+}  // namespace tarvel::detail

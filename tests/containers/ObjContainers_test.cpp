@@ -1,0 +1,137 @@
+// CObjVect and CObjMat: sizing that keeps or releases the array, creation through a run-time
+// class, and DeleteEntries with shared objects (each object deleted once, at its last entry).
+#include "support/Tracked.h"
+
+#include <tarvel/Tarvel.h>
+
+#include <algorithm>
+#include <gtest/gtest.h>
+#include <random>
+#include <vector>
+
+using namespace tarvel_test;
+
+namespace
+{
+
+using ObjContainers = TrackedObjectsTest;
+
+bool all_null(CObject* const* entries, long n)
+{
+    return std::all_of(entries, entries + n, [](const CObject* p) { return p == nullptr; });
+}
+
+}  // namespace
+
+// An array of the same entry count stays with its entries (for the matrix whatever the shape);
+// another count gets a new array of null entries; none for no entries. Re-sizing, clearing by
+// operator= and destroying a container never delete an object.
+TEST_F(ObjContainers, SizingKeepsAnArrayOfTheSameEntryCount)
+{
+    CTracked a(1);
+    {
+        CObjVect v;
+        v.Allocate(3, true, &a);
+        CObject** array = v.m_pData;
+        v.Allocate(3, false, nullptr);
+        EXPECT_TRUE(v.m_pData == array && v[2] == &a);
+        v.Allocate(2, false, nullptr);
+        EXPECT_TRUE(v.GetSize() == 2 && all_null(v.m_pData, 2));
+        v.Allocate(2, true, &a);
+        v = nullptr;
+        EXPECT_TRUE(all_null(v.m_pData, 2) && static_cast<const CObjVect&>(v)[1] == nullptr);
+        v.Allocate(0, true, &a);
+        EXPECT_EQ(v.m_pData, nullptr);
+
+        CObjMat m;
+        m.Allocate(3, 2, true, &a);
+        array = m.m_pData;
+        m.Allocate(2, 3, false, nullptr);
+        EXPECT_TRUE(m.m_pData == array && m.GetRows() == 2 && m.GetColumns() == 3);
+        EXPECT_EQ(m[1][2], &a);
+        m.Allocate(2, 2, false, nullptr);
+        EXPECT_TRUE(all_null(m.m_pData, 4));
+        m.Allocate(2, 2, true, &a);
+        m.Allocate(0, 3, true, &a);
+        EXPECT_TRUE(m.m_pData == nullptr && m.GetColumns() == 3);
+        m.Allocate(1, 1, true, &a);  // destroyed holding the object
+    }
+    EXPECT_EQ(CTracked::s_destroyed, std::vector<int>{});
+}
+
+// Every entry receives a distinct new object, created from the last entry to the first; a class
+// without a creation function gives null entries.
+TEST_F(ObjContainers, MatrixCreatesObjectsThroughARuntimeClass)
+{
+    CObjMat m;
+    m.Allocate(2, 2, RUNTIME_CLASS(CVector));
+    std::vector<CObject*> made(m.m_pData, m.m_pData + 4);
+    for (CObject* p : made)
+        EXPECT_TRUE(p && p->IsKindOf(RUNTIME_CLASS(CVector)) &&
+                    static_cast<CVector*>(p)->GetSize() == 0);
+    std::sort(made.begin(), made.end());
+    EXPECT_EQ(std::unique(made.begin(), made.end()), made.end());
+    m.DeleteEntries();
+
+    m.Allocate(1, 3, RUNTIME_CLASS(CTracked));
+    const auto created = [&m](int k) { return static_cast<CTracked*>(m[0][k])->m_nCreated; };
+    EXPECT_TRUE(created(1) == created(2) + 1 && created(0) == created(1) + 1);
+    m.DeleteEntries();
+    m.Allocate(2, 1, RUNTIME_CLASS(CVirtMat));  // type information only: not creatable
+    EXPECT_TRUE(all_null(m.m_pData, 2));
+}
+
+// A vector of 0, null, 0 (shared), and a matrix whose objects stand in several entries: each
+// object is deleted once, at its last entry, and every entry is null afterwards.
+TEST_F(ObjContainers, DeleteEntriesDeletesSharedObjectsOnce)
+{
+    CObjVect v;
+    v.Allocate(3, true, nullptr);
+    v[0] = v[2] = new CTracked(7);
+    v.DeleteEntries();
+    EXPECT_EQ(CTracked::s_destroyed, std::vector<int>{7});
+    EXPECT_TRUE(v.GetSize() == 3 && all_null(v.m_pData, 3));
+
+    CObjMat m;
+    m.Allocate(2, 3, true, nullptr);
+    auto* a = new CTracked(1);
+    auto* b = new CTracked(2);
+    CObject* layout[] = {a, b, a, nullptr, a, b};
+    std::copy(layout, layout + 6, m.m_pData);
+    CTracked::s_destroyed.clear();
+    m.DeleteEntries();
+    EXPECT_EQ(CTracked::s_destroyed, (std::vector<int>{2, 1}));  // b's last entry is 5, a's 4
+    EXPECT_TRUE(all_null(m.m_pData, 6));
+}
+
+// 10^5 entries over 1000 objects, each standing in about 86 shuffled entries, with nulls between:
+// every object deleted exactly once, at its last entry counted from the end. The quadratic
+// rescan would take billions of comparisons here.
+TEST_F(ObjContainers, DeleteEntriesOnAHundredThousandSharedEntries)
+{
+    constexpr int kEntries = 100000, kObjects = 1000;
+    std::vector<CTracked*> objects;
+    for (int k = 0; k < kObjects; ++k) objects.push_back(new CTracked(k));
+    std::vector<CObject*> layout(kEntries, nullptr);
+    for (int i = 0; i < kEntries; ++i)
+        if (i % 7 != 3) layout[i] = objects[i % kObjects];  // 7 and 1000 coprime: all used
+    std::mt19937 gen(13);
+    std::shuffle(layout.begin(), layout.end(), gen);
+
+    std::vector<int> expected;  // the objects by their last entry, last first
+    std::vector<bool> seen(kObjects, false);
+    for (int i = kEntries - 1; i >= 0; --i)
+        if (auto* t = static_cast<CTracked*>(layout[i]); t && !seen[t->m_nValue])
+        {
+            seen[t->m_nValue] = true;
+            expected.push_back(t->m_nValue);
+        }
+    ASSERT_EQ(expected.size(), std::size_t(kObjects));
+
+    CObjMat m;
+    m.Allocate(kEntries / 100, 100, false, nullptr);
+    std::copy(layout.begin(), layout.end(), m.m_pData);
+    m.DeleteEntries();
+    EXPECT_EQ(CTracked::s_destroyed, expected);
+    EXPECT_TRUE(all_null(m.m_pData, kEntries));
+}
