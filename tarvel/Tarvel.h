@@ -3,8 +3,8 @@
 
 // Host-framework layer
 #include <tarvel/platform/AfxTypes.h>
-#include <tarvel/platform/Assert.h>
 #include <tarvel/platform/Archive.h>
+#include <tarvel/platform/Assert.h>
 #include <tarvel/platform/Clock.h>
 #include <tarvel/platform/Exceptions.h>
 #include <tarvel/platform/File.h>

@@ -53,11 +53,11 @@ private:
         std::filesystem::create_directories(seeds, ec);
         for (const auto& entry : std::filesystem::directory_iterator(m_path, ec))
             if (entry.is_regular_file(ec) && entry.file_size(ec) <= 65536)
-                std::filesystem::copy_file(entry.path(),
-                                           std::filesystem::path(seeds) /
-                                               (m_path.filename().string() + "-" +
-                                                entry.path().filename().string()),
-                                           std::filesystem::copy_options::overwrite_existing, ec);
+                std::filesystem::copy_file(
+                    entry.path(),
+                    std::filesystem::path(seeds) /
+                        (m_path.filename().string() + "-" + entry.path().filename().string()),
+                    std::filesystem::copy_options::overwrite_existing, ec);
     }
 
     std::filesystem::path m_path;
