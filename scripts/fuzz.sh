@@ -13,6 +13,9 @@ cd "$(dirname "$0")/.."
 source scripts/ensure-packages.sh
 ensure_packages cmake:cmake g++:g++ make:make clang++:clang \
   /usr/lib/x86_64-linux-gnu/cmake/GTest/GTestConfig.cmake:libgtest-dev
+# libFuzzer's runtime is only recommended by Debian's clang: installed on its own when missing.
+clang_major=$(clang++ -dumpversion | cut -d. -f1)
+ensure_packages "$(clang++ -print-runtime-dir)/libclang_rt.fuzzer-x86_64.a:libclang-rt-$clang_major-dev"
 
 seconds=${1:-60}
 jobs=$(build_jobs)
