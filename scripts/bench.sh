@@ -55,6 +55,10 @@ echo "=== problems and labellings ==="
 "$bench" --problems | tee "$dir/problems.txt"
 
 mkdir -p docs
+previous=$(mktemp)
+cp docs/performance.md "$previous" 2>/dev/null || true
 python3 scripts/bench_report.py "$dir/results" "$dir/memory.txt" "$dir/problems.txt" \
   bench/ANALYSIS.md "$dir/platform.txt" >docs/performance.md
+python3 scripts/scale_report.py --carry "$previous" docs/performance.md  # scripts/scale.sh's part
+rm -f "$previous"
 echo "Wrote docs/performance.md"

@@ -4,6 +4,7 @@
 // Platform layer: object root, strings, files, archives, message boxes, clock, random numbers
 #include <tarvel/platform/AfxTypes.h>
 #include <tarvel/platform/Archive.h>
+#include <tarvel/platform/Assert.h>
 #include <tarvel/platform/Clock.h>
 #include <tarvel/platform/Exceptions.h>
 #include <tarvel/platform/Export.h>

@@ -152,6 +152,8 @@ void CMatrix::AddValues(long* idx, double* val, int n)
     for (int a = 0; a < n; ++a)
     {
         if (idx[a] < 0) continue;
+        TARVEL_ASSERT(idx[a] < m_nRows && idx[a] < cols,
+                      "CMatrix::AddValues: index outside the matrix");
         double* row = m_pData + idx[a] * cols;
         const double* v = val + static_cast<long>(a) * n;
         for (int b = 0; b < n; ++b)

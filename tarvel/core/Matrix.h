@@ -104,10 +104,13 @@ public:
     void SetVector(double* array, int rows, int cols);  // adopts array
     using CVector::SetVector;
 
-    // ---- Element access (zero-based, unchecked) ----
+    // ---- Element access (zero-based; checked only where TARVEL_ASSERT is active) ----
     int GetRows() const { return m_nRows; }
-    double* operator[](int i) { return m_pData + static_cast<long>(i) * columns(); }
-    const double* operator[](int i) const { return m_pData + static_cast<long>(i) * columns(); }
+    double* operator[](int i) { return m_pData + static_cast<long>(checked_row(i)) * columns(); }
+    const double* operator[](int i) const
+    {
+        return m_pData + static_cast<long>(checked_row(i)) * columns();
+    }
     double& operator()(int i, int j) { return m_pData[index(i, j)]; }
     const double& operator()(int i, int j) const { return m_pData[index(i, j)]; }
     double& GetValueByRef(int i, int j) { return m_pData[index(i, j)]; }
@@ -179,7 +182,17 @@ public:
 protected:
     // The column count of M1 without the virtual call, for element access.
     int columns() const { return m_nRows != 0 ? m_nSize / m_nRows : 0; }
-    long index(int i, int j) const { return static_cast<long>(i) * columns() + j; }
+    long index(int i, int j) const
+    {
+        TARVEL_ASSERT(i >= 0 && i < m_nRows && j >= 0 && j < columns(),
+                      "CMatrix element access: (i, j) outside the matrix");
+        return static_cast<long>(i) * columns() + j;
+    }
+    int checked_row(int i) const
+    {
+        TARVEL_ASSERT(i >= 0 && i < m_nRows, "CMatrix::operator[]: row outside the matrix");
+        return i;
+    }
     // Element (i, j) of a row-major array with cols columns (M1).
     static long index_of(int i, int j, int cols) { return static_cast<long>(i) * cols + j; }
 };

@@ -304,7 +304,10 @@ void CVector::CrossProd(const CVector* a, const CVector* b)
 void CVector::AddValues(long* idx, double* val, int n)
 {
     for (int k = 0; k < n; ++k)
+    {
+        TARVEL_ASSERT(idx[k] < m_nSize, "CVector::AddValues: index at or above the size");
         if (idx[k] >= 0) m_pData[idx[k]] += val[k];
+    }
 }
 
 // A running sum: x_0 = start, x_i = x_{i-1} + step.

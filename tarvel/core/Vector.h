@@ -26,6 +26,7 @@
 #pragma once
 
 #include <tarvel/core/VirtMat.h>
+#include <tarvel/platform/Assert.h>
 #include <tarvel/platform/Export.h>
 
 class TARVEL_API CVector : public CVirtRealMat
@@ -80,10 +81,10 @@ public:
     const double* GetVector() const { return m_pData; }
 
     // ---- Element access (unchecked) ----
-    double& operator[](int i) { return m_pData[i]; }
-    double operator[](int i) const { return m_pData[i]; }
-    double GetValue(int i) const { return m_pData[i]; }
-    void SetValue(int i, double v) { m_pData[i] = v; }
+    double& operator[](int i) { return m_pData[checked(i)]; }
+    double operator[](int i) const { return m_pData[checked(i)]; }
+    double GetValue(int i) const { return m_pData[checked(i)]; }
+    void SetValue(int i, double v) { m_pData[checked(i)] = v; }
 
     // ---- Whole-vector assignment and arithmetic ----
     CVector& operator=(const CVector& other);
@@ -117,4 +118,10 @@ public:
 protected:
     // Releases the array and leaves the vector empty.
     void release();
+    // i, checked against the size where TARVEL_ASSERT is active.
+    int checked(int i) const
+    {
+        TARVEL_ASSERT(i >= 0 && i < m_nSize, "CVector element access: index outside the vector");
+        return i;
+    }
 };

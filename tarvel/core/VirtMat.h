@@ -45,8 +45,12 @@ public:
 
     // Floating-point operations counted by the counting operations since the last reset;
     // 32-bit, wraps modulo 2^32. Only reset and incremented by the library.
+    // Threads: one counter for the whole process. Operations running on several threads add to
+    // it together, unsynchronized, so a count is exact only while one thread counts; a thread
+    // that resets it resets everyone's count.
     static std::uint32_t m_Flops;
     // Symmetric mode of system-matrix assembling and iteration. Set only by callers.
+    // Threads: one flag for the whole process; set it before the threads that use it start.
     static bool m_bSym;
 
 protected:

@@ -16,4 +16,8 @@ using AfxMessageBoxHandler = std::function<int(const CString& text, UINT type)>;
 TARVEL_API int AfxMessageBox(LPCTSTR lpszText, UINT nType = MB_OK, UINT nIDHelp = 0);
 
 // Installs a handler and returns the previous one; an empty handler restores the default.
+// Threads: installing and showing are safe against each other. A call runs the handler installed
+// when it began, which may still be running after it was replaced: whatever a handler refers to
+// must outlive the calls that can reach it. Handlers shared by threads may be called
+// concurrently; the one that records texts must lock what it writes.
 TARVEL_API AfxMessageBoxHandler AfxSetMessageBoxHandler(AfxMessageBoxHandler handler);

@@ -11,8 +11,10 @@
 // Weights: WFun(d) = 20 / d in single precision (0.1 for d > 200). Scores are float sums built
 // in list order; the fast kernels rebuild a cached sum in the same order whenever one of its
 // terms changes, so every float is the one the plain kernel computes.
+#include <tarvel/platform/Assert.h>
 #include <tarvel/platform/Clock.h>
 #include <tarvel/reorder/ReorderMat.h>
+#include <tarvel/reorder/detail/Invariants.h>
 #include <tarvel/reorder/detail/ReorderKernels.h>
 #include <tarvel/reorder/detail/TournamentTree.h>
 
@@ -501,6 +503,8 @@ void run_percentage_frame(CReorderMat& g, const std::function<void(CReorderMat&)
     const long start = TarvelClock();
     const long long oldEnv = ReorderKernels::envelope(g, nullptr);
     label(g);
+    TARVEL_ASSERT(tarvel::detail::labels_are_permutation(g),
+                  "CReorderMat: a backward labelling left labels that are not a permutation (G3)");
     const long ticks = TarvelClock() - start;
     const int newB = ReorderKernels::bandwidth(g, row);
     const long long newEnv = ReorderKernels::envelope(g, nullptr);

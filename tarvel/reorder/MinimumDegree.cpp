@@ -12,8 +12,10 @@
 // Fast kernels: the plain forms rescan every DOF for every label. The fast forms keep each
 // DOF's key up to date when one of its inputs changes (found through the transposed lists) and
 // pick the DOF from a tournament tree whose tie rule is the scan's, so the labels are the same.
+#include <tarvel/platform/Assert.h>
 #include <tarvel/platform/Clock.h>
 #include <tarvel/reorder/ReorderMat.h>
+#include <tarvel/reorder/detail/Invariants.h>
 #include <tarvel/reorder/detail/ReorderKernels.h>
 #include <tarvel/reorder/detail/TournamentTree.h>
 
@@ -657,6 +659,8 @@ void CReorderMat::MinDegReorder(CFile* file)
     if (tarvel::detail::reorder_path() != ReorderPath::fast ||
         !ReorderKernels::min_degree_1_fast(*this))
         ReorderKernels::min_degree_1_plain(*this);
+    TARVEL_ASSERT(tarvel::detail::labels_are_permutation(*this),
+                  "CReorderMat::MinDegReorder: the labels are not a permutation (G3)");
     const long ticks = TarvelClock() - start;
     if (file != nullptr)
     {
@@ -679,6 +683,8 @@ void run_min_degree(CReorderMat& g, bool (*fast)(CReorderMat&), void (*plain)(CR
     const long start = TarvelClock();
     tarvel::detail::set_negated_degrees(g);
     if (tarvel::detail::reorder_path() != ReorderPath::fast || !fast(g)) plain(g);
+    TARVEL_ASSERT(tarvel::detail::labels_are_permutation(g),
+                  "CReorderMat::MinDegReorder2/3: the labels are not a permutation (G3)");
     const long ticks = TarvelClock() - start;
     g.MatlabWrite(&file, "after");
     tarvel::detail::write_text(file, tarvel::detail::kTrailerSymmmd);
@@ -725,6 +731,8 @@ void CReorderMat::MinDegReorder4()
     std::swap(m_ppData, saved.m_ppData);
     std::swap(m_pLength, saved.m_pLength);
     if (!done) std::copy(savedLabels.get(), savedLabels.get() + n, m_pLabel);
+    TARVEL_ASSERT(tarvel::detail::labels_are_permutation(*this),
+                  "CReorderMat::MinDegReorder4: the labels are not a permutation (G3)");
     const long ticks = TarvelClock() - start;
     MatlabWrite(&file, "after");
     tarvel::detail::write_text(file, tarvel::detail::kTrailerSymmmd);

@@ -1,5 +1,6 @@
 // CReorderMat: graph building, labels, measures (B_f, GetB, Env) and copying. The reorderings live in MinimumDegree.cpp, BackwardLabelling.cpp and
 // TabuSearch.cpp, their output in ReorderOutput.cpp.
+#include <tarvel/platform/Assert.h>
 #include <tarvel/reorder/ReorderMat.h>
 #include <tarvel/reorder/detail/ReorderKernels.h>
 
@@ -208,10 +209,12 @@ void CReorderMat::InsertDOFs(long* dofs, int mode, int k)
     {
         const long a = dofs[p];
         if (a < 0) continue;
+        TARVEL_ASSERT(a < m_nCount, "CReorderMat::InsertDOFs: DOF at or above the count");
         for (int q = p + 1; q < k; ++q)
         {
             const long b = dofs[q];
             if (b < 0) continue;
+            TARVEL_ASSERT(b < m_nCount, "CReorderMat::InsertDOFs: DOF at or above the count");
             if (mode == 0)
             {
                 ++m_pLength[b];  // an upper bound of the final degree: repeated pairs recount
@@ -242,6 +245,7 @@ void CReorderMat::Init()
 
 int CReorderMat::Find(int value, int row) const
 {
+    TARVEL_ASSERT(row >= 0 && row < m_nCount, "CReorderMat::Find: row outside the graph");
     const long* list = m_ppData[row];
     for (int p = 0, len = m_pLength[row]; p < len; ++p)
         if (list[p] == value) return p;
@@ -264,9 +268,18 @@ int CReorderMat::GetRows() const { return m_nCount; }
 
 // ---- Labels ----
 
-int CReorderMat::f_v(int dof) const { return static_cast<int>(m_pLabel[dof]); }
+int CReorderMat::f_v(int dof) const
+{
+    TARVEL_ASSERT(dof >= 0 && dof < m_nCount, "CReorderMat::f_v: DOF outside the graph");
+    return static_cast<int>(m_pLabel[dof]);
+}
 
-int CReorderMat::f_v_inv(int label) const { return static_cast<int>(m_pTabu[label]); }
+int CReorderMat::f_v_inv(int label) const
+{
+    TARVEL_ASSERT(label >= 0 && label < m_nCount && m_pTabu,
+                  "CReorderMat::f_v_inv: label outside the graph or no PostReorder");
+    return static_cast<int>(m_pTabu[label]);
+}
 
 void CReorderMat::InitLabels(int value)
 {

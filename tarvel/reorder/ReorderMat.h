@@ -12,7 +12,9 @@
 //  G2  no list holds a value twice and no DOF is its own neighbour, unless an element listed a
 //      DOF twice (Check() then returns false)
 //  G3  m_pLabel holds m_nCount labels; after Alloc it is the identity; every reordering leaves
-//      a permutation of 0 .. n-1 (it parks other values there only while it runs)
+//      a permutation of 0 .. n-1 (it parks other values there only while it runs); the
+//      minimum-degree and backward labellings check it with TARVEL_ASSERT, the tabu searches
+//      only exchange labels and so keep what they start from
 //  G4  m_pTabu is null or holds m_nCount entries: tabu stamps, the inverse labelling after
 //      PostReorder, or the candidate list of a backward labelling, depending on what ran last
 //
@@ -57,6 +59,9 @@
 //    when no degree is below their starting value (possible only for a graph failing Check);
 //  - TabuReorder draws from TarvelRand, seeded with TarvelSrand(time(nullptr))
 //    (tarvel::detail::tabu_seed, in ReorderSurroundings.cpp).
+//    Threads: the generator is process-wide, so TabuReorder reseeds it for every thread, and
+//    tabu searches running on several threads at once draw from one sequence (their labellings
+//    then vary from run to run).
 #pragma once
 
 #include <tarvel/platform/Export.h>

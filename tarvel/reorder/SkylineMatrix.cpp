@@ -2,14 +2,17 @@
 // element access, assembling, the diagonal and the console printout. The factorization and
 // substitutions are in SkylineCholesky.cpp, the Gauss-Seidel iteration in
 // SkylineGaussSeidel.cpp.
+#include <tarvel/platform/Assert.h>
 #include <tarvel/reorder/ReorderMat.h>
 #include <tarvel/reorder/SkylineMatrix.h>
+#include <tarvel/reorder/detail/Invariants.h>
 
 #include <algorithm>
 #include <climits>
 #include <cmath>
 #include <iostream>
 #include <new>
+#include <numeric>
 #include <utility>
 
 IMPLEMENT_SERIAL(CSkylineMatrix, CVirtRealMat, 1)
@@ -166,7 +169,11 @@ bool CSkylineMatrix::Allocate(int* dims, int nDims)
 
     // -- 6. Heights --
     if (nDims >= n + 2)
+    {
         std::copy(dims + 2, dims + 2 + n, m_pHeight);
+        TARVEL_ASSERT(std::accumulate(m_pHeight, m_pHeight + n, 0LL) == total,
+                      "CSkylineMatrix::Allocate: the heights do not sum to the stored count");
+    }
     else
     {
         // The b solving b(2n - b + 1)/2 = T, the smaller root of the quadratic, formed so that
@@ -178,6 +185,8 @@ bool CSkylineMatrix::Allocate(int* dims, int nDims)
         for (int j = 0; j < n; ++j) m_pHeight[j] = j < b ? j + 1 : b;
     }
     link_columns();
+    TARVEL_ASSERT(tarvel::detail::profile_is_consistent(*this),
+                  "CSkylineMatrix::Allocate: column heights inconsistent (K1-K3)");
 
     // -- 7. Zero --
     *this = 0.0;
@@ -225,17 +234,25 @@ bool CSkylineMatrix::Allocate(CReorderMat& graph)
     }
     // -- 5. --
     link_columns();
+    TARVEL_ASSERT(tarvel::detail::profile_is_consistent(*this),
+                  "CSkylineMatrix::Allocate: column heights inconsistent (K1-K3)");
     *this = 0.0;
     return true;
 }
 
 double& CSkylineMatrix::operator()(int i, int j)
 {
+    TARVEL_ASSERT(j >= 0 && j < m_nOrder && m_ppDiag && i <= j && i >= PeakRow(j),
+                  "CSkylineMatrix::operator(): (i, j) outside the profile");
     m_pCurrent = m_ppDiag[j] + (i - j);  // K2
     return *m_pCurrent;
 }
 
-int CSkylineMatrix::PeakRow(int j) const { return j - m_pHeight[j] + 1; }
+int CSkylineMatrix::PeakRow(int j) const
+{
+    TARVEL_ASSERT(j >= 0 && j < m_nOrder, "CSkylineMatrix::PeakRow: column outside the matrix");
+    return j - m_pHeight[j] + 1;
+}
 
 CVirtRealMat& CSkylineMatrix::operator=(double v)
 {
@@ -264,6 +281,8 @@ void CSkylineMatrix::AddValues(long* dofs, double* ke, int k)
         {
             const long J = dofs[c];
             const double v = row[c];
+            TARVEL_ASSERT(!(J >= I && v != 0.0) || (J < m_nOrder && I >= J - m_pHeight[J] + 1),
+                          "CSkylineMatrix::AddValues: an entry outside the profile");
             if (J >= I && v != 0.0) diag[J][I - J] += v;  // element (I, J), K2
         }
     }

@@ -11,6 +11,7 @@
 // still made in the order of the list (the removed couplings are sorted by list position), so
 // the results are those of the direct form (the tests' reference) bit for bit.
 #include <tarvel/core/Matrix.h>
+#include <tarvel/platform/Assert.h>
 #include <tarvel/sparse/SparseMatrix.h>
 #include <tarvel/sparse/SystSpMat.h>
 #include <tarvel/sparse/detail/RowLists.h>
@@ -188,7 +189,12 @@ void CSparseMatrix::UnifyAndZero(int k, double g, CVirtMat* B)
             delete c;
         }
     }
-    if (!found) find_or_make_row(nullptr, k)->m_pFirstCell = new cell{nullptr, 1.0, k};
+    // A system matrix holds its rows in its array (S1): an index outside it has no row to make
+    // (one made here would stay outside the array, never released).
+    if (!found && !IsKindOf(RUNTIME_CLASS(CSystSpMat)))
+        find_or_make_row(nullptr, k)->m_pFirstCell = new cell{nullptr, 1.0, k};
+    TARVEL_ASSERT(tarvel::detail::lists_are_ordered(*this),
+                  "CSparseMatrix::UnifyAndZero: rows or cells out of order or repeated (R1, R2)");
 }
 
 void CSparseMatrix::UnifyAndZero(int k) { UnifyAndZero(k, 0.0, nullptr); }

@@ -22,6 +22,7 @@
 // (tarvel::detail::new_cell_chain), so that the substitutions stream through each row of the
 // factor: the lists and values are those of the classical form, the cells' addresses are not.
 #include <tarvel/core/Matrix.h>
+#include <tarvel/platform/Assert.h>
 #include <tarvel/platform/Clock.h>
 #include <tarvel/platform/detail/Report.h>
 #include <tarvel/sparse/SparseMatrix.h>
@@ -386,6 +387,8 @@ int cholesky_up_looking(Row* first);
 // per update of an entry.
 int CSparseMatrix::Cholesky()
 {
+    TARVEL_ASSERT(tarvel::detail::lists_are_ordered(*this),
+                  "CSparseMatrix::Cholesky: rows or cells out of order or repeated (R1, R2)");
     try
     {
         return record_factor_result(cholesky_up_looking(m_pFirstRow));

@@ -11,6 +11,7 @@
 // only on that row and the final pivot rows, which gives the same updates in the same order.
 // The system matrix's LU runs the same kernel on its array's rows.
 #include <tarvel/core/Matrix.h>
+#include <tarvel/platform/Assert.h>
 #include <tarvel/platform/Clock.h>
 #include <tarvel/platform/detail/Report.h>
 #include <tarvel/sparse/SparseMatrix.h>
@@ -56,6 +57,8 @@ std::unique_ptr<Row* []> rows_by_position(Row* first, int& n)
 // textbook right-looking form it reproduces.
 int CSparseMatrix::LU()
 {
+    TARVEL_ASSERT(tarvel::detail::lists_are_ordered(*this),
+                  "CSparseMatrix::LU: rows or cells out of order or repeated (R1, R2)");
     try
     {
         int n = 0;

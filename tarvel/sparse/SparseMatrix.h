@@ -2,7 +2,8 @@
 // row an ascending singly linked list of cells. Only entries that were added are stored; an
 // entry that is not stored reads as absent, not as a stored zero.
 //
-// Invariants (tarvel::detail::lists_are_ordered checks R1-R2; every operation keeps them):
+// Invariants (tarvel::detail::lists_are_ordered checks R1-R2; every operation keeps them;
+// TARVEL_ASSERT checks them on entry to LU, Cholesky, Mirror and AAT and after UnifyAndZero):
 //  R1  rows strictly ascending in m_nRow along m_pNextRow; a row may exist with no cells, and
 //      a row that never received anything does not exist
 //  R2  within a row, cells strictly ascending in m_nCol along m_pNext; the diagonal entry of
@@ -20,6 +21,10 @@
 // allocation sizes included). operator=(CSparseMatrix&) ADDS the source's non-zero entries to
 // this matrix through the virtual Add (an empty target receives a copy without stored zeros).
 // Moves take the lists over; a move assignment first releases this matrix's lists.
+// Threads: distinct matrices may be used on distinct threads at once; one matrix on one thread
+// at a time (hand it over with a lock or a join). A matrix may be destroyed on any thread: its
+// cells go back to the pool of the thread that made them, and the pools of ended threads to a
+// shared reserve (CellPool.cpp). The class-wide m_Flops and m_bSym are shared by all threads.
 // Storage exhaustion while cells or rows are made is the allocator's failure (std::bad_alloc);
 // LU and Cholesky report it as their failure result -1 instead, the matrix partly factorized;
 // LastFactorFailure tells that case from a breakdown of the elimination.

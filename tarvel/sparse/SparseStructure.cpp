@@ -1,5 +1,6 @@
 // Structural operations around the direct solvers: Mirror (upper triangle to full matrix),
 // AAT (the product with the transpose), and the shape tests IsUpper, IsLower and IsSym.
+#include <tarvel/platform/Assert.h>
 #include <tarvel/platform/Clock.h>
 #include <tarvel/platform/detail/Report.h>
 #include <tarvel/sparse/SparseMatrix.h>
@@ -23,6 +24,8 @@ using tarvel::detail::SecondsArgument;
 // Returns the elapsed seconds (ticks times 0.001).
 double CSparseMatrix::Mirror(double f)
 {
+    TARVEL_ASSERT(tarvel::detail::lists_are_ordered(*this),
+                  "CSparseMatrix::Mirror: rows or cells out of order or repeated (R1, R2)");
     const long start = TarvelClock();
     // -- 1. Keep the diagonal and upper part; unlink rows left empty --
     std::vector<row*> rows;
@@ -69,6 +72,8 @@ double CSparseMatrix::Mirror(double f)
 // same products in the same order (the tests compare it with the direct form, one merge per pair of rows).
 void CSparseMatrix::AAT()
 {
+    TARVEL_ASSERT(tarvel::detail::lists_are_ordered(*this),
+                  "CSparseMatrix::AAT: rows or cells out of order or repeated (R1, R2)");
     int maxRow = -1, maxCol = -1;
     for (const row* r = m_pFirstRow; r; r = r->m_pNextRow)
     {

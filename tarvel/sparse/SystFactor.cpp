@@ -8,6 +8,7 @@
 //       a_kj <- a / d_k
 //   A = U^T D U,  D = diag(d_k), U unit upper: the layout the inherited Cholesky_Solve expects.
 // Reference: G. H. Golub, C. F. Van Loan, Matrix Computations, 4th ed., sec. 4.1 (LDL^T).
+#include <tarvel/platform/Assert.h>
 #include <tarvel/sparse/SystSpMat.h>
 #include <tarvel/sparse/detail/RowLists.h>
 #include <tarvel/sparse/detail/SparseKernels.h>
@@ -109,6 +110,8 @@ int CSystSpMat::Cholesky()
 // on the array's rows.
 int CSystSpMat::LU()
 {
+    TARVEL_ASSERT(tarvel::detail::lists_are_ordered(*this),
+                  "CSystSpMat::LU: rows or cells out of order or repeated (R1, R2)");
     const int n = m_nRowArraySize;
     if (n < 1) return record_factor_result(1);
     try

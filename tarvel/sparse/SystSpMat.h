@@ -29,7 +29,8 @@
 //    Add (0.0 and NaN skipped); AAT leaves A A^T in the array's rows.
 //  - Input outside the matrix is ignored, never a crash: a row or column index outside 0..n-1
 //    in Add (the text reader included), an index of AddValues at or above n (taken like a
-//    negative one), a prescribed index outside 0..n-1 after truncation, rows beyond B's row
+//    negative one), a prescribed index outside 0..n-1 after truncation (UnifyAndZero(k) with k
+//    outside 0..n-1 included: it changes B's row k only, when B has one), rows beyond B's row
 //    count, and a B that is not a CMatrix (no right-hand side then).
 //  - Cholesky fails with -1 at a row holding a non-zero entry, right of its first cell, in a
 //    column outside 0..n-1, before that row sends any update.

@@ -101,3 +101,22 @@ TEST_F(BoundaryConditions, SymHandleBCsChangesTheMatrixOnly)
     M.SymUnifyAndZero(dofs, values, &notDense);
     EXPECT_TRUE(SameBits(M, L));
 }
+
+// A system matrix has no row outside 0..n-1 to make: UnifyAndZero(k) with k = -1 or n leaves the
+// matrix exactly as it was (the sanitizer build also sees that nothing is left unreleased), and
+// B changes in its row k only when it has one.
+TEST_F(BoundaryConditions, UnifyAndZeroOutsideASystemMatrixChangesOnlyB)
+{
+    for (const int k : {-1, 3, 4})
+    {
+        SCOPED_TRACE(k);
+        CSystSpMat K = System(3, FromTriplets({{0, 0, 2}, {0, 2, 1}, {1, 1, 3}, {2, 2, 4}}));
+        const std::string before = Structure(K);
+        CMatrix B = Mat(4, 1, {1, 1, 1, 1});
+        K.UnifyAndZero(k, 5.0, &B);
+        K.UnifyAndZero(k);
+        EXPECT_EQ(Structure(K), before);
+        EXPECT_EQ(K.GetRows(), 3);
+        EXPECT_TRUE(SameBits(B, Mat(4, 1, {1, 1, 1, k == 3 ? 5.0 : 1.0})));
+    }
+}

@@ -1,4 +1,6 @@
-// A fresh temporary directory for one test, removed with everything in it at the end; whole-file
+// A fresh temporary directory for one test, removed with everything in it at the end (when the
+// environment names a folder in TARVEL_FUZZ_SEEDS, the files of up to 64 KiB are first copied
+// there: scripts/fuzz.sh seeds its targets with them); whole-file
 // bytes; and archive round trips through a temporary file with the little-endian words that
 // archives hold.
 #pragma once
@@ -7,6 +9,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
@@ -29,7 +32,11 @@ public:
         std::filesystem::remove_all(m_path);  // left over by a crashed run with the same pid
         std::filesystem::create_directories(m_path);
     }
-    ~TempDir() { std::filesystem::remove_all(m_path, m_ignored); }
+    ~TempDir()
+    {
+        keep_seeds();
+        std::filesystem::remove_all(m_path, m_ignored);
+    }
     TempDir(const TempDir&) = delete;
     TempDir& operator=(const TempDir&) = delete;
 
@@ -38,6 +45,21 @@ public:
     std::string file(const std::string& name) const { return (m_path / name).string(); }
 
 private:
+    void keep_seeds()
+    {
+        const char* seeds = std::getenv("TARVEL_FUZZ_SEEDS");
+        if (!seeds || !*seeds) return;
+        std::error_code ec;
+        std::filesystem::create_directories(seeds, ec);
+        for (const auto& entry : std::filesystem::directory_iterator(m_path, ec))
+            if (entry.is_regular_file(ec) && entry.file_size(ec) <= 65536)
+                std::filesystem::copy_file(
+                    entry.path(),
+                    std::filesystem::path(seeds) /
+                        (m_path.filename().string() + "-" + entry.path().filename().string()),
+                    std::filesystem::copy_options::overwrite_existing, ec);
+    }
+
     std::filesystem::path m_path;
     std::error_code m_ignored;  // a directory that cannot be removed is left behind
 };

@@ -11,6 +11,8 @@ namespace tarvel::detail
 // True when cells come from the pools of CellPool.cpp, which hand out the lowest free slot
 // first; false in sanitizer builds, where every cell is a heap object of its own.
 bool cells_reused_in_address_order();
+// The 2 MiB blocks of the pools mapped now (owned by threads or in the reserve); 0 without pools.
+std::size_t cell_blocks_mapped();
 // n new cells chained in order (each one's m_pNext the next, the last one's null), holding 0.0
 // at column 0; with the pools, in consecutive slots. Null when n is 0 or storage is exhausted
 // (then nothing is kept). Each cell is released with delete like any other.

@@ -22,7 +22,7 @@ struct RhsView
     explicit RhsView(CVirtMat* B);
     double* row(int r) const
     {
-        return (data && r < rows) ? data + static_cast<long>(r) * p : nullptr;
+        return (data && r >= 0 && r < rows) ? data + static_cast<long>(r) * p : nullptr;
     }
 
     double* data = nullptr;
