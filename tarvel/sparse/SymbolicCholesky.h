@@ -23,4 +23,5 @@
 // the smallest j > k with u_kj in the pattern, -1 for a root. When counts is not null,
 // counts[k] receives the entries of row k of U, its diagonal included. Each array holds n
 // entries.
-TARVEL_API LONGLONG CholeskyFactorSize(const CSparseMatrix& A, int* parent = nullptr, int* counts = nullptr);
+TARVEL_API LONGLONG CholeskyFactorSize(const CSparseMatrix& A, int* parent = nullptr,
+                                       int* counts = nullptr);
