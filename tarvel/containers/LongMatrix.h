@@ -34,7 +34,7 @@ public:
 
     void Serialize(CArchive& ar) override;
 
-    // ---- Virtual operations, in slot order ----
+    // ---- Virtual operations, in virtual-table order (append, never reorder) ----
     // out becomes the (rows + 1) x 1 column of row starts i * columns + offset, i = 0 .. rows.
     virtual void GetPointerMat(CLongMatrix& out, int offset);
     // count >= 4: d0 x d1, init d2 != 0, value d3; 3: value 0; 2: d0 x d1 zeros; less: d0 x d0

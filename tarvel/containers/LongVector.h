@@ -32,7 +32,7 @@ public:
 
     void Serialize(CArchive& ar) override;
 
-    // ---- Virtual operations, in slot order ----
+    // ---- Virtual operations, in virtual-table order (append, never reorder) ----
     // One element per line (rowLayout false) or all on one line, numbered 1.. when numbering.
     virtual void WriteASCII(CFile* file, CString prefix, CString suffix, int width, bool numbering,
                             bool rowLayout);

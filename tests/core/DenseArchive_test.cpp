@@ -51,7 +51,7 @@ TEST(DenseArchive, BytesAndRoundTripsThroughTheExtractionOperators)
 
 // A negative count, or a row count that is negative, exceeds or does not divide the element
 // count, is refused and leaves a matrix loaded in place with its shape; a count a few elements
-// short, or far beyond the file, ends in endOfFile without reserving the stated size, and a
+// short, or far beyond the file, ends in endOfFile without reserving the size it claims, and a
 // vector loaded in place keeps its contents.
 TEST(DenseArchive, MalformedAndTruncatedArchives)
 {
