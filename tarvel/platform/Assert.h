@@ -9,6 +9,8 @@
 // never asserted on: that is behaviour, not misuse.
 #pragma once
 
+#include <tarvel/platform/Export.h>
+
 #if !defined(TARVEL_ENABLE_ASSERTS)
 #if !defined(NDEBUG) || defined(__SANITIZE_ADDRESS__)
 #define TARVEL_ENABLE_ASSERTS 1
@@ -20,8 +22,9 @@
 #endif
 
 // Writes the failure report and aborts.
-[[noreturn]] void TarvelAssertFailed(const char* file, int line, const char* condition,
-                                     const char* message) noexcept;
+// Exported: inline members of the public classes call it in the caller's own debug builds.
+[[noreturn]] TARVEL_API void TarvelAssertFailed(const char* file, int line, const char* condition,
+                                                const char* message) noexcept;
 
 #if defined(TARVEL_ENABLE_ASSERTS)
 #define TARVEL_ASSERT(cond, msg)                                                                   \
