@@ -103,6 +103,7 @@ ParsedOptions parse_options(int argc, const char* const* argv)
     ParsedOptions parsed;
     Options& o = parsed.options;
     bool gridGiven = false;
+    bool reorderGiven = false;
     for (int i = 1; i < argc && parsed.error.empty(); ++i)
     {
         std::string arg = argv[i], value;
@@ -167,6 +168,7 @@ ParsedOptions parse_options(int argc, const char* const* argv)
         {
             parsed.error = parse_reordering(value, o.reorder);
             o.reorderSystem = o.reorder != "none";
+            reorderGiven = true;
         }
         else if (value.empty())
             parsed.error = "option " + arg + " needs a file name";
@@ -177,6 +179,9 @@ ParsedOptions parse_options(int argc, const char* const* argv)
     }
     if (parsed.error.empty() && gridGiven && !o.mesh.empty())
         parsed.error = "--mesh and --nx/--ny exclude each other";
+    // A mesh's own numbering is arbitrary (the grid's is by rows, already banded): there the
+    // system road takes the default reordering too unless --reorder says otherwise.
+    if (!o.mesh.empty() && !reorderGiven) o.reorderSystem = true;
     return parsed;
 }
 
@@ -209,7 +214,8 @@ std::string usage()
         "                   Hager2, Hager3, TabuReorder, TabuReorder2,\n"
         "                   RevCuthillMcKee, Sloan, SloanExchange, or none\n"
         "                   (default Hager2: the smallest envelope on the default mesh);\n"
-        "                   given, it relabels the system road's DOFs as well\n"
+        "                   given, or on a --mesh, it relabels the system road's DOFs\n"
+        "                   as well\n"
         "  --sweeps N       most Gauss-Seidel sweeps (default 20000)\n"
         "  --max-factor N   most entries the system road's factor may hold (default\n"
         "                   20000000, about 460 MB); the road counts them first and\n"

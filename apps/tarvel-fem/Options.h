@@ -40,7 +40,7 @@ struct Options
     tarvel_fem::Physics physics = tarvel_fem::Physics::PlaneStress;
     std::vector<Road> roads = {Road::System, Road::Skyline};
     std::string reorder = kDefaultReordering;  // a name of tarvel_fem::reorderings() or "none"
-    bool reorderSystem = false;                // --reorder given: the system road relabelled
+    bool reorderSystem = false;                // --reorder given, or a mesh: system road relabelled
     int sweeps = kDefaultSweeps;               // most Gauss-Seidel sweeps
     std::string mesh;                          // a Gmsh mesh file instead of the grid
     std::string vtk;                           // write the solution here

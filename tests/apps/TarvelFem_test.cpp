@@ -682,6 +682,15 @@ TEST(TarvelFemProgram, GmshMesh)
                   .find("\nPOINTS 6 double\n0 0 5\n1 0 5\n2 0 5\n0 1 5\n1 1 5\n2 1 5\nCELLS "),
               std::string::npos)
         << read_bytes(dir.file("u.vtk"));
+    // On a mesh the system road takes the default reordering unless --reorder says otherwise.
+    EXPECT_NE(lifted.out.find("Cholesky_Solve, DOFs relabelled by the reordering\n"),
+              std::string::npos)
+        << lifted.out;
+    const ProgramRun meshOrder = run_program(dir, "--mesh '" + dir.file("lifted.msh") +
+                                                      "' --road system --quiet --reorder none");
+    EXPECT_EQ(meshOrder.status, 0) << meshOrder.err;
+    EXPECT_NE(meshOrder.out.find("SymUnifyAndZero, Cholesky_Solve\n"), std::string::npos)
+        << meshOrder.out;
 
     // Refused: 6-node triangles; a tetrahedron with its boundary triangles (as Gmsh saves a
     // volume mesh); the plate tilted by z = x / 10.
