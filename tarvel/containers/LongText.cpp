@@ -3,43 +3,12 @@
 #include <tarvel/containers/LongMatrix.h>
 #include <tarvel/containers/LongVector.h>
 #include <tarvel/core/Matrix.h>
+#include <tarvel/io/detail/TextFormat.h>
 
 #include <algorithm>
-#include <cstdarg>
-#include <cstdio>
 #include <string>
 
-namespace
-{
-
-// Appends printf-formatted text to out.
-#if defined(__GNUC__)
-__attribute__((format(printf, 2, 3)))
-#endif
-void append(std::string& out, const char* format, ...)
-{
-    va_list args;
-    va_start(args, format);
-    va_list again;
-    va_copy(again, args);
-    const int length = std::vsnprintf(nullptr, 0, format, args);
-    va_end(args);
-    if (length > 0)
-    {
-        const std::size_t old = out.size();
-        out.resize(old + std::size_t(length) + 1);
-        std::vsnprintf(&out[old], std::size_t(length) + 1, format, again);
-        out.resize(old + std::size_t(length));
-    }
-    va_end(again);
-}
-
-void write_text(CFile* file, const std::string& text)
-{
-    if (!text.empty()) file->Write(text.data(), UINT(text.size()));
-}
-
-}  // namespace
+using tarvel::detail::TextWriter;
 
 // Row layout: [a line of indices 1..n,] a line of the elements. Column layout: one element per
 // line, [preceded by its index 1..n].
@@ -48,29 +17,28 @@ void CLongVector::WriteASCII(CFile* file, CString prefix, CString suffix, int wi
 {
     const char* pre = prefix;
     const char* suf = suffix;
-    std::string text;
+    TextWriter out(file);
     if (rowLayout)
     {
         if (numbering)
         {
-            for (int i = 0; i < m_nSize; ++i) append(text, "%s%*i%s", pre, width, i + 1, suf);
-            text += "\r\n";
+            for (int i = 0; i < m_nSize; ++i) out.appendf("%s%*i%s", pre, width, i + 1, suf);
+            out.line_end();
         }
-        for (int i = 0; i < m_nSize; ++i) append(text, "%s%*li%s", pre, width, m_pData[i], suf);
-        text += "\r\n";
+        for (int i = 0; i < m_nSize; ++i) out.appendf("%s%*li%s", pre, width, m_pData[i], suf);
+        out.line_end();
     }
     else
     {
         for (int i = 0; i < m_nSize; ++i)
         {
             if (numbering)
-                append(text, "%*u%s%*li%s\r\n", width, unsigned(i + 1), pre, width, m_pData[i],
-                       suf);
+                out.appendf("%*u%s%*li%s\r\n", width, unsigned(i + 1), pre, width, m_pData[i], suf);
             else
-                append(text, "%s%*li%s\r\n", pre, width, m_pData[i], suf);
+                out.appendf("%s%*li%s\r\n", pre, width, m_pData[i], suf);
         }
     }
-    write_text(file, text);
+    out.finish();
 }
 
 // Row i of the ragged matrix holds elements rowStarts[i] .. rowStarts[i+1] - 1. The header is a
@@ -81,33 +49,34 @@ void CLongVector::WriteASCII(CFile* file, CString prefix, CString suffix, int wi
     const char* pre = prefix;
     const char* suf = suffix;
     const int rows = std::max(rowStarts.m_nSize - 1, 0);
-    std::string text;
+    TextWriter out(file);
     if (header)
     {
         long longest = 0;
         for (int i = 0; i < rows; ++i) longest = std::max(longest, rowStarts[i + 1] - rowStarts[i]);
         if (rowNumbers)
         {
-            std::string label;
-            append(label, "%*u", width, 0u);
+            TextWriter field(nullptr);
+            field.appendf("%*u", width, 0u);
+            std::string label = field.take();
             label.pop_back();  // the field of a label, without its "0"
-            text += label + " ";
+            out.append(label + " ");
         }
-        for (long j = 1; j <= longest; ++j) append(text, "%s%*i%s", pre, width, int(j), suf);
-        text += "\r\n";
+        for (long j = 1; j <= longest; ++j) out.appendf("%s%*i%s", pre, width, int(j), suf);
+        out.line_end();
     }
     for (int i = 0; i < rows; ++i)
     {
         for (long k = rowStarts[i]; k < rowStarts[i + 1]; ++k)
         {
             if (rowNumbers && k == rowStarts[i])
-                append(text, "%*u%s%*li%s", width, unsigned(i + 1), pre, width, m_pData[k], suf);
+                out.appendf("%*u%s%*li%s", width, unsigned(i + 1), pre, width, m_pData[k], suf);
             else
-                append(text, "%s%*li%s", pre, width, m_pData[k], suf);
+                out.appendf("%s%*li%s", pre, width, m_pData[k], suf);
         }
-        text += "\r\n";
+        out.line_end();
     }
-    write_text(file, text);
+    out.finish();
 }
 
 // The dense matrix layout with each entry converted to double: the entries go into a temporary
