@@ -64,25 +64,36 @@ template <class T> void load_objects(CArchive& ar, int how)
     for (CObject* object : reachable(loaded)) delete object;
 }
 
-// Loads an existing object in place through Serialize.
-template <class T> void serialize_into(CArchive& ar)
+// Deletes the objects an object vector or matrix reached through its entries (the container
+// owns none of them) and empties the entries, so that a later load or cleanup sees no stale
+// pointer.
+template <class T> void release_entries(T& object)
 {
-    T object;
-    try
-    {
-        object.Serialize(ar);
-        object.Serialize(ar);  // a second load over the first one's storage
-    }
-    catch (const CException&)
-    {
-    }
     if constexpr (std::is_same_v<T, CObjVect> || std::is_same_v<T, CObjMat>)
     {
         std::set<CObject*> held;
         held.insert(&object);
         for (CObject* o : reachable(held))
             if (o != &object) delete o;
+        object = static_cast<CObject*>(nullptr);
     }
+}
+
+// Loads an existing object in place through Serialize, twice: the second load reuses the first
+// one's storage (the first load's objects are released before it, as their owner would).
+template <class T> void serialize_into(CArchive& ar)
+{
+    T object;
+    try
+    {
+        object.Serialize(ar);
+        release_entries(object);
+        object.Serialize(ar);
+    }
+    catch (const CException&)
+    {
+    }
+    release_entries(object);
 }
 
 }  // namespace
