@@ -16,6 +16,7 @@
 #   SCALE_TIMEOUT   seconds allowed to one reordering run (default 600)
 #   SCALE_ROAD_TIMEOUT  seconds allowed to one road at 10^6 (default 3600)
 #   SCALE_LIMIT_MB  largest skyline profile to allocate, MiB (default 4096)
+#   SCALE_SANITIZE_LIMIT_MB  the same for the sanitizer pass (default 4096)
 #   SCALE_SKIP_SANITIZE=1  skips the sanitizer pass
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -51,7 +52,7 @@ run() {  # label, program, arguments...: one line of results, or the reason ther
 
 # -- 1. Reorderings: 101^2, 317^2 and 1001^2 DOFs --
 reorderings="MinDegReorder MinDegReorder2 MinDegReorder3 MinDegReorder4 Hager1 Hager2 Hager3
-  TabuReorder TabuReorder2"
+  TabuReorder TabuReorder2 RevCuthillMcKee Sloan SloanExchange"
 for r in $reorderings; do
   for N in 100 316 1000; do
     run release "$release" square "$N" reorder "$r"
@@ -79,6 +80,7 @@ done
 if [[ ${SCALE_SKIP_SANITIZE:-0} != 1 ]]; then
   build build/scale-sanitize -DCMAKE_BUILD_TYPE=Debug -DTARVEL_SANITIZE=ON
   export ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=halt_on_error=1
+  export TARVEL_SCALE_LIMIT_MB=${SCALE_SANITIZE_LIMIT_MB:-4096}
   for problem in "square 1000" "cube 99"; do
     run sanitize "$PWD/build/scale-sanitize/examples/scale_roads" $problem cg
     run sanitize "$PWD/build/scale-sanitize/examples/scale_roads" $problem skyline "$best"
