@@ -78,7 +78,7 @@ void add_skyline_cases(const std::string& name)
 // (assembly, SymUnifyAndZero, Cholesky_Solve) --
 void add_solution_cases(const std::string& name)
 {
-    for (const std::string& method : labelling_methods())
+    for (const std::string& method : solution_methods())
     {
         auto road = [name, method](CMatrix& B) -> std::unique_ptr<CReorderMat>
         {

@@ -138,6 +138,8 @@ def verdict(t, p, target):
 SOLUTION_ROADS = [("tarvel-skyline-natural", "skyline, mesh numbering"),
                   ("tarvel-skyline-Hager2", "skyline, Hager2"),
                   ("tarvel-skyline-Hager3", "skyline, Hager3"),
+                  ("tarvel-skyline-RevCuthillMcKee", "skyline, RevCuthillMcKee"),
+                  ("tarvel-skyline-Sloan", "skyline, Sloan"),
                   ("tarvel-system", "system matrix")]
 
 

@@ -334,7 +334,7 @@ TEST(TarvelFemProgram, OutOfMemoryIsSaidSo)
     if (!tarvel_test::kAddressLimitWorks)
         GTEST_SKIP() << "no address-space limit under the sanitizers";
     TempDir dir;
-    const std::string command = "ulimit -v 1000000; exec '" TARVEL_FEM_PROGRAM
+    const std::string command = "ulimit -v 1000000; OPENBLAS_NUM_THREADS=1 exec '" TARVEL_FEM_PROGRAM
                                 "' --road system --quiet --max-factor 1000000000000 ";
     const ProgramRun small = run_shell(dir, command + "--nx 2 --ny 1");
     if (small.status != 0) GTEST_SKIP() << "the program needs more than 1 GB to start here";
@@ -343,6 +343,34 @@ TEST(TarvelFemProgram, OutOfMemoryIsSaidSo)
     EXPECT_NE(large.out.find("\n  FAILED: Cholesky_Solve returned -1: out of memory\n"),
               std::string::npos)
         << large.out;
+}
+
+// Every road of a large plate in one process, under an address-space limit that each road fits
+// alone but not together with what an earlier road kept: 400 x 100 elements under reverse
+// Cuthill-McKee (81002 DOFs, a factor of 1.8 * 10^7 entries). The system road alone peaks at
+// about 930 MB of address space here and the skyline road at about 640 MB, 380 MB above the
+// program's own 260 MB; had the system road kept the 430 MB of cells its factor held, the
+// skyline road would pass 1 GB. (With the BLAS that PETSc pulls in, one BLAS thread: at exit its
+// threads retry a large allocation forever when the limit is close.)
+TEST(TarvelFemProgram, EveryRoadOfALargePlateInOneProcess)
+{
+    if (!tarvel_test::kAddressLimitWorks)
+        GTEST_SKIP() << "no address-space limit under the sanitizers";
+    TempDir dir;
+    const std::string command = "ulimit -v 1000000; OPENBLAS_NUM_THREADS=1 exec '" TARVEL_FEM_PROGRAM
+                                "' --quiet --max-factor 100000000 --reorder RevCuthillMcKee ";
+    if (run_shell(dir, command + "--nx 2 --ny 1").status != 0)
+        GTEST_SKIP() << "the program needs more than 1 GB to start here";
+    const ProgramRun all = run_shell(dir, command + "--nx 400 --ny 100 --road all --sweeps 10");
+    EXPECT_EQ(all.out.find("FAILED: Cholesky_Solve"), std::string::npos) << all.out;
+    EXPECT_EQ(all.out.find("could not be allocated"), std::string::npos) << all.out;
+    for (const char* road : {"system", "skyline", "cg"})
+        EXPECT_TRUE(std::regex_search(
+            all.out, std::regex(std::string("\n  ") + road + " +-2\\.9[0-9]+e-03 +[0-9.]+e-1[0-9]\n")))
+            << road << "\n" << all.out;
+    // Gauss-Seidel stops after its ten sweeps: the only road above the limit, so the exit is 1.
+    EXPECT_NE(all.out.find("\n  gs       "), std::string::npos) << all.out;
+    EXPECT_EQ(all.status, 1);
 }
 
 // The system road counts its factor before making it: above --max-factor it is not solved (exit
