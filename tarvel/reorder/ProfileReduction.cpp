@@ -1,7 +1,8 @@
 // Profile reductions that number the DOFs front to back in one sweep per connected component:
-// reverse Cuthill-McKee and Sloan's algorithm; and exchanges of nearby labels that lower the
-// envelope of Sloan's labelling further. Both start from pseudo-peripheral DOFs found by
-// rooted level structures (breadth-first searches), so each sweep costs O(entries log n).
+// reverse Cuthill-McKee and Sloan's algorithm; and a local search (exchanges and shifts of
+// nearby labels) that lowers the envelope of their labellings further. Both sweeps start from
+// pseudo-peripheral DOFs found by rooted level structures (breadth-first searches), so each
+// costs O(entries log n); the local search reads a bounded number of list entries per entry.
 //
 // Components are taken in the order of their lowest DOF number and receive consecutive labels.
 // Degrees are list lengths. Every choice between equal keys goes to the lower DOF number.
@@ -17,7 +18,8 @@
 //    algorithms with a frontal code, Int. J. Numer. Meth. Engng 28, 1989, 2555-2568 (one
 //    candidate end node per degree).
 //  - W. W. Hager, Minimizing the profile of a symmetric matrix, SIAM J. Sci. Comput. 23(5),
-//    2002 (improving a labelling by exchanges that lower the profile).
+//    2002 (improving a labelling by exchanges that lower the profile); A. Lim, B. Rodrigues,
+//    F. Xiao, hill climbing for profile reduction (moving one label, shifting those between).
 #include <tarvel/reorder/ReorderMat.h>
 #include <tarvel/reorder/detail/ReorderKernels.h>
 #include <tarvel/reorder/detail/TournamentTree.h>
@@ -311,110 +313,167 @@ bool ReorderKernels::sloan(const CReorderMat& g, int distanceWeight, int degreeW
     return true;
 }
 
-// Exchanges of two labels at most kReach apart, kept when they lower the envelope; passes over
-// all positions until one gains less than 0.1% of the envelope (at most kPasses). An exchange of DOFs a and b
-// changes the distances of a and b to their neighbours only, so its effect is counted on a, b
-// and their neighbours: a neighbour's band is recounted only when its farthest label was a's
-// or b's and moves closer, otherwise it is the larger of its band and the new distances.
-bool ReorderKernels::refine_by_exchanges(const CReorderMat& g, std::vector<long>& label)
+// Hill climbing on the envelope, first improvement: at every position p, the exchanges of the
+// labels p and p + d (d <= kReach) and the moves of label p to p + d or p - d (d <= kShift, the
+// labels between shifting by one towards p), each kept when it lowers the envelope. Positions
+// are swept in order, again and again, each sweep over the positions still open (see below),
+// until none is open or `budget` list entries have been read (the callers make it linear in
+// the size of the graph). Exchanges of nearby labels are Hager's (2002) improvement of a
+// profile; the shifts are the insertion moves of Lim, Rodrigues and Xiao's hill climbing.
+//
+// A move changes the labels of the DOFs in `moved` only, so its effect is counted on them and
+// their neighbours: a moved DOF's band is recounted; a neighbour's band is recounted only when
+// its farthest label was a moved one that came closer, otherwise it is the larger of its band
+// and the new distances to the moved DOFs.
+bool ReorderKernels::refine_envelope(const CReorderMat& g, std::vector<long>& label,
+                                     long long budget)
 {
-    constexpr int kReach = 4, kPasses = 8;
+    constexpr int kReach = 8, kShift = 2;
     const int n = g.m_nCount;
-    std::vector<int> carrier, touched;
-    std::vector<long> band, fresh;
+    std::vector<int> carrier, touched, moved;
+    std::vector<long> band, fresh, old;
     std::vector<unsigned> seen;
+    std::vector<char> open;
     try
     {
         carrier.resize(static_cast<size_t>(n));
         band.resize(static_cast<size_t>(n));
         fresh.resize(static_cast<size_t>(n));
+        old.resize(static_cast<size_t>(n));
         seen.assign(static_cast<size_t>(n), 0);
+        open.assign(static_cast<size_t>(n), 1);
+        moved.reserve(kShift + 1);
     }
     catch (const std::bad_alloc&)
     {
         return false;
     }
+    long long work = 0;  // list entries read
     auto count = [&](int v)
     {
         long b = 0;
+        work += g.m_pLength[v];
         for (int q = 0; q < g.m_pLength[v]; ++q)
             b = std::max(b, std::labs(label[g.m_ppData[v][q]] - label[v]));
         return b;
     };
-    long long envelope = 0;
     for (int i = 0; i < n; ++i)
     {
         carrier[label[i]] = i;
         band[i] = count(i);
-        envelope += band[i];
     }
     unsigned stamp = 0;
-    for (int pass = 0; pass < kPasses; ++pass)
+    // The new labels of `moved` are in place, their old ones in `old`: how much lower the
+    // envelope is; `fresh` receives the new bands of `touched`.
+    auto gain = [&]() -> long
     {
-        long long gained = 0;
-        for (int d = 1; d <= kReach; ++d)
-            for (int p = 0; p + d < n; ++p)
+        if (stamp >= UINT_MAX - 2)
+        {
+            std::fill(seen.begin(), seen.end(), 0u);
+            stamp = 0;
+        }
+        stamp += 2;  // seen: stamp for a neighbour already counted, stamp + 1 for a moved DOF
+        touched.clear();
+        long before = 0, after = 0;
+        for (int x : moved)
+        {
+            seen[x] = stamp + 1;
+            touched.push_back(x);
+            before += band[x];
+            fresh[x] = count(x);
+            after += fresh[x];
+        }
+        for (int x : moved)
+        {
+            work += g.m_pLength[x];
+            for (int q = 0; q < g.m_pLength[x]; ++q)
             {
-                const int a = carrier[p], b = carrier[p + d];
-                const long la = label[a], lb = label[b];
-                if (++stamp == 0)
+                const int v = static_cast<int>(g.m_ppData[x][q]);
+                if (seen[v] == stamp + 1) continue;
+                if (seen[v] != stamp)
                 {
-                    std::fill(seen.begin(), seen.end(), 0u);
-                    stamp = 1;
+                    seen[v] = stamp;
+                    touched.push_back(v);
+                    before += band[v];
+                    fresh[v] = band[v];
+                    after += band[v];
                 }
-                touched.clear();
-                long before = 0, after = 0;
-                label[a] = lb;
-                label[b] = la;
-                for (int x : {a, b})
+                const long was = std::labs(label[v] - old[x]);
+                const long now = std::labs(label[v] - label[x]);
+                long next = fresh[v];
+                if (now > next)
+                    next = now;
+                else if (was == band[v] && now < was)
+                    next = count(v);  // its farthest label may have moved closer
+                after += next - fresh[v];
+                fresh[v] = next;
+            }
+        }
+        return before - after;
+    };
+    // Open positions: all at first; after a kept move, those whose moves would move a DOF whose
+    // label or band has just changed. (A move further away can gain anew too, through a
+    // neighbour's band; leaving it closed keeps the sweeps short on graphs with long lists.)
+    long openCount = n;
+    auto reopen = [&](long l)
+    {
+        for (long r = std::max(0L, l - kReach); r <= std::min<long>(n - 1, l + kReach); ++r)
+            if (!open[r])
+            {
+                open[r] = 1;
+                ++openCount;
+            }
+    };
+    // Keeps the new labels when they lower the envelope, restores the old ones otherwise.
+    auto settle = [&]()
+    {
+        if (gain() > 0)
+        {
+            for (int x : moved) carrier[label[x]] = x;
+            for (int v : touched)
+            {
+                band[v] = fresh[v];
+                reopen(label[v]);
+            }
+        }
+        else
+            for (int x : moved) label[x] = old[x];
+    };
+    while (openCount > 0 && work < budget)
+        for (int p = 0; p < n && work < budget; ++p)
+        {
+            if (!open[p]) continue;
+            open[p] = 0;
+            --openCount;
+            for (int d = 1; d <= kReach; ++d)
+            {
+                if (p + d < n)
                 {
-                    seen[x] = stamp;
-                    touched.push_back(x);
-                    before += band[x];
-                    fresh[x] = count(x);
-                    after += fresh[x];
+                    const int a = carrier[p], b = carrier[p + d];
+                    moved.assign({a, b});
+                    old[a] = p;
+                    old[b] = p + d;
+                    label[a] = p + d;
+                    label[b] = p;
+                    settle();
                 }
-                for (int x : {a, b})
+                if (d > kShift) continue;
+                for (const int q : {p + d, p - d})
                 {
-                    const long old = x == a ? la : lb;  // x's label before the exchange
-                    for (int q = 0; q < g.m_pLength[x]; ++q)
+                    if (q < 0 || q >= n) continue;
+                    const int step = q > p ? 1 : -1;  // the DOFs between move by -step
+                    moved.clear();
+                    for (int r = std::min(p, q); r <= std::max(p, q); ++r)
                     {
-                        const int v = static_cast<int>(g.m_ppData[x][q]);
-                        if (seen[v] != stamp)
-                        {
-                            seen[v] = stamp;
-                            touched.push_back(v);
-                            before += band[v];
-                            fresh[v] = band[v];
-                            after += band[v];
-                        }
-                        if (v == a || v == b) continue;
-                        const long was = std::labs(label[v] - old);
-                        const long now = std::labs(label[v] - label[x]);
-                        long next = fresh[v];
-                        if (now > next)
-                            next = now;
-                        else if (was == band[v] && now < was)
-                            next = count(v);  // its farthest label may have moved closer
-                        after += next - fresh[v];
-                        fresh[v] = next;
+                        const int x = carrier[r];
+                        moved.push_back(x);
+                        old[x] = r;
+                        label[x] = r == p ? q : r - step;
                     }
-                }
-                if (after < before)
-                {
-                    gained += before - after;
-                    std::swap(carrier[p], carrier[p + d]);
-                    for (int v : touched) band[v] = fresh[v];
-                }
-                else
-                {
-                    label[a] = la;
-                    label[b] = lb;
+                    settle();
                 }
             }
-        envelope -= gained;
-        if (gained * 1000 <= envelope) break;  // a pass that gains less than 0.1% ends it
-    }
+        }
     return true;
 }
 
@@ -467,12 +526,38 @@ void CReorderMat::Sloan()
 
 void CReorderMat::SloanExchange()
 {
-    tarvel::detail::run_percentage_frame(*this,
-                                         [](CReorderMat& g)
-                                         {
-                                             std::vector<long> label;
-                                             if (sloan_labels(g, label) &&
-                                                 ReorderKernels::refine_by_exchanges(g, label))
-                                                 std::copy(label.begin(), label.end(), g.m_pLabel);
-                                         });
+    tarvel::detail::run_percentage_frame(
+        *this,
+        [](CReorderMat& g)
+        {
+            // List entries the local searches may read, together: a fixed amount, enough for
+            // graphs of a few thousand couplings to reach a local minimum, plus a fixed number
+            // per list entry (at a million DOFs, a few passes of the search).
+            constexpr long long kFloor = 1LL << 25, kPerEntry = 16;
+            long long entries = g.m_nCount;
+            for (int i = 0; i < g.m_nCount; ++i) entries += g.m_pLength[i];
+            const long long budget = (kFloor + kPerEntry * entries) / 3;
+            // Sloan with (1, 2), Sloan with (2, 1), reverse Cuthill-McKee: each improved by the
+            // local search, the smallest envelope kept (ties to the earlier).
+            std::vector<long> label[3];
+            long long best = LLONG_MAX;
+            int kept = -1;
+            for (int k = 0; k < 3; ++k)
+            {
+                const bool made =
+                    k == 2 ? ReorderKernels::rev_cuthill_mckee(g, label[k])
+                           : ReorderKernels::sloan(g, k == 0 ? 1 : 2, k == 0 ? 2 : 1, label[k]);
+                if (!made) continue;
+                // Without its workspace the search leaves the labels as they are.
+                ReorderKernels::refine_envelope(g, label[k], budget);
+                std::copy(label[k].begin(), label[k].end(), g.m_pLabel);
+                const long long env = ReorderKernels::envelope(g, nullptr);
+                if (env < best)
+                {
+                    best = env;
+                    kept = k;
+                }
+            }
+            if (kept >= 0) std::copy(label[kept].begin(), label[kept].end(), g.m_pLabel);
+        });
 }

@@ -164,10 +164,15 @@ public:
     // the front; run with the published weight pairs (W1, W2) = (1, 2) and (2, 1), keeping the
     // labelling of smaller envelope (ties to (1, 2)).
     void Sloan();
-    // Sloan's labelling, then exchanges of two labels at most 4 apart that lower the envelope
-    // (Env), in passes over all positions until one gains less than 0.1%, at most 8 (labels of
-    // different components may then interleave): the smallest envelopes of the library's
-    // labellings, at about twice Sloan's cost.
+    // Sloan's labellings with both weight pairs and the reverse Cuthill-McKee labelling, each
+    // improved by a local search, the one of smallest envelope kept (ties to that order). The
+    // search keeps an exchange of two labels at most 8 apart, or a move of one label by 1 or 2
+    // places (those between shifting by one), when it lowers the envelope (Env), sweeping the
+    // positions where the last kept moves may have opened a gain until none is left or it has
+    // read 2^25 / 3 + 16 / 3 x (n + list entries) list entries (labels of different components
+    // may then interleave). Graphs of a few thousand couplings thus usually reach a local
+    // minimum; at a million DOFs the cost is about 1.3 x Sloan's. The smallest envelopes of
+    // the library's labellings.
     void SloanExchange();
 
     // ---- Minimum-degree reorderings ----

@@ -114,8 +114,9 @@ struct ReorderKernels
     static bool rev_cuthill_mckee(const CReorderMat& g, std::vector<long>& label);
     static bool sloan(const CReorderMat& g, int distanceWeight, int degreeWeight,
                       std::vector<long>& label);
-    // Lowers the envelope of the permutation `label` by exchanges of nearby labels.
-    static bool refine_by_exchanges(const CReorderMat& g, std::vector<long>& label);
+    // Lowers the envelope of the permutation `label` by exchanges and shifts of nearby labels,
+    // reading at most about `budget` list entries.
+    static bool refine_envelope(const CReorderMat& g, std::vector<long>& label, long long budget);
 
     // Tabu search (TabuReorder from after the seeding; TabuReorder2 whole).
     static TabuCounts tabu_1_plain(CReorderMat& g, int row, int oldB, long long oldEnv);
