@@ -18,8 +18,7 @@
 //    algorithms with a frontal code, Int. J. Numer. Meth. Engng 28, 1989, 2555-2568 (one
 //    candidate end node per degree).
 //  - W. W. Hager, Minimizing the profile of a symmetric matrix, SIAM J. Sci. Comput. 23(5),
-//    2002 (improving a labelling by exchanges that lower the profile); A. Lim, B. Rodrigues,
-//    F. Xiao, hill climbing for profile reduction (moving one label, shifting those between).
+//    2002 (improving a labelling by exchanges that lower the profile).
 #include <tarvel/reorder/ReorderMat.h>
 #include <tarvel/reorder/detail/ReorderKernels.h>
 #include <tarvel/reorder/detail/TournamentTree.h>
@@ -319,7 +318,7 @@ bool ReorderKernels::sloan(const CReorderMat& g, int distanceWeight, int degreeW
 // are swept in order, again and again, each sweep over the positions still open (see below),
 // until none is open or `budget` list entries have been read (the callers make it linear in
 // the size of the graph). Exchanges of nearby labels are Hager's (2002) improvement of a
-// profile; the shifts are the insertion moves of Lim, Rodrigues and Xiao's hill climbing.
+// profile; the shifts are insertion moves (one label taken out and put back d places away).
 //
 // A move changes the labels of the DOFs in `moved` only, so its effect is counted on them and
 // their neighbours: a moved DOF's band is recounted; a neighbour's band is recounted only when
