@@ -26,6 +26,7 @@
 
 #include <tarvel/Tarvel.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -44,7 +45,11 @@ double since(Clock::time_point start)
     return std::chrono::duration<double>(Clock::now() - start).count();
 }
 
-// Resident bytes now (/proc/self/statm), and the peak of the process (getrusage).
+// Resident bytes now (/proc/self/statm), and the peak of the process: the larger of what
+// getrusage reports and the highest resident size read here after each step (on one machine
+// the kernel's high-water mark stayed far below a profile of several gigabytes that was
+// resident at the time).
+double g_residentPeak = 0.0;
 double resident_bytes()
 {
     long size = 0, resident = 0;
@@ -53,14 +58,17 @@ double resident_bytes()
         if (std::fscanf(f, "%ld %ld", &size, &resident) != 2) resident = 0;
         std::fclose(f);
     }
-    return static_cast<double>(resident) * 4096.0;
+    const double bytes = static_cast<double>(resident) * 4096.0;
+    g_residentPeak = std::max(g_residentPeak, bytes);
+    return bytes;
 }
 
 double peak_bytes()
 {
     rusage usage{};
     getrusage(RUSAGE_SELF, &usage);
-    return static_cast<double>(usage.ru_maxrss) * 1024.0;
+    resident_bytes();
+    return std::max(static_cast<double>(usage.ru_maxrss) * 1024.0, g_residentPeak);
 }
 
 const tarvel_fem::NamedReordering* find_reordering(const std::string& name)
@@ -115,6 +123,7 @@ int main(int argc, char** argv)
         t = Clock::now();
         const int iterations = K.ConjGradient2(B, res, maxIter, 1e-24, &times, true);
         const double tSolve = since(t);
+        resident_bytes();  // the factor in place: the profile's high-water mark
         std::printf(" assemble_s=%.2f solve_s=%.2f iterations=%d entries=%ld bytes_per_entry=%.1f",
                     tAssemble, tSolve, iterations, entries, assembled / entries);
         u.assign(B.m_pData, B.m_pData + n);
@@ -166,6 +175,7 @@ int main(int argc, char** argv)
         t = Clock::now();
         const int status = K.Cholesky_Solve(&B, seconds);
         const double tSolve = since(t);
+        resident_bytes();  // the factor in place: the profile's high-water mark
         std::printf(" assemble_s=%.2f solve_s=%.2f status=%d entries=%d bytes_per_entry=%.1f",
                     tAssemble, tSolve, status, K.m_nValues, assembled / K.m_nValues);
         u = tarvel_fem::solution_by_dof(B, g);
