@@ -33,6 +33,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <limits>
+#include <memory>
 #include <new>
 #include <vector>
 
@@ -129,22 +130,26 @@ private:
     // (k, c) the next row sending to column c (-1 at the end of the chain).
     struct Tail
     {
-        std::vector<int> col;
-        std::vector<int> runEnd;
-        std::vector<int> link;
-        std::vector<double> value;
+        std::unique_ptr<int[]> col;
+        std::unique_ptr<int[]> runEnd;
+        std::unique_ptr<int[]> link;
+        std::unique_ptr<double[]> value;
+        int capacity = 0;
         int size = 0;
 
+        // Room for n entries; what the arrays held is not kept (every entry is written before
+        // it is read).
         void resize(int n)
         {
-            if (static_cast<std::size_t>(n) > col.size())
+            if (n > capacity)
             {
-                const std::size_t grown =
-                    std::max<std::size_t>(static_cast<std::size_t>(n), 2 * col.size());
-                col.resize(grown);
-                runEnd.resize(grown);
-                link.resize(grown);
-                value.resize(grown);
+                const int grown = std::max(n, 2 * capacity);
+                const std::size_t g = static_cast<std::size_t>(grown);
+                col.reset(new int[g]);
+                runEnd.reset(new int[g]);
+                link.reset(new int[g]);
+                value.reset(new double[g]);
+                capacity = grown;
             }
             size = n;
         }
@@ -275,15 +280,15 @@ int UpLooking::apply_senders(int k, int j, int p, std::uint32_t& updates)
         const Tail& t = m_tails[static_cast<std::size_t>(s.buffer)];
         const int at = s.next;  // entry (k, j)
         const int size = t.size;
-        const int* col = t.col.data();
-        const double* value = t.value.data();
-        const int following = t.link[static_cast<std::size_t>(at)];
+        const int* col = t.col.get();
+        const double* value = t.value.get();
+        const int following = t.link[at];
         const double f = -value[at] / s.d;
         // Covered: the previous entry (k, i) sent, and row i sends to row j.
         const bool covered = at > 0 && nextCol[col[at - 1]] == j && !is_zero_or_nan(value[at - 1]);
         if (covered)
         {
-            const int* runEnd = t.runEnd.data();
+            const int* runEnd = t.runEnd.get();
             for (int q = at; q < size;)
             {
                 const int e = runEnd[q];
@@ -360,8 +365,8 @@ template <class Walk> bool UpLooking::record(int k, int b, Cell* diag, double d,
 {
     if (n == 0) return true;  // sends nothing
     Tail& t = m_tails[static_cast<std::size_t>(b)];
-    int* col = t.col.data();
-    double* value = t.value.data();
+    int* col = t.col.get();
+    double* value = t.value.get();
     const char* stored = m_stored.data();
     int q = 0;
     bool stray = false;  // an entry that would send aims at a row that is not stored
@@ -388,8 +393,8 @@ template <class Walk> bool UpLooking::record(int k, int b, Cell* diag, double d,
     }
 
     // Runs of consecutive columns; the chains of the columns row k sends to
-    int* runEnd = t.runEnd.data();
-    int* link = t.link.data();
+    int* runEnd = t.runEnd.get();
+    int* link = t.link.get();
     int first = -1;
     const auto chain = [&](int e)
     {
