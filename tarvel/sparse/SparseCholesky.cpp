@@ -127,12 +127,14 @@ public:
 private:
     // Row k's entries right of its diagonal: columns (ascending), values a_kj (undivided), the
     // end of the run of consecutive columns that holds each entry, and at each sending entry
-    // (k, c) the next row sending to column c (-1 at the end of the chain).
+    // (k, c) the next row sending to column c (-1 at the end of the chain) and the position of
+    // the row's next sending entry (the tail's length after the last).
     struct Tail
     {
         std::unique_ptr<int[]> col;
         std::unique_ptr<int[]> runEnd;
         std::unique_ptr<int[]> link;
+        std::unique_ptr<int[]> after;
         std::unique_ptr<double[]> value;
         int capacity = 0;
         int size = 0;
@@ -148,6 +150,7 @@ private:
                 col.reset(new int[g]);
                 runEnd.reset(new int[g]);
                 link.reset(new int[g]);
+                after.reset(new int[g]);
                 value.reset(new double[g]);
                 capacity = grown;
             }
@@ -314,8 +317,7 @@ int UpLooking::apply_senders(int k, int j, int p, std::uint32_t& updates)
         // The cursor to the next sending entry; a used-up tail goes back to the spare buffers,
         // so the storage in use follows the rows still sending (a band's width of rows for a
         // banded matrix).
-        int next = at + 1;
-        while (next < size && is_zero_or_nan(value[next])) ++next;
+        const int next = t.after[at];
         if (next == size)
         {
             m_spare.push_back(s.buffer);
@@ -395,10 +397,12 @@ template <class Walk> bool UpLooking::record(int k, int b, Cell* diag, double d,
     // Runs of consecutive columns; the chains of the columns row k sends to
     int* runEnd = t.runEnd.get();
     int* link = t.link.get();
-    int first = -1;
+    int* after = t.after.get();
+    int first = n;  // the first sending entry so far, from the right
     const auto chain = [&](int e)
     {
         if (is_zero_or_nan(value[e])) return;
+        after[e] = first;
         first = e;
         int*& last = m_lastLink[static_cast<std::size_t>(col[e])];
         link[e] = -1;
@@ -412,7 +416,7 @@ template <class Walk> bool UpLooking::record(int k, int b, Cell* diag, double d,
         runEnd[e] = col[e + 1] == col[e] + 1 ? runEnd[e + 1] : e + 1;
         chain(e);
     }
-    if (first < 0)
+    if (first == n)
     {
         m_spare.push_back(b);
         return true;
