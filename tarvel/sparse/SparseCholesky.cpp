@@ -19,7 +19,7 @@
 // it is made as soon as the row is finished.
 //
 // A row that receives fill-in is remade from its diagonal on as one chain of consecutive cells
-// (tarvel::detail::new_cell_chain), so that the substitutions stream through each row of the
+// (tarvel::detail::new_cell_run), so that the substitutions stream through each row of the
 // factor: the lists and values are those of the classical form, the cells' addresses are not.
 #include <tarvel/core/Matrix.h>
 #include <tarvel/platform/Assert.h>
@@ -348,7 +348,7 @@ void UpLooking::write_back(Row& rj, Cell* beforeDiag, Cell* c, int nOld, int nFi
     // With fill-in, the row from its diagonal on is remade as one chain of consecutive cells
     // (the old cells and the fill-in merged in column order, R2), so that the substitutions
     // stream through each row of the factor.
-    Cell* chain = tarvel::detail::new_cell_chain(static_cast<std::size_t>(nOld + nFill));
+    Cell* chain = tarvel::detail::new_cell_run(static_cast<std::size_t>(nOld + nFill));
     if (!chain) throw std::bad_alloc();
     merge_columns(chain, c, m_fill.data(), nFill,
                   [w](Cell* e, int m)
@@ -491,7 +491,7 @@ bool UpLooking::factor_row(Row& rj, int p, bool finishing, std::uint32_t& update
                           }
                       });
     }
-    Cell* chain = tarvel::detail::new_cell_chain(static_cast<std::size_t>(nOld + nFill));
+    Cell* chain = tarvel::detail::new_cell_run(static_cast<std::size_t>(nOld + nFill));
     if (!chain) throw std::bad_alloc();
     chain->m_nCol = j;
     chain->m_dValue = d;
