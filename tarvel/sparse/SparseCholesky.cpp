@@ -57,13 +57,39 @@ void extents(const Row* first, int& maxRow, int& maxCol)
     }
 }
 
-// Flags of the stored row indices, for the indices 0 .. width - 1.
-std::vector<char> stored_rows(const Row* first, int width)
+// The stored row indices (flags for the indices 0 .. width - 1) and the slot of each column in
+// the work row. An update or a gather reaches only a column that some row other than its own
+// holds: a tail holds the columns of its row's cells right of the diagonal and of the tails
+// merged into it, all columns of other rows' cells. The other columns (rows coupled to
+// nothing, as the unit rows of prescribed values) take no slot (-1), so that the runs of
+// consecutive slots span them.
+struct Columns
 {
-    std::vector<char> stored(static_cast<std::size_t>(width), 0);
+    std::vector<char> stored;
+    std::vector<int> slot;    // by column
+    std::vector<int> column;  // by slot
+};
+
+Columns columns_of(const Row* first, int width)
+{
+    Columns cols;
+    cols.stored.assign(static_cast<std::size_t>(width), 0);
+    cols.slot.assign(static_cast<std::size_t>(width), -1);
     for (const Row* r = first; r; r = r->m_pNextRow)
-        if (r->m_nRow >= 0) stored[r->m_nRow] = 1;
-    return stored;
+    {
+        if (r->m_nRow >= 0) cols.stored[static_cast<std::size_t>(r->m_nRow)] = 1;
+        for (const Cell* c = r->m_pFirstCell; c; c = c->m_pNext)
+            if (c->m_nCol >= 0 && c->m_nCol != r->m_nRow)
+                cols.slot[static_cast<std::size_t>(c->m_nCol)] = 0;
+    }
+    for (int m = 0; m < width; ++m)
+    {
+        int& slot = cols.slot[static_cast<std::size_t>(m)];
+        if (slot < 0) continue;
+        slot = static_cast<int>(cols.column.size());
+        cols.column.push_back(m);
+    }
+    return cols;
 }
 
 // The pivot of row k at its turn, after all updates of the rows above it: the row's index is
@@ -100,6 +126,9 @@ inline bool aims_at_stored_row(int col, const char* stored) { return stored[col]
 // Reference: J. W. H. Liu, The role of elimination trees in sparse factorization, SIAM J.
 // Matrix Anal. Appl. 11 (1990), sec. 3.
 //
+// The work row, the tails, the chains and the fill-in are indexed by column slot (columns_of),
+// so that in a row of a grid's factor the runs go across the prescribed values' columns.
+//
 // A row is written back, checked as a pivot and recorded as a sender in one walk over its
 // cells: the values leave the work row, the tail is copied and the cells are divided by d_k
 // together; the rare row that then fails the check of its entries (aims_at_stored_row) gets
@@ -107,12 +136,12 @@ inline bool aims_at_stored_row(int col, const char* stored) { return stored[col]
 class UpLooking
 {
 public:
-    UpLooking(int width, const std::vector<char>& stored)
-        : m_stored(stored), m_senders(static_cast<std::size_t>(width)),
-          m_nextCol(static_cast<std::size_t>(width), -1),
-          m_head(static_cast<std::size_t>(width), -1), m_lastLink(static_cast<std::size_t>(width)),
-          m_w(static_cast<std::size_t>(width), -0.0), m_stamp(static_cast<std::size_t>(width), -1),
-          m_fill(static_cast<std::size_t>(width), 0)
+    explicit UpLooking(const Columns& cols)
+        : m_stored(cols.stored), m_slot(cols.slot), m_column(cols.column),
+          m_senders(cols.slot.size()), m_nextCol(cols.slot.size(), -1),
+          m_head(cols.column.size(), -1), m_lastLink(cols.column.size()),
+          m_w(cols.column.size(), -0.0), m_stamp(cols.column.size(), -1),
+          m_fill(cols.column.size(), 0)
     {
         for (std::size_t c = 0; c < m_head.size(); ++c) m_lastLink[c] = &m_head[c];
     }
@@ -125,7 +154,7 @@ public:
     bool factor_row(Row& rj, int p, bool finishing, std::uint32_t& updates);
 
 private:
-    // Row k's entries right of its diagonal: columns (ascending), values a_kj (undivided), the
+    // Row k's entries right of its diagonal: column slots (ascending), values a_kj (undivided), the
     // end of the run of consecutive columns that holds each entry, and at each sending entry
     // (k, c) the next row sending to column c (-1 at the end of the chain) and the position of
     // the row's next sending entry (the tail's length after the last).
@@ -166,28 +195,30 @@ private:
         int next = 0;
     };
 
-    // Applies the updates of the chain starting at row k to the work row (j at position p);
-    // the fill-in columns go to m_fill. Returns their number.
-    int apply_senders(int k, int j, int p, std::uint32_t& updates);
+    // Applies the updates of the chain starting at row k to the work row (row j, of slot jc,
+    // at position p); the slots of the fill-in go to m_fill. Returns their number.
+    int apply_senders(int k, int jc, int p, std::uint32_t& updates);
     // Writes the work row into the row's cells from its diagonal on: into the cells themselves
     // when nFill is 0, else into a new chain of consecutive cells that replaces them.
     void write_back(Row& rj, Cell* beforeDiag, Cell* c, int nOld, int nFill);
     // Records row k, d_k > 0, as a sender, its tail in buffer b (taken for n entries when n
-    // is not 0): walk(put) must call put(cell, column, value) for each of its n entries right
+    // is not 0): walk(put) must call put(cell, slot, value) for each of its n entries right
     // of diag, in column order, and leave them in the row.
     template <class Walk> bool record(int k, int b, Cell* diag, double d, int n, Walk walk);
     int take_buffer(int n);
 
     const std::vector<char>& m_stored;  // by index: the row is stored
+    const std::vector<int>& m_slot;     // by column: its slot, -1 where none
+    const std::vector<int>& m_column;   // by slot: its column
     std::vector<Tail> m_tails;          // buffers, in use or spare
     std::vector<int> m_spare;           // buffers not in use
     std::vector<Sender> m_senders;      // by row: its tail while it still sends
-    std::vector<int> m_nextCol;         // by row: column of its next sending entry, else -1
-    std::vector<int> m_head;            // by column: the first row sending to it, -1
-    std::vector<int*> m_lastLink;       // by column: where the next row sending to it is written
-    std::vector<double> m_w;            // the work row, -0.0 outside the row being gathered
-    std::vector<int> m_stamp;           // by column: the position of the last row holding it
-    std::vector<int> m_fill;            // scratch: fill-in columns of the current row
+    std::vector<int> m_nextCol;         // by row: slot of its next sending entry, else -1
+    std::vector<int> m_head;            // by slot: the first row sending to it, -1
+    std::vector<int*> m_lastLink;       // by slot: where the next row sending to it is written
+    std::vector<double> m_w;            // by slot: the work row, -0.0 outside the row gathered
+    std::vector<int> m_stamp;           // by slot: the position of the last row holding it
+    std::vector<int> m_fill;            // scratch: fill-in slots of the current row
 };
 
 // y_t += f * x_t, t < n: element by element, each with the roundings of one update. Written
@@ -218,28 +249,33 @@ inline void add_scaled(double* __restrict y, const double* __restrict x, int n, 
     if (t < n) y[t] += f * x[t];
 }
 
-// Merges, in column order, the cells from `old` on and the columns fill[0 .. nFill - 1] (none
-// of them among the cells') into the chain from `out` on: each cell of the chain takes its
-// column, then put(cell, column) is called for it.
+// Merges, in column order, the cells from `old` on and the slots fill[0 .. nFill - 1] (none of
+// them the slot of one of the cells) into the chain from `out` on: each cell of the chain
+// takes its column, then put(cell, slot) is called for it.
 template <class Put>
-void merge_columns(Cell* out, const Cell* old, const int* fill, int nFill, Put put)
+void merge_columns(Cell* out, const Cell* old, const int* fill, int nFill, const int* slot,
+                   const int* column, Put put)
 {
+    constexpr int kNone = std::numeric_limits<int>::max();
+    int oldSlot = old ? slot[old->m_nCol] : kNone;
     for (int t = 0; t < nFill; ++t)
     {
         const int limit = fill[t];
-        for (; old && old->m_nCol < limit; old = old->m_pNext, out = out->m_pNext)
+        for (; oldSlot < limit; out = out->m_pNext)
         {
             out->m_nCol = old->m_nCol;
-            put(out, old->m_nCol);
+            put(out, oldSlot);
+            old = old->m_pNext;
+            oldSlot = old ? slot[old->m_nCol] : kNone;
         }
-        out->m_nCol = limit;
+        out->m_nCol = column[limit];
         put(out, limit);
         out = out->m_pNext;
     }
     for (; old; old = old->m_pNext, out = out->m_pNext)
     {
         out->m_nCol = old->m_nCol;
-        put(out, old->m_nCol);
+        put(out, slot[old->m_nCol]);
     }
 }
 
@@ -270,11 +306,12 @@ int UpLooking::take_buffer(int n)
     return b;
 }
 
-int UpLooking::apply_senders(int k, int j, int p, std::uint32_t& updates)
+int UpLooking::apply_senders(int k, int jc, int p, std::uint32_t& updates)
 {
     double* w = m_w.data();
     int* stamp = m_stamp.data();
     const int* nextCol = m_nextCol.data();
+    const int* column = m_column.data();
     int* fill = m_fill.data();
     int nFill = 0;
     while (k >= 0)
@@ -288,7 +325,8 @@ int UpLooking::apply_senders(int k, int j, int p, std::uint32_t& updates)
         const int following = t.link[at];
         const double f = -value[at] / s.d;
         // Covered: the previous entry (k, i) sent, and row i sends to row j.
-        const bool covered = at > 0 && nextCol[col[at - 1]] == j && !is_zero_or_nan(value[at - 1]);
+        const bool covered =
+            at > 0 && nextCol[column[col[at - 1]]] == jc && !is_zero_or_nan(value[at - 1]);
         if (covered)
         {
             const int* runEnd = t.runEnd.get();
@@ -336,12 +374,14 @@ int UpLooking::apply_senders(int k, int j, int p, std::uint32_t& updates)
 void UpLooking::write_back(Row& rj, Cell* beforeDiag, Cell* c, int nOld, int nFill)
 {
     double* w = m_w.data();
+    const int* slot = m_slot.data();
     if (nFill == 0)  // the pattern is closed: the values go into the row's own cells
     {
         for (Cell* e = c; e; e = e->m_pNext)
         {
-            e->m_dValue = w[e->m_nCol];
-            w[e->m_nCol] = -0.0;
+            const int m = slot[e->m_nCol];
+            e->m_dValue = w[m];
+            w[m] = -0.0;
         }
         return;
     }
@@ -350,7 +390,7 @@ void UpLooking::write_back(Row& rj, Cell* beforeDiag, Cell* c, int nOld, int nFi
     // stream through each row of the factor.
     Cell* chain = tarvel::detail::new_cell_run(static_cast<std::size_t>(nOld + nFill));
     if (!chain) throw std::bad_alloc();
-    merge_columns(chain, c, m_fill.data(), nFill,
+    merge_columns(chain, c, m_fill.data(), nFill, slot, m_column.data(),
                   [w](Cell* e, int m)
                   {
                       e->m_dValue = w[m];
@@ -383,7 +423,7 @@ template <class Walk> bool UpLooking::record(int k, int b, Cell* diag, double d,
                 e->m_dValue = v;
                 return;
             }
-            stray |= !aims_at_stored_row(m, stored);
+            stray |= !aims_at_stored_row(e->m_nCol, stored);
             e->m_dValue = v / d;
         });
     if (stray)  // the row fails: it keeps its undivided values and sends nothing
@@ -428,8 +468,10 @@ template <class Walk> bool UpLooking::record(int k, int b, Cell* diag, double d,
 
 bool UpLooking::factor_row(Row& rj, int p, bool finishing, std::uint32_t& updates)
 {
+    const int* slot = m_slot.data();
     const int j = rj.m_nRow;
-    const int k = j >= 0 && j < static_cast<int>(m_head.size()) ? m_head[j] : -1;
+    const int jc = j >= 0 && j < static_cast<int>(m_slot.size()) ? slot[j] : -1;
+    const int k = jc >= 0 ? m_head[static_cast<std::size_t>(jc)] : -1;
     if (k < 0)  // nothing to gather: the row as it stands
     {
         if (!finishing) return false;
@@ -438,13 +480,13 @@ bool UpLooking::factor_row(Row& rj, int p, bool finishing, std::uint32_t& update
         int n = 0;
         for (const Cell* e = diag->m_pNext; e; e = e->m_pNext) ++n;
         return record(p, n > 0 ? take_buffer(n) : -1, diag, diag->m_dValue, n,
-                      [diag](auto put)
+                      [diag, slot](auto put)
                       {
                           for (Cell* e = diag->m_pNext; e; e = e->m_pNext)
-                              put(e, e->m_nCol, e->m_dValue);
+                              put(e, slot[e->m_nCol], e->m_dValue);
                       });
     }
-    m_head[j] = -1;  // no row finishing later sends to column j
+    m_head[static_cast<std::size_t>(jc)] = -1;  // no row finishing later sends to column j
 
     // -- 1. Scatter row j from its diagonal on (updates never reach left of it) --
     double* w = m_w.data();
@@ -453,21 +495,22 @@ bool UpLooking::factor_row(Row& rj, int p, bool finishing, std::uint32_t& update
     Cell* c = rj.m_pFirstCell;
     for (; c && c->m_nCol < j; c = c->m_pNext) beforeDiag = c;
     int nOld = 0;
-    for (Cell* s = c; s; s = s->m_pNext, ++nOld)
+    for (Cell* e = c; e; e = e->m_pNext, ++nOld)
     {
-        w[s->m_nCol] = s->m_dValue;
-        stamp[s->m_nCol] = p;
+        const int m = slot[e->m_nCol];
+        w[m] = e->m_dValue;
+        stamp[m] = p;
     }
 
     // -- 2. Updates w_m += f * a_km, f = -a_kj / d_k, m over row k from column j on --
-    const int nFill = apply_senders(k, j, p, updates);
+    const int nFill = apply_senders(k, jc, p, updates);
     int* fill = m_fill.data();
     if (nFill > 1 && !std::is_sorted(fill, fill + nFill)) std::sort(fill, fill + nFill);
 
     // -- 3. Write back; w back to -0.0; the checks of the row, and its record as a sender --
     const bool oldDiag = c && c->m_nCol == j;
-    const double d = w[j];
-    if (!finishing || j != p || beforeDiag || !(oldDiag || (nFill > 0 && fill[0] == j)) ||
+    const double d = w[jc];
+    if (!finishing || j != p || beforeDiag || !(oldDiag || (nFill > 0 && fill[0] == jc)) ||
         !(d > 0.0))
     {
         write_back(rj, beforeDiag, c, nOld, nFill);
@@ -475,16 +518,16 @@ bool UpLooking::factor_row(Row& rj, int p, bool finishing, std::uint32_t& update
     }
     const int n = nOld + nFill - 1;             // entries right of the diagonal
     const int b = n > 0 ? take_buffer(n) : -1;  // before the row changes (it may throw)
-    w[j] = -0.0;
+    w[jc] = -0.0;
     if (nFill == 0)
     {
         c->m_dValue = d;
         return record(p, b, c, d, n,
-                      [c, w](auto put)
+                      [c, w, slot](auto put)
                       {
                           for (Cell* e = c->m_pNext; e; e = e->m_pNext)
                           {
-                              const int m = e->m_nCol;
+                              const int m = slot[e->m_nCol];
                               const double v = w[m];
                               w[m] = -0.0;
                               put(e, m, v);
@@ -501,6 +544,7 @@ bool UpLooking::factor_row(Row& rj, int p, bool finishing, std::uint32_t& update
                              [&](auto put)
                              {
                                  merge_columns(chain->m_pNext, oldRight, fill + skip, nFill - skip,
+                                               slot, m_column.data(),
                                                [w, &put](Cell* e, int m)
                                                {
                                                    const double v = w[m];
@@ -547,9 +591,9 @@ int cholesky_up_looking(Row* first)
     int maxRow = 0, maxCol = 0;
     extents(first, maxRow, maxCol);
     const int width = std::max(maxRow, maxCol) + 1;
-    const std::vector<char> stored = stored_rows(first, width);
+    const Columns cols = columns_of(first, width);
 
-    UpLooking work(width, stored);
+    UpLooking work(cols);
     std::uint32_t flops = 0;
     int status = 1;
     int p = 0;
