@@ -222,28 +222,48 @@ private:
 };
 
 // y_t += f * x_t, t < n: element by element, each with the roundings of one update. Written
-// in groups of four and two so that the compiler packs the updates into two-lane multiplies
-// and adds, whose lanes round as the scalar operations do.
+// in groups of eight, four and two so that the compiler packs the updates into two-lane
+// multiplies and adds, whose lanes round as the scalar operations do.
 inline void add_scaled(double* __restrict y, const double* __restrict x, int n, double f)
 {
     int t = 0;
-    for (; t + 4 <= n; t += 4)
+    for (; t + 8 <= n; t += 8)
     {
-        const double a = y[t] + f * x[t];
-        const double b = y[t + 1] + f * x[t + 1];
-        const double c = y[t + 2] + f * x[t + 2];
-        const double d = y[t + 3] + f * x[t + 3];
-        y[t] = a;
-        y[t + 1] = b;
-        y[t + 2] = c;
-        y[t + 3] = d;
+        const double a0 = y[t] + f * x[t];
+        const double a1 = y[t + 1] + f * x[t + 1];
+        const double a2 = y[t + 2] + f * x[t + 2];
+        const double a3 = y[t + 3] + f * x[t + 3];
+        const double a4 = y[t + 4] + f * x[t + 4];
+        const double a5 = y[t + 5] + f * x[t + 5];
+        const double a6 = y[t + 6] + f * x[t + 6];
+        const double a7 = y[t + 7] + f * x[t + 7];
+        y[t] = a0;
+        y[t + 1] = a1;
+        y[t + 2] = a2;
+        y[t + 3] = a3;
+        y[t + 4] = a4;
+        y[t + 5] = a5;
+        y[t + 6] = a6;
+        y[t + 7] = a7;
+    }
+    if (t + 4 <= n)
+    {
+        const double a0 = y[t] + f * x[t];
+        const double a1 = y[t + 1] + f * x[t + 1];
+        const double a2 = y[t + 2] + f * x[t + 2];
+        const double a3 = y[t + 3] + f * x[t + 3];
+        y[t] = a0;
+        y[t + 1] = a1;
+        y[t + 2] = a2;
+        y[t + 3] = a3;
+        t += 4;
     }
     if (t + 2 <= n)
     {
-        const double a = y[t] + f * x[t];
-        const double b = y[t + 1] + f * x[t + 1];
-        y[t] = a;
-        y[t + 1] = b;
+        const double a0 = y[t] + f * x[t];
+        const double a1 = y[t + 1] + f * x[t + 1];
+        y[t] = a0;
+        y[t + 1] = a1;
         t += 2;
     }
     if (t < n) y[t] += f * x[t];
