@@ -167,6 +167,7 @@ private:
         std::unique_ptr<double[]> value;
         int capacity = 0;
         int size = 0;
+        bool oneRun = false;  // the columns are consecutive (runEnd is then not made)
 
         // Room for n entries; what the arrays held is not kept (every entry is written before
         // it is read).
@@ -347,7 +348,11 @@ int UpLooking::apply_senders(int k, int jc, int p, std::uint32_t& updates)
         // Covered: the previous entry (k, i) sent, and row i sends to row j.
         const bool covered =
             at > 0 && nextCol[column[col[at - 1]]] == jc && !is_zero_or_nan(value[at - 1]);
-        if (covered)
+        if (covered && t.oneRun)
+        {
+            add_scaled(w + col[at], value + at, size - at, f);
+        }
+        else if (covered)
         {
             const int* runEnd = t.runEnd.get();
             for (int q = at; q < size;)
@@ -469,13 +474,14 @@ template <class Walk> bool UpLooking::record(int k, int b, Cell* diag, double d,
         *last = k;
         last = link + e;
     };
-    runEnd[n - 1] = n;
-    chain(n - 1);
-    for (int e = n - 2; e >= 0; --e)
+    t.oneRun = col[n - 1] - col[0] == n - 1;  // ascending: consecutive exactly then
+    if (!t.oneRun)
     {
-        runEnd[e] = col[e + 1] == col[e] + 1 ? runEnd[e + 1] : e + 1;
-        chain(e);
+        runEnd[n - 1] = n;
+        for (int e = n - 2; e >= 0; --e)
+            runEnd[e] = col[e + 1] == col[e] + 1 ? runEnd[e + 1] : e + 1;
     }
+    for (int e = n - 1; e >= 0; --e) chain(e);
     if (first == n)
     {
         m_spare.push_back(b);
