@@ -154,8 +154,8 @@ public:
     bool factor_row(Row& rj, int p, bool finishing, std::uint32_t& updates);
 
 private:
-    // Row k's entries right of its diagonal: column slots (ascending), values a_kj (undivided), the
-    // end of the run of consecutive columns that holds each entry, and at each sending entry
+    // Row k's entries right of its diagonal: column slots (ascending), values a_kj (undivided),
+    // the end of the run of consecutive slots that holds each entry, and at each sending entry
     // (k, c) the next row sending to column c (-1 at the end of the chain) and the position of
     // the row's next sending entry (the tail's length after the last).
     struct Tail
@@ -167,7 +167,7 @@ private:
         std::unique_ptr<double[]> value;
         int capacity = 0;
         int size = 0;
-        bool oneRun = false;  // the columns are consecutive (runEnd is then not made)
+        bool oneRun = false;  // the slots are consecutive (runEnd is then not made)
 
         // Room for n entries; what the arrays held is not kept (every entry is written before
         // it is read).
@@ -459,7 +459,7 @@ template <class Walk> bool UpLooking::record(int k, int b, Cell* diag, double d,
         return false;
     }
 
-    // Runs of consecutive columns; the chains of the columns row k sends to
+    // Runs of consecutive slots; the chains of the columns row k sends to
     int* runEnd = t.runEnd.get();
     int* link = t.link.get();
     int* after = t.after.get();
@@ -591,9 +591,9 @@ int cholesky_up_looking(Row* first);
 }  // namespace
 
 // Cholesky(): 1 on success (an empty matrix included), -1 at the first row that fails its
-// checks (pivot_of, aims_at_stored_row), the matrix then partly factorized: the rows above it finished, it and
-// every row below it holding the updates of the rows above. m_Flops: +1 per finished row, +2
-// per update of an entry.
+// checks (pivot_of, aims_at_stored_row), the matrix then partly factorized: the rows above it
+// finished, it and every row below it holding the updates of the rows above. m_Flops: +1 per
+// finished row, +2 per update of an entry.
 int CSparseMatrix::Cholesky()
 {
     TARVEL_ASSERT(tarvel::detail::lists_are_ordered(*this),
