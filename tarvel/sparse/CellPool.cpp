@@ -518,7 +518,12 @@ void CSparseMatrix::cell::operator delete(void* p, const std::nothrow_t&) noexce
     CSparseMatrix::cell::operator delete(p, sizeof(CSparseMatrix::cell));
 }
 
-CSparseMatrix::cell* tarvel::detail::new_cell_chain(std::size_t n) noexcept
+namespace
+{
+
+// n cells chained in order, in consecutive slots with the pools; with Cleared, each holds 0.0
+// at column 0, else only the links are written.
+template <bool Cleared> CSparseMatrix::cell* chain_of(std::size_t n) noexcept
 {
     using Cell = CSparseMatrix::cell;
     if (n == 0) return nullptr;
@@ -527,14 +532,20 @@ CSparseMatrix::cell* tarvel::detail::new_cell_chain(std::size_t n) noexcept
     {
         Cell* cells = reinterpret_cast<Cell*>(run);
         for (std::size_t t = 0; t < n; ++t)
-            ::new (cells + t) Cell{t + 1 < n ? cells + t + 1 : nullptr, 0.0, 0};
+        {
+            Cell* next = t + 1 < n ? cells + t + 1 : nullptr;
+            if (Cleared)
+                ::new (cells + t) Cell{next, 0.0, 0};
+            else
+                (::new (cells + t) Cell)->m_pNext = next;
+        }
         return cells;
     }
 #endif
     Cell* head = nullptr;  // one cell at a time, made from the last to the first
     for (std::size_t t = 0; t < n; ++t)
     {
-        Cell* made = new (std::nothrow) Cell{head, 0.0, 0};
+        Cell* made = Cleared ? new (std::nothrow) Cell{head, 0.0, 0} : new (std::nothrow) Cell;
         if (!made)
         {
             while (head)
@@ -545,9 +556,22 @@ CSparseMatrix::cell* tarvel::detail::new_cell_chain(std::size_t n) noexcept
             }
             return nullptr;
         }
+        made->m_pNext = head;
         head = made;
     }
     return head;
+}
+
+}  // namespace
+
+CSparseMatrix::cell* tarvel::detail::new_cell_chain(std::size_t n) noexcept
+{
+    return chain_of<true>(n);
+}
+
+CSparseMatrix::cell* tarvel::detail::new_cell_run(std::size_t n) noexcept
+{
+    return chain_of<false>(n);
 }
 
 bool tarvel::detail::cells_reused_in_address_order()

@@ -19,7 +19,7 @@
 // it is made as soon as the row is finished.
 //
 // A row that receives fill-in is remade from its diagonal on as one chain of consecutive cells
-// (tarvel::detail::new_cell_chain), so that the substitutions stream through each row of the
+// (tarvel::detail::new_cell_run), so that the substitutions stream through each row of the
 // factor: the lists and values are those of the classical form, the cells' addresses are not.
 #include <tarvel/core/Matrix.h>
 #include <tarvel/platform/Assert.h>
@@ -33,6 +33,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <limits>
+#include <memory>
 #include <new>
 #include <vector>
 
@@ -56,13 +57,39 @@ void extents(const Row* first, int& maxRow, int& maxCol)
     }
 }
 
-// Flags of the stored row indices, for the indices 0 .. width - 1.
-std::vector<char> stored_rows(const Row* first, int width)
+// The stored row indices (flags for the indices 0 .. width - 1) and the slot of each column in
+// the work row. An update or a gather reaches only a column that some row other than its own
+// holds: a tail holds the columns of its row's cells right of the diagonal and of the tails
+// merged into it, all columns of other rows' cells. The other columns (rows coupled to
+// nothing, as the unit rows of prescribed values) take no slot (-1), so that the runs of
+// consecutive slots span them.
+struct Columns
 {
-    std::vector<char> stored(static_cast<std::size_t>(width), 0);
+    std::vector<char> stored;
+    std::vector<int> slot;    // by column
+    std::vector<int> column;  // by slot
+};
+
+Columns columns_of(const Row* first, int width)
+{
+    Columns cols;
+    cols.stored.assign(static_cast<std::size_t>(width), 0);
+    cols.slot.assign(static_cast<std::size_t>(width), -1);
     for (const Row* r = first; r; r = r->m_pNextRow)
-        if (r->m_nRow >= 0) stored[r->m_nRow] = 1;
-    return stored;
+    {
+        if (r->m_nRow >= 0) cols.stored[static_cast<std::size_t>(r->m_nRow)] = 1;
+        for (const Cell* c = r->m_pFirstCell; c; c = c->m_pNext)
+            if (c->m_nCol >= 0 && c->m_nCol != r->m_nRow)
+                cols.slot[static_cast<std::size_t>(c->m_nCol)] = 0;
+    }
+    for (int m = 0; m < width; ++m)
+    {
+        int& slot = cols.slot[static_cast<std::size_t>(m)];
+        if (slot < 0) continue;
+        slot = static_cast<int>(cols.column.size());
+        cols.column.push_back(m);
+    }
+    return cols;
 }
 
 // The pivot of row k at its turn, after all updates of the rows above it: the row's index is
@@ -75,21 +102,19 @@ Cell* pivot_of(const Row& rk, int k)
     return usable ? diag : nullptr;
 }
 
-// An entry (k, col) holding v sends an update unless v is 0.0 or NaN; it must then aim at a
-// stored row.
-bool aims_at_stored_row(int col, double v, const std::vector<char>& stored)
-{
-    return is_zero_or_nan(v) || (col >= 0 && col < static_cast<int>(stored.size()) && stored[col]);
-}
+// An entry (k, col) right of row k's diagonal sends an update unless its value is 0.0 or NaN;
+// it must then aim at a stored row. Such a column lies right of k >= 0 and at or left of the
+// largest column of the matrix, within the flags.
+inline bool aims_at_stored_row(int col, const char* stored) { return stored[col] != 0; }
 
 // Work space of the up-looking factorization.
 //
 // Finished rows still sending updates keep their entries right of the diagonal (undivided) in
 // contiguous arrays (a Tail), with the runs of consecutive columns marked, so that an update
-// f * (row k from column j on) is a few dense loops the compiler vectorizes. Rows sending to
-// the same column are chained through their tails in increasing k (a row is appended to the
-// chain of each column it sends to when it finishes, and rows finish in increasing k), so the
-// senders of row j arrive in the order the updates must be applied, without a search or a sort.
+// f * (row k from column j on) is a few dense loops over runs. Rows sending to the same column
+// are chained through their tails in increasing k (a row is appended to the chain of each
+// column it sends to when it finishes, and rows finish in increasing k), so the senders of row
+// j arrive in the order the updates must be applied, without a search or a sort.
 //
 // The work row w holds -0.0 (the exact additive identity) wherever no row is being gathered,
 // so an update needs no test of its own; the pattern of the row (where fill-in must be made)
@@ -100,160 +125,246 @@ bool aims_at_stored_row(int col, double v, const std::vector<char>& stored)
 // column-structure argument, restricted to the updates actually made).
 // Reference: J. W. H. Liu, The role of elimination trees in sparse factorization, SIAM J.
 // Matrix Anal. Appl. 11 (1990), sec. 3.
+//
+// The work row, the tails, the chains and the fill-in are indexed by column slot (columns_of),
+// so that in a row of a grid's factor the runs go across the prescribed values' columns.
+//
+// A row is written back, checked as a pivot and recorded as a sender in one walk over its
+// cells: the values leave the work row, the tail is copied and the cells are divided by d_k
+// together; the rare row that then fails the check of its entries (aims_at_stored_row) gets
+// its undivided values back from the tail.
 class UpLooking
 {
 public:
-    UpLooking(int width, int nRows, const std::vector<char>& stored)
-        : m_stored(stored), m_tailOf(static_cast<std::size_t>(nRows), -1),
-          m_next(static_cast<std::size_t>(nRows), 0), m_d(static_cast<std::size_t>(nRows), 0.0),
-          m_head(static_cast<std::size_t>(width), -1),
-          m_lastRow(static_cast<std::size_t>(width), -1),
-          m_lastAt(static_cast<std::size_t>(width), 0), m_w(static_cast<std::size_t>(width), -0.0),
-          m_stamp(static_cast<std::size_t>(width), -1), m_fill(static_cast<std::size_t>(width), 0)
+    explicit UpLooking(const Columns& cols)
+        : m_stored(cols.stored), m_slot(cols.slot), m_column(cols.column),
+          m_senders(cols.slot.size()), m_nextCol(cols.slot.size(), -1),
+          m_head(cols.column.size(), -1), m_lastLink(cols.column.size()),
+          m_w(cols.column.size(), -0.0), m_stamp(cols.column.size(), -1),
+          m_fill(cols.column.size(), 0)
     {
+        for (std::size_t c = 0; c < m_head.size(); ++c) m_lastLink[c] = &m_head[c];
     }
 
-    // Applies to row j (at list position p) every update of the finished rows, in increasing
-    // k, and writes the result back into its cells (fill-in made where needed). Returns the
-    // number of entry updates.
-    std::uint32_t gather_updates(Row& rj, int p);
-    // The checks of row k at its turn (pivot_of, aims_at_stored_row); when it passes, records its tail, chains it
-    // to the columns it sends to and divides its cells by d_k.
-    bool finish(Row& rk, int k);
+    // Row j at list position p: applies every update of the finished rows in increasing k and
+    // writes the result back into its cells (fill-in made where needed); then, when
+    // `finishing`, the checks of the row at its turn (pivot_of, aims_at_stored_row), and when
+    // they pass, the row becomes a sender and its cells are divided by d_p. Adds the number
+    // of entry updates to `updates`; returns whether the row finished.
+    bool factor_row(Row& rj, int p, bool finishing, std::uint32_t& updates);
 
 private:
-    // Row k's entries right of its diagonal: columns (ascending), values a_kj (undivided), the
-    // end of the run of consecutive columns that holds each entry, and at each sending entry
-    // (k, c) the next row sending to column c (-1 at the end of the chain).
+    // Row k's entries right of its diagonal: column slots (ascending), values a_kj (undivided),
+    // the end of the run of consecutive slots that holds each entry, and at each sending entry
+    // (k, c) the next row sending to column c (-1 at the end of the chain) and the position of
+    // the row's next sending entry (the tail's length after the last).
     struct Tail
     {
-        std::vector<int> col;
-        std::vector<int> runEnd;
-        std::vector<int> link;
-        std::vector<double> value;
+        std::unique_ptr<int[]> col;
+        std::unique_ptr<int[]> runEnd;
+        std::unique_ptr<int[]> link;
+        std::unique_ptr<int[]> after;
+        std::unique_ptr<double[]> value;
+        int capacity = 0;
         int size = 0;
+        bool oneRun = false;  // the slots are consecutive (runEnd is then not made)
 
+        // Room for n entries; what the arrays held is not kept (every entry is written before
+        // it is read).
         void resize(int n)
         {
-            if (static_cast<std::size_t>(n) > col.size())
+            if (n > capacity)
             {
-                const std::size_t grown =
-                    std::max<std::size_t>(static_cast<std::size_t>(n), 2 * col.size());
-                col.resize(grown);
-                runEnd.resize(grown);
-                link.resize(grown);
-                value.resize(grown);
+                const int grown = std::max(n, 2 * capacity);
+                const std::size_t g = static_cast<std::size_t>(grown);
+                col.reset(new int[g]);
+                runEnd.reset(new int[g]);
+                link.reset(new int[g]);
+                after.reset(new int[g]);
+                value.reset(new double[g]);
+                capacity = grown;
             }
             size = n;
         }
     };
+    // A finished row that still sends: d_k, the buffer that holds its tail and the position of
+    // its next sending entry.
+    struct Sender
+    {
+        double d = 0.0;
+        int buffer = -1;
+        int next = 0;
+    };
 
-    Tail& tail_of(int k) { return m_tails[m_tailOf[k]]; }
-    // Row i's next update goes to row j (i finished and not used up).
-    bool sends_to(int i, int j)
-    {
-        if (static_cast<std::size_t>(i) >= m_tailOf.size()) return false;  // never finished
-        const int t = m_tailOf[i];
-        return t >= 0 && m_tails[t].col[m_next[i]] == j;
-    }
-    // Moves row k's cursor to its first sending entry at or after `at`; a used-up tail goes
-    // back to the spare buffers, so the storage in use follows the rows still sending (a
-    // band's width of rows for a banded matrix).
-    void advance(int k, int at);
-    int take_buffer();
-    void give_back(int k)
-    {
-        m_spare.push_back(m_tailOf[k]);
-        m_tailOf[k] = -1;
-    }
+    // Applies the updates of the chain starting at row k to the work row (row j, of slot jc,
+    // at position p); the slots of the fill-in go to m_fill. Returns their number.
+    int apply_senders(int k, int jc, int p, std::uint32_t& updates);
+    // Writes the work row into the row's cells from its diagonal on: into the cells themselves
+    // when nFill is 0, else into a new chain of consecutive cells that replaces them.
+    void write_back(Row& rj, Cell* beforeDiag, Cell* c, int nOld, int nFill);
+    // Records row k, d_k > 0, as a sender, its tail in buffer b (taken for n entries when n
+    // is not 0): walk(put) must call put(cell, slot, value) for each of its n entries right
+    // of diag, in column order, and leave them in the row.
+    template <class Walk> bool record(int k, int b, Cell* diag, double d, int n, Walk walk);
+    int take_buffer(int n);
 
     const std::vector<char>& m_stored;  // by index: the row is stored
+    const std::vector<int>& m_slot;     // by column: its slot, -1 where none
+    const std::vector<int>& m_column;   // by slot: its column
     std::vector<Tail> m_tails;          // buffers, in use or spare
     std::vector<int> m_spare;           // buffers not in use
-    std::vector<int> m_tailOf;          // by row: its buffer while it still sends, else -1
-    std::vector<int> m_next;            // by row: position of its next sending entry
-    std::vector<double> m_d;            // d_k of the finished rows
-    std::vector<int> m_head;            // by column: the first row sending to it, -1
-    std::vector<int> m_lastRow;         // by column: the last row appended to its chain
-    std::vector<int> m_lastAt;          // by column: that row's entry in the column
-    std::vector<double> m_w;            // the work row, -0.0 outside the row being gathered
-    std::vector<int> m_stamp;           // by column: the position of the last row holding it
-    std::vector<int> m_fill;            // scratch: fill-in columns of the current row
+    std::vector<Sender> m_senders;      // by row: its tail while it still sends
+    std::vector<int> m_nextCol;         // by row: slot of its next sending entry, else -1
+    std::vector<int> m_head;            // by slot: the first row sending to it, -1
+    std::vector<int*> m_lastLink;       // by slot: where the next row sending to it is written
+    std::vector<double> m_w;            // by slot: the work row, -0.0 outside the row gathered
+    std::vector<int> m_stamp;           // by slot: the position of the last row holding it
+    std::vector<int> m_fill;            // scratch: fill-in slots of the current row
 };
 
-// y_t += f * x_t, t < n: element by element, the roundings of one update at a time.
+// y_t += f * x_t, t < n: element by element, each with the roundings of one update. Written
+// in groups of eight, four and two so that the compiler packs the updates into two-lane
+// multiplies and adds, whose lanes round as the scalar operations do.
 inline void add_scaled(double* __restrict y, const double* __restrict x, int n, double f)
 {
-    for (int t = 0; t < n; ++t) y[t] += f * x[t];
+    int t = 0;
+    for (; t + 8 <= n; t += 8)
+    {
+        const double a0 = y[t] + f * x[t];
+        const double a1 = y[t + 1] + f * x[t + 1];
+        const double a2 = y[t + 2] + f * x[t + 2];
+        const double a3 = y[t + 3] + f * x[t + 3];
+        const double a4 = y[t + 4] + f * x[t + 4];
+        const double a5 = y[t + 5] + f * x[t + 5];
+        const double a6 = y[t + 6] + f * x[t + 6];
+        const double a7 = y[t + 7] + f * x[t + 7];
+        y[t] = a0;
+        y[t + 1] = a1;
+        y[t + 2] = a2;
+        y[t + 3] = a3;
+        y[t + 4] = a4;
+        y[t + 5] = a5;
+        y[t + 6] = a6;
+        y[t + 7] = a7;
+    }
+    if (t + 4 <= n)
+    {
+        const double a0 = y[t] + f * x[t];
+        const double a1 = y[t + 1] + f * x[t + 1];
+        const double a2 = y[t + 2] + f * x[t + 2];
+        const double a3 = y[t + 3] + f * x[t + 3];
+        y[t] = a0;
+        y[t + 1] = a1;
+        y[t + 2] = a2;
+        y[t + 3] = a3;
+        t += 4;
+    }
+    if (t + 2 <= n)
+    {
+        const double a0 = y[t] + f * x[t];
+        const double a1 = y[t + 1] + f * x[t + 1];
+        y[t] = a0;
+        y[t + 1] = a1;
+        t += 2;
+    }
+    if (t < n) y[t] += f * x[t];
 }
 
-int UpLooking::take_buffer()
+// Merges, in column order, the cells from `old` on and the slots fill[0 .. nFill - 1] (none of
+// them the slot of one of the cells) into the chain from `out` on: each cell of the chain
+// takes its column, then put(cell, slot) is called for it.
+template <class Put>
+void merge_columns(Cell* out, const Cell* old, const int* fill, int nFill, const int* slot,
+                   const int* column, Put put)
 {
+    constexpr int kNone = std::numeric_limits<int>::max();
+    int oldSlot = old ? slot[old->m_nCol] : kNone;
+    for (int t = 0; t < nFill; ++t)
+    {
+        const int limit = fill[t];
+        for (; oldSlot < limit; out = out->m_pNext)
+        {
+            out->m_nCol = old->m_nCol;
+            put(out, oldSlot);
+            old = old->m_pNext;
+            oldSlot = old ? slot[old->m_nCol] : kNone;
+        }
+        out->m_nCol = column[limit];
+        put(out, limit);
+        out = out->m_pNext;
+    }
+    for (; old; old = old->m_pNext, out = out->m_pNext)
+    {
+        out->m_nCol = old->m_nCol;
+        put(out, slot[old->m_nCol]);
+    }
+}
+
+void delete_cells(Cell* c)
+{
+    while (c)
+    {
+        Cell* next = c->m_pNext;
+        delete c;
+        c = next;
+    }
+}
+
+int UpLooking::take_buffer(int n)
+{
+    int b;
     if (!m_spare.empty())
     {
-        const int b = m_spare.back();
+        b = m_spare.back();
         m_spare.pop_back();
-        return b;
     }
-    m_tails.emplace_back();
-    return static_cast<int>(m_tails.size()) - 1;
-}
-
-void UpLooking::advance(int k, int at)
-{
-    const Tail& t = tail_of(k);
-    const double* value = t.value.data();
-    while (at < t.size && is_zero_or_nan(value[at])) ++at;
-    if (at == t.size)
-        give_back(k);
     else
-        m_next[k] = at;
+    {
+        m_tails.emplace_back();
+        b = static_cast<int>(m_tails.size()) - 1;
+    }
+    m_tails[static_cast<std::size_t>(b)].resize(n);
+    return b;
 }
 
-std::uint32_t UpLooking::gather_updates(Row& rj, int p)
+int UpLooking::apply_senders(int k, int jc, int p, std::uint32_t& updates)
 {
-    const int j = rj.m_nRow;
-    if (j < 0 || j >= static_cast<int>(m_head.size())) return 0;
-    int k = m_head[j];  // the senders, in increasing k
-    if (k < 0) return 0;
-    m_head[j] = -1;  // no row finishing later sends to column j
-
-    // -- 1. Scatter row j from its diagonal on (updates never reach left of it) --
     double* w = m_w.data();
     int* stamp = m_stamp.data();
-    Cell* beforeDiag = nullptr;  // last cell left of column j
-    Cell* c = rj.m_pFirstCell;
-    for (; c && c->m_nCol < j; c = c->m_pNext) beforeDiag = c;
-    int nOld = 0;
-    for (Cell* s = c; s; s = s->m_pNext, ++nOld)
-    {
-        w[s->m_nCol] = s->m_dValue;
-        stamp[s->m_nCol] = p;
-    }
-
-    // -- 2. Updates w_m += f * a_km, f = -a_kj / d_k, m over row k from column j on --
+    const int* nextCol = m_nextCol.data();
+    const int* column = m_column.data();
     int* fill = m_fill.data();
     int nFill = 0;
-    std::uint32_t count = 0;
     while (k >= 0)
     {
-        const Tail& t = tail_of(k);
-        const int at = m_next[k];  // entry (k, j)
+        Sender& s = m_senders[static_cast<std::size_t>(k)];
+        const Tail& t = m_tails[static_cast<std::size_t>(s.buffer)];
+        const int at = s.next;  // entry (k, j)
+        const int size = t.size;
+        const int* col = t.col.get();
+        const double* value = t.value.get();
         const int following = t.link[at];
-        const int* col = t.col.data();
-        const double* value = t.value.data();
-        const double f = -value[at] / m_d[k];
+        const double f = -value[at] / s.d;
         // Covered: the previous entry (k, i) sent, and row i sends to row j.
-        const bool covered = at > 0 && !is_zero_or_nan(value[at - 1]) && sends_to(col[at - 1], j);
-        if (covered)
+        const bool covered =
+            at > 0 && nextCol[column[col[at - 1]]] == jc && !is_zero_or_nan(value[at - 1]);
+        if (covered && t.oneRun)
         {
-            const int* runEnd = t.runEnd.data();
-            for (int q = at; q < t.size; q = runEnd[q])
-                add_scaled(w + col[q], value + q, runEnd[q] - q, f);
+            add_scaled(w + col[at], value + at, size - at, f);
+        }
+        else if (covered)
+        {
+            const int* runEnd = t.runEnd.get();
+            for (int q = at; q < size;)
+            {
+                const int e = runEnd[q];
+                add_scaled(w + col[q], value + q, e - q, f);
+                q = e;
+            }
         }
         else
         {
-            for (int q = at; q < t.size; ++q)
+            for (int q = at; q < size; ++q)
             {
                 const int m = col[q];
                 if (stamp[m] != p)
@@ -264,117 +375,215 @@ std::uint32_t UpLooking::gather_updates(Row& rj, int p)
                 w[m] += f * value[q];
             }
         }
-        count += static_cast<std::uint32_t>(t.size - at);
-        advance(k, at + 1);
+        updates += static_cast<std::uint32_t>(size - at);
+
+        // The cursor to the next sending entry; a used-up tail goes back to the spare buffers,
+        // so the storage in use follows the rows still sending (a band's width of rows for a
+        // banded matrix).
+        const int next = t.after[at];
+        if (next == size)
+        {
+            m_spare.push_back(s.buffer);
+            m_nextCol[static_cast<std::size_t>(k)] = -1;
+        }
+        else
+        {
+            s.next = next;
+            m_nextCol[static_cast<std::size_t>(k)] = col[next];
+        }
         k = following;
     }
+    return nFill;
+}
 
-    // -- 3. Write back; w back to -0.0 --
+void UpLooking::write_back(Row& rj, Cell* beforeDiag, Cell* c, int nOld, int nFill)
+{
+    double* w = m_w.data();
+    const int* slot = m_slot.data();
     if (nFill == 0)  // the pattern is closed: the values go into the row's own cells
     {
-        for (Cell* cur = c; cur; cur = cur->m_pNext)
+        for (Cell* e = c; e; e = e->m_pNext)
         {
-            cur->m_dValue = w[cur->m_nCol];
-            w[cur->m_nCol] = -0.0;
+            const int m = slot[e->m_nCol];
+            e->m_dValue = w[m];
+            w[m] = -0.0;
         }
-        return count;
+        return;
     }
     // With fill-in, the row from its diagonal on is remade as one chain of consecutive cells
     // (the old cells and the fill-in merged in column order, R2), so that the substitutions
     // stream through each row of the factor.
-    if (!std::is_sorted(fill, fill + nFill)) std::sort(fill, fill + nFill);
-    Cell* chain = tarvel::detail::new_cell_chain(static_cast<std::size_t>(nOld + nFill));
+    Cell* chain = tarvel::detail::new_cell_run(static_cast<std::size_t>(nOld + nFill));
     if (!chain) throw std::bad_alloc();
-    Cell* out = chain;
-    const Cell* cur = c;
-    for (int t = 0; t <= nFill; ++t)
-    {
-        const int limit = t < nFill ? fill[t] : std::numeric_limits<int>::max();
-        for (; cur && cur->m_nCol < limit; cur = cur->m_pNext, out = out->m_pNext)
-            out->m_nCol = cur->m_nCol;
-        if (t < nFill)
-        {
-            out->m_nCol = limit;
-            out = out->m_pNext;
-        }
-    }
-    for (Cell* e = chain; e; e = e->m_pNext)
-    {
-        e->m_dValue = w[e->m_nCol];
-        w[e->m_nCol] = -0.0;
-    }
+    merge_columns(chain, c, m_fill.data(), nFill, slot, m_column.data(),
+                  [w](Cell* e, int m)
+                  {
+                      e->m_dValue = w[m];
+                      w[m] = -0.0;
+                  });
     if (beforeDiag)
         beforeDiag->m_pNext = chain;
     else
         rj.m_pFirstCell = chain;
-    while (c)
-    {
-        Cell* next = c->m_pNext;
-        delete c;
-        c = next;
-    }
-    return count;
+    delete_cells(c);
 }
 
-bool UpLooking::finish(Row& rk, int k)
+template <class Walk> bool UpLooking::record(int k, int b, Cell* diag, double d, int n, Walk walk)
 {
-    Cell* diag = pivot_of(rk, k);
-    if (!diag) return false;
-    const double d = diag->m_dValue;
-    int n = 0;
-    for (const Cell* c = diag->m_pNext; c; c = c->m_pNext) ++n;
     if (n == 0) return true;  // sends nothing
-
-    // -- 1. The tail, undivided; every entry that will send must aim at a stored row --
-    const int b = take_buffer();
-    m_tailOf[k] = b;
-    Tail& t = m_tails[b];
-    t.resize(n);
-    int* col = t.col.data();
-    double* value = t.value.data();
+    Tail& t = m_tails[static_cast<std::size_t>(b)];
+    int* col = t.col.get();
+    double* value = t.value.get();
+    const char* stored = m_stored.data();
     int q = 0;
-    for (const Cell* c = diag->m_pNext; c; c = c->m_pNext, ++q)
-    {
-        col[q] = c->m_nCol;
-        value[q] = c->m_dValue;
-        if (!aims_at_stored_row(col[q], value[q], m_stored))
+    bool stray = false;  // an entry that would send aims at a row that is not stored
+    walk(
+        [&](Cell* e, int m, double v)
         {
-            give_back(k);
-            return false;
-        }
+            col[q] = m;
+            value[q] = v;
+            ++q;
+            if (is_zero_or_nan(v))
+            {
+                e->m_dValue = v;
+                return;
+            }
+            stray |= !aims_at_stored_row(e->m_nCol, stored);
+            e->m_dValue = v / d;
+        });
+    if (stray)  // the row fails: it keeps its undivided values and sends nothing
+    {
+        q = 0;
+        for (Cell* e = diag->m_pNext; e; e = e->m_pNext) e->m_dValue = value[q++];
+        m_spare.push_back(b);
+        return false;
     }
 
-    // -- 2. Runs of consecutive columns; the chains of the columns row k sends to --
-    int* runEnd = t.runEnd.data();
-    int* link = t.link.data();
-    runEnd[n - 1] = n;
-    for (int e = n - 2; e >= 0; --e) runEnd[e] = col[e + 1] == col[e] + 1 ? runEnd[e + 1] : e + 1;
-    int first = -1;
-    for (int e = 0; e < n; ++e)
+    // Runs of consecutive slots; the chains of the columns row k sends to
+    int* runEnd = t.runEnd.get();
+    int* link = t.link.get();
+    int* after = t.after.get();
+    int first = n;  // the first sending entry so far, from the right
+    const auto chain = [&](int e)
     {
-        if (is_zero_or_nan(value[e])) continue;
-        if (first < 0) first = e;
-        const std::size_t c = static_cast<std::size_t>(col[e]);
+        if (is_zero_or_nan(value[e])) return;
+        after[e] = first;
+        first = e;
+        int*& last = m_lastLink[static_cast<std::size_t>(col[e])];
         link[e] = -1;
-        if (m_head[c] < 0)
-            m_head[c] = k;
-        else
-            tail_of(m_lastRow[c]).link[m_lastAt[c]] = k;
-        m_lastRow[c] = k;
-        m_lastAt[c] = e;
-    }
-    if (first < 0)
+        *last = k;
+        last = link + e;
+    };
+    t.oneRun = col[n - 1] - col[0] == n - 1;  // ascending: consecutive exactly then
+    if (!t.oneRun)
     {
-        give_back(k);
+        runEnd[n - 1] = n;
+        for (int e = n - 2; e >= 0; --e)
+            runEnd[e] = col[e + 1] == col[e] + 1 ? runEnd[e + 1] : e + 1;
+    }
+    for (int e = n - 1; e >= 0; --e) chain(e);
+    if (first == n)
+    {
+        m_spare.push_back(b);
         return true;
     }
-    m_next[k] = first;
-    m_d[k] = d;
-
-    // -- 3. u_kj = a_kj / d_k in the cells --
-    for (Cell* c = diag->m_pNext; c; c = c->m_pNext)
-        if (!is_zero_or_nan(c->m_dValue)) c->m_dValue = c->m_dValue / d;
+    m_senders[static_cast<std::size_t>(k)] = Sender{d, b, first};
+    m_nextCol[static_cast<std::size_t>(k)] = col[first];
     return true;
+}
+
+bool UpLooking::factor_row(Row& rj, int p, bool finishing, std::uint32_t& updates)
+{
+    const int* slot = m_slot.data();
+    const int j = rj.m_nRow;
+    const int jc = j >= 0 && j < static_cast<int>(m_slot.size()) ? slot[j] : -1;
+    const int k = jc >= 0 ? m_head[static_cast<std::size_t>(jc)] : -1;
+    if (k < 0)  // nothing to gather: the row as it stands
+    {
+        if (!finishing) return false;
+        Cell* diag = pivot_of(rj, p);
+        if (!diag) return false;
+        int n = 0;
+        for (const Cell* e = diag->m_pNext; e; e = e->m_pNext) ++n;
+        return record(p, n > 0 ? take_buffer(n) : -1, diag, diag->m_dValue, n,
+                      [diag, slot](auto put)
+                      {
+                          for (Cell* e = diag->m_pNext; e; e = e->m_pNext)
+                              put(e, slot[e->m_nCol], e->m_dValue);
+                      });
+    }
+    m_head[static_cast<std::size_t>(jc)] = -1;  // no row finishing later sends to column j
+
+    // -- 1. Scatter row j from its diagonal on (updates never reach left of it) --
+    double* w = m_w.data();
+    int* stamp = m_stamp.data();
+    Cell* beforeDiag = nullptr;  // last cell left of column j
+    Cell* c = rj.m_pFirstCell;
+    for (; c && c->m_nCol < j; c = c->m_pNext) beforeDiag = c;
+    int nOld = 0;
+    for (Cell* e = c; e; e = e->m_pNext, ++nOld)
+    {
+        const int m = slot[e->m_nCol];
+        w[m] = e->m_dValue;
+        stamp[m] = p;
+    }
+
+    // -- 2. Updates w_m += f * a_km, f = -a_kj / d_k, m over row k from column j on --
+    const int nFill = apply_senders(k, jc, p, updates);
+    int* fill = m_fill.data();
+    if (nFill > 1 && !std::is_sorted(fill, fill + nFill)) std::sort(fill, fill + nFill);
+
+    // -- 3. Write back; w back to -0.0; the checks of the row, and its record as a sender --
+    const bool oldDiag = c && c->m_nCol == j;
+    const double d = w[jc];
+    if (!finishing || j != p || beforeDiag || !(oldDiag || (nFill > 0 && fill[0] == jc)) ||
+        !(d > 0.0))
+    {
+        write_back(rj, beforeDiag, c, nOld, nFill);
+        return false;
+    }
+    const int n = nOld + nFill - 1;             // entries right of the diagonal
+    const int b = n > 0 ? take_buffer(n) : -1;  // before the row changes (it may throw)
+    w[jc] = -0.0;
+    if (nFill == 0)
+    {
+        c->m_dValue = d;
+        return record(p, b, c, d, n,
+                      [c, w, slot](auto put)
+                      {
+                          for (Cell* e = c->m_pNext; e; e = e->m_pNext)
+                          {
+                              const int m = slot[e->m_nCol];
+                              const double v = w[m];
+                              w[m] = -0.0;
+                              put(e, m, v);
+                          }
+                      });
+    }
+    Cell* chain = tarvel::detail::new_cell_run(static_cast<std::size_t>(nOld + nFill));
+    if (!chain) throw std::bad_alloc();
+    chain->m_nCol = j;
+    chain->m_dValue = d;
+    const Cell* oldRight = oldDiag ? c->m_pNext : c;
+    const int skip = oldDiag ? 0 : 1;  // the diagonal among the fill-in
+    const bool done = record(p, b, chain, d, n,
+                             [&](auto put)
+                             {
+                                 merge_columns(chain->m_pNext, oldRight, fill + skip, nFill - skip,
+                                               slot, m_column.data(),
+                                               [w, &put](Cell* e, int m)
+                                               {
+                                                   const double v = w[m];
+                                                   w[m] = -0.0;
+                                                   put(e, m, v);
+                                               });
+                             });
+    if (beforeDiag)
+        beforeDiag->m_pNext = chain;
+    else
+        rj.m_pFirstCell = chain;
+    delete_cells(c);
+    return done;
 }
 
 int cholesky_up_looking(Row* first);
@@ -382,9 +591,9 @@ int cholesky_up_looking(Row* first);
 }  // namespace
 
 // Cholesky(): 1 on success (an empty matrix included), -1 at the first row that fails its
-// checks (pivot_of, aims_at_stored_row), the matrix then partly factorized: the rows above it finished, it and
-// every row below it holding the updates of the rows above. m_Flops: +1 per finished row, +2
-// per update of an entry.
+// checks (pivot_of, aims_at_stored_row), the matrix then partly factorized: the rows above it
+// finished, it and every row below it holding the updates of the rows above. m_Flops: +1 per
+// finished row, +2 per update of an entry.
 int CSparseMatrix::Cholesky()
 {
     TARVEL_ASSERT(tarvel::detail::lists_are_ordered(*this),
@@ -408,19 +617,20 @@ int cholesky_up_looking(Row* first)
     int maxRow = 0, maxCol = 0;
     extents(first, maxRow, maxCol);
     const int width = std::max(maxRow, maxCol) + 1;
-    const std::vector<char> stored = stored_rows(first, width);
-    int nRows = 0;
-    for (const Row* r = first; r; r = r->m_pNextRow) ++nRows;
+    const Columns cols = columns_of(first, width);
 
-    UpLooking work(width, nRows, stored);
+    UpLooking work(cols);
     std::uint32_t flops = 0;
     int status = 1;
     int p = 0;
     for (Row* r = first; r; r = r->m_pNextRow, ++p)
     {
-        flops += 2u * work.gather_updates(*r, p);
-        if (status != 1) continue;  // after a failure only the pending updates are applied
-        if (!work.finish(*r, p))
+        // after a failure only the pending updates are applied
+        std::uint32_t updates = 0;
+        const bool finished = work.factor_row(*r, p, status == 1, updates);
+        flops += 2u * updates;
+        if (status != 1) continue;
+        if (!finished)
         {
             status = -1;
             continue;

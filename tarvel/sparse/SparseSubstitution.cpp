@@ -81,6 +81,27 @@ void forward_sub_transposed(Row* first, CMatrix& B, int p, int mode)
         tarvel::detail::forward_sub_transposed_plain(rows, B, mode);
         return;
     }
+    // Row k has index k everywhere (a factor of a matrix without gaps): an entry names a later
+    // row exactly when k < col < n, and the source b_k, which the division of mode -2 has made
+    // final, is never among the targets; with one right-hand side it stays in a register.
+    if (p == 1 && rows.back()->m_nRow == n - 1)
+    {
+        double* b = B.m_pData;
+        for (int k = 0; k < n; ++k)
+        {
+            const Cell* head = rows[static_cast<std::size_t>(k)]->m_pFirstCell;
+            if (!head) continue;
+            if (mode == -2) b[k] /= head->m_dValue;
+            const double bk = b[k];
+            for (const Cell* c = head->m_pNext; c; c = c->m_pNext)
+            {
+                const int col = c->m_nCol;
+                if (col <= k || col >= n) break;
+                b[col] -= c->m_dValue * bk;
+            }
+        }
+        return;
+    }
     // Position of the row of each index (R1: ascending), -1 where no row has it.
     const int maxRow = rows.back()->m_nRow;
     std::vector<int> positionOf(static_cast<std::size_t>(maxRow) + 1, -1);

@@ -19,19 +19,24 @@ using SolverKernels = GlobalStateTest;
 using Cell = CSparseMatrix::cell;
 
 // Slots released in any order come back lowest first (when the pools are in use; sanitizer
-// builds take every cell from the heap); a chain is consecutive cells, 0.0 at column 0.
+// builds take every cell from the heap); a chain is consecutive cells, 0.0 at column 0 (a
+// run: consecutive cells, only linked).
 TEST_F(SolverKernels, PoolReusesSlotsInAddressOrderAndChainsAreRuns)
 {
-    Cell* chain = tarvel::detail::new_cell_chain(5);
-    ASSERT_NE(chain, nullptr);
-    int length = 0;
     const bool pooled = tarvel::detail::cells_reused_in_address_order();
-    for (Cell* c = chain; c; c = c->m_pNext, ++length)
-        EXPECT_TRUE(c->m_dValue == 0.0 && c->m_nCol == 0 &&
-                    (!pooled || !c->m_pNext || c->m_pNext == c + 1));
-    EXPECT_EQ(length, 5);
+    for (const bool cleared : {true, false})
+    {
+        Cell* chain = cleared ? tarvel::detail::new_cell_chain(5) : tarvel::detail::new_cell_run(5);
+        ASSERT_NE(chain, nullptr);
+        int length = 0;
+        for (Cell* c = chain; c; c = c->m_pNext, ++length)
+            EXPECT_TRUE((!cleared || (c->m_dValue == 0.0 && c->m_nCol == 0)) &&
+                        (!pooled || !c->m_pNext || c->m_pNext == c + 1));
+        EXPECT_EQ(length, 5);
+        while (chain) delete std::exchange(chain, chain->m_pNext);
+    }
     EXPECT_EQ(tarvel::detail::new_cell_chain(0), nullptr);
-    while (chain) delete std::exchange(chain, chain->m_pNext);
+    EXPECT_EQ(tarvel::detail::new_cell_run(0), nullptr);
     if (!pooled) return;
 
     std::vector<Cell*> cells;

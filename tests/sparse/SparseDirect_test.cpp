@@ -12,6 +12,7 @@
 
 #include <gtest/gtest.h>
 #include <limits>
+#include <string>
 
 using namespace tarvel_test;
 using SparseDirect = GlobalStateTest;
@@ -157,10 +158,14 @@ TEST_F(SparseDirect, FailurePathsLeaveTheRightHandSideAlone)
 // limited to what the matrices already hold plus 8 MiB, the work space of a million-row
 // factorization (tens of bytes per row) cannot be had, and each factorization of both matrix
 // classes returns -1 with OutOfMemory recorded. Run in a child process, whose exit code holds
-// one bit per factorization that did not say so.
+// one bit per factorization that did not say so. The child is a fresh run of the test program
+// (not a fork): a forked child inherits the heaps the earlier tests' threads reserved, and
+// the allocator grows into their reserved, already counted address space past the limit.
 TEST(SparseFactorFailure, ExhaustedStorageIsOutOfMemory)
 {
     if (!kAddressLimitWorks) GTEST_SKIP() << "no address-space limit under the sanitizers";
+    const std::string style = GTEST_FLAG_GET(death_test_style);
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
     const int n = 1000000;
     auto run = [n]()
     {
@@ -185,6 +190,7 @@ TEST(SparseFactorFailure, ExhaustedStorageIsOutOfMemory)
         std::_Exit(code);
     };
     EXPECT_EXIT(run(), ::testing::ExitedWithCode(0), "");
+    GTEST_FLAG_SET(death_test_style, style);
 }
 
 // LU by per-column lists, Cholesky row by row and ForwSub modes -1/-2 by column lists, each
@@ -193,7 +199,7 @@ TEST(SparseFactorFailure, ExhaustedStorageIsOutOfMemory)
 // failures with updates pending; every fourth LU meets lists with missing rows (the row at
 // position k is not row k: the failure at the first such position, with the eliminations of
 // the steps before it done in the rows below); the forward substitution also meets row gaps
-// and a cell beyond the last row.
+// and a cell beyond the last row, with one right-hand side and with three.
 TEST_F(SparseDirect, FastKernelsMatchThePlainFormsBitForBit)
 {
     std::mt19937 gen(12345);
@@ -214,7 +220,7 @@ TEST_F(SparseDirect, FastKernelsMatchThePlainFormsBitForBit)
         U.Add(n - 1, n + 4, 0.25);  // a column no row index reaches: its cursor stays put
         for (int mode : {-1, -2})
         {
-            CMatrix fast = RandomMatrix(n + 6, 3, trial), plain(fast);
+            CMatrix fast = RandomMatrix(n + 6, trial % 2 ? 1 : 3, trial), plain(fast);
             U.ForwSub(&fast, nullptr, mode);
             tarvel::detail::forward_sub_transposed_plain(U, plain, mode);
             EXPECT_TRUE(SameBits(fast, plain));

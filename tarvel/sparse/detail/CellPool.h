@@ -17,5 +17,8 @@ std::size_t cell_blocks_mapped();
 // at column 0; with the pools, in consecutive slots. Null when n is 0 or storage is exhausted
 // (then nothing is kept). Each cell is released with delete like any other.
 CSparseMatrix::cell* new_cell_chain(std::size_t n) noexcept;
+// As new_cell_chain, but only the links are set: every cell's value and column must be
+// written before they are read.
+CSparseMatrix::cell* new_cell_run(std::size_t n) noexcept;
 
 }  // namespace tarvel::detail

@@ -66,8 +66,9 @@ inline void drop_left_of_diagonal(Row& r)
     r.m_pFirstCell = c;
 }
 
-// Zero and NaN: the values that the plain Add, the copies and the eliminations skip.
-inline bool is_zero_or_nan(double v) { return v == 0.0 || std::isnan(v); }
+// Zero and NaN: the values that the plain Add, the copies and the eliminations skip. (|v| > 0
+// fails exactly for +-0.0 and NaN; the quiet comparison raises no flag for a NaN.)
+inline bool is_zero_or_nan(double v) { return !std::isgreater(std::fabs(v), 0.0); }
 
 // Work storage of n value-initialized elements, or null when it cannot be obtained (the
 // caller reports that as its API says).
