@@ -350,7 +350,7 @@ def main():
     table("Direct solve: CSystSpMat::Cholesky_Solve vs sparse Cholesky", "direct", "tarvel",
           [("eigen-ldlt-natural", "direct"), ("cholmod-natural", "direct"),
            ("cholmod-default", "direct")],
-          lambda peer, prob: 1.5 if peer == "eigen-ldlt-natural" and prob.startswith("poisson") else None,
+          lambda peer, prob: 1.0 if peer == "eigen-ldlt-natural" and prob.startswith("poisson") else None,
           note="Factorize and solve one right-hand side, natural ordering everywhere except "
                "`cholmod-default` (CHOLMOD's own ordering and supernodal choice, shown for scale). "
                "`eigen-ldlt-natural` is `SimplicialLDLT<SparseMatrix, Upper, NaturalOrdering>`: the "
