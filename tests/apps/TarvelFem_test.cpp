@@ -334,8 +334,9 @@ TEST(TarvelFemProgram, OutOfMemoryIsSaidSo)
     if (!tarvel_test::kAddressLimitWorks)
         GTEST_SKIP() << "no address-space limit under the sanitizers";
     TempDir dir;
-    const std::string command = "ulimit -v 1000000; OPENBLAS_NUM_THREADS=1 exec '" TARVEL_FEM_PROGRAM
-                                "' --road system --quiet --max-factor 1000000000000 ";
+    const std::string command =
+        "ulimit -v 1000000; OPENBLAS_NUM_THREADS=1 exec '" TARVEL_FEM_PROGRAM
+        "' --road system --quiet --max-factor 1000000000000 ";
     const ProgramRun small = run_shell(dir, command + "--nx 2 --ny 1");
     if (small.status != 0) GTEST_SKIP() << "the program needs more than 1 GB to start here";
     const ProgramRun large = run_shell(dir, command + "--nx 10000 --ny 2");
@@ -357,17 +358,19 @@ TEST(TarvelFemProgram, EveryRoadOfALargePlateInOneProcess)
     if (!tarvel_test::kAddressLimitWorks)
         GTEST_SKIP() << "no address-space limit under the sanitizers";
     TempDir dir;
-    const std::string command = "ulimit -v 1000000; OPENBLAS_NUM_THREADS=1 exec '" TARVEL_FEM_PROGRAM
-                                "' --quiet --max-factor 100000000 --reorder RevCuthillMcKee ";
+    const std::string command =
+        "ulimit -v 1000000; OPENBLAS_NUM_THREADS=1 exec '" TARVEL_FEM_PROGRAM
+        "' --quiet --max-factor 100000000 --reorder RevCuthillMcKee ";
     if (run_shell(dir, command + "--nx 2 --ny 1").status != 0)
         GTEST_SKIP() << "the program needs more than 1 GB to start here";
     const ProgramRun all = run_shell(dir, command + "--nx 400 --ny 100 --road all --sweeps 10");
     EXPECT_EQ(all.out.find("FAILED: Cholesky_Solve"), std::string::npos) << all.out;
     EXPECT_EQ(all.out.find("could not be allocated"), std::string::npos) << all.out;
     for (const char* road : {"system", "skyline", "cg"})
-        EXPECT_TRUE(std::regex_search(
-            all.out, std::regex(std::string("\n  ") + road + " +-2\\.9[0-9]+e-03 +[0-9.]+e-1[0-9]\n")))
-            << road << "\n" << all.out;
+        EXPECT_TRUE(std::regex_search(all.out, std::regex(std::string("\n  ") + road +
+                                                          " +-2\\.9[0-9]+e-03 +[0-9.]+e-1[0-9]\n")))
+            << road << "\n"
+            << all.out;
     // Gauss-Seidel stops after its ten sweeps: the only road above the limit, so the exit is 1.
     EXPECT_NE(all.out.find("\n  gs       "), std::string::npos) << all.out;
     EXPECT_EQ(all.status, 1);
