@@ -64,8 +64,12 @@ inline const std::vector<std::string>& labelling_methods()
 // reductions, whose reordering is cheap enough to pay for itself in one solve.
 inline const std::vector<std::string>& solution_methods()
 {
-    static const std::vector<std::string> methods = {"natural", "Hager2", "Hager3",
-                                                     "RevCuthillMcKee", "Sloan"};
+    static const std::vector<std::string> methods = []
+    {
+        std::vector<std::string> m = labelling_methods();
+        m.insert(m.end(), {"RevCuthillMcKee", "Sloan"});
+        return m;
+    }();
     return methods;
 }
 // The figure of the profile-solver comparison under a labelling: "skyline" for the mesh
