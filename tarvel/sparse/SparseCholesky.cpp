@@ -154,20 +154,24 @@ public:
     bool factor_row(Row& rj, int p, bool finishing, std::uint32_t& updates);
 
 private:
-    // Row k's entries right of its diagonal: column slots (ascending), values a_kj (undivided),
-    // the end of the run of consecutive slots that holds each entry, and at each sending entry
-    // (k, c) the next row sending to column c (-1 at the end of the chain) and the position of
-    // the row's next sending entry (the tail's length after the last).
+    // Row k's entries right of its diagonal, in column order. The values a_kj (undivided) are
+    // an array of their own, which the updates stream through; what a row gathering column j
+    // reads of entry (k, j) lies in one record, so that the fifty-odd senders of a row of a
+    // band touch a line each rather than one per array.
+    struct Entry
+    {
+        int col;       // column slot
+        int link;      // at a sending entry (k, c): the next row sending to column c, -1 last
+        int after;     // at a sending entry: the position of the row's next sending entry
+        int prevRow;   // the row of the previous entry's column when that entry sends, else -1
+        double ratio;  // at a sending entry: -a_kj / d_k, the factor of its updates
+    };
     struct Tail
     {
-        std::unique_ptr<int[]> col;
-        std::unique_ptr<int[]> runEnd;
-        std::unique_ptr<int[]> link;
-        std::unique_ptr<int[]> after;
+        std::unique_ptr<Entry[]> entry;
         std::unique_ptr<double[]> value;
+        std::unique_ptr<int[]> runEnd;  // the end of the run of consecutive slots of each entry
         int capacity = 0;
-        int size = 0;
-        bool oneRun = false;  // the slots are consecutive (runEnd is then not made)
 
         // Room for n entries; what the arrays held is not kept (every entry is written before
         // it is read).
@@ -177,23 +181,25 @@ private:
             {
                 const int grown = std::max(n, 2 * capacity);
                 const std::size_t g = static_cast<std::size_t>(grown);
-                col.reset(new int[g]);
-                runEnd.reset(new int[g]);
-                link.reset(new int[g]);
-                after.reset(new int[g]);
+                entry.reset(new Entry[g]);
                 value.reset(new double[g]);
+                runEnd.reset(new int[g]);
                 capacity = grown;
             }
-            size = n;
         }
     };
-    // A finished row that still sends: d_k, the buffer that holds its tail and the position of
-    // its next sending entry.
+    // A finished row that still sends: its tail's arrays and length, whether its slots are
+    // consecutive (runEnd is then not made), the buffer that holds them and the position of its
+    // next sending entry.
     struct Sender
     {
-        double d = 0.0;
-        int buffer = -1;
+        const Entry* entry = nullptr;
+        const double* value = nullptr;
+        const int* runEnd = nullptr;
+        int size = 0;
         int next = 0;
+        int buffer = -1;
+        bool oneRun = false;
     };
 
     // Applies the updates of the chain starting at row k to the work row (row j, of slot jc,
@@ -332,33 +338,31 @@ int UpLooking::apply_senders(int k, int jc, int p, std::uint32_t& updates)
     double* w = m_w.data();
     int* stamp = m_stamp.data();
     const int* nextCol = m_nextCol.data();
-    const int* column = m_column.data();
     int* fill = m_fill.data();
     int nFill = 0;
     while (k >= 0)
     {
         Sender& s = m_senders[static_cast<std::size_t>(k)];
-        const Tail& t = m_tails[static_cast<std::size_t>(s.buffer)];
         const int at = s.next;  // entry (k, j)
-        const int size = t.size;
-        const int* col = t.col.get();
-        const double* value = t.value.get();
-        const int following = t.link[at];
-        const double f = -value[at] / s.d;
+        const Entry* entry = s.entry;
+        const Entry& ej = entry[at];
+        const int following = ej.link;
+        const int size = s.size;
+        const double* value = s.value;
+        const double f = ej.ratio;
         // Covered: the previous entry (k, i) sent, and row i sends to row j.
-        const bool covered =
-            at > 0 && nextCol[column[col[at - 1]]] == jc && !is_zero_or_nan(value[at - 1]);
-        if (covered && t.oneRun)
+        const bool covered = ej.prevRow >= 0 && nextCol[ej.prevRow] == jc;
+        if (covered && s.oneRun)
         {
-            add_scaled(w + col[at], value + at, size - at, f);
+            add_scaled(w + ej.col, value + at, size - at, f);
         }
         else if (covered)
         {
-            const int* runEnd = t.runEnd.get();
+            const int* runEnd = s.runEnd;
             for (int q = at; q < size;)
             {
                 const int e = runEnd[q];
-                add_scaled(w + col[q], value + q, e - q, f);
+                add_scaled(w + entry[q].col, value + q, e - q, f);
                 q = e;
             }
         }
@@ -366,7 +370,7 @@ int UpLooking::apply_senders(int k, int jc, int p, std::uint32_t& updates)
         {
             for (int q = at; q < size; ++q)
             {
-                const int m = col[q];
+                const int m = entry[q].col;
                 if (stamp[m] != p)
                 {
                     stamp[m] = p;
@@ -380,7 +384,7 @@ int UpLooking::apply_senders(int k, int jc, int p, std::uint32_t& updates)
         // The cursor to the next sending entry; a used-up tail goes back to the spare buffers,
         // so the storage in use follows the rows still sending (a band's width of rows for a
         // banded matrix).
-        const int next = t.after[at];
+        const int next = ej.after;
         if (next == size)
         {
             m_spare.push_back(s.buffer);
@@ -389,7 +393,7 @@ int UpLooking::apply_senders(int k, int jc, int p, std::uint32_t& updates)
         else
         {
             s.next = next;
-            m_nextCol[static_cast<std::size_t>(k)] = col[next];
+            m_nextCol[static_cast<std::size_t>(k)] = entry[next].col;
         }
         k = following;
     }
@@ -432,24 +436,31 @@ template <class Walk> bool UpLooking::record(int k, int b, Cell* diag, double d,
 {
     if (n == 0) return true;  // sends nothing
     Tail& t = m_tails[static_cast<std::size_t>(b)];
-    int* col = t.col.get();
+    Entry* entry = t.entry.get();
     double* value = t.value.get();
     const char* stored = m_stored.data();
     int q = 0;
+    int prevRow = -1;    // the previous entry's column when it sends
     bool stray = false;  // an entry that would send aims at a row that is not stored
     walk(
         [&](Cell* e, int m, double v)
         {
-            col[q] = m;
+            Entry& en = entry[q];
+            en.col = m;
+            en.prevRow = prevRow;
             value[q] = v;
             ++q;
             if (is_zero_or_nan(v))
             {
                 e->m_dValue = v;
+                prevRow = -1;
                 return;
             }
             stray |= !aims_at_stored_row(e->m_nCol, stored);
-            e->m_dValue = v / d;
+            const double u = v / d;
+            e->m_dValue = u;
+            en.ratio = -u;  // -(v / d) = -v / d exactly
+            prevRow = e->m_nCol;
         });
     if (stray)  // the row fails: it keeps its undivided values and sends nothing
     {
@@ -460,35 +471,33 @@ template <class Walk> bool UpLooking::record(int k, int b, Cell* diag, double d,
     }
 
     // Runs of consecutive slots; the chains of the columns row k sends to
+    const bool oneRun = entry[n - 1].col - entry[0].col == n - 1;  // ascending: exactly then
     int* runEnd = t.runEnd.get();
-    int* link = t.link.get();
-    int* after = t.after.get();
-    int first = n;  // the first sending entry so far, from the right
-    const auto chain = [&](int e)
-    {
-        if (is_zero_or_nan(value[e])) return;
-        after[e] = first;
-        first = e;
-        int*& last = m_lastLink[static_cast<std::size_t>(col[e])];
-        link[e] = -1;
-        *last = k;
-        last = link + e;
-    };
-    t.oneRun = col[n - 1] - col[0] == n - 1;  // ascending: consecutive exactly then
-    if (!t.oneRun)
+    if (!oneRun)
     {
         runEnd[n - 1] = n;
         for (int e = n - 2; e >= 0; --e)
-            runEnd[e] = col[e + 1] == col[e] + 1 ? runEnd[e + 1] : e + 1;
+            runEnd[e] = entry[e + 1].col == entry[e].col + 1 ? runEnd[e + 1] : e + 1;
     }
-    for (int e = n - 1; e >= 0; --e) chain(e);
+    int first = n;  // the first sending entry so far, from the right
+    for (int e = n - 1; e >= 0; --e)
+    {
+        if (is_zero_or_nan(value[e])) continue;
+        Entry& en = entry[e];
+        en.after = first;
+        first = e;
+        int*& last = m_lastLink[static_cast<std::size_t>(en.col)];
+        en.link = -1;
+        *last = k;
+        last = &en.link;
+    }
     if (first == n)
     {
         m_spare.push_back(b);
         return true;
     }
-    m_senders[static_cast<std::size_t>(k)] = Sender{d, b, first};
-    m_nextCol[static_cast<std::size_t>(k)] = col[first];
+    m_senders[static_cast<std::size_t>(k)] = Sender{entry, value, runEnd, n, first, b, oneRun};
+    m_nextCol[static_cast<std::size_t>(k)] = entry[first].col;
     return true;
 }
 

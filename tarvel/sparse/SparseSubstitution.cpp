@@ -93,7 +93,7 @@ void forward_sub_transposed(Row* first, CMatrix& B, int p, int mode)
             if (!head) continue;
             if (mode == -2) b[k] /= head->m_dValue;
             const double bk = b[k];
-            for (const Cell* c = head->m_pNext; c; c = c->m_pNext)
+            for (const Cell* c = head->m_pNext; c; c = tarvel::detail::next_cell(c))
             {
                 const int col = c->m_nCol;
                 if (col <= k || col >= n) break;
@@ -232,7 +232,7 @@ void CSparseMatrix::BackwSub(CVirtMat* Bv, double* seconds, int mode)
             if (p == 1)  // x kept in a register
             {
                 double x = bi[0];
-                for (const cell* c = diag->m_pNext; c; c = c->m_pNext)
+                for (const cell* c = diag->m_pNext; c; c = tarvel::detail::next_cell(c))
                     x -= c->m_dValue * B->m_pData[c->m_nCol];
                 if (mode == 2) x /= diag->m_dValue;
                 bi[0] = x;
