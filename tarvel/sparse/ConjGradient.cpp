@@ -150,7 +150,11 @@ struct ExportedProduct
         const double* a = values;
         const int* col = cols;
         const bool formed = p == 1 && strictlyUpper && P.GetRows() == N;
-        double dot = 0.0;
+        if (formed)
+        {
+            pq[0] = single_column(pd, qd);
+            return true;
+        }
         for (int i = 0; i < N; ++i)
         {
             const int c = counts[i];
@@ -177,13 +181,48 @@ struct ExportedProduct
             }
             flops +=
                 static_cast<std::uint32_t>(c == 0 ? 1 : 4 * c - 2) * static_cast<std::uint32_t>(p);
-            if (formed) dot += p_i[0] * q_i[0];
             a += c;
             col += c;
         }
         CVirtMat::m_Flops += flops;
-        if (formed) pq[0] = dot;
-        return formed;
+        return false;
+    }
+
+    // The loop above for one right-hand side of N rows on a strict upper triangle (no further
+    // entry in its own row's column): the same operations in the same order, with the indices
+    // plain and the test for an entry on the diagonal gone. Returns p . q, in increasing row.
+    double single_column(const double* pd, double* qd) const
+    {
+        std::uint32_t flops = 0;
+        const double* a = values;
+        const int* col = cols;
+        double dot = 0.0;
+        for (int i = 0; i < N; ++i)
+        {
+            const int c = counts[i];
+            const double x = pd[i];
+            if (c == 0)
+            {
+                qd[i] += x;
+                dot += x * qd[i];
+                ++flops;
+                continue;
+            }
+            double q = qd[i] + a[0] * pd[col[0]];
+            for (int e = 1; e < c; ++e)
+            {
+                const int j = col[e];
+                q += a[e] * pd[j];
+                qd[j] += a[e] * x;
+            }
+            qd[i] = q;
+            dot += x * q;
+            flops += static_cast<std::uint32_t>(4 * c - 2);
+            a += c;
+            col += c;
+        }
+        CVirtMat::m_Flops += flops;
+        return dot;
     }
 };
 

@@ -11,6 +11,7 @@
 #include <gtest/gtest.h>
 #include <limits>
 #include <thread>
+#include <vector>
 
 using namespace tarvel_test;
 using Cell = CSparseMatrix::cell;
@@ -226,6 +227,18 @@ TEST_F(SparseMatrix, AATMatchesItsPlainForm)
             S, [](CSparseMatrix& A) { return A.AAT(), 0; },
             [](CSparseMatrix& A) { return AatByRowPairs(A), 0; });
     }
+}
+
+// The walk that guesses the next cell follows the links wherever they go: along a run, across a
+// gap, backwards, and stops at the end.
+TEST(RowWalk, NextCellFollowsTheLinksNotTheAddresses)
+{
+    Cell cells[6] = {};
+    const int order[] = {0, 1, 2, 5, 3};
+    for (int t = 0; t + 1 < 5; ++t) cells[order[t]].m_pNext = &cells[order[t + 1]];
+    std::vector<long> seen;
+    for (const Cell* c = &cells[0]; c; c = tarvel::detail::next_cell(c)) seen.push_back(c - cells);
+    EXPECT_EQ(seen, (std::vector<long>{0, 1, 2, 5, 3}));
 }
 
 // Cells come from per-thread pools: matrices built on two threads at once come out alike, and
