@@ -538,25 +538,24 @@ void CReorderMat::SloanExchange()
             const long long budget = (kFloor + kPerEntry * entries) / 3;
             // Sloan with (1, 2), Sloan with (2, 1), reverse Cuthill-McKee: each improved by the
             // local search, the smallest envelope kept (ties to the earlier).
-            std::vector<long> label[3];
+            std::vector<long> label, kept;
             long long best = LLONG_MAX;
-            int kept = -1;
             for (int k = 0; k < 3; ++k)
             {
                 const bool made =
-                    k == 2 ? ReorderKernels::rev_cuthill_mckee(g, label[k])
-                           : ReorderKernels::sloan(g, k == 0 ? 1 : 2, k == 0 ? 2 : 1, label[k]);
+                    k == 2 ? ReorderKernels::rev_cuthill_mckee(g, label)
+                           : ReorderKernels::sloan(g, k == 0 ? 1 : 2, k == 0 ? 2 : 1, label);
                 if (!made) continue;
                 // Without its workspace the search leaves the labels as they are.
-                ReorderKernels::refine_envelope(g, label[k], budget);
-                std::copy(label[k].begin(), label[k].end(), g.m_pLabel);
+                ReorderKernels::refine_envelope(g, label, budget);
+                std::copy(label.begin(), label.end(), g.m_pLabel);
                 const long long env = ReorderKernels::envelope(g, nullptr);
                 if (env < best)
                 {
                     best = env;
-                    kept = k;
+                    kept.swap(label);
                 }
             }
-            if (kept >= 0) std::copy(label[kept].begin(), label[kept].end(), g.m_pLabel);
+            if (!kept.empty()) std::copy(kept.begin(), kept.end(), g.m_pLabel);
         });
 }
