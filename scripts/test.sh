@@ -14,7 +14,10 @@ ensure_packages cmake:cmake g++:g++ make:make pkg-config:pkg-config \
   /usr/lib/x86_64-linux-gnu/cmake/GTest/GTestConfig.cmake:libgtest-dev \
   /usr/include/benchmark/benchmark.h:libbenchmark-dev /usr/include/gmsh.h:libgmsh-dev \
   /usr/lib/python3/dist-packages/scipy/io/__init__.py:python3-scipy \
-  /usr/lib/x86_64-linux-gnu/pkgconfig/PETSc.pc:petsc-dev mpirun:openmpi-bin
+  /usr/lib/x86_64-linux-gnu/pkgconfig/PETSc.pc:petsc-dev mpirun:openmpi-bin \
+  /usr/include/x86_64-linux-gnu/openblas-pthread/cblas.h:libopenblas-dev \
+  /usr/lib/x86_64-linux-gnu/liblapack.so:liblapack-dev \
+  /usr/include/suitesparse/amd.h:libsuitesparse-dev /usr/include/metis.h:libmetis-dev
 if ! pkg-config --exists PETSc; then
   echo "NOTE: PETSc not found: Tarvel::PETSc is not built and its tests are skipped"
 fi
