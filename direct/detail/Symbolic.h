@@ -59,8 +59,11 @@ struct Symbolic
     std::vector<int> entryRow;      // Y7
     std::vector<int> entryCol;      // Y7
 
-    int64_t factorEntries = 0;         // entries of the lower trapezoids of all supernodes
-    double factorFlops = 0.0;          // multiply-adds of the numeric factorization
+    int64_t factorEntries = 0;  // structural non-zeros of L, diagonal included (the sum of the
+                                // column counts; no zero that amalgamation adds)
+    int64_t storedEntries = 0;  // entries of the lower trapezoids of all supernodes, the zeros
+                                // of relaxed amalgamation included
+    double factorFlops = 0.0;   // multiply-adds of the numeric factorization on the structure
     std::vector<double> subtreeFlops;  // work below and at each supernode (scheduling)
 
     int ncols(int s) const { return superStart[s + 1] - superStart[s]; }
