@@ -166,6 +166,22 @@ void expect_consistent(const CSparseMatrix& A, const Symbolic& s)
     EXPECT_EQ(t, s.entryMap.size());
 }
 
+// The elements with every node carrying two unknowns: 2 node + c, or node + c nodes (the
+// unknowns of one node then far apart in the numbering).
+ElementList two_per_node(const ElementList& elements, long nodes, bool interleaved)
+{
+    ElementList out;
+    for (const auto& e : elements)
+    {
+        std::vector<long> dofs;
+        for (long node : e)
+            for (long c = 0; c < 2; ++c)
+                dofs.push_back(interleaved ? 2 * node + c : node + c * nodes);
+        out.push_back(dofs);
+    }
+    return out;
+}
+
 std::vector<int> shuffled(int n, unsigned seed)
 {
     std::vector<int> labels(n);
@@ -188,6 +204,9 @@ TEST_F(Analysis, MatchesDenseEliminationForEveryOrdering)
                                random_pattern(gen, n, perRow));
     cases.emplace_back("Q4 grid 7 x 5", coupled(GridElements(7, 5)));
     cases.emplace_back("random elements", coupled(RandomElements(gen, 60, 25, 6, 0.1)));
+    for (bool interleaved : {true, false})
+        cases.emplace_back("two unknowns per node",
+                           coupled(two_per_node(GridElements(5, 3), 24, interleaved)));
     cases.emplace_back("system with empty rows", System(50, coupled(GridElements(4, 4))));
     for (const auto& [name, A] : cases)
         for (OrderingChoice ordering : kAllOrderings)
