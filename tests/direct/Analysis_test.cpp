@@ -4,6 +4,7 @@
 #include "detail/Symbolic.h"
 #include "support/DofGraphs.h"
 #include "support/GlobalState.h"
+#include "support/MemoryLimit.h"
 #include "support/Problems.h"
 #include "support/TempDir.h"
 
@@ -306,4 +307,40 @@ TEST_F(Analysis, RefusesABadLabelling)
     Symbolic s;
     CString failure;
     EXPECT_FALSE(AnalyzePattern(A, OrderingChoice::labels, nullptr, s, failure));
+}
+
+// With the address space limited to what the process holds plus 8 MiB, the arrays of a
+// four-million-entry pattern cannot be had: every ordering fails with "out of memory" instead
+// of ending the program. The child is a fresh run of the test program, one exit-code bit per
+// ordering that did not fail so (see SparseFactorFailure for why not a fork).
+TEST(AnalysisFailure, ExhaustedStorageIsOutOfMemory)
+{
+    if (!kAddressLimitWorks) GTEST_SKIP() << "no address-space limit under the sanitizers";
+    const std::string style = GTEST_FLAG_GET(death_test_style);
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    auto run = []()
+    {
+        const int n = 200000;
+        CSystSpMat A(n);
+        for (int i = 0; i < n; ++i)
+        {
+            CSparseMatrix::cell* c = nullptr;
+            for (int j = i; j < std::min(n, i + 20); ++j) A.Add(i, j, 1.0, c);
+        }
+        if (!limit_address_space(8ull << 20)) std::_Exit(99);
+        int code = 0, bit = 1;
+        for (OrderingChoice ordering : kAllOrderings)
+        {
+            Symbolic s;
+            CString failure;
+            std::vector<int> labels;
+            if (AnalyzePattern(A, ordering, &labels, s, failure) ||
+                failure.str() != "out of memory")
+                code |= bit;
+            bit <<= 1;
+        }
+        std::_Exit(code);
+    };
+    EXPECT_EXIT(run(), ::testing::ExitedWithCode(0), "");
+    GTEST_FLAG_SET(death_test_style, style);
 }
