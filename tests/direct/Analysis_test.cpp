@@ -142,6 +142,14 @@ void expect_consistent(const CSparseMatrix& A, const Symbolic& s)
         ASSERT_EQ(s.valuePtr[sn + 1] - s.valuePtr[sn], static_cast<long long>(rows.size()) * cols);
         stored += static_cast<long long>(rows.size()) * cols - cols * (cols - 1LL) / 2;
     }
+    // the work of a subtree covers its children's, and the stored zeros only add to it
+    double rootWork = 0.0;
+    for (int sn = 0; sn < s.nsuper; ++sn)
+        if (s.superParent[sn] == -1)
+            rootWork += s.subtreeFlops[sn];
+        else
+            EXPECT_GE(s.subtreeFlops[s.superParent[sn]], s.subtreeFlops[sn]);
+    EXPECT_GE(rootWork, flops * (1 - 1e-12));
     EXPECT_EQ(s.factorEntries, entries);
     EXPECT_EQ(s.storedEntries, stored);
     EXPECT_NEAR(s.factorFlops, flops, 1e-9 * flops);
