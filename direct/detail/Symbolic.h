@@ -81,9 +81,9 @@ struct Symbolic
 
 // Orders and analyses the pattern of A (upper triangle; cells below the diagonal ignored).
 // labels: for OrderingChoice::labels, labels[dof] = the pivot position of dof (a permutation
-// of 0 .. n-1). automatic: AMD, and METIS as well when AMD's factorization needs more than 10^4
-// multiply-adds per off-diagonal entry of A (3-D meshes), the one with fewer factor entries
-// kept. False with a reason in failure ("out of memory", or a labelling that is not a
+// of 0 .. n-1). automatic: AMD, and METIS as well when AMD's factor holds more than 5 times
+// A's entries and costs more than 250 multiply-adds per entry, the one with fewer factor
+// entries kept. False with a reason in failure ("out of memory", or a labelling that is not a
 // permutation: "the labelling ..."), out then empty.
 bool AnalyzePattern(const CSparseMatrix& A, OrderingChoice ordering, const std::vector<int>* labels,
                     Symbolic& out, CString& failure);
