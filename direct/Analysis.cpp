@@ -422,14 +422,17 @@ bool analyse(const CSparseMatrix& A, OrderingChoice ordering, const std::vector<
         failure = "out of memory";
         return false;
     }
+    // -- 2, 3. Ordering, tree, counts --
     OrderedTree t;
     failure = order_and_analyse(pattern.graph, ordering, labels, out.entryRow.size(), t);
     if (!failure.IsEmpty()) return false;
     out.factorEntries = t.entries;
     out.factorFlops = t.flops;
+    // -- 4. Supernodes --
     std::vector<long long> nrows;
     find_supernodes(t, out.superStart, nrows);
     out.nsuper = static_cast<int>(out.superStart.size()) - 1;
+    // -- 5, 6. Rows, layout, entry map --
     lay_out(pattern, t, nrows, out);
     out.perm = std::move(t.perm);
     out.iperm = std::move(t.iperm);

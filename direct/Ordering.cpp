@@ -195,7 +195,8 @@ bool order_amd(const CompressedGraph& c, std::vector<int>& perm)
     return true;
 }
 
-// METIS_NodeND with its default options; its perm is ours (perm[k] = the vertex numbered k).
+// METIS_NodeND with its default options but its own compression (done above); its perm is ours
+// (perm[k] = the vertex numbered k).
 bool order_metis(const CompressedGraph& c, std::vector<int>& perm)
 {
     const PatternGraph& g = *c.graph;
@@ -205,6 +206,7 @@ bool order_metis(const CompressedGraph& c, std::vector<int>& perm)
         idx_t options[METIS_NOPTIONS];
         METIS_SetDefaultOptions(options);
         options[METIS_OPTION_NUMBERING] = 0;
+        options[METIS_OPTION_COMPRESS] = 0;  // merged already: METIS's search would find nothing
         idx_t nvtxs = g.n;
         int status = METIS_ERROR;
         if constexpr (std::is_same_v<idx_t, int>)
