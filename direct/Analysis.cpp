@@ -51,13 +51,16 @@ constexpr double kZerosLarge = 0.05;
 constexpr double kMetisFill = 5.0;
 constexpr double kMetisDensity = 250.0;
 
-// The graph of A with, for every adjacency, the entry it comes from: edgeEntry[p] is the entry
-// of the coupling adj[p] (the same entry twice, once from each end), diagEntry[v] the entry of
-// the diagonal of v or kNone when it is not stored.
+// The graph of A and where its entries lie in the walk order: the coupling of u < v is entry
+// upperEntry[u] + (q - upperBegin[u]) for the place q of v in u's list (its neighbours above u
+// start at upperBegin[u], in the order of row u's cells); diagEntry[v] is the entry of the
+// diagonal of v, kNone when it is not stored.
 struct Pattern
 {
     PatternGraph graph;
-    std::vector<int> edgeEntry, diagEntry;
+    std::vector<int> upperBegin, upperEntry, diagEntry;
+
+    int coupling_entry(int u, int q) const { return upperEntry[u] + (q - upperBegin[u]); }
 };
 
 // Step 1: entryRow/entryCol in walk order, and the graph of A (every off-diagonal entry both
@@ -82,18 +85,25 @@ bool read_pattern(const CSparseMatrix& A, int n, Symbolic& out, Pattern& pattern
     g.n = n;
     g.ptr.assign(static_cast<std::size_t>(n) + 1, 0);
     pattern.diagEntry.assign(n, kNone);
+    pattern.upperEntry.assign(n, kNone);
+    std::vector<int>& above = pattern.upperBegin;  // first the count of row v's couplings
+    above.assign(n, 0);
     long long edges = 0;
     for (std::size_t t = 0; t < rows.size(); ++t)
         if (rows[t] != cols[t])
         {
             ++g.ptr[rows[t] + 1];
             ++g.ptr[cols[t] + 1];
+            ++above[rows[t]];
             edges += 2;
         }
     if (edges > INT_MAX || rows.size() > static_cast<std::size_t>(INT_MAX)) return false;
-    for (int v = 0; v < n; ++v) g.ptr[v + 1] += g.ptr[v];
+    for (int v = 0; v < n; ++v)
+    {
+        g.ptr[v + 1] += g.ptr[v];
+        above[v] = g.ptr[v + 1] - above[v];
+    }
     g.adj.resize(static_cast<std::size_t>(edges));
-    pattern.edgeEntry.resize(static_cast<std::size_t>(edges));
     std::vector<int> next(g.ptr.begin(), g.ptr.end() - 1);
     for (std::size_t t = 0; t < rows.size(); ++t)
     {
@@ -103,9 +113,8 @@ bool read_pattern(const CSparseMatrix& A, int n, Symbolic& out, Pattern& pattern
             pattern.diagEntry[i] = static_cast<int>(t);
             continue;
         }
-        pattern.edgeEntry[next[i]] = static_cast<int>(t);
+        if (pattern.upperEntry[i] == kNone) pattern.upperEntry[i] = static_cast<int>(t);
         g.adj[next[i]++] = j;
-        pattern.edgeEntry[next[j]] = static_cast<int>(t);
         g.adj[next[j]++] = i;
     }
     return true;
@@ -402,8 +411,18 @@ void lay_out(const Pattern& pattern, const OrderedTree& t, const std::vector<lon
                 out.entryMap[pattern.diagEntry[v]] = column + (j - first);
             for (int p = g.ptr[v]; p < g.ptr[v + 1]; ++p)
             {
-                const int i = t.iperm[g.adj[p]];
-                if (i > j) out.entryMap[pattern.edgeEntry[p]] = column + positionOf[i];
+                const int u = g.adj[p], i = t.iperm[u];
+                if (i <= j) continue;
+                int entry = 0;
+                if (u > v)
+                    entry = pattern.coupling_entry(v, p);
+                else  // the coupling is a cell of row u: find v among u's upper neighbours
+                {
+                    const int* above = g.adj.data() + pattern.upperBegin[u];
+                    const int* at = std::lower_bound(above, g.adj.data() + g.ptr[u + 1], v);
+                    entry = pattern.coupling_entry(u, static_cast<int>(at - g.adj.data()));
+                }
+                out.entryMap[entry] = column + positionOf[i];
             }
         }
     }
