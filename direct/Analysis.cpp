@@ -253,7 +253,7 @@ void find_supernodes(const OrderedTree& t, std::vector<int>& superStart,
     std::vector<int> children(n, 0);
     for (int j = 0; j < n; ++j)
         if (t.parent[j] != kNone) ++children[t.parent[j]];
-    // -- 4a. Fundamental supernodes: start[s], and colOf -> supernode --
+    // -- 4a. Fundamental supernodes: their first pivots start[s], superOf[pivot] --
     std::vector<int> start, superOf(n);
     for (int j = 0; j < n; ++j)
     {
@@ -264,10 +264,10 @@ void find_supernodes(const OrderedTree& t, std::vector<int>& superStart,
     }
     const int nfund = static_cast<int>(start.size());
     start.push_back(n);
-    // -- 4b. Relaxed amalgamation; a group is a run of fundamental supernodes, its data kept
-    //        at its first one (rep) --
-    std::vector<int> group(nfund);  // group[s] = s at a group's first supernode, else a later
-                                    // supernode of the same group's chain toward it
+    // -- 4b. Relaxed amalgamation; a group is a run of fundamental supernodes, its columns,
+    //        rows and zeros kept at its first one --
+    std::vector<int> group(nfund);  // group[s] = s at a group's first supernode, else an earlier
+                                    // supernode of its group (find compresses the chains)
     std::vector<int> cols(nfund);
     std::vector<long long> rows(nfund), zeros(nfund, 0);
     for (int s = 0; s < nfund; ++s)
@@ -293,12 +293,14 @@ void find_supernodes(const OrderedTree& t, std::vector<int>& superStart,
     {
         const int lastParent = t.parent[start[s + 1] - 1];
         if (lastParent == kNone || find(superOf[lastParent]) != s + 1) continue;
+        // s's rows below its pivots lie among g's pivots and rows: the merged supernode has
+        // cols[s] + cols[g] columns and cols[s] + rows[g] rows
         const int g = s + 1;
         const long long c = cols[s] + cols[g];
         const long long r = cols[s] + rows[g];
         const long long total = trapezoid(c, r);
         const long long merged = total - (trapezoid(cols[s], rows[s]) - zeros[s]) -
-                                 (trapezoid(cols[g], rows[g]) - zeros[g]);  // zeros after
+                                 (trapezoid(cols[g], rows[g]) - zeros[g]);  // its zeros
         const double share = static_cast<double>(merged) / static_cast<double>(total);
         const bool merge = merged == zeros[s] + zeros[g] || c <= kRelaxAlways ||
                            (c <= kRelaxSmall && share < kZerosSmall) ||
