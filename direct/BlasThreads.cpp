@@ -1,9 +1,13 @@
-// The BLAS's own thread count, set and restored through openblas_set_num_threads and
-// openblas_get_num_threads when the process has them (looked up at run time, so that any BLAS
-// links and one without threads of its own is left alone).
+// What the numeric code takes from the system: the BLAS's own thread count, set and restored
+// through openblas_set_num_threads and openblas_get_num_threads when the process has them
+// (looked up at run time, so that any BLAS links and one without threads of its own is left
+// alone); large arrays on huge pages.
 #include "detail/Blas.h"
+#include "detail/Numeric.h"
 
+#include <algorithm>
 #include <dlfcn.h>
+#include <sys/mman.h>
 
 namespace tarvel::direct
 {
@@ -50,6 +54,22 @@ BlasThreads::~BlasThreads()
 void BlasThreads::Set(int threads) const
 {
     if (m_nPrevious > 0) control().set(threads);
+}
+
+bool LargeArray::Reserve(size_t count)
+{
+    if (count <= m_nCapacity && m_pData) return true;
+    Release();
+    constexpr size_t kPage = size_t(1) << 21;
+    const size_t bytes = (std::max<size_t>(count, 1) * sizeof(double) + kPage - 1) / kPage * kPage;
+    void* p = nullptr;
+    if (posix_memalign(&p, kPage, bytes) != 0) return false;
+#ifdef MADV_HUGEPAGE
+    madvise(p, bytes, MADV_HUGEPAGE);  // advice only: without it the array works the same
+#endif
+    m_pData.reset(static_cast<double*>(p));
+    m_nCapacity = count;
+    return true;
 }
 
 }  // namespace tarvel::direct

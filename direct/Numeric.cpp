@@ -26,6 +26,7 @@
 #include <algorithm>
 #include <atomic>
 #include <climits>
+#include <new>
 #include <system_error>
 #include <thread>
 
@@ -42,18 +43,6 @@ constexpr double kSerialFlops = 1e6;  // below this much work, one thread does e
 constexpr int64_t kDirectUpdate = 2048;  // multiply-adds below which an update skips the BLAS
 
 const double kOne = 1.0, kMinusOne = -1.0, kZero = 0.0;
-
-// What one thread works with: the row map of the current supernode, the relative map of a
-// sender, the sorted senders, the update block, and the senders whose next receiver lies
-// outside the thread's subtree.
-struct Workspace
-{
-    std::vector<int> map;        // map[row] = position of row in the current supernode's rows
-    std::vector<int> relative;   // relative[i] = map[i-th sent row]
-    std::vector<int> senders;    // the descendants of the current supernode, ascending
-    std::vector<double> update;  // C, column-major
-    std::vector<int> deferred;   // senders left for the top supernodes
-};
 
 // The descendant lists, shared by the threads: a list only the thread owning its supernode
 // reads or writes.
@@ -225,12 +214,13 @@ int factor_supernodes(Context& ctx, int first, int last, const char* top, Worksp
     return kNone;
 }
 
+// Sizes w for S, keeping what it already holds (every entry is written before it is read).
 void make_workspace(const Symbolic& S, const Layout& layout, int64_t updateSize, Workspace& w)
 {
-    w.map.assign(S.n, 0);
-    w.relative.assign(layout.maxRows, 0);
-    w.senders.assign(S.nsuper, 0);
-    w.update.assign(static_cast<size_t>(updateSize), 0.0);
+    w.map.resize(S.n);
+    w.relative.resize(layout.maxRows);
+    w.senders.resize(S.nsuper);
+    if (!w.update.Reserve(static_cast<size_t>(updateSize))) throw std::bad_alloc();
     w.deferred.clear();
     w.deferred.reserve(S.nsuper);
 }
@@ -327,7 +317,7 @@ int64_t factorization_workspace_bytes(const Symbolic& S, const Layout& layout, c
 }
 
 int factorize_numeric(const Symbolic& S, const Layout& layout, const Plan& plan, double* values,
-                      int& failedPivot)
+                      std::vector<Workspace>& spaces, int& failedPivot)
 {
     failedPivot = kNone;
     if (S.nsuper == 0) return 1;
@@ -337,7 +327,7 @@ int factorize_numeric(const Symbolic& S, const Layout& layout, const Plan& plan,
     links.pos.assign(S.nsuper, 0);
     Context ctx{S, layout, values, links};
     const int helpers = plan.tasks.empty() ? 0 : plan.threads - 1;
-    std::vector<Workspace> spaces(1 + helpers);
+    if (spaces.size() < static_cast<size_t>(1 + helpers)) spaces.resize(1 + helpers);
     make_workspace(S, layout, largest_update(layout, nullptr, 0), spaces[0]);
     for (int t = 1; t <= helpers; ++t)
         make_workspace(S, layout, largest_update(layout, plan.top.data(), 0), spaces[t]);

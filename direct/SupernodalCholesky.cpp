@@ -76,7 +76,8 @@ struct CSupernodalCholesky::Impl
 {
     tarvel::direct::Symbolic symbolic;
     tarvel::direct::Layout layout;
-    std::vector<double> values;
+    tarvel::direct::LargeArray values;
+    std::vector<tarvel::direct::Workspace> spaces;  // kept for the next factorization
     std::vector<int> labels;
     Ordering ordering = orderAuto;
     int threads = 1;
@@ -171,8 +172,11 @@ int CSupernodalCholesky::Impl::factorize(const CSparseMatrix& A)
                                 need, available));
 
     // -- 2. --
-    values.assign(static_cast<size_t>(entries), 0.0);
+    if (!values.Reserve(static_cast<size_t>(entries)))
+        return fail(format_text("out of memory: the factor's %lld bytes could not be had",
+                                entries * static_cast<long long>(sizeof(double)), 0));
     double* L = values.data();
+    std::fill(L, L + entries, 0.0);
 
     // -- 3. --
     const size_t count = S.entryMap.size();
@@ -189,7 +193,7 @@ int CSupernodalCholesky::Impl::factorize(const CSparseMatrix& A)
 
     // -- 4. --
     int pivot = -1;
-    const int status = factorize_numeric(S, layout, plan, L, pivot);
+    const int status = factorize_numeric(S, layout, plan, L, spaces, pivot);
     if (status == 0)
         return fail(format_text("not positive definite at column %lld", S.perm[pivot], 0));
     factorized = true;
@@ -218,7 +222,8 @@ int CSupernodalCholesky::Factorize(const CSparseMatrix& A)
     }
     catch (const std::exception&)  // std::bad_alloc, or std::system_error from the threads
     {
-        m.values = std::vector<double>();
+        m.values.Release();
+        m.spaces.clear();
         return m.fail("out of memory in the factorization");
     }
 }

@@ -6,10 +6,36 @@
 #include "detail/Symbolic.h"
 
 #include <cstdint>
+#include <cstdlib>
+#include <memory>
 #include <vector>
 
 namespace tarvel::direct
 {
+
+// A large array of doubles (the factor, the update block) on 2 MiB boundaries, its pages
+// marked for transparent huge pages where the system has them: first touching hundreds of
+// megabytes costs far fewer page faults. Contents undefined after Reserve.
+class LargeArray
+{
+public:
+    // Room for at least count doubles; false (and no array) when the storage cannot be had.
+    bool Reserve(size_t count);
+    void Release()
+    {
+        m_pData.reset();
+        m_nCapacity = 0;
+    }
+    double* data() const { return m_pData.get(); }
+
+private:
+    struct Free
+    {
+        void operator()(double* p) const { std::free(p); }
+    };
+    std::unique_ptr<double[], Free> m_pData;
+    size_t m_nCapacity = 0;
+};
 
 // Derived once per analysis from a Symbolic record S.
 //  L1  superOf[k] is the supernode holding pivot k
@@ -46,12 +72,25 @@ void plan_threads(const Symbolic& S, const Layout& layout, int threads, Plan& pl
 // Bytes of work space that factorize_numeric allocates for plan (the factor itself excluded).
 int64_t factorization_workspace_bytes(const Symbolic& S, const Layout& layout, const Plan& plan);
 
-// Overwrites values (holding P A P^T scattered into the lower trapezoids, Y5) by the factor L.
-// Returns -1 (std::bad_alloc) when the work space cannot be had, 0 when a pivot is not
-// positive, with failedPivot the smallest such pivot k (its supernode is the first in the
-// postorder to fail), and 1 on success.
+// What one thread of the factorization works with, kept by the caller between factorizations
+// so that a refactorization touches no new pages: the row map of the current supernode, the
+// relative map of a sender, the sorted senders, the update block, and the senders whose next
+// receiver lies outside the thread's subtree.
+struct Workspace
+{
+    std::vector<int> map;       // map[row] = position of row in the current supernode's rows
+    std::vector<int> relative;  // relative[i] = map[i-th sent row]
+    std::vector<int> senders;   // the descendants of the current supernode, ascending
+    LargeArray update;          // C, column-major
+    std::vector<int> deferred;  // senders left for the top supernodes
+};
+
+// Overwrites values (holding P A P^T scattered into the lower trapezoids, Y5) by the factor L;
+// spaces holds one work space per thread, sized here. Returns 1, or 0 when a pivot is not
+// positive, with failedPivot the smallest such pivot (its supernode is the first in the
+// postorder to fail); std::bad_alloc when the work space cannot be had.
 int factorize_numeric(const Symbolic& S, const Layout& layout, const Plan& plan, double* values,
-                      int& failedPivot);
+                      std::vector<Workspace>& spaces, int& failedPivot);
 
 // Solves L L^T X = X for the k columns of X, stored in pivot order row by row (element (i, j)
 // at X[i * k + j]), with the BLAS's threads set to threads; std::bad_alloc when the work space
