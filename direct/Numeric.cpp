@@ -6,29 +6,33 @@
 //      first of those on, C = L_d2 L_d1^T (dsyrk for the square top, dgemm below it) in a dense
 //      work block, subtracted from L_s through the relative map of d's rows into s's rows;
 //      d is then linked to the supernode holding its next unused row;
-//   3. L_s11 = chol(A_s11) (dpotrf, blocked for wide supernodes), L_s21 = A_s21 L_s11^-T (dtrsm);
+//   3. L_s = chol(A_s11) over A_s21 L_s11^-T, right-looking by blocks of kBlock columns: dpotrf
+//      of the block, dtrsm of all rows below it, dsyrk/dgemm of the later columns;
 //   4. s is linked to the supernode holding its first row below its pivots.
 // References: E. Ng and B. Peyton, Block sparse Cholesky algorithms on advanced uniprocessor
 // computers, SIAM J. Sci. Comput. 14 (1993); T. Davis, Direct Methods for Sparse Linear
 // Systems, SIAM 2006, ch. 4 and 9.
 //
-// Threads: the subtrees of Plan::tasks run at once, one thread each with its own work space
-// and the BLAS on one thread; then the top supernodes in order on the calling thread with the
-// BLAS's own threads. Every supernode receives its updates in ascending order of the sender
-// (step 1), and every dpotrf runs with the BLAS on one thread, so the factor has the same bits
-// for any thread count (given a BLAS whose level-3 results do not depend on its thread count).
-#include "detail/Numeric.h"
-
+// Threads: the subtrees of Plan::tasks run at once, one thread each with its own work space;
+// then the top supernodes in order, each step of one supernode split over the threads by
+// fixed pieces: step 2 by blocks of kBlock columns of s (each block receives every sender's
+// part, senders ascending), step 3 by blocks of kTrsmRows rows (dtrsm) and kBlock columns
+// (the later columns). The BLAS runs on one thread throughout. Every entry of L thus sees the
+// same operations in the same order whatever the thread count: the factor has the same bits.
 #include "detail/Blas.h"
+#include "detail/Numeric.h"
 
 #include <tarvel/platform/Assert.h>
 
 #include <algorithm>
 #include <atomic>
 #include <climits>
+#include <condition_variable>
+#include <mutex>
 #include <new>
 #include <system_error>
 #include <thread>
+#include <vector>
 
 namespace tarvel::direct
 {
@@ -36,10 +40,11 @@ namespace tarvel::direct
 namespace
 {
 
-constexpr int kNone = -1;             // end of a descendant list
-constexpr int kPotrfBlock = 256;      // columns of a diagonal block factorized by one dpotrf call
-constexpr int kTasksPerThread = 4;    // the subtrees are cut to about this many per thread
-constexpr double kSerialFlops = 1e6;  // below this much work, one thread does everything
+constexpr int kNone = -1;                // end of a descendant list
+constexpr int kBlock = 128;              // columns of a piece of steps 2 and 3 (and of a dpotrf)
+constexpr int kTrsmRows = 512;           // rows of a piece of the dtrsm in step 3
+constexpr int kTasksPerThread = 4;       // the subtrees are cut to about this many per thread
+constexpr double kSerialFlops = 1e6;     // below this much work, one thread does everything
 constexpr int64_t kDirectUpdate = 2048;  // multiply-adds below which an update skips the BLAS
 
 const double kOne = 1.0, kMinusOne = -1.0, kZero = 0.0;
@@ -59,14 +64,6 @@ struct Links
         next[d] = head[s];
         head[s] = d;
     }
-};
-
-struct Context
-{
-    const Symbolic& S;
-    const Layout& layout;
-    double* values;
-    Links& links;
 };
 
 // C (ndrow2 x ndrow1, column-major, leading dimension ndrow2; lower part of the top square)
@@ -111,93 +108,250 @@ void send_update(const double* a, int lda, int ndrow1, int ndrow2, int ndcol, co
     }
 }
 
-// Cholesky of the nscol x nscol diagonal block at Ls (leading dimension nsrow), then the rows
-// below it: L21 = A21 L11^-T. Wide blocks go kPotrfBlock columns at a time (right-looking: dpotrf
-// of the block, dtrsm of the rows below it in the diagonal block, dsyrk of the rest), so that
-// dpotrf always runs on one BLAS thread and the rest on all of them. Returns 0, or the
-// 1-based column of the first non-positive pivot.
-int factor_diagonal(double* Ls, int nscol, int nsrow, const BlasThreads* blas, int threads)
+// A fixed team of threads for the parallel steps: Run(count, body) calls body(i, t) for every
+// piece i in 0 .. count-1, t the member running it (0 is the calling thread), and returns when
+// all are done. Helpers sleep between steps.
+class Team
 {
-    for (int c = 0; c < nscol; c += kPotrfBlock)
+public:
+    explicit Team(int threads)
     {
-        const int nb = std::min(kPotrfBlock, nscol - c);
+        try
+        {
+            for (int t = 1; t < threads; ++t) m_helpers.emplace_back([this, t] { serve(t); });
+        }
+        catch (const std::system_error&)  // fewer threads: the pieces are shared all the same
+        {
+        }
+    }
+    ~Team()
+    {
+        {
+            std::lock_guard<std::mutex> lock(m_mutex);
+            m_bQuit = true;
+            ++m_nGeneration;
+        }
+        m_wake.notify_all();
+        for (std::thread& t : m_helpers) t.join();
+    }
+    Team(const Team&) = delete;
+    Team& operator=(const Team&) = delete;
+
+    int Size() const { return 1 + static_cast<int>(m_helpers.size()); }
+
+    template <class Body> void Run(int count, Body& body)
+    {
+        if (m_helpers.empty() || count <= 1)
+        {
+            for (int i = 0; i < count; ++i) body(i, 0);
+            return;
+        }
+        {
+            std::lock_guard<std::mutex> lock(m_mutex);
+            m_pCall = [](void* b, int i, int t) { (*static_cast<Body*>(b))(i, t); };
+            m_pBody = &body;
+            m_nCount = count;
+            m_nNext.store(0);
+            m_nBusy = static_cast<int>(m_helpers.size());
+            ++m_nGeneration;
+        }
+        m_wake.notify_all();
+        work(0);
+        std::unique_lock<std::mutex> lock(m_mutex);
+        m_done.wait(lock, [this] { return m_nBusy == 0; });
+    }
+
+private:
+    void work(int t)
+    {
+        for (int i = m_nNext.fetch_add(1); i < m_nCount; i = m_nNext.fetch_add(1))
+            m_pCall(m_pBody, i, t);
+    }
+    void serve(int t)
+    {
+        for (int seen = 0;;)
+        {
+            {
+                std::unique_lock<std::mutex> lock(m_mutex);
+                m_wake.wait(lock, [&] { return m_nGeneration != seen; });
+                seen = m_nGeneration;
+                if (m_bQuit) return;
+            }
+            work(t);
+            std::lock_guard<std::mutex> lock(m_mutex);
+            if (--m_nBusy == 0) m_done.notify_one();
+        }
+    }
+
+    std::vector<std::thread> m_helpers;
+    std::mutex m_mutex;
+    std::condition_variable m_wake, m_done;
+    void (*m_pCall)(void*, int, int) = nullptr;
+    void* m_pBody = nullptr;
+    int m_nCount = 0;
+    std::atomic<int> m_nNext{0};
+    int m_nBusy = 0;        // helpers still in the current step
+    int m_nGeneration = 0;  // steps started
+    bool m_bQuit = false;
+};
+
+// Where a supernode's pieces are run: in line on one work space (inside a subtree) or by the
+// team, each member on its own work space (the top supernodes).
+struct Runner
+{
+    Team* team;  // null: in line
+    std::vector<Workspace>* spaces;
+    Workspace* own;
+
+    template <class Body> void Run(int count, Body&& body) const
+    {
+        if (!team)
+        {
+            for (int i = 0; i < count; ++i) body(i, *own);
+            return;
+        }
+        auto piece = [&](int i, int t) { body(i, (*spaces)[t]); };
+        team->Run(count, piece);
+    }
+};
+
+struct Context
+{
+    const Symbolic& S;
+    const Layout& layout;
+    double* values;
+    Links& links;
+};
+
+// The supernode being factorized, as its pieces read it.
+struct Receiver
+{
+    int k1, nscol, nsrow;
+    double* Ls;
+    const int* map;          // map[row] = position in s's rows, for s's rows
+    const int* senders;      // ascending
+    const int64_t* sentEnd;  // sentEnd[q]: end of sender q's rows in k1 .. k2-1 (index into rowInd)
+    int count;
+};
+
+// Step 2 for the columns j0 .. j1-1 of s: every sender's rows in k1 + j0 .. k1 + j1 - 1 and all
+// rows after them make one update block, subtracted through the relative map.
+void receive_columns(const Context& ctx, const Receiver& R, int j0, int j1, Workspace& w)
+{
+    const Symbolic& S = ctx.S;
+    const int* rowInd = S.rowInd.data();
+    int* relative = w.relative.data();
+    for (int q = 0; q < R.count; ++q)
+    {
+        const int d = R.senders[q];
+        const int64_t pd = S.rowPtr[d], pdend = S.rowPtr[d + 1];
+        const int* first = rowInd + ctx.links.pos[d];
+        const int* last = rowInd + R.sentEnd[q];
+        const int* r1 = j0 == 0 ? first : std::lower_bound(first, last, R.k1 + j0);
+        const int* r2 = j1 == R.nscol ? last : std::lower_bound(r1, last, R.k1 + j1);
+        if (r1 == r2) continue;
+        const int64_t p1 = r1 - rowInd;
+        const int ndrow1 = static_cast<int>(r2 - r1), ndrow2 = static_cast<int>(pdend - p1);
+        for (int i = 0; i < ndrow2; ++i) relative[i] = R.map[rowInd[p1 + i]];
+        send_update(ctx.values + S.valuePtr[d] + (p1 - pd), static_cast<int>(pdend - pd), ndrow1,
+                    ndrow2, S.ncols(d), relative, R.Ls, R.nsrow, w.update.data());
+    }
+}
+
+// Step 3: L_s by blocks of kBlock columns. Returns 0, or the 1-based column of the first
+// pivot that is not positive.
+int factor_columns(double* Ls, int nscol, int nsrow, const Runner& run)
+{
+    for (int c = 0; c < nscol; c += kBlock)
+    {
+        const int nb = std::min(kBlock, nscol - c);
         double* Lcc = Ls + c + static_cast<int64_t>(c) * nsrow;
         int info = 0;
-        if (blas) blas->Set(1);
         dpotrf_("L", &nb, Lcc, &nsrow, &info);
-        if (blas) blas->Set(threads);
         if (info != 0) return c + info;
-        const int rest = nscol - c - nb;
-        if (rest == 0) break;
-        dtrsm_("R", "L", "T", "N", &rest, &nb, &kOne, Lcc, &nsrow, Lcc + nb, &nsrow);
-        dsyrk_("L", "N", &rest, &nb, &kMinusOne, Lcc + nb, &nsrow, &kOne,
-               Lcc + nb + static_cast<int64_t>(nb) * nsrow, &nsrow);
+        const int below = nsrow - c - nb;  // L21 = A21 Lcc^-T, by pieces of rows
+        run.Run((below + kTrsmRows - 1) / kTrsmRows,
+                [&](int i, Workspace&)
+                {
+                    const int rows = std::min(kTrsmRows, below - i * kTrsmRows);
+                    dtrsm_("R", "L", "T", "N", &rows, &nb, &kOne, Lcc, &nsrow,
+                           Lcc + nb + i * kTrsmRows, &nsrow);
+                });
+        const int later = nscol - c - nb;  // A22 -= L21 L21^T, by pieces of columns
+        run.Run((later + kBlock - 1) / kBlock,
+                [&](int i, Workspace&)
+                {
+                    const int j0 = c + nb + i * kBlock, cols = std::min(kBlock, nscol - j0);
+                    const int rows = nsrow - j0 - cols;
+                    const double* Lj =
+                        Ls + j0 + static_cast<int64_t>(c) * nsrow;  // rows j0.., block c
+                    double* Ajj = Ls + j0 + static_cast<int64_t>(j0) * nsrow;
+                    dsyrk_("L", "N", &cols, &nb, &kMinusOne, Lj, &nsrow, &kOne, Ajj, &nsrow);
+                    if (rows > 0)
+                        dgemm_("N", "T", &rows, &cols, &nb, &kMinusOne, Lj + cols, &nsrow, Lj,
+                               &nsrow, &kOne, Ajj + cols, &nsrow);
+                });
     }
-    const int below = nsrow - nscol;
-    if (below > 0)
-        dtrsm_("R", "L", "T", "N", &below, &nscol, &kOne, Ls, &nsrow, Ls + nscol, &nsrow);
     return 0;
 }
 
 // Factorizes the supernodes first .. last (a subtree, or the top supernodes when top is given:
-// then only those with top[s] set). A sender whose next receiver lies above last goes to
-// w.deferred. Returns kNone, or the first failing pivot. Stops before any supernode above
-// *stop (the smallest failing supernode found by any thread so far).
+// then only those with top[s] set), the pieces of each run by run on the work space w. A
+// sender whose next receiver lies above last goes to w.deferred. Returns kNone, or the first
+// failing pivot. Stops before any supernode above *stop (the smallest failing supernode found
+// by any thread so far).
 int factor_supernodes(Context& ctx, int first, int last, const char* top, Workspace& w,
-                      const BlasThreads* blas, int threads, std::atomic<int>* stop)
+                      const Runner& run, std::atomic<int>& stop)
 {
     const Symbolic& S = ctx.S;
     const int* rowInd = S.rowInd.data();
     const int* superOf = ctx.layout.superOf.data();
     Links& links = ctx.links;
     int* map = w.map.data();
-    int* relative = w.relative.data();
     int* senders = w.senders.data();
-    double* C = w.update.data();
+    int64_t* sentEnd = w.sentEnd.data();
 
     for (int s = first; s <= last; ++s)
     {
         if (top && !top[s]) continue;
-        if (stop && s > stop->load(std::memory_order_relaxed)) return kNone;
+        if (s > stop.load(std::memory_order_relaxed)) return kNone;
         const int k1 = S.superStart[s], k2 = S.superStart[s + 1], nscol = k2 - k1;
         const int64_t p1 = S.rowPtr[s];
         const int nsrow = static_cast<int>(S.rowPtr[s + 1] - p1);
         double* Ls = ctx.values + S.valuePtr[s];
         for (int i = 0; i < nsrow; ++i) map[rowInd[p1 + i]] = i;
 
-        // -- 1. The senders, ascending --
+        // -- 1. The senders, ascending, and where their rows in k1 .. k2-1 end --
         int count = 0;
         for (int d = links.head[s]; d != kNone; d = links.next[d]) senders[count++] = d;
         links.head[s] = kNone;
         std::sort(senders, senders + count);
-
-        // -- 2. Their updates --
         for (int q = 0; q < count; ++q)
         {
+            const int64_t pdend = S.rowPtr[senders[q] + 1];
+            int64_t p = links.pos[senders[q]];
+            while (p < pdend && rowInd[p] < k2) ++p;
+            sentEnd[q] = p;
+        }
+
+        // -- 2. Their updates, by blocks of columns of s --
+        const Receiver R{k1, nscol, nsrow, Ls, map, senders, sentEnd, count};
+        run.Run((nscol + kBlock - 1) / kBlock, [&](int i, Workspace& own)
+                { receive_columns(ctx, R, i * kBlock, std::min(nscol, (i + 1) * kBlock), own); });
+        for (int q = 0; q < count; ++q)  // each sender on to its next receiver (D1, D2)
+        {
             const int d = senders[q];
-            const int64_t pd = S.rowPtr[d], pdend = S.rowPtr[d + 1];
-            const int64_t pdi1 = links.pos[d];
-            int64_t pdi2 = pdi1;
-            while (pdi2 < pdend && rowInd[pdi2] < k2) ++pdi2;
-            const int ndrow = static_cast<int>(pdend - pd);
-            const int ndrow1 = static_cast<int>(pdi2 - pdi1),
-                      ndrow2 = static_cast<int>(pdend - pdi1);
-            for (int i = 0; i < ndrow2; ++i) relative[i] = map[rowInd[pdi1 + i]];
-            send_update(ctx.values + S.valuePtr[d] + (pdi1 - pd), ndrow, ndrow1, ndrow2, S.ncols(d),
-                        relative, Ls, nsrow, C);
-            if (pdi2 < pdend)
-            {
-                links.pos[d] = pdi2;
-                const int receiver = superOf[rowInd[pdi2]];
-                if (receiver <= last)
-                    links.link(d, receiver);
-                else
-                    w.deferred.push_back(d);  // capacity reserved: no allocation here
-            }
+            if (sentEnd[q] == S.rowPtr[d + 1]) continue;
+            links.pos[d] = sentEnd[q];
+            const int receiver = superOf[rowInd[sentEnd[q]]];
+            if (receiver <= last)
+                links.link(d, receiver);
+            else
+                w.deferred.push_back(d);  // capacity reserved: no allocation here
         }
 
         // -- 3. Its own columns --
-        const int failed = factor_diagonal(Ls, nscol, nsrow, blas, threads);
+        const int failed = factor_columns(Ls, nscol, nsrow, run);
         if (failed != 0) return k1 + failed - 1;
 
         // -- 4. Its first update goes to the supernode of its first row below its pivots --
@@ -214,24 +368,25 @@ int factor_supernodes(Context& ctx, int first, int last, const char* top, Worksp
     return kNone;
 }
 
+// Doubles of one work space's update block: an update of a block of at most kBlock columns,
+// at most maxRows rows, and never more than the largest whole update (L2).
+int64_t update_block_size(const Layout& layout)
+{
+    int64_t largest = 0;
+    for (int64_t u : layout.updateInto) largest = std::max(largest, u);
+    return std::min(largest, static_cast<int64_t>(layout.maxRows) * kBlock);
+}
+
 // Sizes w for S, keeping what it already holds (every entry is written before it is read).
-void make_workspace(const Symbolic& S, const Layout& layout, int64_t updateSize, Workspace& w)
+void make_workspace(const Symbolic& S, const Layout& layout, Workspace& w)
 {
     w.map.resize(S.n);
     w.relative.resize(layout.maxRows);
     w.senders.resize(S.nsuper);
-    if (!w.update.Reserve(static_cast<size_t>(updateSize))) throw std::bad_alloc();
+    w.sentEnd.resize(S.nsuper);
+    if (!w.update.Reserve(static_cast<size_t>(update_block_size(layout)))) throw std::bad_alloc();
     w.deferred.clear();
     w.deferred.reserve(S.nsuper);
-}
-
-// Largest update block into the supernodes with top[s] == want (any when top is null).
-int64_t largest_update(const Layout& layout, const char* top, char want)
-{
-    int64_t largest = 0;
-    for (size_t s = 0; s < layout.updateInto.size(); ++s)
-        if (!top || top[s] == want) largest = std::max(largest, layout.updateInto[s]);
-    return largest;
 }
 
 }  // namespace
@@ -308,12 +463,11 @@ void plan_threads(const Symbolic& S, const Layout& layout, int threads, Plan& pl
 int64_t factorization_workspace_bytes(const Symbolic& S, const Layout& layout, const Plan& plan)
 {
     const int64_t perThread =
-        static_cast<int64_t>(sizeof(int)) * (S.n + layout.maxRows + 2 * S.nsuper);
+        static_cast<int64_t>(sizeof(int)) * (S.n + layout.maxRows + 2 * S.nsuper) +
+        static_cast<int64_t>(sizeof(int64_t)) * S.nsuper +
+        static_cast<int64_t>(sizeof(double)) * update_block_size(layout);
     const int64_t links = static_cast<int64_t>(S.nsuper) * (2 * sizeof(int) + sizeof(int64_t));
-    const int64_t helpers = plan.tasks.empty() ? 0 : plan.threads - 1;
-    const int64_t doubles =
-        largest_update(layout, nullptr, 0) + helpers * largest_update(layout, plan.top.data(), 0);
-    return perThread * (1 + helpers) + links + doubles * static_cast<int64_t>(sizeof(double));
+    return perThread * plan.threads + links;
 }
 
 int factorize_numeric(const Symbolic& S, const Layout& layout, const Plan& plan, double* values,
@@ -326,59 +480,42 @@ int factorize_numeric(const Symbolic& S, const Layout& layout, const Plan& plan,
     links.next.assign(S.nsuper, kNone);
     links.pos.assign(S.nsuper, 0);
     Context ctx{S, layout, values, links};
-    const int helpers = plan.tasks.empty() ? 0 : plan.threads - 1;
-    if (spaces.size() < static_cast<size_t>(1 + helpers)) spaces.resize(1 + helpers);
-    make_workspace(S, layout, largest_update(layout, nullptr, 0), spaces[0]);
-    for (int t = 1; t <= helpers; ++t)
-        make_workspace(S, layout, largest_update(layout, plan.top.data(), 0), spaces[t]);
-
-    // -- The subtrees, in parallel, the BLAS on one thread --
-    BlasThreads blas(1);
+    if (spaces.size() < static_cast<size_t>(plan.threads)) spaces.resize(plan.threads);
+    for (int t = 0; t < plan.threads; ++t) make_workspace(S, layout, spaces[t]);
+    const BlasThreads blas(1);
+    Team team(plan.threads);
     std::atomic<int> stop(INT_MAX);  // smallest supernode that failed
     std::atomic<int> firstFailure(INT_MAX);
-    if (!plan.tasks.empty())
+
+    // -- The subtrees, one thread each --
+    auto subtree = [&](int i, int t)
     {
-        std::atomic<size_t> nextTask(0);
-        auto work = [&](Workspace& w)
-        {
-            for (size_t i = nextTask.fetch_add(1); i < plan.tasks.size(); i = nextTask.fetch_add(1))
-            {
-                const int root = plan.tasks[i];
-                const int first = root - layout.subtreeSize[root] + 1;
-                const int pivot =
-                    factor_supernodes(ctx, first, root, nullptr, w, nullptr, 1, &stop);
-                if (pivot == kNone) continue;
-                const int s = layout.superOf[pivot];
-                for (int seen = stop.load(); s < seen && !stop.compare_exchange_weak(seen, s);)
-                {
-                }
-                for (int seen = firstFailure.load();
-                     pivot < seen && !firstFailure.compare_exchange_weak(seen, pivot);)
-                {
-                }
-            }
-        };
-        std::vector<std::thread> pool;
-        pool.reserve(helpers);
-        try
-        {
-            for (int t = 1; t <= helpers; ++t) pool.emplace_back(work, std::ref(spaces[t]));
-        }
-        catch (const std::system_error&)  // fewer threads: the others take their tasks
+        const int root = plan.tasks[i];
+        const int first = root - layout.subtreeSize[root] + 1;
+        const Runner inLine{nullptr, &spaces, &spaces[t]};
+        const int pivot = factor_supernodes(ctx, first, root, nullptr, spaces[t], inLine, stop);
+        if (pivot == kNone) return;
+        const int s = layout.superOf[pivot];
+        for (int seen = stop.load(); s < seen && !stop.compare_exchange_weak(seen, s);)
         {
         }
-        work(spaces[0]);
-        for (std::thread& t : pool) t.join();
-        for (const Workspace& w : spaces)  // the senders into the top supernodes (D1)
-            for (int d : w.deferred) links.link(d, layout.superOf[S.rowInd[links.pos[d]]]);
+        for (int seen = firstFailure.load();
+             pivot < seen && !firstFailure.compare_exchange_weak(seen, pivot);)
+        {
+        }
+    };
+    team.Run(static_cast<int>(plan.tasks.size()), subtree);
+    for (const Workspace& w : spaces)  // the senders into the top supernodes (D1)
+    {
+        for (int d : w.deferred) links.link(d, layout.superOf[S.rowInd[links.pos[d]]]);
     }
 
-    // -- The top supernodes in order, the BLAS on all threads --
+    // -- The top supernodes in order, their pieces over the team --
     // After a failure in a subtree, only the top supernodes before it: the failure reported is
     // the one a single thread meets first.
-    blas.Set(plan.threads);
-    const int pivot = factor_supernodes(ctx, 0, S.nsuper - 1, plan.top.data(), spaces[0],
-                                        plan.threads > 1 ? &blas : nullptr, plan.threads, &stop);
+    const Runner shared{&team, &spaces, &spaces[0]};
+    const int pivot =
+        factor_supernodes(ctx, 0, S.nsuper - 1, plan.top.data(), spaces[0], shared, stop);
     failedPivot = pivot != kNone                   ? pivot
                   : firstFailure.load() != INT_MAX ? firstFailure.load()
                                                    : kNone;

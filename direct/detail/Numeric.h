@@ -58,7 +58,7 @@ void build_layout(const Symbolic& S, Layout& layout);
 //  P1  the subtrees rooted at tasks[i] are disjoint; each is factorized by one thread, the
 //      largest (by subtreeFlops) first
 //  P2  top[s] != 0 for every supernode in no task's subtree: these are factorized after all
-//      tasks, in ascending order on one thread, the BLAS running threads of its own
+//      tasks, in ascending order, each one's steps split over the threads
 struct Plan
 {
     int threads = 1;
@@ -78,11 +78,12 @@ int64_t factorization_workspace_bytes(const Symbolic& S, const Layout& layout, c
 // receiver lies outside the thread's subtree.
 struct Workspace
 {
-    std::vector<int> map;       // map[row] = position of row in the current supernode's rows
-    std::vector<int> relative;  // relative[i] = map[i-th sent row]
-    std::vector<int> senders;   // the descendants of the current supernode, ascending
-    LargeArray update;          // C, column-major
-    std::vector<int> deferred;  // senders left for the top supernodes
+    std::vector<int> map;          // map[row] = position of row in the current supernode's rows
+    std::vector<int> relative;     // relative[i] = map[i-th sent row]
+    std::vector<int> senders;      // the descendants of the current supernode, ascending
+    std::vector<int64_t> sentEnd;  // per sender, the end of its rows in the current supernode
+    LargeArray update;             // C, column-major
+    std::vector<int> deferred;     // senders left for the top supernodes
 };
 
 // Overwrites values (holding P A P^T scattered into the lower trapezoids, Y5) by the factor L;
