@@ -6,11 +6,11 @@
 // Steps:
 //  1. Walk A's upper triangle (MatrixEntries.h): entryRow/entryCol (Y7) and the graph of A.
 //  2. Order: natural, a labelling, AMD, METIS, or automatic (AMD; METIS as well when AMD's
-//     factor is large and dense, the smaller factor kept).
+//     factorization is costly against the size of A, the smaller factor kept).
 //  3. Elimination tree, its postorder folded into the ordering, column counts.
 //  4. Fundamental supernodes, then relaxed amalgamation.
-//  5. Row structure of each supernode, value layout (Y4, Y5), counts and flops.
-//  6. The entry map (Y6).
+//  5. Row structure of each supernode, value layout (Y4, Y5), counts and flops, and with it
+//  6. the entry map (Y6).
 #include "detail/EliminationTree.h"
 #include "detail/MatrixEntries.h"
 #include "detail/Symbolic.h"
@@ -43,30 +43,43 @@ constexpr int kRelaxMedium = 48;
 constexpr double kZerosMedium = 0.1;
 constexpr double kZerosLarge = 0.05;
 
-// orderAuto tries METIS besides AMD when AMD's factor holds more than kMetisFill times the
-// entries of A's triangle and its columns average more than kMetisDensity multiply-adds per
-// entry (a large, densely coupled factor: 3-D meshes); the ordering with fewer factor entries
-// is kept.
-constexpr double kMetisFill = 5.0;
-constexpr double kMetisDensity = 100.0;
+// orderAuto orders by AMD, and by METIS as well when AMD's factorization needs more than
+// kMetisWork multiply-adds per coupling of A; the ordering with fewer factor entries is kept.
+// Nested dissection costs about 10^3 multiply-adds' time per coupling and saves half the work
+// and more on 3-D meshes (where the ratio is 10^4 to 10^5), a few per cent on 2-D ones (10^3).
+constexpr double kMetisWork = 1.0e4;
+
+// The graph of A with, for every adjacency, the entry it comes from: edgeEntry[p] is the entry
+// of the coupling adj[p] (the same entry twice, once from each end), diagEntry[v] the entry of
+// the diagonal of v or kNone when it is not stored.
+struct Pattern
+{
+    PatternGraph graph;
+    std::vector<int> edgeEntry, diagEntry;
+};
 
 // Step 1: entryRow/entryCol in walk order, and the graph of A (every off-diagonal entry both
-// ways). The walk gives row i's neighbours j < i before those j > i, each part ascending, so
+// ways). The walk gives vertex v's neighbours u < v before those u > v, each part ascending, so
 // the lists come out strictly ascending. False when the graph exceeds int indexing.
-bool read_pattern(const CSparseMatrix& A, int n, Symbolic& out, PatternGraph& g)
+bool read_pattern(const CSparseMatrix& A, int n, Symbolic& out, Pattern& pattern)
 {
     std::vector<int>& rows = out.entryRow;
     std::vector<int>& cols = out.entryCol;
-    rows.clear();
-    cols.clear();
+    std::size_t count = 0;  // counted first: the arrays are made once, at their size
+    detail::for_each_upper_entry(A, n, [&](int, int, const CSparseMatrix::cell*) { ++count; });
+    rows.resize(count);
+    cols.resize(count);
+    count = 0;
     detail::for_each_upper_entry(A, n,
                                  [&](int i, int j, const CSparseMatrix::cell*)
                                  {
-                                     rows.push_back(i);
-                                     cols.push_back(j);
+                                     rows[count] = i;
+                                     cols[count++] = j;
                                  });
+    PatternGraph& g = pattern.graph;
     g.n = n;
     g.ptr.assign(static_cast<std::size_t>(n) + 1, 0);
+    pattern.diagEntry.assign(n, kNone);
     long long edges = 0;
     for (std::size_t t = 0; t < rows.size(); ++t)
         if (rows[t] != cols[t])
@@ -75,16 +88,24 @@ bool read_pattern(const CSparseMatrix& A, int n, Symbolic& out, PatternGraph& g)
             ++g.ptr[cols[t] + 1];
             edges += 2;
         }
-    if (edges > INT_MAX) return false;
+    if (edges > INT_MAX || rows.size() > static_cast<std::size_t>(INT_MAX)) return false;
     for (int v = 0; v < n; ++v) g.ptr[v + 1] += g.ptr[v];
     g.adj.resize(static_cast<std::size_t>(edges));
+    pattern.edgeEntry.resize(static_cast<std::size_t>(edges));
     std::vector<int> next(g.ptr.begin(), g.ptr.end() - 1);
     for (std::size_t t = 0; t < rows.size(); ++t)
-        if (rows[t] != cols[t])
+    {
+        const int i = rows[t], j = cols[t];
+        if (i == j)
         {
-            g.adj[next[rows[t]]++] = cols[t];
-            g.adj[next[cols[t]]++] = rows[t];
+            pattern.diagEntry[i] = static_cast<int>(t);
+            continue;
         }
+        pattern.edgeEntry[next[i]] = static_cast<int>(t);
+        g.adj[next[i]++] = j;
+        pattern.edgeEntry[next[j]] = static_cast<int>(t);
+        g.adj[next[j]++] = i;
+    }
     return true;
 }
 
@@ -165,11 +186,16 @@ CString perm_from_labels(const std::vector<int>* labels, int n, std::vector<int>
     return CString();
 }
 
-// Step 2: the ordering asked for, analysed (step 3). Empty reason on success.
+// Step 2: the ordering asked for, analysed (step 3). Empty reason on success. AMD and METIS
+// order the compressed graph.
 CString order_and_analyse(const PatternGraph& g, OrderingChoice choice,
-                          const std::vector<int>* labels, std::size_t entriesOfA, OrderedTree& t)
+                          const std::vector<int>* labels, OrderedTree& t)
 {
     std::vector<int> perm;
+    detail::CompressedGraph compressed;
+    if (choice == OrderingChoice::amd || choice == OrderingChoice::metis ||
+        choice == OrderingChoice::automatic)
+        detail::compress_graph(g, compressed);
     switch (choice)
     {
     case OrderingChoice::natural:
@@ -183,20 +209,19 @@ CString order_and_analyse(const PatternGraph& g, OrderingChoice choice,
         break;
     }
     case OrderingChoice::metis:
-        if (!detail::order_metis(g, perm)) return "out of memory";
+        if (!detail::order_metis(compressed, perm)) return "out of memory";
         break;
     case OrderingChoice::amd:
     case OrderingChoice::automatic:
-        if (!detail::order_amd(g, perm)) return "out of memory";
+        if (!detail::order_amd(compressed, perm)) return "out of memory";
         break;
     }
     analyse_ordering(g, std::move(perm), t);
-    if (choice == OrderingChoice::automatic &&
-        static_cast<double>(t.entries) > kMetisFill * static_cast<double>(entriesOfA) &&
-        t.flops > kMetisDensity * static_cast<double>(t.entries))
+    const double couplings = g.ptr[g.n] / 2.0;
+    if (choice == OrderingChoice::automatic && t.flops > kMetisWork * couplings)
     {
         OrderedTree nd;
-        if (!detail::order_metis(g, perm)) return "out of memory";
+        if (!detail::order_metis(compressed, perm)) return "out of memory";
         analyse_ordering(g, std::move(perm), nd);
         if (nd.entries < t.entries) t = std::move(nd);
     }
@@ -283,11 +308,14 @@ void find_supernodes(const OrderedTree& t, std::vector<int>& superStart,
     superStart.push_back(n);
 }
 
-// Step 5: rows of every supernode (its pivots, then the rows of A's columns and of its
-// children's rows below its last pivot, ascending), the value layout, counts and flops.
-void lay_out(const PatternGraph& g, const OrderedTree& t, const std::vector<long long>& nrows,
+// Steps 5 and 6: rows of every supernode (its pivots, then the rows of A's columns and of its
+// children's rows below its last pivot, ascending), the value layout, counts and flops, and the
+// entry map: the coupling of pivots j < i lands in column j's supernode at the row of i, found
+// while that supernode's rows are scattered into position[].
+void lay_out(const Pattern& pattern, const OrderedTree& t, const std::vector<long long>& nrows,
              Symbolic& out)
 {
+    const PatternGraph& g = pattern.graph;
     const int n = g.n;
     const int nsuper = out.nsuper;
     std::vector<int> superOf(n);
@@ -316,14 +344,18 @@ void lay_out(const PatternGraph& g, const OrderedTree& t, const std::vector<long
         out.storedEntries += c * nrows[s] - c * (c - 1) / 2;
     }
     out.rowInd.resize(static_cast<std::size_t>(out.rowPtr[nsuper]));
-    std::vector<int> mark(n, kNone);
+    out.entryMap.resize(out.entryRow.size());
     out.subtreeFlops.assign(nsuper, 0.0);
+    std::vector<int>& mark = superOf;  // mark[i] = the last supernode that listed row i
+    for (int i = 0; i < n; ++i) mark[i] = kNone;
+    std::vector<int> positionOf(n);  // positionOf[i] = the place of row i in the current s
     for (int s = 0; s < nsuper; ++s)
     {
         const int first = out.superStart[s], last = out.superStart[s + 1] - 1;
         int* rows = out.rowInd.data() + out.rowPtr[s];
         long long end = 0;
         for (int j = first; j <= last; ++j) rows[end++] = j;
+        // -- 5a. A's rows below the pivots, then the children's --
         for (int j = first; j <= last; ++j)
         {
             const int v = t.perm[j];
@@ -349,55 +381,27 @@ void lay_out(const PatternGraph& g, const OrderedTree& t, const std::vector<long
             }
         TARVEL_ASSERT(end == nrows[s], "AnalyzePattern: a supernode's rows differ from its count");
         std::sort(rows + (last - first + 1), rows + end);
-        // the work at s on its stored trapezoid: column i of c eliminates r - i - 1 rows
+        // -- 5b. The work at s on its stored trapezoid: local column c eliminates end - c - 1
+        //        rows --
         const double r = static_cast<double>(end);
         double work = 0.0;
-        for (int i = 0; i <= last - first; ++i) work += (r - i - 1.0) * (r - i + 2.0) / 2.0;
+        for (int c = 0; c <= last - first; ++c) work += (r - c - 1.0) * (r - c + 2.0) / 2.0;
         out.subtreeFlops[s] += work;
         if (out.superParent[s] != kNone)
             out.subtreeFlops[out.superParent[s]] += out.subtreeFlops[s];
-    }
-}
-
-// Step 6: entry t (row i <= column j) lands in the supernode of pivot min(iperm[i], iperm[j]),
-// at the row of max(...). Entries are bucketed by supernode so that one scatter of each
-// supernode's rows serves all of them.
-void map_entries(Symbolic& out)
-{
-    const int nsuper = out.nsuper;
-    const std::size_t count = out.entryRow.size();
-    std::vector<int> superOf(out.n);
-    for (int s = 0; s < nsuper; ++s)
-        for (int j = out.superStart[s]; j < out.superStart[s + 1]; ++j) superOf[j] = s;
-    std::vector<std::size_t> bucket(nsuper + 1, 0);
-    for (std::size_t e = 0; e < count; ++e)
-    {
-        const int a = out.iperm[out.entryRow[e]], b = out.iperm[out.entryCol[e]];
-        ++bucket[superOf[std::min(a, b)] + 1];
-    }
-    for (int s = 0; s < nsuper; ++s) bucket[s + 1] += bucket[s];
-    std::vector<std::size_t> order(count);
-    for (std::size_t e = 0; e < count; ++e)
-    {
-        const int a = out.iperm[out.entryRow[e]], b = out.iperm[out.entryCol[e]];
-        order[bucket[superOf[std::min(a, b)]]++] = e;
-    }
-    // bucket[s] now ends supernode s's entries
-    out.entryMap.resize(count);
-    std::vector<int> position(out.n, kNone);
-    std::size_t e = 0;
-    for (int s = 0; s < nsuper; ++s)
-    {
-        for (long long p = out.rowPtr[s]; p < out.rowPtr[s + 1]; ++p)
-            position[out.rowInd[p]] = static_cast<int>(p - out.rowPtr[s]);
-        const long long nr = out.nrows(s);
-        for (; e < bucket[s]; ++e)
+        // -- 6. The entries whose smaller pivot lies in s --
+        for (long long p = 0; p < end; ++p) positionOf[rows[p]] = static_cast<int>(p);
+        for (int j = first; j <= last; ++j)
         {
-            const std::size_t k = order[e];
-            const int a = out.iperm[out.entryRow[k]], b = out.iperm[out.entryCol[k]];
-            const int col = std::min(a, b), row = std::max(a, b);
-            TARVEL_ASSERT(position[row] != kNone, "AnalyzePattern: an entry outside the layout");
-            out.entryMap[k] = out.valuePtr[s] + (col - out.superStart[s]) * nr + position[row];
+            const int v = t.perm[j];
+            const long long column = out.valuePtr[s] + (j - first) * end;
+            if (pattern.diagEntry[v] != kNone)
+                out.entryMap[pattern.diagEntry[v]] = column + (j - first);
+            for (int p = g.ptr[v]; p < g.ptr[v + 1]; ++p)
+            {
+                const int i = t.iperm[g.adj[p]];
+                if (i > j) out.entryMap[pattern.edgeEntry[p]] = column + positionOf[i];
+            }
         }
     }
 }
@@ -409,28 +413,23 @@ bool analyse(const CSparseMatrix& A, OrderingChoice ordering, const std::vector<
     out = Symbolic();
     out.n = n;
     // -- 1. Entries and graph --
-    PatternGraph g;
-    if (!read_pattern(A, n, out, g))
+    Pattern pattern;
+    if (!read_pattern(A, n, out, pattern))
     {
         failure = "out of memory";
         return false;
     }
-    // -- 2, 3. Ordering, tree, counts --
     OrderedTree t;
-    failure = order_and_analyse(g, ordering, labels, out.entryRow.size(), t);
+    failure = order_and_analyse(pattern.graph, ordering, labels, t);
     if (!failure.IsEmpty()) return false;
     out.factorEntries = t.entries;
     out.factorFlops = t.flops;
-    // -- 4. Supernodes --
     std::vector<long long> nrows;
     find_supernodes(t, out.superStart, nrows);
     out.nsuper = static_cast<int>(out.superStart.size()) - 1;
-    // -- 5. Rows and layout --
-    lay_out(g, t, nrows, out);
+    lay_out(pattern, t, nrows, out);
     out.perm = std::move(t.perm);
     out.iperm = std::move(t.iperm);
-    // -- 6. Entry map --
-    map_entries(out);
     return true;
 }
 

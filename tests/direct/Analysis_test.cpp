@@ -4,6 +4,7 @@
 #include "detail/Symbolic.h"
 #include "support/DofGraphs.h"
 #include "support/GlobalState.h"
+#include "support/MemoryLimit.h"
 #include "support/Problems.h"
 #include "support/TempDir.h"
 
@@ -166,6 +167,22 @@ void expect_consistent(const CSparseMatrix& A, const Symbolic& s)
     EXPECT_EQ(t, s.entryMap.size());
 }
 
+// The elements with every node carrying two unknowns: 2 node + c, or node + c nodes (the
+// unknowns of one node then far apart in the numbering).
+ElementList two_per_node(const ElementList& elements, long nodes, bool interleaved)
+{
+    ElementList out;
+    for (const auto& e : elements)
+    {
+        std::vector<long> dofs;
+        for (long node : e)
+            for (long c = 0; c < 2; ++c)
+                dofs.push_back(interleaved ? 2 * node + c : node + c * nodes);
+        out.push_back(dofs);
+    }
+    return out;
+}
+
 std::vector<int> shuffled(int n, unsigned seed)
 {
     std::vector<int> labels(n);
@@ -188,6 +205,9 @@ TEST_F(Analysis, MatchesDenseEliminationForEveryOrdering)
                                random_pattern(gen, n, perRow));
     cases.emplace_back("Q4 grid 7 x 5", coupled(GridElements(7, 5)));
     cases.emplace_back("random elements", coupled(RandomElements(gen, 60, 25, 6, 0.1)));
+    for (bool interleaved : {true, false})
+        cases.emplace_back("two unknowns per node",
+                           coupled(two_per_node(GridElements(5, 3), 24, interleaved)));
     cases.emplace_back("system with empty rows", System(50, coupled(GridElements(4, 4))));
     for (const auto& [name, A] : cases)
         for (OrderingChoice ordering : kAllOrderings)
@@ -287,4 +307,40 @@ TEST_F(Analysis, RefusesABadLabelling)
     Symbolic s;
     CString failure;
     EXPECT_FALSE(AnalyzePattern(A, OrderingChoice::labels, nullptr, s, failure));
+}
+
+// With the address space limited to what the process holds plus 8 MiB, the arrays of a
+// four-million-entry pattern cannot be had: every ordering fails with "out of memory" instead
+// of ending the program. The child is a fresh run of the test program, one exit-code bit per
+// ordering that did not fail so (see SparseFactorFailure for why not a fork).
+TEST(AnalysisFailure, ExhaustedStorageIsOutOfMemory)
+{
+    if (!kAddressLimitWorks) GTEST_SKIP() << "no address-space limit under the sanitizers";
+    const std::string style = GTEST_FLAG_GET(death_test_style);
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    auto run = []()
+    {
+        const int n = 200000;
+        CSystSpMat A(n);
+        for (int i = 0; i < n; ++i)
+        {
+            CSparseMatrix::cell* c = nullptr;
+            for (int j = i; j < std::min(n, i + 20); ++j) A.Add(i, j, 1.0, c);
+        }
+        if (!limit_address_space(8ull << 20)) std::_Exit(99);
+        int code = 0, bit = 1;
+        for (OrderingChoice ordering : kAllOrderings)
+        {
+            Symbolic s;
+            CString failure;
+            std::vector<int> labels;
+            if (AnalyzePattern(A, ordering, &labels, s, failure) ||
+                failure.str() != "out of memory")
+                code |= bit;
+            bit <<= 1;
+        }
+        std::_Exit(code);
+    };
+    EXPECT_EXIT(run(), ::testing::ExitedWithCode(0), "");
+    GTEST_FLAG_SET(death_test_style, style);
 }
