@@ -19,8 +19,9 @@
 // part, senders ascending), step 3 by blocks of kTrsmRows rows (dtrsm) and kBlock columns
 // (the later columns). The BLAS runs on one thread throughout. Every entry of L thus sees the
 // same operations in the same order whatever the thread count: the factor has the same bits.
-#include "detail/Blas.h"
 #include "detail/Numeric.h"
+
+#include "detail/Blas.h"
 
 #include <tarvel/platform/Assert.h>
 

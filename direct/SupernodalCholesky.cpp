@@ -1,6 +1,7 @@
 // CSupernodalCholesky: the calling order, the state between calls, the memory check, the
 // timing report and the failure texts; the analysis is in Analysis.cpp, the numeric
 // factorization in Numeric.cpp and the substitutions in Solve.cpp.
+#include "detail/MatrixEntries.h"
 #include "detail/Numeric.h"
 #include "detail/Symbolic.h"
 
@@ -181,15 +182,16 @@ int CSupernodalCholesky::Impl::factorize(const CSparseMatrix& A)
     // -- 3. --
     const size_t count = S.entryMap.size();
     size_t t = 0;
-    for (const CSparseMatrix::row* r = A.GetFirstRow(); r; r = r->m_pNextRow)
-        for (const CSparseMatrix::cell* c = r->m_pFirstCell; c; c = c->m_pNext)
-        {
-            if (c->m_nCol < r->m_nRow) continue;
-            if (t == count || S.entryRow[t] != r->m_nRow || S.entryCol[t] != c->m_nCol)
-                return fail("pattern differs from the analysed one");
-            L[S.entryMap[t++]] += c->m_dValue;
-        }
-    if (t != count) return fail("pattern differs from the analysed one");
+    bool same = tarvel::detail::analysed_order(A) == S.n;
+    tarvel::detail::for_each_upper_entry(A, S.n,
+                                         [&](int i, int j, const CSparseMatrix::cell* c)
+                                         {
+                                             if (!same) return;
+                                             same = t < count && S.entryRow[t] == i &&
+                                                    S.entryCol[t] == j;
+                                             if (same) L[S.entryMap[t++]] += c->m_dValue;
+                                         });
+    if (!same || t != count) return fail("pattern differs from the analysed one");
 
     // -- 4. --
     int pivot = -1;
