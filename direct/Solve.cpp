@@ -8,6 +8,7 @@
 //             X2^T <- X2^T - X1^T L21^T            (dgemm into a work block, then scattered
 //                                                    to the rows below, rowInd)
 //   backward  X1^T <- (X1^T - X2^T L21) L11^-1     (the rows below gathered, dgemm, dtrsm)
+// and for a single right-hand side the same with dtrsv and dgemv.
 // Supernodes whose block is small go through plain loops: the BLAS's call costs more there.
 // The right-hand sides are solved in groups of kRhsBlock columns (each group a k x n block of
 // leading dimension k), the groups spread over the threads and the BLAS on one thread: every
@@ -31,6 +32,7 @@ constexpr int64_t kPlainBlock = 512;  // nsrow * nscol * m below which the loops
 constexpr int kRhsBlock = 64;         // right-hand sides solved together
 
 const double kOne = 1.0, kMinusOne = -1.0, kZero = 0.0;
+const int kUnit = 1;  // stride of a contiguous vector
 
 // Forward step of supernode s in plain loops, column by column:
 // x_c = x_c / l_cc, then x_r -= l_rc x_c for the rows r below c.
@@ -85,9 +87,18 @@ void solve_group(const Symbolic& S, const double* values, double* X, int k, int 
             continue;
         }
         double* X1 = X + static_cast<int64_t>(k1) * k;
-        dtrsm_("R", "L", "T", "N", &m, &nscol, &kOne, L, &nsrow, X1, &k);
-        if (below == 0) continue;
-        dgemm_("N", "T", &m, &below, &nscol, &kOne, X1, &k, L + nscol, &nsrow, &kZero, W, &m);
+        if (m == 1)  // one right-hand side: the level-2 forms
+        {
+            dtrsv_("L", "N", "N", &nscol, L, &nsrow, X1, &k);
+            if (below == 0) continue;
+            dgemv_("N", &below, &nscol, &kOne, L + nscol, &nsrow, X1, &k, &kZero, W, &kUnit);
+        }
+        else
+        {
+            dtrsm_("R", "L", "T", "N", &m, &nscol, &kOne, L, &nsrow, X1, &k);
+            if (below == 0) continue;
+            dgemm_("N", "T", &m, &below, &nscol, &kOne, X1, &k, L + nscol, &nsrow, &kZero, W, &m);
+        }
         for (int i = 0; i < below; ++i)
         {
             double* x_r = X + static_cast<int64_t>(rows[nscol + i]) * k;
@@ -109,15 +120,23 @@ void solve_group(const Symbolic& S, const double* values, double* X, int k, int 
             continue;
         }
         double* X1 = X + static_cast<int64_t>(k1) * k;
-        if (below > 0)
+        for (int i = 0; i < below; ++i)
+            std::copy_n(X + static_cast<int64_t>(rows[nscol + i]) * k, m,
+                        W + static_cast<int64_t>(i) * m);
+        if (m == 1)
         {
-            for (int i = 0; i < below; ++i)
-                std::copy_n(X + static_cast<int64_t>(rows[nscol + i]) * k, m,
-                            W + static_cast<int64_t>(i) * m);
-            dgemm_("N", "N", &m, &nscol, &below, &kMinusOne, W, &m, L + nscol, &nsrow, &kOne, X1,
-                   &k);
+            if (below > 0)
+                dgemv_("T", &below, &nscol, &kMinusOne, L + nscol, &nsrow, W, &kUnit, &kOne, X1,
+                       &k);
+            dtrsv_("L", "T", "N", &nscol, L, &nsrow, X1, &k);
         }
-        dtrsm_("R", "L", "N", "N", &m, &nscol, &kOne, L, &nsrow, X1, &k);
+        else
+        {
+            if (below > 0)
+                dgemm_("N", "N", &m, &nscol, &below, &kMinusOne, W, &m, L + nscol, &nsrow, &kOne,
+                       X1, &k);
+            dtrsm_("R", "L", "N", "N", &m, &nscol, &kOne, L, &nsrow, X1, &k);
+        }
     }
 }
 

@@ -15,6 +15,11 @@ extern "C"
                 const int* m, const int* n, const double* alpha, const double* a, const int* lda,
                 double* b, const int* ldb);
     void dpotrf_(const char* uplo, const int* n, double* a, const int* lda, int* info);
+    void dtrsv_(const char* uplo, const char* trans, const char* diag, const int* n,
+                const double* a, const int* lda, double* x, const int* incx);
+    void dgemv_(const char* trans, const int* m, const int* n, const double* alpha, const double* a,
+                const int* lda, const double* x, const int* incx, const double* beta, double* y,
+                const int* incy);
 }
 
 namespace tarvel::direct
