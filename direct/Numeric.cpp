@@ -42,8 +42,8 @@ namespace
 {
 
 constexpr int kNone = -1;                // end of a descendant list
-constexpr int kBlock = 128;              // columns of a piece of steps 2 and 3 (and of a dpotrf)
-constexpr int kTrsmRows = 512;           // rows of a piece of the dtrsm in step 3
+constexpr int kBlock = 256;              // columns of a piece of steps 2 and 3 (and of a dpotrf)
+constexpr int kTrsmRows = 256;           // rows of a piece of the dtrsm in step 3
 constexpr int kTasksPerThread = 4;       // the subtrees are cut to about this many per thread
 constexpr double kSerialFlops = 1e6;     // below this much work, one thread does everything
 constexpr int64_t kDirectUpdate = 2048;  // multiply-adds below which an update skips the BLAS
