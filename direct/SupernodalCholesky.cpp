@@ -114,7 +114,7 @@ void CSupernodalCholesky::SetLabels(const CReorderMat& graph)
     {
         m_pImpl->labels.assign(graph.m_pLabel, graph.m_pLabel + graph.m_nCount);
     }
-    catch (const std::bad_alloc&)
+    catch (const std::exception&)  // std::bad_alloc
     {
         m_pImpl->labels.clear();  // Analyze then fails: the labelling does not fit the matrix
     }
@@ -248,7 +248,7 @@ int CSupernodalCholesky::Impl::solve(double* B, int rows, int k)
         for (int i = 0; i < S.n; ++i)
             std::copy_n(&X[static_cast<size_t>(i) * k], k, B + static_cast<int64_t>(S.perm[i]) * k);
     }
-    catch (const std::bad_alloc&)
+    catch (const std::exception&)  // std::bad_alloc
     {
         return fail_solve("out of memory in the solve");
     }

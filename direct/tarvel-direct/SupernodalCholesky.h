@@ -31,6 +31,8 @@
 //    pieces of the work and the BLAS runs on one thread (its own count is restored afterwards).
 //  - Solve(CVector&) is Solve of a one-column matrix; a matrix of 0 columns returns 1 untouched.
 //  - FactorEntries and FactorFlops are 0 before a successful Analyze.
+//  - A move takes the analysis and the factor over; the source may then only be destroyed or
+//    assigned to.
 #pragma once
 
 #include <tarvel/platform/AfxTypes.h>
