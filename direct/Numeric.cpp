@@ -6,7 +6,7 @@
 //      first of those on, C = L_d2 L_d1^T (dsyrk for the square top, dgemm below it) in a dense
 //      work block, subtracted from L_s through the relative map of d's rows into s's rows;
 //      d is then linked to the supernode holding its next unused row;
-//   3. L_s = chol(A_s11) over A_s21 L_s11^-T, right-looking by blocks of kBlock columns: dpotrf
+//   3. L_s = chol(A_s11) over A_s21 L_s11^-T, right-looking by blocks of columns: dpotrf
 //      of the block, dtrsm of all rows below it, dsyrk/dgemm of the later columns;
 //   4. s is linked to the supernode holding its first row below its pivots.
 // References: E. Ng and B. Peyton, Block sparse Cholesky algorithms on advanced uniprocessor
@@ -15,8 +15,9 @@
 //
 // Threads: the subtrees of Plan::tasks run at once, one thread each with its own work space;
 // then the top supernodes in order, each step of one supernode split over the threads by
-// fixed pieces: step 2 by blocks of kBlock columns of s (each block receives every sender's
-// part, senders ascending), step 3 by blocks of kTrsmRows rows (dtrsm) and kBlock columns
+// fixed pieces: step 2 by blocks of piece_width(nscol) columns of s (each block receives every
+// sender's part, senders ascending), step 3 by blocks of kTrsmRows rows (dtrsm) and of
+// piece_width(nscol) columns
 // (the later columns). The BLAS runs on one thread throughout. Every entry of L thus sees the
 // same operations in the same order whatever the thread count: the factor has the same bits.
 #include "detail/Numeric.h"
@@ -42,7 +43,8 @@ namespace
 {
 
 constexpr int kNone = -1;                // end of a descendant list
-constexpr int kBlock = 256;              // columns of a piece of steps 2 and 3 (and of a dpotrf)
+constexpr int kBlock = 256;              // widest piece of steps 2 and 3 (and dpotrf block)
+constexpr int kSplitColumns = 128;       // narrower supernodes are one piece
 constexpr int kTrsmRows = 256;           // rows of a piece of the dtrsm in step 3
 constexpr int kTasksPerThread = 4;       // the subtrees are cut to about this many per thread
 constexpr double kSerialFlops = 1e6;     // below this much work, one thread does everything
@@ -259,13 +261,24 @@ void receive_columns(const Context& ctx, const Receiver& R, int j0, int j1, Work
     }
 }
 
-// Step 3: L_s by blocks of kBlock columns. Returns 0, or the 1-based column of the first
-// pivot that is not positive.
-int factor_columns(double* Ls, int nscol, int nsrow, const Runner& run)
+// Columns of a piece of a supernode of nscol columns: all of them below kSplitColumns, else a
+// quarter (a multiple of 16) but from kSplitColumns / 2 to kBlock, so that the few wide
+// supernodes split among a few threads and the many narrow ones keep whole BLAS calls. It
+// depends on nscol alone, never on the thread count.
+int piece_width(int nscol)
 {
-    for (int c = 0; c < nscol; c += kBlock)
+    if (nscol < kSplitColumns) return nscol;
+    const int quarter = ((nscol + 3) / 4 + 15) / 16 * 16;
+    return std::min(kBlock, std::max(kSplitColumns / 2, quarter));
+}
+
+// Step 3: L_s by blocks of width columns. Returns 0, or the 1-based column of the first
+// pivot that is not positive.
+int factor_columns(double* Ls, int nscol, int nsrow, int width, const Runner& run)
+{
+    for (int c = 0; c < nscol; c += width)
     {
-        const int nb = std::min(kBlock, nscol - c);
+        const int nb = std::min(width, nscol - c);
         double* Lcc = Ls + c + static_cast<int64_t>(c) * nsrow;
         int info = 0;
         dpotrf_("L", &nb, Lcc, &nsrow, &info);
@@ -279,10 +292,10 @@ int factor_columns(double* Ls, int nscol, int nsrow, const Runner& run)
                            Lcc + nb + i * kTrsmRows, &nsrow);
                 });
         const int later = nscol - c - nb;  // A22 -= L21 L21^T, by pieces of columns
-        run.Run((later + kBlock - 1) / kBlock,
+        run.Run((later + width - 1) / width,
                 [&](int i, Workspace&)
                 {
-                    const int j0 = c + nb + i * kBlock, cols = std::min(kBlock, nscol - j0);
+                    const int j0 = c + nb + i * width, cols = std::min(width, nscol - j0);
                     const int rows = nsrow - j0 - cols;
                     const double* Lj =
                         Ls + j0 + static_cast<int64_t>(c) * nsrow;  // rows j0.., block c
@@ -337,8 +350,9 @@ int factor_supernodes(Context& ctx, int first, int last, const char* top, Worksp
 
         // -- 2. Their updates, by blocks of columns of s --
         const Receiver R{k1, nscol, nsrow, Ls, map, senders, sentEnd, count};
-        run.Run((nscol + kBlock - 1) / kBlock, [&](int i, Workspace& own)
-                { receive_columns(ctx, R, i * kBlock, std::min(nscol, (i + 1) * kBlock), own); });
+        const int width = piece_width(nscol);
+        run.Run((nscol + width - 1) / width, [&](int i, Workspace& own)
+                { receive_columns(ctx, R, i * width, std::min(nscol, (i + 1) * width), own); });
         for (int q = 0; q < count; ++q)  // each sender on to its next receiver (D1, D2)
         {
             const int d = senders[q];
@@ -352,7 +366,7 @@ int factor_supernodes(Context& ctx, int first, int last, const char* top, Worksp
         }
 
         // -- 3. Its own columns --
-        const int failed = factor_columns(Ls, nscol, nsrow, run);
+        const int failed = factor_columns(Ls, nscol, nsrow, width, run);
         if (failed != 0) return k1 + failed - 1;
 
         // -- 4. Its first update goes to the supernode of its first row below its pivots --
