@@ -6,7 +6,7 @@
 // Steps:
 //  1. Walk A's upper triangle (MatrixEntries.h): entryRow/entryCol (Y7) and the graph of A.
 //  2. Order: natural, a labelling, AMD, METIS, or automatic (AMD; METIS as well when AMD's
-//     factorization is costly against the size of A, the smaller factor kept).
+//     factor is large and dense, the smaller factor kept).
 //  3. Elimination tree, its postorder folded into the ordering, column counts.
 //  4. Fundamental supernodes, then relaxed amalgamation.
 //  5. Row structure of each supernode, value layout (Y4, Y5), counts and flops, and with it
@@ -43,19 +43,24 @@ constexpr int kRelaxMedium = 48;
 constexpr double kZerosMedium = 0.1;
 constexpr double kZerosLarge = 0.05;
 
-// orderAuto orders by AMD, and by METIS as well when AMD's factorization needs more than
-// kMetisWork multiply-adds per coupling of A; the ordering with fewer factor entries is kept.
-// Nested dissection costs about 10^3 multiply-adds' time per coupling and saves half the work
-// and more on 3-D meshes (where the ratio is 10^4 to 10^5), a few per cent on 2-D ones (10^3).
-constexpr double kMetisWork = 1.0e4;
+// orderAuto orders by AMD, and by METIS as well when AMD's factor is large and dense: more than
+// kMetisFill times the entries of A's triangle, and more than kMetisDensity multiply-adds per
+// factor entry (3-D meshes from about 10^4 unknowns, 2-D ones from about 10^6, where nested
+// dissection saves from a fifth to three quarters of the work); the ordering with fewer factor
+// entries is kept.
+constexpr double kMetisFill = 5.0;
+constexpr double kMetisDensity = 250.0;
 
-// The graph of A with, for every adjacency, the entry it comes from: edgeEntry[p] is the entry
-// of the coupling adj[p] (the same entry twice, once from each end), diagEntry[v] the entry of
-// the diagonal of v or kNone when it is not stored.
+// The graph of A and where its entries lie in the walk order: the coupling of u < v is entry
+// upperEntry[u] + (q - upperBegin[u]) for the place q of v in u's list (its neighbours above u
+// start at upperBegin[u], in the order of row u's cells); diagEntry[v] is the entry of the
+// diagonal of v, kNone when it is not stored.
 struct Pattern
 {
     PatternGraph graph;
-    std::vector<int> edgeEntry, diagEntry;
+    std::vector<int> upperBegin, upperEntry, diagEntry;
+
+    int coupling_entry(int u, int q) const { return upperEntry[u] + (q - upperBegin[u]); }
 };
 
 // Step 1: entryRow/entryCol in walk order, and the graph of A (every off-diagonal entry both
@@ -80,18 +85,25 @@ bool read_pattern(const CSparseMatrix& A, int n, Symbolic& out, Pattern& pattern
     g.n = n;
     g.ptr.assign(static_cast<std::size_t>(n) + 1, 0);
     pattern.diagEntry.assign(n, kNone);
+    pattern.upperEntry.assign(n, kNone);
+    std::vector<int>& above = pattern.upperBegin;  // first the count of row v's couplings
+    above.assign(n, 0);
     long long edges = 0;
     for (std::size_t t = 0; t < rows.size(); ++t)
         if (rows[t] != cols[t])
         {
             ++g.ptr[rows[t] + 1];
             ++g.ptr[cols[t] + 1];
+            ++above[rows[t]];
             edges += 2;
         }
     if (edges > INT_MAX || rows.size() > static_cast<std::size_t>(INT_MAX)) return false;
-    for (int v = 0; v < n; ++v) g.ptr[v + 1] += g.ptr[v];
+    for (int v = 0; v < n; ++v)
+    {
+        g.ptr[v + 1] += g.ptr[v];
+        above[v] = g.ptr[v + 1] - above[v];
+    }
     g.adj.resize(static_cast<std::size_t>(edges));
-    pattern.edgeEntry.resize(static_cast<std::size_t>(edges));
     std::vector<int> next(g.ptr.begin(), g.ptr.end() - 1);
     for (std::size_t t = 0; t < rows.size(); ++t)
     {
@@ -101,9 +113,8 @@ bool read_pattern(const CSparseMatrix& A, int n, Symbolic& out, Pattern& pattern
             pattern.diagEntry[i] = static_cast<int>(t);
             continue;
         }
-        pattern.edgeEntry[next[i]] = static_cast<int>(t);
+        if (pattern.upperEntry[i] == kNone) pattern.upperEntry[i] = static_cast<int>(t);
         g.adj[next[i]++] = j;
-        pattern.edgeEntry[next[j]] = static_cast<int>(t);
         g.adj[next[j]++] = i;
     }
     return true;
@@ -189,7 +200,7 @@ CString perm_from_labels(const std::vector<int>* labels, int n, std::vector<int>
 // Step 2: the ordering asked for, analysed (step 3). Empty reason on success. AMD and METIS
 // order the compressed graph.
 CString order_and_analyse(const PatternGraph& g, OrderingChoice choice,
-                          const std::vector<int>* labels, OrderedTree& t)
+                          const std::vector<int>* labels, std::size_t entriesOfA, OrderedTree& t)
 {
     std::vector<int> perm;
     detail::CompressedGraph compressed;
@@ -217,8 +228,9 @@ CString order_and_analyse(const PatternGraph& g, OrderingChoice choice,
         break;
     }
     analyse_ordering(g, std::move(perm), t);
-    const double couplings = g.ptr[g.n] / 2.0;
-    if (choice == OrderingChoice::automatic && t.flops > kMetisWork * couplings)
+    const double entries = static_cast<double>(t.entries);
+    if (choice == OrderingChoice::automatic &&
+        entries > kMetisFill * static_cast<double>(entriesOfA) && t.flops > kMetisDensity * entries)
     {
         OrderedTree nd;
         if (!detail::order_metis(compressed, perm)) return "out of memory";
@@ -241,7 +253,7 @@ void find_supernodes(const OrderedTree& t, std::vector<int>& superStart,
     std::vector<int> children(n, 0);
     for (int j = 0; j < n; ++j)
         if (t.parent[j] != kNone) ++children[t.parent[j]];
-    // -- 4a. Fundamental supernodes: start[s], and colOf -> supernode --
+    // -- 4a. Fundamental supernodes: their first pivots start[s], superOf[pivot] --
     std::vector<int> start, superOf(n);
     for (int j = 0; j < n; ++j)
     {
@@ -252,10 +264,10 @@ void find_supernodes(const OrderedTree& t, std::vector<int>& superStart,
     }
     const int nfund = static_cast<int>(start.size());
     start.push_back(n);
-    // -- 4b. Relaxed amalgamation; a group is a run of fundamental supernodes, its data kept
-    //        at its first one (rep) --
-    std::vector<int> group(nfund);  // group[s] = s at a group's first supernode, else a later
-                                    // supernode of the same group's chain toward it
+    // -- 4b. Relaxed amalgamation; a group is a run of fundamental supernodes, its columns,
+    //        rows and zeros kept at its first one --
+    std::vector<int> group(nfund);  // group[s] = s at a group's first supernode, else an earlier
+                                    // supernode of its group (find compresses the chains)
     std::vector<int> cols(nfund);
     std::vector<long long> rows(nfund), zeros(nfund, 0);
     for (int s = 0; s < nfund; ++s)
@@ -281,12 +293,14 @@ void find_supernodes(const OrderedTree& t, std::vector<int>& superStart,
     {
         const int lastParent = t.parent[start[s + 1] - 1];
         if (lastParent == kNone || find(superOf[lastParent]) != s + 1) continue;
+        // s's rows below its pivots lie among g's pivots and rows: the merged supernode has
+        // cols[s] + cols[g] columns and cols[s] + rows[g] rows
         const int g = s + 1;
         const long long c = cols[s] + cols[g];
         const long long r = cols[s] + rows[g];
         const long long total = trapezoid(c, r);
         const long long merged = total - (trapezoid(cols[s], rows[s]) - zeros[s]) -
-                                 (trapezoid(cols[g], rows[g]) - zeros[g]);  // zeros after
+                                 (trapezoid(cols[g], rows[g]) - zeros[g]);  // its zeros
         const double share = static_cast<double>(merged) / static_cast<double>(total);
         const bool merge = merged == zeros[s] + zeros[g] || c <= kRelaxAlways ||
                            (c <= kRelaxSmall && share < kZerosSmall) ||
@@ -399,8 +413,18 @@ void lay_out(const Pattern& pattern, const OrderedTree& t, const std::vector<lon
                 out.entryMap[pattern.diagEntry[v]] = column + (j - first);
             for (int p = g.ptr[v]; p < g.ptr[v + 1]; ++p)
             {
-                const int i = t.iperm[g.adj[p]];
-                if (i > j) out.entryMap[pattern.edgeEntry[p]] = column + positionOf[i];
+                const int u = g.adj[p], i = t.iperm[u];
+                if (i <= j) continue;
+                int entry = 0;
+                if (u > v)
+                    entry = pattern.coupling_entry(v, p);
+                else  // the coupling is a cell of row u: find v among u's upper neighbours
+                {
+                    const int* above = g.adj.data() + pattern.upperBegin[u];
+                    const int* at = std::lower_bound(above, g.adj.data() + g.ptr[u + 1], v);
+                    entry = pattern.coupling_entry(u, static_cast<int>(at - g.adj.data()));
+                }
+                out.entryMap[entry] = column + positionOf[i];
             }
         }
     }
@@ -419,14 +443,17 @@ bool analyse(const CSparseMatrix& A, OrderingChoice ordering, const std::vector<
         failure = "out of memory";
         return false;
     }
+    // -- 2, 3. Ordering, tree, counts --
     OrderedTree t;
-    failure = order_and_analyse(pattern.graph, ordering, labels, t);
+    failure = order_and_analyse(pattern.graph, ordering, labels, out.entryRow.size(), t);
     if (!failure.IsEmpty()) return false;
     out.factorEntries = t.entries;
     out.factorFlops = t.flops;
+    // -- 4. Supernodes --
     std::vector<long long> nrows;
     find_supernodes(t, out.superStart, nrows);
     out.nsuper = static_cast<int>(out.superStart.size()) - 1;
+    // -- 5, 6. Rows, layout, entry map --
     lay_out(pattern, t, nrows, out);
     out.perm = std::move(t.perm);
     out.iperm = std::move(t.iperm);

@@ -88,13 +88,14 @@ bool natural_when_no_edges(const CompressedGraph& c, std::vector<int>& order)
 
 }  // namespace
 
-// -- 1. Hash of the closed neighbourhood (equal for indistinguishable vertices), vertices
-//       bucketed by it; 2. each vertex joins the first supervariable of its bucket it is
-//       indistinguishable from; 3. numbering, members and the graph between supervariables --
+// Steps: 1. a hash of the closed neighbourhood (equal for indistinguishable vertices), the
+// vertices bucketed by it; 2. each vertex joins the first supervariable of its bucket it is
+// indistinguishable from; 3. numbering, members and the graph between supervariables.
 void compress_graph(const PatternGraph& g, CompressedGraph& c)
 {
     const int n = g.n;
     std::vector<int> bucketPtr(static_cast<std::size_t>(n) + 1, 0), inBucket(n), hash(n);
+    // -- 1. Hash, buckets --
     std::vector<std::uint64_t> mixed(n), key(n);
     for (int v = 0; v < n; ++v) mixed[v] = mix(static_cast<std::uint64_t>(v));
     for (int v = 0; v < n; ++v)
@@ -110,6 +111,7 @@ void compress_graph(const PatternGraph& g, CompressedGraph& c)
         std::vector<int> next(bucketPtr.begin(), bucketPtr.end() - 1);
         for (int v = 0; v < n; ++v) inBucket[next[hash[v]]++] = v;  // ascending within a bucket
     }
+    // -- 2. Supervariables within the buckets --
     std::vector<int>& rep = hash;  // rep[v] = the first vertex of v's supervariable
     for (int v = 0; v < n; ++v) rep[v] = kNone;
     for (int b = 0; b < n; ++b)
@@ -195,7 +197,8 @@ bool order_amd(const CompressedGraph& c, std::vector<int>& perm)
     return true;
 }
 
-// METIS_NodeND with its default options; its perm is ours (perm[k] = the vertex numbered k).
+// METIS_NodeND with its default options but its own compression (done above); its perm is ours
+// (perm[k] = the vertex numbered k).
 bool order_metis(const CompressedGraph& c, std::vector<int>& perm)
 {
     const PatternGraph& g = *c.graph;
@@ -205,6 +208,7 @@ bool order_metis(const CompressedGraph& c, std::vector<int>& perm)
         idx_t options[METIS_NOPTIONS];
         METIS_SetDefaultOptions(options);
         options[METIS_OPTION_NUMBERING] = 0;
+        options[METIS_OPTION_COMPRESS] = 0;  // merged already: METIS's search would find nothing
         idx_t nvtxs = g.n;
         int status = METIS_ERROR;
         if constexpr (std::is_same_v<idx_t, int>)
