@@ -19,12 +19,15 @@
 #include <tarvel/Tarvel.h>
 
 #include <algorithm>
+#include <cstdlib>
 #include <ctime>
 #include <map>
 #include <memory>
 #include <random>
 
 #ifdef TARVEL_BENCH_DIRECT
+#include <amd.h>
+#include <metis.h>
 #include <tarvel-direct/SupernodalCholesky.h>
 #endif
 #ifdef TARVEL_BENCH_CHOLMOD
@@ -46,10 +49,12 @@ namespace
 constexpr int kRhs = 100;  // right-hand sides of sn-solve100
 
 // Problems of 3 10^5 DOFs and more take seconds to minutes per factorization: three
-// repetitions each.
+// repetitions each, or BENCH_LARGE_REPETITIONS.
 int repetitions_of(const std::string& name)
 {
-    return name == "plate-447x112" || name == "elastic-32" ? 0 : 3;
+    if (name == "plate-447x112" || name == "elastic-32") return 0;
+    const char* env = std::getenv("BENCH_LARGE_REPETITIONS");
+    return env && std::atoi(env) > 0 ? std::atoi(env) : 3;
 }
 
 // CPU seconds of the whole process (all its threads).
@@ -97,6 +102,43 @@ double backward_error_of_columns(const std::string& name, const double* x)
     return worst;
 }
 
+// The backward error of x as the solution of the system with the new values, for the load.
+double backward_error_new_values(const std::string& name, const double* x)
+{
+    UpperSystem s = reduced_system(name);
+    s.val = direct_input(name).new_values;
+    return backward_error(s, x, s.rhs.data());
+}
+
+// Registers a case of this file: the repetitions by the problem's size, the process's CPU time,
+// and on two threads the wall-clock time as well.
+void add_sn_case(Case c, int threads = 1)
+{
+    c.repetitions = repetitions_of(c.problem);
+    c.process_cpu = true;
+    c.wall_clock = threads > 1;
+    add_case(std::move(c));
+}
+
+// The counters of an sn-solve case: the mean CPU seconds of its phases over the iterations, the
+// factor's size and work, the problem's size and the solution's backward error.
+void solve_counters(benchmark::State& st, const std::string& name, const double phase[3],
+                    double factor, double madds, const double* x)
+{
+    const double it = static_cast<double>(st.iterations());
+    const UpperSystem& s = reduced_system(name);
+    st.counters["analyze_s"] = phase[0] / it;
+    st.counters["factor_s"] = phase[1] / it;
+    st.counters["solve_s"] = phase[2] / it;
+    st.counters["factor"] = factor;
+    st.counters["madds"] = madds;
+    st.counters["dofs"] = s.n;
+    st.counters["entries"] = static_cast<double>(s.val.size());
+    st.counters["berr"] = backward_error(s, x, s.rhs.data());
+}
+
+const char* refactor_figure(int threads) { return threads == 1 ? "sn-refactor" : "sn-refactor-2t"; }
+
 #ifdef TARVEL_BENCH_DIRECT
 
 // The reduced system as a CSparseMatrix holding the upper triangle (values: s.val, or the new
@@ -119,6 +161,60 @@ const CSparseMatrix& tarvel_matrix(const std::string& name, bool new_values)
         }
     }
     return *slot;
+}
+
+// Where the analysis goes, measured once beside the timed loop (CPU seconds): the two ordering
+// libraries alone on the graph of the pattern (both triangles, no diagonal), with the defaults
+// both solvers give them, and CSupernodalCholesky's whole analysis under each ordering, with
+// the factor entries each leaves (which of the two orderAuto kept).
+void measure_analysis(const std::string& name, benchmark::State& st)
+{
+    const UpperSystem& s = reduced_system(name);
+    std::vector<int> ptr(static_cast<std::size_t>(s.n) + 1, 0), adj;
+    for (int i = 0; i < s.n; ++i)
+        for (int q = s.row_start[i]; q < s.row_start[i + 1]; ++q)
+            if (s.col[q] != i)
+            {
+                ++ptr[i + 1];
+                ++ptr[s.col[q] + 1];
+            }
+    for (int i = 0; i < s.n; ++i) ptr[i + 1] += ptr[i];
+    adj.resize(static_cast<std::size_t>(ptr[s.n]));
+    std::vector<int> next(ptr.begin(), ptr.end() - 1), perm(static_cast<std::size_t>(s.n)),
+        iperm(perm.size());
+    for (int i = 0; i < s.n; ++i)  // rows ascending: every list comes out sorted
+        for (int q = s.row_start[i]; q < s.row_start[i + 1]; ++q)
+            if (s.col[q] != i) adj[next[s.col[q]]++] = i;
+    for (int i = 0; i < s.n; ++i)
+        for (int q = s.row_start[i]; q < s.row_start[i + 1]; ++q)
+            if (s.col[q] != i) adj[next[i]++] = s.col[q];
+    for (int i = 0; i < s.n; ++i) std::sort(adj.begin() + ptr[i], adj.begin() + ptr[i + 1]);
+
+    double control[AMD_CONTROL], info[AMD_INFO];
+    amd_defaults(control);
+    double t0 = cpu_seconds();
+    amd_order(s.n, ptr.data(), adj.data(), perm.data(), control, info);
+    st.counters["amd_s"] = cpu_seconds() - t0;
+    static_assert(sizeof(idx_t) == sizeof(int), "METIS built with 32-bit indices");
+    idx_t options[METIS_NOPTIONS];
+    METIS_SetDefaultOptions(options);
+    options[METIS_OPTION_NUMBERING] = 0;
+    idx_t nvtxs = s.n;
+    t0 = cpu_seconds();
+    METIS_NodeND(&nvtxs, ptr.data(), adj.data(), nullptr, options, perm.data(), iperm.data());
+    st.counters["metis_s"] = cpu_seconds() - t0;
+
+    const CSparseMatrix& A = tarvel_matrix(name, false);
+    for (auto [ordering, key] : {std::pair{CSupernodalCholesky::orderAMD, "amd"},
+                                 std::pair{CSupernodalCholesky::orderMETIS, "metis"}})
+    {
+        CSupernodalCholesky chol;
+        chol.SetOrdering(ordering);
+        t0 = cpu_seconds();
+        chol.Analyze(A);
+        st.counters[std::string("analyze_") + key + "_s"] = cpu_seconds() - t0;
+        st.counters[std::string("factor_") + key] = static_cast<double>(chol.FactorEntries());
+    }
 }
 
 // One analysis + factorization + solve of the load on one thread, in a new solver.
@@ -168,9 +264,21 @@ TarvelSolve tarvel_solve(const std::string& name)
     return out;
 }
 
+// chol analysed and factorized with the first values on `threads` threads (the BLAS's as
+// well); false, the case skipped with the reason, when a step fails.
+bool factorized(const std::string& name, int threads, CSupernodalCholesky& chol,
+                benchmark::State& st)
+{
+    set_blas_threads(threads);
+    chol.SetThreads(threads);
+    const CSparseMatrix& A = tarvel_matrix(name, false);
+    if (chol.Analyze(A) == 1 && chol.Factorize(A) == 1) return true;
+    st.SkipWithError(chol.LastFailure().GetString());
+    return false;
+}
+
 void add_tarvel_cases(const std::string& name)
 {
-    const int reps = repetitions_of(name);
     auto prepare = [name]
     {
         tarvel_matrix(name, false);
@@ -197,41 +305,25 @@ void add_tarvel_cases(const std::string& name)
                        }
                        for (int k = 0; k < 3; ++k) phase[k] += run.seconds[k];
                    }
-                   const double it = static_cast<double>(st.iterations());
-                   const UpperSystem& s = reduced_system(name);
-                   st.counters["analyze_s"] = phase[0] / it;
-                   st.counters["factor_s"] = phase[1] / it;
-                   st.counters["solve_s"] = phase[2] / it;
-                   st.counters["factor"] = static_cast<double>(run.factor);
-                   st.counters["madds"] = run.madds;
-                   st.counters["dofs"] = s.n;
-                   st.counters["entries"] = static_cast<double>(s.val.size());
-                   st.counters["berr"] = backward_error(s, run.x.data(), s.rhs.data());
+                   solve_counters(st, name, phase, static_cast<double>(run.factor), run.madds,
+                                  run.x.data());
+                   measure_analysis(name, st);
                },
                [name] { tarvel_solve(name); }};
-    solve.repetitions = reps;
-    solve.process_cpu = true;
-    add_case(solve);
+    add_sn_case(solve);
 
     // -- Refactorization with new values, on one and on two threads --
     for (int threads : {1, 2})
     {
-        Case refactor{threads == 1 ? "sn-refactor" : "sn-refactor-2t",
+        Case refactor{refactor_figure(threads),
                       "tarvel",
                       name,
                       prepare,
                       [name, threads](benchmark::State& st)
                       {
-                          set_blas_threads(threads);
                           CSupernodalCholesky chol;
-                          chol.SetThreads(threads);
+                          if (!factorized(name, threads, chol, st)) return;
                           const CSparseMatrix& A2 = tarvel_matrix(name, true);
-                          if (chol.Analyze(tarvel_matrix(name, false)) != 1 ||
-                              chol.Factorize(tarvel_matrix(name, false)) != 1)
-                          {
-                              st.SkipWithError(chol.LastFailure().GetString());
-                              return;
-                          }
                           for (auto _ : st)
                               if (chol.Factorize(A2) != 1)
                               {
@@ -239,18 +331,14 @@ void add_tarvel_cases(const std::string& name)
                                   return;
                               }
                           // The new values' solution, against the new values.
-                          UpperSystem s2 = reduced_system(name);
-                          s2.val = direct_input(name).new_values;
-                          CVector b(s2.n);
-                          std::copy(s2.rhs.begin(), s2.rhs.end(), b.m_pData);
+                          const std::vector<double>& rhs = reduced_system(name).rhs;
+                          CVector b(static_cast<int>(rhs.size()));
+                          std::copy(rhs.begin(), rhs.end(), b.m_pData);
                           chol.Solve(b);
-                          st.counters["berr"] = backward_error(s2, b.m_pData, s2.rhs.data());
+                          st.counters["berr"] = backward_error_new_values(name, b.m_pData);
                       },
                       {}};
-        refactor.repetitions = reps;
-        refactor.process_cpu = true;
-        refactor.wall_clock = threads > 1;
-        add_case(refactor);
+        add_sn_case(refactor, threads);
     }
 
     // -- 100 right-hand sides from the factor --
@@ -260,14 +348,8 @@ void add_tarvel_cases(const std::string& name)
               prepare,
               [name](benchmark::State& st)
               {
-                  set_blas_threads(1);
                   CSupernodalCholesky chol;
-                  const CSparseMatrix& A = tarvel_matrix(name, false);
-                  if (chol.Analyze(A) != 1 || chol.Factorize(A) != 1)
-                  {
-                      st.SkipWithError(chol.LastFailure().GetString());
-                      return;
-                  }
+                  if (!factorized(name, 1, chol, st)) return;
                   const std::vector<double>& rhs = direct_input(name).rhs;
                   const int n = reduced_system(name).n;
                   CMatrix B(n, kRhs);
@@ -293,9 +375,7 @@ void add_tarvel_cases(const std::string& name)
                   st.counters["berr"] = backward_error_of_columns(name, x.data());
               },
               {}};
-    many.repetitions = reps;
-    many.process_cpu = true;
-    add_case(many);
+    add_sn_case(many);
 }
 
 #endif  // TARVEL_BENCH_DIRECT
@@ -353,7 +433,6 @@ struct CholmodRun
 
 void add_cholmod_direct_cases(const std::string& name)
 {
-    const int reps = repetitions_of(name);
     auto prepare = [name] { direct_input(name); };
 
     // -- Analysis + factorization + one solve --
@@ -397,16 +476,9 @@ void add_cholmod_direct_cases(const std::string& name)
                        st.SkipWithError("CHOLMOD failed");
                        return;
                    }
-                   const double it = static_cast<double>(st.iterations());
-                   st.counters["analyze_s"] = phase[0] / it;
-                   st.counters["factor_s"] = phase[1] / it;
-                   st.counters["solve_s"] = phase[2] / it;
-                   st.counters["factor"] = run.c.lnz;
-                   st.counters["madds"] = run.c.fl / 2.0;  // its flop count: a multiply, an add
+                   // its flop count (a multiply and an add each) halved: multiply-adds
+                   solve_counters(st, name, phase, run.c.lnz, run.c.fl / 2.0, x.data());
                    st.counters["ordering"] = run.c.method[run.c.selected].ordering;
-                   st.counters["dofs"] = s.n;
-                   st.counters["entries"] = static_cast<double>(s.val.size());
-                   st.counters["berr"] = backward_error(s, x.data(), s.rhs.data());
                },
                [name]
                {
@@ -415,14 +487,12 @@ void add_cholmod_direct_cases(const std::string& name)
                    if (run.analyze_and_factorize())
                        run.solve(reduced_system(name).rhs.data(), 1, x);
                }};
-    solve.repetitions = reps;
-    solve.process_cpu = true;
-    add_case(solve);
+    add_sn_case(solve);
 
     // -- Refactorization with new values, on one and on two BLAS threads --
     for (int threads : {1, 2})
     {
-        Case refactor{threads == 1 ? "sn-refactor" : "sn-refactor-2t",
+        Case refactor{refactor_figure(threads),
                       "cholmod",
                       name,
                       prepare,
@@ -443,17 +513,12 @@ void add_cholmod_direct_cases(const std::string& name)
                                   st.SkipWithError("CHOLMOD failed");
                                   return;
                               }
-                          UpperSystem s2 = reduced_system(name);
-                          s2.val = direct_input(name).new_values;
                           std::vector<double> x;
-                          run.solve(s2.rhs.data(), 1, x);
-                          st.counters["berr"] = backward_error(s2, x.data(), s2.rhs.data());
+                          run.solve(reduced_system(name).rhs.data(), 1, x);
+                          st.counters["berr"] = backward_error_new_values(name, x.data());
                       },
                       {}};
-        refactor.repetitions = reps;
-        refactor.process_cpu = true;
-        refactor.wall_clock = threads > 1;
-        add_case(refactor);
+        add_sn_case(refactor, threads);
     }
 
     // -- 100 right-hand sides from the factor --
@@ -494,9 +559,7 @@ void add_cholmod_direct_cases(const std::string& name)
                   st.counters["berr"] = backward_error_of_columns(name, x.data());
               },
               {}};
-    many.repetitions = reps;
-    many.process_cpu = true;
-    add_case(many);
+    add_sn_case(many);
 }
 
 #endif  // TARVEL_BENCH_CHOLMOD

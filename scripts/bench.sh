@@ -11,6 +11,10 @@
 #   BENCH_MIN_TIME     least seconds of one repetition (default 0.5; a slower case runs once)
 #   BENCH_ONLY=direct  only the sparse direct solvers (cases sn-* and the dgemm rate); their
 #                      section of docs/performance.md is regenerated, the rest kept as it is
+#   BENCH_KEEP=1       keep the figures of earlier runs (a case run again replaces its own):
+#                      the large cases may then run apart from the quick ones
+#   BENCH_LARGE_REPETITIONS  repetitions of the direct solvers' cases of 3 10^5 DOFs and more
+#                      (default 3)
 # The sparse direct solvers' cases on the problems of 3 10^5 DOFs and more take minutes each
 # (three repetitions); a quick run leaves them out:
 #   BENCH_ONLY=direct BENCH_FILTER='dgemm|plate-447x112|elastic-32' scripts/bench.sh
@@ -43,9 +47,12 @@ only='.'
 # that no case inherits the heap left by another (the library's cell pools keep what earlier
 # cases freed).
 echo "=== each case: median of ${BENCH_REPETITIONS:-5} repetitions, then peak memory ==="
-rm -rf "$dir/results"
+if [[ -z ${BENCH_KEEP:-} ]]; then
+  rm -rf "$dir/results"
+  : >"$dir/memory.txt"
+fi
 mkdir -p "$dir/results"
-: >"$dir/memory.txt"
+run=$(date +%s)  # the files of a later run sort after an earlier one's, and replace its cases
 i=0
 while read -r name; do
   [[ $name =~ $filter && $name =~ $only ]] || continue
@@ -53,7 +60,7 @@ while read -r name; do
   threads=1
   [[ $name == *-2t/* ]] && threads=2
   OPENBLAS_NUM_THREADS=$threads OMP_NUM_THREADS=$threads "$bench" --benchmark_filter="^${name}(/|\$)" --benchmark_repetitions="${BENCH_REPETITIONS:-5}" \
-    --benchmark_min_time="${BENCH_MIN_TIME:-0.5}" --benchmark_report_aggregates_only=true --benchmark_out="$dir/results/$i.json" \
+    --benchmark_min_time="${BENCH_MIN_TIME:-0.5}" --benchmark_report_aggregates_only=true --benchmark_out="$dir/results/$run-$i.json" \
     --benchmark_out_format=json | grep -E "_median|ERROR" || true
   peak=$("$bench" --memory="$name" | sed -n 's/^peak_kib=//p')
   [[ -n $peak ]] && echo "$name $peak" >>"$dir/memory.txt"

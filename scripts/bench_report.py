@@ -59,11 +59,17 @@ def machine():
     }
 
 
+def run_order(path):
+    """Files are "<run>-<case number>.json" (or "<case number>.json"): runs in time order, cases
+    in run order, so that a case run again replaces its earlier figures."""
+    return [int(x) for x in re.findall(r"\d+", os.path.basename(path))]
+
+
 def load_results(folder):
     """Median aggregates of every JSON file in the folder (one file per case)."""
     out = {}
     context = {}
-    for path in sorted(glob.glob(os.path.join(folder, "*.json"))):
+    for path in sorted(glob.glob(os.path.join(folder, "*.json")), key=run_order):
         with open(path) as f:
             try:
                 data = json.load(f)
@@ -75,18 +81,21 @@ def load_results(folder):
 
 
 COUNTERS = ("relres", "products", "kd", "profile", "factor", "berr", "madds", "dofs", "entries",
-            "analyze_s", "factor_s", "solve_s", "ordering", "stored", "flops")
+            "analyze_s", "factor_s", "solve_s", "ordering", "stored", "flops", "amd_s",
+            "metis_s", "analyze_amd_s", "analyze_metis_s", "factor_amd", "factor_metis")
 
 
 def read_benchmarks(data, out):
-    for b in data["benchmarks"]:
-        if b.get("aggregate_name") != "median":
-            continue
+    # The median of the repetitions; a case run once has no aggregate: its one run then.
+    medians = [b for b in data["benchmarks"] if b.get("aggregate_name") == "median"]
+    singles = [b for b in data["benchmarks"] if b.get("run_type") == "iteration"
+               and not b.get("error_occurred")]
+    for b in medians or singles[-1:]:
         # The run name carries the case's own options after its name: drop them.
         name = re.sub(r"/(repeats:\d+|process_time|real_time|min_time:[0-9.]+)", "", b["run_name"])
         scale = {"ns": 1e-6, "us": 1e-3, "ms": 1.0, "s": 1e3}[b["time_unit"]]
         entry = {"ms": b["cpu_time"] * scale, "wall_ms": b["real_time"] * scale,
-                 "reps": b.get("repetitions", 1)}
+                 "reps": b.get("repetitions", 1) if medians else 1}
         for key in COUNTERS:
             if key in b:
                 entry[key] = b[key]
@@ -96,8 +105,7 @@ def read_benchmarks(data, out):
 def load_averages(folder):
     """The one-minute load average at the start of each case's process, in run order."""
     loads = []
-    for path in sorted(glob.glob(os.path.join(folder, "*.json")),
-                       key=lambda p: int(re.sub(r"\D", "", os.path.basename(p)) or 0)):
+    for path in sorted(glob.glob(os.path.join(folder, "*.json")), key=run_order):
         with open(path) as f:
             try:
                 la = json.load(f).get("context", {}).get("load_avg", [])
@@ -281,11 +289,17 @@ def direct_section(w, results, memory, loads, plat, notes):
         "/".join(os.path.realpath(plat.get("dgemm_", m["blas"])).split("/")[-2:]),
         " (" + plat["openblas"].split(",")[0] + ")" if "openblas" in plat else ""))
     w("")
-    w("- One thread: medians of the process's CPU time (all its threads), in milliseconds; "
-      "the plate at 10^5 DOFs and the block at 32^3 over the script's repetitions, the larger "
-      "problems over 3. Two threads: wall-clock time of the refactorization; the speed-up is "
-      "the one-thread refactorization's wall-clock time over the two-thread one's, both from "
-      "this run.")
+    def reps_of(probs):
+        found = sorted({r["reps"] for k, r in results.items()
+                        if k.startswith("sn-") and k.split("/", 2)[2] in probs})
+        return " or ".join("%d" % v for v in found) if found else "—"
+
+    small = ("plate-447x112", "elastic-32")
+    w("- One thread: the process's CPU time (all its threads), in milliseconds; the median of "
+      "%s repetitions on the problems of about 10^5 DOFs, of %s on the larger ones (a single "
+      "run is its own figure). Two threads: wall-clock time of the refactorization; the "
+      "speed-up is the one-thread refactorization's wall-clock time over the two-thread one's, "
+      "both from this run." % (reps_of(small), reps_of([p for p in names if p not in small])))
     w("- Analysis + factorization + one solve: a new solver object (or `cholmod_analyze`) each "
       "time. Refactorization: `Factorize` (`cholmod_factorize`) of the same pattern with the "
       "diagonal raised by a tenth. 100 right-hand sides: one `Solve` of an n x 100 `CMatrix` "
@@ -319,7 +333,8 @@ def direct_section(w, results, memory, loads, plat, notes):
             ratio = "—"
         else:
             ratio = fmt_ratio(t, p)
-            tgt = "≤ %g: %s" % (target, verdict(t, p, target))
+            tgt = "≤ %s: %s" % (("%g" % target) if target % 1 else "%.1f" % target,
+                                verdict(t, p, target))
         dofs = either(prob, "dofs")
         w("| %s | %s | %s | %s | %s | %s | %s |" % (
             prob, "%d" % dofs if dofs else "—", label, fmt(t), fmt(p), ratio, tgt))
@@ -374,6 +389,12 @@ def direct_section(w, results, memory, loads, plat, notes):
                 continue
             code = get("sn-solve", method, prob, "ordering")
             ordering = CHOLMOD_ORDERINGS.get(int(code), "?") if code is not None else "auto"
+            if method == "tarvel":
+                fauto = get("sn-solve", method, prob, "factor")
+                for key, kept in (("factor_amd", "AMD"), ("factor_metis", "METIS")):
+                    if fauto is not None and get("sn-solve", method, prob, key) == fauto:
+                        ordering = kept
+                        break
             madds = get("sn-solve", method, prob, "madds")
             refac = get("sn-refactor", method, prob)
             rate = 2.0 * madds / (refac * 1e-3) / 1e9 if madds and refac else None
@@ -391,6 +412,35 @@ def direct_section(w, results, memory, loads, plat, notes):
                 "—" if rate is None else "%.1f" % rate,
                 "—" if rate is None or not dgemm_rate else "%.0f %%" % (100.0 * rate / dgemm_rate),
                 "—" if two is None else "%.3g" % (two / 1e3), fmt_x(speedup(method, prob))))
+    w("")
+    w("The analysis apart (CPU seconds, once per problem beside the timed runs): the two ordering "
+      "libraries alone on the graph of the pattern (both triangles, no diagonal; the defaults "
+      "both solvers give them), Tarvel's whole analysis under `orderAMD` and `orderMETIS` (the "
+      "difference to the library alone is the symbolic factorization: elimination tree, column "
+      "counts, supernodes, row structure, entry map) and under `orderAuto` (the median above), "
+      "the factor entries each ordering gives and the one `orderAuto` kept; CHOLMOD's analysis "
+      "and its choice beside.")
+    w("")
+    w("| problem | AMD alone s | METIS alone s | Tarvel orderAMD s | Tarvel orderMETIS s | "
+      "Tarvel orderAuto s | entries, AMD | entries, METIS | orderAuto kept | CHOLMOD analysis s "
+      "| CHOLMOD kept | CHOLMOD entries |")
+    w("|---|---:|---:|---:|---:|---:|---:|---:|---|---:|---|---:|")
+    for prob in names:
+        def t(key, method="tarvel"):
+            v = get("sn-solve", method, prob, key)
+            return "—" if v is None else "%.3g" % v
+        fa = get("sn-solve", "tarvel", prob, "factor_amd")
+        fm = get("sn-solve", "tarvel", prob, "factor_metis")
+        fauto = get("sn-solve", "tarvel", prob, "factor")
+        kept = "—"
+        if fauto is not None and fa is not None and fm is not None:
+            kept = "AMD" if fauto == fa else ("METIS" if fauto == fm else "?")
+        code = get("sn-solve", "cholmod", prob, "ordering")
+        w("| %s | %s | %s | %s | %s | %s | %s | %s | %s | %s | %s | %s |" % (
+            prob, t("amd_s"), t("metis_s"), t("analyze_amd_s"), t("analyze_metis_s"),
+            t("analyze_s"), fmt_count(fa), fmt_count(fm), kept, t("analyze_s", "cholmod"),
+            CHOLMOD_ORDERINGS.get(int(code), "?") if code is not None else "—",
+            fmt_count(get("sn-solve", "cholmod", prob, "factor"))))
     w("")
     if notes:
         w(notes.rstrip())
