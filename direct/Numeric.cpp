@@ -13,13 +13,14 @@
 // computers, SIAM J. Sci. Comput. 14 (1993); T. Davis, Direct Methods for Sparse Linear
 // Systems, SIAM 2006, ch. 4 and 9.
 //
-// Threads: the subtrees of Plan::tasks run at once, one thread each with its own work space;
+// Threads: the subtrees of Plan::tasks run at once, one thread each with its own work space
+// (a subtree's supernodes receive only from inside it, so the lists D1 need no lock);
 // then the top supernodes in order, each step of one supernode split over the threads by
 // fixed pieces: step 2 by blocks of piece_width(nscol) columns of s (each block receives every
 // sender's part, senders ascending), step 3 by blocks of kTrsmRows rows (dtrsm) and of
-// piece_width(nscol) columns
-// (the later columns). The BLAS runs on one thread throughout. Every entry of L thus sees the
-// same operations in the same order whatever the thread count: the factor has the same bits.
+// piece_width(nscol) columns (the later columns). The BLAS runs on one thread throughout.
+// Every entry of L thus sees the same operations in the same order whatever the thread count:
+// the factor has the same bits.
 #include "detail/Numeric.h"
 
 #include "detail/Blas.h"
@@ -47,7 +48,7 @@ constexpr int kBlock = 256;              // widest piece of steps 2 and 3 (and d
 constexpr int kSplitColumns = 128;       // narrower supernodes are one piece
 constexpr int kTrsmRows = 256;           // rows of a piece of the dtrsm in step 3
 constexpr int kTasksPerThread = 4;       // the subtrees are cut to about this many per thread
-constexpr double kSerialFlops = 1e6;     // below this much work, one thread does everything
+constexpr double kSerialFlops = 1e6;     // below this much work no subtree runs on its own
 constexpr int64_t kDirectUpdate = 2048;  // multiply-adds below which an update skips the BLAS
 
 const double kOne = 1.0, kMinusOne = -1.0, kZero = 0.0;
