@@ -10,7 +10,7 @@
 //   backward  X1^T <- (X1^T - X2^T L21) L11^-1     (the rows below gathered, dgemm, dtrsm)
 // and for a single right-hand side the same with dtrsv and dgemv.
 // Supernodes whose block is small go through plain loops: the BLAS's call costs more there.
-// The right-hand sides are solved in groups of kRhsBlock columns (each group a k x n block of
+// The right-hand sides are solved in equal groups of at most kRhsBlock columns (each a block of
 // leading dimension k), the groups spread over the threads and the BLAS on one thread: every
 // solution has the same bits whatever the thread count.
 #include "detail/Blas.h"
@@ -149,7 +149,7 @@ void solve_factored(const Symbolic& S, const double* values, double* X, int k, i
     for (int s = 0; s < S.nsuper; ++s) widest = std::max(widest, S.nrows(s) - S.ncols(s));
     const int groups = (k + kRhsBlock - 1) / kRhsBlock;
     const int team = std::max(1, std::min(threads, groups));
-    const int width = std::min(k, kRhsBlock);
+    const int width = (k + groups - 1) / groups;  // equal groups, set by k alone
     std::vector<double> work(static_cast<size_t>(widest * width) * team);
     const BlasThreads blas(1);
     std::atomic<int> next(0);
@@ -158,8 +158,8 @@ void solve_factored(const Symbolic& S, const double* values, double* X, int k, i
         double* W = work.data() + static_cast<size_t>(widest * width) * t;
         for (int g = next.fetch_add(1); g < groups; g = next.fetch_add(1))
         {
-            const int j0 = g * kRhsBlock;
-            solve_group(S, values, X + j0, k, std::min(kRhsBlock, k - j0), W);
+            const int j0 = g * width;  // past k for the last groups when k is large
+            if (j0 < k) solve_group(S, values, X + j0, k, std::min(width, k - j0), W);
         }
     };
     std::vector<std::thread> helpers;
