@@ -156,6 +156,13 @@ def fmt_ms(v):
     return "%.3g" % v if v < 1000 else "%.0f" % v
 
 
+def fmt_s(v):
+    """Seconds: two decimals from one second on, three significant digits below."""
+    if v is None:
+        return "—"
+    return "%.2f" % v if v >= 1 else "%.3g" % v
+
+
 def fmt_mib(kib):
     return "—" if kib is None else "%.1f" % (kib / 1024.0)
 
@@ -401,17 +408,16 @@ def direct_section(w, results, memory, loads, plat, notes):
             two = get("sn-refactor-2t", method, prob, "wall_ms")
 
             def sec(key):
-                v = get("sn-solve", method, prob, key)
-                return "—" if v is None else "%.3g" % v
+                return fmt_s(get("sn-solve", method, prob, key))
 
             w("| %s | %s | %s | %s | %s | %s | %s | %s | %s | %s | %s | %s | %s |" % (
                 prob, label, ordering, sec("analyze_s"), sec("factor_s"), sec("solve_s"),
                 "—" if madds is None else "%.3g G" % (madds / 1e9),
                 fmt_count(get("sn-solve", method, prob, "stored")),
-                "—" if refac is None else "%.3g" % (refac / 1e3),
+                fmt_s(None if refac is None else refac / 1e3),
                 "—" if rate is None else "%.1f" % rate,
                 "—" if rate is None or not dgemm_rate else "%.0f %%" % (100.0 * rate / dgemm_rate),
-                "—" if two is None else "%.3g" % (two / 1e3), fmt_x(speedup(method, prob))))
+                fmt_s(None if two is None else two / 1e3), fmt_x(speedup(method, prob))))
     w("")
     w("The analysis apart (CPU seconds, once per problem beside the timed runs): the two ordering "
       "libraries alone on the graph of the pattern (both triangles, no diagonal; the defaults "
@@ -427,8 +433,7 @@ def direct_section(w, results, memory, loads, plat, notes):
     w("|---|---:|---:|---:|---:|---:|---:|---:|---|---:|---|---:|")
     for prob in names:
         def t(key, method="tarvel"):
-            v = get("sn-solve", method, prob, key)
-            return "—" if v is None else "%.3g" % v
+            return fmt_s(get("sn-solve", method, prob, key))
         fa = get("sn-solve", "tarvel", prob, "factor_amd")
         fm = get("sn-solve", "tarvel", prob, "factor_metis")
         fauto = get("sn-solve", "tarvel", prob, "factor")
