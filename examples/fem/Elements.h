@@ -3,7 +3,11 @@
 // Layout: an element matrix is row-major, k x k, entry [a * k + b] coupling element DOF a to
 // element DOF b (the block AddValues takes). Element DOFs follow the corner order of Mesh.h (G3);
 // for plane stress, element DOF 2a + c is component c (0: x, 1: y) of corner a, the same rule as
-// the global DOF 2 * node + c.
+// the global DOF 2 * node + c; for solids, element DOF 3a + c is component c (x, y, z) of corner
+// a, as the global DOF 3 * node + c.
+//
+// The solid elements form K = sum over points of w B^T D B with the library's CMatrix (D, and
+// B^T as a 3k x 6 matrix, multiplied by PostPreMult), the face loads as a CVector.
 //
 // Quadrature: 2 x 2 (x 2) Gauss-Legendre points +-1/sqrt(3), unit weights. It integrates the
 // bilinear (trilinear) stiffness exactly on parallelograms (parallelepipeds) and is the usual
@@ -23,6 +27,7 @@ namespace tarvel_fem
 using Tri = std::array<Point2, 3>;  // corners counter-clockwise
 using Quad = std::array<Point2, 4>;
 using Hex = std::array<Point3, 8>;
+using Tet = std::array<Point3, 4>;  // positive volume: (p1 - p0) x (p2 - p0) . (p3 - p0) > 0
 
 // K_ab = integral of conductivity * grad N_a . grad N_b over the quadrilateral.
 std::array<double, 16> q4_poisson(const Quad& xy, double conductivity = 1.0);
@@ -42,6 +47,20 @@ std::array<double, 64> hex8_poisson(const Hex& xyz, double conductivity = 1.0);
 std::array<double, 9> t3_poisson(const Tri& xy, double conductivity = 1.0);
 std::array<double, 36> t3_plane_stress(const Tri& xy, double young, double poisson,
                                        double thickness);
+
+// Isotropic linear elasticity: K = integral of B^T D B, strains (e_xx, e_yy, e_zz, g_xy, g_yz,
+// g_zx), D = lambda 1 1^T + mu diag(2, 2, 2, 1, 1, 1), lambda = E nu / ((1 + nu)(1 - 2 nu)),
+// mu = E / (2 (1 + nu)). The tetrahedron has constant gradients: K = V B^T D B exactly (Hughes
+// sec. 3.9 and the constant-strain tetrahedron of Zienkiewicz and Taylor, 6th ed., ch. 8).
+std::array<double, 576> hex8_elasticity(const Hex& xyz, double young, double poisson);
+std::array<double, 144> tet4_elasticity(const Tet& xyz, double young, double poisson);
+double tet4_volume(const Tet& xyz);  // signed: negative for a tetrahedron turned inside out
+
+// Consistent loads of a uniform traction t (force per area) on a flat face of a solid, laid out
+// (a_x, a_y, a_z, b_x, ...): the triangle gives each corner t A / 3; the quadrilateral face (four
+// corners in order around it) integrates its bilinear N_a with 2 x 2 points.
+std::array<double, 9> tri_face_traction(const std::array<Point3, 3>& face, Point3 t);
+std::array<double, 12> quad_face_traction(const std::array<Point3, 4>& face, Point3 t);
 
 // Consistent loads of a uniform source s: f_a = integral of s * N_a.
 std::array<double, 4> q4_source(const Quad& xy, double source);

@@ -60,20 +60,21 @@ std::vector<long> QuadGrid::edge_nodes(Edge edge) const
     return out;
 }
 
-HexGrid make_hex_grid(int n, double l)
+HexGrid make_box_grid(int nx, int ny, int nz, double lx, double ly, double lz)
 {
     HexGrid g;
-    g.n = n;
-    g.l = l;
-    const std::size_t m = static_cast<std::size_t>(n) + 1;
-    g.nodes.reserve(m * m * m);
-    for (int k = 0; k <= n; ++k)
-        for (int j = 0; j <= n; ++j)
-            for (int i = 0; i <= n; ++i) g.nodes.push_back({l * i / n, l * j / n, l * k / n});
-    g.elements.reserve(static_cast<std::size_t>(n) * n * n);
-    for (int k = 0; k < n; ++k)
-        for (int j = 0; j < n; ++j)
-            for (int i = 0; i < n; ++i)
+    g.nx = nx;
+    g.ny = ny;
+    g.nz = nz;
+    g.nodes.reserve(static_cast<std::size_t>(nx + 1) * (ny + 1) * (nz + 1));
+    for (int k = 0; k <= nz; ++k)
+        for (int j = 0; j <= ny; ++j)
+            for (int i = 0; i <= nx; ++i)
+                g.nodes.push_back({lx * i / nx, ly * j / ny, lz * k / nz});
+    g.elements.reserve(static_cast<std::size_t>(nx) * ny * nz);
+    for (int k = 0; k < nz; ++k)
+        for (int j = 0; j < ny; ++j)
+            for (int i = 0; i < nx; ++i)
                 g.elements.push_back({g.node(i, j, k), g.node(i + 1, j, k), g.node(i + 1, j + 1, k),
                                       g.node(i, j + 1, k), g.node(i, j, k + 1),
                                       g.node(i + 1, j, k + 1), g.node(i + 1, j + 1, k + 1),
@@ -93,13 +94,14 @@ std::vector<long> HexGrid::face_nodes(Face face) const
 {
     std::vector<long> out;
     // A face fixes one grid coordinate; walking the nodes in G1 order keeps the set ascending.
-    for (int k = 0; k <= n; ++k)
-        for (int j = 0; j <= n; ++j)
-            for (int i = 0; i <= n; ++i)
+    for (int k = 0; k <= nz; ++k)
+        for (int j = 0; j <= ny; ++j)
+            for (int i = 0; i <= nx; ++i)
             {
-                const bool on = (face == Face::XLow && i == 0) || (face == Face::XHigh && i == n) ||
-                                (face == Face::YLow && j == 0) || (face == Face::YHigh && j == n) ||
-                                (face == Face::ZLow && k == 0) || (face == Face::ZHigh && k == n);
+                const bool on =
+                    (face == Face::XLow && i == 0) || (face == Face::XHigh && i == nx) ||
+                    (face == Face::YLow && j == 0) || (face == Face::YHigh && j == ny) ||
+                    (face == Face::ZLow && k == 0) || (face == Face::ZHigh && k == nz);
                 if (on) out.push_back(node(i, j, k));
             }
     return out;
@@ -108,10 +110,10 @@ std::vector<long> HexGrid::face_nodes(Face face) const
 std::vector<long> HexGrid::boundary_nodes() const
 {
     std::vector<long> out;
-    for (int k = 0; k <= n; ++k)
-        for (int j = 0; j <= n; ++j)
-            for (int i = 0; i <= n; ++i)
-                if (i == 0 || i == n || j == 0 || j == n || k == 0 || k == n)
+    for (int k = 0; k <= nz; ++k)
+        for (int j = 0; j <= ny; ++j)
+            for (int i = 0; i <= nx; ++i)
+                if (i == 0 || i == nx || j == 0 || j == ny || k == 0 || k == nz)
                     out.push_back(node(i, j, k));
     return out;
 }

@@ -1,9 +1,10 @@
-// Meshes of the model problems: a rectangle cut into nx x ny four-node quadrilaterals, a cube
-// cut into n x n x n eight-node hexahedra, and an unstructured plane mesh of one element kind.
+// Meshes of the model problems: a rectangle cut into nx x ny four-node quadrilaterals, a box
+// cut into nx x ny x nz eight-node hexahedra, and an unstructured plane mesh of one element kind.
 //
 // Numbering (both grids):
 //  G1  nodes run row by row: x fastest, then y, then z; node (i, j) of the quadrilateral grid
-//      is j * (nx + 1) + i, node (i, j, k) of the hexahedral grid is (k * (n + 1) + j) * (n + 1) + i
+//      is j * (nx + 1) + i, node (i, j, k) of the hexahedral grid is
+//      (k * (ny + 1) + j) * (nx + 1) + i
 //  G2  elements run in the same order as their lower-left(-front) corner node
 //  G3  an element lists its corners counter-clockwise seen from +z, starting at its lowest
 //      corner; a hexahedron lists its bottom face (z low) that way, then its top face
@@ -64,17 +65,18 @@ struct QuadGrid
     std::vector<long> edge_nodes(Edge edge) const;  // G4
 };
 
-// n x n x n hexahedra on the cube [0, l]^3.
+// nx x ny x nz hexahedra on the box [0, lx] x [0, ly] x [0, lz].
 struct HexGrid
 {
-    int n = 0;
-    double l = 0.0;
+    int nx = 0;
+    int ny = 0;
+    int nz = 0;
     std::vector<Point3> nodes;                  // G1
     std::vector<std::array<long, 8>> elements;  // G2, G3
 
     long node(int i, int j, int k) const
     {
-        return (static_cast<long>(k) * (n + 1) + j) * (n + 1) + i;
+        return (static_cast<long>(k) * (ny + 1) + j) * (nx + 1) + i;
     }
     long num_nodes() const { return static_cast<long>(nodes.size()); }
     long num_elements() const { return static_cast<long>(elements.size()); }
@@ -101,8 +103,9 @@ struct Mesh2D
 // The grid as a Mesh2D: same nodes, elements and numbering (G1-G3).
 Mesh2D to_mesh(const QuadGrid& g);
 
-// Preconditions: nx, ny, n at least 1; lengths positive.
+// Preconditions: nx, ny, nz, n at least 1; lengths positive.
 QuadGrid make_quad_grid(int nx, int ny, double lx, double ly);
-HexGrid make_hex_grid(int n, double l);
+HexGrid make_box_grid(int nx, int ny, int nz, double lx, double ly, double lz);
+inline HexGrid make_hex_grid(int n, double l) { return make_box_grid(n, n, n, l, l, l); }
 
 }  // namespace tarvel_fem

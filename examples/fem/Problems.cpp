@@ -5,6 +5,7 @@
 #include "fem/Mesh.h"
 
 #include <algorithm>
+#include <cmath>
 
 namespace tarvel_fem
 {
@@ -153,6 +154,52 @@ FemProblem cantilever_plate(int nx, int ny, const PlateData& data)
     p.fixed_values.insert(p.fixed_values.begin() + (at - p.fixed_dofs.begin()), data.prop);
     p.fixed_dofs.insert(at, prop);
     p.probe_dof = 2 * g.node(nx, ny / 2) + 1;
+    return p;
+}
+
+double block_tip_deflection(const BlockData& d)
+{
+    const double P = d.traction * d.width * d.height;
+    const double I = d.width * std::pow(d.height, 3) / 12.0;
+    const double G = d.young / (2.0 * (1.0 + d.poisson));
+    return P * std::pow(d.length, 3) / (3.0 * d.young * I) +
+           P * d.length / (5.0 / 6.0 * G * d.width * d.height);
+}
+
+FemProblem elastic_block(int nx, int ny, int nz, const BlockData& data)
+{
+    const HexGrid g = make_box_grid(nx, ny, nz, data.length, data.width, data.height);
+    FemProblem p;
+    p.name = "block-" + std::to_string(nx) + "x" + std::to_string(ny) + "x" + std::to_string(nz);
+    p.num_dofs = 3 * g.num_nodes();
+    p.dofs_per_element = 24;
+    p.load.assign(static_cast<std::size_t>(p.num_dofs), 0.0);
+    p.element_dofs.reserve(static_cast<std::size_t>(g.num_elements()) * 24);
+    p.element_matrices.reserve(static_cast<std::size_t>(g.num_elements()) * 576);
+    // Every element is a translate of the first box, and translation leaves K unchanged.
+    const auto ke = hex8_elasticity(g.corners(0), data.young, data.poisson);
+    for (long e = 0; e < g.num_elements(); ++e)
+    {
+        for (long node : g.elements[e])
+            for (long c = 0; c < 3; ++c) p.element_dofs.push_back(3 * node + c);
+        p.element_matrices.insert(p.element_matrices.end(), ke.begin(), ke.end());
+    }
+    // Traction on the loaded face x = L: the x-high face (corners 1, 2, 6, 5) of the last layer.
+    for (int k = 0; k < nz; ++k)
+        for (int j = 0; j < ny; ++j)
+        {
+            const long face[4] = {g.node(nx, j, k), g.node(nx, j + 1, k), g.node(nx, j + 1, k + 1),
+                                  g.node(nx, j, k + 1)};
+            const auto fe = quad_face_traction(
+                {g.nodes[face[0]], g.nodes[face[1]], g.nodes[face[2]], g.nodes[face[3]]},
+                {0.0, 0.0, data.traction});
+            for (int a = 0; a < 4; ++a)
+                for (int c = 0; c < 3; ++c) p.load[3 * face[a] + c] += fe[3 * a + c];
+        }
+    for (long node : g.face_nodes(Face::XLow))  // ascending nodes give ascending DOFs (P3)
+        for (long c = 0; c < 3; ++c) p.fixed_dofs.push_back(3 * node + c);
+    p.fixed_values.assign(p.fixed_dofs.size(), 0.0);
+    p.probe_dof = 3 * g.node(nx, ny / 2, nz / 2) + 2;
     return p;
 }
 

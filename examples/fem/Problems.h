@@ -8,6 +8,11 @@
 //    on x = 0 (both components of every node there fixed to 0), loaded on x = L by a uniform
 //    shear traction, and pushed by a prop: the y component of the bottom node at x = L/2 (node
 //    (nx / 2, 0)) is prescribed to a non-zero value. Two DOFs per node, DOF = 2 * node + c.
+//  - elastic_block(nx, ny, nz): a cantilever block [0, L] x [0, W] x [0, H] of nx x ny x nz
+//    Hex8 elements, isotropic linear elasticity; clamped on x = 0 (every component of every
+//    node there fixed to 0), loaded on x = L by a uniform shear traction along z. Three DOFs
+//    per node, DOF = 3 * node + c; the probe is the z component at the centre of the loaded
+//    face (node (nx, ny / 2, nz / 2)).
 //
 // Invariants of a FemProblem:
 //  P1  element e's DOFs are element_dofs[e * k .. e * k + k - 1] (k = dofs_per_element), all in
@@ -67,15 +72,32 @@ struct PlateData
     double prop = -1.0e-3;     // prescribed y displacement of node (nx / 2, 0), m
 };
 
+struct BlockData
+{
+    double length = 4.0;  // L, along x, m
+    double width = 1.0;   // W, along y, m
+    double height = 1.0;  // H, along z, m
+    double young = 210.0e9;
+    double poisson = 0.3;
+    double traction = -1.0e6;  // shear traction t_z on x = L, Pa
+};
+
+// Tip deflection of the block by Timoshenko beam theory, bending plus shear:
+// P L^3 / (3 E I) + P L / (kappa G A), P = t W H, I = W H^3 / 12, A = W H, kappa = 5/6,
+// G = E / (2 (1 + nu)). Reference: S.P. Timoshenko and J.M. Gere, Mechanics of Materials,
+// sec. 10.4 (the shear deflection of a cantilever).
+double block_tip_deflection(const BlockData& data = BlockData{});
+
 // The demo's default plate: 201 x 51 nodes, 20 502 DOFs, square elements of 4 cm.
 constexpr int kDemoPlateNx = 200;
 constexpr int kDemoPlateNy = 50;
 
-// Preconditions: n, nx, ny at least 1 (nx at least 2 for the plate, so that the prop stands
+// Preconditions: n, nx, ny, nz at least 1 (nx at least 2 for the plate, so that the prop stands
 // off the clamped edge).
 FemProblem poisson_2d(int n);
 FemProblem poisson_3d(int n);
 FemProblem cantilever_plate(int nx, int ny, const PlateData& data = PlateData{});
+FemProblem elastic_block(int nx, int ny, int nz, const BlockData& data = BlockData{});
 
 // The load with the prescribed values eliminated element by element, as a program does for a
 // solver without boundary-condition operations: b = f - sum_e K_e[:, fixed] g_e on the free DOFs

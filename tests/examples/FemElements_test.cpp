@@ -250,3 +250,162 @@ TEST(FemElements, TriangleByHandRigidModesAndShearEnergy)
     for (int a = 0; a < 3; ++a) shear[2 * a] = tri[a].y;
     EXPECT_NEAR(energy(k, shear), t * shoelace_area(tri) * E / (2 * (1 + nu)), 1e-12 * E);
 }
+
+namespace
+{
+
+// A linear field u(x) = u0 + G x sampled at the corners, laid out 3a + c.
+template <class Corners>
+std::vector<double> linear_field(const Corners& p, const double u0[3], const double G[3][3])
+{
+    std::vector<double> u(3 * p.size());
+    for (std::size_t a = 0; a < p.size(); ++a)
+    {
+        const double x[3] = {p[a].x, p[a].y, p[a].z};
+        for (int c = 0; c < 3; ++c)
+            u[3 * a + c] = u0[c] + G[c][0] * x[0] + G[c][1] * x[1] + G[c][2] * x[2];
+    }
+    return u;
+}
+
+// Strain energy density eps : sigma of the uniform strain eps = (G + G^T) / 2, sigma =
+// lambda tr(eps) I + 2 mu eps, in tensor form (no Voigt vectors).
+double energy_density(const double G[3][3], double E, double nu)
+{
+    const double lambda = E * nu / ((1 + nu) * (1 - 2 * nu)), mu = E / (2 * (1 + nu));
+    const double trace = G[0][0] + G[1][1] + G[2][2];
+    double eps_eps = 0.0;
+    for (int i = 0; i < 3; ++i)
+        for (int j = 0; j < 3; ++j) eps_eps += std::pow(0.5 * (G[i][j] + G[j][i]), 2);
+    return lambda * trace * trace + 2 * mu * eps_eps;
+}
+
+// A 2 x 2 x 2 grid on [0, 2]^3 whose only interior node (13) is moved off centre.
+HexGrid distorted_box()
+{
+    HexGrid h = make_hex_grid(2, 2.0);
+    h.nodes[13] = {1.13, 0.91, 1.07};
+    return h;
+}
+
+// A hexahedron cut into six tetrahedra around its diagonal 0-6 (conforming between neighbours
+// numbered alike): corner numbers, turned to positive volume.
+std::vector<std::array<int, 4>> kuhn_tets(const Hex& h)
+{
+    std::vector<std::array<int, 4>> out = {{0, 1, 2, 6}, {0, 2, 3, 6}, {0, 3, 7, 6},
+                                           {0, 7, 4, 6}, {0, 4, 5, 6}, {0, 5, 1, 6}};
+    for (auto& t : out)
+        if (tet4_volume({h[t[0]], h[t[1]], h[t[2]], h[t[3]]}) < 0) std::swap(t[2], t[3]);
+    return out;
+}
+
+const double kE = 210e3, kNu = 0.3;
+const double kShift[3] = {0.3, -0.2, 0.1};
+const double kGeneral[3][3] = {{0.02, -0.01, 0.03}, {0.04, -0.02, 0.01}, {-0.03, 0.05, 0.01}};
+
+}  // namespace
+
+// Hex8 on a pulled-out hexahedron and Tet4 on a skewed tetrahedron: symmetric; the three
+// translations and three rotations produce no force; a general linear field stores the energy
+// V eps : sigma of the continuum, computed here in tensor form.
+TEST(FemElements, SolidsRigidModesAndLinearFieldEnergy)
+{
+    HexGrid g = make_hex_grid(1, 2.0);
+    g.nodes[6] = {2.3, 2.1, 2.4};  // pull one corner out: a general hexahedron
+    const Hex hex = g.corners(0);
+    double hexVolume = 0.0;  // the integral of det J, which the source load sums
+    for (double f : hex8_source(hex, 1.0)) hexVolume += f;
+    const Tet tet = {{{0.1, 0.0, 0.2}, {1.9, 0.3, -0.1}, {0.4, 1.7, 0.3}, {0.2, 0.5, 1.4}}};
+    struct Case
+    {
+        const char* name;
+        std::vector<Point3> corners;
+        std::vector<double> K;
+        double volume;
+    };
+    const auto hk = hex8_elasticity(hex, kE, kNu);
+    const auto tk = tet4_elasticity(tet, kE, kNu);
+    const Case cases[] = {
+        {"tet4", {tet.begin(), tet.end()}, {tk.begin(), tk.end()}, tet4_volume(tet)},
+        {"hex8", {hex.begin(), hex.end()}, {hk.begin(), hk.end()}, hexVolume}};
+    for (const Case& c : cases)
+    {
+        SCOPED_TRACE(c.name);
+        const std::size_t n = c.corners.size() * 3;
+        double scale = 0.0;
+        for (double v : c.K) scale = std::max(scale, std::fabs(v));
+        const auto Ku = [&](const std::vector<double>& u)
+        {
+            std::vector<double> f(n, 0.0);
+            for (std::size_t a = 0; a < n; ++a)
+                for (std::size_t b = 0; b < n; ++b) f[a] += c.K[a * n + b] * u[b];
+            return f;
+        };
+        for (std::size_t a = 0; a < n; ++a)
+            for (std::size_t b = 0; b < a; ++b)
+                EXPECT_NEAR(c.K[a * n + b], c.K[b * n + a], kTol * scale);
+        for (int m = 0; m < 6; ++m)  // m < 3: translation along m; else rotation about m - 3
+        {
+            double u0[3] = {0, 0, 0}, W[3][3] = {};
+            if (m < 3)
+                u0[m] = 1.0;
+            else
+            {
+                const int i = (m - 3 + 1) % 3, j = (m - 3 + 2) % 3;
+                W[i][j] = -1.0, W[j][i] = 1.0;
+            }
+            for (double f : Ku(linear_field(c.corners, u0, W)))
+                EXPECT_NEAR(f, 0.0, 1e-12 * scale) << m;
+        }
+        const std::vector<double> u = linear_field(c.corners, kShift, kGeneral);
+        const std::vector<double> f = Ku(u);
+        const double uKu = std::inner_product(u.begin(), u.end(), f.begin(), 0.0);
+        const double expected = c.volume * energy_density(kGeneral, kE, kNu);
+        EXPECT_NEAR(uKu, expected, 1e-12 * expected * n);
+    }
+}
+
+// Patch test (Hughes sec. 3.9) in three dimensions: a general linear field on the distorted
+// 2 x 2 x 2 grid, as hexahedra and cut into tetrahedra, leaves no force at the interior node.
+TEST(FemElements, SolidPatchTestLinearFieldIsReproduced)
+{
+    const HexGrid h = distorted_box();
+    std::vector<double> hexForce(3 * h.num_nodes(), 0.0), tetForce(3 * h.num_nodes(), 0.0);
+    for (long e = 0; e < h.num_elements(); ++e)
+    {
+        const Hex p = h.corners(e);
+        const auto& nodes = h.elements[e];
+        const auto u = linear_field(p, kShift, kGeneral);
+        const auto K = hex8_elasticity(p, kE, kNu);
+        for (int a = 0; a < 24; ++a)
+            for (int b = 0; b < 24; ++b) hexForce[3 * nodes[a / 3] + a % 3] += K[a * 24 + b] * u[b];
+        for (const auto& corner : kuhn_tets(p))
+        {
+            const Tet t = {p[corner[0]], p[corner[1]], p[corner[2]], p[corner[3]]};
+            const auto Kt = tet4_elasticity(t, kE, kNu);
+            const auto ut = linear_field(t, kShift, kGeneral);
+            for (int a = 0; a < 12; ++a)
+                for (int b = 0; b < 12; ++b)
+                    tetForce[3 * nodes[corner[a / 3]] + a % 3] += Kt[a * 12 + b] * ut[b];
+        }
+    }
+    for (int c = 0; c < 3; ++c)
+    {
+        EXPECT_NEAR(hexForce[3 * 13 + c], 0.0, 1e-9 * kE);
+        EXPECT_NEAR(tetForce[3 * 13 + c], 0.0, 1e-9 * kE);
+    }
+}
+
+// Face tractions: the resultant t A over a skewed quadrilateral, t A / 3 per triangle corner.
+TEST(FemElements, FaceTractionsShareTheResultant)
+{
+    const Point3 t = {1.0, -2.0, 3.0};
+    const auto tri = tri_face_traction({{{0, 0, 0}, {2, 0, 0}, {0, 3, 0}}}, t);
+    for (int a = 0; a < 3; ++a) EXPECT_NEAR(tri[3 * a + 1], -2.0 * 3.0 / 3, kTol);
+    // A planar quadrilateral in z = x: area = 2 * 2 * sqrt(2) (a square sheared out of plane).
+    const auto quad = quad_face_traction({{{0, 0, 0}, {2, 0, 2}, {2, 2, 2}, {0, 2, 0}}}, t);
+    double sum[3] = {};
+    for (int q = 0; q < 12; ++q) sum[q % 3] += quad[q];
+    EXPECT_NEAR(sum[2], 3.0 * 4.0 * std::sqrt(2.0), kTol * 20);
+    EXPECT_NEAR(quad[0], quad[3], kTol);  // a parallelogram shares it equally
+}

@@ -84,9 +84,36 @@ TEST(FemProblems, CantileverPlateListsAndLoads)
     EXPECT_EQ(p.probe_dof, 19);
 }
 
+// 4 x 2 x 2 block, 5 x 3 x 3 nodes: 9 clamped nodes (27 DOFs) on x = 0; the traction -1e6 Pa
+// over W H = 1 m^2 shared 1/16, 1/8, 1/4 by the corner, edge and centre nodes of x = L in z only;
+// the block solved densely bends down, more at the tip than at mid-span.
+TEST(FemProblems, ElasticBlockListsLoadsAndBends)
+{
+    const FemProblem p = elastic_block(4, 2, 2);
+    EXPECT_EQ(std::tuple(p.num_dofs, p.num_elements(), p.dofs_per_element, p.probe_dof),
+              std::tuple(135L, 16L, 24, 3L * 24 + 2));
+    EXPECT_EQ(std::vector<long>(p.dofs(1), p.dofs(1) + 6), (std::vector<long>{3, 4, 5, 6, 7, 8}));
+    ASSERT_EQ(p.fixed_dofs.size(), 27u);
+    for (std::size_t t = 0; t < 27; ++t)
+        EXPECT_EQ(p.fixed_dofs[t], 3 * (5 * static_cast<long>(t / 3)) + static_cast<long>(t % 3));
+    for (long node = 0; node < 45; ++node)
+    {
+        const int j = (node / 5) % 3, k = node / 15;
+        const double share = node % 5 != 4 ? 0.0 : 0.0625 * (j == 1 ? 2 : 1) * (k == 1 ? 2 : 1);
+        EXPECT_NEAR(p.load[3 * node + 2], -1e6 * share, 1e-6) << node;
+        EXPECT_EQ(p.load[3 * node] + p.load[3 * node + 1], 0.0);
+    }
+    const ReducedSystem r = reduce(p);
+    const std::vector<double> u = dense_solve(r.K, r.b);
+    EXPECT_LT(relative_residual(r.K, u.data(), r.b), 1e-12);
+    EXPECT_LT(u[p.probe_dof], u[p.probe_dof - 3 * 2]);  // node (2, 1, 1): mid-span
+    EXPECT_LT(u[p.probe_dof - 6], 0.0);
+}
+
 TEST(FemReference, CsrMatchesDenseAssembly)
 {
-    for (const FemProblem& p : {poisson_2d(3), poisson_3d(2), cantilever_plate(2, 1)})
+    for (const FemProblem& p :
+         {poisson_2d(3), poisson_3d(2), cantilever_plate(2, 1), elastic_block(2, 1, 1)})
     {
         SCOPED_TRACE(p.name);
         const CsrMatrix A = assemble_reference(p);
