@@ -1,0 +1,66 @@
+// The kernels of the dense products and element-wise operations, compiled once per instruction
+// set (portable SSE2, AVX2, AVX-512) and chosen at run time for the processor, so that a build
+// without -march is fast everywhere.
+//
+// Every kernel forms each result element with the operations, and in the order, of the plain
+// loop it replaces: a product element is 0.0 + a_i0 b_0j + a_i1 b_1j + ... added in increasing
+// k, one rounding per multiplication and per addition (no fused multiply-add). The vectors run
+// across independent elements (the columns j of a row of C), so each element sees the same
+// sequence of roundings as in the plain loop and the results agree bit for bit.
+// Reference: K. Goto, R. van de Geijn, Anatomy of high-performance matrix multiplication,
+// ACM TOMS 34(3), 2008 (register tiles, panels of B reused across the rows of A).
+#pragma once
+
+#include <cstddef>
+
+namespace tarvel::detail
+{
+
+struct DenseKernels
+{
+    const char* name;  // "avx512", "avx2" or "sse2" ("generic" off x86)
+    // C = A B: A r x m (row stride lda), B m x n (ldb), C r x n (ldc); c_ij = sum_k a_ik b_kj
+    // from 0.0 in increasing k. C overlaps neither A nor B.
+    void (*product)(const double* a, long lda, const double* b, long ldb, double* c, long ldc,
+                    int r, int m, int n);
+    // y_i += sum_j a_ij x_j (the sum from 0.0 in increasing j), i < r, j < n.
+    void (*row_dots)(const double* a, long lda, const double* x, double* y, int r, int n);
+    // y_j += x_i a_ij for i = 0 .. r-1 in turn, j < n.
+    void (*column_sums)(const double* a, long lda, const double* x, double* y, int r, int n);
+    // x_k *= f; x_k += y_k; x_k -= y_k; x_k += f y_k (k < n).
+    void (*scale)(double* x, double f, long n);
+    void (*add)(double* x, const double* y, long n);
+    void (*subtract)(double* x, const double* y, long n);
+    void (*add_scaled)(double* x, double f, const double* y, long n);
+};
+
+// The kernels the operations run: the best set of this processor (DenseSurroundings.cpp; the
+// tests link their own choice in its place).
+const DenseKernels& dense_kernels();
+// Every kernel set this processor can run, best first, ending with a null entry.
+const DenseKernels* const* dense_kernel_sets();
+
+// T (cols x rows) = A^T for A rows x cols (row stride lda); T does not overlap A.
+void transpose_into(const double* a, long lda, int rows, int cols, double* t);
+
+// Work space of n doubles for one operation: the calling thread's kept array (grown on demand,
+// freed with the thread) when no other operation of the thread holds it and n is at most
+// kKeptScratch, otherwise an array of its own freed with this object. get() is null when no
+// storage can be had.
+class DenseScratch
+{
+public:
+    static constexpr std::size_t kKeptScratch = std::size_t(1) << 16;  // 512 KiB a thread
+
+    explicit DenseScratch(std::size_t n);
+    ~DenseScratch();
+    DenseScratch(const DenseScratch&) = delete;
+    DenseScratch& operator=(const DenseScratch&) = delete;
+    double* get() const { return m_pData; }
+
+private:
+    double* m_pData;
+    bool m_bKept;  // the thread's array, handed back by the destructor
+};
+
+}  // namespace tarvel::detail
