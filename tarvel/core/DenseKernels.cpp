@@ -2,10 +2,10 @@
 // among them by what the processor reports (cpuid through the compiler's builtin), the
 // transpose and the per-thread work space.
 //
-//   set      vector        tile (rows x lanes)   partial vector
-//   avx512   8 doubles     8 x 24                lane mask (k register)
-//   avx2     4 doubles     4 x 12                lane mask (maskload/maskstore)
-//   sse2     2 doubles     4 x 4                 one lane (movsd)
+//   set      vector        tile (rows x lanes)   columns left over
+//   avx512   8 doubles     8 x 24                4, 2 and 1 doubles
+//   avx2     4 doubles     4 x 12                2 and 1 doubles
+//   sse2     2 doubles     4 x 4                 1 double
 //   generic  1 double      2 x 4                 none (processors other than x86)
 //
 // The tiles keep all accumulators, the loaded vectors of B and the broadcast a_ik in registers
@@ -28,21 +28,47 @@ namespace tarvel::detail
 namespace
 {
 
+// A list of vector widths.
+template <class... K> struct Widths
+{
+};
+
+// One struct per vector width: the type, its width and the operations the body uses.
+#define TARVEL_DENSE_WIDTH(Name, V, W, zero_, load_, store_, splat_, add_, sub_, mul_)            \
+    struct Name                                                                                \
+    {                                                                                          \
+        using Vec = V;                                                                         \
+        static constexpr int kWidth = W;                                                       \
+        static Vec zero() { return zero_(); }                                                  \
+        static Vec load(const double* p) { return load_(p); }                                  \
+        static void store(double* p, Vec x) { store_(p, x); }                                  \
+        static Vec splat(double a) { return splat_(a); }                                       \
+        static Vec add(Vec a, Vec b) { return add_(a, b); }                                    \
+        static Vec sub(Vec a, Vec b) { return sub_(a, b); }                                    \
+        static Vec mul(Vec a, Vec b) { return mul_(a, b); }                                    \
+    }
+
+// The scalar width, for the columns left after the vectors.
+inline double zero1() { return 0.0; }
+inline double load1(const double* p) { return *p; }
+inline void store1(double* p, double x) { *p = x; }
+inline double splat1(double a) { return a; }
+inline double add1(double a, double b) { return a + b; }
+inline double sub1(double a, double b) { return a - b; }
+inline double mul1(double a, double b) { return a * b; }
+#define TARVEL_DENSE_SCALAR                                                                     \
+    TARVEL_DENSE_WIDTH(W1, double, 1, zero1, load1, store1, splat1, add1, sub1, mul1)
+
+#define TARVEL_DENSE_XMM                                                                        \
+    TARVEL_DENSE_WIDTH(W2, __m128d, 2, _mm_setzero_pd, _mm_loadu_pd, _mm_storeu_pd, _mm_set1_pd, \
+                       _mm_add_pd, _mm_sub_pd, _mm_mul_pd)
+
 namespace generic
 {
-using Vec = double;
-using Mask = int;
-constexpr int kWidth = 1, kTileRows = 2, kTileVecs = 4;
-inline Vec zero() { return 0.0; }
-inline Vec load(const double* p) { return *p; }
-inline void store(double* p, Vec x) { *p = x; }
-inline Vec splat(double a) { return a; }
-inline Mask mask_of(int n) { return n; }
-inline Vec load_part(const double* p, Mask) { return *p; }  // never called: no partial vector
-inline void store_part(double* p, Vec x, Mask) { *p = x; }
-inline Vec add(Vec a, Vec b) { return a + b; }
-inline Vec sub(Vec a, Vec b) { return a - b; }
-inline Vec mul(Vec a, Vec b) { return a * b; }
+TARVEL_DENSE_SCALAR;
+using Wide = W1;
+constexpr int kTileRows = 2, kTileVecs = 4;
+using Narrower = Widths<>;
 #include <tarvel/core/detail/DenseKernelBody.h>
 }  // namespace generic
 
@@ -50,19 +76,11 @@ inline Vec mul(Vec a, Vec b) { return a * b; }
 
 namespace sse2
 {
-using Vec = __m128d;
-using Mask = int;  // the one lane of a partial vector
-constexpr int kWidth = 2, kTileRows = 4, kTileVecs = 2;
-inline Vec zero() { return _mm_setzero_pd(); }
-inline Vec load(const double* p) { return _mm_loadu_pd(p); }
-inline void store(double* p, Vec x) { _mm_storeu_pd(p, x); }
-inline Vec splat(double a) { return _mm_set1_pd(a); }
-inline Mask mask_of(int n) { return n; }
-inline Vec load_part(const double* p, Mask) { return _mm_load_sd(p); }
-inline void store_part(double* p, Vec x, Mask) { _mm_store_sd(p, x); }
-inline Vec add(Vec a, Vec b) { return _mm_add_pd(a, b); }
-inline Vec sub(Vec a, Vec b) { return _mm_sub_pd(a, b); }
-inline Vec mul(Vec a, Vec b) { return _mm_mul_pd(a, b); }
+TARVEL_DENSE_SCALAR;
+TARVEL_DENSE_XMM;
+using Wide = W2;
+constexpr int kTileRows = 4, kTileVecs = 2;
+using Narrower = Widths<W1>;
 #include <tarvel/core/detail/DenseKernelBody.h>
 }  // namespace sse2
 
@@ -74,22 +92,13 @@ inline Vec mul(Vec a, Vec b) { return _mm_mul_pd(a, b); }
 #endif
 namespace avx2
 {
-using Vec = __m256d;
-using Mask = __m256i;
-constexpr int kWidth = 4, kTileRows = 4, kTileVecs = 3;
-inline Vec zero() { return _mm256_setzero_pd(); }
-inline Vec load(const double* p) { return _mm256_loadu_pd(p); }
-inline void store(double* p, Vec x) { _mm256_storeu_pd(p, x); }
-inline Vec splat(double a) { return _mm256_set1_pd(a); }
-inline Mask mask_of(int n)  // lanes below n set (sign bit), n < 4
-{
-    return _mm256_cmpgt_epi64(_mm256_set1_epi64x(n), _mm256_set_epi64x(3, 2, 1, 0));
-}
-inline Vec load_part(const double* p, Mask m) { return _mm256_maskload_pd(p, m); }
-inline void store_part(double* p, Vec x, Mask m) { _mm256_maskstore_pd(p, m, x); }
-inline Vec add(Vec a, Vec b) { return _mm256_add_pd(a, b); }
-inline Vec sub(Vec a, Vec b) { return _mm256_sub_pd(a, b); }
-inline Vec mul(Vec a, Vec b) { return _mm256_mul_pd(a, b); }
+TARVEL_DENSE_SCALAR;
+TARVEL_DENSE_XMM;
+TARVEL_DENSE_WIDTH(W4, __m256d, 4, _mm256_setzero_pd, _mm256_loadu_pd, _mm256_storeu_pd,
+                   _mm256_set1_pd, _mm256_add_pd, _mm256_sub_pd, _mm256_mul_pd);
+using Wide = W4;
+constexpr int kTileRows = 4, kTileVecs = 3;
+using Narrower = Widths<W2, W1>;
 #include <tarvel/core/detail/DenseKernelBody.h>
 }  // namespace avx2
 #if defined(__clang__)
@@ -106,19 +115,15 @@ inline Vec mul(Vec a, Vec b) { return _mm256_mul_pd(a, b); }
 #endif
 namespace avx512
 {
-using Vec = __m512d;
-using Mask = __mmask8;
-constexpr int kWidth = 8, kTileRows = 8, kTileVecs = 3;
-inline Vec zero() { return _mm512_setzero_pd(); }
-inline Vec load(const double* p) { return _mm512_loadu_pd(p); }
-inline void store(double* p, Vec x) { _mm512_storeu_pd(p, x); }
-inline Vec splat(double a) { return _mm512_set1_pd(a); }
-inline Mask mask_of(int n) { return static_cast<Mask>((1u << n) - 1u); }
-inline Vec load_part(const double* p, Mask m) { return _mm512_maskz_loadu_pd(m, p); }
-inline void store_part(double* p, Vec x, Mask m) { _mm512_mask_storeu_pd(p, m, x); }
-inline Vec add(Vec a, Vec b) { return _mm512_add_pd(a, b); }
-inline Vec sub(Vec a, Vec b) { return _mm512_sub_pd(a, b); }
-inline Vec mul(Vec a, Vec b) { return _mm512_mul_pd(a, b); }
+TARVEL_DENSE_SCALAR;
+TARVEL_DENSE_XMM;
+TARVEL_DENSE_WIDTH(W4, __m256d, 4, _mm256_setzero_pd, _mm256_loadu_pd, _mm256_storeu_pd,
+                   _mm256_set1_pd, _mm256_add_pd, _mm256_sub_pd, _mm256_mul_pd);
+TARVEL_DENSE_WIDTH(W8, __m512d, 8, _mm512_setzero_pd, _mm512_loadu_pd, _mm512_storeu_pd,
+                   _mm512_set1_pd, _mm512_add_pd, _mm512_sub_pd, _mm512_mul_pd);
+using Wide = W8;
+constexpr int kTileRows = 8, kTileVecs = 3;
+using Narrower = Widths<W4, W2, W1>;
 #include <tarvel/core/detail/DenseKernelBody.h>
 }  // namespace avx512
 #if defined(__clang__)
@@ -191,14 +196,14 @@ void transpose_into(const double* a, long lda, int rows, int cols, double* t)
     }
 }
 
-DenseScratch::DenseScratch(std::size_t n) : m_pData(nullptr), m_bKept(false)
+void DenseScratch::take(std::size_t n)
 {
     KeptScratch& kept = t_scratch;
-    if (n <= kKeptScratch && !kept.held)
+    if (n <= kKept && !kept.held)
     {
         if (kept.size < n)
         {
-            const std::size_t grown = std::max(n, std::size_t(4096));
+            const std::size_t grown = std::max(n, 4 * kLocal);
             kept.data.reset(new (std::nothrow) double[grown]);
             kept.size = kept.data ? grown : 0;
         }
@@ -210,10 +215,10 @@ DenseScratch::DenseScratch(std::size_t n) : m_pData(nullptr), m_bKept(false)
             return;
         }
     }
-    m_pData = new (std::nothrow) double[std::max(n, std::size_t(1))];
+    m_pData = new (std::nothrow) double[n];
 }
 
-DenseScratch::~DenseScratch()
+void DenseScratch::give_back()
 {
     if (m_bKept)
         t_scratch.held = false;

@@ -210,21 +210,80 @@ CMatrix& CMatrix::operator/=(double f)
 //   m == n: in place, through per-thread work space holding panels of the old rows (all of
 //           them when B is this matrix), so the array is kept.
 // When the storage cannot be obtained the matrix is left as it was.
-CMatrix& CMatrix::operator*=(const CMatrix& B)
+namespace
+{
+
+// c_i = a_i B for the rows of a product too small for the kernels' set-up to pay, each element
+// from 0.0 in increasing k. c may be a (row i is read whole before it is written; n <= 16);
+// b is not c.
+void small_product(const double* a, const double* b, double* c, int r, int m, int n)
+{
+    double c_i[16];
+    for (int i = 0; i < r; ++i)
+    {
+        const double* a_i = a + static_cast<long>(i) * m;
+        for (int j = 0; j < n; ++j)
+        {
+            double s = 0.0;  // each sum in a register, still in increasing k
+            for (int k = 0; k < m; ++k) s += a_i[k] * b[k * n + j];
+            c_i[j] = s;
+        }
+        double* out = c + static_cast<long>(i) * n;
+#pragma GCC unroll 16
+        for (int j = 0; j < n; ++j) out[j] = c_i[j];  // element stores: a memmove call costs more
+    }
+}
+
+// C = C B in place for C r x n, B n x n (null: C itself), through work space holding panels of
+// the old rows (all of them when B is C). Nothing changes when the work space cannot be had.
+// Kept out of line: its work space is a large stack frame the small products do not need.
+[[gnu::noinline]] void square_product_in_place(double* c, const double* b, int r, int n)
 {
     const auto& kernels = tarvel::detail::dense_kernels();
+    const long size = static_cast<long>(r) * n;
+    if (!b)  // every row of the old matrix is read again: copy it whole
+    {
+        tarvel::detail::DenseScratch old(static_cast<std::size_t>(size));
+        if (!old.get()) return;
+        std::copy_n(c, size, old.get());
+        kernels.product(old.get(), n, old.get(), n, c, n, r, n, n);
+        return;
+    }
+    // Panels of old rows: at least one tile of rows, about 32 KiB when the rows are long.
+    const int panel = std::min(r, std::max(8, 4096 / std::max(n, 1)));
+    tarvel::detail::DenseScratch old(static_cast<std::size_t>(panel) * n);
+    if (!old.get()) return;
+    for (int i = 0; i < r; i += panel)
+    {
+        const int rows = std::min(panel, r - i);
+        double* c_i = c + static_cast<long>(i) * n;
+        std::copy_n(c_i, static_cast<long>(rows) * n, old.get());
+        kernels.product(old.get(), n, b, n, c_i, n, rows, n, n);
+    }
+}
+
+constexpr long kSmallProduct = 64;  // r m n at or below which small_product runs
+
+}  // namespace
+
+CMatrix& CMatrix::operator*=(const CMatrix& B)
+{
     const int r = m_nRows;
     const int m = columns();
     const int n = B.GetColumns();
     if (m != n)
     {
+        const auto& kernels = tarvel::detail::dense_kernels();
         const long total = static_cast<long>(r) * n;
         double* product = nullptr;
         if (total > 0)
         {
             product = new (std::nothrow) double[static_cast<std::size_t>(total)];
             if (!product) return *this;
-            kernels.product(m_pData, m, B.m_pData, n, product, n, r, m, n);
+            if (total * m <= kSmallProduct && n <= 16)
+                small_product(m_pData, B.m_pData, product, r, m, n);
+            else
+                kernels.product(m_pData, m, B.m_pData, n, product, n, r, m, n);
         }
         delete[] m_pData;
         m_pData = product;
@@ -233,25 +292,12 @@ CMatrix& CMatrix::operator*=(const CMatrix& B)
         return *this;
     }
     if (m_nSize == 0) return *this;
-    if (&B == this)  // every row of the old matrix is read again: copy it whole
+    if (static_cast<long>(m_nSize) * n <= kSmallProduct && n <= 16 && &B != this)
     {
-        tarvel::detail::DenseScratch old(static_cast<std::size_t>(m_nSize));
-        if (!old.get()) return *this;
-        std::copy_n(m_pData, m_nSize, old.get());
-        kernels.product(old.get(), n, old.get(), n, m_pData, n, r, n, n);
+        small_product(m_pData, B.m_pData, m_pData, r, n, n);
         return *this;
     }
-    // Panels of old rows: at least one tile of rows, about 32 KiB when the rows are long.
-    const int panel = std::min(r, std::max(8, 4096 / std::max(n, 1)));
-    tarvel::detail::DenseScratch old(static_cast<std::size_t>(panel) * n);
-    if (!old.get()) return *this;
-    for (int i = 0; i < r; i += panel)
-    {
-        const int rows = std::min(panel, r - i);
-        double* c_i = m_pData + static_cast<long>(i) * n;
-        std::copy_n(c_i, static_cast<long>(rows) * n, old.get());
-        kernels.product(old.get(), n, B.m_pData, n, c_i, n, rows, n, n);
-    }
+    square_product_in_place(m_pData, &B == this ? nullptr : B.m_pData, r, n);
     return *this;
 }
 

@@ -1,69 +1,60 @@
-// The dense kernels written once over a vector type; DenseKernels.cpp includes this file inside
-// one namespace per instruction set, after defining there:
-//   Vec          the register type, kWidth doubles;   zero(), load(p), store(p, x), splat(a)
-//   Mask         the lanes of a partial vector: mask_of(n) for the first n < kWidth lanes,
-//                load_part(p, m) (other lanes 0.0), store_part(p, x, m)
-//   add, sub, mul
-//   kTileRows    rows of a register tile;   kTileVecs  vectors per row of a tile
+// The dense kernels written once over vector types; DenseKernels.cpp includes this file inside
+// one namespace per instruction set, after defining there a struct per vector width, each with
+//   Vec, kWidth;   zero(), load(p), store(p, x), splat(a), add, sub, mul
+// and naming them:
+//   Wide         the widest vector;   kTileRows x kTileVecs  its register tile
+//   Narrower     Widths<...> (DenseKernels.cpp) of the narrower ones, down to the scalar: the columns that do not
+//                fill a wide vector take these in turn, so no load or store is ever masked (a
+//                masked store does not forward to a later load on every processor)
 // No include guard and no includes: the enclosing namespace and instruction set change.
 // Multiplications and additions stay separate instructions (one rounding each) on every set.
 
-constexpr int kTileLanes = kTileVecs * kWidth;
 constexpr int kPanelDepth = 256;  // k of one pass over C: a panel of B stays in cache
 
 // -- Product tile: M rows x V vectors of C, k = 0 .. kc-1 of the panel --
 // start: c = 0.0 + sum (the first panel); otherwise c += sum, which continues the same sequence
-// of additions (an element stored and loaded again is unchanged). Part: the last vector holds
-// only the lanes of mask.
-template <int M, int V, bool Part>
+// of additions (an element stored and loaded again is unchanged).
+template <class K, int M, int V>
 inline void product_tile(const double* a, long lda, const double* b, long ldb, double* c,
-                         long ldc, int kc, bool start, Mask mask)
+                         long ldc, int kc, bool start)
 {
+    using Vec = typename K::Vec;
     Vec acc[M][V];
 #pragma GCC unroll 8
     for (int m = 0; m < M; ++m)
 #pragma GCC unroll 8
         for (int v = 0; v < V; ++v)
-            acc[m][v] = start                    ? zero()
-                        : (Part && v == V - 1) ? load_part(c + m * ldc + v * kWidth, mask)
-                                               : load(c + m * ldc + v * kWidth);
+            acc[m][v] = start ? K::zero() : K::load(c + m * ldc + v * K::kWidth);
     for (int k = 0; k < kc; ++k)
     {
         const double* b_k = b + k * ldb;
         Vec b_kj[V];
 #pragma GCC unroll 8
-        for (int v = 0; v < V; ++v) b_kj[v] = (Part && v == V - 1) ? load_part(b_k + v * kWidth, mask) : load(b_k + v * kWidth);
+        for (int v = 0; v < V; ++v) b_kj[v] = K::load(b_k + v * K::kWidth);
 #pragma GCC unroll 8
         for (int m = 0; m < M; ++m)
         {
-            const Vec a_ik = splat(a[m * lda + k]);
+            const Vec a_ik = K::splat(a[m * lda + k]);
 #pragma GCC unroll 8
-            for (int v = 0; v < V; ++v) acc[m][v] = add(acc[m][v], mul(a_ik, b_kj[v]));
+            for (int v = 0; v < V; ++v) acc[m][v] = K::add(acc[m][v], K::mul(a_ik, b_kj[v]));
         }
     }
 #pragma GCC unroll 8
     for (int m = 0; m < M; ++m)
 #pragma GCC unroll 8
-        for (int v = 0; v < V; ++v)
-        {
-            double* c_ij = c + m * ldc + v * kWidth;
-            if (Part && v == V - 1)
-                store_part(c_ij, acc[m][v], mask);
-            else
-                store(c_ij, acc[m][v]);
-        }
+        for (int v = 0; v < V; ++v) K::store(c + m * ldc + v * K::kWidth, acc[m][v]);
 }
 
 // The rows of one column strip in tiles of kTileRows, the last rows in one smaller tile.
-template <int V, bool Part, int M = kTileRows>
+template <class K, int V, int M = kTileRows>
 inline void product_strip(const double* a, long lda, const double* b, long ldb, double* c,
-                          long ldc, int r, int kc, bool start, Mask mask)
+                          long ldc, int r, int kc, bool start)
 {
     if constexpr (M == kTileRows)
     {
         int i = 0;
         for (; i + M <= r; i += M)
-            product_tile<M, V, Part>(a + i * lda, lda, b, ldb, c + i * ldc, ldc, kc, start, mask);
+            product_tile<K, M, V>(a + i * lda, lda, b, ldb, c + i * ldc, ldc, kc, start);
         a += i * lda;
         c += i * ldc;
         r -= i;
@@ -71,14 +62,28 @@ inline void product_strip(const double* a, long lda, const double* b, long ldb, 
     }
     if constexpr (M > 1)
     {
-        if (r < M) return product_strip<V, Part, M - 1>(a, lda, b, ldb, c, ldc, r, kc, start, mask);
+        if (r < M) return product_strip<K, V, M - 1>(a, lda, b, ldb, c, ldc, r, kc, start);
     }
-    product_tile<M, V, Part>(a, lda, b, ldb, c, ldc, kc, start, mask);
+    product_tile<K, M, V>(a, lda, b, ldb, c, ldc, kc, start);
 }
 
-// C = A B by panels of kPanelDepth values of k; within a panel, strips of kTileLanes columns
-// (then single vectors, then one partial vector) down all rows, so each strip of the panel of B
-// is read from cache by every row tile.
+// Columns j .. n-1 in strips of single vectors of each narrower width in turn.
+inline void product_tail(Widths<>, const double*, long, const double*, long, double*, long, int,
+                         int, bool, int, int)
+{
+}
+template <class K, class... Rest>
+inline void product_tail(Widths<K, Rest...>, const double* a, long lda, const double* b,
+                         long ldb, double* c, long ldc, int r, int kc, bool start, int j, int n)
+{
+    for (; j + K::kWidth <= n; j += K::kWidth)
+        product_strip<K, 1>(a, lda, b + j, ldb, c + j, ldc, r, kc, start);
+    product_tail(Widths<Rest...>{}, a, lda, b, ldb, c, ldc, r, kc, start, j, n);
+}
+
+// C = A B by panels of kPanelDepth values of k; within a panel, strips of wide tiles down all
+// rows (each strip of the panel of B is read from cache by every row tile), then the columns
+// left over in narrower vectors.
 inline void product(const double* a, long lda, const double* b, long ldb, double* c, long ldc,
                     int r, int m, int n)
 {
@@ -88,7 +93,7 @@ inline void product(const double* a, long lda, const double* b, long ldb, double
             for (int j = 0; j < n; ++j) c[i * ldc + j] = 0.0;
         return;
     }
-    const Mask all = mask_of(0);
+    constexpr int kTileLanes = kTileVecs * Wide::kWidth;
     for (int k0 = 0; k0 < m; k0 += kPanelDepth)
     {
         const int kc = std::min(kPanelDepth, m - k0);
@@ -97,12 +102,10 @@ inline void product(const double* a, long lda, const double* b, long ldb, double
         const double* b_k = b + k0 * ldb;
         int j = 0;
         for (; j + kTileLanes <= n; j += kTileLanes)
-            product_strip<kTileVecs, false>(a_k, lda, b_k + j, ldb, c + j, ldc, r, kc, start, all);
-        for (; j + kWidth <= n; j += kWidth)
-            product_strip<1, false>(a_k, lda, b_k + j, ldb, c + j, ldc, r, kc, start, all);
-        if (j < n)
-            product_strip<1, true>(a_k, lda, b_k + j, ldb, c + j, ldc, r, kc, start,
-                                   mask_of(n - j));
+            product_strip<Wide, kTileVecs>(a_k, lda, b_k + j, ldb, c + j, ldc, r, kc, start);
+        for (; j + Wide::kWidth <= n; j += Wide::kWidth)
+            product_strip<Wide, 1>(a_k, lda, b_k + j, ldb, c + j, ldc, r, kc, start);
+        product_tail(Narrower{}, a_k, lda, b_k, ldb, c, ldc, r, kc, start, j, n);
     }
 }
 
@@ -134,27 +137,24 @@ inline void row_dots(const double* a, long lda, const double* x, double* y, int 
     }
 }
 
-// y_j += x_i a_ij for i in turn: a product tile of one row whose accumulators start from y.
+// y_j += x_i a_ij for i in turn: the product of the row x by A into accumulators that start
+// from y (a product that continues, as after a first panel).
 inline void column_sums(const double* a, long lda, const double* x, double* y, int r, int n)
 {
-    if (r == 0) return;
     for (int k0 = 0; k0 < r; k0 += kPanelDepth)
     {
         const int kc = std::min(kPanelDepth, r - k0);
         const double* a_k = a + k0 * lda;
         int j = 0;
-        for (; j + kTileLanes <= n; j += kTileLanes)
-            product_tile<1, kTileVecs, false>(x + k0, 0, a_k + j, lda, y + j, 0, kc, false,
-                                              mask_of(0));
-        for (; j + kWidth <= n; j += kWidth)
-            product_tile<1, 1, false>(x + k0, 0, a_k + j, lda, y + j, 0, kc, false, mask_of(0));
-        if (j < n)
-            product_tile<1, 1, true>(x + k0, 0, a_k + j, lda, y + j, 0, kc, false,
-                                     mask_of(n - j));
+        for (; j + kTileVecs * Wide::kWidth <= n; j += kTileVecs * Wide::kWidth)
+            product_tile<Wide, 1, kTileVecs>(x + k0, 0, a_k + j, lda, y + j, 0, kc, false);
+        for (; j + Wide::kWidth <= n; j += Wide::kWidth)
+            product_tile<Wide, 1, 1>(x + k0, 0, a_k + j, lda, y + j, 0, kc, false);
+        product_tail(Narrower{}, x + k0, 0, a_k, lda, y, 0, 1, kc, false, j, n);
     }
 }
 
-// -- Element-wise: whole vectors, then one partial vector --
+// -- Element-wise: wide vectors, then the narrower widths --
 enum class Op
 {
     scale,       // x f
@@ -163,31 +163,38 @@ enum class Op
     add_scaled,  // x + f y
 };
 
-template <Op op> inline Vec apply(Vec x, Vec y, Vec f)
+template <Op op, class K>
+inline typename K::Vec apply(typename K::Vec x, typename K::Vec y, typename K::Vec f)
 {
-    if constexpr (op == Op::scale) return mul(x, f);
-    if constexpr (op == Op::add) return add(x, y);
-    if constexpr (op == Op::subtract) return sub(x, y);
-    if constexpr (op == Op::add_scaled) return add(x, mul(f, y));
+    if constexpr (op == Op::scale) return K::mul(x, f);
+    if constexpr (op == Op::add) return K::add(x, y);
+    if constexpr (op == Op::subtract) return K::sub(x, y);
+    if constexpr (op == Op::add_scaled) return K::add(x, K::mul(f, y));
+}
+
+template <Op op, class K> inline long elementwise_run(double* x, const double* y, double f, long k, long n)
+{
+    const auto f_v = K::splat(f);
+    for (; k + K::kWidth <= n; k += K::kWidth)
+        K::store(x + k, apply<op, K>(K::load(x + k), K::load(y + k), f_v));
+    return k;
+}
+
+template <Op op> inline void elementwise_tail(Widths<>, double*, const double*, double, long, long)
+{
+}
+template <Op op, class K, class... Rest>
+inline void elementwise_tail(Widths<K, Rest...>, double* x, const double* y, double f, long k,
+                             long n)
+{
+    k = elementwise_run<op, K>(x, y, f, k, n);
+    elementwise_tail<op>(Widths<Rest...>{}, x, y, f, k, n);
 }
 
 template <Op op> inline void elementwise(double* x, const double* y, double f, long n)
 {
-    const Vec f_v = splat(f);
-    long k = 0;
-    for (; k + 2 * kWidth <= n; k += 2 * kWidth)
-    {
-        const Vec x0 = apply<op>(load(x + k), load(y + k), f_v);
-        const Vec x1 = apply<op>(load(x + k + kWidth), load(y + k + kWidth), f_v);
-        store(x + k, x0);
-        store(x + k + kWidth, x1);
-    }
-    for (; k + kWidth <= n; k += kWidth) store(x + k, apply<op>(load(x + k), load(y + k), f_v));
-    if (k < n)
-    {
-        const Mask m = mask_of(static_cast<int>(n - k));
-        store_part(x + k, apply<op>(load_part(x + k, m), load_part(y + k, m), f_v), m);
-    }
+    const long k = elementwise_run<op, Wide>(x, y, f, 0, n);
+    elementwise_tail<op>(Narrower{}, x, y, f, k, n);
 }
 
 inline void scale(double* x, double f, long n) { elementwise<Op::scale>(x, x, f, n); }

@@ -43,24 +43,36 @@ const DenseKernels* const* dense_kernel_sets();
 // T (cols x rows) = A^T for A rows x cols (row stride lda); T does not overlap A.
 void transpose_into(const double* a, long lda, int rows, int cols, double* t);
 
-// Work space of n doubles for one operation: the calling thread's kept array (grown on demand,
-// freed with the thread) when no other operation of the thread holds it and n is at most
-// kKeptScratch, otherwise an array of its own freed with this object. get() is null when no
+// Work space of n doubles for one operation: an array inside the object (on the caller's stack)
+// up to kLocal doubles, which covers element matrices; else the calling thread's kept array
+// (grown on demand, freed with the thread) when no other operation of the thread holds it and
+// n is at most kKept; else an array of its own, freed with this object. get() is null when no
 // storage can be had.
 class DenseScratch
 {
 public:
-    static constexpr std::size_t kKeptScratch = std::size_t(1) << 16;  // 512 KiB a thread
+    static constexpr std::size_t kLocal = 1024;                // 8 KiB of stack
+    static constexpr std::size_t kKept = std::size_t(1) << 16;  // 512 KiB a thread
 
-    explicit DenseScratch(std::size_t n);
-    ~DenseScratch();
+    explicit DenseScratch(std::size_t n) : m_pData(m_aLocal), m_bKept(false)
+    {
+        if (n > kLocal) take(n);
+    }
+    ~DenseScratch()
+    {
+        if (m_pData != m_aLocal) give_back();
+    }
     DenseScratch(const DenseScratch&) = delete;
     DenseScratch& operator=(const DenseScratch&) = delete;
     double* get() const { return m_pData; }
 
 private:
+    void take(std::size_t n);
+    void give_back();
+
     double* m_pData;
-    bool m_bKept;  // the thread's array, handed back by the destructor
+    bool m_bKept;  // the thread's array, handed back by give_back
+    double m_aLocal[kLocal];
 };
 
 }  // namespace tarvel::detail
