@@ -188,25 +188,26 @@ template <int M, int N> void congruence_cases(const std::string& op, double w, b
     const double flops = 2.0 * n * m * m + 2.0 * n * n * m + (accumulate ? 2.0 * n * n : 0.0);
     const CMatrix D = random_matrix(m, m, 3, true), B = random_matrix(m, n, 4);
     const CMatrix Bt(B, true);
-    add_case("dense/" + op + "/" + size + "/tarvel", flops,
-             [D, Bt, w, accumulate, T = CMatrix(n, n, true, 0.0),
-              K = CMatrix(n, n, true, 0.0)]() mutable
-             {
-                 T = D;
-                 T.PostPreMult(Bt, 0);  // Bt D^T Bt^T
-                 if (accumulate)
-                 {
-                     T *= w;
-                     K += T;
-                 }
-                 benchmark::DoNotOptimize(T.m_pData);
-                 benchmark::DoNotOptimize(K.m_pData);
-             });
+    add_case(
+        "dense/" + op + "/" + size + "/tarvel", flops,
+        [D, Bt, w, accumulate, T = CMatrix(n, n, true, 0.0), K = CMatrix(n, n, true, 0.0)]() mutable
+        {
+            T = D;
+            T.PostPreMult(Bt, 0);  // Bt D^T Bt^T
+            if (accumulate)
+            {
+                T *= w;
+                K += T;
+            }
+            benchmark::DoNotOptimize(T.m_pData);
+            benchmark::DoNotOptimize(K.m_pData);
+        });
     add_case("dense/" + op + "/" + size + "/loops", flops,
              [bt = std::vector<double>(Bt.m_pData, Bt.m_pData + n * m),
               d = std::vector<double>(D.m_pData, D.m_pData + m * m), w, accumulate,
               bd = std::vector<double>(n * m), t = std::vector<double>(n * n),
-              k = std::vector<double>(n * n), b = std::vector<double>(B.m_pData, B.m_pData + m * n)]() mutable
+              k = std::vector<double>(n * n),
+              b = std::vector<double>(B.m_pData, B.m_pData + m * n)]() mutable
              {
                  loops_product(bt.data(), d.data(), bd.data(), n, m, m);
                  loops_product(bd.data(), b.data(), t.data(), n, m, n);
@@ -226,8 +227,8 @@ template <int M, int N> void congruence_cases(const std::string& op, double w, b
                  benchmark::DoNotOptimize(k.data());
              });
     add_case("dense/" + op + "/" + size + "/fixed", flops,
-             [bt = fixed_of<N, M>(Bt), d = fixed_of<M, M>(D), b = fixed_of<M, N>(B), w,
-              accumulate, bd = Eigen::Matrix<double, N, M>::Zero().eval(),
+             [bt = fixed_of<N, M>(Bt), d = fixed_of<M, M>(D), b = fixed_of<M, N>(B), w, accumulate,
+              bd = Eigen::Matrix<double, N, M>::Zero().eval(),
               t = Eigen::Matrix<double, N, N>::Zero().eval(),
               k = Eigen::Matrix<double, N, N>::Zero().eval()]() mutable
              {
@@ -260,8 +261,7 @@ template <int N> void square_cases(bool fixed)
         if (fixed) add_case("dense/" + op + "/" + size + "/fixed", flops, fixedBody);
     };
     std::vector<double> a(A.m_pData, A.m_pData + n * n), yv(Y.m_pData, Y.m_pData + n * n),
-        s(S.m_pData, S.m_pData + n * n), xv(x.m_pData, x.m_pData + n),
-        y1(y.m_pData, y.m_pData + n);
+        s(S.m_pData, S.m_pData + n * n), xv(x.m_pData, x.m_pData + n), y1(y.m_pData, y.m_pData + n);
     const MatrixXd ea = eigen_of(A), ey = eigen_of(Y), es = eigen_of(S);
     const VectorXd ex = eigen_of(random_matrix(n, 1, 8)), ey1 = eigen_of(random_matrix(n, 1, 9));
     F fa = F::Zero(), fy = F::Zero(), fs = F::Zero();
@@ -278,32 +278,71 @@ template <int N> void square_cases(bool fixed)
 
     // Scaling, sums, copy: nn flops (copy: none, reported per element)
     four(
-        "scale", nn, [M = CMatrix(A), w]() mutable { M *= w; benchmark::DoNotOptimize(M.m_pData); },
+        "scale", nn,
+        [M = CMatrix(A), w]() mutable
+        {
+            M *= w;
+            benchmark::DoNotOptimize(M.m_pData);
+        },
         [m = a, w]() mutable
         {
             for (double& v : m) v *= w;
             benchmark::DoNotOptimize(m.data());
         },
-        [m = ea, w]() mutable { m *= w; benchmark::DoNotOptimize(m.data()); },
-        [m = fa, w]() mutable { m *= w; benchmark::DoNotOptimize(m.data()); });
+        [m = ea, w]() mutable
+        {
+            m *= w;
+            benchmark::DoNotOptimize(m.data());
+        },
+        [m = fa, w]() mutable
+        {
+            m *= w;
+            benchmark::DoNotOptimize(m.data());
+        });
     four(
-        "add", nn, [M = CMatrix(A), Y]() mutable { M += Y; benchmark::DoNotOptimize(M.m_pData); },
+        "add", nn,
+        [M = CMatrix(A), Y]() mutable
+        {
+            M += Y;
+            benchmark::DoNotOptimize(M.m_pData);
+        },
         [m = a, yv]() mutable
         {
             for (int k = 0; k < N * N; ++k) m[k] += yv[k];
             benchmark::DoNotOptimize(m.data());
         },
-        [m = ea, ey]() mutable { m += ey; benchmark::DoNotOptimize(m.data()); },
-        [m = fa, fy]() mutable { m += fy; benchmark::DoNotOptimize(m.data()); });
+        [m = ea, ey]() mutable
+        {
+            m += ey;
+            benchmark::DoNotOptimize(m.data());
+        },
+        [m = fa, fy]() mutable
+        {
+            m += fy;
+            benchmark::DoNotOptimize(m.data());
+        });
     four(
-        "copy", nn, [M = CMatrix(A), Y]() mutable { M = Y; benchmark::DoNotOptimize(M.m_pData); },
+        "copy", nn,
+        [M = CMatrix(A), Y]() mutable
+        {
+            M = Y;
+            benchmark::DoNotOptimize(M.m_pData);
+        },
         [m = a, yv]() mutable
         {
             for (int k = 0; k < N * N; ++k) m[k] = yv[k];
             benchmark::DoNotOptimize(m.data());
         },
-        [m = ea, ey]() mutable { m = ey; benchmark::DoNotOptimize(m.data()); },
-        [m = fa, fy]() mutable { m = fy; benchmark::DoNotOptimize(m.data()); });
+        [m = ea, ey]() mutable
+        {
+            m = ey;
+            benchmark::DoNotOptimize(m.data());
+        },
+        [m = fa, fy]() mutable
+        {
+            m = fy;
+            benchmark::DoNotOptimize(m.data());
+        });
     four(
         "transpose", nn,
         [A]() mutable
@@ -317,8 +356,16 @@ template <int N> void square_cases(bool fixed)
                 for (int j = 0; j < N; ++j) t[j * N + i] = a[i * N + j];
             benchmark::DoNotOptimize(t.data());
         },
-        [ea, t = MatrixXd(n, n)]() mutable { t = ea.transpose(); benchmark::DoNotOptimize(t.data()); },
-        [fa, t = F::Zero().eval()]() mutable { t = fa.transpose(); benchmark::DoNotOptimize(t.data()); });
+        [ea, t = MatrixXd(n, n)]() mutable
+        {
+            t = ea.transpose();
+            benchmark::DoNotOptimize(t.data());
+        },
+        [fa, t = F::Zero().eval()]() mutable
+        {
+            t = fa.transpose();
+            benchmark::DoNotOptimize(t.data());
+        });
     // Matrix-vector products: 2 n^2 flops
     four(
         "gemv", 2 * nn,
@@ -337,8 +384,16 @@ template <int N> void square_cases(bool fixed)
             }
             benchmark::DoNotOptimize(v.data());
         },
-        [ea, ex, v = ey1]() mutable { v.noalias() += ea * ex; benchmark::DoNotOptimize(v.data()); },
-        [fa, fx, v = fy1]() mutable { v.noalias() += fa * fx; benchmark::DoNotOptimize(v.data()); });
+        [ea, ex, v = ey1]() mutable
+        {
+            v.noalias() += ea * ex;
+            benchmark::DoNotOptimize(v.data());
+        },
+        [fa, fx, v = fy1]() mutable
+        {
+            v.noalias() += fa * fx;
+            benchmark::DoNotOptimize(v.data());
+        });
     four(
         "gemv_t", 2 * nn,
         [A, x, v = CVector(y)]() mutable
@@ -395,8 +450,16 @@ template <int N> void square_cases(bool fixed)
             for (int k = 0; k < N; ++k) v[k] += w * y1[k];
             benchmark::DoNotOptimize(v.data());
         },
-        [v = ex, ey1, w]() mutable { v += w * ey1; benchmark::DoNotOptimize(v.data()); },
-        [v = fx, fy1, w]() mutable { v += w * fy1; benchmark::DoNotOptimize(v.data()); });
+        [v = ex, ey1, w]() mutable
+        {
+            v += w * ey1;
+            benchmark::DoNotOptimize(v.data());
+        },
+        [v = fx, fy1, w]() mutable
+        {
+            v += w * fy1;
+            benchmark::DoNotOptimize(v.data());
+        });
     // Factorizations and solves (textbook counts): det and LU 2n^3/3, Cholesky n^3/3
     four(
         "det", 2.0 * nn * n / 3, [A]() { benchmark::DoNotOptimize(A.Det()); },

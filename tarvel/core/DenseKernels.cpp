@@ -34,18 +34,18 @@ template <class... K> struct Widths
 };
 
 // One struct per vector width: the type, its width and the operations the body uses.
-#define TARVEL_DENSE_WIDTH(Name, V, W, zero_, load_, store_, splat_, add_, sub_, mul_)            \
-    struct Name                                                                                \
-    {                                                                                          \
-        using Vec = V;                                                                         \
-        static constexpr int kWidth = W;                                                       \
-        static Vec zero() { return zero_(); }                                                  \
-        static Vec load(const double* p) { return load_(p); }                                  \
-        static void store(double* p, Vec x) { store_(p, x); }                                  \
-        static Vec splat(double a) { return splat_(a); }                                       \
-        static Vec add(Vec a, Vec b) { return add_(a, b); }                                    \
-        static Vec sub(Vec a, Vec b) { return sub_(a, b); }                                    \
-        static Vec mul(Vec a, Vec b) { return mul_(a, b); }                                    \
+#define TARVEL_DENSE_WIDTH(Name, V, W, zero_, load_, store_, splat_, add_, sub_, mul_)             \
+    struct Name                                                                                    \
+    {                                                                                              \
+        using Vec = V;                                                                             \
+        static constexpr int kWidth = W;                                                           \
+        static Vec zero() { return zero_(); }                                                      \
+        static Vec load(const double* p) { return load_(p); }                                      \
+        static void store(double* p, Vec x) { store_(p, x); }                                      \
+        static Vec splat(double a) { return splat_(a); }                                           \
+        static Vec add(Vec a, Vec b) { return add_(a, b); }                                        \
+        static Vec sub(Vec a, Vec b) { return sub_(a, b); }                                        \
+        static Vec mul(Vec a, Vec b) { return mul_(a, b); }                                        \
     }
 
 // The scalar width, for the columns left after the vectors.
@@ -56,11 +56,11 @@ inline double splat1(double a) { return a; }
 inline double add1(double a, double b) { return a + b; }
 inline double sub1(double a, double b) { return a - b; }
 inline double mul1(double a, double b) { return a * b; }
-#define TARVEL_DENSE_SCALAR                                                                     \
+#define TARVEL_DENSE_SCALAR                                                                        \
     TARVEL_DENSE_WIDTH(W1, double, 1, zero1, load1, store1, splat1, add1, sub1, mul1)
 
-#define TARVEL_DENSE_XMM                                                                        \
-    TARVEL_DENSE_WIDTH(W2, __m128d, 2, _mm_setzero_pd, _mm_loadu_pd, _mm_storeu_pd, _mm_set1_pd, \
+#define TARVEL_DENSE_XMM                                                                           \
+    TARVEL_DENSE_WIDTH(W2, __m128d, 2, _mm_setzero_pd, _mm_loadu_pd, _mm_storeu_pd, _mm_set1_pd,   \
                        _mm_add_pd, _mm_sub_pd, _mm_mul_pd)
 
 namespace generic
@@ -135,8 +135,11 @@ using Narrower = Widths<W4, W2, W1>;
 #endif  // TARVEL_DENSE_X86
 
 #define TARVEL_DENSE_SET(ns)                                                                       \
-    DenseKernels { #ns, &ns::product, &ns::row_dots, &ns::column_sums, &ns::scale, &ns::add_to, \
-                   &ns::subtract, &ns::add_scaled }
+    DenseKernels                                                                                   \
+    {                                                                                              \
+#ns, &ns::product, &ns::row_dots, &ns::column_sums, &ns::scale, &ns::add_to,               \
+            &ns::subtract, &ns::add_scaled                                                         \
+    }
 
 const DenseKernels kGeneric = TARVEL_DENSE_SET(generic);
 #ifdef TARVEL_DENSE_X86

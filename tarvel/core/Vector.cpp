@@ -253,8 +253,7 @@ CVector& CVector::operator-=(const CVector& b)
     }
     const auto& kernels = tarvel::detail::dense_kernels();
     combine_into(
-        m_pData, m_nSize, b,
-        [&](double* x, const double* y, long n) { kernels.subtract(x, y, n); },
+        m_pData, m_nSize, b, [&](double* x, const double* y, long n) { kernels.subtract(x, y, n); },
         [](double& x, double y) { x -= y; }, [](double y) { return -y; });
     return *this;
 }

@@ -40,17 +40,18 @@ struct Shape
 
 // The sizes of element matrices (Hex8 6 x 24 and 24 x 6, Q4 3 x 8), awkward ones, and k past
 // one panel of the product kernel (256).
-const Shape kShapes[] = {{3, 3, 3},    {6, 6, 6},    {6, 24, 24}, {24, 6, 6},  {6, 6, 24},
+const Shape kShapes[] = {{3, 3, 3},    {6, 6, 6},    {6, 24, 24},  {24, 6, 6},   {6, 6, 24},
                          {3, 8, 8},    {8, 3, 8},    {12, 12, 12}, {24, 24, 24}, {30, 30, 30},
-                         {60, 60, 60}, {1, 1, 1},    {2, 2, 2},   {5, 5, 5},   {7, 7, 7},
-                         {13, 13, 13}, {31, 31, 31}, {5, 7, 13},  {13, 31, 7}, {9, 260, 3}};
+                         {60, 60, 60}, {1, 1, 1},    {2, 2, 2},    {5, 5, 5},    {7, 7, 7},
+                         {13, 13, 13}, {31, 31, 31}, {5, 7, 13},   {13, 31, 7},  {9, 260, 3}};
 
-using Operation = std::function<void(const CMatrix& A, const CMatrix& B, CMatrix& got,
-                                     CMatrix& expected)>;
+using Operation =
+    std::function<void(const CMatrix& A, const CMatrix& B, CMatrix& got, CMatrix& expected)>;
 
 // Each operation on A (r x m) and B (m x n): got through the library, expected by plain loops.
 const std::pair<const char*, Operation> kOperations[] = {
-    {"A *= B", [](const CMatrix& A, const CMatrix& B, CMatrix& got, CMatrix& expected)
+    {"A *= B",
+     [](const CMatrix& A, const CMatrix& B, CMatrix& got, CMatrix& expected)
      {
          got = A;
          const double* array = got.m_pData;
@@ -58,14 +59,16 @@ const std::pair<const char*, Operation> kOperations[] = {
          expected = ReferenceProduct(A, B);
          EXPECT_TRUE(B.GetRows() != B.GetColumns() || got.m_pData == array);  // kept when square
      }},
-    {"B *= B", [](const CMatrix&, const CMatrix& B, CMatrix& got, CMatrix& expected)
+    {"B *= B",
+     [](const CMatrix&, const CMatrix& B, CMatrix& got, CMatrix& expected)
      {
          if (B.GetRows() != B.GetColumns()) return;
          got = B;
          got *= got;
          expected = ReferenceProduct(B, B);
      }},
-    {"PostPreMult", [](const CMatrix& A, const CMatrix& B, CMatrix& got, CMatrix& expected)
+    {"PostPreMult",
+     [](const CMatrix& A, const CMatrix& B, CMatrix& got, CMatrix& expected)
      {
          // D = B B^T (m x m), congruence by A: A D^T A^T, each sum from 0.0.
          CMatrix D = ReferenceProduct(B, Transposed(B));
@@ -74,7 +77,8 @@ const std::pair<const char*, Operation> kOperations[] = {
          const CMatrix W = ReferenceProduct(A, D);
          expected = ReferenceProduct(A, Transposed(W));
      }},
-    {"SubMult 1|2, 4|8", [](const CMatrix& A, const CMatrix& B, CMatrix& got, CMatrix& expected)
+    {"SubMult 1|2, 4|8",
+     [](const CMatrix& A, const CMatrix& B, CMatrix& got, CMatrix& expected)
      {
          // The m x m block of a (m + 2) x (m + 3) matrix at p = 1, transformed by B's square
          // T = B B^T (m x m).
@@ -99,10 +103,12 @@ const std::pair<const char*, Operation> kOperations[] = {
          expected = ReferenceProduct(embed(T, m + 2), expected);  // 4: T from the left
          expected = ReferenceProduct(expected, embed(E, m + 3));  // 8: T^T from the right
      }},
-    {"ApplyTo 1, 2", [](const CMatrix& A, const CMatrix& B, CMatrix& got, CMatrix& expected)
+    {"ApplyTo 1, 2",
+     [](const CMatrix& A, const CMatrix& B, CMatrix& got, CMatrix& expected)
      {
          // y = B x + y0 (mode 1), then y2 = B^T y (mode 2); A's first column as x.
-         CVector x(B.GetColumns(), true, 0.0), y(B.GetRows(), true, 0.5), z(B.GetColumns(), true, 0.25);
+         CVector x(B.GetColumns(), true, 0.0), y(B.GetRows(), true, 0.5),
+             z(B.GetColumns(), true, 0.25);
          for (int j = 0; j < x.m_nSize; ++j) x[j] = A.m_pData[j % A.m_nSize];
          B.ApplyTo(x, y, 1);
          B.ApplyTo(y, z, 2);
@@ -122,7 +128,8 @@ const std::pair<const char*, Operation> kOperations[] = {
          for (int i = 0; i < B.GetRows(); ++i)
              for (int j = 0; j < z.m_nSize; ++j) f[j] += e[i] * B(i, j);
      }},
-    {"+= -= Add Scale AplusBC", [](const CMatrix& A, const CMatrix&, CMatrix& got, CMatrix& expected)
+    {"+= -= Add Scale AplusBC",
+     [](const CMatrix& A, const CMatrix&, CMatrix& got, CMatrix& expected)
      {
          const CMatrix Y = RandomMatrix(A.GetRows(), A.GetColumns(), 11);
          got = A;
@@ -140,7 +147,8 @@ const std::pair<const char*, Operation> kOperations[] = {
              x = ((((x + y) * -0.75 - y) + 3.0 * y) + 0.5 * y) + y;
          }
      }},
-    {"transposes", [](const CMatrix& A, const CMatrix&, CMatrix& got, CMatrix& expected)
+    {"transposes",
+     [](const CMatrix& A, const CMatrix&, CMatrix& got, CMatrix& expected)
      {
          got = A;
          got.Transpose();

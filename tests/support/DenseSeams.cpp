@@ -19,7 +19,8 @@ const DenseKernels& dense_kernels() { return g_set ? *g_set : *dense_kernel_sets
 namespace tarvel_test
 {
 
-DenseKernelScope::DenseKernelScope(const DenseKernels& set) : m_pPrevious(std::exchange(g_set, &set))
+DenseKernelScope::DenseKernelScope(const DenseKernels& set)
+    : m_pPrevious(std::exchange(g_set, &set))
 {
 }
 

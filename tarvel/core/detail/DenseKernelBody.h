@@ -15,8 +15,8 @@ constexpr int kPanelDepth = 256;  // k of one pass over C: a panel of B stays in
 // start: c = 0.0 + sum (the first panel); otherwise c += sum, which continues the same sequence
 // of additions (an element stored and loaded again is unchanged).
 template <class K, int M, int V>
-inline void product_tile(const double* a, long lda, const double* b, long ldb, double* c,
-                         long ldc, int kc, bool start)
+inline void product_tile(const double* a, long lda, const double* b, long ldb, double* c, long ldc,
+                         int kc, bool start)
 {
     using Vec = typename K::Vec;
     Vec acc[M][V];
@@ -47,8 +47,8 @@ inline void product_tile(const double* a, long lda, const double* b, long ldb, d
 
 // The rows of one column strip in tiles of kTileRows, the last rows in one smaller tile.
 template <class K, int V, int M = kTileRows>
-inline void product_strip(const double* a, long lda, const double* b, long ldb, double* c,
-                          long ldc, int r, int kc, bool start)
+inline void product_strip(const double* a, long lda, const double* b, long ldb, double* c, long ldc,
+                          int r, int kc, bool start)
 {
     if constexpr (M == kTileRows)
     {
@@ -73,8 +73,8 @@ inline void product_tail(Widths<>, const double*, long, const double*, long, dou
 {
 }
 template <class K, class... Rest>
-inline void product_tail(Widths<K, Rest...>, const double* a, long lda, const double* b,
-                         long ldb, double* c, long ldc, int r, int kc, bool start, int j, int n)
+inline void product_tail(Widths<K, Rest...>, const double* a, long lda, const double* b, long ldb,
+                         double* c, long ldc, int r, int kc, bool start, int j, int n)
 {
     for (; j + K::kWidth <= n; j += K::kWidth)
         product_strip<K, 1>(a, lda, b + j, ldb, c + j, ldc, r, kc, start);
@@ -172,7 +172,8 @@ inline typename K::Vec apply(typename K::Vec x, typename K::Vec y, typename K::V
     if constexpr (op == Op::add_scaled) return K::add(x, K::mul(f, y));
 }
 
-template <Op op, class K> inline long elementwise_run(double* x, const double* y, double f, long k, long n)
+template <Op op, class K>
+inline long elementwise_run(double* x, const double* y, double f, long k, long n)
 {
     const auto f_v = K::splat(f);
     for (; k + K::kWidth <= n; k += K::kWidth)

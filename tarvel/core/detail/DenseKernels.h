@@ -51,7 +51,7 @@ void transpose_into(const double* a, long lda, int rows, int cols, double* t);
 class DenseScratch
 {
 public:
-    static constexpr std::size_t kLocal = 1024;                // 8 KiB of stack
+    static constexpr std::size_t kLocal = 1024;                 // 8 KiB of stack
     static constexpr std::size_t kKept = std::size_t(1) << 16;  // 512 KiB a thread
 
     explicit DenseScratch(std::size_t n) : m_pData(m_aLocal), m_bKept(false)
