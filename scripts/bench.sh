@@ -60,5 +60,6 @@ cp docs/performance.md "$previous" 2>/dev/null || true
 python3 scripts/bench_report.py "$dir/results" "$dir/memory.txt" "$dir/problems.txt" \
   bench/ANALYSIS.md "$dir/platform.txt" >docs/performance.md
 python3 scripts/scale_report.py --carry "$previous" docs/performance.md  # scripts/scale.sh's part
+python3 scripts/dense_report.py --carry "$previous" docs/performance.md  # bench/dense's part
 rm -f "$previous"
 echo "Wrote docs/performance.md"

@@ -15,8 +15,10 @@ import collections
 import datetime
 import json
 import os
-import re
 import sys
+
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+import scale_report  # noqa: E402  (the section placement)
 
 HEADING = "## Dense operations at element sizes: CMatrix and CVector vs plain loops and Eigen"
 METHODS = ("tarvel", "loops", "eigen", "fixed")
@@ -42,23 +44,18 @@ WHAT = {
 }
 
 
-def section_bounds(text):
-    start = text.find(HEADING)
-    if start < 0:
-        return None
-    m = re.search(r"^## ", text[start + len(HEADING):], re.M)
-    return start, (start + len(HEADING) + m.start() if m else len(text))
-
-
 def put_section(path, section):
-    text = open(path).read() if os.path.exists(path) else "# Performance\n"
-    bounds = section_bounds(text)
-    if bounds is None:
-        text = text.rstrip("\n") + "\n\n" + section
-    else:
-        start, end = bounds
-        text = text[:start] + section + ("\n" + text[end:] if end < len(text) else "")
-    open(path, "w").write(text)
+    """The section placed as scripts/scale_report.py places its own (same rules)."""
+    scale_report.HEADING = HEADING
+    scale_report.put_section(path, section)
+
+
+def carry(old_path, path):
+    old = open(old_path).read() if os.path.exists(old_path) else ""
+    scale_report.HEADING = HEADING
+    bounds = scale_report.section_bounds(old)
+    if bounds:
+        put_section(path, old[bounds[0]:bounds[1]].rstrip("\n") + "\n")
 
 
 def size_key(size):
@@ -67,10 +64,7 @@ def size_key(size):
 
 def main():
     if sys.argv[1] == "--carry":
-        old = open(sys.argv[2]).read() if os.path.exists(sys.argv[2]) else ""
-        bounds = section_bounds(old)
-        if bounds:
-            put_section(sys.argv[3], old[bounds[0]:bounds[1]].rstrip("\n") + "\n")
+        carry(sys.argv[2], sys.argv[3])
         return
     run = json.load(open(sys.argv[1]))
     peak = float(sys.argv[3])

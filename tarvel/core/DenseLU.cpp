@@ -12,7 +12,6 @@
 
 #include <algorithm>
 #include <cmath>
-#include <memory>
 #include <new>
 #include <utility>
 
@@ -116,7 +115,8 @@ int CMatrix::LUP_Decomp(int*& perm)
 }
 
 // Solves A X = B for every column of B (X overwrites B), A in LU form. With perm (from
-// LUP_Decomp) through a work vector y = L^-1 P b; without (from LU) in place:
+// LUP_Decomp) through a work vector y = L^-1 P b (per-thread work space); without (from LU) in
+// place:
 //   forward   y_i = b_{perm_i} - sum_{j<i} l_ij y_j            (the sum from 0.0)
 //   backward  x_i = (y_i - u_i,i+1 x_i+1 - ... - u_i,n-1 x_n-1) / u_ii, subtracted term by term
 // Nothing is solved when the work vector cannot be allocated.
@@ -130,7 +130,8 @@ void CMatrix::LUP_Solve(CMatrix* A, int* perm, CMatrix* B)
 
     if (perm)
     {
-        std::unique_ptr<double[]> y(new (std::nothrow) double[static_cast<std::size_t>(n)]);
+        tarvel::detail::DenseScratch work(static_cast<std::size_t>(n > 0 ? n : 0));
+        double* y = work.get();
         if (!y || m < 1) return;
         for (int c = 0; c < m; ++c)
         {

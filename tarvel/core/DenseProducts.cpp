@@ -4,7 +4,6 @@
 #include <tarvel/core/detail/DenseKernels.h>
 
 #include <algorithm>
-#include <memory>
 #include <new>
 
 void CMatrix::PostMult(const CMatrix& B) { *this *= B; }

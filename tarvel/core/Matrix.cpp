@@ -7,7 +7,6 @@
 #include <algorithm>
 #include <cmath>
 #include <iostream>
-#include <memory>
 #include <new>
 #include <utility>
 
