@@ -32,7 +32,7 @@ WHAT = {
     "scale": "`A *= w`",
     "add": "`A += B`",
     "copy": "`A = B` (same shape)",
-    "transpose": "`CMatrix(A, true)`",
+    "transpose": "`A.Transpose()` (square, in place)",
     "gemv": "`A.ApplyTo(x, y, 1)`, y += A x",
     "gemv_t": "`A.ApplyTo(x, y, 2)`, y += A^T x",
     "dot": "`x.Dot(y)`, n elements",

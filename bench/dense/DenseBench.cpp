@@ -345,25 +345,25 @@ template <int N> void square_cases(bool fixed)
         });
     four(
         "transpose", nn,
-        [A]() mutable
+        [M = CMatrix(A)]() mutable
         {
-            CMatrix T(A, true);
-            benchmark::DoNotOptimize(T.m_pData);
+            M.Transpose();
+            benchmark::DoNotOptimize(M.m_pData);
         },
-        [a, t = std::vector<double>(n * n)]() mutable
+        [t = a]() mutable
         {
             for (int i = 0; i < N; ++i)
-                for (int j = 0; j < N; ++j) t[j * N + i] = a[i * N + j];
+                for (int j = i + 1; j < N; ++j) std::swap(t[i * N + j], t[j * N + i]);
             benchmark::DoNotOptimize(t.data());
         },
-        [ea, t = MatrixXd(n, n)]() mutable
+        [t = ea]() mutable
         {
-            t = ea.transpose();
+            t.transposeInPlace();
             benchmark::DoNotOptimize(t.data());
         },
-        [fa, t = F::Zero().eval()]() mutable
+        [t = fa]() mutable
         {
-            t = fa.transpose();
+            t.transposeInPlace();
             benchmark::DoNotOptimize(t.data());
         });
     // Matrix-vector products: 2 n^2 flops

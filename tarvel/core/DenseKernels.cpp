@@ -15,6 +15,7 @@
 #include <tarvel/core/detail/DenseKernels.h>
 
 #include <algorithm>
+#include <cmath>
 #include <memory>
 #include <new>
 
@@ -138,7 +139,7 @@ using Narrower = Widths<W4, W2, W1>;
     DenseKernels                                                                                   \
     {                                                                                              \
 #ns, &ns::product, &ns::row_dots, &ns::column_sums, &ns::scale, &ns::add_to,               \
-            &ns::subtract, &ns::add_scaled                                                         \
+            &ns::subtract, &ns::add_scaled, &ns::lu, &ns::cholesky                                 \
     }
 
 const DenseKernels kGeneric = TARVEL_DENSE_SET(generic);

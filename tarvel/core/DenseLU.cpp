@@ -15,36 +15,15 @@
 #include <new>
 #include <utility>
 
-namespace
-{
-
-// Kij elimination without row exchanges, in place, on the n x n block of a row-major array with
-// cols columns. For k = 0 .. n-1:
-//   p = a_kk; p == 0.0 -> false (the matrix stays partly factorized);
+// Kij elimination without row exchanges, in place (the lu kernel of detail/DenseKernels.h).
+// For k = 0 .. n-1:
+//   p = a_kk; p == 0.0 -> null (the matrix stays partly factorized);
 //   every row i > k with a_ik != 0.0: l_ik = a_ik / p, a_ij -= l_ik a_kj for j > k.
-bool lu_in_place(double* a, int n, long cols)
+// Returns this matrix (also for n < 1).
+CMatrix* CMatrix::LU()
 {
-    for (int k = 0; k < n; ++k)
-    {
-        const double* a_k = a + k * cols;
-        const double p = a_k[k];
-        if (p == 0.0) return false;
-        for (int i = k + 1; i < n; ++i)
-        {
-            double* a_i = a + i * cols;
-            if (a_i[k] == 0.0) continue;  // nothing to eliminate in this row
-            a_i[k] = a_i[k] / p;
-            const double l_ik = a_i[k];
-            for (int j = k + 1; j < n; ++j) a_i[j] -= l_ik * a_k[j];
-        }
-    }
-    return true;
+    return tarvel::detail::dense_kernels().lu(m_pData, m_nRows, columns()) ? this : nullptr;
 }
-
-}  // namespace
-
-// Returns this matrix (also for n < 1), or null at a zero pivot (lu_in_place).
-CMatrix* CMatrix::LU() { return lu_in_place(m_pData, m_nRows, columns()) ? this : nullptr; }
 
 double CMatrix::Multiply(int i, int j, double f)
 {
@@ -203,7 +182,7 @@ double CMatrix::Det() const
     if (!lu.get()) return 0.0;  // no storage for the copy
     std::copy_n(m_pData, m_nSize, lu.get());
     const int cols = columns();
-    if (!lu_in_place(lu.get(), m_nRows, cols)) return 0.0;
+    if (!tarvel::detail::dense_kernels().lu(lu.get(), m_nRows, cols)) return 0.0;
     const int n = std::min(m_nRows, cols);
     double det = 1.0;
     for (int i = 0; i < n; ++i)

@@ -181,7 +181,7 @@ CVector& CVector::operator*=(double f)
     return *this;
 }
 
-void CVector::Scale(double f) { tarvel::detail::dense_kernels().scale(m_pData, f, m_nSize); }
+void CVector::Scale(double f) { tarvel::detail::scale_elements(m_pData, f, m_nSize); }
 
 CVector& CVector::operator/=(double f)
 {
@@ -237,10 +237,9 @@ CVector& CVector::operator+=(const CVector& b)
         release();
         return *this;
     }
-    const auto& kernels = tarvel::detail::dense_kernels();
     combine_into(
-        m_pData, m_nSize, b, [&](double* x, const double* y, long n) { kernels.add(x, y, n); },
-        [](double& x, double y) { x += y; }, [](double y) { return y; });
+        m_pData, m_nSize, b, tarvel::detail::add_elements, [](double& x, double y) { x += y; },
+        [](double y) { return y; });
     return *this;
 }
 
@@ -251,10 +250,9 @@ CVector& CVector::operator-=(const CVector& b)
         release();
         return *this;
     }
-    const auto& kernels = tarvel::detail::dense_kernels();
     combine_into(
-        m_pData, m_nSize, b, [&](double* x, const double* y, long n) { kernels.subtract(x, y, n); },
-        [](double& x, double y) { x -= y; }, [](double y) { return -y; });
+        m_pData, m_nSize, b, tarvel::detail::subtract_elements, [](double& x, double y) { x -= y; },
+        [](double y) { return -y; });
     return *this;
 }
 
@@ -265,10 +263,10 @@ void CVector::Add(const CVector& b, double f)
         release();
         return;
     }
-    const auto& kernels = tarvel::detail::dense_kernels();
     combine_into(
         m_pData, m_nSize, b,
-        [&](double* x, const double* y, long n) { kernels.add_scaled(x, f, y, n); },
+        [f](double* x, const double* y, long n)
+        { tarvel::detail::add_scaled_elements(x, f, y, n); },
         [f](double& x, double y) { x += f * y; }, [f](double y) { return f * y; });
 }
 
@@ -327,11 +325,10 @@ void CVector::SetIncremental(double step, double start)
 
 void CVector::AplusBC(double* a, const double* b, int n, double c)
 {
-    const auto& kernels = tarvel::detail::dense_kernels();
     if (c == 0.0)
-        kernels.add(a, b, n);  // see the class comment
+        tarvel::detail::add_elements(a, b, n);  // see the class comment
     else
-        kernels.add_scaled(a, c, b, n);
+        tarvel::detail::add_scaled_elements(a, c, b, n);
 }
 
 // ---------------------------------------------------------------------------------------------

@@ -7,6 +7,7 @@
 
 #include <tarvel/Tarvel.h>
 
+#include <cmath>
 #include <cstring>
 #include <functional>
 #include <gtest/gtest.h>
@@ -146,6 +147,43 @@ const std::pair<const char*, Operation> kOperations[] = {
              const double y = Y.m_pData[k];
              x = ((((x + y) * -0.75 - y) + 3.0 * y) + 0.5 * y) + y;
          }
+     }},
+    {"LU, Det, Cholesky",
+     [](const CMatrix&, const CMatrix& B, CMatrix& got, CMatrix& expected)
+     {
+         // S = B B^T + m I is symmetric positive definite; the plain loops of both
+         // factorizations (Golub and Van Loan, sec. 3.2 and 4.2) give the reference.
+         const int m = B.GetRows();
+         CMatrix S = ReferenceProduct(B, Transposed(B));
+         for (int i = 0; i < m; ++i) S(i, i) += m;
+         CMatrix L(S), U(S);
+         ASSERT_TRUE(L.LU());
+         ASSERT_EQ(U.Cholesky(), 1);
+         got = CMatrix(1, 2 * m * m + 1, true, 0.0);
+         std::copy_n(L.m_pData, m * m, got.m_pData);
+         std::copy_n(U.m_pData, m * m, got.m_pData + m * m);
+         got.m_pData[2 * m * m] = S.Det();
+         expected = got;
+         double* e = expected.m_pData;
+         std::copy_n(S.m_pData, m * m, e);
+         std::copy_n(S.m_pData, m * m, e + m * m);
+         double det = 1.0;
+         for (int k = 0; k < m; ++k)
+         {
+             for (int i = k + 1; i < m; ++i)
+             {
+                 double *a = e, *u = e + m * m;
+                 const double l = a[i * m + k] = a[i * m + k] / a[k * m + k];
+                 for (int j = k + 1; j < m; ++j) a[i * m + j] -= l * a[k * m + j];
+                 const double f = u[k * m + i] / u[k * m + k];
+                 for (int j = i; j < m; ++j) u[i * m + j] -= f * u[k * m + j];
+             }
+             double* u_k = e + m * m + k * m;
+             const double s = std::sqrt(u_k[k]);
+             for (int j = 0; j < m; ++j) u_k[j] = j < k ? 0.0 : u_k[j] / s;
+             det *= e[k * m + k];
+         }
+         e[2 * m * m] = det;
      }},
     {"transposes",
      [](const CMatrix& A, const CMatrix&, CMatrix& got, CMatrix& expected)

@@ -208,3 +208,46 @@ inline void add_scaled(double* x, double f, const double* y, long n)
 {
     elementwise<Op::add_scaled>(x, y, f, n);
 }
+
+// -- Factorizations: the plain loops of CMatrix::LU and CMatrix::Cholesky (see there), compiled
+// for the instruction set so that the compiler vectorises their row updates --
+inline bool lu(double* a, int n, long cols)
+{
+    for (int k = 0; k < n; ++k)
+    {
+        const double* __restrict a_k = a + k * cols;
+        const double p = a_k[k];
+        if (p == 0.0) return false;
+        for (int i = k + 1; i < n; ++i)
+        {
+            double* __restrict a_i = a + i * cols;  // row i > k: apart from row k
+            if (a_i[k] == 0.0) continue;
+            a_i[k] = a_i[k] / p;
+            const double l_ik = a_i[k];
+            for (int j = k + 1; j < n; ++j) a_i[j] -= l_ik * a_k[j];
+        }
+    }
+    return true;
+}
+
+inline int cholesky(double* a, int n, long cols)
+{
+    for (int k = 0; k < n; ++k)
+    {
+        double* __restrict a_k = a + k * cols;
+        const double d = a_k[k];
+        if (d == 0.0) return 0;
+        for (int i = k + 1; i < n; ++i)
+        {
+            const double f = a_k[i];
+            if (f == 0.0) continue;
+            const double f_d = f / d;
+            double* __restrict a_i = a + i * cols;  // row i > k: apart from row k
+            for (int j = i; j < n; ++j) a_i[j] -= f_d * a_k[j];
+        }
+        const double s = std::sqrt(d);
+        for (int j = 0; j < k; ++j) a_k[j] = 0.0;
+        for (int j = k; j < n; ++j) a_k[j] /= s;
+    }
+    return 1;
+}

@@ -32,6 +32,10 @@ struct DenseKernels
     void (*add)(double* x, const double* y, long n);
     void (*subtract)(double* x, const double* y, long n);
     void (*add_scaled)(double* x, double f, const double* y, long n);
+    // In place on the n x n block of a row-major array with cols columns, the loops of
+    // CMatrix::LU (false at a zero pivot) and CMatrix::Cholesky (0 at a zero pivot, else 1).
+    bool (*lu)(double* a, int n, long cols);
+    int (*cholesky)(double* a, int n, long cols);
 };
 
 // The kernels the operations run: the best set of this processor (DenseSurroundings.cpp; the
@@ -39,6 +43,30 @@ struct DenseKernels
 const DenseKernels& dense_kernels();
 // Every kernel set this processor can run, best first, ending with a null entry.
 const DenseKernels* const* dense_kernel_sets();
+
+// The element-wise operations of the vector: below kShortRun elements the plain loop (same
+// operations) costs less than the call into a kernel.
+constexpr long kShortRun = 8;
+inline void scale_elements(double* x, double f, long n)
+{
+    if (n >= kShortRun) return dense_kernels().scale(x, f, n);
+    for (long k = 0; k < n; ++k) x[k] *= f;
+}
+inline void add_elements(double* x, const double* y, long n)
+{
+    if (n >= kShortRun) return dense_kernels().add(x, y, n);
+    for (long k = 0; k < n; ++k) x[k] += y[k];
+}
+inline void subtract_elements(double* x, const double* y, long n)
+{
+    if (n >= kShortRun) return dense_kernels().subtract(x, y, n);
+    for (long k = 0; k < n; ++k) x[k] -= y[k];
+}
+inline void add_scaled_elements(double* x, double f, const double* y, long n)
+{
+    if (n >= kShortRun) return dense_kernels().add_scaled(x, f, y, n);
+    for (long k = 0; k < n; ++k) x[k] += f * y[k];
+}
 
 // T (cols x rows) = A^T for A rows x cols (row stride lda); T does not overlap A.
 void transpose_into(const double* a, long lda, int rows, int cols, double* t);
