@@ -4,7 +4,8 @@
 Arguments: the Google Benchmark JSON file (median aggregates: --benchmark_repetitions with
 --benchmark_report_aggregates_only=true), the report to update, the one-core peak in GFlop/s and
 the load average while it ran (a note). The section runs from its heading to the next heading of
-the same level (or the end) and is replaced as a whole; it is appended when absent. With --carry
+the same level (or the end) and is replaced as a whole; it is appended when absent. A fifth
+argument names a hand-written analysis (bench/dense/ANALYSIS.md) appended to the section. With --carry
 OLD REPORT instead, the section of the report OLD is put into REPORT (scripts/bench.sh keeps it
 so when it regenerates the report).
 
@@ -87,7 +88,7 @@ def main():
       "at -O3 without -march (what CMake's Release gives a user's program); Eigen `MatrixXd`; "
       "Eigen `Matrix<double, R, C>` (up to 60). One-core peak: %.1f GFlop/s (32 double "
       "operations a cycle: two 512-bit multiply and two 512-bit add pipes, at the 2.1 GHz the "
-      "processor reports). The library's kernels keep each element's order of operations and "
+      "processor reports; it boosts above that, so a figure over 100 % can occur). The library's kernels keep each element's order of operations and "
       "use no fused multiply-add, so a product runs at most at that peak; plain loops and Eigen "
       "without -march run on SSE2, a quarter of it. Targets: at most 1.2 x loops and 1.2 x "
       "`MatrixXd` for each operation, the Hex8 element step at most 1.0 x loops." % peak)
@@ -117,6 +118,9 @@ def main():
     w("")
     w("Missed in this run: " + (", ".join(misses) if misses else "none") + ".")
     w("")
+    if len(sys.argv) > 5:  # the hand-written analysis, as it stands
+        w(open(sys.argv[5]).read().rstrip("\n"))
+        w("")
     put_section(sys.argv[2], "\n".join(out))
 
 
