@@ -88,7 +88,7 @@ def main():
       "at -O3 without -march (what CMake's Release gives a user's program); Eigen `MatrixXd`; "
       "Eigen `Matrix<double, R, C>` (up to 60). One-core peak: %.1f GFlop/s (32 double "
       "operations a cycle: two 512-bit multiply and two 512-bit add pipes, at the 2.1 GHz the "
-      "processor reports; it boosts above that, so a figure over 100 % can occur). The library's kernels keep each element's order of operations and "
+      "processor reports; it boosts above that, so a figure over 100 %% can occur). The library's kernels keep each element's order of operations and "
       "use no fused multiply-add, so a product runs at most at that peak; plain loops and Eigen "
       "without -march run on SSE2, a quarter of it. Targets: at most 1.2 x loops and 1.2 x "
       "`MatrixXd` for each operation, the Hex8 element step at most 1.0 x loops." % peak)
