@@ -86,5 +86,6 @@ python3 scripts/bench_report.py "$dir/results" "$dir/memory.txt" "$dir/problems.
   bench/ANALYSIS.md "$dir/platform.txt" bench/DIRECT.md >docs/performance.md
 python3 scripts/scale_report.py --carry "$previous" docs/performance.md  # scripts/scale.sh's part
 python3 scripts/bench_report.py --carry "$previous" docs/performance.md  # direct cases filtered out
+python3 scripts/dense_report.py --carry "$previous" docs/performance.md  # bench/dense's part
 rm -f "$previous"
 echo "Wrote docs/performance.md"

@@ -6,39 +6,23 @@
 // P A = L U. Pivots are compared with exactly 0.0; there is no tolerance.
 // Reference: G. H. Golub, C. F. Van Loan, Matrix Computations, 4th ed., sec. 3.2 and 3.4.
 #include <tarvel/core/Matrix.h>
+#include <tarvel/core/detail/DenseKernels.h>
 #include <tarvel/platform/Clock.h>
 #include <tarvel/platform/detail/Report.h>
 
 #include <algorithm>
 #include <cmath>
-#include <memory>
 #include <new>
 #include <utility>
 
-// Kij elimination without row exchanges, in place. For k = 0 .. n-1:
+// Kij elimination without row exchanges, in place (the lu kernel of detail/DenseKernels.h).
+// For k = 0 .. n-1:
 //   p = a_kk; p == 0.0 -> null (the matrix stays partly factorized);
 //   every row i > k with a_ik != 0.0: l_ik = a_ik / p, a_ij -= l_ik a_kj for j > k.
 // Returns this matrix (also for n < 1).
 CMatrix* CMatrix::LU()
 {
-    const int n = m_nRows;
-    const int cols = columns();
-    double* a = m_pData;
-    for (int k = 0; k < n; ++k)
-    {
-        const double* a_k = a + static_cast<long>(k) * cols;
-        const double p = a_k[k];
-        if (p == 0.0) return nullptr;
-        for (int i = k + 1; i < n; ++i)
-        {
-            double* a_i = a + static_cast<long>(i) * cols;
-            if (a_i[k] == 0.0) continue;  // nothing to eliminate in this row
-            a_i[k] = a_i[k] / p;
-            const double l_ik = a_i[k];
-            for (int j = k + 1; j < n; ++j) a_i[j] -= l_ik * a_k[j];
-        }
-    }
-    return this;
+    return tarvel::detail::dense_kernels().lu(m_pData, m_nRows, columns()) ? this : nullptr;
 }
 
 double CMatrix::Multiply(int i, int j, double f)
@@ -110,7 +94,8 @@ int CMatrix::LUP_Decomp(int*& perm)
 }
 
 // Solves A X = B for every column of B (X overwrites B), A in LU form. With perm (from
-// LUP_Decomp) through a work vector y = L^-1 P b; without (from LU) in place:
+// LUP_Decomp) through a work vector y = L^-1 P b (per-thread work space); without (from LU) in
+// place:
 //   forward   y_i = b_{perm_i} - sum_{j<i} l_ij y_j            (the sum from 0.0)
 //   backward  x_i = (y_i - u_i,i+1 x_i+1 - ... - u_i,n-1 x_n-1) / u_ii, subtracted term by term
 // Nothing is solved when the work vector cannot be allocated.
@@ -124,7 +109,8 @@ void CMatrix::LUP_Solve(CMatrix* A, int* perm, CMatrix* B)
 
     if (perm)
     {
-        std::unique_ptr<double[]> y(new (std::nothrow) double[static_cast<std::size_t>(n)]);
+        tarvel::detail::DenseScratch work(static_cast<std::size_t>(n > 0 ? n : 0));
+        double* y = work.get();
         if (!y || m < 1) return;
         for (int c = 0; c < m; ++c)
         {
@@ -187,19 +173,21 @@ bool CMatrix::SolveAxEqb(CMatrix* B, bool pivoting, double& seconds)
     return true;
 }
 
-// det A = prod u_ii from the unpivoted LU of a copy: 0.0 when that LU meets a zero pivot (so a
-// regular matrix with a zero leading pivot reports 0.0) or as soon as the product is 0.0.
+// det A = prod u_ii from the unpivoted LU of a copy (in per-thread work space): 0.0 when that
+// LU meets a zero pivot (so a regular matrix with a zero leading pivot reports 0.0) or as soon
+// as the product is 0.0.
 double CMatrix::Det() const
 {
-    CMatrix lu(*this);
-    if (lu.m_nSize != m_nSize) return 0.0;  // no storage for the copy
-    if (!lu.LU()) return 0.0;
-    const int n = std::min(m_nRows, columns());
-    const int cols = lu.columns();
+    tarvel::detail::DenseScratch lu(static_cast<std::size_t>(m_nSize));
+    if (!lu.get()) return 0.0;  // no storage for the copy
+    std::copy_n(m_pData, m_nSize, lu.get());
+    const int cols = columns();
+    if (!tarvel::detail::dense_kernels().lu(lu.get(), m_nRows, cols)) return 0.0;
+    const int n = std::min(m_nRows, cols);
     double det = 1.0;
     for (int i = 0; i < n; ++i)
     {
-        det *= lu.m_pData[index_of(i, i, cols)];
+        det *= lu.get()[index_of(i, i, cols)];
         if (det == 0.0) return 0.0;
     }
     return det;

@@ -1,52 +1,42 @@
 // Dense congruence and block transforms, the rank-one update, and the split into symmetric and
 // skew parts. Every product element is a sum from 0.0 in increasing k.
 #include <tarvel/core/Matrix.h>
+#include <tarvel/core/detail/DenseKernels.h>
 
-#include <memory>
+#include <algorithm>
 #include <new>
 
 void CMatrix::PostMult(const CMatrix& B) { *this *= B; }
 
 // this = T this^T T^T (T this T^T for a symmetric this), r x r with r = T's rows:
-//   -- 1. W = T this, r x c (c = this matrix's columns);
+//   -- 1. W = T this, r x c (c = this matrix's columns), and its transpose W^T;
 //   -- 2. this resized through the virtual Allocate(r, r, false, 0.0);
-//   -- 3. this(a, b) = sum_k T(a, k) W(b, k).
-// Left as it was when the work matrix cannot be allocated.
+//   -- 3. this = T (W^T), so this(a, b) = sum_k T(a, k) W(b, k).
+// Both products run the product kernel (sums from 0.0 in increasing k); W and W^T live in
+// per-thread work space, which the Allocate of CMatrix does not touch. T may be this matrix
+// (it is then copied first). Left as it was when the work space cannot be had.
 void CMatrix::PostPreMult(const CMatrix& T, int)
 {
+    const auto& kernels = tarvel::detail::dense_kernels();
     const int r = T.m_nRows;
     const int c = columns();
     const int tc = T.columns();
     const long wsize = static_cast<long>(r) * c;
-    std::unique_ptr<double[]> W(new (std::nothrow) double[static_cast<std::size_t>(wsize)]());
-    if (!W) return;
+    const long tsize = &T == this ? T.m_nSize : 0;
+    tarvel::detail::DenseScratch work(static_cast<std::size_t>(2 * wsize + tsize));
+    if (!work.get()) return;
+    double* W = work.get();
+    double* Wt = W + wsize;
+    const double* t = T.m_pData;
+    if (tsize > 0) t = std::copy_n(T.m_pData, tsize, Wt + wsize) - tsize;
 
-    // -- 1. W = T this (k outside b: this is read row by row, same sums in the same order) --
-    for (int a = 0; a < r; ++a)
-    {
-        const double* t_a = T.m_pData + static_cast<long>(a) * tc;
-        double* w_a = W.get() + static_cast<long>(a) * c;
-        for (int k = 0; k < c; ++k)
-        {
-            const double t_ak = t_a[k];
-            const double* x_k = m_pData + static_cast<long>(k) * c;
-            for (int b = 0; b < c; ++b) w_a[b] += t_ak * x_k[b];
-        }
-    }
+    // -- 1. W = T this, W^T --
+    kernels.product(t, tc, m_pData, c, W, c, r, c, c);
+    tarvel::detail::transpose_into(W, c, r, c, Wt);
     // -- 2. Resize --
     if (!Allocate(r, r, false, 0.0)) return;
     // -- 3. this = T W^T --
-    for (int a = 0; a < r; ++a)
-    {
-        const double* t_a = T.m_pData + static_cast<long>(a) * tc;
-        for (int b = 0; b < r; ++b)
-        {
-            const double* w_b = W.get() + static_cast<long>(b) * c;
-            double s = 0.0;
-            for (int k = 0; k < c; ++k) s += t_a[k] * w_b[k];
-            m_pData[index_of(a, b, r)] = s;
-        }
-    }
+    kernels.product(t, tc, Wt, r, m_pData, r, r, c, r);
 }
 
 // Transforms rows and/or columns p .. p+m-1 by the m x m matrix T (m = T's columns), in place,
@@ -56,57 +46,43 @@ void CMatrix::PostPreMult(const CMatrix& T, int)
 //   4  each column c, block rows:    this(p+j, c) = sum_k T(j, k) old(p+k, c)   (T from the left)
 //   8  each row r, block columns:    this(r, p+j) = sum_k T(j, k) old(r, p+k)   (T^T from the right)
 // So 1|2 gives T^T B T and 4|8 gives T B T^T on the diagonal block B.
+// Each transform is one product kernel call into work space, copied back over the block:
+//   1, 4  X(p:p+m, :) = T' X(p:p+m, :),  T' = T^T (1) or T (4);
+//   2, 8  X(:, p:p+m) = X(:, p:p+m) T'', T'' = T (2) or T^T (8).
+// The sums are those above, from 0.0 in increasing k. Nothing changes when the work space
+// cannot be had.
 void CMatrix::SubMult(CMatrix& T, int p, unsigned int flags)
 {
+    const auto& kernels = tarvel::detail::dense_kernels();
     const int m = T.GetColumns();
     const int rows = m_nRows;
     const int cols = columns();
     if (m <= 0) return;
-    std::unique_ptr<double[]> buf(new (std::nothrow) double[static_cast<std::size_t>(m)]);
-    if (!buf) return;
-    const double* t = T.m_pData;
+    const long tsize = static_cast<long>(m) * m;
+    const long block = static_cast<long>(m) * std::max(rows, cols);
+    tarvel::detail::DenseScratch work(static_cast<std::size_t>(tsize + block));
+    if (!work.get()) return;
+    double* Tt = work.get();  // T^T, formed when a flag needs it
+    double* out = Tt + tsize;
+    if (flags & 9u) tarvel::detail::transpose_into(T.m_pData, m, m, m, Tt);
     double* x = m_pData;
 
-    // Block rows of one column: the new column part into buf, then back.
-    auto block_rows = [&](bool transposedT)
+    auto block_rows = [&](const double* t)
     {
-        for (int c = 0; c < cols; ++c)
-        {
-            for (int j = 0; j < m; ++j)
-            {
-                double s = 0.0;
-                for (int k = 0; k < m; ++k)
-                {
-                    const double t_kj = transposedT ? t[index_of(k, j, m)] : t[index_of(j, k, m)];
-                    s += t_kj * x[index_of(p + k, c, cols)];
-                }
-                buf[j] = s;
-            }
-            for (int j = 0; j < m; ++j) x[index_of(p + j, c, cols)] = buf[j];
-        }
+        double* x_p = x + static_cast<long>(p) * cols;
+        kernels.product(t, m, x_p, cols, out, cols, m, m, cols);
+        std::copy_n(out, static_cast<long>(m) * cols, x_p);
     };
-    // Block columns of one row.
-    auto block_cols = [&](bool transposedT)
+    auto block_cols = [&](const double* t)
     {
+        kernels.product(x + p, cols, t, m, out, m, rows, m, m);
         for (int r = 0; r < rows; ++r)
-        {
-            double* x_r = x + static_cast<long>(r) * cols + p;
-            for (int j = 0; j < m; ++j)
-            {
-                double s = 0.0;
-                if (transposedT)
-                    for (int k = 0; k < m; ++k) s += t[index_of(j, k, m)] * x_r[k];
-                else
-                    for (int k = 0; k < m; ++k) s += x_r[k] * t[index_of(k, j, m)];
-                buf[j] = s;
-            }
-            for (int j = 0; j < m; ++j) x_r[j] = buf[j];
-        }
+            std::copy_n(out + static_cast<long>(r) * m, m, x + static_cast<long>(r) * cols + p);
     };
-    if (flags & 1u) block_rows(true);
-    if (flags & 2u) block_cols(false);
-    if (flags & 4u) block_rows(false);
-    if (flags & 8u) block_cols(true);
+    if (flags & 1u) block_rows(Tt);
+    if (flags & 2u) block_cols(T.m_pData);
+    if (flags & 4u) block_rows(T.m_pData);
+    if (flags & 8u) block_cols(Tt);
 }
 
 // M += f a b^T through a write position that starts at M's first element and moves forward:

@@ -2,11 +2,11 @@
 // output. Factorizations, generators, rotations, statistics and products have files of their
 // own (see README.md).
 #include <tarvel/core/Matrix.h>
+#include <tarvel/core/detail/DenseKernels.h>
 
 #include <algorithm>
 #include <cmath>
 #include <iostream>
-#include <memory>
 #include <new>
 #include <utility>
 
@@ -39,11 +39,7 @@ CMatrix::CMatrix(const CMatrix& other, bool transpose) : CVector(), m_nRows(0)
     if (other.m_nSize <= 0) return;
     if (!CVector::Allocate(other.m_nSize, false, 0.0)) return;
     m_nRows = oCols;
-    const double* a = other.m_pData;
-    double* t = m_pData;
-    for (int i = 0; i < oRows; ++i)
-        for (int j = 0; j < oCols; ++j)
-            t[static_cast<long>(j) * oRows + i] = a[index_of(i, j, oCols)];
+    tarvel::detail::transpose_into(other.m_pData, oCols, oRows, oCols, m_pData);
 }
 
 CMatrix::CMatrix(CMatrix&& other) noexcept : CVector(std::move(other)), m_nRows(other.m_nRows)
@@ -208,42 +204,85 @@ CMatrix& CMatrix::operator/=(double f)
 
 // this = this * B, with r = rows, m = this matrix's columns (= B's rows), n = B's columns.
 // Every product element is sum_{k=0}^{m-1} this(i, k) B(k, j), accumulated from 0.0 in
-// increasing k; the loops run k outside j so that B is read row by row, which forms the same
-// sums in the same order.
+// increasing k (the product kernel of detail/DenseKernels.h, vectorised across j).
 //   m != n: the product goes to a new r x n array that replaces this one.
-//   m == n: in place, row by row, through a buffer holding the old row.
+//   m == n: in place, through per-thread work space holding panels of the old rows (all of
+//           them when B is this matrix), so the array is kept.
 // When the storage cannot be obtained the matrix is left as it was.
+namespace
+{
+
+// c_i = a_i B for the rows of a product too small for the kernels' set-up to pay, each element
+// from 0.0 in increasing k. c may be a (row i is read whole before it is written; n <= 16);
+// b is not c.
+void small_product(const double* a, const double* b, double* c, int r, int m, int n)
+{
+    double c_i[16];
+    for (int i = 0; i < r; ++i)
+    {
+        const double* a_i = a + static_cast<long>(i) * m;
+        for (int j = 0; j < n; ++j)
+        {
+            double s = 0.0;  // each sum in a register, still in increasing k
+            for (int k = 0; k < m; ++k) s += a_i[k] * b[k * n + j];
+            c_i[j] = s;
+        }
+        double* out = c + static_cast<long>(i) * n;
+#pragma GCC unroll 16
+        for (int j = 0; j < n; ++j) out[j] = c_i[j];  // element stores: a memmove call costs more
+    }
+}
+
+// C = C B in place for C r x n, B n x n (null: C itself), through work space holding panels of
+// the old rows (all of them when B is C). Nothing changes when the work space cannot be had.
+// Kept out of line: its work space is a large stack frame the small products do not need.
+[[gnu::noinline]] void square_product_in_place(double* c, const double* b, int r, int n)
+{
+    const auto& kernels = tarvel::detail::dense_kernels();
+    const long size = static_cast<long>(r) * n;
+    if (!b)  // every row of the old matrix is read again: copy it whole
+    {
+        tarvel::detail::DenseScratch old(static_cast<std::size_t>(size));
+        if (!old.get()) return;
+        std::copy_n(c, size, old.get());
+        kernels.product(old.get(), n, old.get(), n, c, n, r, n, n);
+        return;
+    }
+    // Panels of old rows: at least one tile of rows, about 32 KiB when the rows are long.
+    const int panel = std::min(r, std::max(8, 4096 / std::max(n, 1)));
+    tarvel::detail::DenseScratch old(static_cast<std::size_t>(panel) * n);
+    if (!old.get()) return;
+    for (int i = 0; i < r; i += panel)
+    {
+        const int rows = std::min(panel, r - i);
+        double* c_i = c + static_cast<long>(i) * n;
+        std::copy_n(c_i, static_cast<long>(rows) * n, old.get());
+        kernels.product(old.get(), n, b, n, c_i, n, rows, n, n);
+    }
+}
+
+constexpr long kSmallProduct = 64;  // r m n at or below which small_product runs
+
+}  // namespace
+
 CMatrix& CMatrix::operator*=(const CMatrix& B)
 {
-    if (&B == this)  // the in-place form would read rows it has already overwritten
-    {
-        const CMatrix copy(B);
-        if (copy.m_nSize == m_nSize) *this *= copy;
-        return *this;
-    }
     const int r = m_nRows;
     const int m = columns();
     const int n = B.GetColumns();
-    const double* b = B.m_pData;
     if (m != n)
     {
+        const auto& kernels = tarvel::detail::dense_kernels();
         const long total = static_cast<long>(r) * n;
         double* product = nullptr;
         if (total > 0)
         {
-            product = new (std::nothrow) double[static_cast<std::size_t>(total)]();
+            product = new (std::nothrow) double[static_cast<std::size_t>(total)];
             if (!product) return *this;
-        }
-        for (int i = 0; i < r; ++i)
-        {
-            const double* a_i = m_pData + static_cast<long>(i) * m;
-            double* c_i = product + static_cast<long>(i) * n;  // zero: sums start at 0.0
-            for (int k = 0; k < m; ++k)
-            {
-                const double a_ik = a_i[k];
-                const double* b_k = b + static_cast<long>(k) * n;
-                for (int j = 0; j < n; ++j) c_i[j] += a_ik * b_k[j];
-            }
+            if (total * m <= kSmallProduct && n <= 16)
+                small_product(m_pData, B.m_pData, product, r, m, n);
+            else
+                kernels.product(m_pData, m, B.m_pData, n, product, n, r, m, n);
         }
         delete[] m_pData;
         m_pData = product;
@@ -251,20 +290,13 @@ CMatrix& CMatrix::operator*=(const CMatrix& B)
         m_nRows = n == 0 ? 0 : r;  // M2
         return *this;
     }
-    std::unique_ptr<double[]> buffer(new (std::nothrow) double[static_cast<std::size_t>(n)]);
-    if (!buffer) return *this;
-    for (int i = 0; i < r; ++i)
+    if (m_nSize == 0) return *this;
+    if (static_cast<long>(m_nSize) * n <= kSmallProduct && n <= 16 && &B != this)
     {
-        double* row = m_pData + static_cast<long>(i) * n;
-        std::copy_n(row, n, buffer.get());
-        std::fill_n(row, n, 0.0);
-        for (int k = 0; k < n; ++k)
-        {
-            const double a_ik = buffer[k];
-            const double* b_k = b + static_cast<long>(k) * n;
-            for (int j = 0; j < n; ++j) row[j] += b_k[j] * a_ik;
-        }
+        small_product(m_pData, B.m_pData, m_pData, r, n, n);
+        return *this;
     }
+    square_product_in_place(m_pData, &B == this ? nullptr : B.m_pData, r, n);
     return *this;
 }
 
@@ -284,11 +316,10 @@ void CMatrix::Transpose()
     double* t = nullptr;
     if (m_nSize > 0)
     {
-        t = new (std::nothrow) double[static_cast<std::size_t>(m_nSize)]();
+        t = new (std::nothrow) double[static_cast<std::size_t>(m_nSize)];
         if (!t) return;
+        tarvel::detail::transpose_into(m_pData, cols, rows, cols, t);
     }
-    for (int i = 0; i < rows; ++i)
-        for (int j = 0; j < cols; ++j) t[index_of(j, i, rows)] = m_pData[index_of(i, j, cols)];
     delete[] m_pData;
     m_pData = t;
     m_nRows = cols;
@@ -334,28 +365,11 @@ void CMatrix::GetColVect(CVector& v, int j) const
 // other modes: nothing.
 void CMatrix::ApplyTo(const CVector& x, CVector& y, int mode) const
 {
-    const int cols = columns();
-    const double* xv = x.m_pData;
-    double* yv = y.m_pData;
+    const auto& kernels = tarvel::detail::dense_kernels();
     if (mode == 1)
-    {
-        for (int i = 0; i < m_nRows; ++i)
-        {
-            const double* a_i = m_pData + static_cast<long>(i) * cols;
-            double s = 0.0;
-            for (int j = 0; j < x.m_nSize; ++j) s += a_i[j] * xv[j];
-            yv[i] += s;
-        }
-    }
+        kernels.row_dots(m_pData, columns(), x.m_pData, y.m_pData, m_nRows, x.m_nSize);
     else if (mode == 2)
-    {
-        for (int i = 0; i < m_nRows; ++i)
-        {
-            const double* a_i = m_pData + static_cast<long>(i) * cols;
-            const double x_i = xv[i];
-            for (int j = 0; j < y.m_nSize; ++j) yv[j] += x_i * a_i[j];
-        }
-    }
+        kernels.column_sums(m_pData, columns(), x.m_pData, y.m_pData, m_nRows, y.m_nSize);
 }
 
 // v = A v (mode 1) or A^T v (mode 2) through a zero temporary that v then switches with;

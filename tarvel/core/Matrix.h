@@ -8,6 +8,8 @@
 //      single column: m_nRows == m_nSize
 // Right-hand sides of the sparse and skyline solvers are CMatrix objects: one equation per row,
 // one right-hand side per column.
+// Element matrices run fastest as T = D; T.PostPreMult(Bt, 0); T *= w; ke += T (B^T D B in one
+// call) and C *= B with a square B (in place); examples/hex8_element.cpp shows the Hex8 element.
 //
 // Choices where the behaviour is open:
 //  - Resize(0, ...) is accepted only by an empty matrix (it then has no rows), so a switch with

@@ -2,6 +2,7 @@
 // VectorArchive.cpp, the rotation-vector conversion in Rotations.cpp.
 #include <tarvel/core/Matrix.h>
 #include <tarvel/core/Vector.h>
+#include <tarvel/core/detail/DenseKernels.h>
 
 #include <algorithm>
 #include <cmath>
@@ -180,10 +181,7 @@ CVector& CVector::operator*=(double f)
     return *this;
 }
 
-void CVector::Scale(double f)
-{
-    for (double *x = m_pData, *end = m_pData + m_nSize; x != end; ++x) *x *= f;
-}
+void CVector::Scale(double f) { tarvel::detail::scale_elements(m_pData, f, m_nSize); }
 
 CVector& CVector::operator/=(double f)
 {
@@ -201,16 +199,18 @@ namespace
 {
 
 // this (+)= f_i(b) over max(n_this, n_b) elements: in place when this vector is at least as
-// long; otherwise a new array holds the combined head and the transformed tail of b.
-// Step(x, y) updates an element present in both; Tail(y) gives an element only b has.
-// Returns false, the vector unchanged, when the longer array cannot be obtained.
-template <class Step, class Tail>
-bool combine_into(double*& data, int& size, const CVector& b, Step step, Tail tail)
+// long (InPlace(x, y, n) on the common head, a dense kernel); otherwise a new array holds the
+// combined head and the transformed tail of b. Step(x, y) updates an element present in both
+// as InPlace does; Tail(y) gives an element only b has. Returns false, the vector unchanged,
+// when the longer array cannot be obtained.
+template <class InPlace, class Step, class Tail>
+bool combine_into(double*& data, int& size, const CVector& b, InPlace in_place, Step step,
+                  Tail tail)
 {
     const double* y = b.m_pData;
     if (size >= b.m_nSize)
     {
-        for (double *x = data, *end = data + b.m_nSize; x != end; ++x, ++y) step(*x, *y);
+        in_place(data, y, b.m_nSize);
         return true;
     }
     double* grown = new (std::nothrow) double[static_cast<std::size_t>(b.m_nSize)];
@@ -238,7 +238,8 @@ CVector& CVector::operator+=(const CVector& b)
         return *this;
     }
     combine_into(
-        m_pData, m_nSize, b, [](double& x, double y) { x += y; }, [](double y) { return y; });
+        m_pData, m_nSize, b, tarvel::detail::add_elements, [](double& x, double y) { x += y; },
+        [](double y) { return y; });
     return *this;
 }
 
@@ -250,7 +251,8 @@ CVector& CVector::operator-=(const CVector& b)
         return *this;
     }
     combine_into(
-        m_pData, m_nSize, b, [](double& x, double y) { x -= y; }, [](double y) { return -y; });
+        m_pData, m_nSize, b, tarvel::detail::subtract_elements, [](double& x, double y) { x -= y; },
+        [](double y) { return -y; });
     return *this;
 }
 
@@ -262,8 +264,10 @@ void CVector::Add(const CVector& b, double f)
         return;
     }
     combine_into(
-        m_pData, m_nSize, b, [f](double& x, double y) { x += f * y; },
-        [f](double y) { return f * y; });
+        m_pData, m_nSize, b,
+        [f](double* x, const double* y, long n)
+        { tarvel::detail::add_scaled_elements(x, f, y, n); },
+        [f](double& x, double y) { x += f * y; }, [f](double y) { return f * y; });
 }
 
 // this = a A + b B over max(n_A, n_B) elements, sized through the virtual Allocate (a matrix
@@ -322,11 +326,9 @@ void CVector::SetIncremental(double step, double start)
 void CVector::AplusBC(double* a, const double* b, int n, double c)
 {
     if (c == 0.0)
-    {
-        for (int i = 0; i < n; ++i) a[i] += b[i];  // see the class comment
-        return;
-    }
-    for (int i = 0; i < n; ++i) a[i] += c * b[i];
+        tarvel::detail::add_elements(a, b, n);  // see the class comment
+    else
+        tarvel::detail::add_scaled_elements(a, c, b, n);
 }
 
 // ---------------------------------------------------------------------------------------------
