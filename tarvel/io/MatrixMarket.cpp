@@ -425,6 +425,11 @@ struct Entry
     double v;
 };
 
+// Entries reserved from the count line before they are read: 2^22 (64 MiB of address space,
+// whose pages are touched only as entries arrive, so a forged count costs no memory); beyond
+// it the list grows as entries are read.
+constexpr long long kReservedEntries = 1 << 22;
+
 // Why the words of an entry are not the entry its field calls for (they are not).
 std::string entry_cause(const Tokens& t, Field field)
 {
@@ -443,6 +448,7 @@ int read_coordinate_entries(Reading& rd, const Header& h, std::vector<Entry>& ou
     const char *s = nullptr, *e = nullptr;
     long long count = 0;
     const int wanted = h.field == Field::Pattern ? 2 : 3;
+    out.reserve(static_cast<std::size_t>(std::min(h.entries, kReservedEntries)));
     while (next_data_line(rd, s, e))
     {
         if (++count > h.entries)
