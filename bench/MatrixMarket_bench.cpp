@@ -89,7 +89,8 @@ const std::string& python_with_scipy()
     static const std::string python = []() -> std::string
     {
         for (const char* p : {"python3", "/usr/bin/python3"})
-            if (std::system((std::string(p) + " -c 'import scipy.io' >/dev/null 2>&1").c_str()) == 0)
+            if (std::system((std::string(p) + " -c 'import scipy.io' >/dev/null 2>&1").c_str()) ==
+                0)
                 return p;
         return "";
     }();
