@@ -1,6 +1,7 @@
 // Matrix Market files beside scipy.io: a symmetric system of about 43 MB (the upper triangle of
 // a 5-point grid operator on 640 x 640 nodes, random values that need all 17 digits) read into
-// a CSystSpMat and written from it, and the same file read and written by scipy.io.mmread and
+// a CSystSpMat and written from it (the file the writer makes, byte for byte what it made before
+// its speed work: tests/data/mm/values-17g.mtx), and the same file read and written by scipy.io.mmread and
 // mmwrite (bench/mm_scipy.py, timed inside Python around the call alone). The cases are
 // "mm/<read|write>/<tarvel|scipy>"; scripts/bench.sh runs them with --benchmark_filter=^mm/ in
 // one process and puts the throughput in docs/performance.md.
@@ -72,6 +73,7 @@ void BM_TarvelRead(benchmark::State& st)
         benchmark::DoNotOptimize(K.m_pRowArray);
     }
     st.SetBytesProcessed(st.iterations() * f.bytes());
+    st.counters["file_bytes"] = double(f.bytes());
 }
 
 void BM_TarvelWrite(benchmark::State& st)
@@ -81,6 +83,7 @@ void BM_TarvelWrite(benchmark::State& st)
     for (auto _ : st)
         if (MMWrite(f.K, f.out.c_str()) != MM_OK) st.SkipWithError("MMWrite failed");
     st.SetBytesProcessed(st.iterations() * f.bytes());
+    st.counters["file_bytes"] = double(f.bytes());
 }
 
 // The first python3 on the path or the system's that imports scipy.io ("" when none does).
@@ -119,6 +122,7 @@ void BM_Scipy(benchmark::State& st, const char* op)
         st.SetIterationTime(seconds);
     }
     st.SetBytesProcessed(st.iterations() * f.bytes());
+    st.counters["file_bytes"] = double(f.bytes());
 }
 
 }  // namespace

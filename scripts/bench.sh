@@ -9,6 +9,9 @@
 #   BENCH_REPETITIONS  repetitions per case (default 5)
 #   BENCH_FILTER       regular expression selecting cases (default: all)
 #   BENCH_MIN_TIME     least seconds of one repetition (default 0.5; a slower case runs once)
+# The Matrix Market cases alone, spliced into the existing page:
+#   tarvel_bench --benchmark_filter=^mm/ --benchmark_repetitions=5 --benchmark_out=mm.json
+#   python3 scripts/bench_report.py --mm mm.json docs/performance.md
 set -euo pipefail
 cd "$(dirname "$0")/.."
 source scripts/ensure-packages.sh
@@ -34,7 +37,7 @@ filter=${BENCH_FILTER:-.}
 # that no case inherits the heap left by another (the library's cell pools keep what earlier
 # cases freed).
 echo "=== each case: median of ${BENCH_REPETITIONS:-5} repetitions, then peak memory ==="
-rm -rf "$dir/results"
+rm -rf "$dir/results" "$dir/mm.json"
 mkdir -p "$dir/results"
 : >"$dir/memory.txt"
 i=0
@@ -48,6 +51,14 @@ while read -r name; do
   echo "$name $peak" >>"$dir/memory.txt"
 done < <("$bench" --list)
 
+# The Matrix Market cases (Tarvel and scipy.io on the same file) in one process of their own.
+if [[ mm/read/tarvel =~ $filter ]]; then
+  echo "=== Matrix Market files beside scipy.io ==="
+  "$bench" --benchmark_filter='^mm/' --benchmark_repetitions="${BENCH_REPETITIONS:-5}" \
+    --benchmark_report_aggregates_only=true --benchmark_out="$dir/mm.json" \
+    --benchmark_out_format=json | grep -E "_median|ERROR" || true
+fi
+
 echo "=== which code each method ran on ==="
 "$bench" --platform | tee "$dir/platform.txt"
 
@@ -58,7 +69,7 @@ mkdir -p docs
 previous=$(mktemp)
 cp docs/performance.md "$previous" 2>/dev/null || true
 python3 scripts/bench_report.py "$dir/results" "$dir/memory.txt" "$dir/problems.txt" \
-  bench/ANALYSIS.md "$dir/platform.txt" >docs/performance.md
+  bench/ANALYSIS.md "$dir/platform.txt" "$dir/mm.json" >docs/performance.md
 python3 scripts/scale_report.py --carry "$previous" docs/performance.md  # scripts/scale.sh's part
 rm -f "$previous"
 echo "Wrote docs/performance.md"
