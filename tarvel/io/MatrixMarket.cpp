@@ -14,6 +14,7 @@
 #include <algorithm>
 #include <charconv>
 #include <climits>
+#include <cmath>
 #include <cstring>
 #include <memory>
 #include <string>
@@ -45,7 +46,11 @@ public:
             n -= part;
         }
     }
-    void put_char(char c) { *room() = c, ++m_used; }
+    void put_char(char c)
+    {
+        *room() = c;
+        ++m_used;
+    }
     void put_integer(long long v)
     {
         char* at = room();
@@ -272,13 +277,15 @@ bool parse_real(const char* s, const char* e, double& v)
 }
 
 // An integer field's value: any number of digits, read as the real they denote (exact up to
-// 2^53, the nearest double beyond).
+// 2^53, the nearest double beyond, +-infinity beyond the doubles, as strtod gives).
 bool parse_integer_value(const char* s, const char* e, double& v)
 {
     long long ignored = 0;
     if (!parse_integer(s, e, ignored)) return false;
     if (*s == '+') ++s;
-    return std::from_chars(s, e, v).ptr == e;  // digits only: never out of range below 10^308
+    if (std::from_chars(s, e, v).ec == std::errc::result_out_of_range)
+        v = *s == '-' ? -HUGE_VAL : HUGE_VAL;
+    return true;
 }
 
 std::string lower(std::string s)  // ASCII only: a Turkish locale must not turn 'I' into dotless i

@@ -198,9 +198,10 @@ TEST_F(MatrixMarket, ReadsForeignSparseFiles)
         {"%%MatrixMarket matrix coordinate real general\n2 2 2\n1 1 1\n% between\n\n2 2 2\n", false,
          false, "0: 0=1; 1: 1=2"},
         // An integer field beyond 64 bits reads as the real it denotes, not saturated.
-        {"%%MatrixMarket matrix coordinate integer general\n1 2 2\n1 1 100000000000000000000\n"
-         "1 2 -9223372036854775809\n",
-         false, false, "0: 0=1e+20 1=-9.2233720368547758e+18"},
+        {"%%MatrixMarket matrix coordinate integer general\n1 3 3\n1 1 100000000000000000000\n"
+         "1 2 -9223372036854775809\n1 3 " +
+             std::string(400, '9') + "\n",
+         false, false, "0: 0=1e+20 1=-9.2233720368547758e+18 2=inf"},
         // What strtod reads in the C locale: a plus sign, hexadecimal, an exponent beyond range.
         {"%%MatrixMarket matrix coordinate real general\n1 3 3\n1 1 +1.5\n1 2 0x1p-3\n1 3 1e999\n",
          false, false, "0: 0=1.5 1=0.125 2=inf"},

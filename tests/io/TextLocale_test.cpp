@@ -92,15 +92,24 @@ TEST_F(TextLocale, CommaLocaleWritesAndReadsAsTheCLocale)
         return Structure(back);
     };
     const std::vector<std::tuple<const char*, Write, Read>> formats = {
-        {"CMatrix fixed", [&](CFile* f, const std::string&)
-         { const_cast<CMatrix&>(M).WriteASCII(f, "", " ", 14, 6, 0, true, true); }, dense},
-        {"CMatrix exponent", [&](CFile* f, const std::string&)
-         { const_cast<CMatrix&>(M).WriteASCII(f, "", " ", 24, 16, 1, false, false); }, dense},
-        {"CMatrix shortest", [&](CFile* f, const std::string&)
-         { const_cast<CMatrix&>(M).WriteASCII(f, "<", ">", 12, 6, 2, false, true); }, nullptr},
-        {"CMatrix printf width", [&](CFile* f, const std::string&)
-         { const_cast<CMatrix&>(M).WriteASCII(f, "", "", 1000, 3, 0, false, false); }, dense},
-        {"CVector", [&](CFile* f, const std::string&)
+        {"CMatrix fixed",
+         [&](CFile* f, const std::string&)
+         { const_cast<CMatrix&>(M).WriteASCII(f, "", " ", 14, 6, 0, true, true); },
+         dense},
+        {"CMatrix exponent",
+         [&](CFile* f, const std::string&)
+         { const_cast<CMatrix&>(M).WriteASCII(f, "", " ", 24, 16, 1, false, false); },
+         dense},
+        {"CMatrix shortest",
+         [&](CFile* f, const std::string&)
+         { const_cast<CMatrix&>(M).WriteASCII(f, "<", ">", 12, 6, 2, false, true); },
+         nullptr},
+        {"CMatrix printf width",
+         [&](CFile* f, const std::string&)
+         { const_cast<CMatrix&>(M).WriteASCII(f, "", "", 1000, 3, 0, false, false); },
+         dense},
+        {"CVector",
+         [&](CFile* f, const std::string&)
          { const_cast<CVector&>(v).WriteASCII(f, "", "", 20, 9, 1, false, false); },
          [](CFile* f, const std::string&)
          {
@@ -108,23 +117,25 @@ TEST_F(TextLocale, CommaLocaleWritesAndReadsAsTheCLocale)
              back.ReadASCII(f);
              return Text(back);
          }},
-        {"CSparseMatrix", [&](CFile* f, const std::string&)
-         { S.WriteASCII(f, "", " ", 18, 8, 1, true, false); }, sparse},
-        {"CSystSpMat listing", [&](CFile* f, const std::string&)
-         { K.WriteASCII(f, "", " ", 18, 8, 0, false, false); }, nullptr},
-        {"CSkylineMatrix", [&](CFile* f, const std::string&)
-         { Sky.WriteASCII(f, "", " ", 12, 4, 0, false, false); }, nullptr},
-        {"CLongMatrix", [&](CFile* f, const std::string&)
-         { L.WriteASCII(f, "", " ", 12, 3, false, true, true); }, nullptr},
-        {"Matrix Market sparse", [&](CFile*, const std::string& name)
-         { MMWrite(K, name.c_str()); },
+        {"CSparseMatrix",
+         [&](CFile* f, const std::string&) { S.WriteASCII(f, "", " ", 18, 8, 1, true, false); },
+         sparse},
+        {"CSystSpMat listing",
+         [&](CFile* f, const std::string&) { K.WriteASCII(f, "", " ", 18, 8, 0, false, false); },
+         nullptr},
+        {"CSkylineMatrix",
+         [&](CFile* f, const std::string&) { Sky.WriteASCII(f, "", " ", 12, 4, 0, false, false); },
+         nullptr},
+        {"CLongMatrix",
+         [&](CFile* f, const std::string&) { L.WriteASCII(f, "", " ", 12, 3, false, true, true); },
+         nullptr},
+        {"Matrix Market sparse", [&](CFile*, const std::string& name) { MMWrite(K, name.c_str()); },
          [](CFile*, const std::string& name) -> std::string
          {
              CSystSpMat back;
              return std::to_string(MMRead(name.c_str(), back)) + Structure(back);
          }},
-        {"Matrix Market dense", [&](CFile*, const std::string& name)
-         { MMWrite(M, name.c_str()); },
+        {"Matrix Market dense", [&](CFile*, const std::string& name) { MMWrite(M, name.c_str()); },
          [](CFile*, const std::string& name) -> std::string
          {
              CMatrix back;
