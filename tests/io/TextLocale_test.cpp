@@ -12,11 +12,11 @@
 
 #include <clocale>
 #include <cstdlib>
-#include <functional>
 #include <gtest/gtest.h>
 #include <locale>
 #include <string>
 #include <tuple>
+#include <typeinfo>
 #include <vector>
 
 using namespace tarvel_test;
@@ -49,6 +49,23 @@ public:
     ProcessLocale& operator=(const ProcessLocale&) = delete;
 };
 
+// The text of what a fresh object of A's class reads from the file (the readers share one
+// number conversion): dense, sparse or Matrix Market.
+std::string read_back(const CVirtMat& A, const std::string& name, bool market)
+{
+    CFile f(name.c_str(), CFile::modeRead);
+    CMatrix M;
+    CSparseMatrix S;
+    CSystSpMat K;
+    if (dynamic_cast<const CSystSpMat*>(&A))
+        return std::to_string(market ? MMRead(name.c_str(), K) : (K.ReadASCII(&f), 0)) +
+               Structure(K);
+    if (dynamic_cast<const CSparseMatrix*>(&A))
+        return std::to_string(market ? MMRead(name.c_str(), S) : (S.ReadASCII(&f), 0)) +
+               Structure(S);
+    return std::to_string(market ? MMRead(name.c_str(), M) : (M.ReadASCII(&f), 0)) + Text(M);
+}
+
 }  // namespace
 
 TEST_F(TextLocale, CommaLocaleWritesAndReadsAsTheCLocale)
@@ -60,11 +77,9 @@ TEST_F(TextLocale, CommaLocaleWritesAndReadsAsTheCLocale)
         GTEST_SKIP() << "no comma-decimal locale on this system";
     }
     CVirtMat::m_bSym = true;
-    const CMatrix M = MakeMatrix(2, 3, {0.5, -1.25e-3, 1e20, 1.0 / 3.0, 12345.678, -0.0});
-    const CVector v = MakeVector({0.5, -1.25e-3, 1e20, 1.0 / 3.0});
-    CSystSpMat K(3);
-    for (auto [i, j, x] : {std::tuple{0, 0, 4.5}, {0, 2, 0.1}, {1, 1, -2.5e-3}, {2, 2, 1e-7}})
-        K.m_pRowArray[i].Add(j, x);
+    CMatrix M = MakeMatrix(2, 3, {0.5, -1.25e-3, 1e20, 1.0 / 3.0, 12345.678, -0.0});
+    CVector v = MakeVector({0.5, -1.25e-3, 1e20, 1.0 / 3.0});
+    CSystSpMat K = System(3, FromTriplets({{0, 0, 4.5}, {0, 2, 0.1}, {1, 1, -2.5e-3}}));
     CSparseMatrix S = FromTriplets({{0, 1, 0.75}, {2, 0, -1.5e10}});
     CSkylineMatrix Sky;
     int dims[] = {3, 6};
@@ -72,97 +87,47 @@ TEST_F(TextLocale, CommaLocaleWritesAndReadsAsTheCLocale)
     long dofs[] = {0, 1, 2};
     double ke[] = {1.5, 0.25, 0, 0.25, 2.5, 0.125, 0, 0.125, 3.5};
     Sky.AddValues(dofs, ke, 3);
-    CLongMatrix L;
-    L.Allocate(2, 2, true, 7);
-
-    // Each writer, and a reader of its form giving the exact text of what it read (the readers
-    // share one number conversion). The width 1000 case goes through printf, not to_chars.
-    using Write = std::function<void(CFile*, const std::string&)>;
-    using Read = std::function<std::string(CFile*, const std::string&)>;
-    const auto dense = [](CFile* f, const std::string&) -> std::string
-    {
-        CMatrix back;
-        back.ReadASCII(f);
-        return Text(back);
+    // (object, width, precision, format, row numbers and header, read back); width 0: Matrix
+    // Market; the width 1000 goes through printf rather than to_chars.
+    const std::vector<std::tuple<CVirtMat*, int, int, int, bool, bool>> formats = {
+        {&M, 14, 6, 0, true, true},    {&M, 24, 16, 1, false, true},   {&M, 12, 6, 2, true, false},
+        {&M, 1000, 3, 0, false, true}, {&v, 20, 9, 1, false, false},   {&S, 18, 8, 1, true, true},
+        {&K, 18, 8, 0, false, false},  {&Sky, 12, 4, 0, false, false}, {&K, 0, 0, 0, false, true},
+        {&M, 0, 0, 0, false, true},
     };
-    const auto sparse = [](CFile* f, const std::string&) -> std::string
+    for (const auto& [A, width, precision, format, numbered, readBack] : formats)
     {
-        CSparseMatrix back;
-        back.ReadASCII(f);
-        return Structure(back);
-    };
-    const std::vector<std::tuple<const char*, Write, Read>> formats = {
-        {"CMatrix fixed",
-         [&](CFile* f, const std::string&)
-         { const_cast<CMatrix&>(M).WriteASCII(f, "", " ", 14, 6, 0, true, true); },
-         dense},
-        {"CMatrix exponent",
-         [&](CFile* f, const std::string&)
-         { const_cast<CMatrix&>(M).WriteASCII(f, "", " ", 24, 16, 1, false, false); },
-         dense},
-        {"CMatrix shortest",
-         [&](CFile* f, const std::string&)
-         { const_cast<CMatrix&>(M).WriteASCII(f, "<", ">", 12, 6, 2, false, true); },
-         nullptr},
-        {"CMatrix printf width",
-         [&](CFile* f, const std::string&)
-         { const_cast<CMatrix&>(M).WriteASCII(f, "", "", 1000, 3, 0, false, false); },
-         dense},
-        {"CVector",
-         [&](CFile* f, const std::string&)
-         { const_cast<CVector&>(v).WriteASCII(f, "", "", 20, 9, 1, false, false); },
-         [](CFile* f, const std::string&)
-         {
-             CVector back;
-             back.ReadASCII(f);
-             return Text(back);
-         }},
-        {"CSparseMatrix",
-         [&](CFile* f, const std::string&) { S.WriteASCII(f, "", " ", 18, 8, 1, true, false); },
-         sparse},
-        {"CSystSpMat listing",
-         [&](CFile* f, const std::string&) { K.WriteASCII(f, "", " ", 18, 8, 0, false, false); },
-         nullptr},
-        {"CSkylineMatrix",
-         [&](CFile* f, const std::string&) { Sky.WriteASCII(f, "", " ", 12, 4, 0, false, false); },
-         nullptr},
-        {"CLongMatrix",
-         [&](CFile* f, const std::string&) { L.WriteASCII(f, "", " ", 12, 3, false, true, true); },
-         nullptr},
-        {"Matrix Market sparse", [&](CFile*, const std::string& name) { MMWrite(K, name.c_str()); },
-         [](CFile*, const std::string& name) -> std::string
-         {
-             CSystSpMat back;
-             return std::to_string(MMRead(name.c_str(), back)) + Structure(back);
-         }},
-        {"Matrix Market dense", [&](CFile*, const std::string& name) { MMWrite(M, name.c_str()); },
-         [](CFile*, const std::string& name) -> std::string
-         {
-             CMatrix back;
-             return std::to_string(MMRead(name.c_str(), back)) + Text(back);
-         }},
-    };
-    for (const auto& [what, write, read] : formats)
-    {
-        SCOPED_TRACE(what);
+        SCOPED_TRACE(testing::Message()
+                     << typeid(*A).name() << " width " << width << " form " << format);
         std::string bytes[2], values[2];
         for (int k = 0; k < 2; ++k)  // k = 1: under the comma locale
         {
             TempDir dir;
             const std::string name = dir.file("f.txt");
+            const ProcessLocale locale(k ? comma : "C");
+            if (width == 0)
+                dynamic_cast<CVector*>(A) ? MMWrite(*dynamic_cast<CVector*>(A), name.c_str())
+                                          : MMWrite(*dynamic_cast<CSparseMatrix*>(A), name.c_str());
+            else
             {
-                const ProcessLocale locale(k ? comma : "C");
                 CFile f(name.c_str(), CFile::modeCreate | CFile::modeWrite);
-                write(&f, name);
+                A->WriteASCII(&f, "", " ", width, precision, format, numbered, numbered);
             }
             bytes[k] = read_bytes(name);
-            if (!read) continue;
-            CFile f(name.c_str(), CFile::modeRead);
-            const ProcessLocale locale(k ? comma : "C");
-            values[k] = read(&f, name);
+            if (readBack) values[k] = read_back(*A, name, width == 0);
         }
         EXPECT_EQ(bytes[1], bytes[0]);
         EXPECT_EQ(values[1], values[0]);
         EXPECT_EQ(bytes[0].find(','), std::string::npos);
     }
+    // The integer tables' writer of doubles.
+    CLongMatrix L;
+    L.Allocate(2, 2, true, 7);
+    std::string bytes[2];
+    for (int k = 0; k < 2; ++k)
+    {
+        const ProcessLocale locale(k ? comma : "C");
+        bytes[k] = written([&](CFile* f) { L.WriteASCII(f, "", " ", 12, 3, false, true, true); });
+    }
+    EXPECT_EQ(bytes[1], bytes[0]);
 }
