@@ -24,9 +24,9 @@ const std::string& scratch_name()
 {
     static const std::string name = []
     {
-        const std::filesystem::path base =
-            std::filesystem::is_directory("/dev/shm") ? std::filesystem::path("/dev/shm")
-                                                      : std::filesystem::temp_directory_path();
+        const std::filesystem::path base = std::filesystem::is_directory("/dev/shm")
+                                               ? std::filesystem::path("/dev/shm")
+                                               : std::filesystem::temp_directory_path();
         return (base / ("tarvel-fuzz-mm-" + std::to_string(::getpid()) + ".mtx")).string();
     }();
     return name;

@@ -71,7 +71,7 @@ public:
     }
 
 private:
-    static constexpr std::size_t kBlock = 1 << 20;
+    static constexpr std::size_t kBlock = 1 << 16;  // below the sizes an allocator maps on its own
     static constexpr std::size_t kLongestPiece = 64;  // "%.17g" of a double: at most 24 bytes
     // Where the next piece goes, with at least kLongestPiece bytes behind it.
     char* room()
@@ -178,7 +178,7 @@ public:
     bool holds_nul() const { return m_first && std::memchr(m_first, '\0', m_last - m_first); }
 
 private:
-    static constexpr std::size_t kBlock = 1 << 20;
+    static constexpr std::size_t kBlock = 1 << 16;  // as the writer's block
     bool refill()
     {
         m_end = m_file.Read(m_block.get(), static_cast<UINT>(kBlock));
@@ -432,9 +432,10 @@ struct Entry
     double v;
 };
 
-// Entries reserved from the count line before they are read: 2^22 (64 MiB of address space,
-// whose pages are touched only as entries arrive, so a forged count costs no memory); beyond
-// it the list grows as entries are read.
+// Entries reserved from the count line before they are read, so that the list is not copied as
+// it grows: at most 2^22 (64 MiB), and no more than the file's bytes can hold (an entry takes
+// at least 4 bytes, "i j\n"). The length is a hint only: a pipe has none and its list grows as
+// read; no refusal rests on it.
 constexpr long long kReservedEntries = 1 << 22;
 
 // Why the words of an entry are not the entry its field calls for (they are not).
@@ -455,7 +456,8 @@ int read_coordinate_entries(Reading& rd, const Header& h, std::vector<Entry>& ou
     const char *s = nullptr, *e = nullptr;
     long long count = 0;
     const int wanted = h.field == Field::Pattern ? 2 : 3;
-    out.reserve(static_cast<std::size_t>(std::min(h.entries, kReservedEntries)));
+    const long long fits = static_cast<long long>(rd.file.GetLength() / 4) + 1;
+    out.reserve(static_cast<std::size_t>(std::min({h.entries, kReservedEntries, fits})));
     while (next_data_line(rd, s, e))
     {
         if (++count > h.entries)
@@ -612,7 +614,7 @@ template <class Body> int read_file(LPCTSTR path, CString* message, Body body)
 // Rows of a system matrix that its entries need not pay for; beyond them, each row must come
 // with entries read (at most 16 empty rows per entry), so a forged size line cannot make
 // billions of rows from a short file.
-constexpr long long kFreeRows = 1 << 20;
+constexpr long long kFreeRows = 1 << 16;
 
 }  // namespace
 

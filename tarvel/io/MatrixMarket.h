@@ -63,7 +63,7 @@
 // read, never against the file's length (a pipe has none). Rows and columns must fit the
 // library's int indices; entries and values are kept as they are read (memory follows the
 // file), and the count line is checked against them at the end; a dense target is sized only
-// after all its values were read; a system matrix's rows beyond 2^20 need entries read, at
+// after all its values were read; a system matrix's rows beyond 2^16 need entries read, at
 // most 16 empty rows per entry (a 2000 x 2000 system with 3 entries is read; 2e9 rows from a
 // one-line file are refused before anything is allocated).
 #pragma once
