@@ -451,6 +451,35 @@ std::string entry_cause(const Tokens& t, Field field)
     return t.text(2) + (field == Field::Integer ? " is not an integer" : " is not a number");
 }
 
+// The common entry, "i j v" or "i j" with plain indices of at most 18 digits, read in one pass
+// without splitting the line into words first; false for anything else (a sign, a longer
+// index, a "+" before the value, text after it, too few words), which the general path below
+// then reads or refuses with its cause.
+bool read_plain_entry(const char* p, const char* e, bool value, long long& i, long long& j,
+                      double& v)
+{
+    long long* index[2] = {&i, &j};
+    for (long long* x : index)
+    {
+        while (p < e && is_blank(*p)) ++p;
+        const char* first = p;
+        long long n = 0;
+        for (unsigned d; p < e && (d = static_cast<unsigned char>(*p) - unsigned('0')) <= 9; ++p)
+            n = 10 * n + d;
+        if (p == first || p - first > 18 || (p < e && !is_blank(*p))) return false;
+        *x = n;
+    }
+    if (value)
+    {
+        while (p < e && is_blank(*p)) ++p;
+        const std::from_chars_result r = std::from_chars(p, e, v);
+        if (r.ptr == p || r.ec != std::errc()) return false;
+        p = r.ptr;
+    }
+    while (p < e && is_blank(*p)) ++p;
+    return p == e;
+}
+
 int read_coordinate_entries(Reading& rd, const Header& h, std::vector<Entry>& out)
 {
     const char *s = nullptr, *e = nullptr;
@@ -463,9 +492,15 @@ int read_coordinate_entries(Reading& rd, const Header& h, std::vector<Entry>& ou
         if (++count > h.entries)
             return rd.fail(MM_COUNT_MISMATCH,
                            "more entries than the " + std::to_string(h.entries) + " announced");
-        const Tokens t(s, e);
         long long i = 0, j = 0;
         double v = 1.0;
+        if (h.field == Field::Real && read_plain_entry(s, e, true, i, j, v) &&
+            !rd.lines->too_long() && i >= 1 && i <= h.rows && j >= 1 && j <= h.cols)
+        {
+            out.push_back({static_cast<int>(i - 1), static_cast<int>(j - 1), v});
+            continue;
+        }
+        const Tokens t(s, e);
         bool ok = !rd.lines->too_long() && t.count == wanted && !t.more &&
                   parse_integer(t.first[0], t.last[0], i) &&
                   parse_integer(t.first[1], t.last[1], j);
