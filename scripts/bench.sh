@@ -19,6 +19,9 @@
 # (three repetitions); a quick run leaves them out:
 #   BENCH_ONLY=direct BENCH_FILTER='dgemm|plate-447x112|elastic-32' scripts/bench.sh
 # Cases named *-2t/* run on two threads (OpenBLAS and OpenMP told so); all others on one.
+# The Matrix Market cases alone, spliced into the existing page:
+#   tarvel_bench --benchmark_filter=^mm/ --benchmark_repetitions=5 --benchmark_out=mm.json
+#   python3 scripts/bench_report.py --mm mm.json docs/performance.md
 set -euo pipefail
 cd "$(dirname "$0")/.."
 source scripts/ensure-packages.sh
@@ -48,7 +51,7 @@ only='.'
 # cases freed).
 echo "=== each case: median of ${BENCH_REPETITIONS:-5} repetitions, then peak memory ==="
 if [[ -z ${BENCH_KEEP:-} ]]; then
-  rm -rf "$dir/results"
+  rm -rf "$dir/results" "$dir/mm.json"
   : >"$dir/memory.txt"
 fi
 mkdir -p "$dir/results"
@@ -65,6 +68,14 @@ while read -r name; do
   peak=$("$bench" --memory="$name" | sed -n 's/^peak_kib=//p')
   [[ -n $peak ]] && echo "$name $peak" >>"$dir/memory.txt"
 done < <("$bench" --list)
+
+# The Matrix Market cases (Tarvel and scipy.io on the same file) in one process of their own.
+if [[ -z ${BENCH_ONLY:-} && mm/read/tarvel =~ $filter ]]; then
+  echo "=== Matrix Market files beside scipy.io ==="
+  "$bench" --benchmark_filter='^mm/' --benchmark_repetitions="${BENCH_REPETITIONS:-5}" \
+    --benchmark_report_aggregates_only=true --benchmark_out="$dir/mm.json" \
+    --benchmark_out_format=json | grep -E "_median|ERROR" || true
+fi
 
 echo "=== which code each method ran on ==="
 "$bench" --platform | tee "$dir/platform.txt"
@@ -83,7 +94,7 @@ echo "=== problems and labellings ==="
 previous=$(mktemp)
 cp docs/performance.md "$previous" 2>/dev/null || true
 python3 scripts/bench_report.py "$dir/results" "$dir/memory.txt" "$dir/problems.txt" \
-  bench/ANALYSIS.md "$dir/platform.txt" bench/DIRECT.md >docs/performance.md
+  bench/ANALYSIS.md "$dir/platform.txt" bench/DIRECT.md "$dir/mm.json" >docs/performance.md
 python3 scripts/scale_report.py --carry "$previous" docs/performance.md  # scripts/scale.sh's part
 python3 scripts/bench_report.py --carry "$previous" docs/performance.md  # direct cases filtered out
 python3 scripts/dense_report.py --carry "$previous" docs/performance.md  # bench/dense's part

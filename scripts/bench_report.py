@@ -490,9 +490,92 @@ def direct_main(argv):
         put_direct_section(argv[5], "\n".join(out) + "\n")
 
 
+MM_TITLE = "## Matrix Market files"
+
+
+def scipy_version():
+    for python in ("python3", "/usr/bin/python3"):
+        try:
+            v = subprocess.run([python, "-c", "import scipy; print(scipy.__version__)"],
+                               capture_output=True, text=True).stdout.strip()
+        except OSError:
+            continue
+        if v:
+            return v
+    return "as installed"
+
+
+def mm_section(path):
+    """The Matrix Market section from the JSON of one run of the mm/ cases (bench.sh runs them
+    with --benchmark_filter=^mm/ in one process): Tarvel and scipy.io on the same file."""
+    with open(path) as f:
+        data = json.load(f)
+    med = {}
+    for b in data["benchmarks"]:
+        if b.get("aggregate_name") == "median":
+            name = re.sub(r"(/iterations:\d+)?(/manual_time)?$", "", b["run_name"])
+            scale = {"ns": 1e-9, "us": 1e-6, "ms": 1e-3, "s": 1.0}[b["time_unit"]]
+            med[name] = (b["file_bytes"], b["real_time"] * scale, b["cpu_time"] * scale,
+                         b.get("repetitions", 1))
+    ctx = data.get("context", {})
+    load = ", ".join("%.1f" % v for v in ctx.get("load_avg", [])) or "unknown"
+    out = [MM_TITLE, ""]
+    w = out.append
+    any_case = next(iter(med.values()), None)
+    mb = any_case[0] / 1e6 if any_case else 0.0
+    w("One process of `bench/tarvel_bench --benchmark_filter=^mm/` (median of %d repetitions; "
+      "load average %s at its start): a symmetric system of %.1f MB (the upper triangle of a "
+      "5-point grid operator on 680 x 680 nodes, values with 17 significant digits; MB = 10^6 "
+      "bytes) read into a "
+      "`CSystSpMat` by `MMRead` and written by `MMWrite`, and the same file read by "
+      "`scipy.io.mmread` and written by `scipy.io.mmwrite` (told the symmetry and 17 digits; "
+      "timed inside Python around the call, `bench/mm_scipy.py`; scipy %s). MB/s = file bytes "
+      "per second; for Tarvel of wall-clock and of processor time (they part when the machine is "
+      "shared), for scipy of wall-clock time. Targets: 300 MB/s reading, 200 MB/s writing."
+      % (any_case[3] if any_case else 0, load, mb, scipy_version()))
+    w("")
+    w("| operation | Tarvel MB/s (wall) | Tarvel MB/s (CPU) | scipy.io MB/s | Tarvel / scipy | target |")
+    w("|---|---:|---:|---:|---:|---|")
+    for op, target in (("read", 300.0), ("write", 200.0)):
+        t = med.get("mm/%s/tarvel" % op)
+        p = med.get("mm/%s/scipy" % op)
+        if not t:
+            continue
+        wall, cpu = t[0] / t[1] / 1e6, t[0] / t[2] / 1e6
+        peer = p[0] / p[1] / 1e6 if p else None
+        w("| %s | %.0f | %.0f | %s | %s | %s |" % (
+            op, wall, cpu, "%.1f" % peer if peer else "—",
+            "%.0f x" % (wall / peer) if peer else "—",
+            "%.0f MB/s: %s" % (target, "met" if wall >= target else
+                               "met in processor time, not in wall-clock time at this load"
+                               if cpu >= target else "missed")))
+    w("")
+    return out
+
+
+def splice_mm(json_path, page):
+    """Replaces the Matrix Market section of a generated page (or inserts it before the
+    iterations table) with the one of a newer run of the mm/ cases alone."""
+    lines = open(page).read().split("\n")
+    section = mm_section(json_path)
+    if MM_TITLE in lines:
+        start = lines.index(MM_TITLE)
+        end = next((k for k in range(start + 1, len(lines)) if lines[k].startswith("## ")),
+                   len(lines))
+        lines[start:end] = section
+    else:
+        at = lines.index("## Iterations and residuals") if "## Iterations and residuals" in lines \
+            else len(lines)
+        lines[at:at] = section
+    open(page, "w").write("\n".join(lines))
+
+
 def main():
     if len(sys.argv) > 1 and sys.argv[1] in ("--direct", "--carry"):
         direct_main(sys.argv[1:])
+        return
+    if len(sys.argv) > 1 and sys.argv[1] == "--mm":  # --mm MM_JSON PAGE: that section in place
+        splice_mm(sys.argv[2], sys.argv[3])
         return
     results, context = load_results(sys.argv[1])
     memory = load_memory(sys.argv[2])
@@ -688,7 +771,8 @@ def main():
     direct_section(w, results, memory, load_averages(sys.argv[1]), plat,
                    open(sys.argv[6]).read() if len(sys.argv) > 6 and os.path.exists(sys.argv[6])
                    else "")
-
+    if len(sys.argv) > 7 and os.path.exists(sys.argv[7]):
+        out.extend(mm_section(sys.argv[7]))
     w("## Iterations and residuals")
     w("")
     w("| case | products | relative residual |")

@@ -5,7 +5,8 @@
 # failing test or sanitizer report fails the run. Gmsh's API (libgmsh-dev, about 40 MB) is
 # installed so that the demo's --mesh test runs rather than being skipped; PETSc (petsc-dev, with
 # Open MPI) so that Tarvel::PETSc is built and its tests run on 1 and 2 MPI ranks; scipy so that
-# the Matrix Market interchange test runs. The tree's formatting is checked first
+# the Matrix Market interchange test runs; a de_DE.UTF-8 locale so that the text formats are
+# checked under a comma decimal point. The tree's formatting is checked first
 # (scripts/format.sh), and the normal build treats warnings as errors.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -18,6 +19,14 @@ ensure_packages cmake:cmake g++:g++ make:make pkg-config:pkg-config \
   /usr/include/x86_64-linux-gnu/openblas-pthread/cblas.h:libopenblas-dev \
   /usr/lib/x86_64-linux-gnu/liblapack.so:liblapack-dev \
   /usr/include/suitesparse/amd.h:libsuitesparse-dev /usr/include/metis.h:libmetis-dev
+# The text formats are also checked under a comma-decimal locale (tests/io/TextLocale_test.cpp):
+# a German one is made when the system lacks it, and the test fails rather than skips without it.
+ensure_packages localedef:locales
+if ! locale -a 2>/dev/null | grep -qix 'de_DE\.utf-\?8'; then
+  sudo=(); if [[ $(id -u) -ne 0 ]]; then sudo=(sudo); fi
+  "${sudo[@]}" localedef -i de_DE -f UTF-8 de_DE.UTF-8
+fi
+export TARVEL_TEST_COMMA_LOCALE=de_DE.UTF-8
 if ! pkg-config --exists PETSc; then
   echo "NOTE: PETSc not found: Tarvel::PETSc is not built and its tests are skipped"
 fi

@@ -1,20 +1,24 @@
 // Matrix Market files: the writer (buffered text through CFile, renamed into place) and the
 // reader (banner, size line, entries; every count checked before it sizes anything). Layout and
-// choices in MatrixMarket.h.
+// choices in MatrixMarket.h. Numbers go through std::to_chars and std::from_chars, which know
+// no locale: the bytes written and the values read are those of the C locale whatever the
+// process's locale says.
 #include <tarvel/core/Matrix.h>
 #include <tarvel/core/Vector.h>
 #include <tarvel/io/MatrixMarket.h>
+#include <tarvel/io/detail/TextFormat.h>
 #include <tarvel/platform/File.h>
 #include <tarvel/sparse/SparseMatrix.h>
 #include <tarvel/sparse/SystSpMat.h>
 
 #include <algorithm>
-#include <cctype>
+#include <charconv>
 #include <climits>
-#include <cstdio>
-#include <cstdlib>
+#include <cmath>
 #include <cstring>
+#include <memory>
 #include <string>
+#include <system_error>
 #include <vector>
 
 namespace
@@ -24,37 +28,60 @@ namespace
 // Writing
 // =============================================================================================
 
-// Text gathered in memory and handed to the file in large blocks.
+// Text gathered in a block of memory and handed to the file when the block is full. Each piece
+// is formatted straight into the block (room() guarantees the space a line needs).
 class TextSink
 {
 public:
-    explicit TextSink(CFile& file) : m_file(file) { m_text.reserve(kBlock + 256); }
-    void put(const char* s) { append(s, std::strlen(s)); }
-    void put_index_pair(long long i, long long j)
+    explicit TextSink(CFile& file) : m_file(file), m_block(new char[kBlock + kLongestPiece]) {}
+    void put(const char* s) { put(s, std::strlen(s)); }
+    void put(const char* s, std::size_t n)
     {
-        char buf[48];
-        append(buf, static_cast<std::size_t>(std::snprintf(buf, sizeof buf, "%lld %lld", i, j)));
+        while (n > 0)  // a piece of any length, in block-sized parts
+        {
+            const std::size_t part = std::min(n, kLongestPiece);
+            std::memcpy(room(), s, part);
+            m_used += part;
+            s += part;
+            n -= part;
+        }
     }
-    void put_value(double v)  // 17 significant digits: every double reads back exactly
+    void put_char(char c)
     {
-        char buf[40];
-        append(buf, static_cast<std::size_t>(std::snprintf(buf, sizeof buf, "%.17g", v)));
+        *room() = c;
+        ++m_used;
+    }
+    void put_integer(long long v)
+    {
+        char* at = room();
+        m_used += std::to_chars(at, at + kLongestPiece, v).ptr - at;
+    }
+    // printf's "%.17g": the value rounded to 17 significant digits, trailing zeros dropped, so
+    // that every double reads back exactly. std::to_chars in general form with a precision is
+    // defined as printf's %g with that precision, in the C locale.
+    void put_value(double v)
+    {
+        char* at = room();
+        m_used += std::to_chars(at, at + kLongestPiece, v, std::chars_format::general, 17).ptr - at;
     }
     void flush()
     {
-        if (!m_text.empty()) m_file.Write(m_text.data(), static_cast<UINT>(m_text.size()));
-        m_text.clear();
+        if (m_used > 0) m_file.Write(m_block.get(), static_cast<UINT>(m_used));
+        m_used = 0;
     }
 
 private:
-    static constexpr std::size_t kBlock = 1 << 20;
-    void append(const char* s, std::size_t n)
+    static constexpr std::size_t kBlock = 1 << 16;  // below the sizes an allocator maps on its own
+    static constexpr std::size_t kLongestPiece = 64;  // "%.17g" of a double: at most 24 bytes
+    // Where the next piece goes, with at least kLongestPiece bytes behind it.
+    char* room()
     {
-        m_text.append(s, n);
-        if (m_text.size() >= kBlock) flush();
+        if (m_used >= kBlock) flush();
+        return m_block.get() + m_used;
     }
     CFile& m_file;
-    std::string m_text;
+    std::unique_ptr<char[]> m_block;
+    std::size_t m_used = 0;
 };
 
 // Writes the file beside path, body(sink) producing its text, and renames it into place.
@@ -95,108 +122,176 @@ bool holds_upper_triangle(const CSparseMatrix& A)
 }
 
 // =============================================================================================
-// Reading: lines, numbers, the banner and the size line
+// Reading: lines, tokens, numbers
 // =============================================================================================
 
-// Lines of a file read in blocks; the line end ("\n" or "\r\n") is dropped.
+// The format keeps lines short; a longer entry or size line is refused as too long (a comment
+// line may have any length).
+constexpr std::size_t kLongestLine = 4096;
+
+// Lines of a file read in blocks until a read gives nothing (a pipe has no length to ask); the
+// line end ("\n" or "\r\n") is dropped. A line lies in the block where it can, and is gathered
+// into a string of its own (its first kLongestLine + 1 characters) when it crosses blocks.
 class LineReader
 {
 public:
-    explicit LineReader(CFile& file) : m_file(file), m_block(kBlock) {}
-    // False at the end of the file; throws CFileException on a read error. A line longer than
-    // kLongestLine keeps its first kLongestLine characters and is marked too long.
-    bool next(std::string& line)
+    explicit LineReader(CFile& file) : m_file(file), m_block(new char[kBlock]) {}
+    // The next line as [first, last); false at the end of the file. Throws CFileException on a
+    // read error.
+    bool next(const char*& first, const char*& last)
     {
-        line.clear();
-        m_tooLong = false;
-        bool any = false;
-        for (;;)
+        m_first = m_last = nullptr;
+        if (m_pos == m_end && !refill()) return false;
+        const char* begin = m_block.get() + m_pos;
+        const char* nl = static_cast<const char*>(std::memchr(begin, '\n', m_end - m_pos));
+        if (nl)
         {
-            if (m_pos == m_end)
-            {
-                m_end = m_file.Read(m_block.data(), kBlock);
-                m_pos = 0;
-                if (m_end == 0) break;
-            }
-            any = true;
-            const char* begin = m_block.data() + m_pos;
-            const void* nl = std::memchr(begin, '\n', m_end - m_pos);
-            const std::size_t take =
-                nl ? static_cast<const char*>(nl) - begin : static_cast<std::size_t>(m_end - m_pos);
-            const std::size_t room = kLongestLine - line.size();
-            line.append(begin, std::min(take, room));
-            m_tooLong = m_tooLong || take > room;
-            m_pos += static_cast<UINT>(take);
-            if (nl)
-            {
-                ++m_pos;
-                break;
-            }
+            first = begin;
+            last = nl;
+            m_pos = static_cast<std::size_t>(nl - m_block.get()) + 1;
         }
-        if (!any) return false;
+        else
+        {
+            m_joined.assign(begin, std::min(m_end - m_pos, kLongestLine + 1));
+            m_pos = m_end;
+            while (!nl && refill())
+            {
+                begin = m_block.get();
+                nl = static_cast<const char*>(std::memchr(begin, '\n', m_end));
+                const std::size_t take = nl ? static_cast<std::size_t>(nl - begin) : m_end;
+                if (m_joined.size() <= kLongestLine)
+                    m_joined.append(begin, std::min(take, kLongestLine + 1 - m_joined.size()));
+                m_pos = nl ? take + 1 : m_end;
+            }
+            first = m_joined.data();
+            last = first + m_joined.size();
+        }
         ++m_line;
-        if (!line.empty() && line.back() == '\r') line.pop_back();
+        if (last > first && last[-1] == '\r') --last;
+        m_first = first;
+        m_last = last;
         return true;
     }
     long line_number() const { return m_line; }
-    bool line_too_long() const { return m_tooLong; }  // of the last line read
+    // Of the last line read; false after the end of the file.
+    bool too_long() const { return std::size_t(m_last - m_first) > kLongestLine; }
+    bool holds_nul() const { return m_first && std::memchr(m_first, '\0', m_last - m_first); }
 
 private:
-    static constexpr UINT kBlock = 1 << 20;
-    // The format keeps lines short; a longer one is gathered only this far.
-    static constexpr std::size_t kLongestLine = 4096;
+    static constexpr std::size_t kBlock = 1 << 16;  // as the writer's block
+    bool refill()
+    {
+        m_end = m_file.Read(m_block.get(), static_cast<UINT>(kBlock));
+        m_pos = 0;
+        return m_end > 0;
+    }
     CFile& m_file;
-    std::vector<char> m_block;
-    UINT m_pos = 0, m_end = 0;
+    std::unique_ptr<char[]> m_block;
+    std::size_t m_pos = 0, m_end = 0;
+    std::string m_joined;
+    const char* m_first = nullptr;
+    const char* m_last = nullptr;
     long m_line = 0;
-    bool m_tooLong = false;
 };
 
-bool is_blank(const std::string& line)
+// Blanks as isspace gives them in the C locale, the line end excepted.
+bool is_blank(char c) { return c == ' ' || c == '\t' || c == '\v' || c == '\f' || c == '\r'; }
+
+bool blank_line(const char* s, const char* e)
 {
-    return std::all_of(line.begin(), line.end(),
-                       [](char c) { return std::isspace(static_cast<unsigned char>(c)) != 0; });
+    while (s < e && is_blank(*s)) ++s;
+    return s == e;
 }
 
-const char* skip_space(const char* s)
+// The white-space separated words of [s, e): at most kMax, and whether more followed.
+struct Tokens
 {
-    while (*s == ' ' || *s == '\t' || *s == '\v' || *s == '\f' || *s == '\r') ++s;
-    return s;
-}
+    static constexpr int kMax = 5;
+    const char* first[kMax];
+    const char* last[kMax];
+    int count = 0;
+    bool more = false;
+    Tokens(const char* s, const char* e)
+    {
+        for (;;)
+        {
+            while (s < e && is_blank(*s)) ++s;
+            if (s == e) return;
+            if (count == kMax)
+            {
+                more = true;
+                return;
+            }
+            first[count] = s;
+            while (s < e && !is_blank(*s)) ++s;
+            last[count++] = s;
+        }
+    }
+    std::string text(int k) const  // for messages: a word cut at 40 characters
+    {
+        return "\"" + std::string(first[k], std::min<std::size_t>(last[k] - first[k], 40)) + "\"";
+    }
+};
 
-// A number token ends at white space or at the end of the line.
-bool token_ended(const char* s)
+// A decimal integer token, [+-]digits. Beyond long long the magnitude saturates at LLONG_MAX,
+// which every range check refuses.
+bool parse_integer(const char* s, const char* e, long long& v)
 {
-    return *s == '\0' || std::isspace(static_cast<unsigned char>(*s));
-}
-
-// Reads a decimal integer at s, advancing s; false when there is none. Values beyond long long
-// saturate (and are then out of every range checked later).
-bool read_integer(const char*& s, long long& v)
-{
-    s = skip_space(s);
-    char* end = nullptr;
-    v = std::strtoll(s, &end, 10);
-    if (end == s || !token_ended(end)) return false;
-    s = end;
+    const bool negative = s < e && *s == '-';
+    if (s < e && (*s == '+' || *s == '-')) ++s;
+    if (s == e) return false;
+    unsigned long long u = 0;
+    for (; s < e; ++s)
+    {
+        const unsigned d = static_cast<unsigned char>(*s) - unsigned('0');
+        if (d > 9) return false;
+        u = u > (ULLONG_MAX - 9) / 10 ? ULLONG_MAX : 10 * u + d;
+    }
+    u = std::min<unsigned long long>(u, LLONG_MAX);
+    v = negative ? -static_cast<long long>(u) : static_cast<long long>(u);
     return true;
 }
 
-bool read_real(const char*& s, double& v)
+// A real number token as strtod reads it in the C locale: decimal or hexadecimal, "inf",
+// "nan", a leading sign; a magnitude beyond the doubles as +-HUGE_VAL, below them as the
+// nearest subnormal or zero.
+bool parse_real(const char* s, const char* e, double& v)
 {
-    s = skip_space(s);
-    char* end = nullptr;
-    v = std::strtod(s, &end);
-    if (end == s || !token_ended(end)) return false;
-    s = end;
+    if (s < e && *s == '+') ++s;  // from_chars takes no plus sign
+    if (s == e || *s == '+') return false;
+    const bool negative = *s == '-';
+    const char* digits = s + (negative ? 1 : 0);
+    std::from_chars_result r;
+    if (e - digits > 2 && digits[0] == '0' && (digits[1] == 'x' || digits[1] == 'X') &&
+        digits[2] != '-' && digits[2] != '+')
+    {
+        r = std::from_chars(digits + 2, e, v, std::chars_format::hex);
+        if (negative) v = -v;
+    }
+    else
+        r = std::from_chars(s, e, v);
+    if (r.ptr != e) return false;
+    if (r.ec == std::errc::result_out_of_range)
+        v = tarvel::detail::number_value(std::string(s, e));  // strtod's result, C locale
+    return r.ec == std::errc() || r.ec == std::errc::result_out_of_range;
+}
+
+// An integer field's value: any number of digits, read as the real they denote (exact up to
+// 2^53, the nearest double beyond, +-infinity beyond the doubles, as strtod gives).
+bool parse_integer_value(const char* s, const char* e, double& v)
+{
+    long long ignored = 0;
+    if (!parse_integer(s, e, ignored)) return false;
+    if (*s == '+') ++s;
+    if (std::from_chars(s, e, v).ec == std::errc::result_out_of_range)
+        v = *s == '-' ? -HUGE_VAL : HUGE_VAL;
     return true;
 }
 
-bool at_line_end(const char* s) { return *skip_space(s) == '\0'; }
-
-std::string lower(std::string s)
+std::string lower(std::string s)  // ASCII only: a Turkish locale must not turn 'I' into dotless i
 {
-    for (char& c : s) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    for (char& c : s)
+        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
     return s;
 }
 
@@ -219,18 +314,22 @@ struct Header
 struct Reading
 {
     CFile file;
-    ULONGLONG length = 0;
     LineReader* lines = nullptr;
     CString* message = nullptr;
 
-    int fail(int status, const std::string& what)
+    // The message names the line and, when the line is too long or holds a NUL byte, says so.
+    int fail(int status, std::string what)
     {
         if (message)
         {
+            if (lines && lines->too_long())
+                what +=
+                    " (the line is longer than " + std::to_string(kLongestLine) + " characters)";
+            else if (lines && lines->holds_nul())
+                what += " (a NUL byte in the line)";
             if (lines && lines->line_number() > 0)
-                message->Format("line %ld: %s", lines->line_number(), what.c_str());
-            else
-                *message = what.c_str();
+                what = "line " + std::to_string(lines->line_number()) + ": " + what;
+            *message = what.c_str();
         }
         return status;
     }
@@ -238,17 +337,12 @@ struct Reading
 
 int read_banner(Reading& rd, Header& h)
 {
-    std::string line;
-    if (!rd.lines->next(line)) return rd.fail(MM_BAD_BANNER, "empty file, no banner");
+    const char *s = nullptr, *e = nullptr;
+    if (!rd.lines->next(s, e)) return rd.fail(MM_BAD_BANNER, "empty file, no banner");
+    const Tokens t(s, e);
     std::vector<std::string> words;
-    for (const char* s = line.c_str(); *(s = skip_space(s));)
-    {
-        const char* e = s;
-        while (*e && !std::isspace(static_cast<unsigned char>(*e))) ++e;
-        words.push_back(lower(std::string(s, e)));
-        s = e;
-    }
-    if (rd.lines->line_too_long() || words.size() != 5 || words[0] != "%%matrixmarket")
+    for (int k = 0; k < t.count; ++k) words.push_back(lower(std::string(t.first[k], t.last[k])));
+    if (rd.lines->too_long() || t.more || words.size() != 5 || words[0] != "%%matrixmarket")
         return rd.fail(MM_BAD_BANNER, "not a Matrix Market banner");
     if (words[1] != "matrix")
         return rd.fail(MM_UNSUPPORTED, "object \"" + words[1] + "\" is not a matrix");
@@ -279,21 +373,33 @@ int read_banner(Reading& rd, Header& h)
     return MM_OK;
 }
 
+// The next line that is neither blank nor a comment (a comment of any length); false at the
+// end of the file.
+bool next_data_line(Reading& rd, const char*& s, const char*& e)
+{
+    while (rd.lines->next(s, e))
+    {
+        if (s < e && *s == '%') continue;
+        if (rd.lines->too_long() || !blank_line(s, e)) return true;
+    }
+    return false;
+}
+
 int read_size(Reading& rd, Header& h)
 {
-    std::string line;
-    do
-    {
-        if (!rd.lines->next(line)) return rd.fail(MM_BAD_SIZE, "no size line");
-    } while (line[0] == '%' ||
-             (!rd.lines->line_too_long() && is_blank(line)));  // comments of any length
-    const char* s = line.c_str();
-    const bool ok = !rd.lines->line_too_long() && read_integer(s, h.rows) &&
-                    read_integer(s, h.cols) && (!h.coordinate || read_integer(s, h.entries)) &&
-                    at_line_end(s);
+    const char *s = nullptr, *e = nullptr;
+    if (!next_data_line(rd, s, e)) return rd.fail(MM_BAD_SIZE, "no size line");
+    const Tokens t(s, e);
+    const int wanted = h.coordinate ? 3 : 2;
+    long long size[3] = {0, 0, 0};
+    bool ok = !rd.lines->too_long() && t.count == wanted && !t.more;
+    for (int k = 0; ok && k < wanted; ++k) ok = parse_integer(t.first[k], t.last[k], size[k]);
     if (!ok)
         return rd.fail(MM_BAD_SIZE, h.coordinate ? "size line is not \"rows cols entries\""
                                                  : "size line is not \"rows cols\"");
+    h.rows = size[0];
+    h.cols = size[1];
+    h.entries = size[2];
     if (h.rows < 0 || h.cols < 0 || h.entries < 0) return rd.fail(MM_BAD_SIZE, "negative size");
     if (h.rows > INT_MAX || h.cols > INT_MAX)
         return rd.fail(MM_TOO_LARGE, "size beyond the library's int indices");
@@ -308,23 +414,15 @@ int open_and_read_header(Reading& rd, LPCTSTR path, Header& h)
 {
     if (!rd.file.Open(path, CFile::modeRead))
         return rd.fail(MM_OPEN_FAILED, std::string("cannot open ") + (path ? path : ""));
-    rd.length = rd.file.GetLength();
     int status = read_banner(rd, h);
     if (status == MM_OK) status = read_size(rd, h);
     return status;
 }
 
-// The next data line (blank lines skipped); false at the end of the file.
-bool next_data_line(Reading& rd, std::string& line)
+std::string range_text(const char* what, const Tokens& t, int k, long long n)
 {
-    while (rd.lines->next(line))
-        if (rd.lines->line_too_long() || !is_blank(line)) return true;
-    return false;
-}
-
-std::string range_text(const char* what, long long v, long long n)
-{
-    return std::string(what) + " index " + std::to_string(v) + " outside 1.." + std::to_string(n);
+    const std::string index(t.first[k], std::min<std::size_t>(t.last[k] - t.first[k], 40));
+    return std::string(what) + " index " + index + " outside 1.." + std::to_string(n);
 }
 
 // The entries of a coordinate file, in file order, 0-based; at most h.entries of them.
@@ -334,29 +432,91 @@ struct Entry
     double v;
 };
 
+// Entries reserved from the count line before they are read, so that the list is not copied as
+// it grows: at most 2^22 (64 MiB), and no more than the file's bytes can hold (an entry takes
+// at least 4 bytes, "i j\n"). The length is a hint only: a pipe has none and its list grows as
+// read; no refusal rests on it.
+constexpr long long kReservedEntries = 1 << 22;
+
+// Why the words of an entry are not the entry its field calls for (they are not).
+std::string entry_cause(const Tokens& t, Field field)
+{
+    const int wanted = field == Field::Pattern ? 2 : 3;
+    if (t.count < wanted) return t.count == 2 ? "the value is missing" : "an index is missing";
+    if (t.count > wanted || t.more) return "text after the entry: " + t.text(wanted);
+    long long ignored = 0;
+    for (int k = 0; k < 2; ++k)
+        if (!parse_integer(t.first[k], t.last[k], ignored))
+            return t.text(k) + " is not an integer index";
+    return t.text(2) + (field == Field::Integer ? " is not an integer" : " is not a number");
+}
+
+// The common entry, "i j v" or "i j" with plain indices of at most 18 digits, read in one pass
+// without splitting the line into words first; false for anything else (a sign, a longer
+// index, a "+" before the value, text after it, too few words), which the general path below
+// then reads or refuses with its cause.
+bool read_plain_entry(const char* p, const char* e, bool value, long long& i, long long& j,
+                      double& v)
+{
+    long long* index[2] = {&i, &j};
+    for (long long* x : index)
+    {
+        while (p < e && is_blank(*p)) ++p;
+        const char* first = p;
+        long long n = 0;
+        for (unsigned d; p < e && (d = static_cast<unsigned char>(*p) - unsigned('0')) <= 9; ++p)
+            n = 10 * n + d;
+        if (p == first || p - first > 18 || (p < e && !is_blank(*p))) return false;
+        *x = n;
+    }
+    if (value)
+    {
+        while (p < e && is_blank(*p)) ++p;
+        const std::from_chars_result r = std::from_chars(p, e, v);
+        if (r.ptr == p || r.ec != std::errc()) return false;
+        p = r.ptr;
+    }
+    while (p < e && is_blank(*p)) ++p;
+    return p == e;
+}
+
 int read_coordinate_entries(Reading& rd, const Header& h, std::vector<Entry>& out)
 {
-    std::string line;
+    const char *s = nullptr, *e = nullptr;
     long long count = 0;
-    while (next_data_line(rd, line))
+    const int wanted = h.field == Field::Pattern ? 2 : 3;
+    const long long fits = static_cast<long long>(rd.file.GetLength() / 4) + 1;
+    out.reserve(static_cast<std::size_t>(std::min({h.entries, kReservedEntries, fits})));
+    while (next_data_line(rd, s, e))
     {
         if (++count > h.entries)
             return rd.fail(MM_COUNT_MISMATCH,
                            "more entries than the " + std::to_string(h.entries) + " announced");
-        const char* s = line.c_str();
-        long long i = 0, j = 0, n = 0;
+        long long i = 0, j = 0;
         double v = 1.0;
-        bool ok = !rd.lines->line_too_long() && read_integer(s, i) && read_integer(s, j);
-        if (ok && h.field == Field::Real) ok = read_real(s, v);
-        if (ok && h.field == Field::Integer && (ok = read_integer(s, n)))
-            v = static_cast<double>(n);
-        if (!ok || !at_line_end(s))
-            return rd.fail(MM_BAD_ENTRY, h.field == Field::Pattern ? "entry is not \"i j\""
-                                         : h.field == Field::Integer
-                                             ? "entry is not \"i j integer\""
-                                             : "entry is not \"i j value\"");
-        if (i < 1 || i > h.rows) return rd.fail(MM_OUT_OF_RANGE, range_text("row", i, h.rows));
-        if (j < 1 || j > h.cols) return rd.fail(MM_OUT_OF_RANGE, range_text("column", j, h.cols));
+        if (h.field == Field::Real && read_plain_entry(s, e, true, i, j, v) &&
+            !rd.lines->too_long() && i >= 1 && i <= h.rows && j >= 1 && j <= h.cols)
+        {
+            out.push_back({static_cast<int>(i - 1), static_cast<int>(j - 1), v});
+            continue;
+        }
+        const Tokens t(s, e);
+        bool ok = !rd.lines->too_long() && t.count == wanted && !t.more &&
+                  parse_integer(t.first[0], t.last[0], i) &&
+                  parse_integer(t.first[1], t.last[1], j);
+        if (ok && h.field == Field::Real) ok = parse_real(t.first[2], t.last[2], v);
+        if (ok && h.field == Field::Integer) ok = parse_integer_value(t.first[2], t.last[2], v);
+        if (!ok)
+        {
+            const char* form = h.field == Field::Pattern   ? "entry is not \"i j\""
+                               : h.field == Field::Integer ? "entry is not \"i j integer\""
+                                                           : "entry is not \"i j value\"";
+            const bool plain = !rd.lines->too_long() && !rd.lines->holds_nul();
+            return rd.fail(MM_BAD_ENTRY, form + (plain ? ": " + entry_cause(t, h.field) : ""));
+        }
+        if (i < 1 || i > h.rows) return rd.fail(MM_OUT_OF_RANGE, range_text("row", t, 0, h.rows));
+        if (j < 1 || j > h.cols)
+            return rd.fail(MM_OUT_OF_RANGE, range_text("column", t, 1, h.cols));
         out.push_back({static_cast<int>(i - 1), static_cast<int>(j - 1), v});
     }
     if (count < h.entries)
@@ -366,58 +526,69 @@ int read_coordinate_entries(Reading& rd, const Header& h, std::vector<Entry>& ou
 }
 
 // The values of an array file in file order (column by column; the lower triangle only for a
-// symmetric file), each handed to put(i, j, v).
-template <class Put> int read_array_values(Reading& rd, const Header& h, Put put)
+// symmetric file). Memory follows the values read: a size line announcing more is refused at
+// the end of the file, having sized nothing.
+int read_array_values(Reading& rd, const Header& h, std::vector<double>& out)
 {
-    std::string line;
-    long long count = 0;
-    long long i = 0, j = 0;  // the position of the next value
-    while (next_data_line(rd, line))
+    const char *s = nullptr, *e = nullptr;
+    while (next_data_line(rd, s, e))
     {
-        if (++count > h.entries)
+        if (static_cast<long long>(out.size()) == h.entries)
             return rd.fail(MM_COUNT_MISMATCH,
                            "more values than the " + std::to_string(h.entries) + " of the size");
-        const char* s = line.c_str();
+        const Tokens t(s, e);
         double v = 0.0;
-        long long n = 0;
-        bool ok = !rd.lines->line_too_long();
-        if (ok && h.field == Field::Real) ok = read_real(s, v);
-        if (ok && h.field == Field::Integer && (ok = read_integer(s, n)))
-            v = static_cast<double>(n);
-        if (!ok || !at_line_end(s))
-            return rd.fail(MM_BAD_ENTRY, h.field == Field::Integer ? "value is not an integer"
-                                                                   : "value is not a number");
-        put(static_cast<int>(i), static_cast<int>(j), v);
-        if (++i == h.rows)
+        bool ok = !rd.lines->too_long() && t.count == 1 && !t.more;
+        if (ok && h.field == Field::Real) ok = parse_real(t.first[0], t.last[0], v);
+        if (ok && h.field == Field::Integer) ok = parse_integer_value(t.first[0], t.last[0], v);
+        if (!ok)
         {
-            ++j;
-            i = h.symmetric ? j : 0;
+            std::string what =
+                h.field == Field::Integer ? "value is not an integer" : "value is not a number";
+            if (t.count > 1 || t.more) what += ": text after the value";
+            return rd.fail(MM_BAD_ENTRY, what);
         }
+        out.push_back(v);
     }
-    if (count < h.entries)
-        return rd.fail(MM_COUNT_MISMATCH, std::to_string(count) + " values where " +
+    if (static_cast<long long>(out.size()) < h.entries)
+        return rd.fail(MM_COUNT_MISMATCH, std::to_string(out.size()) + " values where " +
                                               std::to_string(h.entries) + " were announced");
     return MM_OK;
+}
+
+// Calls put(i, j, v) for the values of an array file, at the positions they stand for.
+template <class Put>
+void for_each_array_value(const Header& h, const std::vector<double>& v, Put put)
+{
+    std::size_t k = 0;
+    for (long long j = 0; j < h.cols; ++j)
+        for (long long i = h.symmetric ? j : 0; i < h.rows; ++i)
+            put(static_cast<int>(i), static_cast<int>(j), v[k++]);
 }
 
 // Entries of either format, 0-based, for a sparse target.
 int read_sparse_entries(Reading& rd, const Header& h, std::vector<Entry>& out)
 {
     if (h.coordinate) return read_coordinate_entries(rd, h, out);
-    if (h.entries > static_cast<long long>(rd.length))
-        return rd.fail(MM_TOO_LARGE, "more values announced than the file has bytes");
-    return read_array_values(
-        rd, h,
-        [&out](int i, int j, double v)
-        {
-            if (v != 0.0) out.push_back({i, j, v});  // an array holds its zeros; sparse does not
-        });
+    std::vector<double> values;
+    const int status = read_array_values(rd, h, values);
+    if (status != MM_OK) return status;
+    for_each_array_value(h, values,
+                         [&out](int i, int j, double v)
+                         {
+                             if (v != 0.0) out.push_back({i, j, v});  // sparse holds no zeros
+                         });
+    return MM_OK;
 }
+
+bool before(const Entry& a, const Entry& b) { return a.i != b.i ? a.i < b.i : a.j < b.j; }
 
 // The entries as stored: a symmetric file's entries mirrored (both triangles) or moved to the
 // upper triangle (upper); then sorted by row and column, the order of the file kept among
-// repeats so that they are summed in the file's order.
-void arrange(std::vector<Entry>& e, bool symmetric, bool upper)
+// repeats so that they are summed in the file's order. Files in row order (this writer's) need
+// no sort; others take a counting sort by row and a sort of each row by column, or, when the
+// rows are many more than the entries, one stable sort.
+void arrange(std::vector<Entry>& e, bool symmetric, bool upper, long long rows)
 {
     if (symmetric)
     {
@@ -433,9 +604,25 @@ void arrange(std::vector<Entry>& e, bool symmetric, bool upper)
                 e.push_back({e[k].j, e[k].i, e[k].v});
         }
     }
-    std::stable_sort(e.begin(), e.end(),
-                     [](const Entry& a, const Entry& b)
-                     { return a.i != b.i ? a.i < b.i : a.j < b.j; });
+    if (std::is_sorted(e.begin(), e.end(), before)) return;
+    if (rows > static_cast<long long>(4 * e.size()) + (1 << 16))
+    {
+        std::stable_sort(e.begin(), e.end(), before);
+        return;
+    }
+    std::vector<std::size_t> start(static_cast<std::size_t>(rows) + 1, 0);
+    for (const Entry& x : e) ++start[static_cast<std::size_t>(x.i) + 1];
+    for (std::size_t r = 1; r < start.size(); ++r) start[r] += start[r - 1];
+    std::vector<Entry> sorted(e.size());
+    std::vector<std::size_t> next(start.begin(), start.end() - 1);
+    for (const Entry& x : e) sorted[next[static_cast<std::size_t>(x.i)]++] = x;
+    for (std::size_t r = 0; r + 1 < start.size(); ++r)
+    {
+        const auto first = sorted.begin() + static_cast<std::ptrdiff_t>(start[r]);
+        const auto last = sorted.begin() + static_cast<std::ptrdiff_t>(start[r + 1]);
+        if (!std::is_sorted(first, last, before)) std::stable_sort(first, last, before);
+    }
+    e.swap(sorted);
 }
 
 // Opens path, reads its banner and size line and hands them to body(rd, h), which reads the rest
@@ -458,6 +645,11 @@ template <class Body> int read_file(LPCTSTR path, CString* message, Body body)
         return rd.fail(MM_OPEN_FAILED, "the file cannot be read");
     }
 }
+
+// Rows of a system matrix that its entries need not pay for; beyond them, each row must come
+// with entries read (at most 16 empty rows per entry), so a forged size line cannot make
+// billions of rows from a short file.
+constexpr long long kFreeRows = 1 << 16;
 
 }  // namespace
 
@@ -496,10 +688,25 @@ const char* MMStatusText(int status)
     }
 }
 
-int MMWrite(const CSparseMatrix& A, LPCTSTR path)
+int MMWrite(const CSparseMatrix& A, LPCTSTR path) { return MMWrite(A, path, MM_AS_STORED, -1); }
+
+int MMWrite(const CSparseMatrix& A, LPCTSTR path, int symmetry, int n)
 {
-    const long long rows = A.GetRows(), cols = A.GetColumns();
-    const bool symmetric = CVirtMat::m_bSym && rows == cols && holds_upper_triangle(A);
+    const CSystSpMat* S = dynamic_cast<const CSystSpMat*>(&A);
+    const bool upper = holds_upper_triangle(A);
+    bool symmetric = symmetry == MM_SYMMETRIC_UPPER;
+    if (symmetry == MM_AS_STORED) symmetric = S && CVirtMat::m_bSym && upper;
+    if (symmetric && !upper) return MM_WRONG_SHAPE;  // a cell below the diagonal
+    // -- The size: given, a system's order, or what the cells and the last Allocate reach --
+    long long rows = std::max(A.GetRows(), A.m_nAllocRows);
+    long long cols = std::max(A.GetColumns(), A.m_nAllocCols);
+    if (S) rows = cols = S->GetRows();
+    if (symmetric) rows = cols = std::max(rows, cols);
+    if (n >= 0)
+    {
+        if (A.GetRows() > n || A.GetColumns() > n) return MM_WRONG_SHAPE;  // a cell beyond n
+        rows = cols = n;
+    }
     long long entries = 0;
     for (const CSparseMatrix::row* r = A.GetFirstRow(); r; r = r->m_pNextRow)
         for (const CSparseMatrix::cell* c = r->m_pFirstCell; c; c = c->m_pNext) ++entries;
@@ -508,21 +715,27 @@ int MMWrite(const CSparseMatrix& A, LPCTSTR path)
                       {
                           out.put(symmetric ? "%%MatrixMarket matrix coordinate real symmetric\n"
                                             : "%%MatrixMarket matrix coordinate real general\n");
-                          char size[80];
-                          std::snprintf(size, sizeof size, "%lld %lld %lld\n", rows, cols, entries);
-                          out.put(size);
+                          out.put_integer(rows);
+                          out.put_char(' ');
+                          out.put_integer(cols);
+                          out.put_char(' ');
+                          out.put_integer(entries);
+                          out.put_char('\n');
                           for (const CSparseMatrix::row* r = A.GetFirstRow(); r; r = r->m_pNextRow)
+                          {
+                              const long long i = r->m_nRow + 1LL;
                               for (const CSparseMatrix::cell* c = r->m_pFirstCell; c;
                                    c = c->m_pNext)
                               {
-                                  if (symmetric)  // (i, j), j >= i, as the lower entry (j, i)
-                                      out.put_index_pair(c->m_nCol + 1LL, r->m_nRow + 1LL);
-                                  else
-                                      out.put_index_pair(r->m_nRow + 1LL, c->m_nCol + 1LL);
-                                  out.put(" ");
+                                  const long long j = c->m_nCol + 1LL;
+                                  out.put_integer(symmetric ? j : i);  // (i, j), j >= i, as the
+                                  out.put_char(' ');                   // lower entry (j, i)
+                                  out.put_integer(symmetric ? i : j);
+                                  out.put_char(' ');
                                   out.put_value(c->m_dValue);
-                                  out.put("\n");
+                                  out.put_char('\n');
                               }
+                          }
                       });
 }
 
@@ -535,14 +748,15 @@ int MMWrite(const CVector& v, LPCTSTR path)
                       [&](TextSink& out)
                       {
                           out.put("%%MatrixMarket matrix array real general\n");
-                          out.put_index_pair(rows, cols);
-                          out.put("\n");
-                          for (long j = 0; j < cols;
-                               ++j)  // column by column (M1: element i * cols + j)
+                          out.put_integer(rows);
+                          out.put_char(' ');
+                          out.put_integer(cols);
+                          out.put_char('\n');
+                          for (long j = 0; j < cols; ++j)  // column by column (M1: i * cols + j)
                               for (long i = 0; i < rows; ++i)
                               {
                                   out.put_value(v.GetVector()[i * cols + j]);
-                                  out.put("\n");
+                                  out.put_char('\n');
                               }
                       });
 }
@@ -556,12 +770,14 @@ int MMRead(LPCTSTR path, CSparseMatrix& A, CString* message)
             CSystSpMat* S = dynamic_cast<CSystSpMat*>(&A);
             if (S && h.rows != h.cols)
                 return rd.fail(MM_WRONG_SHAPE, "a system matrix must be square");
-            if (S && h.rows > static_cast<long long>(rd.length))
-                return rd.fail(MM_TOO_LARGE, "more rows announced than the file has bytes");
             std::vector<Entry> entries;
             const int status = read_sparse_entries(rd, h, entries);
             if (status != MM_OK) return status;
-            arrange(entries, h.symmetric, CVirtMat::m_bSym);
+            if (S && h.rows > kFreeRows + 16 * static_cast<long long>(entries.size()))
+                return rd.fail(MM_TOO_LARGE, std::to_string(h.rows) + " rows for " +
+                                                 std::to_string(entries.size()) +
+                                                 " entries: more than 16 empty rows per entry");
+            arrange(entries, h.symmetric, CVirtMat::m_bSym, h.rows);
 
             if (S)
             {
@@ -611,25 +827,26 @@ int MMRead(LPCTSTR path, CVector& v, CString* message)
                 return rd.fail(MM_WRONG_SHAPE, "a dense matrix or vector is read from array files");
             if (!M && h.rows != 1 && h.cols != 1)
                 return rd.fail(MM_WRONG_SHAPE, "a vector is read from one column or one row");
-            const long long size = h.rows * h.cols;
-            if (size > INT_MAX || size > static_cast<long long>(rd.length))
-                return rd.fail(MM_TOO_LARGE, "more values announced than the file has bytes");
+            if (h.rows * h.cols > INT_MAX)
+                return rd.fail(MM_TOO_LARGE, "more values than the library's int indices");
+            std::vector<double> values;  // all of them read before the target is sized
+            const int status = read_array_values(rd, h, values);
+            if (status != MM_OK) return status;
             const int rows = static_cast<int>(h.rows), cols = static_cast<int>(h.cols);
             CMatrix tm;
             CVector tv;
             const bool made =
                 M ? tm.Allocate(rows, cols, true, 0.0) : tv.Allocate(rows * cols, true, 0.0);
-            if (!made && size > 0) return rd.fail(MM_TOO_LARGE, "the values cannot be allocated");
+            if (!made && rows * cols > 0)
+                return rd.fail(MM_TOO_LARGE, "the values cannot be allocated");
             double* data = M ? tm.GetVector() : tv.GetVector();
             const bool transposed = !M && h.rows == 1;  // a row read into a vector
-            const int status =
-                read_array_values(rd, h,
-                                  [&](int i, int j, double x)
-                                  {
-                                      data[transposed ? j : static_cast<long>(i) * cols + j] = x;
-                                      if (h.symmetric) data[static_cast<long>(j) * cols + i] = x;
-                                  });
-            if (status != MM_OK) return status;
+            for_each_array_value(h, values,
+                                 [&](int i, int j, double x)
+                                 {
+                                     data[transposed ? j : static_cast<long>(i) * cols + j] = x;
+                                     if (h.symmetric) data[static_cast<long>(j) * cols + i] = x;
+                                 });
             v.SwitchVectors(M ? static_cast<CVector*>(&tm) : &tv);
             return MM_OK;
         });

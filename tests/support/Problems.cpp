@@ -140,12 +140,11 @@ std::string Untimed(const std::string& text)
 std::string Structure(const CSparseMatrix& S)
 {
     std::string out;
-    char buf[64];
     for (const CSparseMatrix::row* r = S.GetFirstRow(); r; r = r->m_pNextRow)
     {
         out += (out.empty() ? "" : "; ") + std::to_string(r->m_nRow) + ":";
         for (const CSparseMatrix::cell* c = r->m_pFirstCell; c; c = c->m_pNext)
-            out += (std::snprintf(buf, sizeof buf, " %d=%.17g", c->m_nCol, c->m_dValue), buf);
+            out += " " + std::to_string(c->m_nCol) + "=" + G17(c->m_dValue);
     }
     return out;
 }

@@ -18,9 +18,27 @@ namespace tarvel::detail
 namespace
 {
 
-// vsnprintf appended to buf: through a stack buffer, or a heap one for a longer text.
+locale_t c_locale();
+
+// The C locale for the calling thread while it lives: printf's "%f" must write "0.5", not
+// "0,5", whatever LC_NUMERIC the process chose.
+class CLocaleScope
+{
+public:
+    CLocaleScope() : m_previous(uselocale(c_locale())) {}
+    ~CLocaleScope() { uselocale(m_previous); }
+    CLocaleScope(const CLocaleScope&) = delete;
+    CLocaleScope& operator=(const CLocaleScope&) = delete;
+
+private:
+    locale_t m_previous;
+};
+
+// vsnprintf in the C locale appended to buf: through a stack buffer, or a heap one for a
+// longer text.
 void append_vformat(std::string& buf, const char* format, va_list args)
 {
+    const CLocaleScope cLocale;
     va_list again;
     va_copy(again, args);
     char small[512];
@@ -64,11 +82,12 @@ void TextWriter::append(const char* text, std::size_t length)
     maybe_flush();
 }
 
-// printf's "%s%*.*f%s", "%s%*.*e%s" and "%s%*g%s" (precision 6). Finite values with a usual
+// printf's "%s%*.*f%s", "%s%*.*e%s" and "%s%*g%s" (precision 6), in the C locale. Finite values with a usual
 // width and precision go through std::to_chars, whose fixed, scientific and general forms with
 // a precision are by definition those of printf's %f, %e and %g (correctly rounded, at least
 // two exponent digits), padded here as the "*" width pads: right-aligned, or left-aligned for
-// a negative width. Everything else (infinities, NaN, odd widths) goes to the formatter itself.
+// a negative width. Everything else (infinities, NaN, odd widths) goes to printf in the C
+// locale (appendf).
 void TextWriter::entry(const EntryStyle& style, NumberForm form, double v)
 {
     const char* prefix = style.prefix.GetString();
