@@ -10,6 +10,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
+#include <functional>
 #include <gtest/gtest.h>
 #include <limits>
 #include <random>
@@ -203,33 +204,32 @@ TEST(DenseTextReader, VectorTakesEveryNumberAndStopsAfterTheLastOne)
     }
 }
 
-// The matrix reader counts two bytes per line end, so on an LF file it stops one byte further
-// per row than the line ends are long.
+// The rows are the lines up to the first one without numbers; the file is left just after the
+// last row, in every line-end form.
 TEST(DenseTextReader, MatrixReadsOneBlockOfRows)
 {
-    for (const std::string end : {"\r\n", "\n"})
+    for (const std::vector<std::string>& ends : kLineEndForms)
     {
-        SCOPED_TRACE(end.size());
-        const std::string e = end;
-        // (contents, rows, columns, values, position after)
-        const std::vector<std::tuple<std::string, int, int, std::vector<double>, std::size_t>>
+        // (lines, rows, columns, values, the line the file stands at afterwards)
+        const std::vector<std::tuple<std::vector<std::string>, int, int, std::vector<double>, int>>
             cases = {
-                {"1 2 3" + e + "4 5" + e + e + "7" + e, 2, 3, {1, 2, 3, 4, 5, 0}, 12},
-                {"-I3" + e + "pi/2 2pi" + e + "x" + e, 2, 3, {0, 0, -1, 2, 2, 0}, 15},
-                {"1;2" + e + "3,5" + e, 2, 2, {1, 2, 3.5, 0}, 10},
-                {e + "1 2" + e, 0, 0, {}, 0},
-                {"", 0, 0, {}, 0},
+                {{"1 2 3", "4 5", "", "7"}, 2, 3, {1, 2, 3, 4, 5, 0}, 2},
+                {{"-I3", "pi/2 2pi", "x"}, 2, 3, {0, 0, -1, 2, 2, 0}, 2},
+                {{"1;2", "3,5"}, 2, 2, {1, 2, 3.5, 0}, 2},
+                {{"", "1 2"}, 0, 0, {}, 0},
+                {{}, 0, 0, {}, 0},
             };
-        for (const auto& [contents, rows, cols, values, position] : cases)
+        for (const auto& [lines, rows, cols, values, after] : cases)
         {
-            SCOPED_TRACE(contents);
-            TextFile f(contents);
+            std::vector<std::size_t> line;
+            TextFile f(with_line_ends(lines, ends, &line));
+            SCOPED_TRACE(f.bytes());
             CMatrix m(5, 5, true, 8.0);
             m.ReadASCII(&f.file());
             EXPECT_EQ(m.m_nRows, rows);
             EXPECT_EQ(m.GetColumns(), cols);
             EXPECT_EQ(values_of(m), values);
-            EXPECT_EQ(f.position(), std::min(position, contents.size()));
+            EXPECT_EQ(f.position(), line[std::size_t(after)]);
         }
     }
 }
@@ -343,16 +343,76 @@ TEST(SectionedReader, ReadsMatricesThatShareAFile)
     EXPECT_EQ(f.position(), f.bytes().size());
 }
 
-// On an LF file the block starts one byte further per line SeekTo read, and the final position
-// counts two bytes per line end: the first row loses its first character.
-TEST(SectionedReader, CountsTwoBytesPerLineEndOnLfFiles)
+// The input file in CR LF, LF and mixed form: every reader that follows a keyword search
+// reads the same numbers and leaves the file at the same line (on LF files the search used to
+// count two bytes per line end, and E became 1e10).
+TEST(ReadersAfterSeekTo, ReadTheSameInEveryLineEndForm)
 {
-    TextFile f(with_line_ends({"stiff", "1 2 ! first row", "", "3 4", "end", "5 6"}, "\n"));
-    CMatrix m;
-    m.ReadASCII(&f.file(), "STIFF", "END", "!");
-    EXPECT_EQ(m.m_nRows, 2);
-    EXPECT_EQ(values_of(m), (std::vector<double>{2, 0, 3, 4}));
-    EXPECT_EQ(f.position(), f.bytes().size());  // 7 + 28 bytes counted, capped at the end
+    const std::vector<std::string> lines = {"MATERIAL",        "210e9 0.3", "END", "GEOMETRY",
+                                            "4 1 1 ! a brick", "END",       "tail"};
+    using Values = std::vector<double>;
+    const auto both = [](const CVector& a, const CVector& b)
+    {
+        Values v = values_of(a), w = values_of(b);
+        v.insert(v.end(), w.begin(), w.end());
+        return v;
+    };
+    // (reader, the values it reads, the line the file stands at afterwards)
+    const std::vector<std::tuple<std::function<Values(CFile&)>, Values, std::string>> readers = {
+        {[](CFile& f)
+         {
+             CMatrix m;
+             if (SeekTo("material", f, nullptr, false)) m.ReadASCII(&f);
+             return values_of(m);
+         },
+         {210e9, 0.3},
+         "END"},
+        {[&](CFile& f)
+         {
+             CMatrix a, b;
+             a.ReadASCII(&f, "material", "end", "!");
+             b.ReadASCII(&f, "geometry", "end", "!");
+             return both(a, b);
+         },
+         {210e9, 0.3, 4, 1, 1},
+         "tail"},
+        {[&](CFile& f)
+         {
+             CString key("GEOMETRY"), comment("!");
+             CMatrix a, b;
+             if (SeekTo("MATERIAL", f, nullptr, false)) a.ReadASCII(&f);
+             if (SeekTo_ReplLine(key, f, &comment, true)) b.ReadASCII(&f);
+             return both(a, b);
+         },
+         {210e9, 0.3, 4, 1, 1},
+         "END"},
+        {[](CFile& f)
+         {
+             CVector v;
+             if (SeekTo("geometry", f, nullptr, false)) v.ReadASCII(&f);
+             return values_of(v);
+         },
+         {4, 1, 1},
+         "END"},
+        {[](CFile& f)
+         {
+             CSparseMatrix s;
+             if (SeekTo("material", f, nullptr, false)) s.ReadASCII(&f);
+             CMatrix m;
+             m.UnSparse(&s);
+             return values_of(m);
+         },
+         {210e9, 0.3, 0, 0, 0, 0, 0, 0, 0, 4, 1, 1},
+         ""},
+    };
+    for (const std::vector<std::string>& ends : kLineEndForms)
+        for (const auto& [read, expected, next] : readers)
+        {
+            TextFile f(with_line_ends(lines, ends));
+            SCOPED_TRACE(f.bytes());
+            EXPECT_EQ(read(f.file()), expected);
+            EXPECT_EQ(f.rest_of_line(), next);
+        }
 }
 
 // Every entry is exactly what printf makes of it: random values of every magnitude (halfway
