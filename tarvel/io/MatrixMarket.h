@@ -20,8 +20,10 @@
 //  - a CVector is written as an n x 1 "array real general"; a CMatrix as rows x cols.
 //  - values with 17 significant digits ("%.17g"), enough to read back every double exactly;
 //    lines end with "\n" (the format's own convention; the reader also takes "\r\n").
-//  - the file is written beside its target (name + ".part") and renamed into place when
-//    complete, so a failed write never leaves a truncated file under the target's name.
+//  - the file is written beside its target and renamed into place when complete, so a failed
+//    write never leaves a truncated file under the target's name; a target that exists and is
+//    not a regular file is never replaced (tarvel/platform/detail/ReplaceFile.h): a character
+//    device is written in place, anything else is MM_OPEN_FAILED.
 //
 // Reading (MMRead): "real", "integer" and "pattern" fields (pattern entries read as 1.0),
 // "general" and "symmetric" matrices, in coordinate or array form. Banner words are matched
