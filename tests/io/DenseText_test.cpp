@@ -321,29 +321,7 @@ TEST(SectionedReader, ReadsTheBlockAfterTheStartKeyword)
     }
 }
 
-// Two matrices in one file, each after its keyword, read one after the other.
-TEST(SectionedReader, ReadsMatricesThatShareAFile)
-{
-    CMatrix a = matrix(2, 2, {1, 2, 3, 4}), b = matrix(1, 3, {5, 6, 7});
-    TextFile f;
-    for (const auto& [key, m] : {std::pair{"mass", &a}, std::pair{"stiff", &b}})
-    {
-        const std::string head = std::string(key) + "\r\n";
-        f->Write(head.data(), UINT(head.size()));
-        m->WriteASCII(&f.file(), "", " ", 6, 2, 0, false, false);
-        f->Write("end\r\n", 5);
-    }
-    f->SeekToBegin();
-    CMatrix ra, rb;
-    ra.ReadASCII(&f.file(), "MASS", "END", "");
-    rb.ReadASCII(&f.file(), "STIFF", "END", "");
-    EXPECT_EQ(values_of(ra), values_of(a));
-    EXPECT_EQ(values_of(rb), values_of(b));
-    EXPECT_EQ(rb.GetColumns(), 3);
-    EXPECT_EQ(f.position(), f.bytes().size());
-}
-
-// The input file in CR LF, LF and mixed form: every reader that follows a keyword search
+// A sectioned input file in CR LF, LF and mixed form: every reader that follows a keyword search
 // reads the same numbers and leaves the file at the same line (on LF files the search used to
 // count two bytes per line end, and E became 1e10).
 TEST(ReadersAfterSeekTo, ReadTheSameInEveryLineEndForm)
