@@ -329,66 +329,63 @@ TEST(ReadersAfterSeekTo, ReadTheSameInEveryLineEndForm)
     const std::vector<std::string> lines = {"MATERIAL",        "210e9 0.3", "END", "GEOMETRY",
                                             "4 1 1 ! a brick", "END",       "tail"};
     using Values = std::vector<double>;
-    const auto both = [](const CVector& a, const CVector& b)
+    CString comment("!");
+    // Each reader after a search from the start (or the sectioned reader, which searches
+    // itself), then the same again for GEOMETRY from where the first left the file.
+    const auto plain = [](CFile& f)
     {
-        Values v = values_of(a), w = values_of(b);
-        v.insert(v.end(), w.begin(), w.end());
-        return v;
+        CMatrix m;
+        m.ReadASCII(&f);
+        return values_of(m);
     };
-    // (reader, the values it reads, the line the file stands at afterwards)
-    const std::vector<std::tuple<std::function<Values(CFile&)>, Values, std::string>> readers = {
-        {[](CFile& f)
-         {
-             CMatrix m;
-             if (SeekTo("material", f, nullptr, false)) m.ReadASCII(&f);
-             return values_of(m);
-         },
-         {210e9, 0.3},
-         "END"},
-        {[&](CFile& f)
-         {
-             CMatrix a, b;
-             a.ReadASCII(&f, "material", "end", "!");
-             b.ReadASCII(&f, "geometry", "end", "!");
-             return both(a, b);
-         },
-         {210e9, 0.3, 4, 1, 1},
-         "tail"},
-        {[&](CFile& f)
-         {
-             CString key("GEOMETRY"), comment("!");
-             CMatrix a, b;
-             if (SeekTo("MATERIAL", f, nullptr, false)) a.ReadASCII(&f);
-             if (SeekTo_ReplLine(key, f, &comment, true)) b.ReadASCII(&f);
-             return both(a, b);
-         },
-         {210e9, 0.3, 4, 1, 1},
-         "END"},
-        {[](CFile& f)
-         {
-             CVector v;
-             if (SeekTo("geometry", f, nullptr, false)) v.ReadASCII(&f);
-             return values_of(v);
-         },
-         {4, 1, 1},
-         "END"},
-        {[](CFile& f)
-         {
-             CSparseMatrix s;
-             if (SeekTo("material", f, nullptr, false)) s.ReadASCII(&f);
-             CMatrix m;
-             m.UnSparse(&s);
-             return values_of(m);
-         },
-         {210e9, 0.3, 0, 0, 0, 0, 0, 0, 0, 4, 1, 1},
-         ""},
+    const auto vector = [](CFile& f)
+    {
+        CVector v;
+        v.ReadASCII(&f);
+        return values_of(v);
     };
+    const auto sparse = [](CFile& f)
+    {
+        CSparseMatrix s;
+        s.ReadASCII(&f);
+        CMatrix m;
+        m.UnSparse(&s);
+        return values_of(m);
+    };
+    const auto sectioned = [](const char* key)
+    {
+        return [key](CFile& f)
+        {
+            CMatrix m;
+            m.ReadASCII(&f, key, "end", "!");
+            return values_of(m);
+        };
+    };
+    const auto after = [&](const char* key, std::function<Values(CFile&)> read)
+    {
+        return [key, read, &comment](CFile& f)
+        {
+            CString k(key);
+            return SeekTo_ReplLine(k, f, &comment, true) ? read(f) : Values{};
+        };
+    };
+    // (first reader, second reader, the values of both, the line the file stands at after)
+    const std::vector<std::tuple<std::function<Values(CFile&)>, std::function<Values(CFile&)>,
+                                 Values, std::string>>
+        readers = {
+            {after("material", plain), after("geometry", plain), {210e9, 0.3, 4, 1, 1}, "END"},
+            {sectioned("MATERIAL"), sectioned("geometry"), {210e9, 0.3, 4, 1, 1}, "tail"},
+            {after("geometry", vector), plain, {4, 1, 1}, "END"},
+            {after("material", sparse), plain, {210e9, 0.3, 0, 0, 0, 0, 0, 0, 0, 4, 1, 1}, ""},
+        };
     for (const std::vector<std::string>& ends : kLineEndForms)
-        for (const auto& [read, expected, next] : readers)
+        for (const auto& [first, second, expected, next] : readers)
         {
             TextFile f(with_line_ends(lines, ends));
             SCOPED_TRACE(f.bytes());
-            EXPECT_EQ(read(f.file()), expected);
+            Values got = first(f.file()), more = second(f.file());
+            got.insert(got.end(), more.begin(), more.end());
+            EXPECT_EQ(got, expected);
             EXPECT_EQ(f.rest_of_line(), next);
         }
 }
