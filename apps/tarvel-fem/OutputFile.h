@@ -1,13 +1,11 @@
-// An output file written beside its target and renamed over it only when complete: a run that
-// fails, or stops, before commit leaves an existing target as it was and no partial file.
-//
-// Choices:
-//  - The file being written is ".NAME.XXXXXX" (mkstemp) in the target's folder, so that the
-//    rename stays within one file system; it is removed when the object goes without commit.
-//  - The finished file takes the permissions of the file it replaces, else 0666 less the umask.
-//  - A target that is a symbolic link is followed: the file it names is replaced.
-//  - A target that exists but may not be written is refused at open, as writing in place would.
+// An output file of the demo (--vtk, --spy), written by the library's rules for every output
+// (tarvel/platform/detail/ReplaceFile.h): beside its target and renamed over it only when
+// complete, so that a run that fails, or stops, before commit leaves an existing target as it
+// was and no partial file; a character device (/dev/null) is written in place; a target that
+// is any other non-regular file, or that may not be written, is refused at open.
 #pragma once
+
+#include <tarvel/platform/detail/ReplaceFile.h>
 
 #include <fstream>
 #include <string>
@@ -18,12 +16,7 @@ namespace tarvel_demo
 class OutputFile
 {
 public:
-    OutputFile() = default;
-    ~OutputFile();  // removes the file being written unless committed
-    OutputFile(const OutputFile&) = delete;
-    OutputFile& operator=(const OutputFile&) = delete;
-
-    // Starts writing for target; false (nothing left behind) when its folder takes no new file.
+    // Starts writing for target; false (nothing left behind) when it is refused.
     bool open(const std::string& target);
     std::ostream& stream() { return m_out; }
     // Flushes, closes and renames the file over the target; false, the target untouched and the
@@ -31,10 +24,8 @@ public:
     bool commit();
 
 private:
-    void discard();
-
-    std::ofstream m_out;
-    std::string m_target, m_temporary;
+    tarvel::detail::ReplaceFile m_place;
+    std::ofstream m_out;  // closed before m_place removes an uncommitted file
 };
 
 }  // namespace tarvel_demo

@@ -92,7 +92,8 @@ void CVector::ReadASCII(CFile* file)
 
 // Pass one: the rows are the lines up to the first one without a number (or the end of the
 // file); the columns are the most numbers in a row. Pass two reads that many lines again and
-// stores number j of line i at (i, j); the file is left at start + (length + 2 per row line).
+// stores number j of line i at (i, j); the file is left just after the last row line's own line
+// end (at the start when there is no row).
 void CMatrix::ReadASCII(CFile* file)
 {
     const ULONGLONG start = file->GetPosition();
@@ -119,13 +120,11 @@ void CMatrix::ReadASCII(CFile* file)
     if (!plausible) Allocate(0, 0, true, 0.0);
 
     file->Seek(LONGLONG(start), CFile::begin);
-    ULONGLONG bytes = 0;
     {
         CArchive reader(file, CArchive::load, kReaderBuffer);
         CString line;
         for (long long i = 0; i < rows && reader.ReadString(line); ++i)
         {
-            bytes += ULONGLONG(line.GetLength()) + 2;
             if (!stored) continue;
             double* row = m_pData + index_of(int(i), 0, int(cols));
             long j = 0;
@@ -136,9 +135,8 @@ void CMatrix::ReadASCII(CFile* file)
                                 ++j;
                             });
         }
-        reader.Abort();
+        reader.Close();  // the read-ahead goes back: the file stands after the last row line
     }
-    tarvel::detail::seek_counted(*file, start, bytes);
 }
 
 // =============================================================================================
@@ -173,7 +171,8 @@ void prepare(CString& line, const Section& k)
 // start keyword's first character opens a nested block skipped up to and including its end
 // line, and any other line is handed to row, which returns false to end the block (a line
 // without numbers). An error of the reader ends the walk as the end of the file would.
-// Returns the bytes of every line read, counting two per line end.
+// Returns the bytes of every line read, counting two per line end (a bound of the text, for
+// the plausibility test).
 template <class Row> ULONGLONG walk_block(CArchive& reader, const Section& k, Row row)
 {
     ULONGLONG bytes = 0;
@@ -244,29 +243,32 @@ void CMatrix::ReadASCII(CFile* file, CString startKey, CString endKey, CString c
     file->Seek(LONGLONG(blockStart), CFile::begin);
 
     // -- 5. Pass two: the values --
-    ULONGLONG bytes = 0;
     {
         CArchive reader(file, CArchive::load, kReaderBuffer);
         long long i = 0;
-        bytes = walk_block(reader, k,
-                           [&](CString& line)
-                           {
-                               long j = 0;
-                               double* row = stored && i < rows
-                                                 ? m_pData + index_of(int(i), 0, int(cols))
-                                                 : nullptr;
-                               for_each_number(line,
-                                               [&](const std::string& text)
-                                               {
-                                                   if (row && j < cols) row[j] = number_value(text);
-                                                   ++j;
-                                               });
-                               ++i;
-                               return j != 0 && i < INT_MAX;
-                           });
-        reader.Abort();
+        walk_block(reader, k,
+                   [&](CString& line)
+                   {
+                       long j = 0;
+                       double* row =
+                           stored && i < rows ? m_pData + index_of(int(i), 0, int(cols)) : nullptr;
+                       for_each_number(line,
+                                       [&](const std::string& text)
+                                       {
+                                           if (row && j < cols) row[j] = number_value(text);
+                                           ++j;
+                                       });
+                       ++i;
+                       return j != 0 && i < INT_MAX;
+                   });
+        // -- 6. The read-ahead goes back: the file stands after the last line the block took --
+        try
+        {
+            reader.Close();
+        }
+        catch (const CException&)  // the file failed while read: left where it failed
+        {
+            reader.Abort();
+        }
     }
-
-    // -- 6. Just after the last line the block took --
-    tarvel::detail::seek_counted(*file, blockStart, bytes);
 }

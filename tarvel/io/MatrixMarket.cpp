@@ -8,6 +8,7 @@
 #include <tarvel/io/MatrixMarket.h>
 #include <tarvel/io/detail/TextFormat.h>
 #include <tarvel/platform/File.h>
+#include <tarvel/platform/detail/ReplaceFile.h>
 #include <tarvel/sparse/SparseMatrix.h>
 #include <tarvel/sparse/SystSpMat.h>
 
@@ -84,33 +85,26 @@ private:
     std::size_t m_used = 0;
 };
 
-// Writes the file beside path, body(sink) producing its text, and renames it into place.
+// Writes the file for path through ReplaceFile, body(sink) producing its text.
 template <class Body> int write_file(LPCTSTR path, Body body)
 {
-    const CString part = CString(path) + ".part";
+    tarvel::detail::ReplaceFile place;
     CFile file;
-    if (!file.Open(part, CFile::modeCreate | CFile::modeWrite)) return MM_OPEN_FAILED;
+    if (!place.open(path) || !file.Open(place.path().c_str(), CFile::modeCreate | CFile::modeWrite))
+        return MM_OPEN_FAILED;
     try
     {
         TextSink sink(file);
         body(sink);
         sink.flush();
-        file.Close();
-        CFile::Rename(part, path);
     }
     catch (const CFileException&)
     {
         file.Close();
-        try
-        {
-            CFile::Remove(part);
-        }
-        catch (const CFileException&)
-        {
-        }
-        return MM_WRITE_FAILED;
+        return MM_WRITE_FAILED;  // place removes what was written
     }
-    return MM_OK;
+    file.Close();
+    return place.commit() ? MM_OK : MM_WRITE_FAILED;
 }
 
 // Whether A keeps an upper triangle only: no cell left of its row's diagonal.

@@ -28,8 +28,10 @@
 //  - values as printf's "%.17g" in the C locale (17 significant digits, enough to read back
 //    every double exactly), produced by std::to_chars: the same bytes under every locale;
 //    lines end with "\n" (the format's own convention; the reader also takes "\r\n").
-//  - the file is written beside its target (name + ".part") and renamed into place when
-//    complete, so a failed write never leaves a truncated file under the target's name.
+//  - the file is written beside its target and renamed into place when complete, so a failed
+//    write never leaves a truncated file under the target's name; a target that exists and is
+//    not a regular file is never replaced (tarvel/platform/detail/ReplaceFile.h): a character
+//    device is written in place, anything else is MM_OPEN_FAILED.
 //
 // Reading (MMRead): "real", "integer" and "pattern" fields (pattern entries read as 1.0),
 // "general" and "symmetric" matrices, in coordinate or array form. Banner words are matched

@@ -5,6 +5,8 @@
 #include <tarvel/platform/Archive.h>
 
 #include <cstddef>
+#include <cstdint>
+#include <cstring>
 #include <string>
 
 namespace
@@ -31,11 +33,10 @@ struct Match
     const char* negative = nullptr;
 };
 
-// The first letters of the keywords of each family, and of all of them.
+// The first letters of the keywords of each family.
 bool starts_pi(char c) { return c == 'P' || c == 'p'; }
 bool starts_unit(char c) { return c == 'I' || c == 'i'; }
 bool starts_gravity(char c) { return c == 'G' || c == 'g'; }
-bool starts_keyword(char c) { return starts_pi(c) || starts_unit(c) || starts_gravity(c); }
 
 Match match_pi(const std::string& s, std::size_t q)
 {
@@ -120,16 +121,6 @@ void replace_family(CString& line, int start)
     line = CString(std::move(out));
 }
 
-// What ReadNumber knows about the line it substituted last on this thread (see the header).
-struct SubstitutedLine
-{
-    const CString* line = nullptr;
-    const char* buffer = nullptr;
-    int length = -1;
-    int cleanFrom = 0;  // the tail from here holds no stand-alone keyword
-};
-thread_local SubstitutedLine t_last;
-
 }  // namespace
 
 void CVirtMat::ReplacePI(CString& line, int start)
@@ -151,23 +142,42 @@ namespace
 {
 
 // Whether a keyword may begin at or after start: a line without any of their first letters
-// (most lines of numbers) is left alone by all three families.
+// (most lines of numbers) is left alone by all three families. ReadNumber asks this on every
+// call, over the rest of the line, so blocks of 16 characters are tested at once (c | 0x20
+// folds the ASCII capitals onto the small letters; GCC and Clang vector extensions, which
+// become SSE2 or NEON instructions).
 bool may_hold_keyword(const std::string& s, int start)
 {
-    for (std::size_t q = std::size_t(start); q < s.size(); ++q)
-        if (starts_keyword(s[q])) return true;
+    const char* p = s.data() + start;
+    const char* const end = s.data() + s.size();
+#if defined(__GNUC__)
+    typedef unsigned char Block __attribute__((vector_size(16)));
+    for (; end - p >= 16; p += 16)
+    {
+        Block b;
+        std::memcpy(&b, p, 16);
+        b |= 0x20;
+        const auto hit = (b == 'p') | (b == 'i') | (b == 'g');
+        std::uint64_t half[2];
+        std::memcpy(half, &hit, 16);
+        if ((half[0] | half[1]) != 0) return true;
+    }
+#endif
+    for (; p < end; ++p)
+    {
+        const unsigned folded = static_cast<unsigned char>(*p) | 0x20u;
+        if (folded == 'p' || folded == 'i' || folded == 'g') return true;
+    }
     return false;
 }
 
 }  // namespace
 
-bool tarvel::detail::next_number(int& pos, CString& line, std::string& text)
+bool tarvel::detail::next_number(int& pos, CString& line, std::string& text, bool substitute)
 {
     text.clear();
     if (pos < 0) pos = 0;
-    const bool known = t_last.line == &line && t_last.buffer == line.GetString() &&
-                       t_last.length == line.GetLength() && pos >= t_last.cleanFrom;
-    if (!known && pos < line.GetLength() && may_hold_keyword(line.str(), pos))
+    if (substitute && pos < line.GetLength() && may_hold_keyword(line.str(), pos))
     {
         CVirtMat::ReplacePI(line, pos);
         CVirtMat::ReplaceIs(line, pos);
@@ -205,7 +215,6 @@ bool tarvel::detail::next_number(int& pos, CString& line, std::string& text)
         ++p;
     }
     pos = p;
-    t_last = {&line, line.GetString(), n, p};
     return !text.empty();
 }
 
@@ -213,7 +222,7 @@ void CVirtMat::ReadNumber(int& pos, CString& line, CString& number)
 {
     number.Empty();
     std::string text;
-    tarvel::detail::next_number(pos, line, text);
+    tarvel::detail::next_number(pos, line, text, true);
     number = CString(std::move(text));
 }
 
@@ -224,7 +233,7 @@ void CVirtMat::ReadNumber(int& pos, CString& line, CString& number)
 namespace
 {
 
-// Steps 1-6 of the search shared by SeekTo and SeekTo_ReplLine; matched receives the line as
+// The search shared by SeekTo and SeekTo_ReplLine; matched receives the line as
 // compared when it is not null and the search succeeds.
 bool seek_keyword(CString& keyword, CFile& file, CString* comment, bool fromCurrent,
                   CString* matched)
@@ -235,16 +244,14 @@ bool seek_keyword(CString& keyword, CFile& file, CString* comment, bool fromCurr
 
     if (comment != nullptr) comment->MakeUpper();
     keyword.MakeUpper();
-    ULONGLONG bytes = 0;  // two bytes per line end, whatever the file holds
     bool found = false;
     {
         CArchive reader(&file, CArchive::load, 4096);
         try
         {
             CString line;
-            while (reader.ReadString(line))
+            while (!found && reader.ReadString(line))
             {
-                bytes += ULONGLONG(line.GetLength()) + 2;
                 line.Trim();
                 line.MakeUpper();
                 if (comment != nullptr)
@@ -256,20 +263,19 @@ bool seek_keyword(CString& keyword, CFile& file, CString* comment, bool fromCurr
                 {
                     found = true;
                     if (matched != nullptr) *matched = line;
-                    break;
                 }
             }
+            // The read-ahead goes back: the file stands just after the matching line's own
+            // line end, as the reader consumed it (two bytes for CR LF, one for LF).
+            if (found) reader.Close();
         }
         catch (const CException&)  // an error of the reader is a search that found nothing
         {
             found = false;
         }
-        reader.Abort();  // the file is positioned below, not by giving back the read-ahead
+        reader.Abort();
     }
-    if (found)
-        tarvel::detail::seek_counted(file, start, bytes);
-    else
-        file.Seek(LONGLONG(start), CFile::begin);
+    if (!found) file.Seek(LONGLONG(start), CFile::begin);
     return found;
 }
 

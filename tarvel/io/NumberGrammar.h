@@ -23,14 +23,11 @@
 //    "-0." (read as -0.0).
 //  - A negative position is taken as 0; a position beyond the line finds nothing and becomes
 //    the line's length. A negative start index of a substitution is taken as 0.
-//  - Speed: ReadNumber remembers, per thread, the last line it substituted (the string, its
-//    buffer and its length) and where its last scan stopped. A further call on the same line
-//    at or after that position skips the substitutions, whose result it knows: a substituted
-//    tail holds no stand-alone keyword (a replacement contains none and never changes a
-//    neighbour of another keyword), so substituting it again changes nothing. Scanning a line
-//    of n characters number by number is thus linear in n. A caller that edits the line in
-//    place between two calls of one scan, keeping its length, should restart from a position
-//    before the last one (0 will do).
+//  - Speed: ReadNumber substitutes on every call (nothing is remembered between calls, so the
+//    result depends only on the line and the position, however the caller filled its string),
+//    which costs a look over the rest of the line for a keyword letter, 16 characters at a
+//    time: cheap on lines of a few dozen numbers, quadratic on very long ones. The library's
+//    readers substitute each line once and scan it in linear time.
 //  - Conversion of a number text by the readers is strtod's in the C locale, whatever the
 //    caller's locale; out-of-range numbers become what strtod makes of them ("1e999" is
 //    +HUGE_VAL, "-1e-999" is -0.0).
@@ -38,9 +35,9 @@
 // Keyword searches (SeekTo, SeekTo_ReplLine). From the file's beginning (fromCurrent false) or
 // its current position, lines are read until one contains the keyword once trimmed of white
 // space, upper-cased and cut before the comment marker (ignoring case on both sides); the file
-// is then positioned just after that line, counting two bytes per line end: on a file whose
-// lines end with a single line feed the position lies one byte further per line read (at most
-// the file's end). Not found, or an error of the file: false, and the file back where the
+// is then positioned just after that line's own line end as read: two bytes for CR LF, one for
+// a lone LF, none for a last line without one, so files with LF, CR LF or mixed line ends all
+// position right. Not found, or an error of the file: false, and the file back where the
 // search started. An empty keyword is found in the first line.
 //
 // Choices where the behaviour is open:

@@ -495,9 +495,8 @@ namespace tarvel::detail
 
 void run_percentage_frame(CReorderMat& g, const std::function<void(CReorderMat&)>& label)
 {
-    ScriptFile file;
-    if (!open_script(file)) return;
-    g.MatlabWrite(&file, "before");
+    ScriptFile script;
+    script.block(g, "before");
     int row = 0;
     const int oldB = ReorderKernels::bandwidth(g, row);
     const long start = TarvelClock();
@@ -509,9 +508,9 @@ void run_percentage_frame(CReorderMat& g, const std::function<void(CReorderMat&)
     const int newB = ReorderKernels::bandwidth(g, row);
     const long long newEnv = ReorderKernels::envelope(g, nullptr);
     show_percentage_report(ticks, oldB, newB, oldEnv, newEnv);
-    g.MatlabWrite(&file, "after");
-    write_text(file, kTrailerPlain);
-    file.Close();
+    script.block(g, "after");
+    script.text(kTrailerPlain);
+    script.commit();
 }
 
 }  // namespace tarvel::detail

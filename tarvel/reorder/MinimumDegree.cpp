@@ -674,21 +674,20 @@ namespace
 {
 
 // Frame of MinDegReorder2 and MinDegReorder3: script file, "before", labelling, "after",
-// trailer, close, short report; nothing at all when the file cannot be opened.
+// trailer, close, short report (the labelling runs whether or not there is a script).
 void run_min_degree(CReorderMat& g, bool (*fast)(CReorderMat&), void (*plain)(CReorderMat&))
 {
-    tarvel::detail::ScriptFile file;
-    if (!tarvel::detail::open_script(file)) return;
-    g.MatlabWrite(&file, "before");
+    tarvel::detail::ScriptFile script;
+    script.block(g, "before");
     const long start = TarvelClock();
     tarvel::detail::set_negated_degrees(g);
     if (tarvel::detail::reorder_path() != ReorderPath::fast || !fast(g)) plain(g);
     TARVEL_ASSERT(tarvel::detail::labels_are_permutation(g),
                   "CReorderMat::MinDegReorder2/3: the labels are not a permutation (G3)");
     const long ticks = TarvelClock() - start;
-    g.MatlabWrite(&file, "after");
-    tarvel::detail::write_text(file, tarvel::detail::kTrailerSymmmd);
-    file.Close();
+    script.block(g, "after");
+    script.text(tarvel::detail::kTrailerSymmmd);
+    script.commit();
     tarvel::detail::show_short_report(ticks);
 }
 
@@ -715,9 +714,8 @@ void CReorderMat::MinDegReorder4()
     if (n > 0 && savedLabels == nullptr) return;
     std::copy(m_pLabel, m_pLabel + n, savedLabels.get());
     // 2.-3. Script file, "before", clock.
-    tarvel::detail::ScriptFile file;
-    if (!tarvel::detail::open_script(file)) return;
-    MatlabWrite(&file, "before");
+    tarvel::detail::ScriptFile script;
+    script.block(*this, "before");
     const long start = TarvelClock();
     // 4. Every DOF unlabelled: label(i) = -1 - label(i) < 0.
     for (int i = 0; i < n; ++i) m_pLabel[i] = ~m_pLabel[i];
@@ -734,9 +732,9 @@ void CReorderMat::MinDegReorder4()
     TARVEL_ASSERT(tarvel::detail::labels_are_permutation(*this),
                   "CReorderMat::MinDegReorder4: the labels are not a permutation (G3)");
     const long ticks = TarvelClock() - start;
-    MatlabWrite(&file, "after");
-    tarvel::detail::write_text(file, tarvel::detail::kTrailerSymmmd);
-    file.Close();
+    script.block(*this, "after");
+    script.text(tarvel::detail::kTrailerSymmmd);
+    script.commit();
     tarvel::detail::show_short_report(ticks);
 }
 

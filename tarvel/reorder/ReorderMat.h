@@ -23,7 +23,8 @@
 // exchanges), RevCuthillMcKee and Sloan (profile reductions, framed as the backward
 // labellings). All but MinDegReorder(CFile*) and TabuReorder2 write the script "Reord.m" (path:
 // SetScriptPath) with the pattern before and after, and all but TabuReorder2 show a timing report
-// through AfxMessageBox. When the script file cannot be opened they do nothing at all.
+// through AfxMessageBox. They relabel whether or not the script can be written: without it
+// (SetScriptPath(""), a missing or read-only folder) only the script is skipped.
 //
 // Copying: copy construction and assignment are deep (lists through Copy, labels and stamps
 // too; m_pList, valid only while a backward labelling runs, becomes null); moving takes all
@@ -52,7 +53,10 @@
 //  - MatlabWrite formats the lines itself and hands the file pieces of 32 KiB instead of one
 //    write per line (the bytes are the same);
 //  - the reorderings write the script under a temporary name beside the target and rename it
-//    onto the target when it is complete, so concurrent runs never mix their text;
+//    onto the target when it is complete, so concurrent runs never mix their text; a target
+//    that exists and is not a regular file is never replaced: a character device (/dev/null)
+//    is written in place, anything else (a directory, a pipe) gets no script; a write error
+//    drops the script, never the labelling;
 //  - Env saturates at 2^31 - 1 (INT_MAX) when the envelope does not fit; the reports print the
 //    exact 64-bit envelopes (the same text as Env's whenever it fits).
 //  - the MinDegReorder4 start scan and the Hager1 start scan take the first candidate they see
@@ -203,7 +207,7 @@ public:
     // One Matlab sparse-matrix block of the pattern under the current labels, named name.
     void MatlabWrite(CFile* file, CString name);
     // Path of the script file the reorderings write ("Reord.m" in the current directory unless
-    // set); the file is created or truncated by each run.
+    // set); each run replaces the whole file. "" means: write no script.
     static void SetScriptPath(LPCTSTR path);
     static CString GetScriptPath();
 

@@ -12,11 +12,9 @@
 #include <tarvel/reorder/ReorderMat.h>
 #include <tarvel/reorder/detail/ReorderKernels.h>
 
-#include <atomic>
 #include <cstdio>
 #include <cstring>
 #include <string>
-#include <unistd.h>
 #include <vector>
 
 namespace tarvel::detail
@@ -39,34 +37,48 @@ CString& script_path()
 
 }  // namespace
 
-bool ScriptFile::OpenScript()
-{
-    static std::atomic<unsigned long> runs{0};
-    m_target = script_path();
-    m_temp = m_target;
-    m_temp +=
-        ("." + std::to_string(static_cast<long>(getpid())) + "-" + std::to_string(++runs) + ".tmp")
-            .c_str();
-    return Open(m_temp, CFile::modeCreate | CFile::modeReadWrite | CFile::shareExclusive) != FALSE;
-}
-
-void ScriptFile::Close()
-{
-    if (!IsOpen()) return;
-    CFile::Close();
-    if (std::rename(m_temp.GetString(), m_target.GetString()) != 0) std::remove(m_temp.GetString());
-}
-
-ScriptFile::~ScriptFile()
-{
-    if (!IsOpen()) return;
-    CFile::Close();
-    std::remove(m_temp.GetString());
-}
-
 void write_text(CFile& file, const char* text)
 {
     file.Write(text, static_cast<UINT>(std::strlen(text)));
+}
+
+ScriptFile::ScriptFile()
+{
+    const std::string target = script_path().GetString();
+    if (target.empty() || !m_place.open(target)) return;
+    if (!m_file.Open(m_place.path().c_str(), CFile::modeCreate | CFile::modeWrite))
+        m_place.discard();
+}
+
+template <class Write> void ScriptFile::guarded(Write write)
+{
+    if (!m_file.IsOpen()) return;
+    try
+    {
+        write(m_file);
+    }
+    catch (const CException&)  // a full disk, a device that refuses: no script, no exception
+    {
+        m_file.Close();
+        m_place.discard();
+    }
+}
+
+void ScriptFile::block(CReorderMat& g, const char* name)
+{
+    guarded([&](CFile& file) { g.MatlabWrite(&file, name); });
+}
+
+void ScriptFile::text(const char* text)
+{
+    guarded([&](CFile& file) { write_text(file, text); });
+}
+
+void ScriptFile::commit()
+{
+    if (!m_file.IsOpen()) return;
+    m_file.Close();
+    m_place.commit();
 }
 
 void show_short_report(long ticks)
@@ -115,7 +127,6 @@ class ScriptWriter
 {
 public:
     explicit ScriptWriter(CFile& file) : m_file(file) {}
-    ~ScriptWriter() { flush(); }
     ScriptWriter(const ScriptWriter&) = delete;
     ScriptWriter& operator=(const ScriptWriter&) = delete;
 
@@ -192,13 +203,14 @@ public:
         return k;
     }
 
-private:
+    // Hands the rest to the file (not done by a destructor: Write may throw).
     void flush()
     {
         if (m_used > 0) m_file.Write(m_buf, static_cast<UINT>(m_used));
         m_used = 0;
     }
 
+private:
     CFile& m_file;
     char m_buf[1 << 15];
     size_t m_used = 0;
@@ -231,6 +243,7 @@ void CReorderMat::MatlabWrite(CFile* file, CString name)
         }
         out.line(prefix, row, static_cast<unsigned>(i + 1));
     }
+    out.flush();
 }
 
 // Row r: the first DOF v carrying label r (no line when none does); cell c is label(v)+1 on

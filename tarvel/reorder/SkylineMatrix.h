@@ -68,7 +68,9 @@ public:
     // {n, T, h0 .. h(n-1)}: the given column heights (T must be their sum). All entries 0.0.
     // False, the matrix empty, when storage could not be obtained.
     bool Allocate(int* dims, int nDims) override;
-    void ReadASCII(CFile* file) override;
+    void ReadASCII(CFile* file) override;  // does nothing: matrix and file position unchanged
+    // The full n x n matrix, a line per row: stored entries "%s%*.*e%s", every other entry
+    // (the lower triangle included) a zero "%s%*.0f%s"; format, rowNumbers, header unused.
     void WriteASCII(CFile* file, CString prefix, CString suffix, int width, int precision,
                     int format, bool rowNumbers, bool header) override;
     // Adds the k x k row-major element matrix ke at the indices dofs: entry (r, c) goes to
@@ -94,23 +96,28 @@ public:
     // mode 1: A(i, i) *= B(i, 0); -1: A(i, i) /= B(i, 0); 2: row i of B *= A(i, i);
     // -2: row i of B /= A(i, i); nothing for other modes or a B without columns.
     virtual void DiagMult(CVirtMat* B, double* seconds, int mode);
-    // Solves U^T Y = B column by column: mode 1 with a unit diagonal, mode 2 with the stored one.
+    // Solves U^T Y = B column by column, in place: mode 1 with a unit diagonal, mode 2 with the
+    // stored one. seconds, when not null, receives the elapsed seconds (also for DiagMult,
+    // BackwSub).
     virtual void ForwSub(CVirtMat* B, double* seconds, int mode);
-    // Solves U X = B column by column: mode 1 with a unit diagonal, mode 2 with the stored one.
+    // Solves U X = B column by column, in place: mode 1 with a unit diagonal, mode 2 with the
+    // stored one.
     virtual void BackwSub(CVirtMat* B, double* seconds, int mode);
-    // Root-free factorization A = U^T D U in place; 1, or -1 at the first pivot d_j that is not
-    // positive.
+    // Root-free factorization A = U^T D U in place (U over the stored off-diagonal entries, D
+    // on the diagonal); 1, or -1 at the first pivot d_j that is not positive (partly reduced)
+    // or when the work arrays cannot be allocated (untouched).
     virtual int Cholesky();
     // Prints the full n x n matrix to std::cout, each entry followed by sep, a line per row.
     virtual void COUT(const char* sep) const;
-    // First stored row of column j.
+    // First stored row of column j (j - height + 1), j inside the matrix.
     virtual int PeakRow(int j) const;
     // The stored element (i, j), PeakRow(j) <= i <= j, unchecked; its address goes to
     // m_pCurrent.
     virtual double& operator()(int i, int j);
 
     // ---- Not virtual ----
-    // A new array (delete[] by the caller) of the n diagonal entries.
+    // A new array (delete[] by the caller) of the n diagonal entries; null when empty or when
+    // it cannot be allocated.
     double* DiagVect() const;
 
     // ---- Fields ----

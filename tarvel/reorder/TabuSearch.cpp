@@ -411,9 +411,8 @@ int CReorderMat::NumMovables(int i, int t) const
 
 void CReorderMat::TabuReorder()
 {
-    tarvel::detail::ScriptFile file;
-    if (!tarvel::detail::open_script(file)) return;
-    MatlabWrite(&file, "before");
+    tarvel::detail::ScriptFile script;
+    script.block(*this, "before");
     const long start = TarvelClock();
     int row = 0;
     const int oldB = ReorderKernels::bandwidth(*this, row);
@@ -428,9 +427,9 @@ void CReorderMat::TabuReorder()
     }
     const long ticks = TarvelClock() - start;
     tarvel::detail::show_switch_report(ticks, oldB, c.newB, c.switches, oldEnv, c.newEnv);
-    MatlabWrite(&file, "after");
-    tarvel::detail::write_text(file, tarvel::detail::kTrailerPlain);
-    file.Close();
+    script.block(*this, "after");
+    script.text(tarvel::detail::kTrailerPlain);
+    script.commit();
 }
 
 void CReorderMat::TabuReorder2()

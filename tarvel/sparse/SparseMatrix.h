@@ -154,12 +154,19 @@ public:
     // Builds a pattern of explicit cells: {R} gives R empty rows, {R, C} an R x C pattern of
     // 0.0, {R, C, -, v} of v. R == 0 clears. Always true.
     bool Allocate(int* dims, int count) override;
+    // Line i from the file's position to its end is row i; its number j is added by the
+    // virtual Add(i, j, value) (zeros and NaNs add nothing, existing entries accumulate).
     void ReadASCII(CFile* file) override;
+    // format 0: a listing of the stored cells per row (fixed form); otherwise dense rows in the
+    // exponent form, zeros where nothing is stored (SparseText.cpp); rowNumbers labels rows.
     void WriteASCII(CFile* file, CString prefix, CString suffix, int width, int precision,
                     int format, bool rowNumbers, bool header) override;
     // Adds the n x n row-major element matrix ke at the indices dofs (negative ones skipped).
     void AddValues(long* dofs, double* ke, int n) override;
-    // Cholesky, then ForwSub(-1), DiagMult(-2), BackwSub(1); m_Flops counts this solve only.
+    // Solves A X = B in place (B a CMatrix, X overwrites it) for A symmetric positive definite
+    // held as its upper triangle: square-root-free Cholesky (A overwritten by its factor), then
+    // ForwSub(-1), DiagMult(-2), BackwSub(1). 1; or -1, B untouched, seconds -1.0, A partly
+    // factorized (LastFactorFailure says why). m_Flops counts this solve only.
     int Cholesky_Solve(CVirtMat* B, double& seconds) override;
     CVirtRealMat& operator=(double v) override;   // every stored value becomes v
     CVirtRealMat& operator+=(double v) override;  // v added to every stored value
@@ -167,41 +174,75 @@ public:
     // ---- Virtual operations, in virtual-table order (append, never reorder) ----
     virtual double Max() const;              // largest stored value, search from 0.0
     virtual int NumZeros(double tol) const;  // stored cells nearly equal to 0.0 under tol
+    // With d_r the row's first cell at or right of its diagonal when its column is r: mode 1
+    // d_r *= b_r0, -1 d_r /= b_r0; mode 2 row r of B *= d_r, -2 /= d_r (no diagonal: 0.0 and
+    // +inf). Rows not stored leave B alone. seconds, when not null, receives the elapsed seconds.
     virtual void DiagMult(CVirtMat* B, double* seconds, int mode);
     virtual void Clear();  // deletes every row and cell
     // Exports per-row counts, values and columns for nRows rows (unit rows count 0); returns
     // the number of exported entries. The caller owns and deletes[] the three arrays.
     virtual int MakeArrayMat(double*& values, int*& counts, int*& cols, int nRows) const;
+    // Block conjugate gradients for A X = B, A symmetric positive definite held as its upper
+    // triangle, every column of B at once; B's columns are overwritten with X (started from 0).
+    // Stops at the first iteration k where max_c |r_c|^2 / max_c |b_c|^2 < tol (tol compares
+    // squared norms, relative to the largest right-hand side), or after maxIter. Returns k
+    // (maxIter when never met); res = max_c |r_c|^2 at the end. scale: on D^-1/2 A D^-1/2
+    // (res then of the scaled system). T, when given, receives the clock ticks of the products
+    // and of the rest, and the time report is shown. The matrix is not changed.
     virtual int ConjGradient2(CVirtMat& B, double& res, int maxIter, double tol, CVector* T,
                               bool scale);
     virtual void MinDegReorder(CVector& v);  // does nothing
+    // ConjGradient2 on the row lists, without the report; X0 (when given) is the start and
+    // receives the solution (B is overwritten along the way), else B does. scale divides the
+    // matrix's cells in place, for good.
     virtual int ConjGradient(CVirtMat& B, CVirtMat* X0, double& res, int maxIter, double tol,
                              CVector* T, bool scale);
     virtual void MakeLower();  // deletes the cells left of each row's diagonal
+    // The rows to standard output, cells separated by sep with "0" for each column skipped.
     virtual void COUT(const char* sep) const;
+    // In place A = L U without pivoting (L unit lower left of the diagonals). 1; -1 when row k
+    // of the list is not index k, lacks its diagonal or has a pivot of 0.0 or NaN (partly
+    // factorized). Nothing counted.
     virtual int LU();
     virtual int GetColumns() const;            // 1 + the largest column stored, 0 without cells
     virtual int GetRows() const;               // 1 + the index of the last row, 0 without rows
-    virtual void Add(int i, int j, double v);  // zero and NaN add nothing
+    virtual void Add(int i, int j, double v);  // a_ij += v; zero and NaN add nothing
+    // a_ij += v (also 0.0 and NaN, which make the cell) with cursors: c (a cell of row i left
+    // of column j, or null) starts the walk and ends on (i, j); r (a row at or above i, or
+    // null) likewise ends on row i.
     virtual void Add(int i, int j, double v, cell*& c);
     virtual void Add(int i, int j, double v, row*& r);
     virtual void Add(int i, int j, double v, row*& r, cell*& c);
-    virtual void AAT();        // this becomes this * this^T
-    virtual void MakeUpper();  // the same as MakeLower
-    virtual void ReverseRows();
+    virtual void AAT();          // this becomes this * this^T; sums of 0.0 or NaN not stored
+    virtual void MakeUpper();    // the same as MakeLower
+    virtual void ReverseRows();  // reverses the row list (R1 broken until reversed back)
+    // U X = Y in place on the columns of B, rows last to first: mode 1 the unit upper factor
+    // (Cholesky), mode 2 the upper factor of LU (divided by a_rr). seconds as DiagMult.
     virtual void BackwSub(CVirtMat* B, double* seconds, int mode);
+    // L Y = B in place: mode 1 the unit lower factor of LU, 2 then divided by the diagonal;
+    // -1, -2 the transposed unit upper factor of Cholesky. seconds as DiagMult.
     virtual void ForwSub(CVirtMat* B, double* seconds, int mode);
+    // No cell right of (IsLower) / left of (IsUpper) its row's diagonal.
     virtual bool IsLower(double* seconds) const;
     virtual bool IsUpper() const;
+    // In place square-root-free A = U^T D U of the upper triangle (U unit upper, D on the
+    // diagonal). 1; -1 at a row without a usable pivot (none, 0.0, NaN or negative) or with an
+    // entry aiming at a row not stored, or out of storage: partly factorized, LastFactorFailure.
     virtual int Cholesky();
+    // A = U + f U_s^T (U the upper triangle, U_s its strictly upper part): the lower triangle
+    // is rebuilt from the upper one (f = 1 symmetric, -1 skew). Returns the elapsed seconds.
     virtual double Mirror(double f);
+    // Solves A X = B in place by LU (A overwritten), ForwSub(1), BackwSub(2); the phase times
+    // in a message box. 1; or LU's -1, B untouched, seconds -1.0.
     virtual int LU_Solve(CVirtMat* B, double& seconds);
     virtual double* GetValue(int i, int j);  // address of the stored value, or null
 
     // ---- Not virtual ----
     row* GetFirstRow() { return m_pFirstRow; }
     const row* GetFirstRow() const { return m_pFirstRow; }
-    bool IsSym() const;  // exact symmetry test of the stored entries
+    // Exact symmetry of the stored entries: every stored (i, j) has a stored (j, i) of equal
+    // value (a non-zero lower entry without partner in a stored row fails too); no tolerance.
+    bool IsSym() const;
 
     // Why the last LU or Cholesky of this matrix (LU_Solve and Cholesky_Solve included) failed,
     // beside its status -1: Breakdown when a row had no usable pivot (no diagonal; a pivot of

@@ -77,7 +77,9 @@ public:
     // Element assembling: ke (n x n, row-major) at the indices dofs; negative ones skipped;
     // with m_bSym only entries at or right of the diagonal; 0.0 and NaN values skipped.
     void AddValues(long* dofs, double* ke, int n) override;
-    void Clear() override;
+    void Clear() override;  // deletes every cell, keeps the rows (GetRows unchanged)
+    // As CSparseMatrix::LU on the array's rows: 1, or -1 at the first row without a usable
+    // pivot (partly factorized). Nothing counted.
     int LU() override;
     int GetColumns() const override;  // m_nRowArraySize
     int GetRows() const override;     // m_nRowArraySize
@@ -87,18 +89,22 @@ public:
     void Add(int i, int j, double v, cell*& c) override;
     void Add(int i, int j, double v, row*& r) override;
     void Add(int i, int j, double v, row*& r, cell*& c) override;
-    void AAT() override;
+    void AAT() override;  // this becomes this * this^T, in the array's rows
+    // As CSparseMatrix::Cholesky (the same checks, updates and partial state on failure), each
+    // row's first cell serving as its pivot; not counted in m_Flops.
     int Cholesky() override;
-    double Mirror(double f) override;
+    double Mirror(double f) override;  // as CSparseMatrix::Mirror; emptied rows stay
 
     // ---- Virtual operations, in virtual-table order (append, never reorder) ----
     // Gauss-Seidel sweeps for A x = b from x (b's size is n); 1 when two iterates differ by
     // less than tol in the maximum norm, -1 after maxIter sweeps. Always shows a report.
     virtual int GaussSeidel_Iter(CVector& b, CVector& x, double tol, int maxIter);
     virtual bool Allocate(CReorderMat& graph);  // takes no profile from a graph: false
-    // Prescribed values on an upper-triangle system: unit rows, couplings removed, B corrected.
+    // Prescribed values values[k] at the indices dofs[k] (truncated toward zero) on an
+    // upper-triangle system: row dofs[k] becomes the unit row, its couplings are removed and
+    // B(r, c) -= g a_rk for every free row r; B(dofs[k], c) = values[k]. B may be null.
     virtual void SymUnifyAndZero(CVector& dofs, CVector& values, CVirtMat* B);
-    // Prescribed values on a fully stored system: unit rows, columns removed, B corrected.
+    // The same on a fully stored system (columns removed from the free rows).
     virtual void UnifyAndZero2(CVector& dofs, CVector& values, CVirtMat* B);
 
     // ---- Not virtual ----

@@ -20,6 +20,8 @@
 #include <sys/wait.h>
 
 using namespace tarvel_demo;
+using tarvel_test::is_char_device;
+using tarvel_test::make_null_device;
 using tarvel_test::read_bytes;
 using tarvel_test::TempDir;
 using TarvelFem = tarvel_test::GlobalStateTest;
@@ -289,7 +291,7 @@ TEST(TarvelFemProgram, BadInputExitsTwoWithOneLine)
 
 // Output files are replaced only by a run that completes them: an existing file survives every
 // failed run byte for byte, with nothing left beside it; a successful run replaces it and keeps
-// its permissions; a folder that takes no file is bad input.
+// its permissions; a folder that takes no file, or a directory as the target, is bad input.
 TEST(TarvelFemProgram, OutputFilesReplacedOnlyOnSuccess)
 {
     TempDir dir;
@@ -310,6 +312,7 @@ TEST(TarvelFemProgram, OutputFilesReplacedOnlyOnSuccess)
              {"--mesh '" + dir.file("missing.msh") + "'" + files, 2},
              {"--nx 5000 --ny 5000" + files, 2},
              {"--nx 2 --ny 1 --quiet" + files + " --vtk '" + dir.file("none/u.vtk") + "'", 2},
+             {"--nx 2 --ny 1 --quiet" + files + " --spy '" + dir.path().string() + "'", 2},
          })
     {
         SCOPED_TRACE(args);
@@ -322,6 +325,21 @@ TEST(TarvelFemProgram, OutputFilesReplacedOnlyOnSuccess)
     EXPECT_EQ(read_bytes(svg).rfind("<?xml", 0), 0u);
     EXPECT_EQ(std::filesystem::status(vtk).permissions(), std::filesystem::perms(0640));
     EXPECT_EQ(listing(), (std::vector<std::string>{"k.svg", "stderr", "stdout", "u.vtk"}));
+}
+
+// --vtk and --spy naming character devices (made in a scratch folder where the test may): the
+// files are written into them, and they stay devices.
+TEST(TarvelFemProgram, WritesIntoDevicesWithoutReplacingThem)
+{
+    TempDir dir;
+    const std::string vtk = dir.file("vtk-null"), svg = dir.file("svg-null");
+    if (!make_null_device(vtk) || !make_null_device(svg))
+        GTEST_SKIP() << "no device node can be made here";
+    EXPECT_EQ(
+        run_program(dir, "--nx 2 --ny 1 --quiet --vtk '" + vtk + "' --spy '" + svg + "'").status,
+        0);
+    EXPECT_TRUE(is_char_device(vtk));
+    EXPECT_TRUE(is_char_device(svg));
 }
 
 namespace

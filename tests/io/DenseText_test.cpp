@@ -10,6 +10,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
+#include <functional>
 #include <gtest/gtest.h>
 #include <limits>
 #include <random>
@@ -203,33 +204,32 @@ TEST(DenseTextReader, VectorTakesEveryNumberAndStopsAfterTheLastOne)
     }
 }
 
-// The matrix reader counts two bytes per line end, so on an LF file it stops one byte further
-// per row than the line ends are long.
+// The rows are the lines up to the first one without numbers; the file is left just after the
+// last row, in every line-end form.
 TEST(DenseTextReader, MatrixReadsOneBlockOfRows)
 {
-    for (const std::string end : {"\r\n", "\n"})
+    for (const std::vector<std::string>& ends : kLineEndForms)
     {
-        SCOPED_TRACE(end.size());
-        const std::string e = end;
-        // (contents, rows, columns, values, position after)
-        const std::vector<std::tuple<std::string, int, int, std::vector<double>, std::size_t>>
+        // (lines, rows, columns, values, the line the file stands at afterwards)
+        const std::vector<std::tuple<std::vector<std::string>, int, int, std::vector<double>, int>>
             cases = {
-                {"1 2 3" + e + "4 5" + e + e + "7" + e, 2, 3, {1, 2, 3, 4, 5, 0}, 12},
-                {"-I3" + e + "pi/2 2pi" + e + "x" + e, 2, 3, {0, 0, -1, 2, 2, 0}, 15},
-                {"1;2" + e + "3,5" + e, 2, 2, {1, 2, 3.5, 0}, 10},
-                {e + "1 2" + e, 0, 0, {}, 0},
-                {"", 0, 0, {}, 0},
+                {{"1 2 3", "4 5", "", "7"}, 2, 3, {1, 2, 3, 4, 5, 0}, 2},
+                {{"-I3", "pi/2 2pi", "x"}, 2, 3, {0, 0, -1, 2, 2, 0}, 2},
+                {{"1;2", "3,5"}, 2, 2, {1, 2, 3.5, 0}, 2},
+                {{"", "1 2"}, 0, 0, {}, 0},
+                {{}, 0, 0, {}, 0},
             };
-        for (const auto& [contents, rows, cols, values, position] : cases)
+        for (const auto& [lines, rows, cols, values, after] : cases)
         {
-            SCOPED_TRACE(contents);
-            TextFile f(contents);
+            std::vector<std::size_t> line;
+            TextFile f(with_line_ends(lines, ends, &line));
+            SCOPED_TRACE(f.bytes());
             CMatrix m(5, 5, true, 8.0);
             m.ReadASCII(&f.file());
             EXPECT_EQ(m.m_nRows, rows);
             EXPECT_EQ(m.GetColumns(), cols);
             EXPECT_EQ(values_of(m), values);
-            EXPECT_EQ(f.position(), std::min(position, contents.size()));
+            EXPECT_EQ(f.position(), line[std::size_t(after)]);
         }
     }
 }
@@ -321,38 +321,73 @@ TEST(SectionedReader, ReadsTheBlockAfterTheStartKeyword)
     }
 }
 
-// Two matrices in one file, each after its keyword, read one after the other.
-TEST(SectionedReader, ReadsMatricesThatShareAFile)
+// A sectioned input file in CR LF, LF and mixed form: every reader that follows a keyword search
+// reads the same numbers and leaves the file at the same line (on LF files the search used to
+// count two bytes per line end, and E became 1e10).
+TEST(ReadersAfterSeekTo, ReadTheSameInEveryLineEndForm)
 {
-    CMatrix a = matrix(2, 2, {1, 2, 3, 4}), b = matrix(1, 3, {5, 6, 7});
-    TextFile f;
-    for (const auto& [key, m] : {std::pair{"mass", &a}, std::pair{"stiff", &b}})
+    const std::vector<std::string> lines = {"MATERIAL",        "210e9 0.3", "END", "GEOMETRY",
+                                            "4 1 1 ! a brick", "END",       "tail"};
+    using Values = std::vector<double>;
+    CString comment("!");
+    // Each reader after a search from the start (or the sectioned reader, which searches
+    // itself), then the same again for GEOMETRY from where the first left the file.
+    const auto plain = [](CFile& f)
     {
-        const std::string head = std::string(key) + "\r\n";
-        f->Write(head.data(), UINT(head.size()));
-        m->WriteASCII(&f.file(), "", " ", 6, 2, 0, false, false);
-        f->Write("end\r\n", 5);
-    }
-    f->SeekToBegin();
-    CMatrix ra, rb;
-    ra.ReadASCII(&f.file(), "MASS", "END", "");
-    rb.ReadASCII(&f.file(), "STIFF", "END", "");
-    EXPECT_EQ(values_of(ra), values_of(a));
-    EXPECT_EQ(values_of(rb), values_of(b));
-    EXPECT_EQ(rb.GetColumns(), 3);
-    EXPECT_EQ(f.position(), f.bytes().size());
-}
-
-// On an LF file the block starts one byte further per line SeekTo read, and the final position
-// counts two bytes per line end: the first row loses its first character.
-TEST(SectionedReader, CountsTwoBytesPerLineEndOnLfFiles)
-{
-    TextFile f(with_line_ends({"stiff", "1 2 ! first row", "", "3 4", "end", "5 6"}, "\n"));
-    CMatrix m;
-    m.ReadASCII(&f.file(), "STIFF", "END", "!");
-    EXPECT_EQ(m.m_nRows, 2);
-    EXPECT_EQ(values_of(m), (std::vector<double>{2, 0, 3, 4}));
-    EXPECT_EQ(f.position(), f.bytes().size());  // 7 + 28 bytes counted, capped at the end
+        CMatrix m;
+        m.ReadASCII(&f);
+        return values_of(m);
+    };
+    const auto vector = [](CFile& f)
+    {
+        CVector v;
+        v.ReadASCII(&f);
+        return values_of(v);
+    };
+    const auto sparse = [](CFile& f)
+    {
+        CSparseMatrix s;
+        s.ReadASCII(&f);
+        CMatrix m;
+        m.UnSparse(&s);
+        return values_of(m);
+    };
+    const auto sectioned = [](const char* key)
+    {
+        return [key](CFile& f)
+        {
+            CMatrix m;
+            m.ReadASCII(&f, key, "end", "!");
+            return values_of(m);
+        };
+    };
+    const auto after = [&](const char* key, std::function<Values(CFile&)> read)
+    {
+        return [key, read, &comment](CFile& f)
+        {
+            CString k(key);
+            return SeekTo_ReplLine(k, f, &comment, true) ? read(f) : Values{};
+        };
+    };
+    // (first reader, second reader, the values of both, the line the file stands at after)
+    const std::vector<std::tuple<std::function<Values(CFile&)>, std::function<Values(CFile&)>,
+                                 Values, std::string>>
+        readers = {
+            {after("material", plain), after("geometry", plain), {210e9, 0.3, 4, 1, 1}, "END"},
+            {sectioned("MATERIAL"), sectioned("geometry"), {210e9, 0.3, 4, 1, 1}, "tail"},
+            {after("geometry", vector), plain, {4, 1, 1}, "END"},
+            {after("material", sparse), plain, {210e9, 0.3, 0, 0, 0, 0, 0, 0, 0, 4, 1, 1}, ""},
+        };
+    for (const std::vector<std::string>& ends : kLineEndForms)
+        for (const auto& [first, second, expected, next] : readers)
+        {
+            TextFile f(with_line_ends(lines, ends));
+            SCOPED_TRACE(f.bytes());
+            Values got = first(f.file()), more = second(f.file());
+            got.insert(got.end(), more.begin(), more.end());
+            EXPECT_EQ(got, expected);
+            EXPECT_EQ(f.rest_of_line(), next);
+        }
 }
 
 // Every entry is exactly what printf makes of it: random values of every magnitude (halfway

@@ -11,6 +11,7 @@
 #include <charconv>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <functional>
 #include <gtest/gtest.h>
 #include <random>
@@ -344,21 +345,35 @@ TEST_F(MatrixMarket, RefusesMalformedFilesAndKeepsTheTarget)
 }
 
 // A failed write leaves no file under the target name, nor the partial one beside it; a good one
-// replaces an older file.
+// replaces an older file. A target that exists and is not a regular file (a directory, a pipe)
+// is refused, and left what it was.
 TEST_F(MatrixMarket, WritesIntoPlaceOrNotAtAll)
 {
+    namespace fs = std::filesystem;
     TempDir dir;
     const CVector v = MakeVector({1});
-    EXPECT_EQ(MMWrite(v, dir.file("no/such/dir/v.mtx").c_str()), MM_OPEN_FAILED);
-    const std::string name = dir.file("v.mtx");
-    write_bytes(name, "old");
-    ASSERT_EQ(MMWrite(v, name.c_str()), MM_OK);
-    EXPECT_EQ(read_bytes(name), "%%MatrixMarket matrix array real general\n1 1\n1\n");
-    EXPECT_FALSE(std::filesystem::exists(name + ".part"));
-    // A target that is a directory cannot be replaced: the rename fails, the part is removed.
-    std::filesystem::create_directory(dir.file("d.mtx"));
-    EXPECT_EQ(MMWrite(v, dir.file("d.mtx").c_str()), MM_WRITE_FAILED);
-    EXPECT_FALSE(std::filesystem::exists(dir.file("d.mtx.part")));
+    write_bytes(dir.file("v.mtx"), "old");
+    fs::create_directory(dir.file("d.mtx"));
+    ASSERT_EQ(::mkfifo(dir.file("p.mtx").c_str(), 0600), 0);
+    for (const auto& [name, status] : {std::pair{"no/such/dir/v.mtx", MM_OPEN_FAILED},
+                                       {"v.mtx", MM_OK},
+                                       {"d.mtx", MM_OPEN_FAILED},
+                                       {"p.mtx", MM_OPEN_FAILED}})
+        EXPECT_EQ(MMWrite(v, dir.file(name).c_str()), status) << name;
+    EXPECT_EQ(read_bytes(dir.file("v.mtx")), "%%MatrixMarket matrix array real general\n1 1\n1\n");
+    EXPECT_EQ(std::distance(fs::directory_iterator(dir.path()), {}), 3);
+    EXPECT_TRUE(fs::is_directory(dir.file("d.mtx")));
+    EXPECT_TRUE(fs::is_fifo(dir.file("p.mtx")));
+}
+
+// A character device as the target (made in a scratch folder) is written in place, not replaced.
+TEST_F(MatrixMarket, WritesIntoADeviceWithoutReplacingIt)
+{
+    TempDir dir;
+    if (!make_null_device(dir.file("null"))) GTEST_SKIP() << "no device node can be made here";
+    EXPECT_EQ(MMWrite(MakeVector({1}), dir.file("null").c_str()), MM_OK);
+    EXPECT_TRUE(is_char_device(dir.file("null")));
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path()), {}), 1);
 }
 
 namespace

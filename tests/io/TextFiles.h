@@ -66,12 +66,28 @@ inline std::vector<std::string> scan(const std::string& text, std::string* after
     return numbers;
 }
 
-// Both line-end conventions, for the position checks.
-inline std::string with_line_ends(const std::vector<std::string>& lines, const std::string& end)
+// The lines, each followed by the next of ends (taken in turn); starts[k], when asked, receives
+// where line k begins (starts[lines.size()] the end of the file).
+inline std::string with_line_ends(const std::vector<std::string>& lines,
+                                  const std::vector<std::string>& ends,
+                                  std::vector<std::size_t>* starts = nullptr)
 {
     std::string s;
-    for (const std::string& l : lines) s += l + end;
+    for (std::size_t k = 0; k < lines.size(); ++k)
+    {
+        if (starts != nullptr) starts->push_back(s.size());
+        s += lines[k] + ends[k % ends.size()];
+    }
+    if (starts != nullptr) starts->push_back(s.size());
     return s;
 }
+inline std::string with_line_ends(const std::vector<std::string>& lines, const std::string& end)
+{
+    return with_line_ends(lines, std::vector<std::string>{end});
+}
+
+// The line-end forms every search and reader must read alike: CR LF, LF, and the two in turn.
+inline const std::vector<std::vector<std::string>> kLineEndForms = {
+    {"\r\n"}, {"\n"}, {"\n", "\r\n"}};
 
 }  // namespace tarvel_test

@@ -119,15 +119,6 @@ TEST_F(ProfileReduction, ScriptAndReport)
     EXPECT_EQ(std::regex_replace(m_messages[0], time, ""),
               " Old bandwidth.        :   3\r\n New bandwidth        :    33.3%\r\n Old env     "
               "              :   10\r\n new env                  :    40.0%\r\n");
-
-    ScriptPathScope missing(m_dir.file("no-such-dir/Reord.m"));
-    GraphProbe h(4, kPath);
-    for (auto reorder : {&CReorderMat::RevCuthillMcKee, &CReorderMat::Sloan})
-    {
-        (h.*reorder)();
-        EXPECT_EQ(Labels(h), Labels_t({0, 1, 2, 3}));
-    }
-    EXPECT_EQ(m_messages.size(), 1u);
 }
 
 // On random graphs (several components, DOFs left out): a permutation, lists untouched, every

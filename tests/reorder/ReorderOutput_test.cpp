@@ -1,11 +1,14 @@
 // What the reorderings leave behind: script files byte for byte for one reordering of each
-// family, the text plot, the report texts and their place in the frame, and nothing at all when
-// the script cannot be opened.
+// family, the text plot, the report texts and their place in the frame, and the labelling
+// without a script (or with a device as the script).
 #include "GraphProbe.h"
 
+#include <algorithm>
 #include <filesystem>
 #include <gtest/gtest.h>
 #include <regex>
+#include <sys/stat.h>
+#include <unistd.h>
 
 using namespace tarvel_test;
 using ReorderOutput = ReorderTest;
@@ -149,27 +152,89 @@ TEST_F(ReorderOutput, ReportComesAtItsPlaceInTheFrame)
     EXPECT_EQ(mine.substr(mine.size() - std::string(kTrailerA).size()), kTrailerA);
 }
 
-// A script that cannot be opened: no label, stamp or list changes and no report; MinDegReorder
-// without the caller's file labels and reports as usual.
-TEST_F(ReorderOutput, UnopenableScriptChangesNothingAndShowsNothing)
+namespace
 {
-    ScriptPathScope missing(m_dir.file("no-such-dir/Reord.m"));
+const auto kScripted = {
+    &CReorderMat::MinDegReorder2, &CReorderMat::MinDegReorder3,  &CReorderMat::MinDegReorder4,
+    &CReorderMat::Hager1,         &CReorderMat::Hager2,          &CReorderMat::Hager3,
+    &CReorderMat::TabuReorder,    &CReorderMat::RevCuthillMcKee, &CReorderMat::Sloan};
+
+// TabuReorder draws from a seed fixed for the test, so that two runs label alike.
+struct FixedTabuSeed
+{
+    SeedSource previous = SetTabuSeedSource([] { return 7u; });
+    ~FixedTabuSeed() { SetTabuSeedSource(previous); }
+};
+
+// A random graph of 12 DOFs under labels every reordering changes.
+GraphProbe Scrambled()
+{
     std::mt19937 rng(3);
     GraphProbe g(12, RandomElements(rng, 12, 8, 4));
-    const Labels_t labels = {5, 3, 11, 0, 1, 2, 4, 6, 7, 8, 10, 9};
-    std::copy(labels.begin(), labels.end(), g.m_pLabel);
-    const Lists_t lists = Lists(g);
-    for (auto reorder : {&CReorderMat::MinDegReorder2, &CReorderMat::MinDegReorder3,
-                         &CReorderMat::MinDegReorder4, &CReorderMat::Hager1, &CReorderMat::Hager2,
-                         &CReorderMat::Hager3, &CReorderMat::TabuReorder})
+    const Labels_t start = {5, 3, 11, 0, 1, 2, 4, 6, 7, 8, 10, 9};
+    std::copy(start.begin(), start.end(), g.m_pLabel);
+    return g;
+}
+
+// The labels each scripted reordering gives g (a copy) with the script at the fixture's path,
+// and then with the script path set to path.
+void expect_same_labels(const CReorderMat& g, const std::string& path,
+                        std::vector<std::string>& messages)
+{
+    FixedTabuSeed seed;
+    for (auto reorder : kScripted)
     {
-        (g.*reorder)();
-        EXPECT_EQ(Labels(g), labels);
-        EXPECT_EQ(Labels_t(g.m_pTabu, g.m_pTabu + 12), Labels_t(12, 0));
-        EXPECT_EQ(Lists(g), lists);
+        CReorderMat with(g), without(g);
+        (with.*reorder)();
+        const std::string report = Untimed(messages.back());
+        EXPECT_NE(Labels(with), Labels(g));
+        ScriptPathScope scope(path);
+        (without.*reorder)();
+        EXPECT_EQ(Labels(without), Labels(with));
+        EXPECT_EQ(Untimed(messages.back()), report);
     }
-    EXPECT_TRUE(m_messages.empty());
-    EXPECT_FALSE(std::filesystem::exists(m_dir.path() / "no-such-dir"));
-    g.MinDegReorder(nullptr);
-    EXPECT_EQ(m_messages.size(), 1u);
+}
+}  // namespace
+
+// Without a script every reordering labels and reports exactly as with one: an empty path, a
+// folder that does not exist, a read-only folder (where the test is not root), a directory or a
+// pipe as the target; nothing is made there and nothing replaced.
+TEST_F(ReorderOutput, RelabelsWithoutAScript)
+{
+    namespace fs = std::filesystem;
+    const fs::path scratch = m_dir.path() / "scratch";
+    fs::create_directories(scratch / "dir");
+    fs::create_directories(scratch / "ro");
+    fs::permissions(scratch / "ro", fs::perms::owner_read | fs::perms::owner_exec);
+    ASSERT_EQ(::mkfifo((scratch / "fifo").c_str(), 0600), 0);
+    std::vector<std::string> paths = {"", (scratch / "no-such-dir/Reord.m").string(),
+                                      (scratch / "dir").string(), (scratch / "fifo").string()};
+    if (::access((scratch / "ro").c_str(), W_OK) != 0)
+        paths.push_back((scratch / "ro/R.m").string());
+
+    const GraphProbe g = Scrambled();
+    for (const std::string& path : paths)
+    {
+        SCOPED_TRACE(path);
+        expect_same_labels(g, path, m_messages);
+    }
+    std::vector<std::string> left;
+    for (const auto& entry : fs::recursive_directory_iterator(scratch))
+        left.push_back(fs::relative(entry.path(), scratch).string());
+    std::sort(left.begin(), left.end());
+    EXPECT_EQ(left, (std::vector<std::string>{"dir", "fifo", "ro"}));
+    EXPECT_TRUE(fs::is_fifo(scratch / "fifo"));
+}
+
+// A script path naming a character device: the script is written into it (a device of
+// /dev/null's numbers, made in the scratch folder) and the device stays a device; only the
+// fixture's script is made.
+TEST_F(ReorderOutput, WritesIntoADeviceWithoutReplacingIt)
+{
+    const std::string null = m_dir.file("null");
+    if (!make_null_device(null)) GTEST_SKIP() << "no device node can be made here";
+    const GraphProbe g = Scrambled();
+    expect_same_labels(g, null, m_messages);
+    EXPECT_TRUE(is_char_device(null));
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(m_dir.path()), {}), 2);
 }

@@ -1,7 +1,7 @@
 // A fresh temporary directory for one test, removed with everything in it at the end (when the
 // environment names a folder in TARVEL_FUZZ_SEEDS, the files of up to 64 KiB are first copied
-// there: scripts/fuzz.sh seeds its targets with them); whole-file
-// bytes; and archive round trips through a temporary file with the little-endian words that
+// there: scripts/fuzz.sh seeds its targets with them); a device node for the writers' tests;
+// whole-file bytes; and archive round trips through a temporary file with the little-endian words that
 // archives hold.
 #pragma once
 
@@ -16,6 +16,8 @@
 #include <functional>
 #include <iterator>
 #include <string>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <unistd.h>
 
 namespace tarvel_test
@@ -63,6 +65,18 @@ private:
     std::filesystem::path m_path;
     std::error_code m_ignored;  // a directory that cannot be removed is left behind
 };
+
+// A character device at path with the numbers of /dev/null (what is written vanishes); false
+// where the test may not make one (not root, or a container without the capability).
+inline bool make_null_device(const std::string& path)
+{
+    return ::mknod(path.c_str(), S_IFCHR | 0666, makedev(1, 3)) == 0;
+}
+inline bool is_char_device(const std::string& path)
+{
+    struct stat s = {};
+    return ::stat(path.c_str(), &s) == 0 && S_ISCHR(s.st_mode);
+}
 
 inline std::string read_bytes(const std::string& name)
 {

@@ -1,5 +1,5 @@
 // The shared pieces of the text formats: buffered printf-style output, the entry forms, the
-// number conversion and the counted repositioning of the readers.
+// number conversion.
 #include <tarvel/io/detail/TextFormat.h>
 
 #include <algorithm>
@@ -169,16 +169,6 @@ double number_value(const std::string& s)
     const double v = strtod_l(s.c_str(), nullptr, c_locale());
     errno = savedErrno;
     return v;
-}
-
-void seek_counted(CFile& file, ULONGLONG start, ULONGLONG bytes)
-{
-    const ULONGLONG length = file.GetLength();
-    const ULONGLONG target = start + bytes;
-    if (target < length)
-        file.Seek(LONGLONG(target), CFile::begin);
-    else
-        file.SeekToEnd();
 }
 
 }  // namespace tarvel::detail

@@ -141,17 +141,21 @@ inline double number_value(const CString& text) { return number_value(text.str()
 
 // CVirtMat::ReadNumber with the number text in a string the caller keeps from call to call
 // (the readers' loop allocates nothing per number); false when the line holds no further
-// number. NumberGrammar.cpp.
-bool next_number(int& pos, CString& line, std::string& text);
+// number. With substitute false the substitutions are skipped: only for a caller that
+// substituted the line from a position at or before pos and has not changed it since.
+// NumberGrammar.cpp.
+bool next_number(int& pos, CString& line, std::string& text, bool substitute);
 
 // Calls f(text) for every number text of line, scanned from position 0 as by
-// CVirtMat::ReadNumber (the line is substituted in place); returns how many there were.
+// CVirtMat::ReadNumber (the line is substituted in place); returns how many there were. The
+// line is substituted once, by the first call: a substituted tail holds no stand-alone keyword,
+// so substituting it again would change nothing, and the scan stays linear in the length.
 template <class F> long for_each_number(CString& line, F f)
 {
     long count = 0;
     int pos = 0;
     std::string text;
-    while (next_number(pos, line, text))
+    while (next_number(pos, line, text, count == 0))
     {
         f(static_cast<const std::string&>(text));
         ++count;
@@ -162,10 +166,6 @@ template <class F> long for_each_number(CString& line, F f)
 // The buffer of the readers' line reader: larger than the searches' 4096 bytes, for speed;
 // the lines it gives are the same.
 constexpr int kReaderBuffer = 1 << 16;
-
-// Positions file at start + bytes, or at its end when that is not below its length: the rule
-// of the readers that count two bytes per line end.
-void seek_counted(CFile& file, ULONGLONG start, ULONGLONG bytes);
 
 // The largest number of entries a reader allocates for a block of text of the given size:
 // 16 entries per byte plus 2^20. A real matrix holds at most one entry per two bytes of text

@@ -10,6 +10,7 @@
 #pragma once
 
 #include <tarvel/platform/File.h>
+#include <tarvel/platform/detail/ReplaceFile.h>
 #include <tarvel/reorder/ReorderMat.h>
 
 #include <functional>
@@ -30,29 +31,31 @@ unsigned tabu_seed();        // TabuReorder's seed: the calendar time
 // ---- Frame of the reorderings ----
 extern const char kTrailerSymmmd[];  // after the minimum-degree reorderings
 extern const char kTrailerPlain[];   // after the backward labellings and TabuReorder
-// The script file of one run. It is written under a name of its own beside the target
-// (GetScriptPath() + ".<process>-<run>.tmp") and renamed onto the target by Close, so that the
-// target always holds one whole script, also when several threads or processes reorder at once
-// (the last to finish wins). When the rename fails the temporary is removed and the target left
-// as it was; a run that never reaches Close removes its temporary too.
-class ScriptFile : public CFile
+// The script file of one run, written through ReplaceFile beside GetScriptPath() and renamed
+// onto it by commit(), so that the target always holds one whole script, also when several
+// threads or processes reorder at once (the last to finish wins). There is no script when the
+// path is empty or ReplaceFile refuses the target (a missing or read-only folder, a directory, a
+// pipe); a character device is written in place. A write that fails drops the script (the
+// target is left as it was). Either way the reordering runs: the script is only its record.
+class ScriptFile
 {
 public:
-    ScriptFile() = default;
-    ~ScriptFile() override;
-    void Close() override;
-    bool OpenScript();  // false when the temporary cannot be created
+    ScriptFile();
+    // One MatlabWrite block of g, named name; the text of a trailer.
+    void block(CReorderMat& g, const char* name);
+    void text(const char* text);
+    void commit();  // an uncommitted script is removed when the object goes
 
 private:
-    CString m_target;
-    CString m_temp;
+    template <class Write> void guarded(Write write);
+    ReplaceFile m_place;
+    CFile m_file;  // open while there is a script to write
 };
-inline bool open_script(ScriptFile& file) { return file.OpenScript(); }
 void write_text(CFile& file, const char* text);
 void show_short_report(long ticks);
 // Frame of the backward labellings and the profile reductions: script file, "before", old
-// measures, labelling, new measures, percentage report, "after", trailer, close; nothing at all
-// when the script cannot be opened.
+// measures, labelling, new measures, percentage report, "after", trailer, close (the labelling
+// runs whether or not there is a script).
 void run_percentage_frame(CReorderMat& g, const std::function<void(CReorderMat&)>& label);
 void show_percentage_report(long ticks, int oldB, int newB, long long oldEnv, long long newEnv);
 void show_switch_report(long ticks, int oldB, int newB, int switches, long long oldEnv,
