@@ -6,6 +6,7 @@
 #include "OutputFile.h"
 #include "PetscRoad.h"
 #include "Print.h"
+#include "ProgressBar.h"
 #include "Spy.h"
 #include "Vtk.h"
 #include "fem/MeshProblem.h"
@@ -298,6 +299,8 @@ DemoResult run_demo(const Options& o, std::ostream& out, std::ostream& err)
 
     // -- 2. The roads, each judged against the reference assembly --
     LibraryState state(out, o.quiet);
+    std::unique_ptr<ProgressBar> bar;
+    if (o.progress) bar = std::make_unique<ProgressBar>(err);
     const tarvel_fem::ReducedSystem reference = tarvel_fem::reduce(p);
     if (!o.exportMM.empty())
         if (std::string e = export_matrix_market(p, o.exportMM, out); !e.empty())
@@ -428,7 +431,9 @@ int demo_main(int argc, const char* const* argv, std::ostream& out, std::ostream
         out << usage();
         return 0;
     }
-    return run_demo(parsed.options, out, err).exit_code;
+    Options o = parsed.options;
+    o.progress = ::isatty(STDERR_FILENO) == 1;
+    return run_demo(o, out, err).exit_code;
 }
 
 }  // namespace tarvel_demo

@@ -19,6 +19,8 @@
 //    complete (OutputFile.h): a run that fails or has nothing to write leaves an existing file
 //    as it was.
 //  - Phase lines are flushed as they are written, so that a pipe shows a long run's progress.
+//  - On a terminal (Options::progress, which demo_main sets when standard error is one), the
+//    library's progress is drawn on err as the bar of ProgressBar.h.
 //  - Problems above kMaxDofs DOFs are refused as bad input.
 //  - The block's tip is compared with beam theory and the difference printed; it does not change
 //    the exit code (the residuals judge the roads; the tests judge the model).

@@ -59,6 +59,7 @@ struct Options
     std::string exportMM;                      // write the reduced system here (a directory)
     bool quiet = false;                        // hide the library's reports
     long long max_factor = kDefaultMaxFactor;  // most factor entries the system road makes
+    bool progress = false;  // draw the progress bar on err (not an option: stderr a terminal)
 };
 
 struct ParsedOptions

@@ -12,12 +12,15 @@
 #include <array>
 #include <cmath>
 #include <cstdlib>
+#include <fcntl.h>
 #include <filesystem>
 #include <fstream>
 #include <gtest/gtest.h>
+#include <pty.h>
 #include <regex>
 #include <sstream>
 #include <sys/wait.h>
+#include <unistd.h>
 
 using namespace tarvel_demo;
 using tarvel_test::read_bytes;
@@ -232,6 +235,44 @@ TEST_F(TarvelFem, BlockByEveryRoadAgreesWithBeamTheory)
               1e-7 * size);  // cg's stopping test; the direct ones agree closer
     EXPECT_TRUE(r.beam_error != 0.0 && std::fabs(r.beam_error) < kBeamTolerance) << r.beam_error;
     EXPECT_NE(out.str().find("(at most 5% expected on this grid)\n"), std::string::npos);
+}
+
+// The progress bar, with standard error on a pseudo-terminal: each reporting phase drawn in place
+// (a carriage return, the task, its share; the iterations with their count) and erased at the
+// end; with standard error on a file, not a byte of it.
+TEST(TarvelFemProgram, ProgressBarOnlyOnATerminal)
+{
+    const char* const args[] = {"tarvel-fem", "--problem", "block", "--nx", "8",
+                                "--ny",       "2",         "--nz",  "2",    "--road",
+                                "system,cg",  "--quiet",   nullptr};
+    int terminal = -1;
+    const pid_t child = forkpty(&terminal, nullptr, nullptr, nullptr);
+    ASSERT_GE(child, 0);
+    if (child == 0)  // standard output away, standard error on the terminal
+    {
+        const int null = ::open("/dev/null", O_WRONLY);
+        if (null < 0 || ::dup2(null, STDOUT_FILENO) < 0) ::_exit(126);
+        ::execv(TARVEL_FEM_PROGRAM, const_cast<char* const*>(args));
+        ::_exit(127);
+    }
+    std::string seen;
+    char buffer[4096];
+    for (ssize_t got; (got = ::read(terminal, buffer, sizeof buffer)) > 0;)  // EIO once it exits
+        seen.append(buffer, static_cast<std::size_t>(got));
+    int status = 0;
+    ::waitpid(child, &status, 0);
+    ::close(terminal);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+    for (const char* drawn :
+         {"\r  Hager2          [", "\r  Cholesky        [", "% ", "   iteration 1, "})
+        EXPECT_NE(seen.find(drawn), std::string::npos) << drawn << "\n" << seen;
+    EXPECT_EQ(seen.size() >= 4 ? seen.substr(seen.size() - 4) : seen, "\r\033[K");
+
+    TempDir dir;
+    std::string line;
+    for (int a = 1; args[a]; ++a) line += std::string(args[a]) + " ";
+    const ProgramRun logged = run_program(dir, line);
+    EXPECT_EQ(std::tuple(logged.status, logged.err), std::tuple(0, ""));
 }
 
 // --reorder given relabels the system road's DOFs too: under each minimum-degree labelling the

@@ -69,8 +69,10 @@ TEST_F(Progress, EveryPhaseReportsInOrderAndBounded)
     tarvel_test::TempDir dir;
     CReorderMat::SetScriptPath(dir.file("Reord.m").c_str());
     const std::tuple<const char*, const char*> phases[] = {
-        {"skyline", "Cholesky"},      {"system", "Cholesky"},
-        {"Hager2", "Hager2"},         {"MinDegReorder4", "MinDegReorder4"},
+        {"skyline", "Cholesky"},
+        {"system", "Cholesky"},
+        {"Hager2", "Hager2"},
+        {"MinDegReorder4", "MinDegReorder4"},
         {"ConjGradient2", "ConjGradient2"},
     };
     for (const auto& [phase, task] : phases)
