@@ -11,12 +11,12 @@ namespace tarvel_demo
 std::string progress_line(const TarvelProgress& p, double seconds)
 {
     const int filled = static_cast<int>(std::floor(p.done * kBarWidth));
-    std::string line = format("  %-15s [%s%s] %3d%% %6.1f s", p.task,
-                              std::string(static_cast<std::size_t>(filled), '#').c_str(),
-                              std::string(static_cast<std::size_t>(kBarWidth - filled), '.').c_str(),
-                              static_cast<int>(std::floor(100.0 * p.done)), seconds);
-    if (p.iteration >= 0)
-        line += format("   iteration %d, residual %.1e", p.iteration, p.residual);
+    std::string line =
+        format("  %-15s [%s%s] %3d%% %6.1f s", p.task,
+               std::string(static_cast<std::size_t>(filled), '#').c_str(),
+               std::string(static_cast<std::size_t>(kBarWidth - filled), '.').c_str(),
+               static_cast<int>(std::floor(100.0 * p.done)), seconds);
+    if (p.iteration >= 0) line += format("   iteration %d, residual %.1e", p.iteration, p.residual);
     return line;
 }
 
