@@ -3,7 +3,10 @@
 
 #include "fem/Reference.h"
 
+#include <algorithm>
+#include <cmath>
 #include <cstdio>
+#include <dlfcn.h>
 #include <fstream>
 #include <malloc.h>
 #include <map>
@@ -16,6 +19,15 @@ const std::vector<std::string>& problem_names()
 {
     static const std::vector<std::string> names = {"poisson2d-50", "poisson2d-100", "poisson2d-200",
                                                    "plate-200x50", "poisson3d-10",  "poisson3d-20"};
+    return names;
+}
+
+const std::vector<std::string>& direct_problem_names()
+{
+    // The plate at about 10^5 and 10^6 DOFs (the demo's 4:1 shape), the block at about
+    // 1.1 10^5 and 3.1 10^5 DOFs, the cube at 67^3 nodes.
+    static const std::vector<std::string> names = {"plate-447x112", "elastic-32", "poisson3d-66",
+                                                   "elastic-46", "plate-1414x353"};
     return names;
 }
 
@@ -33,6 +45,8 @@ tarvel_fem::FemProblem& problem(const std::string& name)
             p = tarvel_fem::poisson_3d(a);
         else if (std::sscanf(name.c_str(), "plate-%dx%d", &a, &b) == 2)
             p = tarvel_fem::cantilever_plate(a, b);
+        else if (std::sscanf(name.c_str(), "elastic-%d", &a) == 1)
+            p = tarvel_fem::elastic_block(a, a, a);
         slot = std::make_unique<tarvel_fem::FemProblem>(std::move(p));
     }
     return *slot;
@@ -68,6 +82,41 @@ const UpperSystem& reduced_system(const std::string& name)
     }
     s.rhs = r.b;
     return built.emplace(name, std::move(s)).first->second;
+}
+
+double backward_error(const UpperSystem& s, const double* x, const double* b)
+{
+    // r = b - A x and the absolute row sums of A, both triangles from the upper one.
+    std::vector<double> r(b, b + s.n), row_sum(static_cast<std::size_t>(s.n), 0.0);
+    for (int i = 0; i < s.n; ++i)
+        for (int q = s.row_start[i]; q < s.row_start[i + 1]; ++q)
+        {
+            const int j = s.col[q];
+            const double a_ij = s.val[q];
+            r[i] -= a_ij * x[j];
+            row_sum[i] += std::fabs(a_ij);
+            if (j != i)
+            {
+                r[j] -= a_ij * x[i];
+                row_sum[j] += std::fabs(a_ij);
+            }
+        }
+    double norm_r = 0.0, norm_a = 0.0, norm_x = 0.0, norm_b = 0.0;
+    for (int i = 0; i < s.n; ++i)
+    {
+        norm_r = std::max(norm_r, std::fabs(r[i]));
+        norm_a = std::max(norm_a, row_sum[i]);
+        norm_x = std::max(norm_x, std::fabs(x[i]));
+        norm_b = std::max(norm_b, std::fabs(b[i]));
+    }
+    return norm_r / (norm_a * norm_x + norm_b);
+}
+
+void set_blas_threads(int n)
+{
+    using set_fn = void (*)(int);
+    if (auto set = reinterpret_cast<set_fn>(dlsym(RTLD_DEFAULT, "openblas_set_num_threads")))
+        set(n);
 }
 
 void add_case(Case c) { cases().push_back(std::move(c)); }

@@ -19,6 +19,10 @@ namespace tarvel_bench
 
 // Names of the benchmarked problems, in table order.
 const std::vector<std::string>& problem_names();
+// The larger problems of the sparse direct solvers (10^5 to 10^6 DOFs, 2-D and 3-D), in table
+// order: the plate ("plate-<nx>x<ny>"), the Hex8 elastic block ("elastic-<n>", n^3 elements)
+// and the 3-D Poisson cube ("poisson3d-<n>").
+const std::vector<std::string>& direct_problem_names();
 // The problem of that name, built once.
 tarvel_fem::FemProblem& problem(const std::string& name);
 
@@ -40,6 +44,14 @@ const UpperSystem& reduced_system(const std::string& name);
 // Relative residual ||K u - b|| / ||b|| of a solution in DOF numbering against the independent
 // reference of examples/fem (its own assembly and elimination).
 double check_residual(const std::string& name, const double* u);
+
+// Backward error ||A x - b||_inf / (||A||_inf ||x||_inf + ||b||_inf) of x for the symmetric
+// matrix whose upper triangle s holds; b has s.n entries.
+double backward_error(const UpperSystem& s, const double* x, const double* b);
+
+// Sets the number of threads of the BLAS when it is OpenBLAS (found at run time); does nothing
+// with another BLAS, whose threads the environment then sets.
+void set_blas_threads(int n);
 
 // A labelling of the DOF graph for the profile and band solvers: label[dof], and its measures.
 // Three are benchmarked (labelling_methods): "natural", the mesh's own row-by-row numbering (the
@@ -91,7 +103,10 @@ struct Case
     std::string problem;
     std::function<void()> prepare;
     std::function<void(benchmark::State&)> timed;
-    std::function<void()> road;
+    std::function<void()> road;  // empty: no memory figure for this case
+    int repetitions = 0;         // 0: the command line's --benchmark_repetitions
+    bool process_cpu = false;    // CPU time of every thread of the process, not the caller's
+    bool wall_clock = false;     // timed by wall-clock time (a case running several threads)
 
     std::string name() const { return figure + "/" + method + "/" + problem; }
 };
@@ -105,6 +120,7 @@ void register_eigen_cases();
 void register_cholmod_cases();
 void register_lapack_cases();
 void register_system_reordered_cases();
+void register_supernodal_cases();
 
 // Peak memory: heap pages the process gained above its resident size at reset_peak().
 void reset_peak();

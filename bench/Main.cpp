@@ -11,7 +11,8 @@
 //                     library file each resolves to ("none" when absent); "openblas" and its
 //                     build configuration and thread count when OpenBLAS is the one loaded
 //   --memory=NAME     builds that case's shared inputs, then runs its road once and prints
-//                     "peak_kib=<n>": the resident memory the road added at its peak
+//                     "peak_kib=<n>": the resident memory the road added at its peak (nothing
+//                     for a case without a road)
 // Library timing reports (message boxes) are discarded.
 #include "BenchSupport.h"
 
@@ -54,6 +55,7 @@ int main(int argc, char** argv)
     register_cholmod_cases();
     register_lapack_cases();
     register_system_reordered_cases();
+    register_supernodal_cases();
 
     for (int a = 1; a < argc; ++a)
     {
@@ -87,6 +89,7 @@ int main(int argc, char** argv)
             for (Case& c : cases())
                 if (c.name() == wanted)
                 {
+                    if (!c.road) return 0;
                     c.prepare();
                     reset_peak();
                     c.road();
@@ -101,13 +104,17 @@ int main(int argc, char** argv)
     for (Case& c : cases())
     {
         Case* self = &c;
-        benchmark::RegisterBenchmark(c.name().c_str(),
-                                     [self](benchmark::State& st)
-                                     {
-                                         self->prepare();
-                                         self->timed(st);
-                                     })
-            ->Unit(benchmark::kMillisecond);
+        benchmark::internal::Benchmark* b =
+            benchmark::RegisterBenchmark(c.name().c_str(),
+                                         [self](benchmark::State& st)
+                                         {
+                                             self->prepare();
+                                             self->timed(st);
+                                         })
+                ->Unit(benchmark::kMillisecond);
+        if (c.repetitions > 0) b->Repetitions(c.repetitions);
+        if (c.process_cpu) b->MeasureProcessCPUTime();
+        if (c.wall_clock) b->UseRealTime();
     }
     benchmark::Initialize(&argc, argv);
     if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;

@@ -5,6 +5,12 @@ Arguments: a folder of Google Benchmark JSON files (median aggregates), memory.t
 lines), problems.txt (the program's --problems output), the hand-written analysis that is
 appended as it stands, and platform.txt (the program's --platform output: which code each
 method ran on).
+
+With --direct RESULTS MEMORY PLATFORM NOTES REPORT instead, only the section of the sparse direct
+solver (cases sn-* and dgemm/*, NOTES appended to it) is generated and put into the existing
+REPORT, replacing the section of the same heading or inserted before "## Iterations and
+residuals"; the rest of the page is kept as it stands. With --carry OLD REPORT, the direct
+section of the page OLD is put into REPORT (a full run whose filter left the direct cases out).
 """
 import datetime
 import glob
@@ -59,24 +65,47 @@ def load_results(folder):
     context = {}
     for path in sorted(glob.glob(os.path.join(folder, "*.json"))):
         with open(path) as f:
-            data = json.load(f)
+            try:
+                data = json.load(f)
+            except ValueError:
+                continue  # a case that did not run (its process failed) left no figures
         context = context or data.get("context", {})
         read_benchmarks(data, out)
     return out, context
+
+
+COUNTERS = ("relres", "products", "kd", "profile", "factor", "berr", "madds", "dofs", "entries",
+            "analyze_s", "factor_s", "solve_s", "ordering", "stored", "flops")
 
 
 def read_benchmarks(data, out):
     for b in data["benchmarks"]:
         if b.get("aggregate_name") != "median":
             continue
-        name = re.sub(r"/real_time$", "", b["run_name"])
+        # The run name carries the case's own options after its name: drop them.
+        name = re.sub(r"/(repeats:\d+|process_time|real_time|min_time:[0-9.]+)", "", b["run_name"])
         scale = {"ns": 1e-6, "us": 1e-3, "ms": 1.0, "s": 1e3}[b["time_unit"]]
         entry = {"ms": b["cpu_time"] * scale, "wall_ms": b["real_time"] * scale,
                  "reps": b.get("repetitions", 1)}
-        for key in ("relres", "products", "kd", "profile", "factor"):
+        for key in COUNTERS:
             if key in b:
                 entry[key] = b[key]
         out[name] = entry
+
+
+def load_averages(folder):
+    """The one-minute load average at the start of each case's process, in run order."""
+    loads = []
+    for path in sorted(glob.glob(os.path.join(folder, "*.json")),
+                       key=lambda p: int(re.sub(r"\D", "", os.path.basename(p)) or 0)):
+        with open(path) as f:
+            try:
+                la = json.load(f).get("context", {}).get("load_avg", [])
+            except ValueError:
+                la = []
+        if la:
+            loads.append(la[0])
+    return loads
 
 
 def load_memory(path):
@@ -198,7 +227,218 @@ def reordered_system_table(w, names, get):
     w("")
 
 
+DIRECT_HEADING = "## Sparse direct solver: CSupernodalCholesky vs CHOLMOD"
+CHOLMOD_ORDERINGS = {0: "natural", 1: "given", 2: "AMD", 3: "METIS", 4: "NESDIS", 5: "COLAMD",
+                     6: "postordered"}
+
+
+def direct_section(w, results, memory, loads, plat, notes):
+    """CSupernodalCholesky beside CHOLMOD's default on the large problems: the targets, then
+    where the time goes. Empty when no sn-* case ran."""
+    names = []
+    for key in results:
+        fig, _, prob = key.split("/", 2)
+        if fig == "sn-solve" and prob not in names:
+            names.append(prob)
+    if not names:
+        return False
+    order = ["plate-447x112", "elastic-32", "poisson3d-66", "elastic-46", "plate-1414x353"]
+    names.sort(key=lambda p: (order.index(p) if p in order else len(order), p))
+
+    def get(fig, method, prob, key="ms"):
+        r = results.get("%s/%s/%s" % (fig, method, prob))
+        return None if r is None else r.get(key)
+
+    def either(prob, key):
+        v = get("sn-solve", "tarvel", prob, key)
+        return v if v is not None else get("sn-solve", "cholmod", prob, key)
+
+    def speedup(method, prob):
+        one = get("sn-refactor", method, prob, "wall_ms")
+        two = get("sn-refactor-2t", method, prob, "wall_ms")
+        return one / two if one and two else None
+
+    dgemm_ms = get("dgemm", "openblas", "2000")
+    dgemm_rate = 2.0 * 2000 ** 3 / (dgemm_ms * 1e-3) / 1e9 if dgemm_ms else None
+    w(DIRECT_HEADING)
+    w("")
+    m = machine()
+    suitesparse = [p.split()[-1] for p in m["packages"] if p.startswith("libsuitesparse-dev")]
+    w("Cases `sn-*` of `bench/Supernodal_bench.cpp`, run on %s. `CSupernodalCholesky` (its "
+      "default ordering, `orderAuto`) and CHOLMOD %s (`cholmod_analyze` with its default "
+      "ordering choice: AMD, and METIS as well when AMD's factor is costly, the better kept; "
+      "supernodal) solve the same reduced system (prescribed DOFs as unit rows), stored before "
+      "the clock starts: a `CSparseMatrix` holding the upper triangle for Tarvel, a "
+      "`cholmod_sparse` lower triangle for CHOLMOD. Both call the same BLAS (OpenBLAS, see "
+      "Machine), on one thread (`OPENBLAS_NUM_THREADS=1`, `SetThreads(1)`) except in the "
+      "two-thread figures, where `SetThreads(2)` and two OpenBLAS threads for Tarvel, two OpenBLAS "
+      "threads for CHOLMOD (whose supernodal factorization is parallel only through the BLAS)."
+      % (datetime.datetime.now(datetime.timezone.utc).strftime("%Y-%m-%d %H:%M UTC"),
+         "of SuiteSparse " + suitesparse[0] if suitesparse else "of SuiteSparse"))
+    w("")
+    w("Machine: %s, %s cores, %s; %s; BLAS `%s`%s." % (
+        m["cpu"], m["cores"], m["mem"], m["os"],
+        "/".join(os.path.realpath(plat.get("dgemm_", m["blas"])).split("/")[-2:]),
+        " (" + plat["openblas"].split(",")[0] + ")" if "openblas" in plat else ""))
+    w("")
+    w("- One thread: medians of the process's CPU time (all its threads), in milliseconds; "
+      "the plate at 10^5 DOFs and the block at 32^3 over the script's repetitions, the larger "
+      "problems over 3. Two threads: wall-clock time of the refactorization; the speed-up is "
+      "the one-thread refactorization's wall-clock time over the two-thread one's, both from "
+      "this run.")
+    w("- Analysis + factorization + one solve: a new solver object (or `cholmod_analyze`) each "
+      "time. Refactorization: `Factorize` (`cholmod_factorize`) of the same pattern with the "
+      "diagonal raised by a tenth. 100 right-hand sides: one `Solve` of an n x 100 `CMatrix` "
+      "(CHOLMOD: one `cholmod_solve` of an n x 100 `cholmod_dense`), the load and 99 seeded "
+      "random columns.")
+    w("- Factor entries: the structural non-zeros of L, diagonal included, without the zeros "
+      "that supernode amalgamation stores (`FactorEntries()`; CHOLMOD's `Common->lnz`). "
+      "CHOLMOD's stored values (`L->xsize`, amalgamation zeros included) are shown under where "
+      "the time goes.")
+    w("- Peak memory: the process's resident high-water mark while analysis, factorization and "
+      "solve run, above what it held before (the stored matrix, the element data), in MiB, in a "
+      "process of its own.")
+    w("- Backward error ||A x - b||_inf / (||A||_inf ||x||_inf + ||b||_inf) of the solution of "
+      "the load, with both triangles of A.")
+    if loads:
+        srt = sorted(loads)
+        w("- **Load**: the machine has %s cores shared with other jobs; the one-minute load "
+          "average at the start of these cases' processes ranged from %.1f to %.1f (median "
+          "%.1f). CPU times are stretched by shared caches and wall-clock times by waiting for "
+          "a core whenever the load exceeds 2, the two-thread figures most: compare the ratios, "
+          "taken within one run, rather than the absolute times."
+          % (os.cpu_count(), srt[0], srt[-1], srt[len(srt) // 2]))
+    w("")
+    w("| problem | DOFs | figure | Tarvel | CHOLMOD | ratio | target |")
+    w("|---|---:|---|---:|---:|---:|---|")
+
+    def row(prob, label, t, p, target, fmt, higher_is_better=False):
+        if higher_is_better:
+            ok = None if t is None else t >= target
+            tgt = "≥ %.1f: %s" % (target, "—" if ok is None else ("met" if ok else "**missed**"))
+            ratio = "—"
+        else:
+            ratio = fmt_ratio(t, p)
+            tgt = "≤ %g: %s" % (target, verdict(t, p, target))
+        dofs = either(prob, "dofs")
+        w("| %s | %s | %s | %s | %s | %s | %s |" % (
+            prob, "%d" % dofs if dofs else "—", label, fmt(t), fmt(p), ratio, tgt))
+
+    def fmt_count(v):
+        return "—" if v is None else "{:,}".format(int(round(v)))
+
+    def fmt_err(v):
+        return "—" if v is None else "%.1e" % v
+
+    def fmt_x(v):
+        return "—" if v is None else "%.2f" % v
+
+    for prob in names:
+        row(prob, "analysis + factorization + solve, ms", get("sn-solve", "tarvel", prob),
+            get("sn-solve", "cholmod", prob), 1.0, fmt_ms)
+        row(prob, "refactorization, ms", get("sn-refactor", "tarvel", prob),
+            get("sn-refactor", "cholmod", prob), 1.0, fmt_ms)
+        row(prob, "solve, 100 right-hand sides, ms", get("sn-solve100", "tarvel", prob),
+            get("sn-solve100", "cholmod", prob), 1.0, fmt_ms)
+        row(prob, "factor entries", get("sn-solve", "tarvel", prob, "factor"),
+            get("sn-solve", "cholmod", prob, "factor"), 1.05, fmt_count)
+        tm = memory.get("sn-solve/tarvel/%s" % prob)
+        pm = memory.get("sn-solve/cholmod/%s" % prob)
+        row(prob, "peak memory, MiB", tm, pm, 1.1, fmt_mib)
+        row(prob, "backward error", get("sn-solve", "tarvel", prob, "berr"),
+            get("sn-solve", "cholmod", prob, "berr"), 10.0, fmt_err)
+        row(prob, "two threads: factorization speed-up", speedup("tarvel", prob),
+            speedup("cholmod", prob), 1.6 if prob.startswith("elastic") else 1.0, fmt_x,
+            higher_is_better=True)
+    w("")
+    w("### Where the time goes")
+    w("")
+    w("Phases of the analysis + factorization + solve figure (CPU seconds, medians): the "
+      "analysis (ordering and symbolic factorization), the first numeric factorization (which "
+      "also obtains the factor's storage) and the solve. The rate is the numeric "
+      "factorization's, from the refactorization time and the method's own multiply-add count "
+      "(two flops each; CHOLMOD's count is its flop count on the structure of L, Tarvel's "
+      "`FactorFlops()`), as a share of the one-core dgemm rate below.")
+    w("")
+    if dgemm_rate:
+        w("One-core dgemm (OpenBLAS, C = A B, 2000 x 2000, one thread): %.0f ms, **%.1f GFlop/s**."
+          % (dgemm_ms, dgemm_rate))
+        w("")
+    w("| problem | method | ordering | analysis s | first factorization s | solve s | "
+      "multiply-adds | stored values | refactorization s | GFlop/s | share of dgemm | "
+      "2 threads: refactorization wall s | speed-up |")
+    w("|---|---|---|---:|---:|---:|---:|---:|---:|---:|---:|---:|---:|")
+    for prob in names:
+        for method, label in (("tarvel", "Tarvel"), ("cholmod", "CHOLMOD")):
+            if get("sn-solve", method, prob) is None:
+                continue
+            code = get("sn-solve", method, prob, "ordering")
+            ordering = CHOLMOD_ORDERINGS.get(int(code), "?") if code is not None else "auto"
+            madds = get("sn-solve", method, prob, "madds")
+            refac = get("sn-refactor", method, prob)
+            rate = 2.0 * madds / (refac * 1e-3) / 1e9 if madds and refac else None
+            two = get("sn-refactor-2t", method, prob, "wall_ms")
+
+            def sec(key):
+                v = get("sn-solve", method, prob, key)
+                return "—" if v is None else "%.3g" % v
+
+            w("| %s | %s | %s | %s | %s | %s | %s | %s | %s | %s | %s | %s | %s |" % (
+                prob, label, ordering, sec("analyze_s"), sec("factor_s"), sec("solve_s"),
+                "—" if madds is None else "%.3g G" % (madds / 1e9),
+                fmt_count(get("sn-solve", method, prob, "stored")),
+                "—" if refac is None else "%.3g" % (refac / 1e3),
+                "—" if rate is None else "%.1f" % rate,
+                "—" if rate is None or not dgemm_rate else "%.0f %%" % (100.0 * rate / dgemm_rate),
+                "—" if two is None else "%.3g" % (two / 1e3), fmt_x(speedup(method, prob))))
+    w("")
+    if notes:
+        w(notes.rstrip())
+        w("")
+    return True
+
+
+def direct_bounds(text):
+    start = text.find(DIRECT_HEADING)
+    if start < 0:
+        return None
+    m = re.search(r"^## ", text[start + len(DIRECT_HEADING):], re.M)
+    return start, (start + len(DIRECT_HEADING) + m.start() if m else len(text))
+
+
+def put_direct_section(path, section):
+    """Puts the section into the page at path: in place of its own, else before the residuals."""
+    text = open(path).read() if os.path.exists(path) else "# Performance\n"
+    bounds = direct_bounds(text)
+    if bounds is None:
+        at = text.find("## Iterations and residuals")
+        bounds = (at, at) if at >= 0 else (len(text), len(text))
+        section = section if at >= 0 else "\n" + section
+    text = text[:bounds[0]] + section + text[bounds[1]:]
+    open(path, "w").write(text)
+
+
+def direct_main(argv):
+    if argv[0] == "--carry":
+        old = open(argv[1]).read() if os.path.exists(argv[1]) else ""
+        new = open(argv[2]).read()
+        bounds = direct_bounds(old)
+        if bounds and direct_bounds(new) is None:
+            put_direct_section(argv[2], old[bounds[0]:bounds[1]])
+        return
+    results, _ = load_results(argv[1])
+    memory = load_memory(argv[2])
+    plat = load_platform(argv[3])
+    notes = open(argv[4]).read() if os.path.exists(argv[4]) else ""
+    out = []
+    if direct_section(out.append, results, memory, load_averages(argv[1]), plat, notes):
+        put_direct_section(argv[5], "\n".join(out) + "\n")
+
+
 def main():
+    if len(sys.argv) > 1 and sys.argv[1] in ("--direct", "--carry"):
+        direct_main(sys.argv[1:])
+        return
     results, context = load_results(sys.argv[1])
     memory = load_memory(sys.argv[2])
     problems = load_problems(sys.argv[3])
@@ -234,7 +474,8 @@ def main():
     w("| | |")
     w("|---|---|")
     w("| CPU | %s |" % m["cpu"])
-    w("| cores | %s (all runs single-threaded) |" % m["cores"])
+    w("| cores | %s (all runs single-threaded but the sparse direct solvers' two-thread figure) |"
+      % m["cores"])
     w("| memory | %s |" % m["mem"])
     w("| system | %s |" % m["os"])
     w("| compiler | %s, `-O3` (CMake Release), no `-march` |" % m["compiler"])
@@ -388,6 +629,10 @@ def main():
           note="Tarvel `scale = true` (symmetric diagonal scaling) vs Eigen's default Jacobi "
                "preconditioner: equivalent iterations, but the library tests the scaled residual, "
                "Eigen the unscaled one, so the counts may differ. For information.")
+
+    direct_section(w, results, memory, load_averages(sys.argv[1]), plat,
+                   open(sys.argv[6]).read() if len(sys.argv) > 6 and os.path.exists(sys.argv[6])
+                   else "")
 
     w("## Iterations and residuals")
     w("")

@@ -6,8 +6,31 @@
 // Calling order: SetOrdering / SetLabels / SetThreads (optional), Analyze(A) once per pattern,
 // Factorize(A) for every new set of values on that pattern, then Solve as often as needed.
 //
+// Preconditions (the caller's): A holds the upper triangle of a symmetric positive definite
+// matrix (cells below the diagonal are ignored; stored zeros belong to the pattern); B has n rows.
+//
+// Failures: -1, and LastFailure says why, in one of these texts:
+//   "not positive definite at column j"      j in the caller's numbering (Factorize)
+//   "pattern differs from the analysed one"  a cell added or missing since Analyze (Factorize)
+//   "out of memory..."                       what did not fit follows (Analyze, Factorize, Solve)
+//   "no analysis: Analyze comes before Factorize"
+//   "no factorization: Factorize comes before Solve"
+//   "R right-hand side rows for N equations" (Solve)
+//   "the labelling ..."                      a SetLabels labelling that does not fit (Analyze)
+//
 // Choices:
-//  - (to be completed by the implementation: one line per choice left open)
+//  - A failed Analyze or Factorize leaves no factor (Solve fails until a Factorize succeeds); a
+//    failed Solve leaves B as it was and the factor usable.
+//  - Factorize first compares the factor and its work space with the smaller of the physical
+//    memory and the address-space limit (RLIMIT_AS), and fails with "out of memory" above it.
+//  - Every successful Factorize shows one report through AfxMessageBox (MB_OK), "Used time:\r\n
+//    Factorizing  :   %u m %2.2f s\r\n Size factor  :   %lld\r\n Flops        :   %10.3e": the
+//    processor time of all threads, FactorEntries() and FactorFlops(); a failed one shows none.
+//  - SetThreads(n) with n <= 0 takes all cores (std::thread::hardware_concurrency). The factor
+//    and the solutions have the same bits for every thread count: the threads share fixed
+//    pieces of the work and the BLAS runs on one thread (its own count is restored afterwards).
+//  - Solve(CVector&) is Solve of a one-column matrix; a matrix of 0 columns returns 1 untouched.
+//  - FactorEntries and FactorFlops are 0 before a successful Analyze.
 #pragma once
 
 #include <tarvel/platform/AfxTypes.h>
