@@ -6,7 +6,7 @@
 // Steps:
 //  1. Walk A's upper triangle (MatrixEntries.h): entryRow/entryCol (Y7) and the graph of A.
 //  2. Order: natural, a labelling, AMD, METIS, or automatic (AMD; METIS as well when AMD's
-//     factorization is costly against the size of A, the smaller factor kept).
+//     factor is large and dense, the smaller factor kept).
 //  3. Elimination tree, its postorder folded into the ordering, column counts.
 //  4. Fundamental supernodes, then relaxed amalgamation.
 //  5. Row structure of each supernode, value layout (Y4, Y5), counts and flops, and with it
@@ -43,11 +43,13 @@ constexpr int kRelaxMedium = 48;
 constexpr double kZerosMedium = 0.1;
 constexpr double kZerosLarge = 0.05;
 
-// orderAuto orders by AMD, and by METIS as well when AMD's factorization needs more than
-// kMetisWork multiply-adds per coupling of A; the ordering with fewer factor entries is kept.
-// Nested dissection costs about 10^3 multiply-adds' time per coupling and saves half the work
-// and more on 3-D meshes (where the ratio is 10^4 to 10^5), a few per cent on 2-D ones (10^3).
-constexpr double kMetisWork = 1.0e4;
+// orderAuto orders by AMD, and by METIS as well when AMD's factor is large and dense: more than
+// kMetisFill times the entries of A's triangle, and more than kMetisDensity multiply-adds per
+// factor entry (3-D meshes from about 10^4 unknowns, 2-D ones from about 10^6, where nested
+// dissection saves from a fifth to three quarters of the work); the ordering with fewer factor
+// entries is kept.
+constexpr double kMetisFill = 5.0;
+constexpr double kMetisDensity = 250.0;
 
 // The graph of A with, for every adjacency, the entry it comes from: edgeEntry[p] is the entry
 // of the coupling adj[p] (the same entry twice, once from each end), diagEntry[v] the entry of
@@ -189,7 +191,7 @@ CString perm_from_labels(const std::vector<int>* labels, int n, std::vector<int>
 // Step 2: the ordering asked for, analysed (step 3). Empty reason on success. AMD and METIS
 // order the compressed graph.
 CString order_and_analyse(const PatternGraph& g, OrderingChoice choice,
-                          const std::vector<int>* labels, OrderedTree& t)
+                          const std::vector<int>* labels, std::size_t entriesOfA, OrderedTree& t)
 {
     std::vector<int> perm;
     detail::CompressedGraph compressed;
@@ -217,8 +219,9 @@ CString order_and_analyse(const PatternGraph& g, OrderingChoice choice,
         break;
     }
     analyse_ordering(g, std::move(perm), t);
-    const double couplings = g.ptr[g.n] / 2.0;
-    if (choice == OrderingChoice::automatic && t.flops > kMetisWork * couplings)
+    const double entries = static_cast<double>(t.entries);
+    if (choice == OrderingChoice::automatic &&
+        entries > kMetisFill * static_cast<double>(entriesOfA) && t.flops > kMetisDensity * entries)
     {
         OrderedTree nd;
         if (!detail::order_metis(compressed, perm)) return "out of memory";
@@ -420,7 +423,7 @@ bool analyse(const CSparseMatrix& A, OrderingChoice ordering, const std::vector<
         return false;
     }
     OrderedTree t;
-    failure = order_and_analyse(pattern.graph, ordering, labels, t);
+    failure = order_and_analyse(pattern.graph, ordering, labels, out.entryRow.size(), t);
     if (!failure.IsEmpty()) return false;
     out.factorEntries = t.entries;
     out.factorFlops = t.flops;

@@ -5,6 +5,11 @@
 // Numbering: "pivot k" is column k of the permuted matrix P A P^T; perm[k] is the caller's
 // column eliminated at pivot k, iperm its inverse.
 //
+// The analysed matrix: n is the larger of A's row and column counts; its stored cells (i, j)
+// with i <= j < n are the upper triangle of a symmetric matrix, whatever their values; cells
+// below the diagonal are ignored. Every pivot's diagonal has its place in the factor, stored in
+// A or not. The pivots come in a postorder of the elimination tree of the ordering chosen.
+//
 // Invariants:
 //  Y1  perm and iperm are inverse permutations of 0 .. n-1
 //  Y2  supernode s holds the consecutive pivots superStart[s] .. superStart[s+1]-1; superStart[0]
@@ -63,8 +68,12 @@ struct Symbolic
                                 // column counts; no zero that amalgamation adds)
     int64_t storedEntries = 0;  // entries of the lower trapezoids of all supernodes, the zeros
                                 // of relaxed amalgamation included
-    double factorFlops = 0.0;   // multiply-adds of the numeric factorization on the structure
-    std::vector<double> subtreeFlops;  // work below and at each supernode (scheduling)
+    double factorFlops = 0.0;   // multiply-adds of the numeric factorization on the structure:
+                                // sum_j (c_j - 1)(c_j + 2) / 2 for c_j entries in column j of L
+                                // (its sub-diagonal divided by the pivot, then the lower
+                                // triangle it updates)
+    std::vector<double> subtreeFlops;  // the same count on the stored trapezoids, summed over
+                                       // each supernode and its descendants (scheduling)
 
     int ncols(int s) const { return superStart[s + 1] - superStart[s]; }
     int64_t nrows(int s) const { return rowPtr[s + 1] - rowPtr[s]; }
@@ -72,7 +81,10 @@ struct Symbolic
 
 // Orders and analyses the pattern of A (upper triangle; cells below the diagonal ignored).
 // labels: for OrderingChoice::labels, labels[dof] = the pivot position of dof (a permutation
-// of 0 .. n-1). False with a reason in failure (out of memory, a bad labelling).
+// of 0 .. n-1). automatic: AMD, and METIS as well when AMD's factor holds more than 5 times
+// A's entries and costs more than 250 multiply-adds per entry, the one with fewer factor
+// entries kept. False with a reason in failure ("out of memory", or a labelling that is not a
+// permutation: "the labelling ..."), out then empty.
 bool AnalyzePattern(const CSparseMatrix& A, OrderingChoice ordering, const std::vector<int>* labels,
                     Symbolic& out, CString& failure);
 
