@@ -32,6 +32,34 @@ double twice_area(const tarvel_fem::Mesh2D& m, const long* c)
     return s;
 }
 
+// The nodes the blocks use: their tags ascending in used, number[tag] its place there, at[i]
+// its x, y, z in raw.coords. "" or the reason (a node used but not defined).
+std::string number_nodes(const RawMesh& raw, const std::vector<RawMesh::Block>& blocks,
+                         std::vector<std::size_t>& used,
+                         std::unordered_map<std::size_t, long>& number,
+                         std::vector<const double*>& at)
+{
+    std::unordered_map<std::size_t, std::size_t> position;  // tag -> index in raw.node_tags
+    position.reserve(raw.node_tags.size());
+    for (std::size_t i = 0; i < raw.node_tags.size(); ++i) position[raw.node_tags[i]] = i;
+    for (const RawMesh::Block& b : blocks)
+        for (std::size_t tag : b.node_tags)
+        {
+            if (!position.count(tag))
+                return "refers to node " + std::to_string(tag) + ", which it does not define";
+            used.push_back(tag);
+        }
+    std::sort(used.begin(), used.end());
+    used.erase(std::unique(used.begin(), used.end()), used.end());
+    number.reserve(used.size());
+    for (std::size_t i = 0; i < used.size(); ++i)
+    {
+        number[used[i]] = static_cast<long>(i);
+        at.push_back(&raw.coords[3 * position[used[i]]]);
+    }
+    return "";
+}
+
 bool blank(int c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '\f'; }
 
 }  // namespace
@@ -75,28 +103,17 @@ std::string make_mesh(const RawMesh& raw, tarvel_fem::Mesh2D& mesh, std::vector<
     if (!block) return "holds no triangles or quadrilaterals";
 
     // -- 2. Used nodes, renumbered by ascending tag --
-    std::unordered_map<std::size_t, std::size_t> position;  // tag -> index in raw.node_tags
-    position.reserve(raw.node_tags.size());
-    for (std::size_t i = 0; i < raw.node_tags.size(); ++i) position[raw.node_tags[i]] = i;
     std::vector<std::size_t> used;
-    for (const RawMesh::Block& b : raw.surface_blocks)
-        for (std::size_t tag : b.node_tags)
-        {
-            if (!position.count(tag))
-                return "refers to node " + std::to_string(tag) + ", which it does not define";
-            used.push_back(tag);
-        }
-    std::sort(used.begin(), used.end());
-    used.erase(std::unique(used.begin(), used.end()), used.end());
-    std::unordered_map<std::size_t, long> number;  // tag -> node number
-    number.reserve(used.size());
+    std::unordered_map<std::size_t, long> number;
+    std::vector<const double*> at;
+    if (std::string error = number_nodes(raw, raw.surface_blocks, used, number, at); !error.empty())
+        return error;
     mesh = tarvel_fem::Mesh2D{};
     mesh.corners = block->corners;
     double zmin = 0.0, zmax = 0.0;
     for (std::size_t i = 0; i < used.size(); ++i)
     {
-        const double* x = &raw.coords[3 * position[used[i]]];
-        number[used[i]] = static_cast<long>(i);
+        const double* x = at[i];
         mesh.nodes.push_back({x[0], x[1]});
         zmin = i ? std::min(zmin, x[2]) : x[2];
         zmax = i ? std::max(zmax, x[2]) : x[2];
@@ -115,7 +132,7 @@ std::string make_mesh(const RawMesh& raw, tarvel_fem::Mesh2D& mesh, std::vector<
     if (z)
     {
         z->clear();
-        for (std::size_t tag : used) z->push_back(raw.coords[3 * position[tag] + 2]);
+        for (const double* x : at) z->push_back(x[2]);
     }
 
     // -- 3. Elements (every block holds the one kind), counter-clockwise, with area, convex --
@@ -207,28 +224,17 @@ std::string make_solid_mesh(const RawMesh& raw, tarvel_fem::Mesh3D& mesh)
                    "\" (a solid mesh names its clamped and its loaded surface)";
 
     // -- 2. Nodes of the volume elements, renumbered by ascending tag --
-    std::unordered_map<std::size_t, std::size_t> position;  // tag -> index in raw.node_tags
-    position.reserve(raw.node_tags.size());
-    for (std::size_t i = 0; i < raw.node_tags.size(); ++i) position[raw.node_tags[i]] = i;
     std::vector<std::size_t> used;
-    for (const RawMesh::Block& b : raw.volume_blocks)
-        for (std::size_t tag : b.node_tags)
-        {
-            if (!position.count(tag))
-                return "refers to node " + std::to_string(tag) + ", which it does not define";
-            used.push_back(tag);
-        }
-    std::sort(used.begin(), used.end());
-    used.erase(std::unique(used.begin(), used.end()), used.end());
-    std::unordered_map<std::size_t, long> number;  // tag -> node number
-    number.reserve(used.size());
+    std::unordered_map<std::size_t, long> number;
+    std::vector<const double*> at;
+    if (std::string error = number_nodes(raw, raw.volume_blocks, used, number, at); !error.empty())
+        return error;
     mesh = tarvel_fem::Mesh3D{};
     mesh.corners = block->corners;
     mesh.face_corners = block->type == kGmshTetrahedron4 ? 3 : 4;
     for (std::size_t i = 0; i < used.size(); ++i)
     {
-        const double* x = &raw.coords[3 * position[used[i]]];
-        number[used[i]] = static_cast<long>(i);
+        const double* x = at[i];
         mesh.nodes.push_back({x[0], x[1], x[2]});
     }
 

@@ -70,6 +70,25 @@ double slowest(double seconds)
     return worst;
 }
 
+// The prescribed values imposed and the owned nodes' coordinates given (dim per node), the phase
+// printed on rank 0 from start; false, with the run's failure, when this or an earlier step
+// (ok false) failed.
+bool impose(CPetscSystMat& K, bool ok, const std::vector<long>& fixed,
+            const std::vector<double>& values, const std::vector<double>& coordinates, int dim,
+            double start, PetscPlateRun& run, std::ostream& out)
+{
+    ok = ok && K.SymUnifyAndZero(fixed.data(), values.data(), static_cast<long>(fixed.size()));
+    ok = ok && K.SetCoordinates(coordinates.data(), dim);
+    run.imposeSeconds = slowest(MPI_Wtime() - start);
+    int rank = 0;
+    MPI_Comm_rank(MPI_COMM_WORLD, &rank);
+    if (rank == 0)
+        phase(out, "SymUnifyAndZero, coordinates", run.imposeSeconds,
+              format("%zu prescribed DOFs", fixed.size()));
+    if (!ok) run.failure = "PETSc failed while assembling (its message is above)";
+    return ok;
+}
+
 // Solves, prints the KSP phases on rank 0, and fills the run's figures: the tip value (DOF
 // tipDof), the whole solution on rank 0 when gather, the largest peak memory of any rank.
 void solve_and_measure(CPetscSystMat& K, long tipDof, bool gather, PetscPlateRun& run,
@@ -169,7 +188,6 @@ PetscPlateRun petsc_plate(int nx, int ny, bool gather, std::ostream& out)
     values.assign(fixed.size(), 0.0);
     fixed.push_back(2 * g.node(nx / 2, 0) + 1);
     values.push_back(g.data.prop);
-    ok = ok && K.SymUnifyAndZero(fixed.data(), values.data(), static_cast<long>(fixed.size()));
     std::vector<double> xy;
     for (long n = firstNode; n < lastNode; ++n)
     {
@@ -177,16 +195,7 @@ PetscPlateRun petsc_plate(int nx, int ny, bool gather, std::ostream& out)
         xy.push_back(p.x);
         xy.push_back(p.y);
     }
-    ok = ok && K.SetCoordinates(xy.data(), 2);
-    run.imposeSeconds = slowest(MPI_Wtime() - start);
-    if (rank == 0)
-        phase(out, "SymUnifyAndZero, coordinates", run.imposeSeconds,
-              format("%zu prescribed DOFs", fixed.size()));
-    if (!ok)
-    {
-        run.failure = "PETSc failed while assembling (its message is above)";
-        return run;
-    }
+    if (!impose(K, ok, fixed, values, xy, 2, start, run, out)) return run;
 
     solve_and_measure(K, 2 * g.node(nx, ny / 2) + 1, gather, run, out);
     return run;
@@ -260,7 +269,6 @@ PetscPlateRun petsc_block(int nx, int ny, int nz, bool gather, std::ostream& out
         for (int j = 0; j <= ny; ++j)
             for (int c = 0; c < 3; ++c) fixed.push_back(3 * g.node(0, j, k) + c);
     const std::vector<double> values(fixed.size(), 0.0);
-    ok = ok && K.SymUnifyAndZero(fixed.data(), values.data(), static_cast<long>(fixed.size()));
     std::vector<double> xyz;
     for (long n = firstNode; n < lastNode; ++n)
     {
@@ -269,16 +277,7 @@ PetscPlateRun petsc_block(int nx, int ny, int nz, bool gather, std::ostream& out
                  static_cast<int>(n / plane));
         xyz.insert(xyz.end(), {p.x, p.y, p.z});
     }
-    ok = ok && K.SetCoordinates(xyz.data(), 3);
-    run.imposeSeconds = slowest(MPI_Wtime() - start);
-    if (rank == 0)
-        phase(out, "SymUnifyAndZero, coordinates", run.imposeSeconds,
-              format("%zu prescribed DOFs", fixed.size()));
-    if (!ok)
-    {
-        run.failure = "PETSc failed while assembling (its message is above)";
-        return run;
-    }
+    if (!impose(K, ok, fixed, values, xyz, 3, start, run, out)) return run;
     solve_and_measure(K, 3 * g.node(nx, ny / 2, nz / 2) + 2, gather, run, out);
     return run;
 }
