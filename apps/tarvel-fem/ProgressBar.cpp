@@ -33,6 +33,7 @@ ProgressBar::~ProgressBar()
 
 void ProgressBar::draw(const TarvelProgress& p)
 {
+    const std::lock_guard<std::mutex> lock(m_guard);
     const auto now = std::chrono::steady_clock::now();
     if (p.done == 0.0 && p.iteration < 0) m_start = now;  // a phase begins
     if (p.done >= 1.0)  // it ends: erase the line, for the phase line on standard output

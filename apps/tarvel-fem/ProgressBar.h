@@ -12,6 +12,7 @@
 #include <tarvel/Tarvel.h>
 
 #include <chrono>
+#include <mutex>
 #include <ostream>
 #include <string>
 
@@ -34,6 +35,7 @@ public:
 private:
     void draw(const TarvelProgress& p);
 
+    std::mutex m_guard;  // a phase running on several threads may report from any of them
     std::ostream& m_err;
     TarvelProgressHandler m_previous;
     std::chrono::steady_clock::time_point m_start;
