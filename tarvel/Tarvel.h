@@ -11,6 +11,7 @@
 #include <tarvel/platform/File.h>
 #include <tarvel/platform/MessageBox.h>
 #include <tarvel/platform/Object.h>
+#include <tarvel/platform/Progress.h>
 #include <tarvel/platform/Random.h>
 #include <tarvel/platform/String.h>
 

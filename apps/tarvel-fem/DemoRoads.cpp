@@ -1,4 +1,4 @@
-// The four roads, phase by phase (choices in DemoRoads.h).
+// The system, skyline, cg and gs roads, phase by phase (choices in DemoRoads.h).
 #include "DemoRoads.h"
 
 #include "Print.h"
@@ -15,10 +15,28 @@ namespace
 
 using tarvel_fem::FemProblem;
 
-// The system matrix in upper-triangle storage with the prescribed DOFs imposed; B the load.
-// Prints the assembling and imposing phases. With labels, DOF d is row and column f_v(d).
+std::vector<double> column(const CMatrix& B) { return {B.m_pData, B.m_pData + B.GetRows()}; }
+
+// Counts the factor of K before it is made and prints it; "" when it fits under maxFactor
+// entries, else why the road is not solved.
+std::string check_factor_size(const CSystSpMat& K, long long maxFactor, std::ostream& out)
+{
+    const long start = TarvelClock();
+    const LONGLONG entries = CholeskyFactorSize(K);
+    if (entries < 0) return "not solved: no storage to count the factor's entries";
+    const double megabytes = static_cast<double>(entries) * kFactorEntryBytes / 1048576.0;
+    phase(out, "CholeskyFactorSize", seconds_since(start),
+          format("%lld entries expected in the factor (%.0f MB)", entries, megabytes));
+    if (entries <= maxFactor) return "";
+    return format("not solved: the factor would hold %lld entries (%.0f MB), more than the "
+                  "limit of %lld (--max-factor raises it)",
+                  entries, megabytes, maxFactor);
+}
+
+}  // namespace
+
 void prepare_system(CSystSpMat& K, CMatrix& B, FemProblem& p, std::ostream& out,
-                    const CReorderMat* labels = nullptr)
+                    const CReorderMat* labels)
 {
     CVirtMat::m_bSym = true;
     long start = TarvelClock();
@@ -44,26 +62,6 @@ void prepare_system(CSystSpMat& K, CMatrix& B, FemProblem& p, std::ostream& out,
     phase(out, "SymUnifyAndZero", seconds_since(start),
           format("%zu prescribed DOFs", p.fixed_dofs.size()));
 }
-
-std::vector<double> column(const CMatrix& B) { return {B.m_pData, B.m_pData + B.GetRows()}; }
-
-// Counts the factor of K before it is made and prints it; "" when it fits under maxFactor
-// entries, else why the road is not solved.
-std::string check_factor_size(const CSystSpMat& K, long long maxFactor, std::ostream& out)
-{
-    const long start = TarvelClock();
-    const LONGLONG entries = CholeskyFactorSize(K);
-    if (entries < 0) return "not solved: no storage to count the factor's entries";
-    const double megabytes = static_cast<double>(entries) * kFactorEntryBytes / 1048576.0;
-    phase(out, "CholeskyFactorSize", seconds_since(start),
-          format("%lld entries expected in the factor (%.0f MB)", entries, megabytes));
-    if (entries <= maxFactor) return "";
-    return format("not solved: the factor would hold %lld entries (%.0f MB), more than the "
-                  "limit of %lld (--max-factor raises it)",
-                  entries, megabytes, maxFactor);
-}
-
-}  // namespace
 
 void reorder_graph(const FemProblem& p, const std::string& reordering, ReorderedGraph& g,
                    std::ostream& out)

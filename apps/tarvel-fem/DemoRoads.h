@@ -61,5 +61,13 @@ RoadOutcome system_road(tarvel_fem::FemProblem& p, std::ostream& out, long long 
 RoadOutcome skyline_road(tarvel_fem::FemProblem& p, ReorderedGraph& g, std::ostream& out);
 RoadOutcome cg_road(tarvel_fem::FemProblem& p, std::ostream& out);
 RoadOutcome gs_road(tarvel_fem::FemProblem& p, int maxSweeps, std::ostream& out);
+// CSupernodalCholesky of Tarvel::Direct on the system road's matrix (DirectRoad.cpp; without
+// the component, DirectMissing.cpp fails with "not built in").
+RoadOutcome direct_road(tarvel_fem::FemProblem& p, std::ostream& out);
+
+// Shared by the roads on CSystSpMat: the upper triangle assembled, the prescribed DOFs imposed,
+// B the load; prints the two phases. With labels, DOF d is row and column labels->f_v(d).
+void prepare_system(CSystSpMat& K, CMatrix& B, tarvel_fem::FemProblem& p, std::ostream& out,
+                    const CReorderMat* labels = nullptr);
 
 }  // namespace tarvel_demo

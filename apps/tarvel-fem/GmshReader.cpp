@@ -21,28 +21,47 @@ bool gmsh_built_in() { return true; }
 namespace
 {
 
-void read_model(RawMesh& raw)
+// The elements of dimension dim (of one entity, or all when tag is -1), one block per kind.
+std::vector<RawMesh::Block> read_blocks(int dim, int tag)
 {
-    std::vector<double> parametric;
-    gmsh::model::mesh::getNodes(raw.node_tags, raw.coords, parametric, -1, -1, false, false);
-
+    std::vector<RawMesh::Block> blocks;
     std::vector<int> types;
     std::vector<std::vector<std::size_t>> elementTags, nodeTags;
-    gmsh::model::mesh::getElements(types, elementTags, nodeTags, 2, -1);
+    gmsh::model::mesh::getElements(types, elementTags, nodeTags, dim, tag);
     for (std::size_t b = 0; b < types.size(); ++b)
     {
         RawMesh::Block block;
         block.type = types[b];
-        int dim = 0, order = 0, primary = 0;
+        int edim = 0, order = 0, primary = 0;
         std::vector<double> local;
-        gmsh::model::mesh::getElementProperties(types[b], block.name, dim, order, block.corners,
+        gmsh::model::mesh::getElementProperties(types[b], block.name, edim, order, block.corners,
                                                 local, primary);
         block.element_tags = std::move(elementTags[b]);
         block.node_tags = std::move(nodeTags[b]);
-        raw.surface_blocks.push_back(std::move(block));
+        blocks.push_back(std::move(block));
     }
-    gmsh::model::mesh::getElements(types, elementTags, nodeTags, 3, -1);
-    raw.has_volume_elements = !types.empty();
+    return blocks;
+}
+
+void read_model(RawMesh& raw)
+{
+    std::vector<double> parametric;
+    gmsh::model::mesh::getNodes(raw.node_tags, raw.coords, parametric, -1, -1, false, false);
+    raw.surface_blocks = read_blocks(2, -1);
+    raw.volume_blocks = read_blocks(3, -1);
+    raw.has_volume_elements = !raw.volume_blocks.empty();
+    gmsh::vectorpair groups;
+    gmsh::model::getPhysicalGroups(groups, 2);
+    for (const auto& [dim, tag] : groups)
+    {
+        RawMesh::Group group;
+        gmsh::model::getPhysicalName(dim, tag, group.name);
+        std::vector<int> entities;
+        gmsh::model::getEntitiesForPhysicalGroup(dim, tag, entities);
+        for (int entity : entities)
+            for (RawMesh::Block& b : read_blocks(dim, entity)) group.blocks.push_back(std::move(b));
+        raw.surface_groups.push_back(std::move(group));
+    }
 }
 
 // The message of a Gmsh failure on one line, the private link's name replaced by the user's.

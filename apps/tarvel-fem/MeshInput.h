@@ -1,8 +1,17 @@
 // Meshes from files: what a mesh file holds, as read (RawMesh), and the checks that turn it into
-// a plane mesh the demo can solve on (tarvel_fem::Mesh2D), each failure a one-line message.
+// a plane mesh (tarvel_fem::Mesh2D) or a solid mesh (tarvel_fem::Mesh3D) the demo can solve on,
+// each failure a one-line message.
 //
 // Choices:
-//  - Only the elements of dimension 2 are used; points and lines in the file are ignored, and
+//  - A file with volume elements is a solid mesh: its elements of dimension 3 are the mesh, and
+//    its physical surfaces named "clamped" and "load" (kClampedGroup, kLoadGroup) its boundary;
+//    both must exist, and the loaded faces must be faces of the element kind (triangles on
+//    tetrahedra, quadrilaterals on hexahedra) whose nodes the volume elements use.
+//  - Tetrahedra turned inside out are turned back (their last two corners exchanged), and
+//    hexahedra whose corner Jacobians are all negative are mirrored (top and bottom faces
+//    exchanged); a tetrahedron without volume, or a hexahedron whose corner Jacobians differ in
+//    sign or vanish, is refused.
+//  - In a plane mesh only the elements of dimension 2 are used; points and lines in the file are ignored, and
 //    nodes that no element uses are dropped. A mesh with volume elements is refused whatever
 //    else it holds (its triangles are then the boundary of a solid).
 //  - One element kind per mesh (3-node triangles or 4-node quadrilaterals); a mesh mixing the two
@@ -25,6 +34,10 @@ namespace tarvel_demo
 // Element kinds by the numbers of the Gmsh file format.
 constexpr int kGmshTriangle3 = 2;
 constexpr int kGmshQuadrangle4 = 3;
+constexpr int kGmshTetrahedron4 = 4;
+constexpr int kGmshHexahedron8 = 5;
+constexpr const char* kClampedGroup = "clamped";
+constexpr const char* kLoadGroup = "load";
 
 struct RawMesh
 {
@@ -41,12 +54,23 @@ struct RawMesh
     };
     std::vector<Block> surface_blocks;  // elements of dimension 2
     bool has_volume_elements = false;
+    std::vector<Block> volume_blocks;  // elements of dimension 3
+
+    struct Group  // a physical surface: the elements of its entities
+    {
+        std::string name;
+        std::vector<Block> blocks;
+    };
+    std::vector<Group> surface_groups;
 };
 
 // Checks raw and builds mesh; returns "" on success, else the reason (no file name, no newline).
 // When z is not null it receives each node's z as read (the plane's height), in mesh order.
 std::string make_mesh(const RawMesh& raw, tarvel_fem::Mesh2D& mesh,
                       std::vector<double>* z = nullptr);
+
+// The same for a solid mesh (has_volume_elements): "" on success, else the reason.
+std::string make_solid_mesh(const RawMesh& raw, tarvel_fem::Mesh3D& mesh);
 
 // "" when the first line of the file that is not blank is "$MeshFormat" (or "$NOD", the first
 // format's header), blanks around it allowed, with offset the position of its '$'; else the

@@ -46,8 +46,9 @@ int petsc_dispatch(int argc, const char* const* argv, std::ostream& out, std::os
     const Options& o = parsed.options;
     const Options defaults;
     if (o.roads != defaults.roads || !o.mesh.empty() || !o.vtk.empty() || !o.spy.empty() ||
-        !o.exportMM.empty() || o.physics != defaults.physics)
-        return bad("--road petsc runs alone, on the elasticity plate grid (--nx, --ny, --quiet)");
+        !o.exportMM.empty() || o.physics == tarvel_fem::Physics::Poisson)
+        return bad("--road petsc runs alone, on the elasticity plate or block grid (--problem "
+                   "block, --nx, --ny, --nz, --quiet)");
     return run_petsc_road(o, argc, argv, out, err);
 }
 

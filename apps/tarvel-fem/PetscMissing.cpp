@@ -19,4 +19,11 @@ PetscPlateRun petsc_plate(int, int, bool, std::ostream&)
     return r;
 }
 
+PetscPlateRun petsc_block(int, int, int, bool, std::ostream&)
+{
+    PetscPlateRun r;
+    r.failure = "not built in";
+    return r;
+}
+
 }  // namespace tarvel_demo

@@ -1,9 +1,11 @@
 // The petsc road: the cantilever plate assembled by strips on the ranks of MPI_COMM_WORLD into a
 // CPetscSystMat (Tarvel::PETSc) and solved by a PETSc Krylov solver, run as
-// "mpirun -n N tarvel-fem --road petsc [--nx N] [--ny N] [--quiet] [PETSc options]".
+// "mpirun -n N tarvel-fem --road petsc [--problem block] [--nx N] [--ny N] [--nz N] [--quiet]
+// [PETSc options]"; the block likewise (elastic_block of Problems.h).
 //
 // Choices:
-//  - --road petsc runs alone and takes the plate grid only (--nx, --ny, --quiet); options with
+//  - --road petsc runs alone and takes the plate or the block grid only (--problem block, --nx,
+//    --ny, --nz, --quiet); options with
 //    one leading dash (and the value after one, when it does not start with a dash) are PETSc's
 //    and go to PetscInitialize untouched.
 //  - Rank r owns the contiguous rows of CPetscSystMat's split (whole nodes); it builds and
@@ -43,5 +45,8 @@ struct PetscPlateRun
     std::vector<double> u;  // the whole solution on rank 0 when asked for, else empty
 };
 PetscPlateRun petsc_plate(int nx, int ny, bool gather, std::ostream& out);
+// The same for the elastic block, split by ranks into slabs along z (whole nodes, as the plate's
+// strips), each box's matrix computed once.
+PetscPlateRun petsc_block(int nx, int ny, int nz, bool gather, std::ostream& out);
 
 }  // namespace tarvel_demo

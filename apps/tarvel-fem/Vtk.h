@@ -3,6 +3,8 @@
 // triangles (type 5) or quads (type 9), and the solution as point data: VECTORS displacement
 // (u_x, u_y, 0) for plane stress, SCALARS u for Poisson; an iterate that is not final is named
 // displacement_unfinished or u_unfinished instead, so that no reader takes it for the solution.
+// A solid mesh: its nodes, its tetrahedra (type 10) or hexahedra (type 12, corners in the order of
+// Mesh.h G3, which is VTK's), and VECTORS displacement (u_x, u_y, u_z).
 // Values are written with 17 significant digits, so they read back exactly.
 #pragma once
 
@@ -21,5 +23,7 @@ namespace tarvel_demo
 void write_vtk(std::ostream& out, const tarvel_fem::Mesh2D& mesh, const std::vector<double>& z,
                tarvel_fem::Physics physics, const std::vector<double>& u, bool unfinished,
                const std::string& title);
+void write_vtk(std::ostream& out, const tarvel_fem::Mesh3D& mesh, const std::vector<double>& u,
+               bool unfinished, const std::string& title);
 
 }  // namespace tarvel_demo

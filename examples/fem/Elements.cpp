@@ -254,6 +254,18 @@ std::array<double, 576> hex8_elasticity(const Hex& xyz, double young, double poi
     return to_array<576>(K);
 }
 
+std::array<double, 8> hex8_corner_jacobians(const Hex& xyz)
+{
+    std::array<double, 8> det{};
+    double N[8], dN[8][3];
+    for (int a = 0; a < 8; ++a)
+    {
+        const double r[3] = {kXi[a], kEta[a], kZeta[a]};
+        det[a] = hex8_at(xyz, r, N, dN);
+    }
+    return det;
+}
+
 double tet4_volume(const Tet& p)
 {
     const double J[3][3] = {{p[1].x - p[0].x, p[1].y - p[0].y, p[1].z - p[0].z},

@@ -54,7 +54,11 @@ std::array<double, 36> t3_plane_stress(const Tri& xy, double young, double poiss
 // sec. 3.9 and the constant-strain tetrahedron of Zienkiewicz and Taylor, 6th ed., ch. 8).
 std::array<double, 576> hex8_elasticity(const Hex& xyz, double young, double poisson);
 std::array<double, 144> tet4_elasticity(const Tet& xyz, double young, double poisson);
-double tet4_volume(const Tet& xyz);  // signed: negative for a tetrahedron turned inside out
+double tet4_volume(const Tet& xyz);
+// det J at the eight corners (reference points (xi_a, eta_a, zeta_a)): all positive for a
+// hexahedron whose corners follow G3 and that does not fold.
+std::array<double, 8>
+hex8_corner_jacobians(const Hex& xyz);  // signed: negative for a tetrahedron turned inside out
 
 // Consistent loads of a uniform traction t (force per area) on a flat face of a solid, laid out
 // (a_x, a_y, a_z, b_x, ...): the triangle gives each corner t A / 3; the quadrilateral face (four

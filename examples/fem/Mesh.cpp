@@ -33,6 +33,24 @@ Mesh2D to_mesh(const QuadGrid& g)
     return m;
 }
 
+Mesh3D to_mesh(const HexGrid& g)
+{
+    Mesh3D m;
+    m.corners = 8;
+    m.nodes = g.nodes;
+    m.connectivity.reserve(g.elements.size() * 8);
+    for (const auto& e : g.elements)
+        m.connectivity.insert(m.connectivity.end(), e.begin(), e.end());
+    m.clamped = g.face_nodes(Face::XLow);
+    m.face_corners = 4;
+    for (int k = 0; k < g.nz; ++k)
+        for (int j = 0; j < g.ny; ++j)
+            m.load_faces.insert(m.load_faces.end(),
+                                {g.node(g.nx, j, k), g.node(g.nx, j + 1, k),
+                                 g.node(g.nx, j + 1, k + 1), g.node(g.nx, j, k + 1)});
+    return m;
+}
+
 std::array<Point2, 4> QuadGrid::corners(long e) const
 {
     const auto& c = elements[static_cast<std::size_t>(e)];

@@ -100,8 +100,32 @@ struct Mesh2D
     const long* element(long e) const { return connectivity.data() + e * corners; }
 };
 
+// A solid mesh of 4-node tetrahedra or 8-node hexahedra (one kind per mesh), with the two
+// boundary parts of a cantilever, as read from a mesh file or made from a grid.
+//  S1  element e's corners are connectivity[e * corners .. e * corners + corners - 1], node
+//      numbers in 0 .. num_nodes() - 1; a tetrahedron has positive volume (Elements.h), a
+//      hexahedron lists its corners as G3 does
+//  S2  clamped holds ascending node numbers; load_faces lists face_corners node numbers per
+//      face (triangles on a mesh of tetrahedra, quadrilaterals on one of hexahedra)
+struct Mesh3D
+{
+    int corners = 8;  // 4 or 8
+    std::vector<Point3> nodes;
+    std::vector<long> connectivity;  // S1
+    std::vector<long> clamped;       // S2
+    int face_corners = 4;            // 3 or 4
+    std::vector<long> load_faces;    // S2
+
+    long num_nodes() const { return static_cast<long>(nodes.size()); }
+    long num_elements() const { return static_cast<long>(connectivity.size()) / corners; }
+    const long* element(long e) const { return connectivity.data() + e * corners; }
+};
+
 // The grid as a Mesh2D: same nodes, elements and numbering (G1-G3).
 Mesh2D to_mesh(const QuadGrid& g);
+// The box grid as a Mesh3D: same nodes and elements; clamped on x = 0, loaded on x = lx (the
+// faces in the order of their elements, each as corners 1, 2, 6, 5 of its element).
+Mesh3D to_mesh(const HexGrid& g);
 
 // Preconditions: nx, ny, nz, n at least 1; lengths positive.
 QuadGrid make_quad_grid(int nx, int ny, double lx, double ly);

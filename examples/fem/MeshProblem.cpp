@@ -160,4 +160,74 @@ FemProblem mesh_problem(const Mesh2D& m, Physics physics, const PlateData& plate
     return p;
 }
 
+FemProblem solid_problem(const Mesh3D& m, const BlockData& data)
+{
+    FemProblem p;
+    p.name = "solid";
+    p.num_dofs = 3 * m.num_nodes();
+    p.dofs_per_element = 3 * m.corners;
+    const int k = p.dofs_per_element;
+    p.load.assign(static_cast<std::size_t>(p.num_dofs), 0.0);
+    p.element_dofs.reserve(static_cast<std::size_t>(m.num_elements()) * k);
+    p.element_matrices.reserve(static_cast<std::size_t>(m.num_elements()) * k * k);
+    for (long e = 0; e < m.num_elements(); ++e)
+    {
+        const long* c = m.element(e);
+        for (int a = 0; a < m.corners; ++a)
+            for (long comp = 0; comp < 3; ++comp) p.element_dofs.push_back(3 * c[a] + comp);
+        if (m.corners == 8)
+        {
+            Hex h;
+            for (int a = 0; a < 8; ++a) h[a] = m.nodes[c[a]];
+            const auto ke = hex8_elasticity(h, data.young, data.poisson);
+            p.element_matrices.insert(p.element_matrices.end(), ke.begin(), ke.end());
+        }
+        else
+        {
+            const auto ke =
+                tet4_elasticity({m.nodes[c[0]], m.nodes[c[1]], m.nodes[c[2]], m.nodes[c[3]]},
+                                data.young, data.poisson);
+            p.element_matrices.insert(p.element_matrices.end(), ke.begin(), ke.end());
+        }
+    }
+    const Point3 t = {0.0, 0.0, data.traction};
+    const long faces = static_cast<long>(m.load_faces.size()) / m.face_corners;
+    std::vector<long> loaded;
+    for (long f = 0; f < faces; ++f)
+    {
+        const long* c = m.load_faces.data() + f * m.face_corners;
+        loaded.insert(loaded.end(), c, c + m.face_corners);
+        auto add = [&](const auto& fe)
+        {
+            for (std::size_t q = 0; q < fe.size(); ++q) p.load[3 * c[q / 3] + q % 3] += fe[q];
+        };
+        if (m.face_corners == 4)
+            add(quad_face_traction({m.nodes[c[0]], m.nodes[c[1]], m.nodes[c[2]], m.nodes[c[3]]},
+                                   t));
+        else
+            add(tri_face_traction({m.nodes[c[0]], m.nodes[c[1]], m.nodes[c[2]]}, t));
+    }
+    for (long node : m.clamped)  // ascending nodes give ascending DOFs (P3)
+        for (long comp = 0; comp < 3; ++comp) p.fixed_dofs.push_back(3 * node + comp);
+    p.fixed_values.assign(p.fixed_dofs.size(), 0.0);
+
+    std::sort(loaded.begin(), loaded.end());
+    loaded.erase(std::unique(loaded.begin(), loaded.end()), loaded.end());
+    Point3 centre = {0.0, 0.0, 0.0};
+    for (long v : loaded)
+        centre = {centre.x + m.nodes[v].x, centre.y + m.nodes[v].y, centre.z + m.nodes[v].z};
+    const double share = 1.0 / static_cast<double>(loaded.size());
+    centre = {centre.x * share, centre.y * share, centre.z * share};
+    long probe = loaded.front();
+    double best = std::numeric_limits<double>::infinity();
+    for (long v : loaded)
+    {
+        const Point3& q = m.nodes[v];
+        const double d = std::hypot(q.x - centre.x, q.y - centre.y, q.z - centre.z);
+        if (d < best) best = d, probe = v;
+    }
+    p.probe_dof = 3 * probe + 2;
+    return p;
+}
+
 }  // namespace tarvel_fem

@@ -25,7 +25,8 @@ namespace tarvel_fem
 enum class Physics
 {
     PlaneStress,
-    Poisson
+    Poisson,
+    Solid  // 3-D linear elasticity: elastic_block or solid_problem, never mesh_problem
 };
 
 struct PoissonData
@@ -35,6 +36,14 @@ struct PoissonData
     double inflow = 1.0;  // q per unit length of the loaded edge
     double prop = 1.0;    // the prescribed value of B3
 };
+
+// Linear elasticity on a solid mesh: the nodes of mesh.clamped have every component fixed to 0;
+// each face of mesh.load_faces carries the uniform traction (0, 0, t) of BlockData; the probe is
+// the z component of the loaded node nearest the loaded nodes' centroid (the lowest number on a
+// tie). Material of BlockData; DOF 3 * node + c. On to_mesh(make_box_grid(...)) of the block's
+// grid it is elastic_block (the element matrices equal to rounding; ny and nz even for the probe).
+// Precondition: a mesh satisfying S1-S2 with at least one loaded face.
+FemProblem solid_problem(const Mesh3D& mesh, const BlockData& data = BlockData{});
 
 // Precondition: a non-empty mesh (U1) whose x range has a positive extent.
 FemProblem mesh_problem(const Mesh2D& mesh, Physics physics, const PlateData& plate = PlateData{},

@@ -13,6 +13,7 @@
 // terms changes, so every float is the one the plain kernel computes.
 #include <tarvel/platform/Assert.h>
 #include <tarvel/platform/Clock.h>
+#include <tarvel/platform/detail/Progress.h>
 #include <tarvel/reorder/ReorderMat.h>
 #include <tarvel/reorder/detail/Invariants.h>
 #include <tarvel/reorder/detail/ReorderKernels.h>
@@ -250,9 +251,11 @@ bool ReorderKernels::hager_2_fast(CReorderMat& g)
         tree.set(x, value(x, n - 1));
     }
     int bestPos = 0;
+    tarvel::detail::ProgressReport progress("Hager2", n);
     for (g.m_nStep = n - 1; g.m_nStep >= 0; --g.m_nStep)
     {
         const int k = g.m_nStep;
+        progress.step(n - 1 - k);  // DOFs labelled
         for (int y : dirtyList)
         {
             dirty[y] = 0;
@@ -292,6 +295,7 @@ bool ReorderKernels::hager_2_fast(CReorderMat& g)
             }
         }
     }
+    progress.finish();
     g.m_pList = nullptr;
     return true;
 }

@@ -14,6 +14,7 @@
 // pick the DOF from a tournament tree whose tie rule is the scan's, so the labels are the same.
 #include <tarvel/platform/Assert.h>
 #include <tarvel/platform/Clock.h>
+#include <tarvel/platform/detail/Progress.h>
 #include <tarvel/reorder/ReorderMat.h>
 #include <tarvel/reorder/detail/Invariants.h>
 #include <tarvel/reorder/detail/ReorderKernels.h>
@@ -557,8 +558,10 @@ int ReorderKernels::min_degree_4_fast(CReorderMat& g)
     unsigned stamp = 0;
     int label = 0;
     int slack = 0;
+    tarvel::detail::ProgressReport progress("MinDegReorder4", n);
     while (label < n)
     {
+        progress.step(label);
         int v;
         const int M = tree.best();
         if (M < n)
@@ -599,6 +602,7 @@ int ReorderKernels::min_degree_4_fast(CReorderMat& g)
         }
         ++label;
     }
+    progress.finish();
     return 1;
 }
 

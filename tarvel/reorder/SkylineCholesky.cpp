@@ -20,6 +20,7 @@
 // of its columns, so a column that reaches far up costs the same in a full block as alone.
 #include <tarvel/core/Matrix.h>
 #include <tarvel/platform/Clock.h>
+#include <tarvel/platform/detail/Progress.h>
 #include <tarvel/platform/detail/Report.h>
 #include <tarvel/reorder/SkylineMatrix.h>
 #include <tarvel/reorder/detail/SkylineKernels.h>
@@ -42,8 +43,10 @@ int tarvel::detail::skyline_cholesky_blocked(CSkylineMatrix& S, const SkylineKer
     if (!V || !U) return -1;
 
     int lane_peak[L];
+    tarvel::detail::ProgressReport progress("Cholesky", n);
     for (int j0 = 0; j0 < n;)
     {
+        progress.step(j0);
         const int j1 = std::min(j0 + L, n), lanes = j1 - j0;
         int P = INT_MAX;
         for (int b = 0; b < L; ++b)
@@ -82,6 +85,7 @@ int tarvel::detail::skyline_cholesky_blocked(CSkylineMatrix& S, const SkylineKer
         }
         j0 = j1;
     }
+    progress.finish();
     return 1;
 }
 

@@ -12,6 +12,7 @@
 // The result is k, the iteration in which the test was met (maxIter when it never was).
 #include <tarvel/core/Matrix.h>
 #include <tarvel/platform/Clock.h>
+#include <tarvel/platform/detail/Progress.h>
 #include <tarvel/platform/detail/Report.h>
 #include <tarvel/sparse/SparseMatrix.h>
 #include <tarvel/sparse/detail/RowLists.h>
@@ -68,10 +69,13 @@ void divide_rows(CMatrix& B, const std::vector<double>& s)
 // Afterwards m_Flops grows by (9 m + 1) k p and T holds seconds. The update of X, which
 // nothing in the iteration reads, is made in the pass that renews the directions (before they
 // change), or after the stopping test in the last iteration.
+// Progress: iteration k + 1 has done log(rr / res0) / log(tol) of the way to the stopping test.
 template <class Product>
 int iterate(CMatrix& P, CMatrix& R, CMatrix& Q, CMatrix& X, CVector& rr, double res0, int maxIter,
-            double tol, CVector* T, Product product)
+            double tol, CVector* T, Product product, const char* task)
 {
+    tarvel::detail::ProgressReport progress(task, maxIter);
+    const double logTol = tol > 0.0 && tol < 1.0 ? std::log(tol) : 0.0;
     const int m = R.GetRows();
     const int p = P.GetColumns();
     const long mp = static_cast<long>(m) * p;
@@ -99,12 +103,15 @@ int iterate(CMatrix& P, CMatrix& R, CMatrix& Q, CMatrix& X, CVector& rr, double 
         for (int c = 0; c < p; ++c) alpha[c] = rr.m_pData[c] / pq[c];
         for_each_element(mp, p, [&](long e, int c) { rd[e] -= alpha[c] * qd[e]; });
         R.Vect2Norm(rr, -1);
-        if (largest(rr) / res0 < tol)
+        const double ratio = largest(rr) / res0;
+        if (ratio < tol)
         {
             for_each_element(mp, p, [&](long e, int c) { xd[e] += alpha[c] * pd[e]; });
             clock_in(T, 1);
+            progress.finish(k + 1, ratio);
             break;
         }
+        progress.iterate(k + 1, logTol < 0.0 ? std::log(ratio) / logTol : 0.0, ratio);
         for (int c = 0; c < p; ++c) beta[c] = rr.m_pData[c] / rrOld.m_pData[c];
         for_each_element(mp, p,
                          [&](long e, int c)
@@ -284,12 +291,14 @@ int CSparseMatrix::ConjGradient(CVirtMat& Bv, CVirtMat* X0v, double& res, int ma
     CMatrix R(B);
     CMatrix Q(N, p, true, 0.0);
     CMatrix X(m, p, true, 0.0);
-    const int k = iterate(B, R, Q, X, rr, res0, maxIter, tol, T,
-                          [this](CMatrix& P, CMatrix& Qm, double*)
-                          {
-                              P.PreMult(this, Qm, false, 1);
-                              return false;
-                          });
+    const int k = iterate(
+        B, R, Q, X, rr, res0, maxIter, tol, T,
+        [this](CMatrix& P, CMatrix& Qm, double*)
+        {
+            P.PreMult(this, Qm, false, 1);
+            return false;
+        },
+        "ConjGradient");
     res = largest(rr);
     if (scale) divide_rows(X, s);
     if (X0)
@@ -365,7 +374,7 @@ int CSparseMatrix::ConjGradient2(CVirtMat& Bv, double& res, int maxIter, double 
         }
     }
     const int k = iterate(B, R, Q, X, rr, res0, maxIter, tol, T,
-                          ExportedProduct{values, counts, cols, N, strictlyUpper});
+                          ExportedProduct{values, counts, cols, N, strictlyUpper}, "ConjGradient2");
     res = largest(rr);
     if (scale) divide_rows(X, s);
     B.SwitchVectors(&X);

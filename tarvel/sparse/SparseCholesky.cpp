@@ -24,6 +24,7 @@
 #include <tarvel/core/Matrix.h>
 #include <tarvel/platform/Assert.h>
 #include <tarvel/platform/Clock.h>
+#include <tarvel/platform/detail/Progress.h>
 #include <tarvel/platform/detail/Report.h>
 #include <tarvel/sparse/SparseMatrix.h>
 #include <tarvel/sparse/detail/CellPool.h>
@@ -632,8 +633,10 @@ int cholesky_up_looking(Row* first)
     std::uint32_t flops = 0;
     int status = 1;
     int p = 0;
+    tarvel::detail::ProgressReport progress("Cholesky", width);
     for (Row* r = first; r; r = r->m_pNextRow, ++p)
     {
+        progress.step(p);
         // after a failure only the pending updates are applied
         std::uint32_t updates = 0;
         const bool finished = work.factor_row(*r, p, status == 1, updates);
@@ -647,6 +650,7 @@ int cholesky_up_looking(Row* first)
         ++flops;
     }
     CVirtMat::m_Flops += flops;
+    if (status == 1) progress.finish();
     return status;
 }
 

@@ -9,6 +9,7 @@
 //   A = U^T D U,  D = diag(d_k), U unit upper: the layout the inherited Cholesky_Solve expects.
 // Reference: G. H. Golub, C. F. Van Loan, Matrix Computations, 4th ed., sec. 4.1 (LDL^T).
 #include <tarvel/platform/Assert.h>
+#include <tarvel/platform/detail/Progress.h>
 #include <tarvel/sparse/SystSpMat.h>
 #include <tarvel/sparse/detail/RowLists.h>
 #include <tarvel/sparse/detail/SparseKernels.h>
@@ -33,8 +34,10 @@ namespace
 // would not exist).
 int merge_rows(Row* rows, int n)
 {
+    tarvel::detail::ProgressReport progress("Cholesky", n);
     for (int k = 0; k < n; ++k)
     {
+        progress.step(k);
         Cell* first = rows[k].m_pFirstCell;
         if (!first || !(first->m_dValue > 0.0)) return -1;
         for (const Cell* c = first->m_pNext; c; c = c->m_pNext)
@@ -48,6 +51,7 @@ int merge_rows(Row* rows, int n)
             c->m_dValue = a / d;
         }
     }
+    progress.finish();
     return 1;
 }
 

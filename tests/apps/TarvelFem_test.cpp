@@ -12,12 +12,15 @@
 #include <array>
 #include <cmath>
 #include <cstdlib>
+#include <fcntl.h>
 #include <filesystem>
 #include <fstream>
 #include <gtest/gtest.h>
+#include <pty.h>
 #include <regex>
 #include <sstream>
 #include <sys/wait.h>
+#include <unistd.h>
 
 using namespace tarvel_demo;
 using tarvel_test::is_char_device;
@@ -110,6 +113,55 @@ std::string plate_msh(const std::array<double, 6>& z)
                   "4 2 2 0 1 2 6 3\n5 2 2 0 1 2 6 5\n$EndElements\n";
 }
 
+// The block's grid of nx x ny x nz hexahedra as an MSH 2.2 file, or each hexahedron cut into six
+// tetrahedra around its diagonal 0-6 (left as they come: some inside out), with the physical
+// surfaces "clamped" (x = 0) and "load" (x = L, named `load`).
+std::string box_msh(int nx, int ny, int nz, bool tets, const char* load = "load")
+{
+    const tarvel_fem::BlockData b;
+    const auto g = tarvel_fem::make_box_grid(nx, ny, nz, b.length, b.width, b.height);
+    std::string text = format("$MeshFormat\n2.2 0 8\n$EndMeshFormat\n$PhysicalNames\n3\n"
+                              "2 1 \"clamped\"\n2 2 \"%s\"\n3 3 \"solid\"\n$EndPhysicalNames\n"
+                              "$Nodes\n%ld\n",
+                              load, g.num_nodes());
+    for (long v = 0; v < g.num_nodes(); ++v)
+        text += format("%ld %.17g %.17g %.17g\n", v + 1, g.nodes[v].x, g.nodes[v].y, g.nodes[v].z);
+    std::vector<std::string> elements;  // "type 2 group group corners..." (tags from 1)
+    const auto add = [&](int type, int group, std::initializer_list<long> corners)
+    {
+        std::string line = format("%d 2 %d %d", type, group, group);
+        for (long c : corners) line += format(" %ld", c + 1);
+        elements.push_back(line);
+    };
+    for (int k = 0; k < nz; ++k)
+        for (int j = 0; j < ny; ++j)
+            for (int side : {1, 2})  // x = 0, then x = L: the quadrilateral, or its two triangles
+            {
+                const int i = side == 1 ? 0 : nx;
+                const long q[4] = {g.node(i, j, k), g.node(i, j + 1, k), g.node(i, j + 1, k + 1),
+                                   g.node(i, j, k + 1)};
+                if (!tets)
+                    add(kGmshQuadrangle4, side, {q[0], q[1], q[2], q[3]});
+                else
+                {
+                    add(kGmshTriangle3, side, {q[0], q[1], q[2]});
+                    add(kGmshTriangle3, side, {q[0], q[2], q[3]});
+                }
+            }
+    const int cut[6][4] = {{0, 1, 2, 6}, {0, 2, 3, 6}, {0, 3, 7, 6},
+                           {0, 7, 4, 6}, {0, 4, 5, 6}, {0, 5, 1, 6}};
+    for (const auto& h : g.elements)
+        if (!tets)
+            add(kGmshHexahedron8, 3, {h[0], h[1], h[2], h[3], h[4], h[5], h[6], h[7]});
+        else
+            for (const auto& t : cut)
+                add(kGmshTetrahedron4, 3, {h[t[0]], h[t[1]], h[t[2]], h[t[3]]});
+    text += format("$EndNodes\n$Elements\n%zu\n", elements.size());
+    for (std::size_t e = 0; e < elements.size(); ++e)
+        text += format("%zu ", e + 1) + elements[e] + "\n";
+    return text + "$EndElements\n";
+}
+
 Options small(tarvel_fem::Physics physics, int nx, int ny, bool quiet = false,
               std::vector<Road> roads = {Road::System, Road::Skyline, Road::Cg, Road::Gs})
 {
@@ -159,6 +211,70 @@ TEST_F(TarvelFem, EveryRoadSolvesSmallGrids)
     EXPECT_TRUE(m_messages.empty());
     AfxMessageBox("after");
     EXPECT_EQ(m_messages, std::vector<std::string>{"after"});
+}
+
+// The block by every road that can take it (gs cannot: it needs far more sweeps): residuals far
+// below the limit, the roads agreeing, and the tip within kBeamTolerance of beam theory on the
+// coarsest grid the bound is stated for. The direct road is among them when built.
+TEST_F(TarvelFem, BlockByEveryRoadAgreesWithBeamTheory)
+{
+    Options o =
+        small(tarvel_fem::Physics::Solid, 24, 4, true, {Road::System, Road::Skyline, Road::Cg});
+    o.nz = 4;
+    o.reorderSystem = true;
+    if (direct_built_in()) o.roads.push_back(Road::Direct);
+    std::ostringstream out, err;
+    const DemoResult r = run_demo(o, out, err);
+    EXPECT_EQ(std::tuple(r.exit_code, r.dofs, err.str()), std::tuple(0, 1875L, "")) << out.str();
+    const double size = std::fabs(tarvel_fem::block_tip_deflection());
+    for (const RoadReport& road : r.roads)
+    {
+        SCOPED_TRACE(road_name(road.road));
+        ASSERT_TRUE(road.solved) << road.failure;
+        EXPECT_LT(road.residual, 1e-10);
+    }
+    EXPECT_LT(r.largest_difference,
+              1e-7 * size);  // cg's stopping test; the direct ones agree closer
+    EXPECT_TRUE(r.beam_error != 0.0 && std::fabs(r.beam_error) < kBeamTolerance) << r.beam_error;
+    EXPECT_NE(out.str().find("(at most 5% expected on this grid)\n"), std::string::npos);
+}
+
+// The progress bar, with standard error on a pseudo-terminal: each reporting phase drawn in place
+// (a carriage return, the task, its share; the iterations with their count) and erased at the
+// end; with standard error on a file, not a byte of it.
+TEST(TarvelFemProgram, ProgressBarOnlyOnATerminal)
+{
+    const char* const args[] = {"tarvel-fem", "--problem", "block", "--nx", "8",
+                                "--ny",       "2",         "--nz",  "2",    "--road",
+                                "system,cg",  "--quiet",   nullptr};
+    int terminal = -1;
+    const pid_t child = forkpty(&terminal, nullptr, nullptr, nullptr);
+    ASSERT_GE(child, 0);
+    if (child == 0)  // standard output away, standard error on the terminal
+    {
+        const int null = ::open("/dev/null", O_WRONLY);
+        if (null < 0 || ::dup2(null, STDOUT_FILENO) < 0) ::_exit(126);
+        ::execv(TARVEL_FEM_PROGRAM, const_cast<char* const*>(args));
+        ::_exit(127);
+    }
+    std::string seen;
+    char buffer[4096];
+    for (ssize_t got; (got = ::read(terminal, buffer, sizeof buffer)) > 0;)  // EIO once it exits
+        seen.append(buffer, static_cast<std::size_t>(got));
+    int status = 0;
+    ::waitpid(child, &status, 0);
+    ::close(terminal);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+    for (const char* drawn :
+         {"\r  Hager2          [", "\r  Cholesky        [", "% ", "   iteration 1, "})
+        EXPECT_NE(seen.find(drawn), std::string::npos) << drawn << "\n" << seen;
+    EXPECT_EQ(seen.size() >= 4 ? seen.substr(seen.size() - 4) : seen, "\r\033[K");
+
+    TempDir dir;
+    std::string line;
+    for (int a = 1; args[a]; ++a) line += std::string(args[a]) + " ";
+    const ProgramRun logged = run_program(dir, line);
+    EXPECT_EQ(std::tuple(logged.status, logged.err), std::tuple(0, ""));
 }
 
 // --reorder given relabels the system road's DOFs too: under each minimum-degree labelling the
@@ -276,7 +392,8 @@ TEST(TarvelFemProgram, BadInputExitsTwoWithOneLine)
     TempDir dir;
     for (const std::string& args : std::vector<std::string>{
              "--frobnicate", "--nx 0", "--ny=-4", "--road fast", "--max-factor 0",
-             "--max-factor=2e7", "--max-factor", "--mesh '" + dir.file("missing.msh") + "'"})
+             "--max-factor=2e7", "--max-factor", "--mesh '" + dir.file("missing.msh") + "'",
+             "--nz 4", "--problem block --nz 0", "--problem block --mesh m.msh"})
     {
         SCOPED_TRACE(args);
         const ProgramRun run = run_program(dir, args);
@@ -320,7 +437,7 @@ TEST(TarvelFemProgram, OutputFilesReplacedOnlyOnSuccess)
         EXPECT_EQ(read_bytes(vtk) + read_bytes(svg), "old vtk\nold svg\n");
         EXPECT_EQ(listing(), (std::vector<std::string>{"k.svg", "stderr", "stdout", "u.vtk"}));
     }
-    ASSERT_EQ(run_program(dir, "--nx 2 --ny 1 --quiet" + files).status, 0);
+    ASSERT_EQ(run_program(dir, "--nx 2 --ny 1 --quiet --road system" + files).status, 0);
     EXPECT_EQ(read_bytes(vtk).rfind("# vtk DataFile", 0), 0u);
     EXPECT_EQ(read_bytes(svg).rfind("<?xml", 0), 0u);
     EXPECT_EQ(std::filesystem::status(vtk).permissions(), std::filesystem::perms(0640));
@@ -585,7 +702,12 @@ TEST(TarvelFemProgram, SpyShadesHaveALegend)
 TEST(TarvelFemMesh, ChecksAndOrientsElements)
 {
     const RawMesh::Block quads{kGmshQuadrangle4, "", 4, {5}, {10, 40, 30, 20}};  // clockwise
-    const RawMesh raw{{40, 10, 20, 30, 99}, {0, 1, 0, 0, 0, 0, 1, 0, 0, 1, 1, 0, 7, 7, 0}, {quads}};
+    const RawMesh raw{{40, 10, 20, 30, 99},
+                      {0, 1, 0, 0, 0, 0, 1, 0, 0, 1, 1, 0, 7, 7, 0},
+                      {quads},
+                      false,
+                      {},
+                      {}};
     tarvel_fem::Mesh2D mesh;
     ASSERT_EQ(make_mesh(raw, mesh), "");
     EXPECT_EQ(mesh.num_nodes(), 4);   // tag 99 is used by no element
@@ -717,6 +839,7 @@ TEST(TarvelFemProgram, GmshMesh)
     {
         Options o;
         o.mesh = dir.file("plate.msh");
+        o.roads = {Road::System, Road::Skyline};
         o.physics = physics;
         o.quiet = true;
         std::ostringstream out, err;
@@ -746,8 +869,8 @@ TEST(TarvelFemProgram, GmshMesh)
     EXPECT_NE(meshOrder.out.find("SymUnifyAndZero, Cholesky_Solve\n"), std::string::npos)
         << meshOrder.out;
 
-    // Refused: 6-node triangles; a tetrahedron with its boundary triangles (as Gmsh saves a
-    // volume mesh); the plate tilted by z = x / 10.
+    // Refused: 6-node triangles; a tetrahedron with its boundary triangles but no physical
+    // surfaces (a solid mesh needs them); the plate tilted by z = x / 10.
     const std::pair<std::string, std::string> bad[] = {
         {"$MeshFormat\n2.2 0 8\n$EndMeshFormat\n$Nodes\n6\n1 0 0 0\n2 1 0 0\n3 0 1 0\n"
          "4 0.5 0 0\n5 0.5 0.5 0\n6 0 0.5 0\n$EndNodes\n$Elements\n1\n1 9 2 0 1 1 2 3 4 5 6\n"
@@ -757,7 +880,8 @@ TEST(TarvelFemProgram, GmshMesh)
         {"$MeshFormat\n2.2 0 8\n$EndMeshFormat\n$Nodes\n4\n1 0 0 0\n2 1 0 0\n3 0 1 0\n"
          "4 0 0 1\n$EndNodes\n$Elements\n5\n1 2 2 0 1 1 3 2\n2 2 2 0 1 1 2 4\n"
          "3 2 2 0 1 1 4 3\n4 2 2 0 1 2 3 4\n5 4 2 0 1 1 2 3 4\n$EndElements\n",
-         "holds volume elements; only plane meshes (triangles or quadrilaterals) are supported"},
+         "has no physical surface named \"clamped\" (a solid mesh names its clamped and its loaded "
+         "surface)"},
         {plate_msh({0, 0.1, 0.2, 0, 0.1, 0.2}), "is not plane: its nodes do not share one z"},
     };
     for (const auto& [bytes, message] : bad)
@@ -767,5 +891,109 @@ TEST(TarvelFemProgram, GmshMesh)
         const ProgramRun run = run_program(dir, "--mesh '" + dir.file("bad.msh") + "'");
         EXPECT_EQ(run.status, 2);
         EXPECT_EQ(run.err, "tarvel-fem: mesh file '" + dir.file("bad.msh") + "' " + message + "\n");
+    }
+}
+
+// 3-D Gmsh meshes written here: the block's 4 x 2 x 2 grid as hexahedra is the block itself (same
+// numbering, element matrices equal to rounding, so the same solution); cut into tetrahedra, some
+// inside out, it solves too and is stiffer (linear tetrahedra lock more). The VTK file holds the
+// tetrahedra (type 10) and the displacement vectors exactly.
+TEST(TarvelFemProgram, GmshSolidMeshes)
+{
+    if (!gmsh_built_in()) GTEST_SKIP() << "Gmsh's C++ API was not found when building";
+    TempDir dir;
+    tarvel_test::write_bytes(dir.file("hex.msh"), box_msh(4, 2, 2, false));
+    tarvel_test::write_bytes(dir.file("tet.msh"), box_msh(4, 2, 2, true));
+    Options block = small(tarvel_fem::Physics::Solid, 4, 2, true, {Road::System, Road::Skyline});
+    block.nz = 2;
+    std::ostringstream out, err;
+    const DemoResult grid = run_demo(block, out, err);
+    std::vector<double> tips;
+    for (const char* name : {"hex.msh", "tet.msh"})
+    {
+        SCOPED_TRACE(name);
+        Options o =
+            small(tarvel_fem::Physics::PlaneStress, 1, 1, true, {Road::System, Road::Skyline});
+        o.mesh = dir.file(name);
+        const DemoResult r = run_demo(o, out, err);
+        ASSERT_EQ(r.exit_code, 0) << err.str();
+        EXPECT_EQ(std::tuple(r.nodes, r.elements), std::tuple(45L, name[0] == 'h' ? 16L : 96L));
+        for (const RoadReport& road : r.roads) EXPECT_LT(road.residual, 1e-10);
+        tips.push_back(r.roads[0].u[3 * 24 + 2]);  // node (4, 1, 1), the loaded face's centre
+        for (std::size_t i = 0; name[0] == 'h' && i < r.roads[0].u.size(); ++i)
+            EXPECT_NEAR(r.roads[0].u[i], grid.roads.at(0).u[i], 1e-10 * std::fabs(tips[0]));
+    }
+    EXPECT_TRUE(tips[1] < 0.0 && tips[1] > tips[0]) << tips[1] << " vs " << tips[0];
+    Options poisson = small(tarvel_fem::Physics::Poisson, 1, 1, true);
+    poisson.mesh = dir.file("hex.msh");
+    std::ostringstream refusal;
+    EXPECT_EQ(run_demo(poisson, out, refusal).exit_code, 2);
+    EXPECT_EQ(refusal.str(),
+              "tarvel-fem: mesh file '" + poisson.mesh +
+                  "' holds volume elements; a 3-D mesh is solved for elasticity, not poisson\n");
+
+    const ProgramRun run =
+        run_program(dir, "--mesh '" + dir.file("tet.msh") + "' --road system --quiet --vtk '" +
+                             dir.file("u.vtk") + "'");
+    ASSERT_EQ(run.status, 0) << run.err;
+    const std::string vtk = read_bytes(dir.file("u.vtk"));
+    EXPECT_NE(vtk.find("\nCELLS 96 480\n4 "), std::string::npos);
+    EXPECT_NE(vtk.find("\nCELL_TYPES 96\n" +
+                       []
+                       {
+                           std::string t;
+                           for (int e = 0; e < 96; ++e) t += "10\n";
+                           return t;
+                       }() +
+                       "POINT_DATA 45\nVECTORS displacement double\n"),
+              std::string::npos);
+    std::istringstream vectors(vtk.substr(vtk.find("displacement double\n") + 20));
+    std::vector<double> u(135);
+    for (double& v : u) vectors >> v;
+    EXPECT_NEAR(u[3 * 24 + 2], tips[1], 1e-12 * std::fabs(tips[1]));  // 17 digits, another process
+}
+
+// A solid mesh is refused, one line each, when it holds a kind the demo cannot solve, mixes
+// kinds, lacks a boundary group or holds a flat element; an element inside out is turned.
+TEST(TarvelFemMesh, SolidMeshChecks)
+{
+    RawMesh raw;
+    raw.node_tags = {1, 2, 3, 4, 5};
+    raw.coords = {0, 0, 0, 1, 0, 0, 0, 1, 0, 0, 0, 1, 1, 1, 0};
+    raw.has_volume_elements = true;
+    const RawMesh::Block tet{
+        kGmshTetrahedron4, "Tetrahedron 4", 4, {7}, {1, 3, 2, 4}};  // inside out
+    const RawMesh::Block face{kGmshTriangle3, "Triangle 3", 3, {8}, {1, 2, 3}};
+    raw.volume_blocks = {tet};
+    raw.surface_groups = {{"clamped", {face}}, {"load", {face}}};
+    tarvel_fem::Mesh3D mesh;
+    ASSERT_EQ(make_solid_mesh(raw, mesh), "");
+    EXPECT_EQ(std::tuple(mesh.num_nodes(), mesh.connectivity, mesh.clamped),
+              std::tuple(4L, std::vector<long>{0, 2, 3, 1}, std::vector<long>{0, 1, 2}));
+
+    using Blocks = std::vector<RawMesh::Block>;
+    const std::tuple<Blocks, const char*, const char*> bad[] = {
+        {{{11, "Tetrahedron 10", 10, {7}, {1, 3, 2, 4, 1, 1, 1, 1, 1, 1}}},
+         "load",
+         "holds Tetrahedron 10 elements; only 4-node tetrahedra and 8-node hexahedra are "
+         "supported"},
+        {{tet, {kGmshHexahedron8, "Hexahedron 8", 8, {9}, {1, 2, 5, 3, 4, 4, 4, 4}}},
+         "load",
+         "mixes tetrahedra and hexahedra; use one element kind"},
+        {{tet},
+         "top",
+         "has no physical surface named \"load\" (a solid mesh names its clamped and its loaded "
+         "surface)"},
+        {{{kGmshTetrahedron4, "", 4, {7}, {1, 2, 3, 5}}}, "load", "element 7 has no volume"},
+        {{{kGmshHexahedron8, "", 8, {9}, {1, 2, 5, 3, 4, 4, 4, 4}}},
+         "load",
+         "element 9 is not a valid hexahedron: it folds or is flat at a corner"},
+    };
+    for (const auto& [blocks, load, message] : bad)
+    {
+        RawMesh b = raw;
+        b.volume_blocks = blocks;
+        b.surface_groups[1].name = load;
+        EXPECT_EQ(make_solid_mesh(b, mesh), message);
     }
 }

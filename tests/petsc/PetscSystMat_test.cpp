@@ -129,22 +129,25 @@ TEST_F(PetscSystMat, AssemblesAndImposesAsTheSystemMatrix)
     }
 }
 
-// The plate, assembled by strips on the ranks: the residual PETSc reports, the residual of the
-// gathered solution against the reference assembly (no library, no PETSc), and agreement with
-// the system road. nx = 21 puts strip edges in the middle of node rows.
+// The plate by strips and the block by slabs on the ranks: the residual PETSc reports, the
+// residual of the gathered solution against the reference assembly (no library, no PETSc), and
+// agreement with the system road. nx = 21 puts strip edges in the middle of node rows, nz = 3
+// slab edges in the middle of a node layer.
 TEST_F(PetscPlate, AgreesWithTheSystemRoad)
 {
-    for (auto [nx, ny] : {std::pair{8, 4}, std::pair{21, 5}})
+    for (auto [nx, ny, nz] : {std::tuple{8, 4, 0}, std::tuple{21, 5, 0}, std::tuple{5, 2, 3}})
     {
         SCOPED_TRACE(nx);
         std::ostringstream out;
-        const tarvel_demo::PetscPlateRun run = tarvel_demo::petsc_plate(nx, ny, true, out);
+        const tarvel_demo::PetscPlateRun run = nz ? tarvel_demo::petsc_block(nx, ny, nz, true, out)
+                                                  : tarvel_demo::petsc_plate(nx, ny, true, out);
         ASSERT_TRUE(run.solved) << run.failure;
         EXPECT_LE(run.residual, 1e-8);
         EXPECT_GT(run.iterations, 1);
         EXPECT_EQ(std::pair(run.ksp, run.pc), std::pair(std::string("cg"), std::string("gamg")));
         if (Rank() != 0) continue;
-        tarvel_fem::FemProblem p = tarvel_fem::cantilever_plate(nx, ny);
+        tarvel_fem::FemProblem p =
+            nz ? tarvel_fem::elastic_block(nx, ny, nz) : tarvel_fem::cantilever_plate(nx, ny);
         ASSERT_EQ(run.u.size(), static_cast<std::size_t>(p.num_dofs));
         const tarvel_fem::ReducedSystem ref = tarvel_fem::reduce(p);
         EXPECT_LE(tarvel_fem::relative_residual(ref.K, run.u.data(), ref.b), 1e-8);
