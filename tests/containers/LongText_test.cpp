@@ -1,4 +1,5 @@
-// Text writer of CLongMatrix: the dense matrix layout with each entry written as a double.
+// Text writers of the integer containers: CLongMatrix as a dense matrix of doubles, CLongVector
+// in row and column layouts and as a ragged matrix by row starts.
 #include "support/TempDir.h"
 
 #include <tarvel/Tarvel.h>
@@ -6,22 +7,30 @@
 #include <gtest/gtest.h>
 #include <string>
 #include <tuple>
+#include <vector>
 
 using namespace tarvel_test;
 
 namespace
 {
 
-std::string written(const CLongMatrix& m, int width, int precision, bool exponent, bool numbers,
-                    bool header)
+CLongVector long_vector(std::vector<long> values)
+{
+    CLongVector v;
+    v.Allocate(int(values.size()), false, 0);
+    std::copy(values.begin(), values.end(), v.GetVector());
+    return v;
+}
+
+// The bytes a writer puts into a new file.
+template <class Write> std::string written(Write write)
 {
     TempDir dir;
     {
-        CFile file(dir.file("m.txt").c_str(), CFile::modeCreate | CFile::modeWrite);
-        const_cast<CLongMatrix&>(m).WriteASCII(&file, "", "", width, precision, exponent, numbers,
-                                               header);
+        CFile file(dir.file("t.txt").c_str(), CFile::modeCreate | CFile::modeWrite);
+        write(&file);
     }
-    return read_bytes(dir.file("m.txt"));
+    return read_bytes(dir.file("t.txt"));
 }
 
 }  // namespace
@@ -45,7 +54,59 @@ TEST(LongMatrixText, DenseLayoutOfConvertedEntries)
          })
     {
         SCOPED_TRACE(::testing::Message() << width << " " << precision << " " << exponent);
-        EXPECT_EQ(written(m, width, precision, exponent, numbers, header), expected);
+        EXPECT_EQ(
+            written([&](CFile* f)
+                    { m.WriteASCII(f, "", "", width, precision, exponent, numbers, header); }),
+            expected);
     }
-    EXPECT_EQ(written(CLongMatrix(), 4, 0, false, false, false), "\r\n");
+    CLongMatrix empty;
+    EXPECT_EQ(written([&](CFile* f) { empty.WriteASCII(f, "", "", 4, 0, false, false, false); }),
+              "\r\n");
+}
+
+TEST(LongVectorText, RowAndColumnLayouts)
+{
+    CLongVector v = long_vector({10, 20});
+    CLongVector empty;
+    for (auto [vector, numbering, rows, expected] : {
+             std::tuple{&v, true, false, "  1  10\r\n  2  20\r\n"},
+             std::tuple{&v, false, false, "  10\r\n  20\r\n"},
+             std::tuple{&v, true, true, "   1   2\r\n  10  20\r\n"},
+             std::tuple{&v, false, true, "  10  20\r\n"},
+             std::tuple{&empty, true, false, ""},
+             std::tuple{&empty, true, true, "\r\n\r\n"},
+         })
+    {
+        SCOPED_TRACE(::testing::Message() << numbering << rows);
+        EXPECT_EQ(written([&](CFile* f) { vector->WriteASCII(f, " ", "", 3, numbering, rows); }),
+                  expected);
+    }
+    EXPECT_EQ(written([&](CFile* f) { v.WriteASCII(f, "<", ">", 4, false, true); }),
+              "<  10><  20>\r\n");
+    CLongVector negative = long_vector({-5});
+    EXPECT_EQ(written([&](CFile* f) { negative.WriteASCII(f, "", ",", 1, false, false); }),
+              "-5,\r\n");
+}
+
+// Row starts (0, 2, 2, 5) give rows of 2, 0 and 3 elements; the empty row is an empty line. The
+// header holds a blank label field and the column numbers of the longest row.
+TEST(LongVectorText, RaggedRowsByRowStarts)
+{
+    CLongVector v = long_vector({1, 2, 3, 4, 5});
+    CLongVector starts = long_vector({0, 2, 2, 5});
+    for (auto [header, numbers, width, expected] : {
+             std::tuple{false, false, 2, " 1 2\r\n\r\n 3 4 5\r\n"},
+             std::tuple{false, true, 2, " 1 1 2\r\n\r\n 3 3 4 5\r\n"},
+             std::tuple{true, false, 2, " 1 2 3\r\n 1 2\r\n\r\n 3 4 5\r\n"},
+             std::tuple{true, true, 3, "     1  2  3\r\n  1  1  2\r\n\r\n  3  3  4  5\r\n"},
+             std::tuple{true, true, 1, " 123\r\n112\r\n\r\n3345\r\n"},
+         })
+    {
+        SCOPED_TRACE(::testing::Message() << header << numbers << width);
+        EXPECT_EQ(
+            written([&](CFile* f) { v.WriteASCII(f, "", "", width, starts, header, numbers); }),
+            expected);
+    }
+    CLongVector none = long_vector({0});
+    EXPECT_EQ(written([&](CFile* f) { v.WriteASCII(f, "", "", 2, none, true, false); }), "\r\n");
 }

@@ -178,24 +178,6 @@ TEST(ArchiveObjects, TaggingBytes)
                   le16(2));
 }
 
-TEST(ArchiveObjects, RoundTripKeepsSharedObjectsShared)
-{
-    CTestGraph graph;
-    auto* shared = new CTestItem(42);
-    graph.m_entries = {shared, new CTestItem2(-5), shared, nullptr};
-    CTestGraph* loaded = nullptr;  // through the class's own extraction operator
-    load_bytes(stored_bytes([&](CArchive& ar) { ar << &graph; }),
-               [&](CArchive& ar) { ar >> loaded; });
-    std::unique_ptr<CTestGraph> owner(loaded);
-    ASSERT_NE(loaded, nullptr);
-    const auto& e = loaded->m_entries;
-    ASSERT_EQ(e.size(), 4u);
-    EXPECT_EQ(e[0], e[2]);  // one object, not two copies
-    EXPECT_EQ(e[3], nullptr);
-    EXPECT_EQ(e[1]->GetRuntimeClass(), RUNTIME_CLASS(CTestItem2));
-    EXPECT_EQ(std::pair(value_of(e[0]), value_of(e[1])), std::pair(42, -5));
-}
-
 TEST(ArchiveObjects, LoadFailures)
 {
     const std::string item = new_class(1, "CTestItem") + le32(5);

@@ -1,7 +1,7 @@
 // CSkylineMatrix: sizing the profile from a band, explicit heights or a reordered graph,
-// assembling, the printout and copies; the factorization by hand with its report, the fast
-// kernels against the plain ones bit for bit, grid solves under scrambled and reordered
-// labellings against the dense twin and the system matrix, and Gauss-Seidel with its report.
+// assembling, the printout and copies; the factorization by hand, the fast kernels against the
+// plain ones to roundoff, grid solves under scrambled and reordered labellings against the
+// dense twin, and Gauss-Seidel.
 #include "support/DofGraphs.h"
 #include "support/GlobalState.h"
 #include "support/Problems.h"
@@ -14,7 +14,6 @@
 #include <cmath>
 #include <cstring>
 #include <gtest/gtest.h>
-#include <regex>
 
 using namespace tarvel_test;
 using Skyline = GlobalStateTest;
@@ -82,18 +81,6 @@ CMatrix SkylineSolution(const Mesh& m, const Labels_t& label, CSkylineMatrix& S,
     EXPECT_EQ(S.Cholesky_Solve(&B, seconds), 1);
     for (int d = 0; d < n; ++d)
         for (int c = 0; c < p; ++c) x(d, c) = B(label[d], c);
-    return x;
-}
-
-// The system matrix's solution of the same system (upper triangle, Cholesky_Solve).
-CMatrix SystemSolution(const Mesh& m, const CMatrix& b)
-{
-    CVirtMat::m_bSym = true;
-    CSystSpMat K(m.n);
-    m.AssembleInto(K);
-    CMatrix x(b);
-    double seconds = 0.0;
-    EXPECT_EQ(K.Cholesky_Solve(&x, seconds), 1);
     return x;
 }
 
@@ -214,8 +201,9 @@ TEST_F(Skyline, AssemblyPrintoutAndCopies)
 }
 
 // [[4, 2], [2, 3]] = U^T D U with U(0, 1) = 0.5, D = (4, 2); b = (2, 1) gives x = (0.5, 0); the
-// report shows the size and 0 flops. DiagMult's modes, and none without columns.
-TEST_F(Skyline, TwoByTwoByHandReportAndDiagMult)
+// solve counts no flops (its report's text: TimingReports_test). A singular 2 x 2 fails at its
+// last pivot. DiagMult's modes, and none without columns.
+TEST_F(Skyline, TwoByTwoByHandSingularPivotAndDiagMult)
 {
     CSkylineMatrix S;
     int dims[] = {2, 3};
@@ -230,11 +218,14 @@ TEST_F(Skyline, TwoByTwoByHandReportAndDiagMult)
     EXPECT_EQ(std::tuple(S(0, 0), S(0, 1), S(1, 1)), std::tuple(4.0, 0.5, 2.0));
     EXPECT_TRUE(SameBits(B, Mat(2, 1, {0.5, 0.0})));
     EXPECT_EQ(CVirtMat::m_Flops, 0u);
-    EXPECT_GE(seconds, 0.0);
-    ASSERT_EQ(m_messages.size(), 1u);
-    EXPECT_EQ(Untimed(m_messages[0]),
-              "Used time:\r\n Factorizing  :   T s\r\n Forw. subst. :   T s\r\n"
-              " Backw. subst.:   T s\r\n Size stiffm. :   3\r\n Flops        :    0.000e+00");
+
+    // [[4, 2], [2, 1]]: the last pivot is exactly 1 - 2 * 0.5 = 0.0, with no later pivot for
+    // a division by it to spoil.
+    ASSERT_TRUE(S.Allocate(dims, 2));
+    S(0, 0) = 4;
+    S(0, 1) = 2;
+    S(1, 1) = 1;
+    EXPECT_EQ(S.Cholesky_Solve(&B, seconds), -1);
 
     int diagonal[] = {2, 2};
     ASSERT_TRUE(S.Allocate(diagonal, 2));
@@ -353,8 +344,7 @@ TEST_F(Skyline, BlockedFactorsAgreeWithColumnOrderToRoundoff)
 
 // A pivot that is zero (a zero diagonal, as in lumped mass matrices), negative (an indefinite
 // matrix) or NaN ends the factorization as failed: -1, the time -1.0, no report, B untouched.
-// The systems are regular, and the dense solve shows what the factorization would have had to
-// find. The pivots fail in the first column, inside a block and in a later block.
+// The pivots fail in the first column, inside a block and in a later block.
 TEST_F(Skyline, NonPositivePivotFailsTheSolve)
 {
     const Mesh grid = GridLaplacian(9, 7);  // 63 unknowns: blocks of 24 put column 50 in the third
@@ -373,14 +363,8 @@ TEST_F(Skyline, NonPositivePivotFailsTheSolve)
         LabelledGraph(g, grid.n, grid.dofs, {});
         ASSERT_TRUE(S.Allocate(g));
         grid.AssembleInto(S);
-        CMatrix dense = grid.Dense();
         S(c.column, c.column) = c.diagonal;
-        dense(c.column, c.column) = c.diagonal;
         const CMatrix b = RandomMatrix(grid.n, 2, 4);
-        if (!std::isnan(c.diagonal))
-        {
-            EXPECT_LT(RelativeResidual(dense, DenseSolve(dense, b), b), 1e-12);
-        }
         CMatrix B(b);
         double seconds = 0.0;
         m_messages.clear();
@@ -392,7 +376,7 @@ TEST_F(Skyline, NonPositivePivotFailsTheSolve)
 }
 
 // A 3000-unknown grid numbered in scrambled windows of 50, three right-hand sides: the residual
-// against the dense twin stays at roundoff and the solution agrees with the system matrix's.
+// against the dense twin stays at roundoff.
 TEST_F(Skyline, ScrambledAndReorderedGridSolves)
 {
     const Mesh m = GridLaplacian(60, 50);
@@ -402,17 +386,15 @@ TEST_F(Skyline, ScrambledAndReorderedGridSolves)
     CSkylineMatrix S;
     ASSERT_TRUE(S.Allocate(g));
     const CMatrix b = RandomMatrix(m.n, 3, 5);
-    const CMatrix x = SkylineSolution(m, label, S, b);
-    EXPECT_LT(RelativeResidual(m.Dense(), x, b), 1e-12);
-    EXPECT_LE(MaxRelativeDifference(x, SystemSolution(m, b)), 1e-10);
+    EXPECT_LT(RelativeResidual(m.Dense(), SkylineSolution(m, label, S, b), b), 1e-12);
 
     // A reordering of each family (the tabu search after a backward labelling), run on a grid
     // whose DOF numbers were scrambled at random, at least halves the profile, and the skyline
-    // solve under its labels matches the system matrix.
+    // solve under its labels keeps the residual at roundoff.
     TempDir dir;
     ScriptPathScope script(dir.file("Reord.m"));
     const Mesh q = Relabelled(GridLaplacian(24, 20), Shuffled(24 * 20, 17, 24 * 20));
-    const CMatrix c = RandomMatrix(q.n, 1, 9), reference = SystemSolution(q, c);
+    const CMatrix c = RandomMatrix(q.n, 1, 9), dense = q.Dense();
     CReorderMat scrambled(1);
     LabelledGraph(scrambled, q.n, q.dofs, {});
     CSkylineMatrix S0;
@@ -426,11 +408,11 @@ TEST_F(Skyline, ScrambledAndReorderedGridSolves)
         CSkylineMatrix S;
         ASSERT_TRUE(S.Allocate(g));
         EXPECT_LT(S.m_nValues, S0.m_nValues / 2);
-        EXPECT_LE(MaxRelativeDifference(SkylineSolution(q, Labels(g), S, c), reference), 1e-10);
+        EXPECT_LT(RelativeResidual(dense, SkylineSolution(q, Labels(g), S, c), c), 1e-12);
     }
 }
 
-// Three sweeps from x = 0 against the sweeps written densely here, and the report; a converged
+// Three sweeps from x = 0 against the sweeps written densely here, with a report; a converged
 // run leaves the new iterate in x; a 1 x 1 system is solved without a report.
 TEST_F(Skyline, GaussSeidel)
 {
@@ -454,14 +436,7 @@ TEST_F(Skyline, GaussSeidel)
         }
     EXPECT_EQ(S.GaussSeidel_Iter(b, x, 0.0, 3), -1);  // tol 0: never converges
     for (int i = 0; i < n; ++i) EXPECT_NEAR(x[i], ref[i], 1e-14 * std::fabs(ref[i]) + 1e-15);
-    ASSERT_EQ(m_messages.size(), 1u);
-    EXPECT_TRUE(
-        std::regex_match(Untimed(m_messages[0]),
-                         std::regex("Used time solving :   T s\r\nFirst            :   T s\r\n"
-                                    "Last             :   T s\r\n Number of iter. :   3\r\n NEQ    "
-                                    "         :   20\r\n Norm of error   :   "
-                                    "[0-9]\\.[0-9]{6}e[-+][0-9]{2}")))
-        << m_messages[0];
+    EXPECT_EQ(m_messages.size(), 1u);  // the report's text: TimingReports_test
 
     EXPECT_EQ(S.GaussSeidel_Iter(b, x, 1e-13, 500), 1);
     for (int i = 0; i < n; ++i)  // the residual row by row

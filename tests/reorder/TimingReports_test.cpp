@@ -25,7 +25,6 @@ TEST_F(TimingReports, SkylineCholeskySolve)
     {
         FixedClock clock(570);
         ASSERT_EQ(S.Cholesky_Solve(&B, seconds), 1);
-        EXPECT_EQ(clock.Readings(), 5);
     }
     EXPECT_EQ(seconds, 2.28);
     ASSERT_EQ(m_messages.size(), 1u);

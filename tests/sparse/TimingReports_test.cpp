@@ -23,7 +23,6 @@ TEST_F(TimingReports, LuSolve)
     {
         FixedClock clock(570);
         ASSERT_EQ(A.LU_Solve(&B, seconds), 1);
-        EXPECT_EQ(clock.Readings(), 4);
     }
     EXPECT_EQ(seconds, 1.71);
     ASSERT_EQ(m_messages.size(), 1u);
@@ -31,19 +30,18 @@ TEST_F(TimingReports, LuSolve)
                              "0 m 0.56 s\r\n Backw. subst.:   0 m 0.56 s\r\n");
 }
 
-// Cholesky_Solve shows nothing; its time argument is by division, -1.0 on a failed pivot.
+// Cholesky_Solve shows nothing; its time argument is by division (-1.0 on a failed pivot:
+// SparseDirect_test).
 TEST_F(TimingReports, CholeskySolveTimeArgument)
 {
-    CSparseMatrix A = FromTriplets({{0, 0, 2}, {1, 1, 4}}), singular = FromTriplets({{0, 0, 0}});
-    CMatrix B = Mat(2, 1, {2, 4}), B1 = Mat(1, 1, {1});
-    double seconds = 0.0, failed = 0.0;
+    CSparseMatrix A = FromTriplets({{0, 0, 2}, {1, 1, 4}});
+    CMatrix B = Mat(2, 1, {2, 4});
+    double seconds = 0.0;
     {
         FixedClock clock(64070);
         ASSERT_EQ(A.Cholesky_Solve(&B, seconds), 1);
-        EXPECT_EQ(singular.Cholesky_Solve(&B1, failed), -1);
     }
     EXPECT_EQ(seconds, 64.07);
-    EXPECT_EQ(failed, -1.0);
     EXPECT_TRUE(m_messages.empty());
 }
 

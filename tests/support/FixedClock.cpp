@@ -33,6 +33,4 @@ FixedClock::FixedClock(long step)
 
 FixedClock::~FixedClock() { g_fixed = false; }
 
-long FixedClock::Readings() const { return g_readings; }
-
 }  // namespace tarvel_test

@@ -16,8 +16,6 @@ public:
     ~FixedClock();
     FixedClock(const FixedClock&) = delete;
     FixedClock& operator=(const FixedClock&) = delete;
-
-    long Readings() const;  // readings taken since construction
 };
 
 }  // namespace tarvel_test

@@ -1,0 +1,134 @@
+#!/usr/bin/env bash
+# Mutation check of the test suite: applies each deliberate fault of the table below to one
+# library source, rebuilds the test program of that source's family, runs it, and restores the
+# source. A mutant is caught when the program fails, crashes or times out. Prints each verdict
+# and "caught K of N" (mutants that do not compile are reported and left out of N).
+# Usage: scripts/mutate.sh [BUILD_DIR]   (default build/mutate; configured on first use, ccache)
+#        MUTATE_ONLY=REGEX scripts/mutate.sh   runs the mutants whose file matches REGEX
+set -euo pipefail
+cd "$(dirname "$0")/.."
+root=$(pwd)
+build=${1:-build/mutate}
+jobs=${MUTATE_JOBS:-2}
+limit=${MUTATE_TIMEOUT:-600}  # seconds per test program; a hang counts as caught
+
+# file (under tarvel/) | exact text, found once in the file | replacement | test program
+mutants=$(
+    cat <<'EOF'
+sparse/SparseCholesky.cpp|diag->m_dValue > 0.0;|diag->m_dValue >= 0.0;|sparse
+sparse/SparseCholesky.cpp|w[m] += f * value[q];|w[m] -= f * value[q];|sparse
+sparse/SparseCholesky.cpp|if (t < n) y[t] += f * x[t];|if (t + 1 < n) y[t] += f * x[t];|sparse
+sparse/SparseLU.cpp|const double l = a / m_pivot[uk];|const double l = a / m_pivot[uk] * (1.0 + 1e-9);|sparse
+sparse/SparseLU.cpp|if (m < limit) set_pending(m);|if (m + 1 < limit) set_pending(m);|sparse
+sparse/ConjGradient.cpp|if (largest(rr) / res0 < tol)|if (largest(rr) / res0 > tol)|sparse
+sparse/ConjGradient.cpp|pd[e] = beta[c] * pd[e] + rd[e];|pd[e] = rd[e];|sparse
+sparse/ConjGradient.cpp|alpha[c] = rr.m_pData[c] / pq[c];|alpha[c] = 0.9 * rr.m_pData[c] / pq[c];|sparse
+sparse/GaussSeidel.cpp|if (!seen && c->m_nCol >= i)|if (!seen && c->m_nCol > i)|sparse
+sparse/GaussSeidel.cpp|w[i] -= x[i];|w[i] += x[i];|sparse
+sparse/GaussSeidel.cpp|xi -= c->m_dValue * w[c->m_nCol];|xi += c->m_dValue * w[c->m_nCol];|sparse
+sparse/BoundaryConditions.cpp|for (int c = 0; c < p; ++c) b_r[c] -= ga;|for (int c = 0; c < p; ++c) b_r[c] += ga;|sparse
+sparse/BoundaryConditions.cpp|if (diagonal) *diagonal = Cell{nullptr, 1.0, r};|if (diagonal) *diagonal = Cell{nullptr, 2.0, r};|sparse
+sparse/BoundaryConditions.cpp|if (j >= 0 && j < n && j != i|if (j >= 0 && j < n - 1 && j != i|sparse
+reorder/SkylineCholesky.cpp|if (!(d_i > 0.0)) return -1;|if (!(d_i >= 0.0)) return -1;|reorder
+reorder/SkylineCholesky.cpp|if (lane_peak[b] <= i) column|if (lane_peak[b] < i) column|reorder
+reorder/SkylineSubstitution.cpp|b_i[c0 + c] -= s[c];|b_i[c0 + c] += s[c];|reorder
+reorder/SkylineSubstitution.cpp|for (int c = 0; c < cols; ++c) b_i[c] -= u_ij * x_j[c];|for (int c = 1; c < cols; ++c) b_i[c] -= u_ij * x_j[c];|reorder
+reorder/SkylineGaussSeidel.cpp|if (err < tol)|if (err > tol)|reorder
+reorder/SkylineGaussSeidel.cpp|for (int r = p; r < i; ++r) s += xs[r] * u[r - p];|for (int r = p + 1; r < i; ++r) s += xs[r] * u[r - p];|reorder
+reorder/SkylineMatrix.cpp|height[L] = L - k + 1;|height[L] = L - k + 2;|reorder
+reorder/ProfileReduction.cpp|m_level[u] = m_level[v] + 1;|m_level[u] = m_level[v];|reorder
+reorder/ProfileReduction.cpp|label[sequence[p]] = n - 1 - p;|label[sequence[p]] = p;|reorder
+reorder/ProfileReduction.cpp|if (env < best)|if (env > best)|reorder
+reorder/MinimumDegree.cpp|if (key < bestKey)|if (key <= bestKey)|reorder
+reorder/ReorderMat.cpp|if (b > best)|if (b < best)|reorder
+reorder/ReorderMat.cpp|for (int q = p + 1; q < k; ++q)|for (int q = p + 2; q < k; ++q)|reorder
+containers/ContainerArchive.cpp|if (rows < 0 \|\| cols < 0) refuse();|if (rows < 0) refuse();|containers
+containers/ContainerArchive.cpp|values.empty() ? std::min(n, kBlock) : 2 * values.capacity()|n|containers
+containers/ContainerArchive.cpp|for (int i = 0; i < m_nSize; ++i) ar << m_pData[i];|for (int i = 1; i < m_nSize; ++i) ar << m_pData[i];|containers
+platform/Archive.cpp|b[i] = BYTE(v >> (8 * i));|b[i] = BYTE(v >> (8 * (N - 1 - i)));|platform
+platform/Archive.cpp|index == 0 \|\| index >= m_loadArray.size()|index == 0 \|\| index > m_loadArray.size()|platform
+platform/String.cpp|while (end > 0 && is_c_space(m_str[end - 1])) --end;|while (end > 1 && is_c_space(m_str[end - 1])) --end;|platform
+platform/String.cpp|if (c >= 'a' && c <= 'z')|if (c >= 'a' && c < 'z')|platform
+platform/File.cpp|if (lpszFileName == nullptr \|\| *lpszFileName == '\0') return|if (lpszFileName == nullptr) return|platform
+EOF
+)
+
+if [[ ! -f $build/CMakeCache.txt ]]; then
+    cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTARVEL_WERROR=ON \
+        -DCMAKE_CXX_COMPILER_LAUNCHER=ccache >/dev/null
+fi
+
+backup=$(mktemp -d)
+current=""
+restore() {
+    if [[ -n $current ]]; then
+        cp "$backup/original" "$root/tarvel/$current"  # a fresh time stamp: the next build recompiles it
+        current=""
+    fi
+}
+trap 'restore; rm -rf "$backup"' EXIT
+trap 'exit 130' INT TERM
+
+run_program() {  # $1: family; fails when a test fails, the program crashes or hangs
+    (cd "$build/tests" && timeout "$limit" "./tarvel_$1_tests" --gtest_brief=1 >/dev/null 2>&1) \
+        2>/dev/null  # a crash is a verdict, not a message
+}
+
+build_program() {
+    cmake --build "$build" -j"$jobs" --target "tarvel_$1_tests" >"$backup/build.log" 2>&1
+}
+
+# -- 1. The unmutated tree must build and pass, or no verdict means anything --
+families=$(sed 's/\\|//g' <<<"$mutants" | cut -d'|' -f4 | sort -u)
+for f in $families; do
+    build_program "$f" || { echo "baseline: tarvel_${f}_tests does not build"; exit 2; }
+    run_program "$f" || { echo "baseline: tarvel_${f}_tests fails before any mutation"; exit 2; }
+done
+
+# -- 2. One mutant at a time --
+caught=0 total=0 number=0
+while IFS= read -r line; do
+    [[ -z $line ]] && continue
+    number=$((number + 1))
+    line=${line//\\|/$'\x01'}  # an escaped bar belongs to the text, not to the table
+    IFS='|' read -r file old new family <<<"$line"
+    old=${old//$'\x01'/|}
+    new=${new//$'\x01'/|}
+    [[ -n ${MUTATE_ONLY:-} && ! $file =~ $MUTATE_ONLY ]] && continue
+    label=$(printf '%2d %-32s %s' "$number" "$file" "$old")
+    cp "tarvel/$file" "$backup/original"
+    current=$file
+    if ! OLD=$old NEW=$new python3 - "tarvel/$file" <<'PY'; then
+import os, sys
+path = sys.argv[1]
+text = open(path).read()
+old, new = os.environ["OLD"], os.environ["NEW"]
+if text.count(old) != 1:
+    sys.exit(1)
+open(path, "w").write(text.replace(old, new))
+PY
+        restore
+        echo "$label: STALE (the text is not found exactly once)"
+        continue
+    fi
+    if ! build_program "$family"; then
+        restore
+        echo "$label: does not compile (left out)"
+        continue
+    fi
+    total=$((total + 1))
+    if run_program "$family"; then
+        echo "$label: SURVIVED"
+    else
+        caught=$((caught + 1))
+        echo "$label: caught"
+    fi
+    restore
+done <<<"$mutants"
+
+# -- 3. Leave the build matching the tree again --
+for f in $families; do build_program "$f" || true; done
+if git rev-parse --is-inside-work-tree >/dev/null 2>&1 && ! git diff --quiet -- tarvel; then
+    echo "warning: tarvel/ differs from the index after the run (was it clean before?)"
+fi
+echo "caught $caught of $total"
