@@ -20,11 +20,11 @@
 #include "fem/Reference.h"
 #include "fem/TarvelInput.h"
 
-#include <tarvel-direct/SupernodalCholesky.h>
 #include <tarvel/Tarvel.h>
 
 #include <cstdio>
 #include <cstdlib>
+#include <tarvel-direct/SupernodalCholesky.h>
 
 namespace
 {
