@@ -63,6 +63,8 @@ TEST(File, FailuresByResultAndByException)
     // A directory is not a file, though the system would open it for reading.
     EXPECT_FALSE(file.Open(dir.path().string().c_str(), CFile::modeRead, &error));
     EXPECT_EQ(error.m_cause, CFileException::accessDenied);
+    EXPECT_FALSE(file.Open("", CFile::modeRead, &error));  // an empty name is no path
+    EXPECT_EQ(error.m_cause, CFileException::badPath);
     EXPECT_FALSE(file.Open("", CFile::modeRead));  // no error object: fine too
     EXPECT_THROW(CFile(missing.c_str(), CFile::modeRead), CFileException);  // the constructor
     ASSERT_TRUE(file.Open(dir.file("w.bin").c_str(), CFile::modeCreate | CFile::modeWrite));

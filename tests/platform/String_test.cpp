@@ -42,13 +42,15 @@ TEST(String, SearchesAndSubstringsClip)
 
 TEST(String, CaseAndTrimTouchAsciiAndCLocaleSpaceOnly)
 {
-    CString s = "aZ09_\xE9\xC9 mIx";
-    EXPECT_EQ(s.MakeUpper(), "AZ09_\xE9\xC9 MIX");
-    EXPECT_EQ(s.MakeLower(), "az09_\xE9\xC9 mix");
+    CString s = "azZ09_\xE9\xC9 mIx";  // both ends of the alphabet
+    EXPECT_EQ(s.MakeUpper(), "AZZ09_\xE9\xC9 MIX");
+    EXPECT_EQ(s.MakeLower(), "azz09_\xE9\xC9 mix");
     s = " \t\n\v\f\r x y \r\n\xA0";
     EXPECT_EQ(s.TrimLeft(), "x y \r\n\xA0");  // 0xA0 is not white space in the C locale
     s = "  x y \v\f";
     EXPECT_EQ(s.TrimRight(), "  x y");
     s = " \t ";
     EXPECT_EQ(s.Trim(), "");
+    s = " ";
+    EXPECT_EQ(s.TrimRight(), "");  // down to the first character
 }

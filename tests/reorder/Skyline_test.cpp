@@ -201,8 +201,9 @@ TEST_F(Skyline, AssemblyPrintoutAndCopies)
 }
 
 // [[4, 2], [2, 3]] = U^T D U with U(0, 1) = 0.5, D = (4, 2); b = (2, 1) gives x = (0.5, 0); the
-// solve counts no flops. DiagMult's modes, and none without columns.
-TEST_F(Skyline, TwoByTwoByHandReportAndDiagMult)
+// solve counts no flops (its report's text: TimingReports_test). A singular 2 x 2 fails at its
+// last pivot. DiagMult's modes, and none without columns.
+TEST_F(Skyline, TwoByTwoByHandSingularPivotAndDiagMult)
 {
     CSkylineMatrix S;
     int dims[] = {2, 3};
@@ -216,7 +217,15 @@ TEST_F(Skyline, TwoByTwoByHandReportAndDiagMult)
     ASSERT_EQ(S.Cholesky_Solve(&B, seconds), 1);
     EXPECT_EQ(std::tuple(S(0, 0), S(0, 1), S(1, 1)), std::tuple(4.0, 0.5, 2.0));
     EXPECT_TRUE(SameBits(B, Mat(2, 1, {0.5, 0.0})));
-    EXPECT_EQ(CVirtMat::m_Flops, 0u);  // the report's text: TimingReports_test
+    EXPECT_EQ(CVirtMat::m_Flops, 0u);
+
+    // [[4, 2], [2, 1]]: the last pivot is exactly 1 - 2 * 0.5 = 0.0, with no later pivot for
+    // a division by it to spoil.
+    ASSERT_TRUE(S.Allocate(dims, 2));
+    S(0, 0) = 4;
+    S(0, 1) = 2;
+    S(1, 1) = 1;
+    EXPECT_EQ(S.Cholesky_Solve(&B, seconds), -1);
 
     int diagonal[] = {2, 2};
     ASSERT_TRUE(S.Allocate(diagonal, 2));

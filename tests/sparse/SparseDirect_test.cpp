@@ -113,6 +113,7 @@ TEST_F(SparseDirect, FailurePathsLeaveTheRightHandSideAlone)
     const std::tuple<const char*, bool, std::vector<std::tuple<int, int, double>>> cases[] = {
         {"zero pivot", lu, {{0, 0, 1}, {0, 1, 2}, {1, 0, 2}, {1, 1, 4}}},
         {"zero pivot", cholesky, {{0, 0, 1}, {0, 1, 2}, {1, 1, 4}}},
+        {"zero pivot that no update reaches", cholesky, {{0, 0, 0}}},
         {"negative pivot", cholesky, {{0, 0, 4}, {1, 1, -1}}},
         {"NaN pivot", lu, {{0, 0, nan}}},
         {"NaN pivot", cholesky, {{0, 0, nan}}},
