@@ -263,8 +263,8 @@ public:
     void UnifyAndZero(int k, double g, CVirtMat* B);
     void UnifyAndZero(int k);  // the matrix side only
 
-    int m_nAllocRows;  // the row count last given to Allocate; read by no operation here
-    int m_nAllocCols;  // the column count last given to Allocate; read by no operation here
+    int m_nAllocRows;  // the row count last given to Allocate; MMWrite keeps it as the size
+    int m_nAllocCols;  // the column count last given to Allocate; MMWrite likewise
     row* m_pFirstRow;  // head of the row list (R1), null for an empty matrix
 
 protected:
