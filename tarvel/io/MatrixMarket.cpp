@@ -459,8 +459,11 @@ bool read_plain_entry(const char* p, const char* e, bool value, long long& i, lo
         const char* first = p;
         long long n = 0;
         for (unsigned d; p < e && (d = static_cast<unsigned char>(*p) - unsigned('0')) <= 9; ++p)
+        {
+            if (p - first == 18) return false;  // a 19th digit could overflow n
             n = 10 * n + d;
-        if (p == first || p - first > 18 || (p < e && !is_blank(*p))) return false;
+        }
+        if (p == first || (p < e && !is_blank(*p))) return false;
         *x = n;
     }
     if (value)
