@@ -218,11 +218,38 @@ bool tarvel::detail::next_number(int& pos, CString& line, std::string& text, boo
     return !text.empty();
 }
 
+namespace
+{
+
+// The last line ReadNumber substituted on this thread, as it stood afterwards, and the position
+// its substitutions started from. Substituting that text again from a position at or after the
+// start changes nothing (a substituted tail holds no stand-alone keyword, and stand-alone is
+// judged on the whole line), so a caller's scan of one line number by number substitutes it once
+// and stays linear. The key is the text itself, compared in full: the result depends only on
+// the line and the position, never on how the caller filled its string.
+struct SubstitutedLine
+{
+    std::string text;
+    int from = -1;  // -1: nothing substituted yet on this thread
+};
+thread_local SubstitutedLine t_substituted;
+
+}  // namespace
+
 void CVirtMat::ReadNumber(int& pos, CString& line, CString& number)
 {
     number.Empty();
+    if (pos < 0) pos = 0;
+    const int from = pos;
+    const bool known =
+        t_substituted.from >= 0 && from >= t_substituted.from && line.str() == t_substituted.text;
     std::string text;
-    tarvel::detail::next_number(pos, line, text, true);
+    tarvel::detail::next_number(pos, line, text, !known);
+    if (!known)
+    {
+        t_substituted.text = line.str();
+        t_substituted.from = from;
+    }
     number = CString(std::move(text));
 }
 

@@ -23,11 +23,13 @@
 //    "-0." (read as -0.0).
 //  - A negative position is taken as 0; a position beyond the line finds nothing and becomes
 //    the line's length. A negative start index of a substitution is taken as 0.
-//  - Speed: ReadNumber substitutes on every call (nothing is remembered between calls, so the
-//    result depends only on the line and the position, however the caller filled its string),
-//    which costs a look over the rest of the line for a keyword letter, 16 characters at a
-//    time: cheap on lines of a few dozen numbers, quadratic on very long ones. The library's
-//    readers substitute each line once and scan it in linear time.
+//  - Speed: ReadNumber remembers, per thread, the last line it substituted (its text after the
+//    substitutions) and where they started. A call on a line of exactly that text, at or after
+//    that position, skips the substitutions, which would change nothing; any other line is
+//    substituted. The result thus depends only on the line and the position, however the
+//    caller filled its string, and a scan of a line number by number substitutes it once (each
+//    call compares the line's text, a memory comparison). The library's readers substitute
+//    each line once themselves.
 //  - Conversion of a number text by the readers is strtod's in the C locale, whatever the
 //    caller's locale; out-of-range numbers become what strtod makes of them ("1e999" is
 //    +HUGE_VAL, "-1e-999" is -0.0).
