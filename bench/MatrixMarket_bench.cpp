@@ -6,7 +6,7 @@
 // "mm/<read|write>/<tarvel|scipy>"; scripts/bench.sh runs them with --benchmark_filter=^mm/ in
 // one process and puts the throughput in docs/performance.md.
 #include <tarvel/Tarvel.h>
-#include <tarvel/io/MatrixMarket.h>
+#include <tarvel/exchange/MatrixMarket.h>
 
 #include <benchmark/benchmark.h>
 #include <cstdio>

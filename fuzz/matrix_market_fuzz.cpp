@@ -5,7 +5,7 @@
 #include "FuzzFile.h"
 
 #include <tarvel/Tarvel.h>
-#include <tarvel/io/MatrixMarket.h>
+#include <tarvel/exchange/MatrixMarket.h>
 
 #include <cmath>
 #include <cstddef>

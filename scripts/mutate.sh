@@ -29,13 +29,13 @@ sparse/GaussSeidel.cpp|xi -= c->m_dValue * w[c->m_nCol];|xi += c->m_dValue * w[c
 sparse/BoundaryConditions.cpp|for (int c = 0; c < p; ++c) b_r[c] -= ga;|for (int c = 0; c < p; ++c) b_r[c] += ga;|sparse
 sparse/BoundaryConditions.cpp|if (diagonal) *diagonal = Cell{nullptr, 1.0, r};|if (diagonal) *diagonal = Cell{nullptr, 2.0, r};|sparse
 sparse/BoundaryConditions.cpp|if (j >= 0 && j < n && j != i|if (j >= 0 && j < n - 1 && j != i|sparse
-reorder/SkylineCholesky.cpp|if (!(d_i > 0.0)) return -1;|if (!(d_i >= 0.0)) return -1;|reorder
-reorder/SkylineCholesky.cpp|if (lane_peak[b] <= i) column|if (lane_peak[b] < i) column|reorder
-reorder/SkylineSubstitution.cpp|b_i[c0 + c] -= s[c];|b_i[c0 + c] += s[c];|reorder
-reorder/SkylineSubstitution.cpp|for (int c = 0; c < cols; ++c) b_i[c] -= u_ij * x_j[c];|for (int c = 1; c < cols; ++c) b_i[c] -= u_ij * x_j[c];|reorder
-reorder/SkylineGaussSeidel.cpp|if (err < tol)|if (err > tol)|reorder
-reorder/SkylineGaussSeidel.cpp|for (int r = p; r < i; ++r) s += xs[r] * u[r - p];|for (int r = p + 1; r < i; ++r) s += xs[r] * u[r - p];|reorder
-reorder/SkylineMatrix.cpp|height[L] = L - k + 1;|height[L] = L - k + 2;|reorder
+skyline/SkylineCholesky.cpp|if (!(d_i > 0.0)) return -1;|if (!(d_i >= 0.0)) return -1;|skyline
+skyline/SkylineCholesky.cpp|if (lane_peak[b] <= i) column|if (lane_peak[b] < i) column|skyline
+skyline/SkylineSubstitution.cpp|b_i[c0 + c] -= s[c];|b_i[c0 + c] += s[c];|skyline
+skyline/SkylineSubstitution.cpp|for (int c = 0; c < cols; ++c) b_i[c] -= u_ij * x_j[c];|for (int c = 1; c < cols; ++c) b_i[c] -= u_ij * x_j[c];|skyline
+skyline/SkylineGaussSeidel.cpp|if (err < tol)|if (err > tol)|skyline
+skyline/SkylineGaussSeidel.cpp|for (int r = p; r < i; ++r) s += xs[r] * u[r - p];|for (int r = p + 1; r < i; ++r) s += xs[r] * u[r - p];|skyline
+skyline/SkylineMatrix.cpp|height[L] = L - k + 1;|height[L] = L - k + 2;|skyline
 reorder/ProfileReduction.cpp|m_level[u] = m_level[v] + 1;|m_level[u] = m_level[v];|reorder
 reorder/ProfileReduction.cpp|label[sequence[p]] = n - 1 - p;|label[sequence[p]] = p;|reorder
 reorder/ProfileReduction.cpp|if (env < best)|if (env > best)|reorder

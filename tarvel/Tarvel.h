@@ -1,4 +1,4 @@
-// Tarvel: the whole public interface in one include.
+// Tarvel: the whole public interface in one include, layer by layer from the lowest.
 #pragma once
 
 // Platform layer: object root, strings, files, archives, message boxes, clock, random numbers
@@ -15,23 +15,11 @@
 #include <tarvel/platform/Random.h>
 #include <tarvel/platform/String.h>
 
-// Matrix model and dense algebra
+// Matrix model and dense algebra; the number grammar and keyword searches of the text formats
 #include <tarvel/core/Matrix.h>
+#include <tarvel/core/NumberGrammar.h>
 #include <tarvel/core/Vector.h>
 #include <tarvel/core/VirtMat.h>
-
-// Sparse systems
-#include <tarvel/sparse/SparseMatrix.h>
-#include <tarvel/sparse/SymbolicCholesky.h>
-#include <tarvel/sparse/SystSpMat.h>
-
-// Number grammar and keyword searches of the text formats
-#include <tarvel/io/NumberGrammar.h>
-
-// Degree-of-freedom graph, reorderings and the skyline matrix
-#include <tarvel/reorder/ArrayArray.h>
-#include <tarvel/reorder/ReorderMat.h>
-#include <tarvel/reorder/SkylineMatrix.h>
 
 // Integer, object and function containers, complex numbers
 #include <tarvel/containers/Complex.h>
@@ -41,5 +29,17 @@
 #include <tarvel/containers/ObjMat.h>
 #include <tarvel/containers/ObjVect.h>
 
+// Sparse systems
+#include <tarvel/sparse/SparseMatrix.h>
+#include <tarvel/sparse/SymbolicCholesky.h>
+#include <tarvel/sparse/SystSpMat.h>
+
+// Degree-of-freedom graph and reorderings
+#include <tarvel/reorder/ArrayArray.h>
+#include <tarvel/reorder/ReorderMat.h>
+
+// Skyline (profile) matrix
+#include <tarvel/skyline/SkylineMatrix.h>
+
 // Exchange files
-#include <tarvel/io/MatrixMarket.h>
+#include <tarvel/exchange/MatrixMarket.h>

@@ -4,7 +4,7 @@
 #include "fem/TarvelInput.h"
 
 #include <tarvel/Tarvel.h>
-#include <tarvel/io/MatrixMarket.h>
+#include <tarvel/exchange/MatrixMarket.h>
 
 #include <filesystem>
 #include <system_error>

@@ -1,11 +1,12 @@
 // Text forms of CVector and CMatrix: the writers, the two-pass plain readers and the sectioned
 // matrix reader. Lines end with "\r\n"; every number is read through the number grammar
-// (tarvel/io/NumberGrammar.h), so pi, I1..I3 and g stand wherever a number may.
+// (tarvel/core/NumberGrammar.h), so pi, I1..I3 and g stand wherever a number may.
 #include <tarvel/core/Matrix.h>
+#include <tarvel/core/NumberGrammar.h>
 #include <tarvel/core/Vector.h>
-#include <tarvel/io/NumberGrammar.h>
+#include <tarvel/core/detail/NumberScan.h>
+#include <tarvel/io/detail/LineReader.h>
 #include <tarvel/io/detail/TextFormat.h>
-#include <tarvel/platform/Archive.h>
 
 #include <algorithm>
 #include <climits>
@@ -13,6 +14,8 @@
 using tarvel::detail::EntryStyle;
 using tarvel::detail::for_each_number;
 using tarvel::detail::kReaderBuffer;
+using tarvel::detail::LineEnds;
+using tarvel::detail::LineReader;
 using tarvel::detail::number_value;
 using tarvel::detail::NumberForm;
 using tarvel::detail::TextWriter;
@@ -64,22 +67,22 @@ void CVector::ReadASCII(CFile* file)
     const ULONGLONG start = file->GetPosition();
     long long total = 0;
     {
-        CArchive reader(file, CArchive::load, kReaderBuffer);
+        LineReader reader(*file, LineEnds::text, kReaderBuffer);
         CString line;
-        while (reader.ReadString(line)) total += for_each_number(line, [](const std::string&) {});
-        reader.Abort();
+        while (reader.next(line)) total += for_each_number(line, [](const std::string&) {});
+        reader.abort();
     }
     const int count = int(std::min<long long>(total, INT_MAX));
     Allocate(count, false, 0.0);
     const long long capacity = std::min<long long>(count, m_pData ? m_nSize : 0);
 
     file->Seek(LONGLONG(start), CFile::begin);
-    CArchive reader(file, CArchive::load, kReaderBuffer);
+    LineReader reader(*file, LineEnds::text, kReaderBuffer);
     CString line;
     long long seen = 0;
     do
     {
-        if (!reader.ReadString(line)) break;
+        if (!reader.next(line)) break;
         for_each_number(line,
                         [&](const std::string& text)
                         {
@@ -87,7 +90,7 @@ void CVector::ReadASCII(CFile* file)
                             ++seen;
                         });
     } while (seen < count);
-    reader.Close();  // the file stands just after the last line read
+    reader.close();  // the file stands just after the last line read
 }
 
 // Pass one: the rows are the lines up to the first one without a number (or the end of the
@@ -101,9 +104,9 @@ void CMatrix::ReadASCII(CFile* file)
     long cols = 0;
     ULONGLONG blockBytes = 0;
     {
-        CArchive reader(file, CArchive::load, kReaderBuffer);
+        LineReader reader(*file, LineEnds::text, kReaderBuffer);
         CString line;
-        while (rows < INT_MAX && reader.ReadString(line))
+        while (rows < INT_MAX && reader.next(line))
         {
             const ULONGLONG length = ULONGLONG(line.GetLength()) + 2;
             const long numbers = for_each_number(line, [](const std::string&) {});
@@ -112,7 +115,7 @@ void CMatrix::ReadASCII(CFile* file)
             cols = std::max(cols, numbers);
             blockBytes += length;
         }
-        reader.Abort();
+        reader.abort();
     }
     const bool plausible = tarvel::detail::plausible_entries(rows * cols, blockBytes);
     const bool stored = plausible && Allocate(int(rows), int(cols), true, 0.0) && m_nRows == rows &&
@@ -121,9 +124,9 @@ void CMatrix::ReadASCII(CFile* file)
 
     file->Seek(LONGLONG(start), CFile::begin);
     {
-        CArchive reader(file, CArchive::load, kReaderBuffer);
+        LineReader reader(*file, LineEnds::text, kReaderBuffer);
         CString line;
-        for (long long i = 0; i < rows && reader.ReadString(line); ++i)
+        for (long long i = 0; i < rows && reader.next(line); ++i)
         {
             if (!stored) continue;
             double* row = m_pData + index_of(int(i), 0, int(cols));
@@ -135,7 +138,7 @@ void CMatrix::ReadASCII(CFile* file)
                                 ++j;
                             });
         }
-        reader.Close();  // the read-ahead goes back: the file stands after the last row line
+        reader.close();  // the read-ahead goes back: the file stands after the last row line
     }
 }
 
@@ -173,13 +176,13 @@ void prepare(CString& line, const Section& k)
 // without numbers). An error of the reader ends the walk as the end of the file would.
 // Returns the bytes of every line read, counting two per line end (a bound of the text, for
 // the plausibility test).
-template <class Row> ULONGLONG walk_block(CArchive& reader, const Section& k, Row row)
+template <class Row> ULONGLONG walk_block(LineReader& reader, const Section& k, Row row)
 {
     ULONGLONG bytes = 0;
     CString line;
     const auto next = [&]
     {
-        if (!reader.ReadString(line)) return false;
+        if (!reader.next(line)) return false;
         bytes += ULONGLONG(line.GetLength()) + 2;
         prepare(line, k);
         return true;
@@ -222,7 +225,7 @@ void CMatrix::ReadASCII(CFile* file, CString startKey, CString endKey, CString c
     long cols = 0;
     ULONGLONG blockBytes = 0;
     {
-        CArchive reader(file, CArchive::load, kReaderBuffer);
+        LineReader reader(*file, LineEnds::text, kReaderBuffer);
         blockBytes = walk_block(reader, k,
                                 [&](CString& line)
                                 {
@@ -232,7 +235,7 @@ void CMatrix::ReadASCII(CFile* file, CString startKey, CString endKey, CString c
                                     cols = std::max(cols, n);
                                     return true;
                                 });
-        reader.Abort();
+        reader.abort();
     }
 
     // -- 4. Size, and back to the block start --
@@ -244,7 +247,7 @@ void CMatrix::ReadASCII(CFile* file, CString startKey, CString endKey, CString c
 
     // -- 5. Pass two: the values --
     {
-        CArchive reader(file, CArchive::load, kReaderBuffer);
+        LineReader reader(*file, LineEnds::text, kReaderBuffer);
         long long i = 0;
         walk_block(reader, k,
                    [&](CString& line)
@@ -264,11 +267,11 @@ void CMatrix::ReadASCII(CFile* file, CString startKey, CString endKey, CString c
         // -- 6. The read-ahead goes back: the file stands after the last line the block took --
         try
         {
-            reader.Close();
+            reader.close();
         }
         catch (const CException&)  // the file failed while read: left where it failed
         {
-            reader.Abort();
+            reader.abort();
         }
     }
 }

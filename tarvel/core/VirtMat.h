@@ -33,7 +33,7 @@ public:
     virtual void WriteASCII(CFile* file, CString prefix, CString suffix, int width, int precision,
                             int format, bool rowNumbers, bool header) = 0;
 
-    // ---- The number grammar (tarvel/io/NumberGrammar.h states its rules and choices) ----
+    // ---- The number grammar (tarvel/core/NumberGrammar.h states its rules and choices) ----
     // Substitutes the symbols of the line from pos on, then moves pos past the next number of
     // the line and gives its characters in number ("," stored as "."); number is empty, and
     // pos the line's length, when the line holds no further number.

@@ -15,9 +15,15 @@
 #include <tarvel/platform/Clock.h>
 #include <tarvel/platform/detail/Progress.h>
 #include <tarvel/reorder/ReorderMat.h>
+#include <tarvel/reorder/detail/BackwardKernels.h>
+#include <tarvel/reorder/detail/GraphMeasures.h>
 #include <tarvel/reorder/detail/Invariants.h>
-#include <tarvel/reorder/detail/ReorderKernels.h>
+#include <tarvel/reorder/detail/PercentageFrame.h>
+#include <tarvel/reorder/detail/ReorderReports.h>
+#include <tarvel/reorder/detail/ReorderSurroundings.h>
+#include <tarvel/reorder/detail/ScriptFile.h>
 #include <tarvel/reorder/detail/TournamentTree.h>
+#include <tarvel/reorder/detail/Transpose.h>
 
 #include <algorithm>
 #include <climits>
@@ -77,7 +83,7 @@ int hager_1_start(CReorderMat& g)
 
 }  // namespace
 
-bool ReorderKernels::hager_1_plain(CReorderMat& g)
+bool BackwardKernels::hager_1_plain(CReorderMat& g)
 {
     const int n = g.m_nCount;
     g.m_nStep = -1;
@@ -105,7 +111,7 @@ bool ReorderKernels::hager_1_plain(CReorderMat& g)
 
 // MinZ's choice does not depend on the order of the list: it is the unlabelled DOF of largest
 // count, ties to the smallest DOF number, i.e. the winner of a largest-first tree over DOFs.
-bool ReorderKernels::hager_1_fast(CReorderMat& g)
+bool BackwardKernels::hager_1_fast(CReorderMat& g)
 {
     const int n = g.m_nCount;
     TournamentTree<long, LeftmostMax> tree;
@@ -140,7 +146,7 @@ bool ReorderKernels::hager_1_fast(CReorderMat& g)
 // Hager2: the next label goes to the candidate of largest truncated S_k, ties to the last
 // position of the list.
 
-bool ReorderKernels::hager_2_plain(CReorderMat& g)
+bool BackwardKernels::hager_2_plain(CReorderMat& g)
 {
     const int n = g.m_nCount;
     g.InitLabels(-1);
@@ -175,7 +181,7 @@ bool ReorderKernels::hager_2_plain(CReorderMat& g)
 // and moving from step k+1 to k changes the second term exactly when 2 d(x) > k. Only those
 // DOFs are recomputed (sumL in full, in list order); a largest-first tree over list positions
 // with ties to the last position then gives the scan's choice.
-bool ReorderKernels::hager_2_fast(CReorderMat& g)
+bool BackwardKernels::hager_2_fast(CReorderMat& g)
 {
     const int n = g.m_nCount;
     long* label = g.m_pLabel;
@@ -364,7 +370,7 @@ struct Hager3State
 
 }  // namespace
 
-bool ReorderKernels::hager_3_plain(CReorderMat& g)
+bool BackwardKernels::hager_3_plain(CReorderMat& g)
 {
     const int n = g.m_nCount;
     std::unique_ptr<float[]> score(new (std::nothrow) float[static_cast<size_t>(std::max(n, 1))]);
@@ -396,7 +402,7 @@ bool ReorderKernels::hager_3_plain(CReorderMat& g)
 
 // The scan over positions 0 .. k becomes a largest-first tree with ties to the last position;
 // a NaN score, which ">=" never takes, enters the tree as -infinity.
-bool ReorderKernels::hager_3_fast(CReorderMat& g)
+bool BackwardKernels::hager_3_fast(CReorderMat& g)
 {
     const int n = g.m_nCount;
     constexpr float kOut = -std::numeric_limits<float>::infinity();
@@ -445,7 +451,8 @@ bool ReorderKernels::hager_3_fast(CReorderMat& g)
 
 }  // namespace tarvel::detail
 
-using tarvel::detail::ReorderKernels;
+using tarvel::detail::BackwardKernels;
+using tarvel::detail::GraphMeasures;
 using tarvel::detail::ReorderPath;
 
 // ---------------------------------------------------------------------------------------------
@@ -502,15 +509,15 @@ void run_percentage_frame(CReorderMat& g, const std::function<void(CReorderMat&)
     ScriptFile script;
     script.block(g, "before");
     int row = 0;
-    const int oldB = ReorderKernels::bandwidth(g, row);
+    const int oldB = GraphMeasures::bandwidth(g, row);
     const long start = TarvelClock();
-    const long long oldEnv = ReorderKernels::envelope(g, nullptr);
+    const long long oldEnv = GraphMeasures::envelope(g, nullptr);
     label(g);
     TARVEL_ASSERT(tarvel::detail::labels_are_permutation(g),
                   "CReorderMat: a backward labelling left labels that are not a permutation (G3)");
     const long ticks = TarvelClock() - start;
-    const int newB = ReorderKernels::bandwidth(g, row);
-    const long long newEnv = ReorderKernels::envelope(g, nullptr);
+    const int newB = GraphMeasures::bandwidth(g, row);
+    const long long newEnv = GraphMeasures::envelope(g, nullptr);
     show_percentage_report(ticks, oldB, newB, oldEnv, newEnv);
     script.block(g, "after");
     script.text(kTrailerPlain);
@@ -528,7 +535,7 @@ void run_backward(CReorderMat& g, bool (*fast)(CReorderMat&), bool (*plain)(CReo
         g,
         [&](CReorderMat& h)
         {
-            if (!ReorderKernels::ensure_tabu(h)) return;
+            if (!BackwardKernels::ensure_tabu(h)) return;
             if (tarvel::detail::reorder_path() != ReorderPath::fast || !fast(h)) plain(h);
         });
 }
@@ -537,15 +544,15 @@ void run_backward(CReorderMat& g, bool (*fast)(CReorderMat&), bool (*plain)(CReo
 
 void CReorderMat::Hager1()
 {
-    run_backward(*this, ReorderKernels::hager_1_fast, ReorderKernels::hager_1_plain);
+    run_backward(*this, BackwardKernels::hager_1_fast, BackwardKernels::hager_1_plain);
 }
 
 void CReorderMat::Hager2()
 {
-    run_backward(*this, ReorderKernels::hager_2_fast, ReorderKernels::hager_2_plain);
+    run_backward(*this, BackwardKernels::hager_2_fast, BackwardKernels::hager_2_plain);
 }
 
 void CReorderMat::Hager3()
 {
-    run_backward(*this, ReorderKernels::hager_3_fast, ReorderKernels::hager_3_plain);
+    run_backward(*this, BackwardKernels::hager_3_fast, BackwardKernels::hager_3_plain);
 }

@@ -17,8 +17,12 @@
 #include <tarvel/platform/detail/Progress.h>
 #include <tarvel/reorder/ReorderMat.h>
 #include <tarvel/reorder/detail/Invariants.h>
-#include <tarvel/reorder/detail/ReorderKernels.h>
+#include <tarvel/reorder/detail/MinDegreeKernels.h>
+#include <tarvel/reorder/detail/ReorderReports.h>
+#include <tarvel/reorder/detail/ReorderSurroundings.h>
+#include <tarvel/reorder/detail/ScriptFile.h>
 #include <tarvel/reorder/detail/TournamentTree.h>
+#include <tarvel/reorder/detail/Transpose.h>
 
 #include <algorithm>
 #include <climits>
@@ -55,7 +59,7 @@ void decrement_labels(CReorderMat& g)
 // MinDegReorder: key(i) = max(0, max over unlabelled neighbours u of (-label(u) - k)).
 // The remaining degrees are never updated; only the copy label(k) = label(chosen) changes them.
 
-void ReorderKernels::min_degree_1_plain(CReorderMat& g)
+void MinDegreeKernels::min_degree_1_plain(CReorderMat& g)
 {
     const int n = g.m_nCount;
     long* label = g.m_pLabel;
@@ -92,7 +96,7 @@ void ReorderKernels::min_degree_1_plain(CReorderMat& g)
 // max(0, m(i) - k) is monotone in m(i) and clamps at 0. The scan's choice is therefore the
 // lowest DOF with m(i) <= max(M, k), M the smallest m of an unlabelled DOF: the first DOF of
 // key 0 when M <= k, else the first DOF with m(i) = M.
-bool ReorderKernels::min_degree_1_fast(CReorderMat& g)
+bool MinDegreeKernels::min_degree_1_fast(CReorderMat& g)
 {
     const int n = g.m_nCount;
     long* label = g.m_pLabel;
@@ -147,7 +151,7 @@ bool ReorderKernels::min_degree_1_fast(CReorderMat& g)
 // MinDegReorder2: minimum remaining degree d = -label(i), no fill; ties to the lowest DOF; the
 // scan stops early once it meets the lower bound `low`.
 
-void ReorderKernels::min_degree_2_plain(CReorderMat& g)
+void MinDegreeKernels::min_degree_2_plain(CReorderMat& g)
 {
     const int n = g.m_nCount;
     if (n < 1) return;
@@ -189,7 +193,7 @@ void ReorderKernels::min_degree_2_plain(CReorderMat& g)
 // exactly low (the early stop), and the first DOF of the smallest degree otherwise. For a graph
 // built by InsertDOFs low never exceeds the smallest degree, so this is plain minimum degree;
 // the rule above also covers lists with repeated entries.
-bool ReorderKernels::min_degree_2_fast(CReorderMat& g)
+bool MinDegreeKernels::min_degree_2_fast(CReorderMat& g)
 {
     const int n = g.m_nCount;
     if (n < 1) return true;
@@ -258,7 +262,7 @@ long spread_key(const Spread& s, long k)
 
 }  // namespace
 
-void ReorderKernels::min_degree_3_plain(CReorderMat& g)
+void MinDegreeKernels::min_degree_3_plain(CReorderMat& g)
 {
     const int n = g.m_nCount;
     long* label = g.m_pLabel;
@@ -295,7 +299,7 @@ void ReorderKernels::min_degree_3_plain(CReorderMat& g)
 // As k grows, a DOF passes from A to B once per spread, found through buckets by hi + lo. The
 // choice is the smallest (key, DOF) of the three tree winners: the scan's first smallest key.
 // O(entries log n) in all.
-bool ReorderKernels::min_degree_3_fast(CReorderMat& g)
+bool MinDegreeKernels::min_degree_3_fast(CReorderMat& g)
 {
     const int n = g.m_nCount;
     long* label = g.m_pLabel;
@@ -419,7 +423,7 @@ bool ReorderKernels::min_degree_3_fast(CReorderMat& g)
 // ---------------------------------------------------------------------------------------------
 // MinDegReorder4: elimination chains. Unlabelled DOFs have negative labels; labels are 0-based.
 
-bool ReorderKernels::min_degree_4_plain(CReorderMat& g)
+bool MinDegreeKernels::min_degree_4_plain(CReorderMat& g)
 {
     const int n = g.m_nCount;
     const long* labelArr = g.m_pLabel;
@@ -497,8 +501,8 @@ template <class InOldP> int replace_by_union(CReorderMat& g, int p, int i, InOld
 // into spare room (capacity[p], doubled when short), so a merge costs O(length(p) +
 // length(i)) and allocates only now and then; an emptied list keeps its storage. -1, list
 // unchanged, when it cannot grow.
-int ReorderKernels::union_marked(CReorderMat& g, int p, int i, std::vector<unsigned>& mark,
-                                 unsigned& stamp, std::vector<int>& capacity)
+int MinDegreeKernels::union_marked(CReorderMat& g, int p, int i, std::vector<unsigned>& mark,
+                                   unsigned& stamp, std::vector<int>& capacity)
 {
     if (++stamp == 0)  // wrapped: old marks could collide
     {
@@ -535,7 +539,7 @@ int ReorderKernels::union_marked(CReorderMat& g, int p, int i, std::vector<unsig
 // Start DOF from a tree of the current lengths: with M the smallest length (first DOF j*),
 // the scan's slack is min(n, smallest length of another unlabelled DOF) - M. The chains are
 // those of SetLabels, with the marked union.
-int ReorderKernels::min_degree_4_fast(CReorderMat& g)
+int MinDegreeKernels::min_degree_4_fast(CReorderMat& g)
 {
     const int n = g.m_nCount;
     long* labelArr = g.m_pLabel;
@@ -608,7 +612,7 @@ int ReorderKernels::min_degree_4_fast(CReorderMat& g)
 
 }  // namespace tarvel::detail
 
-using tarvel::detail::ReorderKernels;
+using tarvel::detail::MinDegreeKernels;
 using tarvel::detail::ReorderPath;
 
 // ---------------------------------------------------------------------------------------------
@@ -661,8 +665,8 @@ void CReorderMat::MinDegReorder(CFile* file)
     tarvel::detail::set_negated_degrees(*this);
     const long start = TarvelClock();
     if (tarvel::detail::reorder_path() != ReorderPath::fast ||
-        !ReorderKernels::min_degree_1_fast(*this))
-        ReorderKernels::min_degree_1_plain(*this);
+        !MinDegreeKernels::min_degree_1_fast(*this))
+        MinDegreeKernels::min_degree_1_plain(*this);
     TARVEL_ASSERT(tarvel::detail::labels_are_permutation(*this),
                   "CReorderMat::MinDegReorder: the labels are not a permutation (G3)");
     const long ticks = TarvelClock() - start;
@@ -699,12 +703,14 @@ void run_min_degree(CReorderMat& g, bool (*fast)(CReorderMat&), void (*plain)(CR
 
 void CReorderMat::MinDegReorder2()
 {
-    run_min_degree(*this, ReorderKernels::min_degree_2_fast, ReorderKernels::min_degree_2_plain);
+    run_min_degree(*this, MinDegreeKernels::min_degree_2_fast,
+                   MinDegreeKernels::min_degree_2_plain);
 }
 
 void CReorderMat::MinDegReorder3()
 {
-    run_min_degree(*this, ReorderKernels::min_degree_3_fast, ReorderKernels::min_degree_3_plain);
+    run_min_degree(*this, MinDegreeKernels::min_degree_3_fast,
+                   MinDegreeKernels::min_degree_3_plain);
 }
 
 void CReorderMat::MinDegReorder4()
@@ -727,8 +733,8 @@ void CReorderMat::MinDegReorder4()
     bool done;
     int fast = 0;
     if (tarvel::detail::reorder_path() == ReorderPath::fast)
-        fast = ReorderKernels::min_degree_4_fast(*this);
-    done = fast == 0 ? ReorderKernels::min_degree_4_plain(*this) : fast > 0;
+        fast = MinDegreeKernels::min_degree_4_fast(*this);
+    done = fast == 0 ? MinDegreeKernels::min_degree_4_plain(*this) : fast > 0;
     // 6. Lists back from the saved arrays (the merged ones are freed with `saved`).
     std::swap(m_ppData, saved.m_ppData);
     std::swap(m_pLength, saved.m_pLength);

@@ -20,7 +20,9 @@
 //  - W. W. Hager, Minimizing the profile of a symmetric matrix, SIAM J. Sci. Comput. 23(5),
 //    2002 (improving a labelling by exchanges that lower the profile).
 #include <tarvel/reorder/ReorderMat.h>
-#include <tarvel/reorder/detail/ReorderKernels.h>
+#include <tarvel/reorder/detail/GraphMeasures.h>
+#include <tarvel/reorder/detail/PercentageFrame.h>
+#include <tarvel/reorder/detail/ProfileKernels.h>
 #include <tarvel/reorder/detail/TournamentTree.h>
 
 #include <algorithm>
@@ -129,7 +131,7 @@ template <class Skip> int george_liu(const CReorderMat& g, Levels& levels, int r
 }  // namespace
 
 // Cuthill-McKee sequence of every component, then labels in reverse.
-bool ReorderKernels::rev_cuthill_mckee(const CReorderMat& g, std::vector<long>& label)
+bool ProfileKernels::rev_cuthill_mckee(const CReorderMat& g, std::vector<long>& label)
 {
     const int n = g.m_nCount;
     std::vector<int> sequence;
@@ -237,7 +239,7 @@ std::pair<int, int> sloan_pair(const CReorderMat& g, Levels& levels, int start, 
 
 }  // namespace
 
-bool ReorderKernels::sloan(const CReorderMat& g, int distanceWeight, int degreeWeight,
+bool ProfileKernels::sloan(const CReorderMat& g, int distanceWeight, int degreeWeight,
                            std::vector<long>& label)
 {
     const int n = g.m_nCount;
@@ -324,7 +326,7 @@ bool ReorderKernels::sloan(const CReorderMat& g, int distanceWeight, int degreeW
 // their neighbours: a moved DOF's band is recounted; a neighbour's band is recounted only when
 // its farthest label was a moved one that came closer, otherwise it is the larger of its band
 // and the new distances to the moved DOFs.
-bool ReorderKernels::refine_envelope(const CReorderMat& g, std::vector<long>& label,
+bool ProfileKernels::refine_envelope(const CReorderMat& g, std::vector<long>& label,
                                      long long budget)
 {
     constexpr int kReach = 8, kShift = 2;
@@ -478,7 +480,8 @@ bool ReorderKernels::refine_envelope(const CReorderMat& g, std::vector<long>& la
 
 }  // namespace tarvel::detail
 
-using tarvel::detail::ReorderKernels;
+using tarvel::detail::GraphMeasures;
+using tarvel::detail::ProfileKernels;
 
 void CReorderMat::RevCuthillMcKee()
 {
@@ -486,7 +489,7 @@ void CReorderMat::RevCuthillMcKee()
                                          [](CReorderMat& g)
                                          {
                                              std::vector<long> label;
-                                             if (ReorderKernels::rev_cuthill_mckee(g, label))
+                                             if (ProfileKernels::rev_cuthill_mckee(g, label))
                                                  std::copy(label.begin(), label.end(), g.m_pLabel);
                                          });
 }
@@ -499,12 +502,12 @@ namespace
 bool sloan_labels(CReorderMat& g, std::vector<long>& kept)
 {
     std::vector<long> second;
-    if (!ReorderKernels::sloan(g, 1, 2, kept)) return false;
-    if (!ReorderKernels::sloan(g, 2, 1, second)) return false;
+    if (!ProfileKernels::sloan(g, 1, 2, kept)) return false;
+    if (!ProfileKernels::sloan(g, 2, 1, second)) return false;
     std::copy(kept.begin(), kept.end(), g.m_pLabel);
-    const long long firstEnv = ReorderKernels::envelope(g, nullptr);
+    const long long firstEnv = GraphMeasures::envelope(g, nullptr);
     std::copy(second.begin(), second.end(), g.m_pLabel);
-    if (ReorderKernels::envelope(g, nullptr) < firstEnv)
+    if (GraphMeasures::envelope(g, nullptr) < firstEnv)
         kept.swap(second);
     else
         std::copy(kept.begin(), kept.end(), g.m_pLabel);
@@ -543,13 +546,13 @@ void CReorderMat::SloanExchange()
             for (int k = 0; k < 3; ++k)
             {
                 const bool made =
-                    k == 2 ? ReorderKernels::rev_cuthill_mckee(g, label)
-                           : ReorderKernels::sloan(g, k == 0 ? 1 : 2, k == 0 ? 2 : 1, label);
+                    k == 2 ? ProfileKernels::rev_cuthill_mckee(g, label)
+                           : ProfileKernels::sloan(g, k == 0 ? 1 : 2, k == 0 ? 2 : 1, label);
                 if (!made) continue;
                 // Without its workspace the search leaves the labels as they are.
-                ReorderKernels::refine_envelope(g, label, budget);
+                ProfileKernels::refine_envelope(g, label, budget);
                 std::copy(label.begin(), label.end(), g.m_pLabel);
-                const long long env = ReorderKernels::envelope(g, nullptr);
+                const long long env = GraphMeasures::envelope(g, nullptr);
                 if (env < best)
                 {
                     best = env;

@@ -2,7 +2,8 @@
 // TabuSearch.cpp, their output in ReorderOutput.cpp.
 #include <tarvel/platform/Assert.h>
 #include <tarvel/reorder/ReorderMat.h>
-#include <tarvel/reorder/detail/ReorderKernels.h>
+#include <tarvel/reorder/detail/GraphMeasures.h>
+#include <tarvel/reorder/detail/Transpose.h>
 
 #include <algorithm>
 #include <climits>
@@ -14,7 +15,7 @@ namespace tarvel::detail
 {
 
 // B_f without dispatch: max |label(j) - label(i)| over the list of i, 0 for an empty list.
-int ReorderKernels::band_of(const CReorderMat& g, int i)
+int GraphMeasures::band_of(const CReorderMat& g, int i)
 {
     const long* label = g.m_pLabel;
     const long* list = g.m_ppData[i];
@@ -66,13 +67,13 @@ int saturated(long long v) { return v > INT_MAX ? INT_MAX : static_cast<int>(v);
 
 }  // namespace
 
-int ReorderKernels::bandwidth(const CReorderMat& g, int& row)
+int GraphMeasures::bandwidth(const CReorderMat& g, int& row)
 {
     return widest(
         g.m_nCount, [&](int i) { return band_of(g, i); }, row);
 }
 
-long long ReorderKernels::envelope(const CReorderMat& g, int* pMax)
+long long GraphMeasures::envelope(const CReorderMat& g, int* pMax)
 {
     return summed(
         g.m_nCount, [&](int i) { return band_of(g, i); }, pMax);
@@ -93,7 +94,7 @@ Transpose::Transpose(const CReorderMat& g) : start(static_cast<size_t>(g.m_nCoun
 
 }  // namespace tarvel::detail
 
-using tarvel::detail::ReorderKernels;
+using tarvel::detail::GraphMeasures;
 
 // ---- Construction, copying, destruction ----
 

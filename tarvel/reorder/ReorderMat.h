@@ -73,12 +73,21 @@
 
 namespace tarvel::detail
 {
-struct ReorderKernels;
-}
+struct GraphMeasures;
+struct MinDegreeKernels;
+struct BackwardKernels;
+struct ProfileKernels;
+struct TabuKernels;
+}  // namespace tarvel::detail
 
 class TARVEL_API CReorderMat : public CArrayArray<long>
 {
-    friend struct tarvel::detail::ReorderKernels;
+    // The kernels of the reorderings work on the lists and labels directly.
+    friend struct tarvel::detail::GraphMeasures;
+    friend struct tarvel::detail::MinDegreeKernels;
+    friend struct tarvel::detail::BackwardKernels;
+    friend struct tarvel::detail::ProfileKernels;
+    friend struct tarvel::detail::TabuKernels;
 
 public:
     explicit CReorderMat(int type);

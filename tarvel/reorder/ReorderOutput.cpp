@@ -7,11 +7,14 @@
 //   X(label(i)+1,label(u)+1) = u+1;     for every neighbour u of i, in list order
 //   X(label(i)+1,label(i)+1) = i+1;     then the diagonal of i
 // Lines end with "\r\n".
+#include <tarvel/io/detail/TextFormat.h>
 #include <tarvel/platform/Clock.h>
 #include <tarvel/platform/detail/Report.h>
 #include <tarvel/reorder/ReorderMat.h>
-#include <tarvel/reorder/detail/ReorderKernels.h>
+#include <tarvel/reorder/detail/ReorderReports.h>
+#include <tarvel/reorder/detail/ScriptFile.h>
 
+#include <charconv>
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -118,137 +121,47 @@ void CReorderMat::SetScriptPath(LPCTSTR path) { tarvel::detail::script_path() = 
 
 CString CReorderMat::GetScriptPath() { return tarvel::detail::script_path(); }
 
-namespace tarvel::detail
-{
-
-// Lines of the script gathered in a fixed buffer and handed to the file in pieces; numbers are
-// formatted here as "%u" formats them, without a string object per line.
-class ScriptWriter
-{
-public:
-    explicit ScriptWriter(CFile& file) : m_file(file) {}
-    ScriptWriter(const ScriptWriter&) = delete;
-    ScriptWriter& operator=(const ScriptWriter&) = delete;
-
-    void text(const char* s, size_t len)
-    {
-        if (m_used + len > sizeof m_buf) flush();
-        if (len > sizeof m_buf)
-        {
-            m_file.Write(s, static_cast<UINT>(len));
-            return;
-        }
-        std::memcpy(m_buf + m_used, s, len);
-        m_used += len;
-    }
-    void number(unsigned v)
-    {
-        if (m_used + 10 > sizeof m_buf) flush();
-        m_used += put_number(m_buf + m_used, v);
-    }
-    // prefix, then "col) = value;\r\n": one line of a block, the prefix "name(row," shared by
-    // the lines of one row.
-    void line(const std::string& prefix, unsigned col, unsigned value)
-    {
-        if (m_used + prefix.size() + 27 > sizeof m_buf)
-        {
-            flush();
-            if (prefix.size() + 27 > sizeof m_buf)  // a name longer than the buffer
-            {
-                text(prefix.data(), prefix.size());
-                number(col);
-                text(") = ", 4);
-                number(value);
-                text(";\r\n", 3);
-                return;
-            }
-        }
-        char* out = m_buf + m_used;
-        std::memcpy(out, prefix.data(), prefix.size());
-        out += prefix.size();
-        out += put_number(out, col);
-        std::memcpy(out, ") = ", 4);
-        out += 4;
-        out += put_number(out, value);
-        std::memcpy(out, ";\r\n", 3);
-        m_used = static_cast<size_t>(out + 3 - m_buf);
-    }
-
-    // v in decimal at out, as "%u" writes it; returns the number of characters. Two digits per
-    // step from a table of the pairs 00..99, written from the last digit back once the length is
-    // known (the script is millions of these, and the division count halves).
-    static size_t put_number(char* out, unsigned v)
-    {
-        static constexpr char kPairs[] =
-            "00010203040506070809101112131415161718192021222324252627282930313233343536373839"
-            "40414243444546474849505152535455565758596061626364656667686970717273747576777879"
-            "8081828384858687888990919293949596979899";
-        size_t k = 1;
-        for (unsigned limit = 10; k < 10 && v >= limit; limit *= 10) ++k;
-        char* p = out + k;
-        while (v >= 100)
-        {
-            const unsigned r = (v % 100) * 2;
-            v /= 100;
-            *--p = kPairs[r + 1];
-            *--p = kPairs[r];
-        }
-        if (v >= 10)
-        {
-            *--p = kPairs[v * 2 + 1];
-            *--p = kPairs[v * 2];
-        }
-        else
-            *--p = static_cast<char>('0' + v);
-        return k;
-    }
-
-    // Hands the rest to the file (not done by a destructor: Write may throw).
-    void flush()
-    {
-        if (m_used > 0) m_file.Write(m_buf, static_cast<UINT>(m_used));
-        m_used = 0;
-    }
-
-private:
-    CFile& m_file;
-    char m_buf[1 << 15];
-    size_t m_used = 0;
-};
-
-}  // namespace tarvel::detail
-
 void CReorderMat::MatlabWrite(CFile* file, CString name)
 {
     const std::string id = name.GetString();
     const unsigned n = static_cast<unsigned>(m_nCount);
-    tarvel::detail::ScriptWriter out(*file);
-    out.text(id.data(), id.size());
-    out.text(" = sparse(", 10);
-    out.number(n);
-    out.text(",", 1);
-    out.number(n);
-    out.text(");\r\n", 4);
+    tarvel::detail::TextWriter out(file);
+    out.append(id);
+    out.append(" = sparse(", 10);
+    out.put_integer(n);
+    out.put_char(',');
+    out.put_integer(n);
+    out.append(");\r\n", 4);
+    // Each line of row i: the prefix "name(row," shared by the lines of the row, then
+    // "col) = value;\r\n".
     std::string prefix;
+    const auto line = [&out, &prefix](unsigned col, unsigned value)
+    {
+        out.append(prefix);
+        out.put_integer(col);
+        out.append(") = ", 4);
+        out.put_integer(value);
+        out.append(";\r\n", 3);
+    };
     for (int i = 0; i < m_nCount; ++i)
     {
         const unsigned row = static_cast<unsigned>(m_pLabel[i] + 1);
-        char digits[10];
+        char digits[16];
         prefix.assign(id).append("(");
-        prefix.append(digits, tarvel::detail::ScriptWriter::put_number(digits, row)).append(",");
+        prefix.append(digits, std::to_chars(digits, digits + sizeof digits, row).ptr).append(",");
         for (int p = 0; p < m_pLength[i]; ++p)
         {
             const long u = m_ppData[i][p];
-            out.line(prefix, static_cast<unsigned>(m_pLabel[u] + 1), static_cast<unsigned>(u + 1));
+            line(static_cast<unsigned>(m_pLabel[u] + 1), static_cast<unsigned>(u + 1));
         }
-        out.line(prefix, row, static_cast<unsigned>(i + 1));
+        line(row, static_cast<unsigned>(i + 1));
     }
-    out.flush();
+    out.finish();
 }
 
 // Row r: the first DOF v carrying label r (no line when none does); cell c is label(v)+1 on
 // the diagonal, else the 1-based number of v's first neighbour (in list order) labelled c,
-// else "   0". A nonzero cell is 7 characters wide, an empty one 4; one write per line.
+// else "   0". A nonzero cell is 7 characters wide, an empty one 4.
 void CReorderMat::WritePlotASCII(CFile* file)
 {
     const int n = m_nCount;
@@ -259,8 +172,7 @@ void CReorderMat::WritePlotASCII(CFile* file)
         if (label >= 0 && label < n) carrier[label] = i;
     }
     std::vector<long> cellDof(static_cast<size_t>(n), -1);  // row's neighbour per column
-    std::string text;
-    CString cell;
+    tarvel::detail::TextWriter out(file);
     for (int r = 0; r < n; ++r)
     {
         const int v = carrier[r];
@@ -271,26 +183,21 @@ void CReorderMat::WritePlotASCII(CFile* file)
             const long c = m_pLabel[u];
             if (c >= 0 && c < n) cellDof[c] = u;
         }
-        text.clear();
         for (int c = 0; c < n; ++c)
         {
             if (c == r)
-                cell.Format("%7u", static_cast<unsigned>(m_pLabel[v] + 1));
+                out.appendf("%7u", static_cast<unsigned>(m_pLabel[v] + 1));
             else if (cellDof[c] >= 0)
-                cell.Format("%7u", static_cast<unsigned>(cellDof[c] + 1));
+                out.appendf("%7u", static_cast<unsigned>(cellDof[c] + 1));
             else
-            {
-                text += "   0";
-                continue;
-            }
-            text += cell.str();
+                out.append("   0", 4);
         }
-        text += "\r\n";
-        file->Write(text.data(), static_cast<UINT>(text.size()));
+        out.line_end();
         for (int p = 0; p < m_pLength[v]; ++p)
         {
             const long c = m_pLabel[m_ppData[v][p]];
             if (c >= 0 && c < n) cellDof[c] = -1;
         }
     }
+    out.finish();
 }

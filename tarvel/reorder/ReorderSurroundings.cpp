@@ -2,7 +2,7 @@
 // TabuReorder. The library always takes the fast kernels and the calendar time. This file is
 // linked into the shared library only: the tests link their own definitions (tests/support),
 // which can choose the plain kernels and fix the seed, in its place.
-#include <tarvel/reorder/detail/ReorderKernels.h>
+#include <tarvel/reorder/detail/ReorderSurroundings.h>
 
 #include <ctime>
 

@@ -12,8 +12,13 @@
 #include <tarvel/platform/Clock.h>
 #include <tarvel/platform/Random.h>
 #include <tarvel/reorder/ReorderMat.h>
-#include <tarvel/reorder/detail/ReorderKernels.h>
+#include <tarvel/reorder/detail/GraphMeasures.h>
+#include <tarvel/reorder/detail/ReorderReports.h>
+#include <tarvel/reorder/detail/ReorderSurroundings.h>
+#include <tarvel/reorder/detail/ScriptFile.h>
+#include <tarvel/reorder/detail/TabuKernels.h>
 #include <tarvel/reorder/detail/TournamentTree.h>
+#include <tarvel/reorder/detail/Transpose.h>
 
 #include <algorithm>
 #include <cstdlib>
@@ -26,7 +31,7 @@ namespace tarvel::detail
 
 // M = (hi + lo + 1) / 2 over k's neighbours labelled above L = label(k): hi the largest such
 // label (L when none), lo the smallest (the DOF count when none).
-int ReorderKernels::mid_label(const CReorderMat& g, int k)
+int TabuKernels::mid_label(const CReorderMat& g, int k)
 {
     const long L = g.m_pLabel[k];
     long hi = L;
@@ -47,7 +52,7 @@ int ReorderKernels::mid_label(const CReorderMat& g, int k)
 // equals) strictly closer to M than k and every neighbour taken before it, provided j is a
 // candidate (closer to M than k, or stamp(j) < m_nStep); k itself when there is none. M is
 // computed once: IsCandidate(k, j) would compute the same value for every j.
-int ReorderKernels::closest_to_mid(const CReorderMat& g, int k)
+int TabuKernels::closest_to_mid(const CReorderMat& g, int k)
 {
     const long M = mid_label(g, k);
     const long dk = std::labs(M - g.m_pLabel[k]);
@@ -86,7 +91,7 @@ int tenure_of(int n) { return std::max(n / 10, 1); }
 // The search loop of TabuReorder, entered once the starting bandwidth oldB (its row in `row`),
 // the seeding of the generator and the starting envelope oldEnv have been taken.
 
-TabuCounts ReorderKernels::tabu_1_plain(CReorderMat& g, int row, int oldB, long long oldEnv)
+TabuCounts TabuKernels::tabu_1_plain(CReorderMat& g, int row, int oldB, long long oldEnv)
 {
     const int n = g.m_nCount;
     const int tenure = tenure_of(n);
@@ -102,11 +107,11 @@ TabuCounts ReorderKernels::tabu_1_plain(CReorderMat& g, int row, int oldB, long 
         }
         else if (stamp[w] <= g.m_nStep)
         {
-            const int bv = band_of(g, v);
+            const int bv = GraphMeasures::band_of(g, v);
             g.CReorderMat::Move(v, w);
-            const long long e = envelope(g, nullptr);
-            const int b = bandwidth(g, row);
-            if (band_of(g, v) <= bv)
+            const long long e = GraphMeasures::envelope(g, nullptr);
+            const int b = GraphMeasures::bandwidth(g, row);
+            if (GraphMeasures::band_of(g, v) <= bv)
             {
                 ++c.switches;
                 stamp[v] = stamp[w] = g.m_nStep + tenure;
@@ -122,8 +127,7 @@ TabuCounts ReorderKernels::tabu_1_plain(CReorderMat& g, int row, int oldB, long 
     return c;
 }
 
-bool ReorderKernels::tabu_1_fast(CReorderMat& g, int row, int oldB, long long oldEnv,
-                                 TabuCounts& out)
+bool TabuKernels::tabu_1_fast(CReorderMat& g, int row, int oldB, long long oldEnv, TabuCounts& out)
 {
     const int n = g.m_nCount;
     std::unique_ptr<Transpose> T;
@@ -132,7 +136,7 @@ bool ReorderKernels::tabu_1_fast(CReorderMat& g, int row, int oldB, long long ol
     {
         T = std::make_unique<Transpose>(g);
         std::vector<int> bf(static_cast<size_t>(n));
-        for (int i = 0; i < n; ++i) bf[i] = band_of(g, i);
+        for (int i = 0; i < n; ++i) bf[i] = GraphMeasures::band_of(g, i);
         bands.assign(bf);
     }
     catch (const std::bad_alloc&)
@@ -145,7 +149,7 @@ bool ReorderKernels::tabu_1_fast(CReorderMat& g, int row, int oldB, long long ol
     long* stamp = g.m_pTabu;
     auto refresh = [&](int i)
     {
-        const int b = band_of(g, i);
+        const int b = GraphMeasures::band_of(g, i);
         env += b - bands.value(i);
         bands.set(i, b);
     };
@@ -195,7 +199,7 @@ bool ReorderKernels::tabu_1_fast(CReorderMat& g, int row, int oldB, long long ol
 // carrying v's middle label qualifies (both free at t, and IsCandidate(m, v)); ties to the
 // lowest v; stop when no score is positive.
 
-void ReorderKernels::tabu_2_plain(CReorderMat& g)
+void TabuKernels::tabu_2_plain(CReorderMat& g)
 {
     const int n = g.m_nCount;
     const int tenure = n / 100;
@@ -211,7 +215,7 @@ void ReorderKernels::tabu_2_plain(CReorderMat& g)
             int m = v;
             g.CReorderMat::mid(m);
             if (stamp[m] > t) continue;
-            const int score = g.CReorderMat::IsCandidate(m, v) ? band_of(g, v) : 0;
+            const int score = g.CReorderMat::IsCandidate(m, v) ? GraphMeasures::band_of(g, v) : 0;
             if (score > bestScore)
             {
                 bestScore = score;
@@ -234,7 +238,7 @@ void ReorderKernels::tabu_2_plain(CReorderMat& g)
 // Exchanging a and b changes M and bf of S1 = {a, b} and the DOFs whose list holds a or b;
 // part of S1 and of the DOFs whose partner was a or b (their M is la or lb); geo of all of
 // these and of the DOFs whose partner lies in S1. The stamps are read live at every scan.
-bool ReorderKernels::tabu_2_fast(CReorderMat& g)
+bool TabuKernels::tabu_2_fast(CReorderMat& g)
 {
     const int n = g.m_nCount;
     long* label = g.m_pLabel;
@@ -302,7 +306,7 @@ bool ReorderKernels::tabu_2_fast(CReorderMat& g)
     for (int v = 0; v < n; ++v)
     {
         M[v] = mid_label(g, v);
-        bf[v] = band_of(g, v);
+        bf[v] = GraphMeasures::band_of(g, v);
         part[v] = partner_of(v);
         link(v);
     }
@@ -346,7 +350,7 @@ bool ReorderKernels::tabu_2_fast(CReorderMat& g)
         {
             const int v = touched[s];
             M[v] = mid_label(g, v);
-            bf[v] = band_of(g, v);
+            bf[v] = GraphMeasures::band_of(g, v);
         }
         // Partners: S1 and the DOFs whose partner was a or b.
         for (int v = head[a]; v >= 0; v = next[v]) touch(v);
@@ -370,15 +374,16 @@ bool ReorderKernels::tabu_2_fast(CReorderMat& g)
 
 }  // namespace tarvel::detail
 
-using tarvel::detail::ReorderKernels;
+using tarvel::detail::GraphMeasures;
 using tarvel::detail::ReorderPath;
+using tarvel::detail::TabuKernels;
 
 // ---------------------------------------------------------------------------------------------
 // Members
 
 int CReorderMat::mid(int& k) const
 {
-    const int M = ReorderKernels::mid_label(*this, k);
+    const int M = TabuKernels::mid_label(*this, k);
     for (int v = 0; v < m_nCount; ++v)
     {
         if (m_pLabel[v] == M)
@@ -392,12 +397,12 @@ int CReorderMat::mid(int& k) const
 
 bool CReorderMat::IsCandidate(int i, int j) const
 {
-    const long M = ReorderKernels::mid_label(*this, i);  // mid of a copy of i: only M is used
+    const long M = TabuKernels::mid_label(*this, i);  // mid of a copy of i: only M is used
     if (std::labs(M - m_pLabel[j]) < std::labs(M - m_pLabel[i])) return true;
     return m_pTabu != nullptr && m_pTabu[j] < m_nStep;
 }
 
-int CReorderMat::GetClosestToMid(int k) const { return ReorderKernels::closest_to_mid(*this, k); }
+int CReorderMat::GetClosestToMid(int k) const { return TabuKernels::closest_to_mid(*this, k); }
 
 void CReorderMat::Move(int a, int b) { std::swap(m_pLabel[a], m_pLabel[b]); }
 
@@ -415,15 +420,15 @@ void CReorderMat::TabuReorder()
     script.block(*this, "before");
     const long start = TarvelClock();
     int row = 0;
-    const int oldB = ReorderKernels::bandwidth(*this, row);
+    const int oldB = GraphMeasures::bandwidth(*this, row);
     TarvelSrand(tarvel::detail::tabu_seed());
-    const long long oldEnv = ReorderKernels::envelope(*this, nullptr);
+    const long long oldEnv = GraphMeasures::envelope(*this, nullptr);
     tarvel::detail::TabuCounts c{oldB, oldEnv, 0};
     if (ensure_tabu())
     {
         if (tarvel::detail::reorder_path() != ReorderPath::fast ||
-            !ReorderKernels::tabu_1_fast(*this, row, oldB, oldEnv, c))
-            c = ReorderKernels::tabu_1_plain(*this, row, oldB, oldEnv);
+            !TabuKernels::tabu_1_fast(*this, row, oldB, oldEnv, c))
+            c = TabuKernels::tabu_1_plain(*this, row, oldB, oldEnv);
     }
     const long ticks = TarvelClock() - start;
     tarvel::detail::show_switch_report(ticks, oldB, c.newB, c.switches, oldEnv, c.newEnv);
@@ -435,6 +440,6 @@ void CReorderMat::TabuReorder()
 void CReorderMat::TabuReorder2()
 {
     if (m_nCount < 1 || !ensure_tabu()) return;
-    if (tarvel::detail::reorder_path() != ReorderPath::fast || !ReorderKernels::tabu_2_fast(*this))
-        ReorderKernels::tabu_2_plain(*this);
+    if (tarvel::detail::reorder_path() != ReorderPath::fast || !TabuKernels::tabu_2_fast(*this))
+        TabuKernels::tabu_2_plain(*this);
 }

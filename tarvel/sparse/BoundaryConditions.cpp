@@ -14,7 +14,9 @@
 #include <tarvel/platform/Assert.h>
 #include <tarvel/sparse/SparseMatrix.h>
 #include <tarvel/sparse/SystSpMat.h>
-#include <tarvel/sparse/detail/RowLists.h>
+#include <tarvel/sparse/detail/DenseRhs.h>
+#include <tarvel/sparse/detail/ListNodes.h>
+#include <tarvel/sparse/detail/ListOrder.h>
 #include <tarvel/sparse/detail/SystDetail.h>
 
 #include <algorithm>

@@ -15,7 +15,7 @@
 #include <tarvel/platform/detail/Progress.h>
 #include <tarvel/platform/detail/Report.h>
 #include <tarvel/sparse/SparseMatrix.h>
-#include <tarvel/sparse/detail/RowLists.h>
+#include <tarvel/sparse/detail/ListNodes.h>
 
 #include <algorithm>
 #include <cmath>

@@ -13,7 +13,7 @@
 #include <tarvel/platform/String.h>
 #include <tarvel/platform/detail/Report.h>
 #include <tarvel/sparse/SystSpMat.h>
-#include <tarvel/sparse/detail/RowLists.h>
+#include <tarvel/sparse/detail/ListNodes.h>
 
 #include <cmath>
 #include <cstring>

@@ -28,7 +28,9 @@
 #include <tarvel/platform/detail/Report.h>
 #include <tarvel/sparse/SparseMatrix.h>
 #include <tarvel/sparse/detail/CellPool.h>
-#include <tarvel/sparse/detail/RowLists.h>
+#include <tarvel/sparse/detail/ListNodes.h>
+#include <tarvel/sparse/detail/ListOrder.h>
+#include <tarvel/sparse/detail/ValueTests.h>
 
 #include <algorithm>
 #include <cstddef>

@@ -16,8 +16,11 @@
 #include <tarvel/platform/detail/Report.h>
 #include <tarvel/sparse/SparseMatrix.h>
 #include <tarvel/sparse/detail/CellPool.h>
-#include <tarvel/sparse/detail/RowLists.h>
+#include <tarvel/sparse/detail/ListNodes.h>
+#include <tarvel/sparse/detail/ListOrder.h>
 #include <tarvel/sparse/detail/SparseKernels.h>
+#include <tarvel/sparse/detail/ValueTests.h>
+#include <tarvel/sparse/detail/WorkStorage.h>
 
 #include <algorithm>
 #include <cstddef>

@@ -2,7 +2,10 @@
 // export, queries and printing; and the operations of its rows and cells.
 #include <tarvel/sparse/SparseMatrix.h>
 #include <tarvel/sparse/detail/ElementOrder.h>
-#include <tarvel/sparse/detail/RowLists.h>
+#include <tarvel/sparse/detail/ListNodes.h>
+#include <tarvel/sparse/detail/ListOrder.h>
+#include <tarvel/sparse/detail/RowEdits.h>
+#include <tarvel/sparse/detail/ValueTests.h>
 
 #include <cmath>
 #include <iostream>

@@ -4,7 +4,10 @@
 #include <tarvel/platform/Clock.h>
 #include <tarvel/platform/detail/Report.h>
 #include <tarvel/sparse/SparseMatrix.h>
-#include <tarvel/sparse/detail/RowLists.h>
+#include <tarvel/sparse/detail/ListNodes.h>
+#include <tarvel/sparse/detail/ListOrder.h>
+#include <tarvel/sparse/detail/RowEdits.h>
+#include <tarvel/sparse/detail/ValueTests.h>
 
 #include <algorithm>
 #include <cstddef>

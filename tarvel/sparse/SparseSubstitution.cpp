@@ -5,8 +5,11 @@
 #include <tarvel/core/Matrix.h>
 #include <tarvel/platform/detail/Report.h>
 #include <tarvel/sparse/SparseMatrix.h>
-#include <tarvel/sparse/detail/RowLists.h>
+#include <tarvel/sparse/detail/CellWalk.h>
+#include <tarvel/sparse/detail/DenseRhs.h>
+#include <tarvel/sparse/detail/ListNodes.h>
 #include <tarvel/sparse/detail/SparseKernels.h>
+#include <tarvel/sparse/detail/WorkStorage.h>
 
 #include <algorithm>
 #include <cstddef>

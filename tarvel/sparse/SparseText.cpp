@@ -1,14 +1,20 @@
 // Text forms of CSparseMatrix (and, by inheritance, CSystSpMat): the listing and the dense
 // exponent rows of the writer, and the reader that hands every number to the virtual Add.
+#include <tarvel/core/detail/NumberScan.h>
+#include <tarvel/io/detail/LineReader.h>
 #include <tarvel/io/detail/TextFormat.h>
 #include <tarvel/sparse/SparseMatrix.h>
 #include <tarvel/sparse/SystSpMat.h>
-#include <tarvel/sparse/detail/RowLists.h>
+#include <tarvel/sparse/detail/ListNodes.h>
+#include <tarvel/sparse/detail/RowEdits.h>
+#include <tarvel/sparse/detail/ValueTests.h>
 
 #include <climits>
 #include <typeinfo>
 
 using tarvel::detail::EntryStyle;
+using tarvel::detail::LineEnds;
+using tarvel::detail::LineReader;
 using tarvel::detail::NumberForm;
 using tarvel::detail::TextWriter;
 
@@ -80,10 +86,10 @@ void CSparseMatrix::ReadASCII(CFile* file)
     const Road road = typeid(*this) == typeid(CSparseMatrix) ? Road::plain
                       : typeid(*this) == typeid(CSystSpMat)  ? Road::system
                                                              : Road::virtual_add;
-    CArchive reader(file, CArchive::load, tarvel::detail::kReaderBuffer);
+    LineReader reader(*file, LineEnds::text, tarvel::detail::kReaderBuffer);
     CString line;
     row* rowCursor = nullptr;
-    for (int i = 0; i < INT_MAX && reader.ReadString(line); ++i)
+    for (int i = 0; i < INT_MAX && reader.next(line); ++i)
     {
         int j = 0;
         row* current = nullptr;
@@ -113,5 +119,5 @@ void CSparseMatrix::ReadASCII(CFile* file)
                 ++j;
             });
     }
-    reader.Close();
+    reader.close();
 }

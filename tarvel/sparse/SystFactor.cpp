@@ -11,9 +11,11 @@
 #include <tarvel/platform/Assert.h>
 #include <tarvel/platform/detail/Progress.h>
 #include <tarvel/sparse/SystSpMat.h>
-#include <tarvel/sparse/detail/RowLists.h>
+#include <tarvel/sparse/detail/ListNodes.h>
+#include <tarvel/sparse/detail/ListOrder.h>
 #include <tarvel/sparse/detail/SparseKernels.h>
 #include <tarvel/sparse/detail/SystDetail.h>
+#include <tarvel/sparse/detail/ValueTests.h>
 
 #include <algorithm>
 #include <cmath>

@@ -5,7 +5,9 @@
 #include <tarvel/platform/detail/Report.h>
 #include <tarvel/sparse/SystSpMat.h>
 #include <tarvel/sparse/detail/ElementOrder.h>
-#include <tarvel/sparse/detail/RowLists.h>
+#include <tarvel/sparse/detail/ListNodes.h>
+#include <tarvel/sparse/detail/RowEdits.h>
+#include <tarvel/sparse/detail/ValueTests.h>
 
 #include <new>
 #include <utility>

@@ -6,7 +6,7 @@
 #include "support/GlobalState.h"
 #include "support/TempDir.h"
 
-#include <tarvel/io/MatrixMarket.h>
+#include <tarvel/exchange/MatrixMarket.h>
 
 #include <gtest/gtest.h>
 #include <sstream>

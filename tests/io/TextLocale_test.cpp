@@ -8,7 +8,7 @@
 #include "support/Problems.h"
 
 #include <tarvel/Tarvel.h>
-#include <tarvel/io/MatrixMarket.h>
+#include <tarvel/exchange/MatrixMarket.h>
 
 #include <clocale>
 #include <cstdlib>

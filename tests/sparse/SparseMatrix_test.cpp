@@ -6,7 +6,9 @@
 #include "support/ReferenceKernels.h"
 
 #include <tarvel/Tarvel.h>
-#include <tarvel/sparse/detail/RowLists.h>
+#include <tarvel/sparse/detail/CellWalk.h>
+#include <tarvel/sparse/detail/ListNodes.h>
+#include <tarvel/sparse/detail/ListOrder.h>
 
 #include <gtest/gtest.h>
 #include <limits>

@@ -4,7 +4,7 @@
 // calendar time unless a test says otherwise.
 #pragma once
 
-#include <tarvel/reorder/detail/ReorderKernels.h>
+#include <tarvel/reorder/detail/ReorderSurroundings.h>
 
 namespace tarvel_test
 {

@@ -34,29 +34,6 @@ private:
     locale_t m_previous;
 };
 
-// vsnprintf in the C locale appended to buf: through a stack buffer, or a heap one for a
-// longer text.
-void append_vformat(std::string& buf, const char* format, va_list args)
-{
-    const CLocaleScope cLocale;
-    va_list again;
-    va_copy(again, args);
-    char small[512];
-    const int length = std::vsnprintf(small, sizeof small, format, args);
-    if (length >= 0 && std::size_t(length) < sizeof small)
-    {
-        buf.append(small, std::size_t(length));
-    }
-    else if (length >= 0)
-    {
-        std::string large(std::size_t(length) + 1, '\0');
-        std::vsnprintf(&large[0], large.size(), format, again);
-        buf.append(large.data(), std::size_t(length));
-    }
-    // length < 0 is an encoding error: the piece is dropped
-    va_end(again);
-}
-
 // The C locale, made once, for strtod_l: a reader must not depend on the caller's
 // LC_NUMERIC (a "," decimal point would cut "1.5" to 1).
 locale_t c_locale()
@@ -67,19 +44,70 @@ locale_t c_locale()
 
 }  // namespace
 
+TextWriter::TextWriter(CFile* file)
+    : m_pFile(file), m_data(new char[kBlock + kLongestPiece]), m_capacity(kBlock + kLongestPiece),
+      m_limit(file != nullptr ? kBlock - 1 : kBlock)
+{
+}
+
+void TextWriter::make_room()
+{
+    if (m_pFile != nullptr)
+    {
+        flush();
+        return;
+    }
+    const std::size_t capacity = 2 * m_capacity;
+    std::unique_ptr<char[]> data(new char[capacity]);
+    std::memcpy(data.get(), m_data.get(), m_used);
+    m_data = std::move(data);
+    m_capacity = capacity;
+    m_limit = capacity - kLongestPiece;
+}
+
+// A piece longer than room() promises, in parts that fill the block.
+void TextWriter::append_long(const char* text, std::size_t length)
+{
+    while (length > 0)
+    {
+        char* at = room();
+        const std::size_t part = std::min(length, m_capacity - m_used);
+        std::memcpy(at, text, part);
+        m_used += part;
+        text += part;
+        length -= part;
+    }
+}
+
+// vsnprintf in the C locale: through a stack buffer, or a heap one for a longer text.
 void TextWriter::appendf(const char* format, ...)
 {
     va_list args;
     va_start(args, format);
-    append_vformat(m_buffer, format, args);
+    va_list again;
+    va_copy(again, args);
+    char small[512];
+    int length;
+    {
+        const CLocaleScope cLocale;
+        length = std::vsnprintf(small, sizeof small, format, args);
+    }
+    if (length >= 0 && std::size_t(length) < sizeof small)
+    {
+        append(small, std::size_t(length));
+    }
+    else if (length >= 0)
+    {
+        std::string large(std::size_t(length) + 1, '\0');
+        {
+            const CLocaleScope cLocale;
+            std::vsnprintf(&large[0], large.size(), format, again);
+        }
+        append(large.data(), std::size_t(length));
+    }
+    // length < 0 is an encoding error: the piece is dropped
+    va_end(again);
     va_end(args);
-    maybe_flush();
-}
-
-void TextWriter::append(const char* text, std::size_t length)
-{
-    m_buffer.append(text, length);
-    maybe_flush();
 }
 
 // printf's "%s%*.*f%s", "%s%*.*e%s" and "%s%*g%s" (precision 6), in the C locale. Finite values with a usual
@@ -107,12 +135,11 @@ void TextWriter::entry(const EntryStyle& style, NumberForm form, double v)
             const int length = int(r.ptr - digits);
             const int field = style.width < 0 ? -style.width : style.width;
             const std::size_t pad = field > length ? std::size_t(field - length) : 0;
-            m_buffer.append(prefix);
-            if (style.width >= 0) m_buffer.append(pad, ' ');
-            m_buffer.append(digits, std::size_t(length));
-            if (style.width < 0) m_buffer.append(pad, ' ');
-            m_buffer.append(suffix);
-            maybe_flush();
+            append(prefix);
+            if (style.width >= 0) append_blanks(pad);
+            append(digits, std::size_t(length));
+            if (style.width < 0) append_blanks(pad);
+            append(suffix);
             return;
         }
     }
@@ -136,21 +163,34 @@ void TextWriter::zero_entry(const EntryStyle& style)
     entry(zero, NumberForm::fixed, 0.0);  // "%s%*.0f%s" of 0.0
 }
 
+void TextWriter::append_blanks(std::size_t count)
+{
+    static const char kBlanks[kLongestPiece + 1] =
+        "                                                                ";
+    while (count > 0)
+    {
+        const std::size_t part = std::min(count, kLongestPiece);
+        append(kBlanks, part);
+        count -= part;
+    }
+}
+
 void TextWriter::flush()
 {
-    std::size_t done = 0;
-    while (done < m_buffer.size())  // Write takes a 32-bit count
-    {
-        const std::size_t part = std::min<std::size_t>(m_buffer.size() - done, 1u << 30);
-        m_pFile->Write(m_buffer.data() + done, UINT(part));
-        done += part;
-    }
-    m_buffer.clear();
+    if (m_used > 0) m_pFile->Write(m_data.get(), UINT(m_used));
+    m_used = 0;
 }
 
 void TextWriter::finish()
 {
     if (m_pFile != nullptr) flush();
+}
+
+std::string TextWriter::take()
+{
+    std::string text(m_data.get(), m_used);
+    m_used = 0;
+    return text;
 }
 
 double number_value(const std::string& s)

@@ -1,17 +1,18 @@
 // Private helpers shared by the text readers and writers of every matrix class: the entry
 // forms of the writers, a buffered piece writer, the dense layout (header block, rows, the
-// last piece written once more), the number conversion, and the line walk of the readers.
+// last piece written once more), the number conversion and the readers' bounds. The number
+// scan of the readers (the grammar of CVirtMat::ReadNumber) is core/detail/NumberScan.h.
 #pragma once
 
-#include <tarvel/core/VirtMat.h>
-#include <tarvel/platform/Archive.h>
 #include <tarvel/platform/File.h>
 #include <tarvel/platform/String.h>
 
+#include <charconv>
 #include <climits>
 #include <cstddef>
+#include <cstring>
+#include <memory>
 #include <string>
-#include <utility>
 
 namespace tarvel::detail
 {
@@ -35,26 +36,59 @@ struct EntryStyle
     int precision;
 };
 
-// Collects the text of a writer and hands it to the file in large blocks. The bytes that reach
-// the file are exactly those of writing every piece on its own; only the number of write calls
-// differs. A writer made without a file only collects. finish() writes what is left; a writer destroyed without finish() (an exception on
-// the way) drops it.
+// The buffered writer of every text format: pieces are formatted straight into a block of
+// memory that goes to the file when it is full. The bytes that reach the file are exactly those
+// of writing every piece on its own; only the number of write calls differs. A writer made
+// without a file only collects. finish() writes what is left; a writer destroyed without
+// finish() (an exception on the way) drops it.
 class TextWriter
 {
 public:
-    explicit TextWriter(CFile* file) : m_pFile(file) { m_buffer.reserve(kBlock + 256); }
+    explicit TextWriter(CFile* file);
     TextWriter(const TextWriter&) = delete;
     TextWriter& operator=(const TextWriter&) = delete;
 
-    // printf-style text, appended.
+    // printf-style text in the C locale, appended.
     void appendf(const char* format, ...)
 #if defined(__GNUC__)
         __attribute__((format(printf, 2, 3)))
 #endif
         ;
-    void append(const char* text, std::size_t length);
+    void append(const char* text, std::size_t length)
+    {
+        if (length > kLongestPiece) return append_long(text, length);
+        std::memcpy(room(), text, length);
+        m_used += length;
+    }
+    void append(const char* text) { append(text, std::strlen(text)); }
     void append(const std::string& text) { append(text.data(), text.size()); }
-    void line_end() { append("\r\n", 2); }
+    void put_char(char c)
+    {
+        *room() = c;
+        ++m_used;
+    }
+    void line_end()
+    {
+        char* at = room();
+        at[0] = '\r';
+        at[1] = '\n';
+        m_used += 2;
+    }
+    // printf's "%lld" (and "%u" of any unsigned value).
+    void put_integer(long long v)
+    {
+        char* at = room();
+        m_used += std::size_t(std::to_chars(at, at + kLongestPiece, v).ptr - at);
+    }
+    // printf's "%.17g": the value rounded to 17 significant digits, trailing zeros dropped, so
+    // that every double reads back exactly. std::to_chars in general form with a precision is
+    // defined as printf's %g with that precision, in the C locale.
+    void put_exact(double v)
+    {
+        char* at = room();
+        m_used += std::size_t(
+            std::to_chars(at, at + kLongestPiece, v, std::chars_format::general, 17).ptr - at);
+    }
 
     // One entry: "%s%*.*f%s", "%s%*.*e%s" or "%s%*g%s" of (prefix, width[, precision], v,
     // suffix).
@@ -65,19 +99,29 @@ public:
     void finish();
     // The collected text, for a writer made without a file (a piece built to be written
     // twice).
-    std::string take() { return std::move(m_buffer); }
-    std::size_t size() const { return m_buffer.size(); }  // bytes not yet handed to the file
+    std::string take();
+    std::size_t size() const { return m_used; }  // bytes not yet handed to the file
 
 private:
-    static constexpr std::size_t kBlock = 1 << 16;
-    void maybe_flush()
+    static constexpr std::size_t kBlock = 1 << 16;    // below the sizes an allocator maps alone
+    static constexpr std::size_t kLongestPiece = 64;  // "%.17g" of a double: at most 24 bytes
+    // Where the next piece of at most kLongestPiece bytes goes: a full block goes to the file
+    // first; a writer without a file grows instead.
+    char* room()
     {
-        if (m_pFile != nullptr && m_buffer.size() >= kBlock) flush();
+        if (m_used > m_limit) make_room();
+        return m_data.get() + m_used;
     }
+    void make_room();
+    void append_blanks(std::size_t count);
+    void append_long(const char* text, std::size_t length);
     void flush();
 
     CFile* m_pFile;
-    std::string m_buffer;
+    std::unique_ptr<char[]> m_data;
+    std::size_t m_capacity;
+    std::size_t m_limit;  // room() makes room once m_used is beyond it
+    std::size_t m_used = 0;
 };
 
 // The dense layout shared by the matrix writers, with r rows and c columns:
@@ -138,30 +182,6 @@ void write_dense_layout(TextWriter& out, const EntryStyle& style, NumberForm for
 // strtod gives it (+-HUGE_VAL, or the nearest subnormal or zero), 0.0 for no number at all.
 double number_value(const std::string& text);
 inline double number_value(const CString& text) { return number_value(text.str()); }
-
-// CVirtMat::ReadNumber with the number text in a string the caller keeps from call to call
-// (the readers' loop allocates nothing per number); false when the line holds no further
-// number. With substitute false the substitutions are skipped: only for a caller that
-// substituted the line from a position at or before pos and has not changed it since.
-// NumberGrammar.cpp.
-bool next_number(int& pos, CString& line, std::string& text, bool substitute);
-
-// Calls f(text) for every number text of line, scanned from position 0 as by
-// CVirtMat::ReadNumber (the line is substituted in place); returns how many there were. The
-// line is substituted once, by the first call: a substituted tail holds no stand-alone keyword,
-// so substituting it again would change nothing, and the scan stays linear in the length.
-template <class F> long for_each_number(CString& line, F f)
-{
-    long count = 0;
-    int pos = 0;
-    std::string text;
-    while (next_number(pos, line, text, count == 0))
-    {
-        f(static_cast<const std::string&>(text));
-        ++count;
-    }
-    return count;
-}
 
 // The buffer of the readers' line reader: larger than the searches' 4096 bytes, for speed;
 // the lines it gives are the same.

@@ -3,7 +3,8 @@
 // form, which ForwSub falls back to when a row has a negative index.
 #pragma once
 
-#include <tarvel/sparse/detail/RowLists.h>
+#include <tarvel/core/Matrix.h>
+#include <tarvel/sparse/detail/ListNodes.h>
 
 #include <vector>
 

@@ -22,8 +22,8 @@
 #include <tarvel/platform/Clock.h>
 #include <tarvel/platform/detail/Progress.h>
 #include <tarvel/platform/detail/Report.h>
-#include <tarvel/reorder/SkylineMatrix.h>
-#include <tarvel/reorder/detail/SkylineKernels.h>
+#include <tarvel/skyline/SkylineMatrix.h>
+#include <tarvel/skyline/detail/SkylineKernels.h>
 
 #include <algorithm>
 #include <climits>

@@ -9,7 +9,7 @@
 #include "support/TempDir.h"
 
 #include <tarvel/Tarvel.h>
-#include <tarvel/reorder/detail/SkylineKernels.h>
+#include <tarvel/skyline/detail/SkylineKernels.h>
 
 #include <cmath>
 #include <cstring>

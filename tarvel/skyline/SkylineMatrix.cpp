@@ -4,8 +4,8 @@
 // SkylineGaussSeidel.cpp.
 #include <tarvel/platform/Assert.h>
 #include <tarvel/reorder/ReorderMat.h>
-#include <tarvel/reorder/SkylineMatrix.h>
-#include <tarvel/reorder/detail/Invariants.h>
+#include <tarvel/skyline/SkylineMatrix.h>
+#include <tarvel/skyline/detail/Invariants.h>
 
 #include <algorithm>
 #include <climits>

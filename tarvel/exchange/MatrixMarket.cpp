@@ -1,16 +1,18 @@
-// Matrix Market files: the writer (buffered text through CFile, renamed into place) and the
-// reader (banner, size line, entries; every count checked before it sizes anything). Layout and
-// choices in MatrixMarket.h. Numbers go through std::to_chars and std::from_chars, which know
+// Matrix Market files: the writer (the text formats' buffered writer, renamed into place) and
+// the reader (banner, size line, entries; every count checked before it sizes anything). Layout
+// and choices in MatrixMarket.h. Numbers go through std::to_chars and std::from_chars, which know
 // no locale: the bytes written and the values read are those of the C locale whatever the
 // process's locale says.
 #include <tarvel/core/Matrix.h>
 #include <tarvel/core/Vector.h>
-#include <tarvel/io/MatrixMarket.h>
+#include <tarvel/exchange/MatrixMarket.h>
+#include <tarvel/io/detail/LineReader.h>
 #include <tarvel/io/detail/TextFormat.h>
 #include <tarvel/platform/File.h>
 #include <tarvel/platform/detail/ReplaceFile.h>
 #include <tarvel/sparse/SparseMatrix.h>
 #include <tarvel/sparse/SystSpMat.h>
+#include <tarvel/sparse/detail/SortedRows.h>
 
 #include <algorithm>
 #include <charconv>
@@ -29,61 +31,7 @@ namespace
 // Writing
 // =============================================================================================
 
-// Text gathered in a block of memory and handed to the file when the block is full. Each piece
-// is formatted straight into the block (room() guarantees the space a line needs).
-class TextSink
-{
-public:
-    explicit TextSink(CFile& file) : m_file(file), m_block(new char[kBlock + kLongestPiece]) {}
-    void put(const char* s) { put(s, std::strlen(s)); }
-    void put(const char* s, std::size_t n)
-    {
-        while (n > 0)  // a piece of any length, in block-sized parts
-        {
-            const std::size_t part = std::min(n, kLongestPiece);
-            std::memcpy(room(), s, part);
-            m_used += part;
-            s += part;
-            n -= part;
-        }
-    }
-    void put_char(char c)
-    {
-        *room() = c;
-        ++m_used;
-    }
-    void put_integer(long long v)
-    {
-        char* at = room();
-        m_used += std::to_chars(at, at + kLongestPiece, v).ptr - at;
-    }
-    // printf's "%.17g": the value rounded to 17 significant digits, trailing zeros dropped, so
-    // that every double reads back exactly. std::to_chars in general form with a precision is
-    // defined as printf's %g with that precision, in the C locale.
-    void put_value(double v)
-    {
-        char* at = room();
-        m_used += std::to_chars(at, at + kLongestPiece, v, std::chars_format::general, 17).ptr - at;
-    }
-    void flush()
-    {
-        if (m_used > 0) m_file.Write(m_block.get(), static_cast<UINT>(m_used));
-        m_used = 0;
-    }
-
-private:
-    static constexpr std::size_t kBlock = 1 << 16;  // below the sizes an allocator maps on its own
-    static constexpr std::size_t kLongestPiece = 64;  // "%.17g" of a double: at most 24 bytes
-    // Where the next piece goes, with at least kLongestPiece bytes behind it.
-    char* room()
-    {
-        if (m_used >= kBlock) flush();
-        return m_block.get() + m_used;
-    }
-    CFile& m_file;
-    std::unique_ptr<char[]> m_block;
-    std::size_t m_used = 0;
-};
+using tarvel::detail::TextWriter;
 
 // Writes the file for path through ReplaceFile, body(sink) producing its text.
 template <class Body> int write_file(LPCTSTR path, Body body)
@@ -94,9 +42,9 @@ template <class Body> int write_file(LPCTSTR path, Body body)
         return MM_OPEN_FAILED;
     try
     {
-        TextSink sink(file);
-        body(sink);
-        sink.flush();
+        TextWriter out(&file);
+        body(out);
+        out.finish();
     }
     catch (const CFileException&)
     {
@@ -123,70 +71,10 @@ bool holds_upper_triangle(const CSparseMatrix& A)
 // line may have any length).
 constexpr std::size_t kLongestLine = 4096;
 
-// Lines of a file read in blocks until a read gives nothing (a pipe has no length to ask); the
-// line end ("\n" or "\r\n") is dropped. A line lies in the block where it can, and is gathered
-// into a string of its own (its first kLongestLine + 1 characters) when it crosses blocks.
-class LineReader
-{
-public:
-    explicit LineReader(CFile& file) : m_file(file), m_block(new char[kBlock]) {}
-    // The next line as [first, last); false at the end of the file. Throws CFileException on a
-    // read error.
-    bool next(const char*& first, const char*& last)
-    {
-        m_first = m_last = nullptr;
-        if (m_pos == m_end && !refill()) return false;
-        const char* begin = m_block.get() + m_pos;
-        const char* nl = static_cast<const char*>(std::memchr(begin, '\n', m_end - m_pos));
-        if (nl)
-        {
-            first = begin;
-            last = nl;
-            m_pos = static_cast<std::size_t>(nl - m_block.get()) + 1;
-        }
-        else
-        {
-            m_joined.assign(begin, std::min(m_end - m_pos, kLongestLine + 1));
-            m_pos = m_end;
-            while (!nl && refill())
-            {
-                begin = m_block.get();
-                nl = static_cast<const char*>(std::memchr(begin, '\n', m_end));
-                const std::size_t take = nl ? static_cast<std::size_t>(nl - begin) : m_end;
-                if (m_joined.size() <= kLongestLine)
-                    m_joined.append(begin, std::min(take, kLongestLine + 1 - m_joined.size()));
-                m_pos = nl ? take + 1 : m_end;
-            }
-            first = m_joined.data();
-            last = first + m_joined.size();
-        }
-        ++m_line;
-        if (last > first && last[-1] == '\r') --last;
-        m_first = first;
-        m_last = last;
-        return true;
-    }
-    long line_number() const { return m_line; }
-    // Of the last line read; false after the end of the file.
-    bool too_long() const { return std::size_t(m_last - m_first) > kLongestLine; }
-    bool holds_nul() const { return m_first && std::memchr(m_first, '\0', m_last - m_first); }
-
-private:
-    static constexpr std::size_t kBlock = 1 << 16;  // as the writer's block
-    bool refill()
-    {
-        m_end = m_file.Read(m_block.get(), static_cast<UINT>(kBlock));
-        m_pos = 0;
-        return m_end > 0;
-    }
-    CFile& m_file;
-    std::unique_ptr<char[]> m_block;
-    std::size_t m_pos = 0, m_end = 0;
-    std::string m_joined;
-    const char* m_first = nullptr;
-    const char* m_last = nullptr;
-    long m_line = 0;
-};
+// Lines of a file read in blocks until a read gives nothing (a pipe has no length to ask); a
+// line ends at "\n" with a "\r" before it dropped. A line that crosses blocks keeps its first
+// kLongestLine + 1 characters.
+using tarvel::detail::LineReader;
 
 // Blanks as isspace gives them in the C locale, the line end excepted.
 bool is_blank(char c) { return c == ' ' || c == '\t' || c == '\v' || c == '\f' || c == '\r'; }
@@ -629,10 +517,10 @@ template <class Body> int read_file(LPCTSTR path, CString* message, Body body)
     if (message) message->Empty();
     Reading rd;
     rd.message = message;
+    LineReader lines(rd.file, tarvel::detail::LineEnds::exchange, 1 << 16, kLongestLine);
+    rd.lines = &lines;
     try
     {
-        LineReader lines(rd.file);
-        rd.lines = &lines;
         Header h;
         const int status = open_and_read_header(rd, path, h);
         return status != MM_OK ? status : body(rd, h);
@@ -708,10 +596,10 @@ int MMWrite(const CSparseMatrix& A, LPCTSTR path, int symmetry, int n)
     for (const CSparseMatrix::row* r = A.GetFirstRow(); r; r = r->m_pNextRow)
         for (const CSparseMatrix::cell* c = r->m_pFirstCell; c; c = c->m_pNext) ++entries;
     return write_file(path,
-                      [&](TextSink& out)
+                      [&](TextWriter& out)
                       {
-                          out.put(symmetric ? "%%MatrixMarket matrix coordinate real symmetric\n"
-                                            : "%%MatrixMarket matrix coordinate real general\n");
+                          out.append(symmetric ? "%%MatrixMarket matrix coordinate real symmetric\n"
+                                               : "%%MatrixMarket matrix coordinate real general\n");
                           out.put_integer(rows);
                           out.put_char(' ');
                           out.put_integer(cols);
@@ -729,7 +617,7 @@ int MMWrite(const CSparseMatrix& A, LPCTSTR path, int symmetry, int n)
                                   out.put_char(' ');                   // lower entry (j, i)
                                   out.put_integer(symmetric ? i : j);
                                   out.put_char(' ');
-                                  out.put_value(c->m_dValue);
+                                  out.put_exact(c->m_dValue);
                                   out.put_char('\n');
                               }
                           }
@@ -742,9 +630,9 @@ int MMWrite(const CVector& v, LPCTSTR path)
     const int rows = M ? M->GetRows() : v.GetSize();
     const int cols = M ? M->GetColumns() : 1;
     return write_file(path,
-                      [&](TextSink& out)
+                      [&](TextWriter& out)
                       {
-                          out.put("%%MatrixMarket matrix array real general\n");
+                          out.append("%%MatrixMarket matrix array real general\n");
                           out.put_integer(rows);
                           out.put_char(' ');
                           out.put_integer(cols);
@@ -752,7 +640,7 @@ int MMWrite(const CVector& v, LPCTSTR path)
                           for (long j = 0; j < cols; ++j)  // column by column (M1: i * cols + j)
                               for (long i = 0; i < rows; ++i)
                               {
-                                  out.put_value(v.GetVector()[i * cols + j]);
+                                  out.put_exact(v.GetVector()[i * cols + j]);
                                   out.put_char('\n');
                               }
                       });
@@ -760,57 +648,37 @@ int MMWrite(const CVector& v, LPCTSTR path)
 
 int MMRead(LPCTSTR path, CSparseMatrix& A, CString* message)
 {
-    return read_file(
-        path, message,
-        [&A](Reading& rd, const Header& h) -> int
-        {
-            CSystSpMat* S = dynamic_cast<CSystSpMat*>(&A);
-            if (S && h.rows != h.cols)
-                return rd.fail(MM_WRONG_SHAPE, "a system matrix must be square");
-            std::vector<Entry> entries;
-            const int status = read_sparse_entries(rd, h, entries);
-            if (status != MM_OK) return status;
-            if (S && h.rows > kFreeRows + 16 * static_cast<long long>(entries.size()))
-                return rd.fail(MM_TOO_LARGE, std::to_string(h.rows) + " rows for " +
-                                                 std::to_string(entries.size()) +
-                                                 " entries: more than 16 empty rows per entry");
-            arrange(entries, h.symmetric, CVirtMat::m_bSym, h.rows);
+    return read_file(path, message,
+                     [&A](Reading& rd, const Header& h) -> int
+                     {
+                         CSystSpMat* S = dynamic_cast<CSystSpMat*>(&A);
+                         if (S && h.rows != h.cols)
+                             return rd.fail(MM_WRONG_SHAPE, "a system matrix must be square");
+                         std::vector<Entry> entries;
+                         const int status = read_sparse_entries(rd, h, entries);
+                         if (status != MM_OK) return status;
+                         if (S && h.rows > kFreeRows + 16 * static_cast<long long>(entries.size()))
+                             return rd.fail(MM_TOO_LARGE,
+                                            std::to_string(h.rows) + " rows for " +
+                                                std::to_string(entries.size()) +
+                                                " entries: more than 16 empty rows per entry");
+                         arrange(entries, h.symmetric, CVirtMat::m_bSym, h.rows);
 
-            if (S)
-            {
-                CSystSpMat K(static_cast<int>(h.rows));
-                if (K.GetRows() != h.rows && h.rows > 0)
-                    return rd.fail(MM_TOO_LARGE, "the rows cannot be allocated");
-                CSparseMatrix::cell* c = nullptr;
-                for (std::size_t k = 0; k < entries.size(); ++k)
-                {
-                    if (k == 0 || entries[k].i != entries[k - 1].i) c = nullptr;
-                    K.m_pRowArray[entries[k].i].Add(entries[k].j, entries[k].v, c);
-                }
-                K.m_nAllocRows = K.m_nAllocCols = static_cast<int>(h.rows);
-                *S = std::move(K);
-                return MM_OK;
-            }
-            CSparseMatrix B;  // built row by row at the end of its list (R1, R2 from the sort)
-            CSparseMatrix::row* last = nullptr;
-            CSparseMatrix::cell* c = nullptr;
-            for (const Entry& e : entries)
-            {
-                if (!last || last->m_nRow != e.i)
-                {
-                    CSparseMatrix::row* r = new CSparseMatrix::row;
-                    r->m_nRow = e.i;
-                    (last ? last->m_pNextRow : B.m_pFirstRow) = r;  // owned by B from here (R3)
-                    last = r;
-                    c = nullptr;
-                }
-                last->Add(e.j, e.v, c);
-            }
-            B.m_nAllocRows = static_cast<int>(h.rows);
-            B.m_nAllocCols = static_cast<int>(h.cols);
-            A = std::move(B);
-            return MM_OK;
-        });
+                         if (S)
+                         {
+                             CSystSpMat K(static_cast<int>(h.rows));
+                             if (K.GetRows() != h.rows && h.rows > 0)
+                                 return rd.fail(MM_TOO_LARGE, "the rows cannot be allocated");
+                             tarvel::detail::build_sorted_rows(K, entries);
+                             *S = std::move(K);
+                             return MM_OK;
+                         }
+                         CSparseMatrix B;
+                         tarvel::detail::build_sorted_rows(B, entries, static_cast<int>(h.rows),
+                                                           static_cast<int>(h.cols));
+                         A = std::move(B);
+                         return MM_OK;
+                     });
 }
 
 int MMRead(LPCTSTR path, CVector& v, CString* message)

@@ -8,7 +8,7 @@
 #include <tarvel/core/Vector.h>
 #include <tarvel/platform/Clock.h>
 #include <tarvel/platform/detail/Report.h>
-#include <tarvel/reorder/SkylineMatrix.h>
+#include <tarvel/skyline/SkylineMatrix.h>
 
 #include <algorithm>
 

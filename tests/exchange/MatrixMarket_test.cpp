@@ -6,7 +6,7 @@
 #include "support/TempDir.h"
 
 #include <tarvel/Tarvel.h>
-#include <tarvel/io/MatrixMarket.h>
+#include <tarvel/exchange/MatrixMarket.h>
 
 #include <charconv>
 #include <cstdio>

@@ -10,7 +10,7 @@
 // The tiles keep all accumulators and the loaded lanes in registers (16 of 16 with AVX2, 28 of
 // 32 with AVX-512). Each set is compiled with its own target attributes, so the library itself
 // needs no -march; sse2 is the x86-64 baseline.
-#include <tarvel/reorder/detail/SkylineKernels.h>
+#include <tarvel/skyline/detail/SkylineKernels.h>
 
 #include <algorithm>
 #include <climits>
@@ -38,7 +38,7 @@ inline Vec sub(Vec a, Vec b) { return a - b; }
 inline Vec mul(Vec a, Vec b) { return a * b; }
 inline Vec madd(Vec a, Vec b, Vec c) { return c + a * b; }
 inline Vec div(Vec a, Vec b) { return a / b; }
-#include <tarvel/reorder/detail/SkylineKernelBody.h>
+#include <tarvel/skyline/detail/SkylineKernelBody.h>
 }  // namespace generic
 
 #ifdef TARVEL_SKYLINE_X86
@@ -56,7 +56,7 @@ inline Vec sub(Vec a, Vec b) { return _mm_sub_pd(a, b); }
 inline Vec mul(Vec a, Vec b) { return _mm_mul_pd(a, b); }
 inline Vec madd(Vec a, Vec b, Vec c) { return _mm_add_pd(c, _mm_mul_pd(a, b)); }
 inline Vec div(Vec a, Vec b) { return _mm_div_pd(a, b); }
-#include <tarvel/reorder/detail/SkylineKernelBody.h>
+#include <tarvel/skyline/detail/SkylineKernelBody.h>
 }  // namespace sse2
 
 #if defined(__clang__)
@@ -78,7 +78,7 @@ inline Vec sub(Vec a, Vec b) { return _mm256_sub_pd(a, b); }
 inline Vec mul(Vec a, Vec b) { return _mm256_mul_pd(a, b); }
 inline Vec madd(Vec a, Vec b, Vec c) { return _mm256_fmadd_pd(a, b, c); }
 inline Vec div(Vec a, Vec b) { return _mm256_div_pd(a, b); }
-#include <tarvel/reorder/detail/SkylineKernelBody.h>
+#include <tarvel/skyline/detail/SkylineKernelBody.h>
 }  // namespace avx2
 #if defined(__clang__)
 #pragma clang attribute pop
@@ -105,7 +105,7 @@ inline Vec sub(Vec a, Vec b) { return _mm512_sub_pd(a, b); }
 inline Vec mul(Vec a, Vec b) { return _mm512_mul_pd(a, b); }
 inline Vec madd(Vec a, Vec b, Vec c) { return _mm512_fmadd_pd(a, b, c); }
 inline Vec div(Vec a, Vec b) { return _mm512_div_pd(a, b); }
-#include <tarvel/reorder/detail/SkylineKernelBody.h>
+#include <tarvel/skyline/detail/SkylineKernelBody.h>
 }  // namespace avx512
 #if defined(__clang__)
 #pragma clang attribute pop

@@ -1,8 +1,8 @@
 // The number grammar: symbol substitution, the number scan, and the keyword searches.
+#include <tarvel/core/NumberGrammar.h>
 #include <tarvel/core/VirtMat.h>
-#include <tarvel/io/NumberGrammar.h>
-#include <tarvel/io/detail/TextFormat.h>
-#include <tarvel/platform/Archive.h>
+#include <tarvel/core/detail/NumberScan.h>
+#include <tarvel/io/detail/LineReader.h>
 
 #include <cstddef>
 #include <cstdint>
@@ -273,11 +273,11 @@ bool seek_keyword(CString& keyword, CFile& file, CString* comment, bool fromCurr
     keyword.MakeUpper();
     bool found = false;
     {
-        CArchive reader(&file, CArchive::load, 4096);
+        tarvel::detail::LineReader reader(file, tarvel::detail::LineEnds::text, 4096);
         try
         {
             CString line;
-            while (!found && reader.ReadString(line))
+            while (!found && reader.next(line))
             {
                 line.Trim();
                 line.MakeUpper();
@@ -294,13 +294,13 @@ bool seek_keyword(CString& keyword, CFile& file, CString* comment, bool fromCurr
             }
             // The read-ahead goes back: the file stands just after the matching line's own
             // line end, as the reader consumed it (two bytes for CR LF, one for LF).
-            if (found) reader.Close();
+            if (found) reader.close();
         }
         catch (const CException&)  // an error of the reader is a search that found nothing
         {
             found = false;
         }
-        reader.Abort();
+        reader.abort();
     }
     if (!found) file.Seek(LONGLONG(start), CFile::begin);
     return found;

@@ -15,8 +15,8 @@
 // Reference: G. H. Golub, C. F. Van Loan, Matrix Computations, 4th ed., sec. 3.1.
 #include <tarvel/core/Matrix.h>
 #include <tarvel/platform/detail/Report.h>
-#include <tarvel/reorder/SkylineMatrix.h>
-#include <tarvel/reorder/detail/SkylineKernels.h>
+#include <tarvel/skyline/SkylineMatrix.h>
+#include <tarvel/skyline/detail/SkylineKernels.h>
 
 #include <algorithm>
 

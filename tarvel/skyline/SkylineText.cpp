@@ -1,6 +1,6 @@
 // Text forms of CSkylineMatrix: the writer of the full n x n matrix; the reader does nothing.
 #include <tarvel/io/detail/TextFormat.h>
-#include <tarvel/reorder/SkylineMatrix.h>
+#include <tarvel/skyline/SkylineMatrix.h>
 
 using tarvel::detail::EntryStyle;
 using tarvel::detail::NumberForm;
