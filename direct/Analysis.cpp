@@ -7,7 +7,8 @@
 //  1. Walk A's upper triangle (MatrixEntries.h): entryRow/entryCol (Y7) and the graph of A.
 //  2. Order: natural, a labelling, AMD, METIS, or automatic (AMD; METIS as well when AMD's
 //     factor is large and dense, the smaller factor kept).
-//  3. Elimination tree, its postorder folded into the ordering, column counts.
+//  3. Elimination tree, its postorder folded into the ordering, column counts (for AMD and
+//     METIS on the compressed graph they ordered, then expanded to the unknowns).
 //  4. Fundamental supernodes, then relaxed amalgamation.
 //  5. Row structure of each supernode, value layout (Y4, Y5), counts and flops, and with it
 //  6. the entry map (Y6).
@@ -121,7 +122,9 @@ bool read_pattern(const CSparseMatrix& A, int n, Symbolic& out, Pattern& pattern
 }
 
 // An ordering with its elimination tree: perm postordered (every subtree a run of consecutive
-// pivots), parent and counts per pivot, the factor's entries and multiply-adds.
+// pivots), parent and counts per pivot, the factor's entries and multiply-adds. While it orders
+// a compressed graph, its pivots are supervariables and counts[k] is the column count of the
+// first unknown of supervariable perm[k]; expand_tree then makes it one of the unknowns.
 struct OrderedTree
 {
     std::vector<int> perm, iperm, parent, counts;
@@ -135,17 +138,21 @@ void invert(const std::vector<int>& perm, std::vector<int>& iperm)
     for (std::size_t k = 0; k < perm.size(); ++k) iperm[perm[k]] = static_cast<int>(k);
 }
 
-// Step 3: tree, postorder and counts of the ordering perm. Postordering renumbers the pivots
-// without changing the factor's structure (an equivalent reordering, Davis sec. 4.3). The
-// multiply-adds: column j with c_j entries costs c_j - 1 divisions of its sub-diagonal by the
-// pivot plus (c_j - 1) c_j / 2 updates of the lower triangle it touches,
-// sum_j (c_j - 1)(c_j + 2) / 2.
-void analyse_ordering(const PatternGraph& g, std::vector<int> perm, OrderedTree& t)
+// Step 3: tree, postorder and counts of the ordering perm of h, whose vertex v stands for
+// weight[v] indistinguishable unknowns (nullptr: h is the graph of the unknowns). Postordering
+// renumbers the pivots without changing the factor's structure (an equivalent reordering,
+// Davis sec. 4.3). The multiply-adds: column j with c_j entries costs c_j - 1 divisions of its
+// sub-diagonal by the pivot plus (c_j - 1) c_j / 2 updates of the lower triangle it touches,
+// sum_j (c_j - 1)(c_j + 2) / 2; a supervariable of w unknowns whose first column has c entries
+// has columns of c, c - 1, ..., c - w + 1 entries (each integer term is exact in a double, so
+// the sum does not depend on its order).
+void analyse_ordering(const PatternGraph& h, const int* weight, std::vector<int> perm,
+                      OrderedTree& t)
 {
-    const int n = g.n;
+    const int n = h.n;
     std::vector<int> iperm, parent(n), post(n), work(4 * static_cast<std::size_t>(n));
     invert(perm, iperm);
-    detail::elimination_tree(g, perm.data(), iperm.data(), parent.data(), work.data());
+    detail::elimination_tree(h, perm.data(), iperm.data(), parent.data(), work.data());
     detail::postorder(n, parent.data(), post.data(), work.data());
     std::vector<int>& ipost = work;  // ipost[old pivot] = new pivot
     for (int k = 0; k < n; ++k) ipost[post[k]] = k;
@@ -159,16 +166,50 @@ void analyse_ordering(const PatternGraph& g, std::vector<int> perm, OrderedTree&
     }
     invert(t.perm, t.iperm);
     t.counts.resize(n);
-    detail::column_counts(g, t.perm.data(), t.iperm.data(), t.parent.data(), t.counts.data(),
-                          work.data());
+    detail::column_counts(h, t.perm.data(), t.iperm.data(), t.parent.data(), weight,
+                          t.counts.data(), work.data());
     t.entries = 0;
     t.flops = 0.0;
     for (int j = 0; j < n; ++j)
     {
-        const double c = t.counts[j];
-        t.entries += t.counts[j];
-        t.flops += (c - 1.0) * (c + 2.0) / 2.0;
+        const int w = weight ? weight[t.perm[j]] : 1;
+        for (int m = 0; m < w; ++m)
+        {
+            const double c = t.counts[j] - m;
+            t.entries += t.counts[j] - m;
+            t.flops += (c - 1.0) * (c + 2.0) / 2.0;
+        }
     }
+}
+
+// The tree of a compressed graph's ordering made the tree of the unknowns: each supervariable's
+// members take consecutive pivots in ascending order, each the parent of the next and the last
+// a child of the first member of the supervariable's parent, their counts descending by one
+// from the supervariable's (C. Ashcraft, Compressed graphs and the minimum degree algorithm,
+// 1995). The result is the postordered tree of the expanded ordering.
+void expand_tree(const detail::CompressedGraph& c, OrderedTree& t)
+{
+    if (c.graph != &c.merged) return;  // the graph was ordered as it is
+    const int m = c.graph->n, n = static_cast<int>(c.members.size());
+    std::vector<int> start(static_cast<std::size_t>(m) + 1);  // first pivot of each supervariable
+    start[0] = 0;
+    for (int k = 0; k < m; ++k) start[k + 1] = start[k] + c.weight[t.perm[k]];
+    std::vector<int> perm(n), parent(n), counts(n);
+    for (int k = 0; k < m; ++k)
+    {
+        const int s = t.perm[k];
+        const int up = t.parent[k] == kNone ? kNone : start[t.parent[k]];
+        for (int q = 0, j = start[k]; j < start[k + 1]; ++q, ++j)
+        {
+            perm[j] = c.members[c.memberPtr[s] + q];
+            parent[j] = j + 1 < start[k + 1] ? j + 1 : up;
+            counts[j] = t.counts[k] - q;
+        }
+    }
+    t.perm = std::move(perm);
+    t.parent = std::move(parent);
+    t.counts = std::move(counts);
+    invert(t.perm, t.iperm);
 }
 
 // Step 2 for a labelling: labels[dof] = pivot. Empty reason when it is a permutation.
@@ -198,45 +239,45 @@ CString perm_from_labels(const std::vector<int>* labels, int n, std::vector<int>
 }
 
 // Step 2: the ordering asked for, analysed (step 3). Empty reason on success. AMD and METIS
-// order the compressed graph.
+// order the compressed graph, whose tree and counts stand for those of the unknowns: both
+// candidates of the automatic choice are compared there, and only the one kept is expanded.
 CString order_and_analyse(const PatternGraph& g, OrderingChoice choice,
                           const std::vector<int>* labels, std::size_t entriesOfA, OrderedTree& t)
 {
     std::vector<int> perm;
+    if (choice == OrderingChoice::natural || choice == OrderingChoice::labels)
+    {
+        if (choice == OrderingChoice::labels)
+        {
+            CString reason = perm_from_labels(labels, g.n, perm);
+            if (!reason.IsEmpty()) return reason;
+        }
+        else
+        {
+            perm.resize(g.n);
+            for (int k = 0; k < g.n; ++k) perm[k] = k;
+        }
+        analyse_ordering(g, nullptr, std::move(perm), t);
+        return CString();
+    }
     detail::CompressedGraph compressed;
-    if (choice == OrderingChoice::amd || choice == OrderingChoice::metis ||
-        choice == OrderingChoice::automatic)
-        detail::compress_graph(g, compressed);
-    switch (choice)
-    {
-    case OrderingChoice::natural:
-        perm.resize(g.n);
-        for (int k = 0; k < g.n; ++k) perm[k] = k;
-        break;
-    case OrderingChoice::labels:
-    {
-        CString reason = perm_from_labels(labels, g.n, perm);
-        if (!reason.IsEmpty()) return reason;
-        break;
-    }
-    case OrderingChoice::metis:
-        if (!detail::order_metis(compressed, perm)) return "out of memory";
-        break;
-    case OrderingChoice::amd:
-    case OrderingChoice::automatic:
-        if (!detail::order_amd(compressed, perm)) return "out of memory";
-        break;
-    }
-    analyse_ordering(g, std::move(perm), t);
+    detail::compress_graph(g, compressed);
+    const PatternGraph& h = *compressed.graph;
+    const int* weight = &h == &compressed.merged ? compressed.weight.data() : nullptr;
+    const bool metisFirst = choice == OrderingChoice::metis;
+    if (!(metisFirst ? detail::order_metis(compressed, perm) : detail::order_amd(compressed, perm)))
+        return "out of memory";
+    analyse_ordering(h, weight, std::move(perm), t);
     const double entries = static_cast<double>(t.entries);
     if (choice == OrderingChoice::automatic &&
         entries > kMetisFill * static_cast<double>(entriesOfA) && t.flops > kMetisDensity * entries)
     {
         OrderedTree nd;
         if (!detail::order_metis(compressed, perm)) return "out of memory";
-        analyse_ordering(g, std::move(perm), nd);
+        analyse_ordering(h, weight, std::move(perm), nd);
         if (nd.entries < t.entries) t = std::move(nd);
     }
+    expand_tree(compressed, t);
     return CString();
 }
 

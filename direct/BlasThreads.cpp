@@ -6,6 +6,7 @@
 #include "detail/Numeric.h"
 
 #include <algorithm>
+#include <cstdlib>
 #include <dlfcn.h>
 #include <sys/mman.h>
 
@@ -61,12 +62,20 @@ bool LargeArray::Reserve(size_t count)
     if (count <= m_nCapacity && m_pData) return true;
     Release();
     constexpr size_t kPage = size_t(1) << 21;
-    const size_t bytes = (std::max<size_t>(count, 1) * sizeof(double) + kPage - 1) / kPage * kPage;
+    size_t bytes = std::max<size_t>(count, 1) * sizeof(double);
     void* p = nullptr;
-    if (posix_memalign(&p, kPage, bytes) != 0) return false;
+    if (bytes < kPage)  // less than one huge page: the ordinary heap
+        p = std::malloc(bytes);
+    else
+    {
+        bytes = (bytes + kPage - 1) / kPage * kPage;
+        if (posix_memalign(&p, kPage, bytes) != 0) p = nullptr;
 #ifdef MADV_HUGEPAGE
-    madvise(p, bytes, MADV_HUGEPAGE);  // advice only: without it the array works the same
+        if (p)
+            madvise(p, bytes, MADV_HUGEPAGE);  // advice only: without it the array works the same
 #endif
+    }
+    if (!p) return false;
     m_pData.reset(static_cast<double*>(p));
     m_nCapacity = count;
     return true;

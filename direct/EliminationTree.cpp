@@ -7,6 +7,9 @@ namespace tarvel::detail
 namespace
 {
 constexpr int kNone = -1;
+
+// The weight of pivot k: that of its vertex, 1 without weights.
+int weight_of(const int* weight, const int* perm, int k) { return weight ? weight[perm[k]] : 1; }
 }  // namespace
 
 // Liu's algorithm: pivot k walks up from every i < k with c_ik != 0 to the root of i's current
@@ -71,12 +74,13 @@ void postorder(int n, const int* parent, int* post, int* work)
     }
 }
 
-// Column j of L is the union of the row subtrees that contain j; counts[j] = 1 + the number of
-// row subtrees through j below the diagonal. With delta[j] = +1 at each leaf of a row subtree,
-// -1 at each least common ancestor of consecutive leaves and -1 at the parent of every node
-// (the edge counted once per subtree), counts[j] is the sum of delta over the subtree of j.
+// Column j of L is the union of the row subtrees that contain j; counts[j] = the weight of the
+// row subtrees through j, its own included. With delta[j] = +w_j at each leaf j of the tree,
+// +w_i at each leaf of row subtree i, -w_i at each least common ancestor of its consecutive
+// leaves and -w_i at the parent of i (the edge counted once per subtree), counts[j] is the sum
+// of delta over the subtree of j. With unit weights it is the number of entries of column j.
 void column_counts(const PatternGraph& g, const int* perm, const int* iperm, const int* parent,
-                   int* counts, int* work)
+                   const int* weight, int* counts, int* work)
 {
     const int n = g.n;
     int* first = work;             // first[j]: the smallest pivot in the subtree of j
@@ -94,14 +98,15 @@ void column_counts(const PatternGraph& g, const int* perm, const int* iperm, con
     // -- 1. First descendants; delta = 1 at the leaves of the tree --
     for (int k = 0; k < n; ++k)
     {
-        delta[k] = first[k] == kNone ? 1 : 0;  // postorder: k is a leaf iff nothing reached it
+        // postorder: k is a leaf iff nothing reached it
+        delta[k] = first[k] == kNone ? weight_of(weight, perm, k) : 0;
         for (int j = k; j != kNone && first[j] == kNone; j = parent[j]) first[j] = k;
     }
     // -- 2. Leaves of the row subtrees, in postorder --
     for (int j = 0; j < n; ++j)
     {
-        if (parent[j] != kNone) --delta[parent[j]];
         const int v = perm[j];
+        if (parent[j] != kNone) delta[parent[j]] -= weight_of(weight, perm, j);
         for (int p = g.ptr[v]; p < g.ptr[v + 1]; ++p)
         {
             const int i = iperm[g.adj[p]];
@@ -110,8 +115,9 @@ void column_counts(const PatternGraph& g, const int* perm, const int* iperm, con
             if (i <= j || first[j] <= maxfirst[i]) continue;
             maxfirst[i] = first[j];
             const int jprev = prevleaf[i];
+            const int wi = weight_of(weight, perm, i);
             prevleaf[i] = j;
-            ++delta[j];
+            delta[j] += wi;
             if (jprev == kNone) continue;  // the first leaf of row subtree i
             int q = jprev;                 // q = lca(jprev, j): the root of jprev's set
             while (q != ancestor[q]) q = ancestor[q];
@@ -121,7 +127,7 @@ void column_counts(const PatternGraph& g, const int* perm, const int* iperm, con
                 ancestor[s] = q;  // path compression
                 s = up;
             }
-            --delta[q];
+            delta[q] -= wi;
         }
         if (parent[j] != kNone) ancestor[j] = parent[j];
     }

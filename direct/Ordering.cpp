@@ -1,6 +1,6 @@
 // The compression of a pattern graph and the fill-reducing orderings on it: approximate minimum
 // degree (SuiteSparse AMD) and nested dissection (METIS), both called on the compressed graph
-// without self loops and expanded to the vertices.
+// without self loops.
 #include "detail/Ordering.h"
 
 #include <algorithm>
@@ -65,14 +65,6 @@ bool indistinguishable(const PatternGraph& g, int u, int v)
             break;
     }
     return a == aEnd && b == bEnd && vInA && uInB;
-}
-
-// perm of the vertices from the order of the supervariables: each one's members in turn.
-void expand(const CompressedGraph& c, const std::vector<int>& order, std::vector<int>& perm)
-{
-    std::size_t k = 0;
-    for (int s : order)
-        for (int p = c.memberPtr[s]; p < c.memberPtr[s + 1]; ++p) perm[k++] = c.members[p];
 }
 
 // The identity order of the supervariables for a graph without edges (nothing to reduce; the
@@ -180,10 +172,9 @@ void compress_graph(const PatternGraph& g, CompressedGraph& c)
 
 // AMD with its default controls (dense rows: more than 10 sqrt(n) entries; aggressive
 // absorption). The graph is sorted and free of duplicates, so AMD takes it as it is.
-bool order_amd(const CompressedGraph& c, std::vector<int>& perm)
+bool order_amd(const CompressedGraph& c, std::vector<int>& order)
 {
     const PatternGraph& g = *c.graph;
-    std::vector<int> order;
     if (!natural_when_no_edges(c, order))
     {
         double control[AMD_CONTROL];
@@ -192,17 +183,14 @@ bool order_amd(const CompressedGraph& c, std::vector<int>& perm)
         const int status = amd_order(g.n, g.ptr.data(), g.adj.data(), order.data(), control, info);
         if (status != AMD_OK && status != AMD_OK_BUT_JUMBLED) return false;
     }
-    perm.resize(c.members.size());
-    expand(c, order, perm);
     return true;
 }
 
-// METIS_NodeND with its default options but its own compression (done above); its perm is ours
-// (perm[k] = the vertex numbered k).
-bool order_metis(const CompressedGraph& c, std::vector<int>& perm)
+// METIS_NodeND with its default options but its own compression (done above); its perm is our
+// order (order[k] = the supervariable numbered k).
+bool order_metis(const CompressedGraph& c, std::vector<int>& order)
 {
     const PatternGraph& g = *c.graph;
-    std::vector<int> order;
     if (!natural_when_no_edges(c, order))
     {
         idx_t options[METIS_NOPTIONS];
@@ -231,8 +219,6 @@ bool order_metis(const CompressedGraph& c, std::vector<int>& perm)
         }
         if (status != METIS_OK) return false;
     }
-    perm.resize(c.members.size());
-    expand(c, order, perm);
     return true;
 }
 

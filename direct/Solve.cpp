@@ -12,7 +12,8 @@
 // Supernodes whose block is small go through plain loops: the BLAS's call costs more there.
 // The right-hand sides are solved in equal groups of at most kRhsBlock columns (each a block of
 // leading dimension k), the groups spread over the threads and the BLAS on one thread: every
-// solution has the same bits whatever the thread count.
+// solution has the same bits whatever the thread count. Each group reads the whole factor twice,
+// so the groups are as wide as the BLAS keeps efficient (100 right-hand sides make one group).
 #include "detail/Blas.h"
 #include "detail/Numeric.h"
 
@@ -29,7 +30,7 @@ namespace
 {
 
 constexpr int64_t kPlainBlock = 512;  // nsrow * nscol * m below which the loops run
-constexpr int kRhsBlock = 64;         // right-hand sides solved together
+constexpr int kRhsBlock = 128;        // right-hand sides solved together
 
 const double kOne = 1.0, kMinusOne = -1.0, kZero = 0.0;
 const int kUnit = 1;  // stride of a contiguous vector

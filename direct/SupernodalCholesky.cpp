@@ -241,12 +241,18 @@ int CSupernodalCholesky::Impl::solve(double* B, int rows, int k)
     if (S.n == 0 || k == 0) return 1;
     try
     {
-        std::vector<double> X(static_cast<size_t>(S.n) * k);
+        // the pivot-order copy is written whole before it is read: no zeroing, huge pages
+        tarvel::direct::LargeArray copy;
+        if (!copy.Reserve(static_cast<size_t>(S.n) * k))
+            return fail_solve("out of memory in the solve");
+        double* X = copy.data();
         for (int i = 0; i < S.n; ++i)
-            std::copy_n(B + static_cast<int64_t>(S.perm[i]) * k, k, &X[static_cast<size_t>(i) * k]);
-        tarvel::direct::solve_factored(S, values.data(), X.data(), k, threads);
+            std::copy_n(B + static_cast<int64_t>(S.perm[i]) * k, k,
+                        X + static_cast<int64_t>(i) * k);
+        tarvel::direct::solve_factored(S, values.data(), X, k, threads);
         for (int i = 0; i < S.n; ++i)
-            std::copy_n(&X[static_cast<size_t>(i) * k], k, B + static_cast<int64_t>(S.perm[i]) * k);
+            std::copy_n(X + static_cast<int64_t>(i) * k, k,
+                        B + static_cast<int64_t>(S.perm[i]) * k);
     }
     catch (const std::exception&)  // std::bad_alloc
     {

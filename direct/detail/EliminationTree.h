@@ -22,8 +22,10 @@ void postorder(int n, const int* parent, int* post, int* work);
 // counts[j] = the entries of column j of L, diagonal included, for P A P^T with an elimination
 // tree that is already postordered (every subtree is a run of consecutive pivots ending at its
 // root). Row subtrees found through their leaves with the first descendants and a disjoint-set
-// forest (Gilbert, Ng, Peyton 1994; Davis sec. 4.5, cs_counts). work: 4n ints.
+// forest (Gilbert, Ng, Peyton 1994; Davis sec. 4.5, cs_counts). With weights (weight[v] for
+// vertex v, or nullptr for all 1), vertex v stands for weight[v] indistinguishable unknowns
+// eliminated one after the other (a CompressedGraph's supervariable), and counts[j] is the column count of the first of them. work: 4n ints.
 void column_counts(const PatternGraph& g, const int* perm, const int* iperm, const int* parent,
-                   int* counts, int* work);
+                   const int* weight, int* counts, int* work);
 
 }  // namespace tarvel::detail

@@ -13,9 +13,10 @@
 namespace tarvel::direct
 {
 
-// A large array of doubles (the factor, the update block) on 2 MiB boundaries, its pages
-// marked for transparent huge pages where the system has them: first touching hundreds of
-// megabytes costs far fewer page faults. Contents undefined after Reserve.
+// A large array of doubles (the factor, the update block, the solve's copy of the right-hand
+// sides) on 2 MiB boundaries, its pages marked for transparent huge pages where the system has
+// them: first touching hundreds of megabytes costs far fewer page faults. Below 2 MiB it comes
+// from the ordinary heap. Contents undefined after Reserve.
 class LargeArray
 {
 public:
@@ -94,8 +95,8 @@ int factorize_numeric(const Symbolic& S, const Layout& layout, const Plan& plan,
                       std::vector<Workspace>& spaces, int& failedPivot);
 
 // Solves L L^T X = X for the k columns of X, stored in pivot order row by row (element (i, j)
-// at X[i * k + j]), with the BLAS's threads set to threads; std::bad_alloc when the work space
-// cannot be had.
+// at X[i * k + j]), the groups of columns spread over threads threads; std::bad_alloc when the
+// work space cannot be had.
 void solve_factored(const Symbolic& S, const double* values, double* X, int k, int threads);
 
 }  // namespace tarvel::direct

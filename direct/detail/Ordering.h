@@ -38,15 +38,15 @@ struct CompressedGraph
 // neighbourhood, then compared exactly). c refers to g afterwards: g must outlive it.
 void compress_graph(const PatternGraph& g, CompressedGraph& c);
 
-// perm[k] = the vertex of g eliminated at pivot k, each supervariable's vertices consecutive.
-// Each returns false when its library runs out of memory (perm then undefined); std::bad_alloc
-// from the vectors passes through.
+// order[k] = the supervariable of c eliminated at step k (a vertex of c.graph); its members
+// follow one another in the elimination of the unknowns. Each returns false when its library
+// runs out of memory (order then undefined); std::bad_alloc from the vectors passes through.
 // Approximate minimum degree: P. R. Amestoy, T. A. Davis, I. S. Duff, An approximate minimum
 // degree ordering algorithm, SIAM J. Matrix Anal. Appl. 17(4), 1996 (SuiteSparse AMD).
-bool order_amd(const CompressedGraph& c, std::vector<int>& perm);
+bool order_amd(const CompressedGraph& c, std::vector<int>& order);
 // Multilevel nested dissection: G. Karypis, V. Kumar, A fast and high quality multilevel scheme
 // for partitioning irregular graphs, SIAM J. Sci. Comput. 20(1), 1998 (METIS_NodeND), the
 // supervariables weighted by their sizes so that separators balance the vertices of g.
-bool order_metis(const CompressedGraph& c, std::vector<int>& perm);
+bool order_metis(const CompressedGraph& c, std::vector<int>& order);
 
 }  // namespace tarvel::detail

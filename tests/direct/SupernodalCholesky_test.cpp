@@ -264,7 +264,7 @@ TEST_F(SupernodalCholesky, SolvesEmptyAndOneByOne)
     EXPECT_EQ(chol.FactorEntries(), 1);
 }
 
-// The model problems with their prescribed DOFs as unit rows (SymUnifyAndZero), 70 right-hand
+// The model problems with their prescribed DOFs as unit rows (SymUnifyAndZero), 130 right-hand
 // sides (multiples of the load): the scaled residual on the whole system, prescribed values
 // exact. One, two and all threads give the same bits: every entry of the factor and of the
 // solutions sees the same operations in the same order (the dense case splits its one wide
@@ -290,13 +290,13 @@ TEST_F(SupernodalCholesky, SolvesAlikeOnAnyThreadCount)
         MakeFemSystem(problems[c], s);
         cases[c].name = problems[c].name;
         cases[c].K = std::move(s.K);
-        cases[c].f = CMatrix(s.f.GetRows(), 70, true, 0.0);
+        cases[c].f = CMatrix(s.f.GetRows(), 130, true, 0.0);
         for (int i = 0; i < s.f.GetRows(); ++i)
-            for (int j = 0; j < 70; ++j) cases[c].f(i, j) = s.f(i, 0) * (j + 1);
+            for (int j = 0; j < 130; ++j) cases[c].f(i, j) = s.f(i, 0) * (j + 1);
         cases[c].fixed = problems[c].fixed_dofs;
         cases[c].values = problems[c].fixed_values;
     }
-    Problem dense = MakeProblem(DenseSpd(660, 9), 70, true);
+    Problem dense = MakeProblem(DenseSpd(660, 9), 130, true);
     cases[2].name = "dense-660";
     cases[2].K = System(660, std::move(dense.A));
     cases[2].f = dense.b;
