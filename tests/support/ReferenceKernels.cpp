@@ -27,18 +27,9 @@ std::vector<Row*> rows_of(CSparseMatrix& A)
 // at or left of col) or at the row's head; a missing cell is made holding v. Returns the cell.
 Cell* add_at(Row& r, Cell* from, int col, double v)
 {
-    if (from && from->m_nCol == col)
-    {
-        from->m_dValue += v;
-        return from;
-    }
-    Cell* prev = from;
-    Cell* c = from ? from->m_pNext : r.m_pFirstCell;
-    while (c && c->m_nCol < col)
-    {
-        prev = c;
-        c = c->m_pNext;
-    }
+    Cell* prev = nullptr;
+    Cell* c = from ? from : r.m_pFirstCell;
+    for (; c && c->m_nCol < col; c = c->m_pNext) prev = c;
     if (c && c->m_nCol == col)
     {
         c->m_dValue += v;
