@@ -30,9 +30,9 @@ TEST(Vector, OperationsAgainstHandWorkedValues)
 {
     const CVector s = MakeVector({10, 20, 30}), l = MakeVector({1, 2, 3, 4, 5});
     const CVector v = MakeVector({1, -2, 4}), w = MakeVector({2, 3, -1});
-    static long idx[] = {2, -1, 0};
-    static double val[] = {10, 99, 20};
-    static int four[] = {4, 1, 7}, same[] = {4, 0};
+    long idx[] = {2, -1, 0};
+    double val[] = {10, 99, 20};
+    int four[] = {4, 1, 7}, same[] = {4, 0};
     double* adopted[] = {new double[2]{7, 8}, new double[1]{9}};  // each taken over once below
     const std::pair<std::string, const char*> cases[] = {
         {After(s, [&](auto& x) { x += l; }), "5: 11 22 33 4 5"},
@@ -51,7 +51,7 @@ TEST(Vector, OperationsAgainstHandWorkedValues)
         {After(v, [&](auto& x) { x.CrossProd(&v, &w); }), "3: -10 9 7"},
         {After(v, [&](auto& x) { x.SetVector(2, adopted[0]); }), "2: 7 8"},
         {After(v, [&](auto& x) { delete[] x.ReplaceVector(adopted[1], 1); }), "1: 9"},
-        {After(v, [](auto& x) { x.AddValues(idx, val, 3); }), "3: 21 -2 14"},
+        {After(v, [&](auto& x) { x.AddValues(idx, val, 3); }), "3: 21 -2 14"},
         {After(l, [](auto& x) { x.Trunc(1, 3); }), "2: 2 3"},
         {After(l, [](auto& x) { x.Trunc(2, 0); }), "3: 3 4 5"},
         {After(l, [](auto& x) { x.Trunc(1, 99); }), "4: 2 3 4 5"},
@@ -60,8 +60,8 @@ TEST(Vector, OperationsAgainstHandWorkedValues)
         {After(v, [](auto& x) { x.Allocate(2, false, 9.0); }), "2: 0 0"},
         {After(v, [](auto& x) { x.Allocate(3, true, 2.5); }), "3: 2.5 2.5 2.5"},
         {After(v, [](auto& x) { x.Allocate(-4, true, 1.0); }), "0:"},
-        {After(v, [](auto& x) { x.Allocate(four, 0); }), "4: 0 0 0 0"},  // reads d[0] anyway
-        {After(v, [](auto& x) { (void)(x.Allocate(four, 3) && x.Allocate(same, 2)); }),
+        {After(v, [&](auto& x) { x.Allocate(four, 0); }), "4: 0 0 0 0"},  // reads d[0] anyway
+        {After(v, [&](auto& x) { (void)(x.Allocate(four, 3) && x.Allocate(same, 2)); }),
          "4: 7 7 7 7"},
     };
     for (const auto& [got, expected] : cases) EXPECT_EQ(got, expected);

@@ -33,21 +33,23 @@ inline CVector MakeVector(std::initializer_list<double> values)
     return v;
 }
 
-// "rows x columns: e0 e1 ..." for a matrix, "size: e0 e1 ..." for a vector; every element as
-// printf's "%.17g" in the C locale, so equal texts mean equal bits (but for the sign of zero).
+// printf's "%.17g" of v in the C locale, whatever locale the process is in.
+inline std::string G17(double v)
+{
+    char buf[32];
+    return std::string(buf,
+                       std::to_chars(buf, buf + sizeof buf, v, std::chars_format::general, 17).ptr);
+}
+
+// "rows x columns: e0 e1 ..." for a matrix, "size: e0 e1 ..." for a vector; every element with
+// 17 significant digits, so equal texts mean equal bits (but for the sign of zero).
 inline std::string Text(const CVector& v)
 {
     const auto* m = dynamic_cast<const CMatrix*>(&v);
     std::string s = m ? std::to_string(m->GetRows()) + "x" + std::to_string(m->GetColumns())
                       : std::to_string(v.m_nSize);
     s += ":";
-    char buf[32];
-    for (int k = 0; k < v.m_nSize; ++k)
-    {
-        const auto end =
-            std::to_chars(buf, buf + sizeof buf, v.m_pData[k], std::chars_format::general, 17);
-        s += " " + std::string(buf, end.ptr);
-    }
+    for (int k = 0; k < v.m_nSize; ++k) s += " " + G17(v.m_pData[k]);
     return s;
 }
 

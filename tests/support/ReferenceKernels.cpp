@@ -170,22 +170,10 @@ void AatByRowPairs(CSparseMatrix& A)
         Cell* cellCursor = nullptr;
         for (const Row* rj = A.GetFirstRow(); rj; rj = rj->m_pNextRow)
         {
-            double s = 0.0;
-            const Cell* a = ri->m_pFirstCell;
-            const Cell* b = rj->m_pFirstCell;
-            while (a && b)
-            {
-                if (a->m_nCol == b->m_nCol)
-                {
-                    s += a->m_dValue * b->m_dValue;
-                    a = a->m_pNext;
-                    b = b->m_pNext;
-                }
-                else if (a->m_nCol < b->m_nCol)
-                    a = a->m_pNext;
-                else
-                    b = b->m_pNext;
-            }
+            double s = 0.0;  // over the common columns in ascending order (R2: one match each)
+            for (const Cell* a = ri->m_pFirstCell; a; a = a->m_pNext)
+                for (const Cell* b = rj->m_pFirstCell; b; b = b->m_pNext)
+                    if (a->m_nCol == b->m_nCol) s += a->m_dValue * b->m_dValue;
             if (!zero_or_nan(s))
                 T.CSparseMatrix::Add(ri->m_nRow, rj->m_nRow, s, rowCursor, cellCursor);
         }
