@@ -27,9 +27,18 @@ std::vector<Row*> rows_of(CSparseMatrix& A)
 // at or left of col) or at the row's head; a missing cell is made holding v. Returns the cell.
 Cell* add_at(Row& r, Cell* from, int col, double v)
 {
-    Cell* prev = nullptr;
-    Cell* c = from ? from : r.m_pFirstCell;
-    for (; c && c->m_nCol < col; c = c->m_pNext) prev = c;
+    if (from && from->m_nCol == col)
+    {
+        from->m_dValue += v;
+        return from;
+    }
+    Cell* prev = from;
+    Cell* c = from ? from->m_pNext : r.m_pFirstCell;
+    while (c && c->m_nCol < col)
+    {
+        prev = c;
+        c = c->m_pNext;
+    }
     if (c && c->m_nCol == col)
     {
         c->m_dValue += v;
@@ -170,10 +179,22 @@ void AatByRowPairs(CSparseMatrix& A)
         Cell* cellCursor = nullptr;
         for (const Row* rj = A.GetFirstRow(); rj; rj = rj->m_pNextRow)
         {
-            double s = 0.0;  // over the common columns in ascending order (R2: one match each)
-            for (const Cell* a = ri->m_pFirstCell; a; a = a->m_pNext)
-                for (const Cell* b = rj->m_pFirstCell; b; b = b->m_pNext)
-                    if (a->m_nCol == b->m_nCol) s += a->m_dValue * b->m_dValue;
+            double s = 0.0;
+            const Cell* a = ri->m_pFirstCell;
+            const Cell* b = rj->m_pFirstCell;
+            while (a && b)
+            {
+                if (a->m_nCol == b->m_nCol)
+                {
+                    s += a->m_dValue * b->m_dValue;
+                    a = a->m_pNext;
+                    b = b->m_pNext;
+                }
+                else if (a->m_nCol < b->m_nCol)
+                    a = a->m_pNext;
+                else
+                    b = b->m_pNext;
+            }
             if (!zero_or_nan(s))
                 T.CSparseMatrix::Add(ri->m_nRow, rj->m_nRow, s, rowCursor, cellCursor);
         }

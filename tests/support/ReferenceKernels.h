@@ -23,8 +23,8 @@ int LuRightLooking(CSparseMatrix& A);
 // Reference: G. H. Golub, C. F. Van Loan, Matrix Computations, 4th ed., sec. 4.1 (LDL^T).
 int CholeskyRightLooking(CSparseMatrix& A);
 
-// A A^T by a dot product of every pair of rows (quadratic in the rows); sums that are 0.0 or NaN
-// are not stored. As CSparseMatrix::AAT.
+// A A^T by one merge pass for every pair of rows (quadratic in the rows); sums that are 0.0 or
+// NaN are not stored. As CSparseMatrix::AAT.
 void AatByRowPairs(CSparseMatrix& A);
 
 // UnifyAndZero2 and SymUnifyAndZero visiting every row once per prescribed index (rows x
