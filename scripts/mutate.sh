@@ -45,6 +45,15 @@ reorder/ReorderMat.cpp|for (int q = p + 1; q < k; ++q)|for (int q = p + 2; q < k
 containers/ContainerArchive.cpp|if (rows < 0 \|\| cols < 0) refuse();|if (rows < 0) refuse();|containers
 containers/ContainerArchive.cpp|values.empty() ? std::min(n, kBlock) : 2 * values.capacity()|n|containers
 containers/ContainerArchive.cpp|for (int i = 0; i < m_nSize; ++i) ar << m_pData[i];|for (int i = 1; i < m_nSize; ++i) ar << m_pData[i];|containers
+core/detail/DenseKernelBody.h|b_kj[v] = K::load(b_k + v * K::kWidth);|b_kj[v] = K::load(b_k + v);|core
+core/detail/DenseKernelBody.h|for (int q = 0; q < R; ++q) y[i + q] += s[q];|for (int q = 0; q < R; ++q) y[i + q] = s[q];|core
+core/detail/DenseKernelBody.h|for (int j = i; j < n; ++j) a_i[j] -= f_d * a_k[j];|for (int j = i + 1; j < n; ++j) a_i[j] -= f_d * a_k[j];|core
+core/DenseLU.cpp|if (m > largest)|if (m >= largest)|core
+core/DenseLU.cpp|y[i] = b[index_of(perm[i], c, m)] - s;|y[i] = b[index_of(i, c, m)] - s;|core
+core/Matrix.cpp|for (int j = i + 1; j < cols; ++j)|for (int j = i + 2; j < cols; ++j)|core
+core/Vector.cpp|for (; i < common; ++i) z[i]|for (; i + 1 < common; ++i) z[i]|core
+core/Rotations.cpp|R(1, 2) = 2.0 * (y * z - x * w);|R(1, 2) = 2.0 * (y * z + x * w);|core
+core/DenseArchive.cpp|loaded.n == 0 ? rows == 0 :|loaded.n == 0 ? rows >= 0 :|core
 platform/Archive.cpp|b[i] = BYTE(v >> (8 * i));|b[i] = BYTE(v >> (8 * (N - 1 - i)));|platform
 platform/Archive.cpp|index == 0 \|\| index >= m_loadArray.size()|index == 0 \|\| index > m_loadArray.size()|platform
 platform/String.cpp|while (end > 0 && is_c_space(m_str[end - 1])) --end;|while (end > 1 && is_c_space(m_str[end - 1])) --end;|platform
@@ -79,7 +88,9 @@ build_program() {
 }
 
 # -- 1. The unmutated tree must build and pass, or no verdict means anything --
-families=$(sed 's/\\|//g' <<<"$mutants" | cut -d'|' -f4 | sort -u)
+# (only the families of the mutants that MUTATE_ONLY selects)
+families=$(sed 's/\\|//g' <<<"$mutants" | awk -F'|' -v only="${MUTATE_ONLY:-}" \
+    'NF && (only == "" || $1 ~ only) {print $4}' | sort -u)
 for f in $families; do
     build_program "$f" || { echo "baseline: tarvel_${f}_tests does not build"; exit 2; }
     run_program "$f" || { echo "baseline: tarvel_${f}_tests fails before any mutation"; exit 2; }

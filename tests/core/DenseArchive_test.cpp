@@ -22,9 +22,15 @@ template <class X> int load_as(const std::string& bytes, std::unique_ptr<X>& loa
     return cause;
 }
 
-std::string stored(const CObject& object)
+// Loads the bytes into an existing object through its Serialize, after its class tag.
+int load_into(const std::string& bytes, CVector& kept)
 {
-    return stored_bytes([&](CArchive& ar) { ar << &object; });
+    return load_failure(bytes,
+                        [&kept](CArchive& ar)
+                        {
+                            ar.ReadClass(kept.GetRuntimeClass());
+                            kept.Serialize(ar);
+                        });
 }
 
 }  // namespace
@@ -33,14 +39,14 @@ std::string stored(const CObject& object)
 // vector, so the vector extraction gives the matrix back; a vector is no matrix.
 TEST(DenseArchive, BytesAndRoundTripsThroughTheExtractionOperators)
 {
-    const std::string vector = stored(MakeVector({1.0, 2.0}));
+    const CVector two = MakeVector({1.0, 2.0});
+    const std::string vector = stored_bytes([&two](CArchive& ar) { ar << &two; });
     EXPECT_EQ(vector, new_class(1, "CVector") + le32(2) + std::string("\0\0\0\0\0\0\xF0\x3F", 8) +
                           std::string("\0\0\0\0\0\0\0\x40", 8));
     const CMatrix m = MakeMatrix(2, 3, {1, 2, 3, 4, 5, 6});
-    const std::string matrix = stored(m);
+    const std::string matrix = stored_bytes([&m](CArchive& ar) { ar << &m; });
     EXPECT_EQ(matrix, new_class(1, "CMatrix") + le32(6) + le64(1) + le64(2) + le64(3) + le64(4) +
                           le64(5) + le64(6) + le32(2));
-
     std::unique_ptr<CVector> asVector;
     ASSERT_EQ(load_as(matrix, asVector), -1);
     EXPECT_EQ(Text(*asVector), "2x3: 1 2 3 4 5 6");  // a CMatrix, shape and all
@@ -50,43 +56,32 @@ TEST(DenseArchive, BytesAndRoundTripsThroughTheExtractionOperators)
 }
 
 // A negative count, or a row count that is negative, exceeds or does not divide the element
-// count, is refused and leaves a matrix loaded in place with its shape; a count a few elements
-// short, or far beyond the file, ends in endOfFile without reserving the size it claims, and a
-// vector loaded in place keeps its contents.
+// count, or is not 0 for no elements, is refused and leaves a matrix loaded in place with its
+// shape; a count a few elements short, or far beyond the file, ends in endOfFile without
+// reserving the size it claims, and a vector loaded in place keeps its contents.
 TEST(DenseArchive, MalformedAndTruncatedArchives)
 {
     std::unique_ptr<CVector> v;
     EXPECT_EQ(load_as(new_class(1, "CVector") + le32(-5), v), CArchiveException::generic);
     const std::string two = le32(2) + le64(3) + le64(4);
-    for (int rows : {-2, 0, 3, 0x7FFFFFFF})
+    for (const auto& [elements, rows] :
+         {std::pair{two, -2}, {two, 0}, {two, 3}, {two, 0x7FFFFFFF}, {le32(0), 2}})
     {
-        const std::string bytes = new_class(1, "CMatrix") + two + le32(rows);
+        const std::string bytes = new_class(1, "CMatrix") + elements + le32(rows);
         std::unique_ptr<CMatrix> m;
-        EXPECT_EQ(load_as(bytes, m), CArchiveException::generic) << rows;
         CMatrix kept = MakeMatrix(1, 3, {7, 8, 9});
-        const auto read = [&kept](CArchive& ar)
-        {
-            ar.ReadClass(RUNTIME_CLASS(CMatrix));
-            kept.Serialize(ar);
-        };
-        EXPECT_EQ(load_failure(bytes, read), CArchiveException::generic);
+        EXPECT_EQ(load_as(bytes, m), CArchiveException::generic) << rows;
+        EXPECT_EQ(load_into(bytes, kept), CArchiveException::generic);
         EXPECT_EQ(Text(kept), "1x3: 7 8 9");
     }
     std::unique_ptr<CMatrix> m;
-    EXPECT_EQ(load_as(new_class(1, "CMatrix") + le32(0) + le32(2), m), CArchiveException::generic);
     ASSERT_EQ(load_as(new_class(1, "CMatrix") + two + le32(2), m), -1);
     EXPECT_EQ(Text(*m), "2x1: 3 4");
-
     for (int count : {5, 0x7FFFFFFF})
     {
-        const std::string bytes = new_class(1, "CVector") + le32(count) + le64(1) + le64(2);
         CVector kept = MakeVector({7, 8});
-        const auto read = [&kept](CArchive& ar)
-        {
-            ar.ReadClass(RUNTIME_CLASS(CVector));
-            kept.Serialize(ar);
-        };
-        EXPECT_EQ(load_failure(bytes, read), CArchiveException::endOfFile);
+        EXPECT_EQ(load_into(new_class(1, "CVector") + le32(count) + le64(1) + le64(2), kept),
+                  CArchiveException::endOfFile);
         EXPECT_EQ(Text(kept), "2: 7 8") << count;
     }
 }

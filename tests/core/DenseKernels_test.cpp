@@ -35,17 +35,27 @@ CMatrix Transposed(const CMatrix& A)
     return T;
 }
 
+// The identity of order n with t placed at (1, 1).
+CMatrix Embedded(const CMatrix& t, int n)
+{
+    CMatrix I(n, n, true, 0.0);
+    for (int i = 0; i < n; ++i) I(i, i) = 1.0;
+    for (int i = 0; i < t.GetRows(); ++i)
+        for (int j = 0; j < t.GetColumns(); ++j) I(1 + i, 1 + j) = t(i, j);
+    return I;
+}
+
 struct Shape
 {
     int r, m, n;  // A r x m, B m x n
 };
 
 // The sizes of element matrices (Hex8 6 x 24 and 24 x 6, Q4 3 x 8), awkward ones, and k past
-// one panel of the product kernel (256).
-const Shape kShapes[] = {{3, 3, 3},    {6, 6, 6},    {6, 24, 24},  {24, 6, 6},   {6, 6, 24},
-                         {3, 8, 8},    {8, 3, 8},    {12, 12, 12}, {24, 24, 24}, {30, 30, 30},
-                         {60, 60, 60}, {1, 1, 1},    {2, 2, 2},    {5, 5, 5},    {7, 7, 7},
-                         {13, 13, 13}, {31, 31, 31}, {5, 7, 13},   {13, 31, 7},  {9, 260, 3}};
+// one panel of the product kernel (256), with enough columns for whole register tiles.
+const Shape kShapes[] = {
+    {3, 3, 3},    {6, 6, 6},    {6, 24, 24},  {24, 6, 6},   {6, 6, 24},  {3, 8, 8},   {8, 3, 8},
+    {12, 12, 12}, {24, 24, 24}, {30, 30, 30}, {60, 60, 60}, {1, 1, 1},   {2, 2, 2},   {5, 5, 5},
+    {7, 7, 7},    {13, 13, 13}, {31, 31, 31}, {5, 7, 13},   {13, 31, 7}, {9, 260, 3}, {9, 260, 29}};
 
 using Operation =
     std::function<void(const CMatrix& A, const CMatrix& B, CMatrix& got, CMatrix& expected)>;
@@ -64,71 +74,57 @@ const std::pair<const char*, Operation> kOperations[] = {
     {"B *= B",
      [](const CMatrix&, const CMatrix& B, CMatrix& got, CMatrix& expected)
      {
-         if (B.GetRows() != B.GetColumns()) return;
          got = B;
-         got *= got;
-         expected = ReferenceProduct(B, B);
+         if (B.GetRows() == B.GetColumns()) got *= got;
+         expected = B.GetRows() == B.GetColumns() ? ReferenceProduct(B, B) : B;
      }},
     {"PostPreMult",
      [](const CMatrix& A, const CMatrix& B, CMatrix& got, CMatrix& expected)
      {
          // D = B B^T (m x m), congruence by A: A D^T A^T, each sum from 0.0.
-         CMatrix D = ReferenceProduct(B, Transposed(B));
-         got = D;
+         got = ReferenceProduct(B, Transposed(B));
+         expected = ReferenceProduct(A, Transposed(ReferenceProduct(A, got)));
          got.PostPreMult(A, 0);
-         const CMatrix W = ReferenceProduct(A, D);
-         expected = ReferenceProduct(A, Transposed(W));
      }},
-    {"SubMult 1|2, 4|8",
+    {"SubMult 1|2|4|8",
      [](const CMatrix& A, const CMatrix& B, CMatrix& got, CMatrix& expected)
      {
-         // The m x m block of a (m + 2) x (m + 3) matrix at p = 1, transformed by B's square
-         // T = B B^T (m x m).
+         // The m x m block at p = 1 of X ((m + 2) x (m + 3)) transformed by T = B B^T; products
+         // with identity rows add exact zeros, so the bits are those of the sums.
          const int m = A.GetColumns();
-         if (m > 64) return;  // the embedding products below grow as m^3
-         const CMatrix T = ReferenceProduct(B, Transposed(B));
-         const CMatrix X = RandomMatrix(m + 2, m + 3, 7);
+         if (m > 64) return;  // the embedding products grow as m^3
+         CMatrix T = ReferenceProduct(B, Transposed(B));
+         const CMatrix X = RandomMatrix(m + 2, m + 3, 7), E = Transposed(T);
          got = X;
-         got.SubMult(const_cast<CMatrix&>(T), 1, 1u | 2u | 4u | 8u);
-         CMatrix E = Transposed(T);  // embeds T' in the identity of X's rows / columns
-         auto embed = [&](const CMatrix& t, int size)
-         {
-             CMatrix I(size, size, true, 0.0);
-             for (int i = 0; i < size; ++i) I(i, i) = 1.0;
-             for (int i = 0; i < m; ++i)
-                 for (int j = 0; j < m; ++j) I(1 + i, 1 + j) = t(i, j);
-             return I;
-         };
-         // Products with identity rows add exact zeros, so the bits are those of the sums.
-         expected = ReferenceProduct(embed(E, m + 2), X);         // 1: T^T from the left
-         expected = ReferenceProduct(expected, embed(T, m + 3));  // 2: T from the right
-         expected = ReferenceProduct(embed(T, m + 2), expected);  // 4: T from the left
-         expected = ReferenceProduct(expected, embed(E, m + 3));  // 8: T^T from the right
+         got.SubMult(T, 1, 1u | 2u | 4u | 8u);
+         expected = ReferenceProduct(Embedded(E, m + 2), X);         // 1: T^T from the left
+         expected = ReferenceProduct(expected, Embedded(T, m + 3));  // 2: T from the right
+         expected = ReferenceProduct(Embedded(T, m + 2), expected);  // 4: T from the left
+         expected = ReferenceProduct(expected, Embedded(E, m + 3));  // 8: T^T from the right
      }},
     {"ApplyTo 1, 2",
      [](const CMatrix& A, const CMatrix& B, CMatrix& got, CMatrix& expected)
      {
-         // y = B x + y0 (mode 1), then y2 = B^T y (mode 2); A's first column as x.
-         CVector x(B.GetColumns(), true, 0.0), y(B.GetRows(), true, 0.5),
-             z(B.GetColumns(), true, 0.25);
-         for (int j = 0; j < x.m_nSize; ++j) x[j] = A.m_pData[j % A.m_nSize];
+         // y = y0 + B x (mode 1), then z = z0 + B^T y (mode 2), each accumulated onto y0 and z0
+         // in index order; A's first elements as x. got and expected hold y, then z.
+         const int r = B.GetRows(), n = B.GetColumns();
+         CVector x(n, true, 0.0), y(r, true, 0.5), z(n, true, 0.25);
+         for (int j = 0; j < n; ++j) x[j] = A.m_pData[j % A.m_nSize];
          B.ApplyTo(x, y, 1);
          B.ApplyTo(y, z, 2);
-         got = CMatrix(1, y.m_nSize + z.m_nSize, true, 0.0);
-         expected = got;
-         std::copy_n(y.m_pData, y.m_nSize, got.m_pData);
-         std::copy_n(z.m_pData, z.m_nSize, got.m_pData + y.m_nSize);
+         got = CMatrix(1, r + n, true, 0.0);
+         std::copy_n(y.m_pData, r, got.m_pData);
+         std::copy_n(z.m_pData, n, got.m_pData + r);
+         expected = CMatrix(1, r + n, true, 0.25);
          double* e = expected.m_pData;
-         for (int i = 0; i < B.GetRows(); ++i)
+         for (int i = 0; i < r; ++i)
          {
              double s = 0.0;
-             for (int j = 0; j < x.m_nSize; ++j) s += B(i, j) * x[j];
+             for (int j = 0; j < n; ++j) s += B(i, j) * x[j];
              e[i] = 0.5 + s;
          }
-         double* f = e + B.GetRows();
-         for (int j = 0; j < z.m_nSize; ++j) f[j] = 0.25;
-         for (int i = 0; i < B.GetRows(); ++i)
-             for (int j = 0; j < z.m_nSize; ++j) f[j] += e[i] * B(i, j);
+         for (int i = 0; i < r; ++i)
+             for (int j = 0; j < n; ++j) e[r + j] += e[i] * B(i, j);
      }},
     {"+= -= Add Scale AplusBC",
      [](const CMatrix& A, const CMatrix&, CMatrix& got, CMatrix& expected)
@@ -153,38 +149,34 @@ const std::pair<const char*, Operation> kOperations[] = {
      [](const CMatrix&, const CMatrix& B, CMatrix& got, CMatrix& expected)
      {
          // S = B B^T + m I is symmetric positive definite; the plain loops of both
-         // factorizations (Golub and Van Loan, sec. 3.2 and 4.2) give the reference.
-         const int m = B.GetRows();
+         // factorizations (Golub and Van Loan, sec. 3.2 and 4.2) give the reference, with the
+         // determinant as the last element.
+         const int m = B.GetRows(), mm = m * m;
          CMatrix S = ReferenceProduct(B, Transposed(B));
          for (int i = 0; i < m; ++i) S(i, i) += m;
          CMatrix L(S), U(S);
          ASSERT_TRUE(L.LU());
          ASSERT_EQ(U.Cholesky(), 1);
-         got = CMatrix(1, 2 * m * m + 1, true, 0.0);
-         std::copy_n(L.m_pData, m * m, got.m_pData);
-         std::copy_n(U.m_pData, m * m, got.m_pData + m * m);
-         got.m_pData[2 * m * m] = S.Det();
-         expected = got;
-         double* e = expected.m_pData;
-         std::copy_n(S.m_pData, m * m, e);
-         std::copy_n(S.m_pData, m * m, e + m * m);
-         double det = 1.0;
+         got = CMatrix(1, 2 * mm + 1, true, S.Det());
+         std::copy_n(L.m_pData, mm, got.m_pData);
+         std::copy_n(U.m_pData, mm, got.m_pData + mm);
+         expected = CMatrix(1, 2 * mm + 1, true, 1.0);
+         double *a = expected.m_pData, *u = a + mm;
+         std::copy_n(S.m_pData, mm, a);
+         std::copy_n(S.m_pData, mm, u);
          for (int k = 0; k < m; ++k)
          {
              for (int i = k + 1; i < m; ++i)
              {
-                 double *a = e, *u = e + m * m;
                  const double l = a[i * m + k] = a[i * m + k] / a[k * m + k];
                  for (int j = k + 1; j < m; ++j) a[i * m + j] -= l * a[k * m + j];
                  const double f = u[k * m + i] / u[k * m + k];
                  for (int j = i; j < m; ++j) u[i * m + j] -= f * u[k * m + j];
              }
-             double* u_k = e + m * m + k * m;
-             const double s = std::sqrt(u_k[k]);
-             for (int j = 0; j < m; ++j) u_k[j] = j < k ? 0.0 : u_k[j] / s;
-             det *= e[k * m + k];
+             const double s = std::sqrt(u[k * m + k]);
+             for (int j = 0; j < m; ++j) u[k * m + j] = j < k ? 0.0 : u[k * m + j] / s;
+             a[2 * mm] *= a[k * m + k];
          }
-         e[2 * m * m] = det;
      }},
     {"transposes",
      [](const CMatrix& A, const CMatrix&, CMatrix& got, CMatrix& expected)

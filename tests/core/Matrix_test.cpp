@@ -1,120 +1,229 @@
-// CMatrix storage and arithmetic: shapes after every resizing operation, products against an
-// independent triple loop, searches with ties, norms, and the console printouts.
+// CMatrix against values worked by hand: shapes after every resizing operation, element-wise
+// and row/column operations, generators, searches with ties, norms and statistics, rotations,
+// and the console printouts. Products and factorizations are DenseKernels_test's.
 #include "support/Dense.h"
 
 #include <tarvel/Tarvel.h>
 
 #include <gtest/gtest.h>
+#include <random>
+#include <regex>
 
 using namespace tarvel_test;
+using V = std::vector<double>;
 
-// A matrix built or allocated with 0 columns has no rows. The list form: count 0 and 1 give
-// d0 x d0 zeros, 2 gives d0 x d1 zeros, 3 zeros only when d2 != 0 (same size otherwise keeps
-// the values), 4 sets d3; a failed allocation leaves the row count.
-TEST(Matrix, AllocateShapes)
+namespace
 {
-    EXPECT_EQ(Text(CMatrix(3, 0, true, 1.0)), "0x0:");
-    CMatrix m(2, 3, true, 4.0);
-    int d[] = {3, 2, 1, 7}, keep[] = {3, 2, 0, 7}, zeroCols[] = {3, 0};
-    const std::tuple<int*, int, const char*> cases[] = {
-        {d, 0, "3x3: 0 0 0 0 0 0 0 0 0"}, {d, 1, "3x3: 0 0 0 0 0 0 0 0 0"},
-        {d, 2, "3x2: 0 0 0 0 0 0"},       {keep, 3, "3x2: 4 4 4 4 4 4"},
-        {d, 3, "3x2: 0 0 0 0 0 0"},       {d, 4, "3x2: 7 7 7 7 7 7"}};
-    for (const auto& [dims, count, text] : cases)
-    {
-        m = 4.0;
-        ASSERT_TRUE(m.Allocate(dims, count));
-        EXPECT_EQ(Text(m), text) << count;
-    }
-    EXPECT_FALSE(m.Allocate(zeroCols, 2));
-    EXPECT_EQ(std::pair(m.GetRows(), m.GetSize()), std::pair(3, 0));
-    EXPECT_FALSE(m.Allocate(3, 0, true, 0.0));
-    EXPECT_EQ(Text(m), "0x0:");
-    EXPECT_TRUE(m.Allocate(2, true, 1.0));  // the one-size form: a column
-    EXPECT_EQ(Text(m), "2x1: 1 1");
+
+template <class F> std::string After(CMatrix m, F f)
+{
+    f(m);
+    return Text(m);
 }
 
-TEST(Matrix, TransposeResizeAndColumns)
+// The pattern of m row by row: '#' for an element in [lo, hi], '.' for a zero, '?' otherwise.
+std::string Pattern(const CMatrix& m, double lo, double hi)
 {
-    const CMatrix a = MakeMatrix(2, 3, {1, 2, 3, 4, 5, 6});
-    CMatrix b(a), sq = MakeMatrix(2, 2, {1, 2, 3, 4});
-    b.Transpose();
-    EXPECT_EQ(Text(b), "3x2: 1 4 2 5 3 6");
-    EXPECT_EQ(Text(CMatrix(a, true)), Text(b));
+    std::string p;
+    for (int i = 0; i < m.GetRows(); ++i, p += '/')
+        for (int j = 0; j < m.GetColumns(); ++j)
+            p += m(i, j) == 0.0 ? '.' : (m(i, j) >= lo && m(i, j) <= hi ? '#' : '?');
+    return p;
+}
+
+// max |R^T R - I|
+double OrthogonalityError(const CMatrix& R)
+{
+    CMatrix RtR(R, true);
+    RtR *= R;
+    double e = 0.0;
+    for (int i = 0; i < 3; ++i)
+        for (int j = 0; j < 3; ++j) e = std::max(e, std::fabs(RtR(i, j) - (i == j ? 1.0 : 0.0)));
+    return e;
+}
+
+}  // namespace
+
+// Each operation on a copy of m (2 x 3, 1 .. 6) and the exact text it leaves. A matrix with 0
+// columns has no rows. Allocate's list form: count 0 and 1 give d0 x d0 zeros, 2 gives d0 x d1
+// zeros, 3 zeros only when d2 != 0 (otherwise the same size keeps the values), 4 sets d3.
+// Resize(n, asColumns) reshapes when n divides the size. GetColVect grows a shorter vector to
+// the row count and leaves a longer one's tail. ApplyTo: mode 1 m x, mode 2 m^T x, any other
+// mode nothing (the one-argument form then leaves an empty vector); the two-argument form
+// accumulates. LMat / UMat with add add to the pattern and keep the other triangle.
+TEST(Matrix, OperationsAgainstHandWorkedValues)
+{
+    const CMatrix m = MakeMatrix(2, 3, {1, 2, 3, 4, 5, 6});
+    static int d[] = {3, 2, 1, 7}, keep[] = {3, 2, 0, 7}, zeroCols[] = {3, 0};
+    static long idx[] = {2, -1, 0};
+    static double block[] = {1, 2, 3, 4, 5, 6, 7, 8, 9};
+    double* adopted[] = {new double[2]{5, 6}, new double[2]{5, 6}};  // each taken over once below
+    const CMatrix steps = MakeMatrix(2, 3, {1, 1, 1, 2, 2, 2});
+    CVector in = MakeVector({9}), longer = MakeVector({9, 9, 9, 9}), x = MakeVector({1, 0, -1});
+    CVector y = MakeVector({100, 100}), z = MakeVector({1, 1, 1});
+    m.GetColVect(in, 1);
+    m.GetColVect(longer, 2);
+    m.ApplyTo(MakeVector({1, 1, 1}), y, 1);
+    m.ApplyTo(MakeVector({1, 2}), z, 2);
+    m.ApplyTo(MakeVector({1, 2}), z, 0);
+    const auto apply = [&](int mode)
+    {
+        m.ApplyTo(x, mode);
+        return Text(x);
+    };
+    const std::pair<std::string, const char*> cases[] = {
+        {After(m, [](CMatrix& a) { a.MultiplyRow(1, 2.0); }), "2x3: 1 2 3 8 10 12"},
+        {After(m, [](CMatrix& a) { a.MultiplyCol(0, -1.0); }), "2x3: -1 2 3 -4 5 6"},
+        {After(m, [](CMatrix& a) { a.MultiplySubRow(0, 1, 3, 10.0); }), "2x3: 1 20 30 4 5 6"},
+        {After(m, [](CMatrix& a) { a /= 2.0; }), "2x3: 0.5 1 1.5 2 2.5 3"},
+        {After(m, [&](CMatrix& a) { a -= steps; }), "2x3: 0 1 2 2 3 4"},
+        {After(m, [](CMatrix& a) { a.Identity(2, 3.0); }), "2x2: 3 0 0 3"},
+        {After(m, [&](CMatrix& a) { a.SetVector(adopted[0], 1, 2); }), "1x2: 5 6"},
+        {After(m, [&](CMatrix& a) { delete[] a.ReplaceVector(adopted[1], 2); }), "2x1: 5 6"},
+        {After(m, [](CMatrix& a) { a.Transpose(); }), "3x2: 1 4 2 5 3 6"},
+        {Text(CMatrix(m, true)), "3x2: 1 4 2 5 3 6"},
+        {After(m, [](CMatrix& a) { a.Resize(2, true); }), "3x2: 1 2 3 4 5 6"},
+        {After(m, [](CMatrix& a) { a.Resize(6, false); }), "6x1: 1 2 3 4 5 6"},
+        {After(m, [](CMatrix& a) { a.Resize(4, false); }), "2x3: 1 2 3 4 5 6"},
+        {After(m, [](CMatrix& a) { a.Allocate(d, 0); }), "3x3: 0 0 0 0 0 0 0 0 0"},
+        {After(m, [](CMatrix& a) { a.Allocate(d, 1); }), "3x3: 0 0 0 0 0 0 0 0 0"},
+        {After(m, [](CMatrix& a) { a.Allocate(d, 2); }), "3x2: 0 0 0 0 0 0"},
+        {After(m, [](CMatrix& a) { a.Allocate(d, 3); }), "3x2: 0 0 0 0 0 0"},
+        {After(m, [](CMatrix& a) { a.Allocate(keep, 3); }), "3x2: 1 2 3 4 5 6"},
+        {After(m, [](CMatrix& a) { a.Allocate(d, 4); }), "3x2: 7 7 7 7 7 7"},
+        {After(m, [](CMatrix& a) { a.Allocate(zeroCols, 2); }), "2x0:"},  // the rows kept
+        {After(m, [](CMatrix& a) { a.Allocate(3, 0, true, 0.0); }), "0x0:"},
+        {After(m, [](CMatrix& a) { a.Allocate(2, true, 1.0); }), "2x1: 1 1"},
+        {Text(CMatrix(3, 0, true, 1.0)), "0x0:"},
+        {After(CMatrix(3, 3, true, 0.0), [](CMatrix& a) { a.AddValues(idx, block, 3); }),
+         "3x3: 9 0 7 0 0 0 3 0 1"},
+        {Text(in) + " " + Text(longer), "2: 2 5 4: 3 6 9 9"},
+        {apply(1), "2: -2 -2"},  // the list's elements are formed in order
+        {apply(2), "3: -10 -14 -18"},
+        {apply(3), "0:"},
+        {Text(y) + " " + Text(z), "2: 106 115 3: 10 13 16"},
+        {After(m, [](CMatrix& a) { a.LMat(3, 3, 2.0, 5.0, false); }), "3x3: 5 0 0 2 5 0 2 2 5"},
+        {After(CMatrix(3, 3, true, 1.0), [](CMatrix& a) { a.LMat(3, 3, 2.0, 5.0, true); }),
+         "3x3: 6 1 1 3 6 1 3 3 6"},
+        {After(m, [](CMatrix& a) { a.UMat(2, 3, 2.0, 5.0, false); }), "2x3: 5 2 2 0 5 2"},
+        {After(m, [](CMatrix& a) { a.SetVals(1, 4.0, true, false); }), "2x3: 1 6 3 4 9 6"},
+        {After(m, [](CMatrix& a) { a.SetVals(0, 7.0, false, true); }), "2x3: 7 7 7 4 5 6"},
+        {After(MakeMatrix(3, 3, {1, 9, 9, 9, 2, 9, 9, 9, 6}), [](CMatrix& a) { a.Dev(); }),
+         "3x3: -2 9 9 9 -1 9 9 9 3"},
+    };
+    for (const auto& [got, expected] : cases) EXPECT_EQ(got, expected);
+    CMatrix sq = MakeMatrix(2, 2, {1, 2, 3, 4}), t(m);
     const double* array = sq.m_pData;
     sq.Transpose();
     EXPECT_EQ(sq.m_pData, array);  // square: in place
     EXPECT_EQ(Text(sq), "2x2: 1 3 2 4");
-
-    // Resize(n, asColumns) reshapes when n divides the size; n = 0 only an empty matrix.
-    EXPECT_TRUE(CMatrix().Resize(0, false));
-    const std::tuple<int, bool, bool, int> resizes[] = {{3, true, true, 2},
-                                                        {2, true, true, 3},
-                                                        {4, false, false, 3},
-                                                        {6, false, true, 6},
-                                                        {0, false, false, 6}};
-    for (const auto& [n, asColumns, ok, rows] : resizes)
-        EXPECT_TRUE(b.Resize(n, asColumns) == ok && b.GetRows() == rows) << n;
-
-    // GetColVect grows a shorter vector to the row count and leaves a longer one's tail.
-    CVector shorter = MakeVector({9}), longer = MakeVector({9, 9, 9, 9});
-    a.GetColVect(shorter, 1);
-    a.GetColVect(longer, 2);
-    EXPECT_EQ(Text(shorter), "2: 2 5");
-    EXPECT_EQ(Text(longer), "4: 3 6 9 9");
+    EXPECT_TRUE(CMatrix().Resize(0, false) && !t.Resize(0, false) && !t.Resize(4, false));
+    EXPECT_FALSE(t.Allocate(3, 0, true, 0.0) || t.Allocate(zeroCols, 2));
 }
 
-// operator*= against a plain triple loop (same sums in the same order, so exact): a square
-// factor works in place, a non-square one reshapes, the matrix itself as factor is a copy.
-TEST(Matrix, ProductsAndApplyTo)
+// Searches with ties, norms, Vect2Norm (modes -1, 0, 1, 2: squared column norms, squared row
+// norms, column norms, row norms) and the extremes of lengths and of functions of columns
+// (perRow) or rows.
+TEST(Matrix, SearchesNormsAndStatistics)
 {
-    const CMatrix A = RandomMatrix(2, 3, 1), B = RandomMatrix(3, 2, 2), S = RandomMatrix(3, 3, 3);
-    CMatrix C(A), D(A), F(S);
-    C *= B;
-    EXPECT_EQ(Text(C), Text(ReferenceProduct(A, B)));
-    const double* array = D.m_pData;
-    D *= S;
-    EXPECT_EQ(D.m_pData, array);
-    EXPECT_EQ(Text(D), Text(ReferenceProduct(A, S)));
-    F *= F;
-    EXPECT_EQ(Text(F), Text(ReferenceProduct(S, S)));
-
-    // Mode 1: P x; mode 2: P^T x; other modes: nothing (the one-argument form then leaves an
-    // empty vector). The two-argument form accumulates into y.
-    const CMatrix P = MakeMatrix(2, 3, {1, 2, 3, 4, 5, 6});
-    CVector v = MakeVector({1, 0, -1}), y = MakeVector({100, 100}), z = MakeVector({1, 1, 1});
-    P.ApplyTo(v, 1);
-    EXPECT_EQ(Text(v), "2: -2 -2");
-    P.ApplyTo(v, 2);
-    EXPECT_EQ(Text(v), "3: -10 -14 -18");
-    P.ApplyTo(v, 3);
-    EXPECT_EQ(Text(v), "0:");
-    P.ApplyTo(MakeVector({1, 1, 1}), y, 1);
-    P.ApplyTo(MakeVector({1, 2}), z, 2);
-    P.ApplyTo(MakeVector({1, 2}), z, 0);
-    EXPECT_EQ(Text(y), "2: 106 115");
-    EXPECT_EQ(Text(z), "3: 10 13 16");
-}
-
-TEST(Matrix, AssemblingSearchesAndNorms)
-{
-    CMatrix m(3, 3, true, 0.0);
-    long idx[] = {2, -1, 0};
-    double block[] = {1, 2, 3, 4, 5, 6, 7, 8, 9};
-    m.AddValues(idx, block, 3);  // row and column -1 are skipped
-    EXPECT_EQ(Text(m), "3x3: 9 0 7 0 0 0 3 0 1");
-
     CMatrix s = MakeMatrix(3, 2, {3, 1, -3, 1, 2, 0});
     EXPECT_EQ(&s.fabsMaxInCol(0), &s(1, 0));  // the last of equal magnitudes
     EXPECT_EQ(&s.MaxInCol(1), &s(0, 1));      // the first of equal maxima
     EXPECT_EQ(&s.MinInCol(0), &s(1, 0));
-    EXPECT_EQ((std::vector<int>{s.FindInRow(1, 1.0), s.FindInCol(0, 2.0), s.FindInCol(0, 5.0)}),
-              (std::vector<int>{1, 2, -1}));
+    EXPECT_EQ((V{double(s.FindInRow(1, 1.0)), double(s.FindInCol(0, 2.0)),
+                 double(s.FindInCol(0, 5.0)), s.MaxInRow(2)}),
+              (V{1, 2, -1, 2}));
     EXPECT_TRUE(MakeMatrix(2, 2, {1, 2, 2, 1}).CheckSymm() && !s.CheckSymm());
-
     const CMatrix n = MakeMatrix(2, 3, {1, -2, 3, -4, 5, -6});
-    EXPECT_EQ((std::vector<double>{n.OneNorm(), n.InfNorm(), n.Frobenius(), n.Trace()}),
-              (std::vector<double>{9, 15, std::sqrt(91.0), 6}));
+    EXPECT_EQ((V{n.OneNorm(), n.InfNorm(), n.Frobenius(), n.Trace()}),
+              (V{9, 15, std::sqrt(91.0), 6}));
+
+    const CMatrix m = MakeMatrix(2, 3, {3, 4, 0, 0, 0, 1});
+    CVector v[4];
+    for (int mode = -1; mode < 3; ++mode) m.Vect2Norm(v[mode + 1], mode);
+    EXPECT_EQ(Text(v[0]) + " " + Text(v[1]) + " " + Text(v[2]) + " " + Text(v[3]),
+              "3: 9 16 1 2: 25 1 3: 3 4 1 2: 5 1");
+    double r[10];
+    m.GetMaxMinLength(r[0], r[1], 0, 1, true);     // rows of columns 0, 1: 5, 0
+    m.GetMaxMinLength(r[2], r[3], 0, 1, 2, true);  // 5, 1
+    m.GetMaxMin2([](double* x) { return x[0] + x[1]; }, r[4], r[5], 0, 1, false);  // 3, 4, 1
+    m.GetMaxMin3([](double* x) { return x[0] - x[1] + x[2]; }, r[6], r[7], 0, 1, 2, true);
+    m.GetMaxMin1([](double x) { return -x; }, r[8], r[9], 1, false);  // row 1: 0, 0, -1
+    EXPECT_EQ(V(r, r + 10), (V{5, 0, 5, 1, 4, 1, 1, -1, 0, -1}));
+}
+
+// RandMat fills the pattern of its kind with values in [lo, hi] and leaves zeros elsewhere, on
+// wide and tall matrices (an unknown kind leaves the matrix as it was); WellCond puts exactly
+// one non-zero per row within 1 +- spread/2, a permutation pattern when square.
+TEST(Matrix, GeneratorPatterns)
+{
+    // clang-format off
+    const std::tuple<int, int, int, const char*> kinds[] = {  // all, lower, upper, strictly ...
+        {3, 4, 0, "####/####/####/"}, {3, 4, 1, "#.../##../###./"}, {3, 4, 2, "####/.###/..##/"},
+        {3, 4, -1, "..../#.../##../"}, {3, 4, -2, ".###/..##/...#/"}, {4, 3, 0, "###/###/###/###/"},
+        {4, 3, 1, "#../##./###/###/"}, {4, 3, 2, "###/.##/..#/.../"}, {4, 3, -1, ".../#../##./###/"},
+        {4, 3, -2, ".##/..#/.../.../"}};
+    // clang-format on
+    for (const auto& [rows, cols, kind, pattern] : kinds)
+    {
+        CMatrix m;
+        m.RandMat(rows, cols, 3.0, -2.0, kind);
+        EXPECT_EQ(Pattern(m, -2.0, 3.0), pattern) << kind;
+    }
+    CMatrix untouched = MakeMatrix(1, 2, {4, 5});
+    untouched.RandMat(3, 3, 1.0, 0.0, 7);
+    EXPECT_EQ(Text(untouched), "1x2: 4 5");
+
+    const std::regex onePerRow("(\\.*#\\.*/)+");
+    for (const auto& [rows, cols] : {std::pair{6, 6}, std::pair{9, 4}, std::pair{4, 9}})
+    {
+        TarvelSrand(unsigned(rows * 31 + cols));
+        CMatrix w;
+        w.WellCond(rows, cols, 0.4);
+        EXPECT_TRUE(std::regex_match(Pattern(w, 0.8, 1.2), onePerRow)) << Pattern(w, 0.8, 1.2);
+        EXPECT_TRUE(rows != cols ||
+                    std::regex_match(Pattern(CMatrix(w, true), 0.8, 1.2), onePerRow));
+    }
+}
+
+// MakeRotMat: R^T R = I, det R = 1 and R v = v for random rotation vectors, to roundoff;
+// (0, 0, pi/2) maps x to y. RotMat is the rotation by b about the second axis for a = 0 and by a
+// about the third for b = 0, not orthogonal in general. RotMat2D: [[c, -s], [s, c]] or its
+// transpose, a matrix of another size resized.
+TEST(Matrix, Rotations)
+{
+    // Each entry of R takes about ten roundings from v (the half-angle sine and cosine, the
+    // normalization, the products); R^T R, det R and R v add a few more: 64 u covers them.
+    const double tol = 64 * kUnitRoundoff;
+    std::mt19937 gen(5);
+    std::uniform_real_distribution<double> u(-3.0, 3.0);
+    CMatrix R;
+    for (int t = 0; t < 20; ++t)
+    {
+        const CVector v = MakeVector({u(gen), u(gen), u(gen)});
+        R.MakeRotMat(v);
+        EXPECT_LT(OrthogonalityError(R), tol);
+        EXPECT_NEAR(R.Det(), 1.0, tol);
+        for (int i = 0; i < 3; ++i)
+            EXPECT_NEAR(R(i, 0) * v[0] + R(i, 1) * v[1] + R(i, 2) * v[2], v[i], tol * v.InfNorm());
+    }
+    R.MakeRotMat(MakeVector({0, 0, std::acos(0.0)}));
+    for (int i = 0; i < 3; ++i) EXPECT_NEAR(R(i, 0), i == 1 ? 1.0 : 0.0, tol);
+    for (const auto& [a, b, i, j] : {std::tuple{0.0, 0.8, 0, 2}, std::tuple{0.8, 0.0, 1, 0}})
+    {
+        R.RotMat(a, b);
+        EXPECT_LT(OrthogonalityError(R), tol);
+        EXPECT_NEAR(R(i, j), std::sin(0.8), tol);
+    }
+    R.RotMat(0.7, 1.2);
+    EXPECT_GT(OrthogonalityError(R), 1e-3);
+    R.Allocate(3, 3, true, 7.0);
+    CMatrix Rt;
+    CMatrix::RotMat2D(R, 0.5, false);
+    CMatrix::RotMat2D(Rt, 0.5, true);
+    const double c = std::cos(0.5), s = std::sin(0.5);
+    EXPECT_EQ(Text(R) + " " + Text(Rt),
+              Text(MakeMatrix(2, 2, {c, -s, s, c})) + " " + Text(MakeMatrix(2, 2, {c, s, -s, c})));
 }
 
 TEST(Matrix, ConsoleOutput)

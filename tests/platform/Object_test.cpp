@@ -27,7 +27,10 @@ IMPLEMENT_DYNCREATE(CTestCircle, CTestShape)
 
 }  // namespace
 
-TEST(RuntimeClass, DerivationAndCreation)
+// Creation and derivation; dynamic classes are found by name only once a module registers its
+// table; registering twice is harmless, withdrawing is complete, and a second record of a taken
+// name never displaces the first.
+TEST(RuntimeClass, CreationDerivationAndModuleRegistration)
 {
     EXPECT_EQ(RUNTIME_CLASS(CTestShape)->CreateObject(), nullptr);
     std::unique_ptr<CObject> made(RUNTIME_CLASS(CTestCircle)->CreateObject());
@@ -37,13 +40,7 @@ TEST(RuntimeClass, DerivationAndCreation)
                 made->IsKindOf(RUNTIME_CLASS(CObject)));
     EXPECT_FALSE(made->IsKindOf(RUNTIME_CLASS(CVirtMat)));
     EXPECT_FALSE(made->IsSerializable());  // dynamic creation alone does not make it storable
-}
 
-// Dynamic classes are found by name only once a module registers its table; registering twice
-// is harmless, withdrawing is complete, and a second record of a taken name never displaces
-// the first.
-TEST(RuntimeClass, ModuleRegistrationAndLookupByName)
-{
     CRuntimeClass* table[] = {RUNTIME_CLASS(CTestShape), RUNTIME_CLASS(CTestCircle)};
     AFX_EXTENSION_MODULE module = {"TestModule", table, 2, FALSE};
     EXPECT_EQ(CRuntimeClass::FromName("CTestCircle"), nullptr);
@@ -62,24 +59,22 @@ TEST(RuntimeClass, ModuleRegistrationAndLookupByName)
     AfxClassTerm(&impostor);
     EXPECT_EQ(CRuntimeClass::FromName("CVirtMat"), RUNTIME_CLASS(CVirtMat));  // still there
     EXPECT_EQ(CRuntimeClass::FromName(nullptr), nullptr);
-
     AFX_EXTENSION_MODULE broken = {"Broken", nullptr, 3, FALSE};
     EXPECT_FALSE(AfxInitExtensionModule(broken));
 }
 
-// The library's storable classes are found by name from the start, with schema 1 and their base,
-// and make objects of their own class.
+// The library's storable classes are found by name from the start, with schema 1 and their
+// base, and make objects of their own class.
 TEST(RuntimeClass, LibraryRecords)
 {
-    for (auto [name, base] : {std::pair{"CVector", RUNTIME_CLASS(CVirtRealMat)},
-                              {"CMatrix", RUNTIME_CLASS(CVector)},
-                              {"CSparseMatrix", RUNTIME_CLASS(CVirtRealMat)},
-                              {"CSystSpMat", RUNTIME_CLASS(CSparseMatrix)},
-                              {"CSkylineMatrix", RUNTIME_CLASS(CVirtRealMat)},
-                              {"CLongVector", RUNTIME_CLASS(CObject)},
-                              {"CLongMatrix", RUNTIME_CLASS(CObject)},
-                              {"CObjVect", RUNTIME_CLASS(CObject)},
-                              {"CObjMat", RUNTIME_CLASS(CObject)}})
+    const CRuntimeClass *object = RUNTIME_CLASS(CObject), *real = RUNTIME_CLASS(CVirtRealMat);
+    // clang-format off
+    const std::pair<const char*, const CRuntimeClass*> records[] = {
+        {"CVector", real}, {"CMatrix", RUNTIME_CLASS(CVector)}, {"CSparseMatrix", real},
+        {"CSystSpMat", RUNTIME_CLASS(CSparseMatrix)}, {"CSkylineMatrix", real},
+        {"CLongVector", object}, {"CLongMatrix", object}, {"CObjVect", object}, {"CObjMat", object}};
+    // clang-format on
+    for (auto [name, base] : records)
     {
         const CRuntimeClass* rc = CRuntimeClass::FromName(name);
         ASSERT_TRUE(rc && rc->m_wSchema == 1 && rc->m_pBaseClass == base) << name;

@@ -57,9 +57,12 @@ TEST_F(DenseSparseProducts, ATthisAAndConversions)
     expected *= A;
     expected *= CMatrix(S, true);
     result.ATthisA(&p.A);
+    // Two sums of n products each: at most 2 n u times the entries of |S| |A| |S^T|, which are
+    // at most ||S||_inf^2 for entries of A in [-1, 1].
+    const double tol = 2 * A.GetRows() * kUnitRoundoff * S.InfNorm() * S.InfNorm();
     ASSERT_EQ(result.GetRows(), expected.GetRows());
     for (int k = 0; k < expected.m_nSize; ++k)
-        EXPECT_NEAR(result.m_pData[k], expected.m_pData[k], 1e-12) << k;
+        EXPECT_NEAR(result.m_pData[k], expected.m_pData[k], tol) << k;
 
     CMatrix D(3, 4, true, 0.0), back;
     D(0, 3) = 1.5;

@@ -1,12 +1,13 @@
 // Small dense helpers for tests: matrices and vectors from literal values, their exact text, an
-// independent reference product, and random matrices from a seeded generator.
+// independent reference product, random matrices from a seeded generator, and the scaled
+// residual that judges the solves.
 #pragma once
 
 #include <tarvel/Tarvel.h>
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
-#include <cstdio>
 #include <initializer_list>
 #include <random>
 #include <string>
@@ -14,7 +15,10 @@
 namespace tarvel_test
 {
 
-// A rows x cols CMatrix holding the values row by row.
+// The unit roundoff u of double (half the spacing at 1.0): tolerances are c n u.
+inline constexpr double kUnitRoundoff = 0x1p-53;
+
+// A rows x cols CMatrix holding the values row by row; a CVector holding them.
 inline CMatrix MakeMatrix(int rows, int cols, std::initializer_list<double> values)
 {
     CMatrix m(rows, cols, true, 0.0);
@@ -70,17 +74,26 @@ inline CMatrix RandomMatrix(int rows, int cols, unsigned seed)
     return A;
 }
 
-// Frobenius norm of A X - B over all columns, divided by that of B.
+// The normwise backward error of X as a solution of A X = B, which is scale-free:
+//   ||A X - B||_inf / (||A||_inf ||X||_inf + ||B||_inf).
+// A backward-stable solve keeps it below c n u whatever the condition of A (N. J. Higham,
+// Accuracy and Stability of Numerical Algorithms, 2nd ed., thm. 7.1).
 inline double RelativeResidual(const CMatrix& A, const CMatrix& X, const CMatrix& B)
 {
-    const CMatrix AX = ReferenceProduct(A, X);
-    double r = 0.0, b = 0.0;
-    for (int k = 0; k < B.m_nSize; ++k)
+    const auto norm = [](const CMatrix& M, const CMatrix* minus)  // ||M - minus||_inf
     {
-        r += (AX.m_pData[k] - B.m_pData[k]) * (AX.m_pData[k] - B.m_pData[k]);
-        b += B.m_pData[k] * B.m_pData[k];
-    }
-    return std::sqrt(r / b);
+        double largest = 0.0;
+        for (int i = 0; i < M.GetRows(); ++i)
+        {
+            double s = 0.0;
+            for (int j = 0; j < M.GetColumns(); ++j)
+                s += std::fabs(M(i, j) - (minus ? (*minus)(i, j) : 0.0));
+            largest = std::max(largest, s);
+        }
+        return largest;
+    };
+    const double scale = norm(A, nullptr) * norm(X, nullptr) + norm(B, nullptr);
+    return norm(ReferenceProduct(A, X), &B) / scale;
 }
 
 }  // namespace tarvel_test

@@ -113,7 +113,8 @@ inline void load_bytes(const std::string& bytes, const std::function<void(CArchi
     read(ar);
 }
 
-// The cause of the CArchiveException that `run` throws, or -1 when it throws none.
+// The cause of the CArchiveException that `run` throws, or -1 when it throws none; the same
+// for `read` on a loading archive over the bytes.
 inline int failure_cause(const std::function<void()>& run)
 {
     try
@@ -126,8 +127,6 @@ inline int failure_cause(const std::function<void()>& run)
     }
     return -1;
 }
-
-// The same for `read` on a loading archive over the bytes.
 inline int load_failure(const std::string& bytes, const std::function<void(CArchive&)>& read)
 {
     return failure_cause([&] { load_bytes(bytes, read); });
