@@ -11,6 +11,7 @@
 // caches them and refreshes what an exchange can change (see tabu_2_fast).
 #include <tarvel/platform/Clock.h>
 #include <tarvel/platform/Random.h>
+#include <tarvel/platform/detail/Progress.h>
 #include <tarvel/reorder/ReorderMat.h>
 #include <tarvel/reorder/detail/ReorderKernels.h>
 #include <tarvel/reorder/detail/TournamentTree.h>
@@ -92,8 +93,10 @@ TabuCounts ReorderKernels::tabu_1_plain(CReorderMat& g, int row, int oldB, long 
     const int tenure = tenure_of(n);
     long* stamp = g.m_pTabu;
     TabuCounts c{oldB, oldEnv, 0};
+    ProgressReport progress("TabuReorder", n);
     for (g.m_nStep = 0; g.m_nStep < n; ++g.m_nStep)
     {
+        progress.step(g.m_nStep);
         const int v = row;
         const int w = g.CReorderMat::GetClosestToMid(v);
         if (w == v || w < 0)
@@ -119,6 +122,7 @@ TabuCounts ReorderKernels::tabu_1_plain(CReorderMat& g, int row, int oldB, long 
             }
         }
     }
+    progress.finish();
     return c;
 }
 
@@ -158,8 +162,10 @@ bool ReorderKernels::tabu_1_fast(CReorderMat& g, int row, int oldB, long long ol
     };
     const int tenure = tenure_of(n);
     TabuCounts c{oldB, oldEnv, 0};
+    ProgressReport progress("TabuReorder", n);
     for (g.m_nStep = 0; g.m_nStep < n; ++g.m_nStep)
     {
+        progress.step(g.m_nStep);
         const int v = row;
         const int w = closest_to_mid(g, v);
         if (w == v || w < 0)
@@ -186,6 +192,7 @@ bool ReorderKernels::tabu_1_fast(CReorderMat& g, int row, int oldB, long long ol
             }
         }
     }
+    progress.finish();
     out = c;
     return true;
 }
@@ -200,8 +207,10 @@ void ReorderKernels::tabu_2_plain(CReorderMat& g)
     const int n = g.m_nCount;
     const int tenure = n / 100;
     long* stamp = g.m_pTabu;
+    ProgressReport progress("TabuReorder2", n);
     for (int t = 0; t < n; ++t)
     {
+        progress.step(t);
         int bestScore = 0;
         int best = -1;
         int partner = -1;
@@ -223,6 +232,7 @@ void ReorderKernels::tabu_2_plain(CReorderMat& g)
         g.CReorderMat::Move(best, partner);
         stamp[best] = stamp[partner] = t + tenure;
     }
+    progress.finish();
 }
 
 // Runs only when the labels are a permutation of 0 .. n-1 (otherwise the plain kernel runs),
@@ -310,8 +320,10 @@ bool ReorderKernels::tabu_2_fast(CReorderMat& g)
 
     const int tenure = n / 100;
     const int step = g.m_nStep;
+    ProgressReport progress("TabuReorder2", n);
     for (int t = 0; t < n; ++t)
     {
+        progress.step(t);
         int bestScore = 0;
         int best = -1;
         for (int v = 0; v < n; ++v)
@@ -365,6 +377,7 @@ bool ReorderKernels::tabu_2_fast(CReorderMat& g)
             for (int v = head[partMoved[s]]; v >= 0; v = next[v]) touch(v);
         for (int v : touched) geometry(v);
     }
+    progress.finish();
     return true;
 }
 
