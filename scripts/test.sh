@@ -7,7 +7,8 @@
 # Open MPI) so that Tarvel::PETSc is built and its tests run on 1 and 2 MPI ranks; scipy so that
 # the Matrix Market interchange test runs; a de_DE.UTF-8 locale so that the text formats are
 # checked under a comma decimal point. The tree's formatting is checked first
-# (scripts/format.sh), and the normal build treats warnings as errors.
+# (scripts/format.sh), then the API reference is generated (scripts/docs.sh: any Doxygen warning
+# on the public headers fails the run), and the normal build treats warnings as errors.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 source scripts/ensure-packages.sh
@@ -36,6 +37,8 @@ status=0
 
 echo "=== formatting ==="
 ./scripts/format.sh || status=1
+echo "=== API reference ==="
+./scripts/docs.sh || status=1
 
 run_suite() {  # name, extra cmake arguments...
   local name=$1; shift

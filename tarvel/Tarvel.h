@@ -1,4 +1,5 @@
-// Tarvel: the whole public interface in one include.
+/// \file
+/// Tarvel: the whole public interface in one include.
 #pragma once
 
 // Platform layer: object root, strings, files, archives, message boxes, clock, random numbers

@@ -1,5 +1,6 @@
-// Exceptions of the file and archive classes. They are thrown by value and derive from
-// std::exception through CException; numerical code never throws.
+/// \file
+/// Exceptions of the file and archive classes. They are thrown by value and derive from
+/// std::exception through CException; numerical code never throws.
 #pragma once
 
 #include <tarvel/platform/Export.h>
@@ -37,13 +38,13 @@ public:
     };
 
     explicit CFileException(int cause = none, long lOsError = -1, LPCTSTR pszFileName = nullptr);
-    // A fixed text naming the cause (the fields carry the details).
+    /// A fixed text naming the cause (the fields carry the details).
     const char* what() const noexcept override;
-    // The cause that an operating-system error number stands for.
+    /// The cause that an operating-system error number stands for.
     static int OsErrorToException(long lOsError);
 
     int m_cause;
-    long m_lOsError;  // errno of the failing call, -1 when none
+    long m_lOsError;  ///< errno of the failing call, -1 when none
     CString m_strFileName;
 };
 
@@ -63,7 +64,7 @@ public:
     };
 
     explicit CArchiveException(int cause = none, LPCTSTR pszFileName = nullptr);
-    // A fixed text naming the cause.
+    /// A fixed text naming the cause.
     const char* what() const noexcept override;
 
     int m_cause;

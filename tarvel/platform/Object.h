@@ -1,11 +1,12 @@
-// Object root and run-time class records: CObject, CRuntimeClass, the
-// DECLARE_/IMPLEMENT_ macros, and the registry that FromName and archive loading search.
-//
-// Registration: IMPLEMENT_SERIAL registers its record when the module that holds it is loaded
-// (a static AFX_CLASSINIT object). An extension library registers its table of records through
-// AfxInitExtensionModule and a CDynLinkLibrary object at load time and withdraws them with
-// AfxTermExtensionModule at unload. Registering a record twice is harmless; when two records
-// carry the same name, FromName gives the one registered first.
+/// \file
+/// Object root and run-time class records: CObject, CRuntimeClass, the
+/// DECLARE_/IMPLEMENT_ macros, and the registry that FromName and archive loading search.
+///
+/// Registration: IMPLEMENT_SERIAL registers its record when the module that holds it is loaded
+/// (a static AFX_CLASSINIT object). An extension library registers its table of records through
+/// AfxInitExtensionModule and a CDynLinkLibrary object at load time and withdraws them with
+/// AfxTermExtensionModule at unload. Registering a record twice is harmless; when two records
+/// carry the same name, FromName gives the one registered first.
 #pragma once
 
 #include <tarvel/platform/AfxTypes.h>
@@ -14,40 +15,40 @@
 class CArchive;
 class CObject;
 
-// Diagnostic sink of CObject::Dump; it has no output on this platform.
+/// Diagnostic sink of CObject::Dump; it has no output on this platform.
 class TARVEL_API CDumpContext
 {
 };
 
 struct TARVEL_API CRuntimeClass
 {
-    LPCSTR m_lpszClassName;           // the class's own name, e.g. "CMatrix"
-    int m_nObjectSize;                // sizeof the class
-    UINT m_wSchema;                   // 0xFFFF: type information only, not storable
-    CObject* (*m_pfnCreateObject)();  // null when the class is not creatable
-    CRuntimeClass* m_pBaseClass;      // null only for CObject
+    LPCSTR m_lpszClassName;           ///< the class's own name, e.g. "CMatrix"
+    int m_nObjectSize;                ///< sizeof the class
+    UINT m_wSchema;                   ///< 0xFFFF: type information only, not storable
+    CObject* (*m_pfnCreateObject)();  ///< null when the class is not creatable
+    CRuntimeClass* m_pBaseClass;      ///< null only for CObject
 
-    // A new default-constructed object (the caller owns it), or null when the class has no
-    // creation function or the allocation fails.
+    /// A new default-constructed object (the caller owns it), or null when the class has no
+    /// creation function or the allocation fails.
     CObject* CreateObject() const;
-    // True when this record is pBaseClass or derives from it.
+    /// True when this record is pBaseClass or derives from it.
     BOOL IsDerivedFrom(const CRuntimeClass* pBaseClass) const;
-    // The registered record of that name, or null.
+    /// The registered record of that name, or null.
     static const CRuntimeClass* FromName(LPCSTR lpszClassName);
 
-    // Archive form of a class reference: schema word, name length word, name bytes.
+    /// Archive form of a class reference: schema word, name length word, name bytes.
     void Store(CArchive& ar) const;
-    // Reads a stored class reference; null when the name is not registered. *pwSchemaNum
-    // receives the stored schema.
+    /// Reads a stored class reference; null when the name is not registered. *pwSchemaNum
+    /// receives the stored schema.
     static CRuntimeClass* Load(CArchive& ar, UINT* pwSchemaNum);
 };
 
-// Registry operations behind the macros and the extension module.
+/// Registry operations behind the macros and the extension module.
 TARVEL_API void AfxClassInit(CRuntimeClass* pNewClass);
 TARVEL_API void AfxClassTerm(CRuntimeClass* pOldClass);
 
-// Registers a record for the lifetime of the module that holds it: a static AFX_CLASSINIT
-// registers at load and withdraws the record at unload, so no dangling record stays behind.
+/// Registers a record for the lifetime of the module that holds it: a static AFX_CLASSINIT
+/// registers at load and withdraws the record at unload, so no dangling record stays behind.
 struct TARVEL_API AFX_CLASSINIT
 {
     explicit AFX_CLASSINIT(CRuntimeClass* pNewClass) : m_pClass(pNewClass)
@@ -61,17 +62,17 @@ struct TARVEL_API AFX_CLASSINIT
     CRuntimeClass* m_pClass;
 };
 
-// An extension library: its name and its table of run-time class records.
+/// An extension library: its name and its table of run-time class records.
 struct AFX_EXTENSION_MODULE
 {
     LPCSTR m_lpszModuleName;
-    CRuntimeClass* const* m_pClasses;  // m_nClasses records
+    CRuntimeClass* const* m_pClasses;  ///< m_nClasses records
     int m_nClasses;
     BOOL m_bInitialized;
 };
 
-// Prepares the module (FALSE when its table is missing); the CDynLinkLibrary object then makes
-// its records known to the application; AfxTermExtensionModule withdraws them.
+/// Prepares the module (FALSE when its table is missing); the CDynLinkLibrary object then makes
+/// its records known to the application; AfxTermExtensionModule withdraws them.
 TARVEL_API BOOL AfxInitExtensionModule(AFX_EXTENSION_MODULE& state);
 TARVEL_API void AfxTermExtensionModule(AFX_EXTENSION_MODULE& state);
 
@@ -89,15 +90,15 @@ private:
 class TARVEL_API CObject
 {
 public:
-    // Virtual operations, in this order: the record, destruction, storage, diagnostics.
+    /// Virtual operations, in this order: the record, destruction, storage, diagnostics.
     virtual CRuntimeClass* GetRuntimeClass() const;
     virtual ~CObject() = default;
-    virtual void Serialize(CArchive& ar);  // does nothing
-    virtual void AssertValid() const;      // does nothing
+    virtual void Serialize(CArchive& ar);  ///< does nothing
+    virtual void AssertValid() const;      ///< does nothing
     virtual void Dump(CDumpContext& dc) const;
 
     BOOL IsKindOf(const CRuntimeClass* pClass) const;
-    BOOL IsSerializable() const;  // the record's schema is not 0xFFFF
+    BOOL IsSerializable() const;  ///< the record's schema is not 0xFFFF
 
     static CRuntimeClass classCObject;
 

@@ -1,6 +1,7 @@
-// CString: a byte string over std::string. Indices are zero-based and not checked by GetAt
-// and operator[] (the caller's precondition). A negative start of Find or Mid
-// counts from the beginning; a null text counts as the empty string.
+/// \file
+/// CString: a byte string over std::string. Indices are zero-based and not checked by GetAt
+/// and operator[] (the caller's precondition). A negative start of Find or Mid
+/// counts from the beginning; a null text counts as the empty string.
 #pragma once
 
 #include <tarvel/platform/AfxTypes.h>
@@ -13,7 +14,7 @@ class TARVEL_API CString
 {
 public:
     CString() = default;
-    CString(LPCTSTR psz);  // null gives an empty string
+    CString(LPCTSTR psz);  ///< null gives an empty string
     CString(char ch, int nRepeat = 1);
     CString(LPCTSTR pch, int nLength);
     CString(const std::string& s) : m_str(s) {}
@@ -40,27 +41,27 @@ public:
     CString& operator+=(LPCTSTR psz);
     CString& operator+=(char ch);
 
-    // printf rules; the result replaces the contents.
+    /// printf rules; the result replaces the contents.
     void Format(LPCTSTR pszFormat, ...)
 #if defined(__GNUC__)
         __attribute__((format(printf, 2, 3)))
 #endif
         ;
 
-    // Position of the first occurrence at or after nStart, or -1.
+    /// Position of the first occurrence at or after nStart, or -1.
     int Find(char ch, int nStart = 0) const;
     int Find(LPCTSTR pszSub, int nStart = 0) const;
 
-    // Substrings; counts are clipped to the string, negative counts give an empty string.
+    /// Substrings; counts are clipped to the string, negative counts give an empty string.
     CString Left(int nCount) const;
     CString Right(int nCount) const;
     CString Mid(int nFirst) const;
     CString Mid(int nFirst, int nCount) const;
 
-    // Case mapping touches ASCII letters only.
+    /// Case mapping touches ASCII letters only.
     CString& MakeUpper();
     CString& MakeLower();
-    // White space as isspace in the C locale.
+    /// White space as isspace in the C locale.
     CString& TrimLeft();
     CString& TrimRight();
     CString& Trim();
