@@ -27,6 +27,8 @@
 ///  - Every successful Factorize shows one report through AfxMessageBox (MB_OK), "Used time:\r\n
 ///    Factorizing  :   %u m %2.2f s\r\n Size factor  :   %lld\r\n Flops        :   %10.3e": the
 ///    processor time of all threads, FactorEntries() and FactorFlops(); a failed one shows none.
+///  - Factorize reports its progress (tarvel/platform/Progress.h, task "Cholesky") by the share
+///    of FactorFlops() done, from the calling thread whatever the thread count.
 ///  - SetThreads(n) with n <= 0 takes all cores (std::thread::hardware_concurrency). The factor
 ///    and the solutions have the same bits for every thread count: the threads share fixed
 ///    pieces of the work and the BLAS runs on one thread (its own count is restored afterwards).
@@ -46,9 +48,13 @@ class CVector;
 class CSparseMatrix;
 class CReorderMat;
 
+/// The supernodal sparse Cholesky solver (this file's comment states its calling order, failures
+/// and rules).
 class CSupernodalCholesky
 {
 public:
+    /// The fill-reducing ordering Analyze takes: automatic, AMD, METIS, none, or SetLabels'
+    /// labelling.
     enum Ordering
     {
         orderAuto,
@@ -62,8 +68,11 @@ public:
     ~CSupernodalCholesky();
     CSupernodalCholesky(const CSupernodalCholesky&) = delete;
     CSupernodalCholesky& operator=(const CSupernodalCholesky&) = delete;
+    /// Moves (see the choices).
+    ///@{
     CSupernodalCholesky(CSupernodalCholesky&&) noexcept;
     CSupernodalCholesky& operator=(CSupernodalCholesky&&) noexcept;
+    ///@}
 
     void SetOrdering(Ordering o);              ///< default orderAuto
     void SetLabels(const CReorderMat& graph);  ///< use a CReorderMat labelling (orderLabels)
@@ -71,10 +80,10 @@ public:
     int Analyze(const CSparseMatrix& A);    ///< A: upper triangle of a symmetric matrix; 1, or -1
     int Factorize(const CSparseMatrix& A);  ///< same pattern as analysed; 1, or -1
     int Solve(CMatrix& B) const;            ///< n x k right-hand sides, overwritten; 1, or -1
-    int Solve(CVector& b) const;
-    LONGLONG FactorEntries() const;  ///< entries of L after Analyze
-    double FactorFlops() const;      ///< multiply-adds of Factorize after Analyze
-    CString LastFailure() const;     ///< why the last -1
+    int Solve(CVector& b) const;            ///< one right-hand side, overwritten; 1, or -1
+    LONGLONG FactorEntries() const;         ///< entries of L after Analyze
+    double FactorFlops() const;             ///< multiply-adds of Factorize after Analyze
+    CString LastFailure() const;            ///< why the last -1
 
 private:
     struct Impl;

@@ -51,6 +51,8 @@
 #include <petscksp.h>
 #include <vector>
 
+/// A system matrix distributed over MPI ranks and solved by PETSc (this file's comment states its
+/// calling order, invariants and rules).
 class CPetscSystMat
 {
 public:
@@ -60,9 +62,10 @@ public:
     CPetscSystMat(const CPetscSystMat&) = delete;
     CPetscSystMat& operator=(const CPetscSystMat&) = delete;
 
-    long GetRows() const { return m_nRows; }
-    long GetFirstRow() const { return m_nFirst; }
-    long GetLastRow() const { return m_nLast; }
+    long GetRows() const { return m_nRows; }       ///< n
+    long GetFirstRow() const { return m_nFirst; }  ///< the first row of this rank (P1)
+    long GetLastRow() const { return m_nLast; }    ///< one past the last row of this rank (P1)
+    /// dof is a row of this rank.
     bool IsOwned(long dof) const { return dof >= m_nFirst && dof < m_nLast; }
 
     /// Collective. Sizes the matrix from the elements given (see the choices): dofs holds
@@ -70,8 +73,10 @@ public:
     bool Preallocate(const long* dofs, long numElements, int k);
 
     /// Element assembling of the matrix and of the load (fe: k values); see the choices.
+    ///@{
     bool AddValues(long* dofs, double* ke, int n);
     bool AddLoad(long* dofs, double* fe, int n);
+    ///@}
 
     /// Collective: completes the assembly of the matrix and the load.
     bool Assemble();
@@ -93,17 +98,24 @@ public:
     std::vector<double> GatherSolution(int root = 0) const;
 
     /// Seconds spent in the last Solve: the preconditioner's setup, then the iterations.
+    ///@{
     double GetSetupSeconds() const { return m_dSetup; }
     double GetSolveSeconds() const { return m_dSolve; }
+    ///@}
     /// The converged reason of the last solve (KSPConvergedReason) and the solver's names.
+    ///@{
     int GetReason() const { return m_nReason; }
     const char* GetKspType() const;
     const char* GetPcType() const;
+    ///@}
 
+    /// The PETSc objects: matrix, load, solution, solver (still owned by this object).
+    ///@{
     Mat GetMat() const { return m_A; }
     Vec GetLoad() const { return m_b; }
     Vec GetSolution() const { return m_x; }
     KSP GetKsp() const { return m_ksp; }
+    ///@}
 
 private:
     MPI_Comm m_comm;

@@ -7,23 +7,29 @@
 
 #include <tarvel/platform/Export.h>
 
+/// A complex number in double precision (this file's comment states its rules).
 class TARVEL_API complex_d
 {
 public:
     complex_d() : m_dRe(0.0), m_dIm(0.0) {}
 
-    complex_d& operator=(double re);  ///< (re, 0)
-    complex_d& operator()(double re, double im);
+    complex_d& operator=(double re);              ///< (re, 0)
+    complex_d& operator()(double re, double im);  ///< (re, im)
 
-    bool IsReal() const { return m_dIm == 0.0; }
-    bool IsIm() const { return m_dRe == 0.0; }
+    bool IsReal() const { return m_dIm == 0.0; }  ///< the imaginary part is 0
+    bool IsIm() const { return m_dRe == 0.0; }    ///< the real part is 0
+    /// Exact comparison; a double is (d, 0).
+    ///@{
     bool operator==(double d) const { return m_dRe == d && m_dIm == 0.0; }
     bool operator!=(double d) const { return !(*this == d); }
     bool operator==(const complex_d& z) const { return m_dRe == z.m_dRe && m_dIm == z.m_dIm; }
     bool operator!=(const complex_d& z) const { return !(*this == z); }
+    ///@}
     bool operator>(const complex_d& z) const;  ///< |this| > |z|
     bool operator<(const complex_d& z) const;  ///< |this| < |z|
 
+    /// Arithmetic with the real number d.
+    ///@{
     complex_d operator+(double d) const;
     complex_d operator-(double d) const;
     complex_d operator*(double d) const;
@@ -32,7 +38,10 @@ public:
     complex_d& operator-=(double d);
     complex_d& operator*=(double d);
     complex_d& operator/=(double d);
+    ///@}
 
+    /// Complex arithmetic (division without scaling).
+    ///@{
     complex_d operator+(const complex_d& z) const;
     complex_d operator-(const complex_d& z) const;
     complex_d operator*(const complex_d& z) const;
@@ -41,6 +50,7 @@ public:
     complex_d& operator-=(const complex_d& z);
     complex_d& operator*=(const complex_d& z);
     complex_d& operator/=(const complex_d& z);
+    ///@}
 
     complex_d& Conj();  ///< negates the imaginary part
     complex_d& Inv();   ///< the reciprocal 1 / z

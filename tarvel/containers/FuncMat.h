@@ -22,11 +22,12 @@
 
 class CMatrix;
 
+/// A matrix of scalar functions, evaluated into a CMatrix (this file's comment states its rules).
 class TARVEL_API CFuncMat : public CObject
 {
 public:
-    using Entry = double (*)(double);
-    using Entry2 = double (*)(double, double);
+    using Entry = double (*)(double);           ///< an entry: f(x)
+    using Entry2 = double (*)(double, double);  ///< an entry of two arguments: f(x, y)
 
     /// The entry that stands for f in the two-argument evaluation.
     /// (Through the generic function pointer void (*)(), which converts to and from any
@@ -37,7 +38,7 @@ public:
     }
 
     CFuncMat();
-    CFuncMat(int rows, int cols, bool init, Entry entry);
+    CFuncMat(int rows, int cols, bool init, Entry entry);  ///< Allocate(rows, cols, init, entry)
     CFuncMat(const CFuncMat&) = delete;
     CFuncMat& operator=(const CFuncMat&) = delete;
     ~CFuncMat() override;
@@ -52,9 +53,9 @@ public:
     /// or -1 when no storage could be obtained for a non-zero count.
     int Allocate(int rows, int cols, bool init, Entry entry);
 
-    Entry* operator[](int i) { return m_pData + static_cast<long>(i) * m_nCols; }
-    int GetRows() const { return m_nRows; }
-    int GetColumns() const { return m_nCols; }
+    Entry* operator[](int i) { return m_pData + static_cast<long>(i) * m_nCols; }  ///< row i
+    int GetRows() const { return m_nRows; }                                        ///< rows
+    int GetColumns() const { return m_nCols; }                                     ///< columns
 
     /// Entry (i, j) at x; the entry must not be null.
     double EvalFunc(int i, int j, double x) const;

@@ -24,13 +24,14 @@
 #include <tarvel/platform/Object.h>
 #include <tarvel/platform/String.h>
 
+/// A dense matrix of long integers, row-major (this file's comment states its rules).
 class TARVEL_API CLongMatrix : public CObject
 {
     DECLARE_SERIAL(CLongMatrix)
 
 public:
     CLongMatrix();
-    CLongMatrix(const CLongMatrix& other);
+    CLongMatrix(const CLongMatrix& other);  ///< a copy of other's dimensions and entries
     ~CLongMatrix() override;
 
     void Serialize(CArchive& ar) override;
@@ -41,28 +42,36 @@ public:
     /// count >= 4: d0 x d1, init d2 != 0, value d3; 3: value 0; 2: d0 x d1 zeros; less: d0 x d0
     /// zeros.
     virtual bool Allocate(int* dims, int count);
-    virtual long& GetValue(int i, int j);
+    virtual long& GetValue(int i, int j);  ///< entry (i, j), unchecked
     /// The dense-matrix text layout, every entry written as a double: exponent form when
     /// exponent is true, fixed otherwise.
     virtual void WriteASCII(CFile* file, CString prefix, CString suffix, int width, int precision,
                             bool exponent, bool rowNumbers, bool header);
-    virtual CLongMatrix& operator=(long value);
-    virtual CLongMatrix& operator+=(long value);
+    virtual CLongMatrix& operator=(long value);   ///< every entry = value
+    virtual CLongMatrix& operator+=(long value);  ///< every entry += value
 
     /// Stores both dimensions and always replaces the array: rows * cols entries when both are
     /// positive, each set to value when init; none otherwise. False when no array results.
     bool Allocate(int rows, int cols, bool init, long value);
 
-    int GetRows() const { return m_nRows; }
-    int GetColumns() const { return m_nCols; }
+    int GetRows() const { return m_nRows; }     ///< rows
+    int GetColumns() const { return m_nCols; }  ///< columns
+    /// The entries, row after row.
+    ///@{
     long* GetVector() { return m_pData; }
     const long* GetVector() const { return m_pData; }
+    ///@}
+    /// Row i.
+    ///@{
     long* operator[](int i) { return m_pData + static_cast<long>(i) * m_nCols; }
     const long* operator[](int i) const { return m_pData + static_cast<long>(i) * m_nCols; }
+    ///@}
 
     /// Smallest row i (from first on) with entry (i, j) == value, or -1.
+    ///@{
     int FindInCol(int j, long value) const;
     int FindInCol(int j, long value, int first) const;
+    ///@}
     /// Smallest column j with entry (i, j) == value, or -1.
     int FindInRow(int i, long value) const;
     /// A copy of other's dimensions and entries in a new array; self-assignment changes nothing.

@@ -22,13 +22,14 @@
 #include <tarvel/platform/Object.h>
 #include <tarvel/platform/String.h>
 
+/// A vector of long integers (this file's comment states its rules).
 class TARVEL_API CLongVector : public CObject
 {
     DECLARE_SERIAL(CLongVector)
 
 public:
     CLongVector();
-    CLongVector(const CLongVector& other);
+    CLongVector(const CLongVector& other);  ///< a copy of other's elements
     ~CLongVector() override;
 
     void Serialize(CArchive& ar) override;
@@ -42,18 +43,21 @@ public:
                             CLongVector& rowStarts, bool header, bool rowNumbers);
     /// d[0] size; init d[1] != 0 (true when count < 2); value d[2] (0 when count < 3).
     virtual bool Allocate(int* dims, int count);
-    virtual CLongVector& operator=(long value);
-    virtual CLongVector& operator+=(long value);
+    virtual CLongVector& operator=(long value);   ///< every element = value
+    virtual CLongVector& operator+=(long value);  ///< every element += value
 
     /// Sets m_nSize to n and always replaces the array (old contents are lost): n > 0 elements,
     /// each set to value when init; none for n <= 0. False when no array results.
     bool Allocate(int n, bool init, long value);
 
-    int GetSize() const { return m_nSize; }
+    int GetSize() const { return m_nSize; }  ///< elements
+    /// The elements; element i (unchecked).
+    ///@{
     long* GetVector() { return m_pData; }
     const long* GetVector() const { return m_pData; }
     long& operator[](int i) { return m_pData[i]; }
     const long& operator[](int i) const { return m_pData[i]; }
+    ///@}
 
     /// Index of the first element equal to value, or -1.
     int Find(long value) const;

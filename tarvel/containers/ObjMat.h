@@ -26,6 +26,8 @@
 #include <tarvel/platform/Archive.h>
 #include <tarvel/platform/Object.h>
 
+/// A matrix of object pointers that stores shared objects once (this file's comment states its
+/// rules).
 class TARVEL_API CObjMat : public CObject
 {
     DECLARE_SERIAL(CObjMat)
@@ -48,9 +50,9 @@ public:
     /// every entry is set to value.
     void Allocate(int rows, int cols, bool init, CObject* value);
 
-    CObject** operator[](int i) { return m_pData + static_cast<long>(i) * m_nCols; }
-    int GetRows() const { return m_nRows; }
-    int GetColumns() const { return m_nCols; }
+    CObject** operator[](int i) { return m_pData + static_cast<long>(i) * m_nCols; }  ///< row i
+    int GetRows() const { return m_nRows; }                                           ///< rows
+    int GetColumns() const { return m_nCols; }                                        ///< columns
 
     /// Sets every entry to p; no object is deleted.
     CObjMat& operator=(CObject* p);

@@ -23,6 +23,8 @@
 #include <tarvel/platform/Archive.h>
 #include <tarvel/platform/Object.h>
 
+/// A vector of object pointers that stores shared objects once (this file's comment states its
+/// rules).
 class TARVEL_API CObjVect : public CObject
 {
     DECLARE_SERIAL(CObjVect)
@@ -39,12 +41,15 @@ public:
     /// obtained (a kept one keeps its entries); with init every entry is set to value.
     void Allocate(int n, bool init, CObject* value);
 
+    /// Entry i (unchecked).
+    ///@{
     CObject*& operator[](int i) { return m_pData[i]; }
     const CObject* const& operator[](int i) const
     {
         return reinterpret_cast<const CObject* const&>(m_pData[i]);
     }
-    int GetSize() const { return m_nSize; }
+    ///@}
+    int GetSize() const { return m_nSize; }  ///< entries
 
     /// Sets every entry to p; no object is deleted.
     CObjVect& operator=(CObject* p);

@@ -41,6 +41,7 @@
 
 class CSparseMatrix;
 
+/// The dense real matrix, row-major (this file's comment states its invariants and rules).
 class TARVEL_API CMatrix : public CVector
 {
     DECLARE_SERIAL(CMatrix)
@@ -52,7 +53,7 @@ public:
     CMatrix(int rows, int cols, bool init = false, double value = 0.0);
     /// Deep copy, or the transpose when transpose is true.
     CMatrix(const CMatrix& other, bool transpose = false);
-    CMatrix(CMatrix&& other) noexcept;
+    CMatrix(CMatrix&& other) noexcept;  ///< takes other's array and shape
     ~CMatrix() override;
 
     // ---- Operations of the matrix and vector interfaces that CMatrix overrides ----
@@ -99,8 +100,10 @@ public:
     virtual bool Allocate(int rows, int cols, bool init, double value);
     /// Largest and smallest Euclidean length of (a_ra, a_rb) over the rows r (perRow), or of
     /// (a_ac, a_bc) over the columns c; the second form takes three indices.
+    ///@{
     virtual void GetMaxMinLength(double& max, double& min, int a, int b, bool perRow) const;
     virtual void GetMaxMinLength(double& max, double& min, int a, int b, int c, bool perRow) const;
+    ///@}
     /// Rows and/or columns p .. p+m-1 transformed by the m x m matrix T in place, by the flag
     /// bits in the order 1 (T^T from the left), 2 (T from the right), 4 (T from the left),
     /// 8 (T^T from the right): 1|2 makes the diagonal block B into T^T B T, 4|8 into T B T^T.
@@ -118,8 +121,10 @@ public:
     virtual void COUT(const char* sep) const;
     virtual double Trace() const;  ///< sum of a_ii over min(rows, columns)
     /// The first smallest element of column j, by reference.
+    ///@{
     virtual double& MinInCol(int j);
     virtual const double& MinInCol(int j) const;
+    ///@}
     virtual double OneNorm() const;    ///< max_j sum_i |a_ij|
     virtual double Frobenius() const;  ///< sqrt(sum a_ij^2)
     /// n x n, d on the diagonal and zeros elsewhere; empty when storage fails.
@@ -158,38 +163,54 @@ public:
     virtual int GetColumns() const;  ///< m_nSize / m_nRows, 0 without rows (M1)
 
     // ---- Storage ----
-    bool IsAllocated() const { return m_pData != nullptr; }
+    bool IsAllocated() const { return m_pData != nullptr; }  ///< an array is held
     /// Adopts array (rows * cols elements, new[]), freeing the old one.
     void SetVector(double* array, int rows, int cols);
     using CVector::SetVector;
 
     // ---- Element access (zero-based; checked only where TARVEL_ASSERT is active) ----
-    int GetRows() const { return m_nRows; }
+    int GetRows() const { return m_nRows; }  ///< rows (M1)
+    /// Row i.
+    ///@{
     double* operator[](int i) { return m_pData + static_cast<long>(checked_row(i)) * columns(); }
     const double* operator[](int i) const
     {
         return m_pData + static_cast<long>(checked_row(i)) * columns();
     }
+    ///@}
+    /// Element (i, j): by reference, by value, set, added to.
+    ///@{
     double& operator()(int i, int j) { return m_pData[index(i, j)]; }
     const double& operator()(int i, int j) const { return m_pData[index(i, j)]; }
     double& GetValueByRef(int i, int j) { return m_pData[index(i, j)]; }
     double GetValue(int i, int j) const { return m_pData[index(i, j)]; }
     void SetValue(int i, int j, double v) { m_pData[index(i, j)] = v; }
     void AddValue(int i, int j, double v) { m_pData[index(i, j)] += v; }
+    ///@}
+    /// Element i of the array, row after row.
+    ///@{
     using CVector::GetValue;
     using CVector::SetValue;
+    ///@}
 
     // ---- Whole-matrix arithmetic ----
     /// Deep copy with the shape (empty when storage fails); a move takes the array.
+    ///@{
     CMatrix& operator=(const CMatrix& other);
     CMatrix& operator=(CMatrix&& other) noexcept;
+    ///@}
+    /// As CVector's.
+    ///@{
     using CVector::operator+=;
     using CVector::operator-=;
+    ///@}
     /// Elementwise, as CVector's: the same shape is the caller's.
+    ///@{
     CMatrix& operator+=(const CMatrix& other);
     CMatrix& operator-=(const CMatrix& other);
     CMatrix& operator*=(double f);
     CMatrix& operator/=(double f);
+    ///@}
     /// this = this B (this matrix's columns = B's rows, the caller's); each element summed from
     /// 0.0 in increasing k. Unchanged when storage fails.
     CMatrix& operator*=(const CMatrix& B);
@@ -199,14 +220,18 @@ public:
 
     // ---- Searching (by reference: the element itself; not for an empty matrix) ----
     /// The first largest element of column j; fabsMaxInCol: the last of the largest magnitude.
+    ///@{
     double& MaxInCol(int j);
     const double& MaxInCol(int j) const;
     double& fabsMaxInCol(int j);
     const double& fabsMaxInCol(int j) const;
+    ///@}
     double MaxInRow(int i) const;  ///< the largest element of row i
     /// The first column (row) of row i (column j) holding exactly v, -1 when none does.
+    ///@{
     int FindInRow(int i, double v) const;
     int FindInCol(int j, double v) const;
+    ///@}
     /// Square and a_ij == a_ji exactly for every pair: no tolerance (a NaN fails).
     bool CheckSymm() const;
 
@@ -253,8 +278,10 @@ public:
     void RandMat(int rows, int cols, double hi, double lo, int kind);
     /// rows x cols lower (LMat) or upper (UMat) triangular: off off the diagonal, diag on it,
     /// zeros elsewhere; add (on a matrix of that size) adds them and keeps the other triangle.
+    ///@{
     void LMat(int rows, int cols, double off, double diag, bool add);
     void UMat(int rows, int cols, double off, double diag, bool add);
+    ///@}
     /// Sets (add: adds) v along row k (row) or column k.
     void SetVals(int k, double v, bool add, bool row);
     /// Random, one non-zero per row in [1 - spread/2, 1 + spread/2] (a square result is a
@@ -269,23 +296,27 @@ public:
     void RotMat(double a, double b);
     /// Extremes of f over column k (perRow: one element per row) or over row k; of f of the
     /// elements a, b (and c) of each row (perRow) or column.
+    ///@{
     void GetMaxMin1(double (*f)(double), double& max, double& min, int k, bool perRow) const;
     void GetMaxMin2(double (*f)(double*), double& max, double& min, int a, int b,
                     bool perRow) const;
     void GetMaxMin3(double (*f)(double*), double& max, double& min, int a, int b, int c,
                     bool perRow) const;
+    ///@}
 
     int m_nRows;  ///< number of rows (M1-M3)
 
 protected:
     /// The column count of M1 without the virtual call, for element access.
     int columns() const { return m_nRows != 0 ? m_nSize / m_nRows : 0; }
+    /// The position of element (i, j) (M1), checked where TARVEL_ASSERT is active.
     long index(int i, int j) const
     {
         TARVEL_ASSERT(i >= 0 && i < m_nRows && j >= 0 && j < columns(),
                       "CMatrix element access: (i, j) outside the matrix");
         return static_cast<long>(i) * columns() + j;
     }
+    /// i, checked where TARVEL_ASSERT is active.
     int checked_row(int i) const
     {
         TARVEL_ASSERT(i >= 0 && i < m_nRows, "CMatrix::operator[]: row outside the matrix");

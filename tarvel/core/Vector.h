@@ -30,6 +30,7 @@
 #include <tarvel/platform/Assert.h>
 #include <tarvel/platform/Export.h>
 
+/// The dense real vector (this file's comment states its invariants and rules).
 class TARVEL_API CVector : public CVirtRealMat
 {
     DECLARE_SERIAL(CVector)
@@ -40,8 +41,8 @@ public:
     explicit CVector(int n, bool init = false, double value = 0.0);
     /// Deep copy of *other (empty when other is empty).
     explicit CVector(const CVector* other);
-    CVector(const CVector& other);
-    CVector(CVector&& other) noexcept;
+    CVector(const CVector& other);      ///< deep copy (empty when storage fails)
+    CVector(CVector&& other) noexcept;  ///< takes other's array, leaving it empty
     ~CVector() override;
 
     // ---- Operations of the matrix interface ----
@@ -73,7 +74,7 @@ public:
     virtual int Count(double v, int first, int last) const;
     /// sum x_i b_i over the common length, from 0.0 in index order.
     virtual double Dot(const CVector& b) const;
-    virtual int Find(double v, int first, int last) const;
+    virtual int Find(double v, int first, int last) const;  ///< see Count
     /// n elements (zeros, or value when init); the same size keeps the array and, without init,
     /// the contents. False, the vector empty, for n <= 0 or when storage fails (V1).
     virtual bool Allocate(int n, bool init, double value);
@@ -85,7 +86,7 @@ public:
     /// The first largest (Max) / smallest (Min) element, by reference; not for an empty vector.
     virtual double& Min();
     virtual double Sum() const;  ///< from 0.0 in index order
-    virtual double& Max();
+    virtual double& Max();       ///< see Min
     /// x_0 = start, x_i = x_(i-1) + step (a running sum, not start + i step).
     virtual void SetIncremental(double step, double start);
     /// Takes array (n elements, new[]) as the storage and returns the old array, which the caller
@@ -101,39 +102,51 @@ public:
     /// Keeps elements first .. last-1 (last < 1 or beyond the size: to the end); first >= last
     /// empties. No array, or no storage for the shorter one: left as it was.
     void Trunc(int first, int last);
-    int GetSize() const { return m_nSize; }
+    int GetSize() const { return m_nSize; }  ///< elements
+    /// The elements.
+    ///@{
     double* GetVector() { return m_pData; }
     const double* GetVector() const { return m_pData; }
+    ///@}
 
     // ---- Element access (checked only where TARVEL_ASSERT is active) ----
+    /// Element i.
+    ///@{
     double& operator[](int i) { return m_pData[checked(i)]; }
     double operator[](int i) const { return m_pData[checked(i)]; }
     double GetValue(int i) const { return m_pData[checked(i)]; }
     void SetValue(int i, double v) { m_pData[checked(i)] = v; }
+    ///@}
 
     // ---- Whole-vector assignment and arithmetic ----
     /// Deep copy (a new size reallocates: empty when storage fails); a move takes the array.
+    ///@{
     CVector& operator=(const CVector& other);
     CVector& operator=(CVector&& other) noexcept;
+    ///@}
     CVector& operator*=(double f);  ///< x_i *= f
     CVector& operator/=(double f);  ///< x_i /= f (no test for 0)
     void Scale(double f);           ///< x_i *= f
     /// x_i *= other_i over this vector's size; other must be at least as long.
     void Scale(const CVector* other);
     /// this +-= b; a longer b grows this (its tail +-b); storage failure: left as it was.
+    ///@{
     CVector& operator+=(const CVector& b);
     CVector& operator-=(const CVector& b);
+    ///@}
     /// a[i] += c b[i] for i < n (c exactly 0.0 adds b unscaled: see above).
     static void AplusBC(double* a, const double* b, int n, double c);
 
     // ---- Exact comparisons ----
     /// Same size and every element == (NaN never equal); against a number, every element ==.
+    ///@{
     bool operator==(const CVector& b) const;
     bool operator!=(const CVector& b) const { return !(*this == b); }
     bool operator==(double v) const;
     bool operator!=(double v) const { return !(*this == v); }
     bool operator==(int v) const { return *this == static_cast<double>(v); }
     bool operator!=(int v) const { return !(*this == v); }
+    ///@}
 
     // ---- Reductions that are not virtual ----
     double Length() const;  ///< sqrt(sum x_i^2), no scaling against overflow

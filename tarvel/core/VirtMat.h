@@ -17,6 +17,8 @@
 
 #include <cstdint>
 
+/// The abstract matrix interface and the class-wide values (this file's comment gives the
+/// virtual-table order).
 class TARVEL_API CVirtMat : public CObject
 {
     DECLARE_DYNAMIC(CVirtMat)
@@ -40,9 +42,11 @@ public:
     /// pos the line's length, when the line holds no further number.
     static void ReadNumber(int& pos, CString& line, CString& number);
     /// Each replaces every stand-alone keyword of its family that begins at or after start.
+    ///@{
     static void ReplacePI(CString& line, int start);
     static void ReplaceIs(CString& line, int start);
     static void ReplaceGravity(CString& line, int start);
+    ///@}
 
     /// Floating-point operations counted by the counting operations since the last reset;
     /// 32-bit, wraps modulo 2^32. Only reset and incremented by the library.
@@ -55,12 +59,16 @@ public:
     static bool m_bSym;
 
 protected:
+    /// Copies and moves for the derived classes (nothing to copy).
+    ///@{
     CVirtMat(const CVirtMat&) = default;
     CVirtMat(CVirtMat&&) = default;
     CVirtMat& operator=(const CVirtMat&) = default;
     CVirtMat& operator=(CVirtMat&&) = default;
+    ///@}
 };
 
+/// A matrix of real values: element assembling, a solve and whole-matrix assignment.
 class TARVEL_API CVirtRealMat : public CVirtMat
 {
     DECLARE_DYNAMIC(CVirtRealMat)
@@ -81,8 +89,11 @@ public:
     virtual CVirtRealMat& operator+=(double v) = 0;
 
 protected:
+    /// Copies and moves for the derived classes (nothing to copy).
+    ///@{
     CVirtRealMat(const CVirtRealMat&) = default;
     CVirtRealMat(CVirtRealMat&&) = default;
     CVirtRealMat& operator=(const CVirtRealMat&) = default;
     CVirtRealMat& operator=(CVirtRealMat&&) = default;
+    ///@}
 };

@@ -90,9 +90,10 @@ enum MMStatus
     MM_BAD_ENTRY,       ///< an entry line that is not the numbers its field calls for
     MM_OUT_OF_RANGE,    ///< an index outside 1 .. rows or 1 .. cols
     MM_COUNT_MISMATCH,  ///< fewer or more entries than the size line announces
-    MM_WRONG_SHAPE      // a file the target cannot hold (not square, coordinate into dense, ...)
+    MM_WRONG_SHAPE      ///< a file the target cannot hold (not square, coordinate into dense, ...)
 };
 
+/// What the status means, in words ("no error", ...).
 TARVEL_API const char* MMStatusText(int status);
 
 /// Writes A or v to path; MM_OK or MM_OPEN_FAILED / MM_WRITE_FAILED (MM_WRONG_SHAPE below).
@@ -101,7 +102,7 @@ enum MMSymmetry
 {
     MM_AS_STORED = 0,   ///< "symmetric" for a CSystSpMat in symmetric mode, else "general"
     MM_GENERAL,         ///< the cells are the matrix
-    MM_SYMMETRIC_UPPER  // the cells are the upper triangle of a symmetric matrix
+    MM_SYMMETRIC_UPPER  ///< the cells are the upper triangle of a symmetric matrix
 };
 
 /// MMWrite(A, path) is MMWrite(A, path, MM_AS_STORED, -1).
@@ -114,5 +115,7 @@ TARVEL_API int MMWrite(const CVector& v, LPCTSTR path);  ///< a CMatrix is writt
 /// Reads path into A (a CSystSpMat when A is one) or v (a CMatrix when v is one). message, when
 /// given, receives one line saying what went wrong and where ("line 7: row index 12 outside
 /// 1..10"), or is emptied on success.
+///@{
 TARVEL_API int MMRead(LPCTSTR path, CSparseMatrix& A, CString* message = nullptr);
 TARVEL_API int MMRead(LPCTSTR path, CVector& v, CString* message = nullptr);
+///@}

@@ -35,9 +35,11 @@ class CFile;
 class CObject;
 struct CRuntimeClass;
 
+/// Binary object archive over a CFile, and a line reader (this file's comment gives the format).
 class TARVEL_API CArchive
 {
 public:
+    /// The mode bits of the constructor: store or load, and bNoFlushOnDelete.
     enum Mode : UINT
     {
         store = 0,
@@ -45,14 +47,16 @@ public:
         bNoFlushOnDelete = 2
     };
 
+    /// An archive on the open file pFile in the mode nMode, buffered by nBufSize bytes (lpBuf, when
+    /// given, is the caller's buffer of that size).
     CArchive(CFile* pFile, UINT nMode, int nBufSize = 4096, void* lpBuf = nullptr);
     ~CArchive();  ///< closes an open archive (errors are swallowed there)
     CArchive(const CArchive&) = delete;
     CArchive& operator=(const CArchive&) = delete;
 
-    BOOL IsLoading() const { return (m_nMode & load) != 0; }
-    BOOL IsStoring() const { return (m_nMode & load) == 0; }
-    CFile* GetFile() const { return m_pFile; }
+    BOOL IsLoading() const { return (m_nMode & load) != 0; }  ///< the archive reads
+    BOOL IsStoring() const { return (m_nMode & load) == 0; }  ///< the archive writes
+    CFile* GetFile() const { return m_pFile; }                ///< the file it works on
     /// Storing: writes the buffer out. Loading: gives back the bytes read ahead, so that the
     /// file stands just after the last byte consumed.
     void Flush();
@@ -61,11 +65,12 @@ public:
     /// Detach without flushing.
     void Abort();
 
-    UINT Read(void* lpBuf, UINT nMax);  ///< fewer bytes only at the end of the file
-    void Write(const void* lpBuf, UINT nMax);
+    UINT Read(void* lpBuf, UINT nMax);         ///< fewer bytes only at the end of the file
+    void Write(const void* lpBuf, UINT nMax);  ///< all nMax bytes
 
     /// Binary values, little-endian: BYTE 1 byte, WORD 2, DWORD/int/long/unsigned/float 4,
     /// LONGLONG/double 8. A value cut short by the end of the file throws endOfFile.
+    ///@{
     CArchive& operator<<(BYTE b);
     CArchive& operator<<(WORD w);
     CArchive& operator<<(DWORD dw);
@@ -82,27 +87,35 @@ public:
     CArchive& operator>>(LONGLONG& ll);
     CArchive& operator>>(float& f);
     CArchive& operator>>(double& d);
+    ///@}
 
     /// Objects.
     void WriteObject(const CObject* pOb);
     /// Loads one object, which must be of the expected class or derived from it (any class when
     /// pClassRefRequested is null); a later reference to the same object gives the same pointer.
     CObject* ReadObject(const CRuntimeClass* pClassRefRequested);
+    /// A class reference alone, tagged as an object's class is; ReadClass reads one (null when it
+    /// is not pClassRefRequested or derived from it; pSchema and pObTag, when given, receive the
+    /// stored schema and tag).
+    ///@{
     void WriteClass(const CRuntimeClass* pClassRef);
     CRuntimeClass* ReadClass(const CRuntimeClass* pClassRefRequested = nullptr,
                              UINT* pSchema = nullptr, DWORD* pObTag = nullptr);
+    ///@}
     /// The schema of the object being loaded, as stored with its class.
     UINT GetObjectSchema() const { return m_nObjectSchema; }
     /// Loading: a mark of the classes and objects registered so far, and the objects registered
     /// after such a mark that are still known. A Serialize that holds objects without owning them
     /// uses the two to delete, when its load fails, the objects created for it.
+    ///@{
     DWORD GetLoadMark() const { return DWORD(m_loadArray.size()); }
     std::vector<CObject*> GetObjectsLoadedSince(DWORD nMark) const;
+    ///@}
 
     /// Lines. ReadString returns one line without its line end (a line feed, or a carriage
     /// return together with the character after it); FALSE at the end of the file.
     BOOL ReadString(CString& rString);
-    void WriteString(LPCTSTR lpsz);
+    void WriteString(LPCTSTR lpsz);  ///< the bytes of lpsz, no line end added
 
 private:
     /// Loading: keeps the unread bytes and reads from the file until at least nMinBytes are
@@ -140,6 +153,9 @@ private:
     DWORD m_nMapCount = 1;  ///< the next index; index 0 is the null pointer
 };
 
+/// ar.WriteObject(pOb), and ar.ReadObject(nullptr) into pOb.
+///@{
 TARVEL_API CArchive& operator<<(CArchive& ar, const CObject* pOb);
 TARVEL_API CArchive& operator>>(CArchive& ar, CObject*& pOb);
 TARVEL_API CArchive& operator>>(CArchive& ar, const CObject*& pOb);
+///@}

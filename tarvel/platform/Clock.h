@@ -4,4 +4,5 @@
 #pragma once
 
 #include <tarvel/platform/Export.h>
+/// The processor time of the process, in ticks (see above).
 TARVEL_API long TarvelClock();

@@ -8,9 +8,10 @@
 
 #include <functional>
 
-constexpr UINT MB_OK = 0x0000;
-constexpr int IDOK = 1;
+constexpr UINT MB_OK = 0x0000;  ///< the box type: an OK button
+constexpr int IDOK = 1;         ///< the button that closed the box
 
+/// What shows a box's text; it returns the button that closed the box.
 using AfxMessageBoxHandler = std::function<int(const CString& text, UINT type)>;
 
 /// Shows text (through the installed handler) and returns what the handler returns.

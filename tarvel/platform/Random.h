@@ -8,7 +8,7 @@
 #pragma once
 
 #include <tarvel/platform/Export.h>
-#define TARVEL_RAND_MAX 32767
+#define TARVEL_RAND_MAX 32767  ///< the largest number TarvelRand gives
 
-TARVEL_API void TarvelSrand(unsigned seed);
-TARVEL_API int TarvelRand();
+TARVEL_API void TarvelSrand(unsigned seed);  ///< the state as if seeded with seed
+TARVEL_API int TarvelRand();                 ///< the next number of the sequence

@@ -23,14 +23,15 @@
 #include <tarvel/core/VirtMat.h>
 #include <tarvel/platform/Export.h>
 
+/// An array of separately allocated arrays (this file's comment states its rules).
 template <class T> class TARVEL_API CArrayArray : public CVirtMat
 {
 public:
     CArrayArray() = default;
-    CArrayArray(const CArrayArray& other);
-    CArrayArray(CArrayArray&& other) noexcept;
-    CArrayArray& operator=(const CArrayArray& other);
-    CArrayArray& operator=(CArrayArray&& other) noexcept;
+    CArrayArray(const CArrayArray& other);                 ///< deep copy (see Copying above)
+    CArrayArray(CArrayArray&& other) noexcept;             ///< takes other's tables
+    CArrayArray& operator=(const CArrayArray& other);      ///< deep copy
+    CArrayArray& operator=(CArrayArray&& other) noexcept;  ///< takes other's tables
     ~CArrayArray() override;
 
     // ---- Operations of the matrix interface ----
@@ -68,7 +69,7 @@ protected:
     /// Allocates both tables for n > 0 arrays (all absent, length 0); false on failure, with the
     /// object empty. The object must hold no tables when called.
     bool allocate_tables(int n);
-    void swap_storage(CArrayArray& other) noexcept;
+    void swap_storage(CArrayArray& other) noexcept;  ///< exchanges the tables with other's
 };
 
 extern template class CArrayArray<long>;

@@ -77,16 +77,21 @@ namespace tarvel::detail
 struct ReorderKernels;
 }
 
+/// The degree-of-freedom graph with its labelling and reorderings (this file's comment states its
+/// rules).
 class TARVEL_API CReorderMat : public CArrayArray<long>
 {
     friend struct tarvel::detail::ReorderKernels;
 
 public:
-    explicit CReorderMat(int type);
+    explicit CReorderMat(int type);  ///< an empty graph; type becomes m_nType
+    /// Copies and moves (see Copying above).
+    ///@{
     CReorderMat(const CReorderMat& other);
     CReorderMat(CReorderMat&& other) noexcept;
     CReorderMat& operator=(const CReorderMat& other);
     CReorderMat& operator=(CReorderMat&& other) noexcept;
+    ///@}
     ~CReorderMat() override;
 
     /// n DOFs, identity labels, empty lists (and zeroed stamps when m_nType is 1).
@@ -146,7 +151,7 @@ protected:
 
 public:
     // ---- Labels ----
-    void InitLabels(int value);
+    void InitLabels(int value);  ///< every label = value
     /// Has no effect.
     void GenRevCuthillMcKee();
 
@@ -160,7 +165,8 @@ public:
 
     // ---- Profile reductions; script file and percentage report, as the backward labellings.
     /// Components are numbered one after another, in the order of their lowest DOF ----
-    /// Reverse Cuthill-McKee: per connected component, a breadth-first numbering from a pseudo-peripheral DOF found by the George-Liu iteration,
+    /// Reverse Cuthill-McKee: per connected component, a breadth-first numbering from a
+    /// pseudo-peripheral DOF found by the George-Liu iteration,
     /// neighbours taken by increasing degree (ties to the lower DOF number); the whole sequence
     /// is then reversed.
     void RevCuthillMcKee();
@@ -210,7 +216,7 @@ public:
     /// Path of the script file the reorderings write ("Reord.m" in the current directory unless
     /// set); each run replaces the whole file. "" means: write no script.
     static void SetScriptPath(LPCTSTR path);
-    static CString GetScriptPath();
+    static CString GetScriptPath();  ///< the path SetScriptPath set
 
     // ---- Fields ----
     long* m_pLabel = nullptr;  ///< label of each DOF (G3)
@@ -232,7 +238,7 @@ protected:
     float S_k(int k) const;
     /// Number of neighbours of k whose label is negative.
     int d_k(int k) const;
-    int r_k(int k) const;
+    int r_k(int k) const;  ///< the same count as d_k
 
 private:
     void release_labels() noexcept;

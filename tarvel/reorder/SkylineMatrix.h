@@ -50,16 +50,20 @@ class CMatrix;
 class CReorderMat;
 class CVector;
 
+/// The symmetric profile (skyline) matrix (this file's comment states its layout and rules).
 class TARVEL_API CSkylineMatrix : public CVirtRealMat
 {
     DECLARE_SERIAL(CSkylineMatrix)
 
 public:
     CSkylineMatrix();
+    /// Copies and moves (see Copying above).
+    ///@{
     CSkylineMatrix(const CSkylineMatrix& other);
     CSkylineMatrix(CSkylineMatrix&& other) noexcept;
     CSkylineMatrix& operator=(const CSkylineMatrix& other);
     CSkylineMatrix& operator=(CSkylineMatrix&& other) noexcept;
+    ///@}
     ~CSkylineMatrix() override;
 
     // ---- The interface operations of CVirtMat and CVirtRealMat ----

@@ -64,6 +64,8 @@
 class CMatrix;
 class CVector;
 
+/// The general sparse matrix: a linked list of rows of cells (this file's comment states its
+/// invariants and rules).
 class TARVEL_API CSparseMatrix : public CVirtRealMat
 {
     DECLARE_SERIAL(CSparseMatrix)
@@ -72,27 +74,29 @@ public:
     /// One stored entry. Plain structure: no virtual operation.
     struct cell
     {
-        cell* m_pNext;    // next cell of the row, null at the row's end (R2)
-        double m_dValue;  // the stored value
-        int m_nCol;       // zero-based column
+        cell* m_pNext;    ///< next cell of the row, null at the row's end (R2)
+        double m_dValue;  ///< the stored value
+        int m_nCol;       ///< zero-based column
 
         // The implicit assignment copies all three fields, the link included.
 
-        // Cells are made and released one at a time by the thousands during assembling and
-        // factorization; they come from per-thread pools of equal slots (CellPool.cpp), so
-        // `new cell` and `delete` of a cell stay cheap. Sanitizer builds use the global heap.
+        /// Cells are made and released one at a time by the thousands during assembling and
+        /// factorization; they come from per-thread pools of equal slots (CellPool.cpp), so
+        /// `new cell` and `delete` of a cell stay cheap. Sanitizer builds use the global heap.
+        ///@{
         static void* operator new(std::size_t size);
         static void* operator new(std::size_t size, const std::nothrow_t&) noexcept;
         static void operator delete(void* p, std::size_t size) noexcept;
         static void operator delete(void* p, const std::nothrow_t&) noexcept;
+        ///@}
 
-        // Unlinks target from the chain after this cell (this cell is never removed); does
-        // not delete it; nothing when target is not in the chain.
+        /// Unlinks target from the chain after this cell (this cell is never removed); does
+        /// not delete it; nothing when target is not in the chain.
         void Remove(cell* target);
-        // Unlinks and returns the cell of column col from the chain after this cell (the
-        // caller deletes it); null when there is none.
+        /// Unlinks and returns the cell of column col from the chain after this cell (the
+        /// caller deletes it); null when there is none.
         cell* Remove(int col);
-        // Divides this cell and every cell after it by d.
+        /// Divides this cell and every cell after it by d.
         void DivideAll(double d);
     };
 
@@ -104,8 +108,10 @@ public:
         row() = default;
         /// Copy the three fields: the copy refers to the SAME cells, so only one of the two
         /// may release them.
+        ///@{
         row(const row& other) = default;
         row& operator=(const row& other) = default;
+        ///@}
         virtual ~row();
 
         cell* m_pFirstCell = nullptr;  ///< head of the cell list, null for an empty row (R2)
@@ -142,14 +148,14 @@ public:
     };
 
     CSparseMatrix();
-    CSparseMatrix(const CSparseMatrix& other);  ///< exact deep copy
-    CSparseMatrix(CSparseMatrix&& other) noexcept;
-    ~CSparseMatrix() override;  ///< calls Clear
+    CSparseMatrix(const CSparseMatrix& other);      ///< exact deep copy
+    CSparseMatrix(CSparseMatrix&& other) noexcept;  ///< takes other's lists (see Copying above)
+    ~CSparseMatrix() override;                      ///< calls Clear
 
     /// Adds every non-zero, non-NaN cell of src through the virtual four-argument Add (one
     /// row cursor for the whole copy); this matrix is not cleared first.
     CSparseMatrix& operator=(CSparseMatrix& src);
-    CSparseMatrix& operator=(CSparseMatrix&& src) noexcept;
+    CSparseMatrix& operator=(CSparseMatrix&& src) noexcept;  ///< releases its lists, takes src's
 
     // ---- The interface operations of CVirtMat and CVirtRealMat ----
     /// Builds a pattern of explicit cells: {R} gives R empty rows, {R, C} an R x C pattern of
@@ -211,9 +217,11 @@ public:
     /// a_ij += v (also 0.0 and NaN, which make the cell) with cursors: c (a cell of row i left
     /// of column j, or null) starts the walk and ends on (i, j); r (a row at or above i, or
     /// null) likewise ends on row i.
+    ///@{
     virtual void Add(int i, int j, double v, cell*& c);
     virtual void Add(int i, int j, double v, row*& r);
     virtual void Add(int i, int j, double v, row*& r, cell*& c);
+    ///@}
     virtual void AAT();          ///< this becomes this * this^T; sums of 0.0 or NaN not stored
     virtual void MakeUpper();    ///< the same as MakeLower
     virtual void ReverseRows();  ///< reverses the row list (R1 broken until reversed back)
@@ -224,8 +232,10 @@ public:
     /// -1, -2 the transposed unit upper factor of Cholesky. seconds as DiagMult.
     virtual void ForwSub(CVirtMat* B, double* seconds, int mode);
     /// No cell right of (IsLower) / left of (IsUpper) its row's diagonal.
+    ///@{
     virtual bool IsLower(double* seconds) const;
     virtual bool IsUpper() const;
+    ///@}
     /// In place square-root-free A = U^T D U of the upper triangle (U unit upper, D on the
     /// diagonal). 1; -1 at a row without a usable pivot (none, 0.0, NaN or negative) or with an
     /// entry aiming at a row not stored, or out of storage: partly factorized, LastFactorFailure.
@@ -239,8 +249,11 @@ public:
     virtual double* GetValue(int i, int j);  ///< address of the stored value, or null
 
     // ---- Not virtual ----
+    /// The first row of the list (R1), null when there is none.
+    ///@{
     row* GetFirstRow() { return m_pFirstRow; }
     const row* GetFirstRow() const { return m_pFirstRow; }
+    ///@}
     /// Exact symmetry of the stored entries: every stored (i, j) has a stored (j, i) of equal
     /// value (a non-zero lower entry without partner in a stored row fails too); no tolerance.
     bool IsSym() const;
@@ -256,6 +269,7 @@ public:
         Breakdown,
         OutOfMemory
     };
+    /// Why the last LU or Cholesky failed (see FactorFailure).
     FactorFailure LastFactorFailure() const { return m_eFactorFailure; }
 
     /// Prescribed value g at index k: row k becomes the unit row (k, k) = 1.0 (made at its

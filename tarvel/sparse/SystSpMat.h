@@ -52,6 +52,8 @@
 
 class CReorderMat;
 
+/// The system (stiffness) matrix: a sparse matrix whose rows live in one array (this file's comment
+/// states its invariants and rules).
 class TARVEL_API CSystSpMat : public CSparseMatrix
 {
     DECLARE_SERIAL(CSystSpMat)
@@ -59,8 +61,8 @@ class TARVEL_API CSystSpMat : public CSparseMatrix
 public:
     CSystSpMat();
     explicit CSystSpMat(int n);  ///< n empty rows (S1, S2); n < 1 as the default constructor
-    CSystSpMat(const CSystSpMat& other);  ///< exact deep copy (stored zeros included)
-    CSystSpMat(CSystSpMat&& other) noexcept;
+    CSystSpMat(const CSystSpMat& other);      ///< exact deep copy (stored zeros included)
+    CSystSpMat(CSystSpMat&& other) noexcept;  ///< takes other's array
     ~CSystSpMat() override;
 
     /// Adds src's non-zero entries (see the choices above); the number of rows becomes the
@@ -86,10 +88,12 @@ public:
     int GetRows() const override;     ///< m_nRowArraySize
     /// 0.0, NaN and indices outside 0..n-1 add nothing (cursors untouched); otherwise row i of
     /// the array, then row::Add(j, v) or row::Add(j, v, c).
+    ///@{
     void Add(int i, int j, double v) override;
     void Add(int i, int j, double v, cell*& c) override;
     void Add(int i, int j, double v, row*& r) override;
     void Add(int i, int j, double v, row*& r, cell*& c) override;
+    ///@}
     void AAT() override;  ///< this becomes this * this^T, in the array's rows
     /// As CSparseMatrix::Cholesky (the same checks, updates and partial state on failure), each
     /// row's first cell serving as its pivot; not counted in m_Flops.
