@@ -21,11 +21,16 @@
 // piece_width(nscol) columns (the later columns). The BLAS runs on one thread throughout.
 // Every entry of L thus sees the same operations in the same order whatever the thread count:
 // the factor has the same bits.
+//
+// Progress (tarvel/platform/Progress.h) is the share of the multiply-adds done, each supernode
+// counted with its own share of Symbolic::subtreeFlops once it is factorized; only the calling
+// thread calls the handler, so the calls stay in order. Without a handler nothing is counted.
 #include "detail/Numeric.h"
 
 #include "detail/Blas.h"
 
 #include <tarvel/platform/Assert.h>
+#include <tarvel/platform/detail/Progress.h>
 
 #include <algorithm>
 #include <atomic>
@@ -219,12 +224,45 @@ struct Runner
     }
 };
 
+// The multiply-adds of the supernodes factorized so far, added by every thread; reported by the
+// thread that started the factorization.
+class FlopsDone
+{
+public:
+    FlopsDone(const Symbolic& S, tarvel::detail::ProgressReport& report)
+        : m_report(report), m_own(S.subtreeFlops), m_caller(std::this_thread::get_id())
+    {
+        for (int s = 0; s < S.nsuper; ++s)  // less the children's subtrees: s alone
+            if (S.superParent[s] != kNone) m_own[S.superParent[s]] -= S.subtreeFlops[s];
+    }
+    static long total(const Symbolic& S)  // the sum of every supernode's own share
+    {
+        double sum = 0.0;
+        for (int s = 0; s < S.nsuper; ++s)
+            if (S.superParent[s] == kNone) sum += S.subtreeFlops[s];
+        return static_cast<long>(sum);
+    }
+    void finished(int s)
+    {
+        const long own = static_cast<long>(std::max(0.0, m_own[s]));
+        const long done = m_done.fetch_add(own, std::memory_order_relaxed) + own;
+        if (std::this_thread::get_id() == m_caller) m_report.step(done);
+    }
+
+private:
+    tarvel::detail::ProgressReport& m_report;
+    std::vector<double> m_own;  // multiply-adds of each supernode alone
+    std::atomic<long> m_done{0};
+    std::thread::id m_caller;
+};
+
 struct Context
 {
     const Symbolic& S;
     const Layout& layout;
     double* values;
     Links& links;
+    FlopsDone* progress;  // null without a progress handler
 };
 
 // The supernode being factorized, as its pieces read it.
@@ -369,6 +407,7 @@ int factor_supernodes(Context& ctx, int first, int last, const char* top, Worksp
         // -- 3. Its own columns --
         const int failed = factor_columns(Ls, nscol, nsrow, width, run);
         if (failed != 0) return k1 + failed - 1;
+        if (ctx.progress) ctx.progress->finished(s);
 
         // -- 4. Its first update goes to the supernode of its first row below its pivots --
         if (nsrow > nscol)
@@ -495,7 +534,10 @@ int factorize_numeric(const Symbolic& S, const Layout& layout, const Plan& plan,
     links.head.assign(S.nsuper, kNone);
     links.next.assign(S.nsuper, kNone);
     links.pos.assign(S.nsuper, 0);
-    Context ctx{S, layout, values, links};
+    tarvel::detail::ProgressReport report("Cholesky", FlopsDone::total(S));
+    std::unique_ptr<FlopsDone> progress;
+    if (report.active()) progress = std::make_unique<FlopsDone>(S, report);
+    Context ctx{S, layout, values, links, progress.get()};
     if (spaces.size() < static_cast<size_t>(plan.threads)) spaces.resize(plan.threads);
     for (int t = 0; t < plan.threads; ++t) make_workspace(S, layout, spaces[t]);
     const BlasThreads blas(1);
@@ -535,7 +577,9 @@ int factorize_numeric(const Symbolic& S, const Layout& layout, const Plan& plan,
     failedPivot = pivot != kNone                   ? pivot
                   : firstFailure.load() != INT_MAX ? firstFailure.load()
                                                    : kNone;
-    return failedPivot == kNone ? 1 : 0;
+    if (failedPivot != kNone) return 0;
+    report.finish();
+    return 1;
 }
 
 }  // namespace tarvel::direct

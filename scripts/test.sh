@@ -7,8 +7,9 @@
 # Open MPI) so that Tarvel::PETSc is built and its tests run on 1 and 2 MPI ranks; scipy so that
 # the Matrix Market interchange test runs; a de_DE.UTF-8 locale so that the text formats are
 # checked under a comma decimal point. The tree's formatting and the one-way includes of the
-# library's layers are checked first (scripts/format.sh, scripts/check-layers.sh), and the
-# normal build treats warnings as errors.
+# library's layers are checked first (scripts/format.sh, scripts/check-layers.sh), then the API
+# reference is generated (scripts/docs.sh: any Doxygen warning on the public headers fails the
+# run), and the normal build treats warnings as errors.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 source scripts/ensure-packages.sh
@@ -39,6 +40,8 @@ echo "=== formatting ==="
 ./scripts/format.sh || status=1
 echo "=== layers ==="
 ./scripts/check-layers.sh || status=1
+echo "=== API reference ==="
+./scripts/docs.sh || status=1
 
 run_suite() {  # name, extra cmake arguments...
   local name=$1; shift

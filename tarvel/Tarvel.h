@@ -1,4 +1,5 @@
-// Tarvel: the whole public interface in one include, layer by layer from the lowest.
+/// \file
+/// Tarvel: the whole public interface in one include, layer by layer from the lowest.
 #pragma once
 
 // Platform layer: object root, strings, files, archives, message boxes, clock, random numbers

@@ -97,14 +97,17 @@ bool BackwardKernels::hager_1_plain(CReorderMat& g)
     swap_positions(list.get(), start, n - 1);
     g.m_pLabel[start] = n - 1;
     for (int p = 0; p < g.m_pLength[start]; ++p) ++count[g.m_ppData[start][p]];
+    ProgressReport progress("Hager1", n);
     for (g.m_nStep = n - 2; g.m_nStep >= 0; --g.m_nStep)
     {
         const int k = g.m_nStep;
+        progress.step(n - 1 - k);  // DOFs labelled
         swap_positions(list.get(), g.MinZ(), k);
         const long v = list[k];
         g.m_pLabel[v] = k;
         for (int p = 0; p < g.m_pLength[v]; ++p) ++count[g.m_ppData[v][p]];
     }
+    progress.finish();
     g.m_pList = nullptr;
     return true;
 }
@@ -138,7 +141,13 @@ bool BackwardKernels::hager_1_fast(CReorderMat& g)
         }
     };
     label_and_count(hager_1_start(g), n - 1);
-    for (g.m_nStep = n - 2; g.m_nStep >= 0; --g.m_nStep) label_and_count(tree.winner(), g.m_nStep);
+    ProgressReport progress("Hager1", n);
+    for (g.m_nStep = n - 2; g.m_nStep >= 0; --g.m_nStep)
+    {
+        progress.step(n - 1 - g.m_nStep);  // DOFs labelled
+        label_and_count(tree.winner(), g.m_nStep);
+    }
+    progress.finish();
     return true;
 }
 
@@ -154,9 +163,11 @@ bool BackwardKernels::hager_2_plain(CReorderMat& g)
     g.m_pList = list;
     for (int k = 0; k < n; ++k) list[k] = k;
     int bestPos = 0;
+    ProgressReport progress("Hager2", n);
     for (g.m_nStep = n - 1; g.m_nStep >= 0; --g.m_nStep)
     {
         const int k = g.m_nStep;
+        progress.step(n - 1 - k);  // DOFs labelled
         int best = -1;
         for (int p = 0; p <= k; ++p)
         {
@@ -170,6 +181,7 @@ bool BackwardKernels::hager_2_plain(CReorderMat& g)
         swap_positions(list, bestPos, k);
         g.m_pLabel[list[k]] = k;
     }
+    progress.finish();
     g.m_pList = nullptr;
     return true;
 }
@@ -257,7 +269,7 @@ bool BackwardKernels::hager_2_fast(CReorderMat& g)
         tree.set(x, value(x, n - 1));
     }
     int bestPos = 0;
-    tarvel::detail::ProgressReport progress("Hager2", n);
+    ProgressReport progress("Hager2", n);
     for (g.m_nStep = n - 1; g.m_nStep >= 0; --g.m_nStep)
     {
         const int k = g.m_nStep;
@@ -381,9 +393,11 @@ bool BackwardKernels::hager_3_plain(CReorderMat& g)
     Hager3State state{g, score.get()};
     state.init(list);
     int bestPos = 0;
+    ProgressReport progress("Hager3", n);
     for (g.m_nStep = n - 1; g.m_nStep >= 0; --g.m_nStep)
     {
         const int k = g.m_nStep;
+        progress.step(n - 1 - k);  // DOFs labelled
         float best = -1.0f;
         for (int p = 0; p <= k; ++p)
         {
@@ -396,6 +410,7 @@ bool BackwardKernels::hager_3_plain(CReorderMat& g)
         swap_positions(list, bestPos, k);
         state.label(static_cast<int>(list[k]), k, [](int) {});
     }
+    progress.finish();
     g.m_pList = nullptr;
     return true;
 }
@@ -431,9 +446,11 @@ bool BackwardKernels::hager_3_fast(CReorderMat& g)
         tree.set(x, entry(score[x]));
     }
     int bestPos = 0;
+    ProgressReport progress("Hager3", n);
     for (g.m_nStep = n - 1; g.m_nStep >= 0; --g.m_nStep)
     {
         const int k = g.m_nStep;
+        progress.step(n - 1 - k);  // DOFs labelled
         const int w = tree.winner();
         if (tree.value(w) >= -1.0f) bestPos = w;
         const int moved = static_cast<int>(list[k]);
@@ -445,6 +462,7 @@ bool BackwardKernels::hager_3_fast(CReorderMat& g)
         state.label(static_cast<int>(list[k]), k,
                     [&](int u) { tree.set(pos[u], entry(score[u])); });
     }
+    progress.finish();
     g.m_pList = nullptr;
     return true;
 }

@@ -63,8 +63,10 @@ void MinDegreeKernels::min_degree_1_plain(CReorderMat& g)
 {
     const int n = g.m_nCount;
     long* label = g.m_pLabel;
+    ProgressReport progress("MinDegReorder", n);
     for (int k = 0; k < n - 1;)
     {
+        progress.step(k);
         long bestKey = n + 2;
         int chosen = -1;
         for (int i = 0; i < n; ++i)
@@ -90,6 +92,7 @@ void MinDegreeKernels::min_degree_1_plain(CReorderMat& g)
     for (int i = 0; i < n; ++i)
         if (label[i] <= 0) label[i] = n;
     decrement_labels(g);
+    progress.finish();
 }
 
 // With m(i) = max over unlabelled neighbours of -label(u) (-1 when there is none), key(i) =
@@ -129,8 +132,10 @@ bool MinDegreeKernels::min_degree_1_fast(CReorderMat& g)
     };
 
     for (int i = 0; i < n; ++i) tree.set(i, max_unlabelled(i));
+    ProgressReport progress("MinDegReorder", n);
     for (int k = 0; k < n - 1;)
     {
+        progress.step(k);
         const int chosen = tree.leftmost_at_most(std::max(tree.best(), k));
         const bool copied = label[k] <= 0 && k != chosen;
         if (copied) label[k] = label[chosen];
@@ -144,6 +149,7 @@ bool MinDegreeKernels::min_degree_1_fast(CReorderMat& g)
     for (int i = 0; i < n; ++i)
         if (label[i] <= 0) label[i] = n;
     decrement_labels(g);
+    progress.finish();
     return true;
 }
 
@@ -166,8 +172,10 @@ void MinDegreeKernels::min_degree_2_plain(CReorderMat& g)
         else if (d < low)
             low = d;
     }
+    ProgressReport progress("MinDegReorder2", n);
     for (int k = 0; k < n; ++k)
     {
+        progress.step(k);
         long best = high + 1;
         int chosen = -1;
         for (int i = 0; i < n; ++i)
@@ -187,6 +195,7 @@ void MinDegreeKernels::min_degree_2_plain(CReorderMat& g)
         label[chosen] = k + 1;
     }
     decrement_labels(g);
+    progress.finish();
 }
 
 // The scan returns the first DOF of degree low when the first DOF of degree <= low has degree
@@ -209,8 +218,10 @@ bool MinDegreeKernels::min_degree_2_fast(CReorderMat& g)
     }
     int low = g.m_pLength[0];
     for (int i = 0; i < n; ++i) low = std::min(low, g.m_pLength[i]);
+    ProgressReport progress("MinDegReorder2", n);
     for (int k = 0; k < n; ++k)
     {
+        progress.step(k);
         const int first = tree.leftmost_at_most(low);
         const int chosen = (first >= 0 && tree.value(first) == low) ? first : tree.winner();
         const int best = tree.value(chosen);
@@ -224,6 +235,7 @@ bool MinDegreeKernels::min_degree_2_fast(CReorderMat& g)
         tree.set(chosen, kOutOfPlay);
     }
     decrement_labels(g);
+    progress.finish();
     return true;
 }
 
@@ -266,8 +278,10 @@ void MinDegreeKernels::min_degree_3_plain(CReorderMat& g)
 {
     const int n = g.m_nCount;
     long* label = g.m_pLabel;
+    ProgressReport progress("MinDegReorder3", n);
     for (int k = 0; k < n; ++k)
     {
+        progress.step(k);
         long best = n + 2;
         int chosen = -1;
         for (int i = 0; i < n; ++i)
@@ -288,6 +302,7 @@ void MinDegreeKernels::min_degree_3_plain(CReorderMat& g)
         label[chosen] = k + 1;
     }
     decrement_labels(g);
+    progress.finish();
 }
 
 // hi and lo of a DOF change only when a DOF of its list stops having a negative label (its
@@ -372,8 +387,10 @@ bool MinDegreeKernels::min_degree_3_fast(CReorderMat& g)
         sumOf[i] = s;
     };
     for (int i = 0; i < n; ++i) place(i, 0);
+    ProgressReport progress("MinDegReorder3", n);
     for (int k = 0; k < n; ++k)
     {
+        progress.step(k);
         const long long twiceK = 2 * static_cast<long long>(k);
         for (long long s = std::max(0LL, twiceK - 2); s < twiceK; ++s)  // middles k has passed
         {
@@ -417,6 +434,7 @@ bool MinDegreeKernels::min_degree_3_fast(CReorderMat& g)
                 if (label[T->idx[q]] <= 0) place(T->idx[q], k + 1);
     }
     decrement_labels(g);
+    progress.finish();
     return true;
 }
 
@@ -429,8 +447,10 @@ bool MinDegreeKernels::min_degree_4_plain(CReorderMat& g)
     const long* labelArr = g.m_pLabel;
     int label = 0;
     int slack = 0;
+    ProgressReport progress("MinDegReorder4", n);
     while (label < n)
     {
+        progress.step(label);
         // Start DOF: smallest current length, ties to the first; slack = the gap to the next
         // smallest length seen by the scan.
         int m = n;
@@ -456,6 +476,7 @@ bool MinDegreeKernels::min_degree_4_plain(CReorderMat& g)
         if (g.SetLabels(start, label, slack) < 0) return false;
         ++label;
     }
+    progress.finish();
     return true;
 }
 
@@ -562,7 +583,7 @@ int MinDegreeKernels::min_degree_4_fast(CReorderMat& g)
     unsigned stamp = 0;
     int label = 0;
     int slack = 0;
-    tarvel::detail::ProgressReport progress("MinDegReorder4", n);
+    ProgressReport progress("MinDegReorder4", n);
     while (label < n)
     {
         progress.step(label);

@@ -19,6 +19,7 @@
 //    candidate end node per degree).
 //  - W. W. Hager, Minimizing the profile of a symmetric matrix, SIAM J. Sci. Comput. 23(5),
 //    2002 (improving a labelling by exchanges that lower the profile).
+#include <tarvel/platform/detail/Progress.h>
 #include <tarvel/reorder/ReorderMat.h>
 #include <tarvel/reorder/detail/GraphMeasures.h>
 #include <tarvel/reorder/detail/PercentageFrame.h>
@@ -480,6 +481,7 @@ bool ProfileKernels::refine_envelope(const CReorderMat& g, std::vector<long>& la
 
 }  // namespace tarvel::detail
 
+using tarvel::detail::ProgressReport;
 using tarvel::detail::GraphMeasures;
 using tarvel::detail::ProfileKernels;
 
@@ -488,9 +490,12 @@ void CReorderMat::RevCuthillMcKee()
     tarvel::detail::run_percentage_frame(*this,
                                          [](CReorderMat& g)
                                          {
+                                             ProgressReport progress("RevCuthillMcKee", 1);
                                              std::vector<long> label;
-                                             if (ProfileKernels::rev_cuthill_mckee(g, label))
-                                                 std::copy(label.begin(), label.end(), g.m_pLabel);
+                                             if (!ProfileKernels::rev_cuthill_mckee(g, label))
+                                                 return;
+                                             std::copy(label.begin(), label.end(), g.m_pLabel);
+                                             progress.finish();
                                          });
 }
 
@@ -501,8 +506,10 @@ namespace
 // false, labels unchanged, when a workspace could not be obtained.
 bool sloan_labels(CReorderMat& g, std::vector<long>& kept)
 {
+    ProgressReport progress("Sloan", 2);  // a step per weight pair
     std::vector<long> second;
     if (!ProfileKernels::sloan(g, 1, 2, kept)) return false;
+    progress.step(1);
     if (!ProfileKernels::sloan(g, 2, 1, second)) return false;
     std::copy(kept.begin(), kept.end(), g.m_pLabel);
     const long long firstEnv = GraphMeasures::envelope(g, nullptr);
@@ -511,6 +518,7 @@ bool sloan_labels(CReorderMat& g, std::vector<long>& kept)
         kept.swap(second);
     else
         std::copy(kept.begin(), kept.end(), g.m_pLabel);
+    progress.finish();
     return true;
 }
 
@@ -543,12 +551,15 @@ void CReorderMat::SloanExchange()
             // local search, the smallest envelope kept (ties to the earlier).
             std::vector<long> label, kept;
             long long best = LLONG_MAX;
+            ProgressReport progress("SloanExchange", 6);  // a labelling and a search, 3 times
             for (int k = 0; k < 3; ++k)
             {
+                progress.step(2 * k);
                 const bool made =
                     k == 2 ? ProfileKernels::rev_cuthill_mckee(g, label)
                            : ProfileKernels::sloan(g, k == 0 ? 1 : 2, k == 0 ? 2 : 1, label);
                 if (!made) continue;
+                progress.step(2 * k + 1);
                 // Without its workspace the search leaves the labels as they are.
                 ProfileKernels::refine_envelope(g, label, budget);
                 std::copy(label.begin(), label.end(), g.m_pLabel);
@@ -559,6 +570,8 @@ void CReorderMat::SloanExchange()
                     kept.swap(label);
                 }
             }
-            if (!kept.empty()) std::copy(kept.begin(), kept.end(), g.m_pLabel);
+            if (kept.empty()) return;
+            std::copy(kept.begin(), kept.end(), g.m_pLabel);
+            progress.finish();
         });
 }

@@ -11,6 +11,7 @@
 // caches them and refreshes what an exchange can change (see tabu_2_fast).
 #include <tarvel/platform/Clock.h>
 #include <tarvel/platform/Random.h>
+#include <tarvel/platform/detail/Progress.h>
 #include <tarvel/reorder/ReorderMat.h>
 #include <tarvel/reorder/detail/GraphMeasures.h>
 #include <tarvel/reorder/detail/ReorderReports.h>
@@ -97,8 +98,10 @@ TabuCounts TabuKernels::tabu_1_plain(CReorderMat& g, int row, int oldB, long lon
     const int tenure = tenure_of(n);
     long* stamp = g.m_pTabu;
     TabuCounts c{oldB, oldEnv, 0};
+    ProgressReport progress("TabuReorder", n);
     for (g.m_nStep = 0; g.m_nStep < n; ++g.m_nStep)
     {
+        progress.step(g.m_nStep);
         const int v = row;
         const int w = g.CReorderMat::GetClosestToMid(v);
         if (w == v || w < 0)
@@ -124,6 +127,7 @@ TabuCounts TabuKernels::tabu_1_plain(CReorderMat& g, int row, int oldB, long lon
             }
         }
     }
+    progress.finish();
     return c;
 }
 
@@ -162,8 +166,10 @@ bool TabuKernels::tabu_1_fast(CReorderMat& g, int row, int oldB, long long oldEn
     };
     const int tenure = tenure_of(n);
     TabuCounts c{oldB, oldEnv, 0};
+    ProgressReport progress("TabuReorder", n);
     for (g.m_nStep = 0; g.m_nStep < n; ++g.m_nStep)
     {
+        progress.step(g.m_nStep);
         const int v = row;
         const int w = closest_to_mid(g, v);
         if (w == v || w < 0)
@@ -190,6 +196,7 @@ bool TabuKernels::tabu_1_fast(CReorderMat& g, int row, int oldB, long long oldEn
             }
         }
     }
+    progress.finish();
     out = c;
     return true;
 }
@@ -204,8 +211,10 @@ void TabuKernels::tabu_2_plain(CReorderMat& g)
     const int n = g.m_nCount;
     const int tenure = n / 100;
     long* stamp = g.m_pTabu;
+    ProgressReport progress("TabuReorder2", n);
     for (int t = 0; t < n; ++t)
     {
+        progress.step(t);
         int bestScore = 0;
         int best = -1;
         int partner = -1;
@@ -227,6 +236,7 @@ void TabuKernels::tabu_2_plain(CReorderMat& g)
         g.CReorderMat::Move(best, partner);
         stamp[best] = stamp[partner] = t + tenure;
     }
+    progress.finish();
 }
 
 // Runs only when the labels are a permutation of 0 .. n-1 (otherwise the plain kernel runs),
@@ -314,8 +324,10 @@ bool TabuKernels::tabu_2_fast(CReorderMat& g)
 
     const int tenure = n / 100;
     const int step = g.m_nStep;
+    ProgressReport progress("TabuReorder2", n);
     for (int t = 0; t < n; ++t)
     {
+        progress.step(t);
         int bestScore = 0;
         int best = -1;
         for (int v = 0; v < n; ++v)
@@ -369,6 +381,7 @@ bool TabuKernels::tabu_2_fast(CReorderMat& g)
             for (int v = head[partMoved[s]]; v >= 0; v = next[v]) touch(v);
         for (int v : touched) geometry(v);
     }
+    progress.finish();
     return true;
 }
 

@@ -1,6 +1,6 @@
 // CSupernodalCholesky: solutions against a dense solve for every ordering, many right-hand
 // sides, new values on the analysed pattern, the failure paths and their texts, prescribed
-// DOFs, a CReorderMat labelling, one and two threads, the timing report.
+// DOFs, a CReorderMat labelling, one and two threads with their progress, the timing report.
 #include "support/DofGraphs.h"
 #include "support/GlobalState.h"
 #include "support/MemoryLimit.h"
@@ -9,6 +9,7 @@
 
 #include <tarvel/Tarvel.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -17,6 +18,7 @@
 #include <random>
 #include <string>
 #include <tarvel-direct/SupernodalCholesky.h>
+#include <thread>
 
 using namespace tarvel_test;
 using SupernodalCholesky = GlobalStateTest;
@@ -270,7 +272,8 @@ TEST_F(SupernodalCholesky, SolvesEmptyAndOneByOne)
 // solutions sees the same operations in the same order (the dense case splits its one wide
 // supernode into pieces of rows and columns, the solve its right-hand sides into groups).
 // A backward-stable solve keeps the residual below c * n * eps; c = 1 is loose for these sizes
-// (the error grows with the largest column count, not with n).
+// (the error grows with the largest column count, not with n). A progress handler is installed
+// throughout: it changes no bit and is called in order by the calling thread alone.
 TEST_F(SupernodalCholesky, SolvesAlikeOnAnyThreadCount)
 {
     struct Case
@@ -309,7 +312,17 @@ TEST_F(SupernodalCholesky, SolvesAlikeOnAnyThreadCount)
             CMatrix x = c.f;
             CSupernodalCholesky chol;
             chol.SetThreads(threads);
+            std::vector<double> done;  // the progress; -1 for a call from another thread
+            const std::thread::id caller = std::this_thread::get_id();
+            TarvelSetProgressHandler(
+                [&](const TarvelProgress& p)
+                { done.push_back(std::this_thread::get_id() == caller ? p.done : -1); });
             ASSERT_EQ(SolveWith(chol, c.K, x), 1) << chol.LastFailure().GetString();
+            TarvelSetProgressHandler({});
+            ASSERT_GE(done.size(), 3u);  // in order from 0 to 1, bounded
+            EXPECT_TRUE(done.front() == 0.0 && done.back() == 1.0 &&
+                        done.size() <= kProgressSteps + 2u &&
+                        std::is_sorted(done.begin(), done.end()));
             EXPECT_LE(ScaledResidual(c.K, x, c.f), x.GetRows() * kEps);
             for (size_t t = 0; t < c.fixed.size(); ++t)
                 EXPECT_EQ(x(static_cast<int>(c.fixed[t]), 0), c.values[t]);
