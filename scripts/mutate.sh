@@ -16,8 +16,8 @@ limit=${MUTATE_TIMEOUT:-600}  # seconds per test program; a hang counts as caugh
 mutants=$(
     cat <<'EOF'
 sparse/SparseCholesky.cpp|diag->m_dValue > 0.0;|diag->m_dValue >= 0.0;|sparse
-sparse/SparseCholesky.cpp|const double y0 = y[t] + f * x[t]|const double y0 = y[t] - f * x[t]|sparse
-sparse/SparseCholesky.cpp|for (; t < n; ++t) y[t] += f * x[t];|for (; t + 1 < n; ++t) y[t] += f * x[t];|sparse
+sparse/SparseCholesky.cpp|const double a7 = y[t + 7] + f * x[t + 7];|const double a7 = y[t + 7] - f * x[t + 7];|sparse
+sparse/SparseCholesky.cpp|if (t < n) y[t] += f * x[t];|if (t + 1 < n) y[t] += f * x[t];|sparse
 sparse/SparseLU.cpp|const double l = a / m_pivot[uk];|const double l = a / m_pivot[uk] * (1.0 + 1e-9);|sparse
 sparse/SparseLU.cpp|if (m < limit) set_pending(m);|if (m + 1 < limit) set_pending(m);|sparse
 sparse/ConjGradient.cpp|if (largest(rr) / res0 < tol)|if (largest(rr) / res0 > tol)|sparse

@@ -59,13 +59,46 @@ bool is_pivot(const Row& r, int p)
 inline void add_scaled(double* __restrict y, const double* __restrict x, int n, double f)
 {
     int t = 0;
-    for (; t + 4 <= n; t += 4)
+    for (; t + 8 <= n; t += 8)
     {
-        const double y0 = y[t] + f * x[t], y1 = y[t + 1] + f * x[t + 1];
-        const double y2 = y[t + 2] + f * x[t + 2], y3 = y[t + 3] + f * x[t + 3];
-        y[t] = y0, y[t + 1] = y1, y[t + 2] = y2, y[t + 3] = y3;
+        const double a0 = y[t] + f * x[t];
+        const double a1 = y[t + 1] + f * x[t + 1];
+        const double a2 = y[t + 2] + f * x[t + 2];
+        const double a3 = y[t + 3] + f * x[t + 3];
+        const double a4 = y[t + 4] + f * x[t + 4];
+        const double a5 = y[t + 5] + f * x[t + 5];
+        const double a6 = y[t + 6] + f * x[t + 6];
+        const double a7 = y[t + 7] + f * x[t + 7];
+        y[t] = a0;
+        y[t + 1] = a1;
+        y[t + 2] = a2;
+        y[t + 3] = a3;
+        y[t + 4] = a4;
+        y[t + 5] = a5;
+        y[t + 6] = a6;
+        y[t + 7] = a7;
     }
-    for (; t < n; ++t) y[t] += f * x[t];
+    if (t + 4 <= n)
+    {
+        const double a0 = y[t] + f * x[t];
+        const double a1 = y[t + 1] + f * x[t + 1];
+        const double a2 = y[t + 2] + f * x[t + 2];
+        const double a3 = y[t + 3] + f * x[t + 3];
+        y[t] = a0;
+        y[t + 1] = a1;
+        y[t + 2] = a2;
+        y[t + 3] = a3;
+        t += 4;
+    }
+    if (t + 2 <= n)
+    {
+        const double a0 = y[t] + f * x[t];
+        const double a1 = y[t + 1] + f * x[t + 1];
+        y[t] = a0;
+        y[t + 1] = a1;
+        t += 2;
+    }
+    if (t < n) y[t] += f * x[t];
 }
 
 // Column slots. An update or a gather reaches only a column that some row other than its own
@@ -281,7 +314,7 @@ public:
 private:
     void update(const Sender& s, int jc, int p);
     void write_back(Row& rj, Cell* beforeDiag, Cell* c, int nOld);
-    bool send(Cell* diag, int k);
+    bool send(Cell* diag, int k, int n);
     double take(int m) { return std::exchange(m_w[m], -0.0); }
 
     const Columns& m_cols;
@@ -298,6 +331,7 @@ bool UpLooking::factor_row(Row& rj, int p, bool finishing)
     const int j = rj.m_nRow;
     const int jc = j >= 0 && j < m_cols.width() ? m_cols.slot[j] : kNoSlot;
     const int first = jc == kNoSlot ? kNoRow : m_chains.take_chain(jc);
+    int n = 0;  // cells right of the diagonal after step 3
     if (first != kNoRow)
     {
         // -- 1. w = row j from its diagonal on (no update reaches left of it) --
@@ -316,11 +350,15 @@ bool UpLooking::factor_row(Row& rj, int p, bool finishing)
         for (int k = first; k != kNoRow; k = m_chains.pass(k)) update(m_chains.sender(k), jc, p);
         // -- 3. Row j = w --
         write_back(rj, beforeDiag, c, nOld);
+        n = nOld + m_nFill - 1;
     }
     // -- 4. The pivot --
     if (!finishing || !is_pivot(rj, p)) return false;
     // -- 5. u_jm = a_jm / d_j; row j sends --
-    return send(rj.m_pFirstCell, p);
+    Cell* diag = rj.m_pFirstCell;
+    if (first == kNoRow)  // the row as it stood
+        for (const Cell* e = diag->m_pNext; e; e = e->m_pNext) ++n;
+    return send(diag, p, n);
 }
 
 // Step 2 for sender k, at its entry (k, j): w_m += f a_km over its tail from there on, by runs
@@ -334,13 +372,15 @@ void UpLooking::update(const Sender& s, int jc, int p)
 {
     const Entry& e_kj = s.entry[s.next];
     const bool covered = e_kj.prevRow != kNoRow && m_chains.next_slot(e_kj.prevRow) == jc;
+    int nFill = m_nFill;  // a local: the stores below could alias the member
     for (int q = s.next; !covered && q < s.size; ++q)
     {
         const int m = s.entry[q].slot;
         if (m_stamp[m] == p) continue;
         m_stamp[m] = p;
-        m_fill[m_nFill++] = m;
+        m_fill[nFill++] = m;
     }
+    m_nFill = nFill;
     for (int q = s.next, end; q < s.size; q = end)
     {
         end = s.run_end(q);
@@ -389,38 +429,38 @@ void UpLooking::write_back(Row& rj, Cell* beforeDiag, Cell* c, int nOld)
     }
 }
 
-// Step 5 for row k, which passed its pivot step: its tail copied, u_km = a_km / d_k in the row,
-// and the chains joined. False, the row unchanged, when a sending entry aims at a row that is
-// not stored (S1).
-bool UpLooking::send(Cell* diag, int k)
+// Step 5 for row k, which passed its pivot step, with n cells right of its diagonal: its tail
+// copied, u_km = a_km / d_k in the row, and the chains joined, in one walk over the cells. The
+// rare row with a sending entry aiming at a row that is not stored (S1) gets its undivided
+// values back from the tail and returns false.
+bool UpLooking::send(Cell* diag, int k, int n)
 {
-    int n = 0;
-    for (const Cell* e = diag->m_pNext; e; e = e->m_pNext) ++n;
     if (n == 0) return true;
     const int b = m_chains.take_buffer(n);
     SenderChains::Tail& t = m_chains.buffer(b);
+    const double d_k = diag->m_dValue;
+    bool stray = false;
     int q = 0;
     int prevRow = kNoRow;
-    for (const Cell* e = diag->m_pNext; e; e = e->m_pNext, ++q)
+    for (Cell* e = diag->m_pNext; e; e = e->m_pNext, ++q)
     {
         const double a_km = e->m_dValue;
-        if (sends(a_km) && !m_cols.stored[e->m_nCol])
-        {
-            m_chains.release(b);
-            return false;
-        }
         t.entry[q].slot = m_cols.slot[e->m_nCol];
         t.entry[q].prevRow = prevRow;
         t.value[q] = a_km;
-        prevRow = sends(a_km) ? e->m_nCol : kNoRow;
-    }
-    const double d_k = diag->m_dValue;
-    q = 0;
-    for (Cell* e = diag->m_pNext; e; e = e->m_pNext, ++q)
-    {
-        if (!sends(e->m_dValue)) continue;
-        e->m_dValue /= d_k;               // u_km
+        prevRow = kNoRow;
+        if (!sends(a_km)) continue;
+        stray |= !m_cols.stored[e->m_nCol];
+        e->m_dValue = a_km / d_k;         // u_km
         t.entry[q].ratio = -e->m_dValue;  // -(a / d) = -a / d exactly
+        prevRow = e->m_nCol;
+    }
+    if (stray)
+    {
+        q = 0;
+        for (Cell* e = diag->m_pNext; e; e = e->m_pNext) e->m_dValue = t.value[q++];
+        m_chains.release(b);
+        return false;
     }
     m_chains.append(k, b, n);
     return true;
