@@ -16,7 +16,7 @@ limit=${MUTATE_TIMEOUT:-600}  # seconds per test program; a hang counts as caugh
 mutants=$(
     cat <<'EOF'
 sparse/SparseCholesky.cpp|diag->m_dValue > 0.0;|diag->m_dValue >= 0.0;|sparse
-sparse/SparseCholesky.cpp|w[m] += f * value[q];|w[m] -= f * value[q];|sparse
+sparse/SparseCholesky.cpp|const double a7 = y[t + 7] + f * x[t + 7];|const double a7 = y[t + 7] - f * x[t + 7];|sparse
 sparse/SparseCholesky.cpp|if (t < n) y[t] += f * x[t];|if (t + 1 < n) y[t] += f * x[t];|sparse
 sparse/SparseLU.cpp|const double l = a / m_pivot[uk];|const double l = a / m_pivot[uk] * (1.0 + 1e-9);|sparse
 sparse/SparseLU.cpp|if (m < limit) set_pending(m);|if (m + 1 < limit) set_pending(m);|sparse

@@ -1,6 +1,6 @@
-// The dense kernels of detail/DenseKernelBody.h compiled for each instruction set, the choice
-// among them by what the processor reports (cpuid through the compiler's builtin), the
-// transpose and the per-thread work space.
+// The dense kernels of detail/DenseKernelBody.h compiled for each instruction set, the list of
+// those the processor runs (platform/detail/InstructionSets.h), the transpose and the per-thread
+// work space.
 //
 //   set      vector        tile (rows x lanes)   columns left over
 //   avx512   8 doubles     8 x 24                4, 2 and 1 doubles
@@ -13,14 +13,14 @@
 // attributes, so the library itself needs no -march; sse2 is the x86-64 baseline. None uses a
 // fused multiply-add: results are those of the plain loops, bit for bit.
 #include <tarvel/core/detail/DenseKernels.h>
+#include <tarvel/platform/detail/InstructionSets.h>
 
 #include <algorithm>
 #include <cmath>
 #include <memory>
 #include <new>
 
-#if defined(__x86_64__) && (defined(__GNUC__) || defined(__clang__))
-#define TARVEL_DENSE_X86 1
+#ifdef TARVEL_X86_KERNELS
 #include <immintrin.h>
 #endif
 
@@ -73,7 +73,7 @@ using Narrower = Widths<>;
 #include <tarvel/core/detail/DenseKernelBody.h>
 }  // namespace generic
 
-#ifdef TARVEL_DENSE_X86
+#ifdef TARVEL_X86_KERNELS
 
 namespace sse2
 {
@@ -133,7 +133,7 @@ using Narrower = Widths<W4, W2, W1>;
 #pragma GCC pop_options
 #endif
 
-#endif  // TARVEL_DENSE_X86
+#endif  // TARVEL_X86_KERNELS
 
 #define TARVEL_DENSE_SET(ns)                                                                       \
     DenseKernels                                                                                   \
@@ -143,29 +143,11 @@ using Narrower = Widths<W4, W2, W1>;
     }
 
 const DenseKernels kGeneric = TARVEL_DENSE_SET(generic);
-#ifdef TARVEL_DENSE_X86
+#ifdef TARVEL_X86_KERNELS
 const DenseKernels kSse2 = TARVEL_DENSE_SET(sse2);
 const DenseKernels kAvx2 = TARVEL_DENSE_SET(avx2);
 const DenseKernels kAvx512 = TARVEL_DENSE_SET(avx512);
 #endif
-
-// The sets this processor runs, best first, null-terminated.
-struct Available
-{
-    const DenseKernels* sets[5] = {};
-
-    Available()
-    {
-        int k = 0;
-#ifdef TARVEL_DENSE_X86
-        __builtin_cpu_init();
-        if (__builtin_cpu_supports("avx512f")) sets[k++] = &kAvx512;
-        if (__builtin_cpu_supports("avx2")) sets[k++] = &kAvx2;
-        sets[k++] = &kSse2;
-#endif
-        sets[k++] = &kGeneric;
-    }
-};
 
 // The thread's kept work array and whether an operation holds it.
 struct KeptScratch
@@ -180,8 +162,14 @@ thread_local KeptScratch t_scratch;
 
 const DenseKernels* const* dense_kernel_sets()
 {
-    static const Available a;
-    return a.sets;
+    static const RunnableSets<DenseKernels> runnable{
+#ifdef TARVEL_X86_KERNELS
+        {&kAvx512, kCpuAvx512f},
+        {&kAvx2, kCpuAvx2},
+        {&kSse2, kCpuBaseline},
+#endif
+        {&kGeneric, kCpuBaseline}};
+    return runnable.sets();
 }
 
 // Blocks of 8 x 8, so that both the rows read and the rows written stay in cache.

@@ -1,5 +1,5 @@
 // The skyline kernels of detail/SkylineKernelBody.h compiled for each instruction set, and the
-// choice among them by what the processor reports (cpuid through the compiler's builtin).
+// list of those the processor runs (platform/detail/InstructionSets.h).
 //
 //   set      vector        tile (rows x lanes)   a b + c
 //   avx512   8 doubles     8 x 24                fused (FMA)
@@ -10,13 +10,13 @@
 // The tiles keep all accumulators and the loaded lanes in registers (16 of 16 with AVX2, 28 of
 // 32 with AVX-512). Each set is compiled with its own target attributes, so the library itself
 // needs no -march; sse2 is the x86-64 baseline.
+#include <tarvel/platform/detail/InstructionSets.h>
 #include <tarvel/skyline/detail/SkylineKernels.h>
 
 #include <algorithm>
 #include <climits>
 
-#if defined(__x86_64__) && (defined(__GNUC__) || defined(__clang__))
-#define TARVEL_SKYLINE_X86 1
+#ifdef TARVEL_X86_KERNELS
 #include <immintrin.h>
 #endif
 
@@ -41,7 +41,7 @@ inline Vec div(Vec a, Vec b) { return a / b; }
 #include <tarvel/skyline/detail/SkylineKernelBody.h>
 }  // namespace generic
 
-#ifdef TARVEL_SKYLINE_X86
+#ifdef TARVEL_X86_KERNELS
 
 namespace sse2
 {
@@ -113,46 +113,34 @@ inline Vec div(Vec a, Vec b) { return _mm512_div_pd(a, b); }
 #pragma GCC pop_options
 #endif
 
-#endif  // TARVEL_SKYLINE_X86
+#endif  // TARVEL_X86_KERNELS
 
 #define TARVEL_SKYLINE_SET(ns)                                                                     \
     SkylineKernels { #ns, &ns::reduce_rows, &ns::dot, &ns::axpy, &ns::divide_row }
 
 const SkylineKernels kGeneric = TARVEL_SKYLINE_SET(generic);
-#ifdef TARVEL_SKYLINE_X86
+#ifdef TARVEL_X86_KERNELS
 const SkylineKernels kSse2 = TARVEL_SKYLINE_SET(sse2);
 const SkylineKernels kAvx2 = TARVEL_SKYLINE_SET(avx2);
 const SkylineKernels kAvx512 = TARVEL_SKYLINE_SET(avx512);
 #endif
 
-// The sets this processor runs, best first, null-terminated.
-struct Available
+const SkylineKernels* const* runnable_sets()
 {
-    const SkylineKernels* sets[5] = {};
-
-    Available()
-    {
-        int k = 0;
-#ifdef TARVEL_SKYLINE_X86
-        __builtin_cpu_init();
-        if (__builtin_cpu_supports("avx512f")) sets[k++] = &kAvx512;
-        if (__builtin_cpu_supports("avx2") && __builtin_cpu_supports("fma")) sets[k++] = &kAvx2;
-        sets[k++] = &kSse2;
+    static const RunnableSets<SkylineKernels> runnable{
+#ifdef TARVEL_X86_KERNELS
+        {&kAvx512, kCpuAvx512f},
+        {&kAvx2, kCpuAvx2 | kCpuFma},
+        {&kSse2, kCpuBaseline},
 #endif
-        sets[k++] = &kGeneric;
-    }
-};
-
-const Available& available()
-{
-    static const Available a;
-    return a;
+        {&kGeneric, kCpuBaseline}};
+    return runnable.sets();
 }
 
 }  // namespace
 
-const SkylineKernels& skyline_kernels() { return *available().sets[0]; }
+const SkylineKernels& skyline_kernels() { return *runnable_sets()[0]; }
 
-const SkylineKernels* const* skyline_kernel_sets() { return available().sets; }
+const SkylineKernels* const* skyline_kernel_sets() { return runnable_sets(); }
 
 }  // namespace tarvel::detail
