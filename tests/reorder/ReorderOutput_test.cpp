@@ -3,6 +3,8 @@
 // without a script (or with a device as the script).
 #include "GraphProbe.h"
 
+#include <tarvel/reorder/detail/ReorderReports.h>
+
 #include <algorithm>
 #include <filesystem>
 #include <gtest/gtest.h>

@@ -1,6 +1,5 @@
 // The line reader of the text formats.
 #include <tarvel/io/detail/LineReader.h>
-
 #include <tarvel/platform/Exceptions.h>
 
 #include <algorithm>
