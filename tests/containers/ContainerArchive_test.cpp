@@ -112,7 +112,6 @@ TEST_F(ContainerArchive, GoldenArchiveOfEveryContainerLoadsBack)
     CObjMat om;
     CSparseMatrix sparse = FromTriplets({{0, 1, 2.0}});
     CSystSpMat system(3);
-    system.Add(1, 1, 4.0);
     CSkylineMatrix skyline;
     int dims[] = {3, 1};
     ASSERT_TRUE(skyline.Allocate(dims, 2));

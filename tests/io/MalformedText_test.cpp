@@ -51,13 +51,13 @@ TEST(MalformedText, BinaryNoise)
         TextFile f(noise), g("stiff\r\n" + noise);
         CVector v;
         v.ReadASCII(&f.file());
-        f->SeekToBegin();
+        f.file().SeekToBegin();
         RecordingSparse s;
         s.ReadASCII(&f.file());
         EXPECT_EQ(std::count(s.calls.begin(), s.calls.end(), '='), v.m_nSize) << seed;
         EXPECT_GT(v.m_nSize, 0) << seed;
         CMatrix plain, sectioned;
-        f->SeekToBegin();
+        f.file().SeekToBegin();
         plain.ReadASCII(&f.file());
         sectioned.ReadASCII(&g.file(), "STIFF", "END", "!");
         for (const CMatrix* m : {&plain, &sectioned})

@@ -249,7 +249,6 @@ TEST_F(MatrixMarket, WritesIntoPlaceOrNotAtAll)
 // length): a 2000 x 2000 system with 3 entries is read from a file and through a pipe.
 TEST_F(MatrixMarket, ReadsSizesBeyondTheFileLength)
 {
-    CVirtMat::m_bSym = false;
     TempDir dir;
     const std::string name = dir.file("p.mtx");
     write_bytes(name, "%%MatrixMarket matrix coordinate real general\n2000 2000 3\n1 1 1\n"

@@ -128,7 +128,8 @@ TEST(SeekTo, FindsTheKeywordLineIgnoringCaseAndComments)
         {
             std::vector<std::size_t> line;  // where each line begins
             TextFile f(with_line_ends("first|  K = 5 ! STIFF|Stiff matrix|1 2", ends, &line));
-            f->Seek(LONGLONG(line[std::size_t(startLine)] + std::size_t(column)), CFile::begin);
+            f.file().Seek(LONGLONG(line[std::size_t(startLine)] + std::size_t(column)),
+                          CFile::begin);
             CString comment(marker.c_str());
             EXPECT_EQ(
                 SeekTo(key.c_str(), f.file(), marker.empty() ? nullptr : &comment, fromCurrent),
@@ -172,7 +173,7 @@ TEST(SeekTo, UpperCasesTheCallersStringsAndGivesTheMatchedLine)
     for (const auto& [bytes, atEnd, key, marker, found, after, position] : cases)
     {
         TextFile f(bytes);
-        if (atEnd) f->SeekToEnd();
+        if (atEnd) f.file().SeekToEnd();
         CString k(key), comment(marker ? marker : "");
         EXPECT_EQ(SeekTo_ReplLine(k, f.file(), marker ? &comment : nullptr, atEnd), found) << key;
         EXPECT_TRUE(k.str() + "|" + comment.str() == after) << key;

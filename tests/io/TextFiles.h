@@ -36,7 +36,6 @@ public:
         m_file.Open(m_name.c_str(), CFile::modeReadWrite);
     }
     CFile& file() { return m_file; }
-    CFile* operator->() { return &m_file; }
     ULONGLONG position() const { return m_file.GetPosition(); }
     std::string bytes() { return read_bytes(m_name); }
     // The rest of the line at the file's position (up to its "\r" or "\n").

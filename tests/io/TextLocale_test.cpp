@@ -27,16 +27,6 @@ std::string comma_locale()
     return "";
 }
 
-// The process in the named locale (C and C++) while it lives; then the C locale again.
-class ProcessLocale
-{
-public:
-    explicit ProcessLocale(const std::string& name) { std::locale::global(std::locale(name)); }
-    ~ProcessLocale() { std::locale::global(std::locale::classic()); }
-    ProcessLocale(const ProcessLocale&) = delete;
-    ProcessLocale& operator=(const ProcessLocale&) = delete;
-};
-
 }  // namespace
 
 // Every text writer and Matrix Market under both locales, and every number of their bytes read
@@ -65,7 +55,7 @@ TEST_F(TextLocale, CommaLocaleWritesAndReadsAsTheCLocale)
     std::string bytes[2], values[2];
     for (int k = 0; k < 2; ++k)  // k = 1: under the comma locale
     {
-        const ProcessLocale locale(k ? comma : "C");
+        std::locale::global(std::locale(k ? comma : "C"));  // the C locale and the C++ one
         bytes[k] = written(
             [&](CFile* f)
             {
@@ -90,6 +80,7 @@ TEST_F(TextLocale, CommaLocaleWritesAndReadsAsTheCLocale)
         bytes[k] += read_bytes(dir.file("k.mtx")) + read_bytes(dir.file("m.mtx"));
         values[k] += Structure(Kback) + Text(Mback);
     }
+    std::locale::global(std::locale::classic());
     EXPECT_EQ(bytes[1], bytes[0]);
     EXPECT_EQ(values[1], values[0]);
     EXPECT_EQ(bytes[0].find(','), std::string::npos);
