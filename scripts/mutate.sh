@@ -20,7 +20,7 @@ sparse/SparseCholesky.cpp|const double a7 = y[t + 7] + f * x[t + 7];|const doubl
 sparse/SparseCholesky.cpp|if (t < n) y[t] += f * x[t];|if (t + 1 < n) y[t] += f * x[t];|sparse
 sparse/SparseLU.cpp|const double l = a / m_pivot[uk];|const double l = a / m_pivot[uk] * (1.0 + 1e-9);|sparse
 sparse/SparseLU.cpp|if (m < limit) set_pending(m);|if (m + 1 < limit) set_pending(m);|sparse
-sparse/ConjGradient.cpp|if (largest(rr) / res0 < tol)|if (largest(rr) / res0 > tol)|sparse
+sparse/ConjGradient.cpp|if (ratio < tol)|if (ratio > tol)|sparse
 sparse/ConjGradient.cpp|pd[e] = beta[c] * pd[e] + rd[e];|pd[e] = rd[e];|sparse
 sparse/ConjGradient.cpp|alpha[c] = rr.m_pData[c] / pq[c];|alpha[c] = 0.9 * rr.m_pData[c] / pq[c];|sparse
 sparse/GaussSeidel.cpp|if (!seen && c->m_nCol >= i)|if (!seen && c->m_nCol > i)|sparse
@@ -54,6 +54,17 @@ core/Matrix.cpp|for (int j = i + 1; j < cols; ++j)|for (int j = i + 2; j < cols;
 core/Vector.cpp|for (; i < common; ++i) z[i]|for (; i + 1 < common; ++i) z[i]|core
 core/Rotations.cpp|R(1, 2) = 2.0 * (y * z - x * w);|R(1, 2) = 2.0 * (y * z + x * w);|core
 core/DenseArchive.cpp|loaded.n == 0 ? rows == 0 :|loaded.n == 0 ? rows >= 0 :|core
+containers/ContainerArchive.cpp|if (n > INT_MAX) refuse();|if (n > LONG_MAX / 2) refuse();|containers
+core/NumberGrammar.cpp|bool is_sign(char c) { return c == '+' \|\| c == '-'; }|bool is_sign(char c) { return c == '-'; }|core
+core/NumberGrammar.cpp|bool is_exponent(char c) { return c == 'E' \|\| c == 'e'; }|bool is_exponent(char c) { return c == 'E'; }|core
+core/NumberGrammar.cpp|return {2, "0 1 0", "0 -1 0"};|return {2, "0 1 0", "0 1 0"};|core
+core/NumberGrammar.cpp|if (!found) file.Seek(LONGLONG(start), CFile::begin);|if (!found) file.SeekToBegin();|core
+io/detail/TextFormat.cpp|? 6 : style.precision;|? 6 : style.precision + 1;|io
+exchange/MatrixMarket.cpp|e.push_back({e[k].j, e[k].i, e[k].v});|e.push_back({e[k].i, e[k].j, e[k].v});|exchange
+exchange/MatrixMarket.cpp|h.field = Field::Integer;|h.field = Field::Real;|exchange
+exchange/MatrixMarket.cpp|h.cols = size[1];|h.cols = size[0];|exchange
+io/detail/TextFormat.h|v, std::chars_format::general, 17).ptr|v, std::chars_format::general, 16).ptr|exchange
+exchange/MatrixMarket.cpp|if (count < h.entries)|if (count + 1 < h.entries)|exchange
 platform/Archive.cpp|b[i] = BYTE(v >> (8 * i));|b[i] = BYTE(v >> (8 * (N - 1 - i)));|platform
 platform/Archive.cpp|index == 0 \|\| index >= m_loadArray.size()|index == 0 \|\| index > m_loadArray.size()|platform
 platform/String.cpp|while (end > 0 && is_c_space(m_str[end - 1])) --end;|while (end > 1 && is_c_space(m_str[end - 1])) --end;|platform

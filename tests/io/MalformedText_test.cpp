@@ -3,142 +3,40 @@
 // reader gives its defined result (run under the sanitizers, nothing may read out of bounds).
 #include "io/TextFiles.h"
 
-#include <tarvel/Tarvel.h>
-
-#include <cmath>
-#include <gtest/gtest.h>
-#include <limits>
-#include <random>
-#include <string>
-#include <tuple>
-#include <vector>
-
 using namespace tarvel_test;
 
-namespace
+// What each reader makes of odd bytes and where it leaves the file. Numbers convert as strtod
+// does in the C locale, out-of-range results included (the sparse reader stores infinity, not
+// -0.0); NUL bytes separate numbers like any other character; a lone "\r" ends its line together
+// with the character after it; empty files give empty objects (a sectioned read that finds
+// nothing leaves the matrix alone); a last line without a line end is read.
+TEST(MalformedText, EachReaderGivesItsDefinedResult)
 {
-
-std::vector<double> vector_read(const std::string& contents, ULONGLONG* position = nullptr)
-{
-    TextFile f(contents);
-    CVector v(3, true, 8.0);
-    v.ReadASCII(&f.file());
-    if (position) *position = f.position();
-    return {v.m_pData, v.m_pData + v.m_nSize};
-}
-
-struct MatrixRead
-{
-    int rows = -1, cols = -1;
-    std::vector<double> values;
-    ULONGLONG position = 0;
-};
-
-MatrixRead matrix_read(const std::string& contents, bool sectioned = false)
-{
-    TextFile f(contents);
-    CMatrix m(2, 2, true, 8.0);
-    if (sectioned)
-        m.ReadASCII(&f.file(), "STIFF", "END", "!");
-    else
-        m.ReadASCII(&f.file());
-    return {m.m_nRows, m.GetColumns(), {m.m_pData, m.m_pData + m.m_nSize}, f.position()};
-}
-
-// Number of values a sparse reader hands to Add.
-class CountingSparse : public CSparseMatrix
-{
-public:
-    void Add(int i, int j, double v) override
-    {
-        ++count;
-        CSparseMatrix::Add(i, j, v);
-    }
-    using CSparseMatrix::Add;
-    long count = 0;
-};
-
-const double kInf = std::numeric_limits<double>::infinity();
-
-}  // namespace
-
-// The conversion is strtod's in the C locale, out-of-range results included.
-TEST(MalformedText, NumbersOutOfRangeReadAsTheConversionGivesThem)
-{
-    const std::string nines(400, '9');
-    const std::string big = "1" + std::string(199, '0') + "." + std::string(200, '0');
-    const std::string text = "1e999 -1e-999 " + nines + " " + big + " 4e-320 +5 -.5 +,25 -1e999";
-    const std::vector<double> v = vector_read(text);
-    ASSERT_EQ(v.size(), 9u);
-    EXPECT_EQ(v[0], kInf);
-    EXPECT_EQ(v[1], 0.0);
-    EXPECT_TRUE(std::signbit(v[1]));
-    EXPECT_EQ(v[2], kInf);
-    EXPECT_EQ(v[3], 1e199);
-    EXPECT_EQ(v[4], 4e-320);  // subnormal, exactly as the compiler rounds the literal
-    EXPECT_EQ(v[5], 5.0);
-    EXPECT_EQ(v[6], -0.5);
-    EXPECT_EQ(v[7], 0.25);
-    EXPECT_EQ(v[8], -kInf);
-
-    const MatrixRead m = matrix_read(text + "\r\n");
-    EXPECT_EQ(m.rows, 1);
-    EXPECT_EQ(m.values, v);
-
-    TextFile f("1e999 -1e-999 0\r\n");  // the sparse reader: -0.0 is a zero, infinity is not
-    CSparseMatrix s;
-    s.ReadASCII(&f.file());
-    ASSERT_NE(s.GetFirstRow(), nullptr);
-    ASSERT_NE(s.GetFirstRow()->m_pFirstCell, nullptr);
-    EXPECT_EQ(s.GetFirstRow()->m_pFirstCell->m_dValue, kInf);
-    EXPECT_EQ(s.GetFirstRow()->m_pFirstCell->m_pNext, nullptr);
-}
-
-// NUL bytes separate numbers like any other character; a lone "\r" ends its line together with
-// the character after it.
-TEST(MalformedText, NulBytesAndLoneCarriageReturns)
-{
-    const std::string nul("1\0 2\r\n\0\r\n3", 10);
-    ULONGLONG position = 0;
-    EXPECT_EQ(vector_read(nul, &position), (std::vector<double>{1, 2, 3}));
-    EXPECT_EQ(position, nul.size());
-    MatrixRead m = matrix_read(nul);
-    EXPECT_EQ(m.rows, 1);
-    EXPECT_EQ(m.values, (std::vector<double>{1, 2}));
-    EXPECT_EQ(m.position, 6u);
-
-    const std::string cr = "1 2\r3 4\r\n5\r\n";  // lines "1 2", " 4", "5"
-    EXPECT_EQ(vector_read(cr), (std::vector<double>{1, 2, 4, 5}));
-    m = matrix_read(cr);
-    EXPECT_EQ(m.rows, 3);
-    EXPECT_EQ(m.values, (std::vector<double>{1, 2, 4, 0, 5, 0}));
-    EXPECT_EQ(m.position, cr.size());
-
-    m = matrix_read("stiff\r1 2\r3 4\r\nend\r\n", true);  // lines "stiff", " 2", " 4", "end"
-    EXPECT_EQ(m.rows, 2);
-    EXPECT_EQ(m.values, (std::vector<double>{2, 4}));
-}
-
-// Empty files: an empty vector, a matrix without rows, a sectioned read that finds nothing
-// (matrix untouched), a sparse matrix that receives nothing.
-TEST(MalformedText, EmptyFiles)
-{
-    for (const std::string contents : {"", "\r\n", "\r"})
-    {
-        SCOPED_TRACE(contents.size());
-        EXPECT_TRUE(vector_read(contents).empty());
-        const MatrixRead plain = matrix_read(contents);
-        EXPECT_EQ(plain.rows, 0);
-        EXPECT_EQ(plain.position, 0u);
-        const MatrixRead sectioned = matrix_read(contents, true);
-        EXPECT_EQ(sectioned.rows, 2);
-        EXPECT_EQ(sectioned.values, (std::vector<double>{8, 8, 8, 8}));
-        TextFile f(contents);
-        CSparseMatrix s;
-        s.ReadASCII(&f.file());
-        EXPECT_EQ(s.GetFirstRow(), nullptr);
-        EXPECT_EQ(f.position(), contents.size());
-    }
+    const std::string huge = "1e999 -1e-999 " + std::string(400, '9') + " 1" +
+                             std::string(199, '0') + "." + std::string(200, '0') +
+                             " 4e-320 +5 -.5 +,25 -1e999";
+    const std::string values = "inf -0 inf 1.0000000000000001e+199 3.999955468730732e-320 5 "
+                               "-0.5 0.25 -inf";
+    const std::string nul("1\0 2\r\n\0\r\n3", 10), cr = "1 2\r3 4\r\n5\r\n";
+    // (reader as read_as names it, bytes, what it gives and where it leaves the file)
+    const std::vector<std::tuple<char, std::string, std::string>> cases = {
+        {'v', huge, "9: " + values + " @" + std::to_string(huge.size())},
+        {'m', huge + "\r\n", "1x9: " + values + " @" + std::to_string(huge.size() + 2)},
+        // clang-format off
+        {'p', "1e999 -1e-999 0\r\n", "0: 0=inf @17"},
+        {'v', nul, "3: 1 2 3 @10"},                  {'m', nul, "1x2: 1 2 @6"},
+        {'v', cr, "4: 1 2 4 5 @12"},                 {'m', cr, "3x2: 1 2 4 0 5 0 @12"},
+        {'s', "stiff\r1 2\r3 4\r\nend\r\n", "2x1: 2 4 @20"},  // "stiff", " 2", " 4", "end"
+        {'v', "5", "1: 5 @1"},
+        {'v', "", "0: @0"},        {'m', "", "0x0: @0"},        {'s', "", "2x2: 8 8 8 8 @0"},
+        {'p', "", " @0"},          {'v', "\r\n", "0: @2"},      {'m', "\r\n", "0x0: @0"},
+        {'p', "\r\n", " @2"},      {'s', "\r\n", "2x2: 8 8 8 8 @0"},
+        {'v', "\r", "0: @1"},       {'m', "\r", "0x0: @0"},       {'s', "\r", "2x2: 8 8 8 8 @0"},
+        {'p', "\r", " @1"},
+        // clang-format on
+    };
+    for (const auto& [reader, bytes, expected] : cases)
+        EXPECT_EQ(read_as(reader, bytes), expected) << reader << " " << bytes.substr(0, 40);
 }
 
 // Binary noise: every reader comes to an end; the vector and the sparse reader count the same
@@ -147,62 +45,52 @@ TEST(MalformedText, BinaryNoise)
 {
     for (unsigned seed : {1u, 2u, 3u})
     {
-        SCOPED_TRACE(seed);
         std::mt19937 rng(seed);
         std::string noise(1 << 16, '\0');
         for (char& c : noise) c = char(rng());
-        const std::vector<double> v = vector_read(noise);
-        TextFile f(noise);
-        CountingSparse s;
+        TextFile f(noise), g("stiff\r\n" + noise);
+        CVector v;
+        v.ReadASCII(&f.file());
+        f.file().SeekToBegin();
+        RecordingSparse s;
         s.ReadASCII(&f.file());
-        EXPECT_EQ(long(v.size()), s.count);
-        EXPECT_GT(s.count, 0);
-        const MatrixRead plain = matrix_read(noise);
-        EXPECT_GE(plain.rows, 0);
-        EXPECT_EQ(std::size_t(plain.rows) * std::size_t(plain.cols), plain.values.size());
-        const MatrixRead sectioned = matrix_read("stiff\r\n" + noise, true);
-        EXPECT_EQ(std::size_t(sectioned.rows) * std::size_t(sectioned.cols),
-                  sectioned.values.size());
+        EXPECT_EQ(std::count(s.calls.begin(), s.calls.end(), '='), v.m_nSize) << seed;
+        EXPECT_GT(v.m_nSize, 0) << seed;
+        CMatrix plain, sectioned;
+        f.file().SeekToBegin();
+        plain.ReadASCII(&f.file());
+        sectioned.ReadASCII(&g.file(), "STIFF", "END", "!");
+        for (const CMatrix* m : {&plain, &sectioned})
+            EXPECT_TRUE(m->m_nRows >= 0 && m->m_nSize == m->m_nRows * m->GetColumns()) << seed;
     }
 }
 
-// Lines of a megabyte: one row of 2^17 numbers.
-TEST(MalformedText, MegabyteLines)
+// A line of a megabyte is one row of 2^17 numbers and symbols, each in place (a line is
+// substituted once: substituting on every number would take quadratic time). A long row followed
+// by many short ones would make the dense readers allocate rows x columns entries for a small
+// file: such a block is refused, leaving a matrix without rows and the file after the block, as a
+// normal read would; a ragged but plausible block, a triangle, is read.
+TEST(MalformedText, LongRowsAndForgedRaggedBlocks)
 {
-    std::string line;
-    for (int k = 0; k < (1 << 17); ++k) line += std::to_string(k % 10) + "      ";
-    const MatrixRead m = matrix_read(line + "\r\n\r\n");
-    EXPECT_EQ(m.rows, 1);
-    EXPECT_EQ(m.cols, 1 << 17);
-    EXPECT_EQ(m.values[12345], 5.0);
-    EXPECT_EQ(m.position, line.size() + 2);
-}
+    std::string line, forged, triangle;
+    for (int k = 0; k < (1 << 17); ++k) line += k % 50 ? std::to_string(k % 10) + "      " : "g ";
+    CMatrix m;
+    TextFile f(line + "\r\n\r\n");
+    m.ReadASCII(&f.file());
+    ASSERT_TRUE(m.m_nRows == 1 && m.GetColumns() == 1 << 17);
+    for (int k = 0; k < (1 << 17); ++k) ASSERT_EQ(m.m_pData[k], k % 50 ? k % 10 : 9.81) << k;
+    EXPECT_EQ(f.position(), line.size() + 2);
 
-// A long row followed by many short ones would make the dense reader allocate rows x columns
-// entries for a small file: such a block is refused, leaving a matrix without rows and the
-// file after the block, as a normal read would.
-TEST(MalformedText, ForgedRaggedBlocksAreRefused)
-{
-    std::string text;
-    for (int k = 0; k < 20000; ++k) text += "1 ";
-    text += "\r\n";
-    for (int k = 0; k < 20000; ++k) text += "1\r\n";
-    const MatrixRead plain = matrix_read(text + "\r\n9\r\n");
-    EXPECT_EQ(plain.rows, 0);
-    EXPECT_TRUE(plain.values.empty());
-    EXPECT_EQ(plain.position, text.size());
-    const MatrixRead sectioned = matrix_read("stiff\r\n" + text + "end\r\n9\r\n", true);
-    EXPECT_EQ(sectioned.rows, 0);
-    EXPECT_EQ(sectioned.position, 7 + text.size() + 5);
+    for (int k = 0; k < 20000; ++k) forged += "1 ";
+    forged += "\r\n";
+    for (int k = 0; k < 20000; ++k) forged += "1\r\n";
+    EXPECT_EQ(read_as('m', forged + "\r\n9\r\n"), "0x0: @" + std::to_string(forged.size()));
+    EXPECT_EQ(read_as('s', "stiff\r\n" + forged + "end\r\n9\r\n"),
+              "0x0: @" + std::to_string(7 + forged.size() + 5));
 
-    // a ragged but plausible block, a triangle, is read
-    std::string triangle;
-    for (int r = 1; r <= 300; ++r)
-    {
-        for (int k = 0; k < r; ++k) triangle += "2 ";
-        triangle += "\r\n";
-    }
-    const MatrixRead t = matrix_read(triangle);
-    EXPECT_EQ(t.rows, 300);
-    EXPECT_EQ(t.cols, 300);
+    for (std::string row; row.size() < 600; triangle += row + "\r\n")
+        row += "2 ";  // 1..300 numbers
+    TextFile t(triangle);
+    m.ReadASCII(&t.file());
+    EXPECT_TRUE(m.m_nRows == 300 && m.GetColumns() == 300) << m.m_nRows;
 }

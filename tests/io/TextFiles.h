@@ -1,12 +1,26 @@
-// Text files for the reader and writer tests: a temporary file opened for reading and writing,
-// the bytes a writer leaves, and the number texts of a scanned line.
+// Text files for the reader and writer tests (and the headers they share): a temporary file
+// opened for reading and writing, the bytes a writer leaves, golden files, what each text reader
+// makes of given bytes, the number texts of a scanned line, and files of lines in every line-end
+// form.
 #pragma once
 
+#include "support/Dense.h"
+#include "support/GlobalState.h"
+#include "support/Problems.h"
 #include "support/TempDir.h"
 
 #include <tarvel/Tarvel.h>
+#include <tarvel/exchange/MatrixMarket.h>
 
+#include <algorithm>
+#include <cmath>
+#include <cstdlib>
+#include <cstring>
+#include <functional>
+#include <gtest/gtest.h>
+#include <random>
 #include <string>
+#include <tuple>
 #include <vector>
 
 namespace tarvel_test
@@ -22,17 +36,14 @@ public:
         m_file.Open(m_name.c_str(), CFile::modeReadWrite);
     }
     CFile& file() { return m_file; }
-    CFile* operator->() { return &m_file; }
     ULONGLONG position() const { return m_file.GetPosition(); }
-    // What the file holds now.
     std::string bytes() { return read_bytes(m_name); }
     // The rest of the line at the file's position (up to its "\r" or "\n").
     std::string rest_of_line()
     {
         const std::string all = bytes();
         const std::size_t at = std::size_t(position());
-        if (at >= all.size()) return "";
-        return all.substr(at, all.find_first_of("\r\n", at) - at);
+        return at >= all.size() ? "" : all.substr(at, all.find_first_of("\r\n", at) - at);
     }
 
 private:
@@ -49,41 +60,73 @@ template <class Write> std::string written(Write write)
     return f.bytes();
 }
 
-// The number texts ReadNumber gives for line, scanned from 0; the substituted line to *after.
-inline std::vector<std::string> scan(const std::string& text, std::string* after = nullptr)
+// Compares bytes with the golden file tests/data/<name> byte for byte. With TARVEL_UPDATE_GOLDEN
+// set in the environment the file is rewritten from bytes first (review its diff before
+// committing it).
+inline void expect_golden(const std::string& name, const std::string& bytes)
 {
-    CString line(text);
-    std::vector<std::string> numbers;
-    int pos = 0;
-    CString number;
-    for (;;)
+    const std::string path = std::string(TARVEL_TEST_DATA_DIR) + "/" + name;
+    if (std::getenv("TARVEL_UPDATE_GOLDEN")) write_bytes(path, bytes);
+    EXPECT_EQ(read_bytes(path), bytes) << name;
+}
+
+// What a text reader makes of the bytes, and where it leaves the file: 'v' CVector::ReadASCII
+// into a vector of three 8s, 'm' the plain and 's' the sectioned CMatrix::ReadASCII ("STIFF",
+// "END", "!") into a 2 x 2 matrix of 8s (Text), 'p' CSparseMatrix::ReadASCII (Structure);
+// then " @" and the file position.
+inline std::string read_as(char reader, const std::string& bytes)
+{
+    TextFile f(bytes);
+    CVector v(3, true, 8.0);
+    CMatrix m(2, 2, true, 8.0);
+    CSparseMatrix s;
+    if (reader == 'v') v.ReadASCII(&f.file());
+    if (reader == 'm') m.ReadASCII(&f.file());
+    if (reader == 's') m.ReadASCII(&f.file(), "STIFF", "END", "!");
+    if (reader == 'p') s.ReadASCII(&f.file());
+    const std::string what = reader == 'v' ? Text(v) : reader == 'p' ? Structure(s) : Text(m);
+    return what + " @" + std::to_string(f.position());
+}
+
+// A sparse matrix that records every Add(i, j, v) a reader hands it, then adds as the plain one.
+class RecordingSparse : public CSparseMatrix
+{
+public:
+    void Add(int i, int j, double v) override
     {
-        CVirtMat::ReadNumber(pos, line, number);
-        if (number.IsEmpty()) break;
-        numbers.push_back(number.str());
+        calls +=
+            (calls.empty() ? "" : " ") + std::to_string(i) + "," + std::to_string(j) + "=" + G17(v);
+        CSparseMatrix::Add(i, j, v);
     }
-    if (after != nullptr) *after = line.str();
+    using CSparseMatrix::Add;
+    std::string calls;
+};
+
+// The number texts ReadNumber gives for line, scanned from 0, joined by "|".
+inline std::string scan(const std::string& text)
+{
+    CString line(text), number;
+    std::string numbers;
+    for (int pos = 0; CVirtMat::ReadNumber(pos, line, number), !number.IsEmpty();)
+        numbers += (numbers.empty() ? "" : "|") + number.str();
     return numbers;
 }
 
-// The lines, each followed by the next of ends (taken in turn); starts[k], when asked, receives
-// where line k begins (starts[lines.size()] the end of the file).
-inline std::string with_line_ends(const std::vector<std::string>& lines,
-                                  const std::vector<std::string>& ends,
+// The lines of text (separated by "|"; "" for none), each followed by the next of ends (taken
+// in turn); starts[k], when asked, receives where line k begins (and then where the file ends).
+inline std::string with_line_ends(const std::string& text, const std::vector<std::string>& ends,
                                   std::vector<std::size_t>* starts = nullptr)
 {
     std::string s;
-    for (std::size_t k = 0; k < lines.size(); ++k)
+    for (std::size_t k = 0, from = 0; !text.empty() && from <= text.size(); ++k)
     {
+        const std::size_t bar = std::min(text.find('|', from), text.size());
         if (starts != nullptr) starts->push_back(s.size());
-        s += lines[k] + ends[k % ends.size()];
+        s += text.substr(from, bar - from) + ends[k % ends.size()];
+        from = bar + 1;
     }
     if (starts != nullptr) starts->push_back(s.size());
     return s;
-}
-inline std::string with_line_ends(const std::vector<std::string>& lines, const std::string& end)
-{
-    return with_line_ends(lines, std::vector<std::string>{end});
 }
 
 // The line-end forms every search and reader must read alike: CR LF, LF, and the two in turn.
