@@ -11,7 +11,7 @@
 #include "support/MemoryLimit.h"
 #include "support/TempDir.h"
 
-#include <tarvel/io/MatrixMarket.h>
+#include <tarvel/exchange/MatrixMarket.h>
 
 #include <algorithm>
 #include <cmath>
