@@ -85,7 +85,8 @@ build_program() {
 }
 
 # -- 1. The unmutated tree must build and pass, or no verdict means anything --
-families=$(sed 's/\\|//g' <<<"$mutants" | cut -d'|' -f4 | sort -u)
+families=$(sed 's/\\|//g' <<<"$mutants" | awk -F'|' -v only="${MUTATE_ONLY:-}" \
+    'only == "" || $1 ~ only { print $4 }' | sort -u)  # only the families MUTATE_ONLY selects
 for f in $families; do
     build_program "$f" || { echo "baseline: tarvel_${f}_tests does not build"; exit 2; }
     run_program "$f" || { echo "baseline: tarvel_${f}_tests fails before any mutation"; exit 2; }
