@@ -29,7 +29,7 @@ const char kTrailerB[] =
     "\r\n\r\nclose all;\r\n figure;\r\n spy(before);\r\n figure;\r\n spy(after);\r\n";
 
 // The report with its leading time line replaced by "T".
-std::string Untimed(const std::string& report)
+std::string Reported(const std::string& report)
 {
     static const std::regex time("^Used time reordering:   [0-9]+ m [ 0-9]+\\.[0-9]{2} s\r\n");
     EXPECT_TRUE(std::regex_search(report, time)) << report;
@@ -117,7 +117,7 @@ TEST_F(ReorderOutput, ScriptsAndReportsOfEachFamily)
         (g.*run)();
         EXPECT_EQ(Script(), script);
         ASSERT_EQ(m_messages.size(), 1u);
-        EXPECT_EQ(Untimed(m_messages[0]), report);
+        EXPECT_EQ(Reported(m_messages[0]), report);
         EXPECT_EQ(m_types[0], MB_OK);
     }
     tarvel::detail::show_short_report(75500);  // 75.5 s
@@ -170,12 +170,12 @@ void expect_same_labels(const CReorderMat& g, const std::string& path,
     {
         CReorderMat with(g), without(g);
         (with.*reorder)();
-        const std::string report = Untimed(messages.back());
+        const std::string report = Reported(messages.back());
         EXPECT_NE(Labels(with), Labels(g));
         ScriptPathScope scope(path);
         (without.*reorder)();
         EXPECT_EQ(Labels(without), Labels(with));
-        EXPECT_EQ(Untimed(messages.back()), report);
+        EXPECT_EQ(Reported(messages.back()), report);
     }
 }
 
