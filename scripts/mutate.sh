@@ -29,6 +29,10 @@ sparse/GaussSeidel.cpp|xi -= c->m_dValue * w[c->m_nCol];|xi += c->m_dValue * w[c
 sparse/BoundaryConditions.cpp|for (int c = 0; c < p; ++c) b_r[c] -= ga;|for (int c = 0; c < p; ++c) b_r[c] += ga;|sparse
 sparse/BoundaryConditions.cpp|if (diagonal) *diagonal = Cell{nullptr, 1.0, r};|if (diagonal) *diagonal = Cell{nullptr, 2.0, r};|sparse
 sparse/BoundaryConditions.cpp|if (j >= 0 && j < n && j != i|if (j >= 0 && j < n - 1 && j != i|sparse
+sparse/SparseLU.cpp|m_pivot[static_cast<std::size_t>(r)] = c->m_dValue;|m_pivot[static_cast<std::size_t>(r)] = -c->m_dValue;|sparse
+sparse/SparseSubstitution.cpp|if (mode == -2) b[k] /= head->m_dValue;|if (mode == -1) b[k] /= head->m_dValue;|sparse
+sparse/SymbolicCholesky.cpp|if (leaf >= 1) ++delta|if (leaf == 1) ++delta|sparse
+sparse/SymbolicCholesky.cpp|if (up == kNone) parent[static_cast<std::size_t>(a)] = k;|if (up == kNone && a + 1 < k) parent[static_cast<std::size_t>(a)] = k;|sparse
 skyline/SkylineCholesky.cpp|if (!(d_i > 0.0)) return -1;|if (!(d_i >= 0.0)) return -1;|skyline
 skyline/SkylineCholesky.cpp|if (lane_peak[b] <= i) column|if (lane_peak[b] < i) column|skyline
 skyline/SkylineSubstitution.cpp|b_i[c0 + c] -= s[c];|b_i[c0 + c] += s[c];|skyline
@@ -39,6 +43,8 @@ skyline/SkylineMatrix.cpp|height[L] = L - k + 1;|height[L] = L - k + 2;|skyline
 reorder/ProfileReduction.cpp|m_level[u] = m_level[v] + 1;|m_level[u] = m_level[v];|reorder
 reorder/ProfileReduction.cpp|label[sequence[p]] = n - 1 - p;|label[sequence[p]] = p;|reorder
 reorder/ProfileReduction.cpp|if (env < best)|if (env > best)|reorder
+reorder/ProfileReduction.cpp|m_levelStart.push_back(static_cast<int>(end));|m_levelStart.push_back(static_cast<int>(end) - 1);|reorder
+reorder/TabuSearch.cpp|return static_cast<int>((hi + lo + 1) / 2);|return static_cast<int>((hi + lo) / 2);|reorder
 reorder/MinimumDegree.cpp|if (key < bestKey)|if (key <= bestKey)|reorder
 reorder/ReorderMat.cpp|if (b > best)|if (b < best)|reorder
 reorder/ReorderMat.cpp|for (int q = p + 1; q < k; ++q)|for (int q = p + 2; q < k; ++q)|reorder

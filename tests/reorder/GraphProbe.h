@@ -5,6 +5,7 @@
 
 #include "support/DofGraphs.h"
 #include "support/GlobalState.h"
+#include "support/Problems.h"
 #include "support/ReorderSeams.h"
 #include "support/TempDir.h"
 
@@ -22,15 +23,8 @@ struct GraphProbe : CReorderMat
     {
         BuildGraph(*this, n, elements);
     }
-    using CReorderMat::B_f;
-    using CReorderMat::d_k;
-    using CReorderMat::IsCandidate;
     using CReorderMat::mid;
-    using CReorderMat::MinZ;
-    using CReorderMat::Move;
-    using CReorderMat::r_k;
     using CReorderMat::S_k;
-    using CReorderMat::SetLabels;
 };
 
 // Hand-worked graphs (lists in insertion order):

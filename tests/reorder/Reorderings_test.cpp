@@ -91,10 +91,14 @@ TEST_F(Reorderings, LabelsWorkedByHand)
     }
 }
 
-// The elimination of MinDegReorder4: UnionAdj_Ex_p_i(p, i) merges i's list into p's, without
-// p and the entries p has; a list emptied is freed. SetLabels follows the chain of smallest
-// new degree while it is below length(v) + slack + 1.
-TEST_F(Reorderings, EliminationAndBackwardLabellingSteps)
+// The steps with a result of their own: MinDegReorder4's UnionAdj_Ex_p_i(p, i) merges i's list
+// into p's, without p and the entries p has (a list emptied is freed); the backward labellings'
+// weights WFun and scores S_k (WFun(d_k) plus WFun(min(k - d + 1, d + 1)) over labelled
+// neighbours); the tabu searches' mid, with the carrier of the higher neighbours; Hager1's counts
+// left in the tabu array. TabuReorder seeds through the seam and draws once per step on a
+// graph without edges: after a run seeded with 42 over 5 DOFs the generator stands where 5
+// draws leave it, whatever it held.
+TEST_F(Reorderings, Steps)
 {
     GraphProbe g(4, kPath);                 // 0:[2,3] 1:[3] 2:[0] 3:[0,1]
     EXPECT_EQ(g.UnionAdj_Ex_p_i(0, 3), 2);  // [2] + {1}
@@ -105,96 +109,30 @@ TEST_F(Reorderings, EliminationAndBackwardLabellingSteps)
     EXPECT_EQ(pieces.UnionAdj_Ex_p_i(2, 0), 0);
     EXPECT_TRUE(!pieces.m_ppData[2] && pieces.m_pLength[2] == 0);
 
-    auto complemented = [](const ElementList& e)  // every DOF unlabelled, as the variant starts
-    {
-        GraphProbe c(4, e);
-        for (int i = 0; i < 4; ++i) c.m_pLabel[i] = ~c.m_pLabel[i];
-        return c;
-    };
-    GraphProbe path = complemented(kPath);
-    int label = 0;
-    EXPECT_EQ(path.SetLabels(1, label, 0), 1);  // 1, 3, 0, 2
-    EXPECT_EQ(label, 3);
-    EXPECT_EQ(Labels(path), (Labels_t{2, 0, 3, 1}));
-    GraphProbe star = complemented(kStar);
-    label = 0;
-    EXPECT_EQ(star.SetLabels(0, label, 0), 2);  // the hub's degree 2 is not below 1 + 0 + 1
-    EXPECT_EQ(label, 0);
-    star = complemented(kStar);
-    star.SetLabels(0, label, 1);  // limit 3: the hub follows, then leaf 1, then leaf 3
-    EXPECT_EQ(label, 3);
-    EXPECT_EQ(Labels(star), (Labels_t{0, 2, 1, 3}));
-
-    // The scores of the backward labellings, and Hager1's counts left in the tabu array.
-    GraphProbe probe;
-    EXPECT_EQ(std::tuple(probe.WFun(201), probe.WFun(200), probe.WFun(4), probe.WFun(1)),
+    EXPECT_EQ(std::tuple(g.WFun(201), g.WFun(200), g.WFun(4), g.WFun(1)),
               std::tuple(0.1f, 0.1f, 5.0f, 20.0f));
-
-    GraphProbe walk(4, kPath);  // 0:[2,3] 1:[3] 2:[0] 3:[0,1]
+    GraphProbe walk(4, kPath);
     walk.InitLabels(-1);
     walk.m_pLabel[3] = 3;
     walk.m_nStep = 2;
-    for (int k = 0; k < 4; ++k) EXPECT_EQ(walk.d_k(k), walk.r_k(k));
-    EXPECT_EQ(std::pair(walk.d_k(3), walk.d_k(1)), std::pair(2, 0));
-    EXPECT_EQ(walk.S_k(1), 30.0f);  // WFun(d_k(3) = 2) + WFun(min(2 - 0 + 1, 0 + 1))
-    EXPECT_EQ(walk.S_k(0), 20.0f);  // WFun(2) + WFun(min(2 - 1 + 1, 1 + 1))
-    EXPECT_EQ(walk.S_k(2), 10.0f);  // no labelled neighbour: WFun(2)
-
-    long list[] = {3, 1, 2, 0};
-    std::copy_n(Labels_t{2, 2, 1, 2}.begin(), 4, walk.m_pTabu);  // counts
-    walk.m_pList = list;
-    walk.m_nStep = 2;  // positions 0..2 hold DOFs 3, 1, 2
-    EXPECT_EQ(walk.MinZ(), 1);
-    walk.m_nStep = 3;  // DOF 0 joins with count 2 and the smallest number
-    EXPECT_EQ(walk.MinZ(), 3);
-    walk.m_nStep = -1;
-    EXPECT_EQ(walk.MinZ(), 0);
-    walk.m_pList = nullptr;
-
-    GraphProbe counted(4, kPath);
-    counted.Hager1();  // every DOF counted once per neighbour: the degrees
-    EXPECT_EQ(Labels_t(counted.m_pTabu, counted.m_pTabu + 4), (Labels_t{2, 1, 1, 2}));
-}
-
-// mid, IsCandidate, GetClosestToMid, Move and NumMovables on the path 0-1-2 and the star.
-TEST_F(Reorderings, TabuStepsAndSeed)
-{
-    GraphProbe path(3, {{0, 1}, {1, 2}});  // identity labels, stamps 0, m_nStep 0
+    EXPECT_EQ(std::tuple(walk.S_k(1), walk.S_k(0), walk.S_k(2)), std::tuple(30.0f, 20.0f, 10.0f));
+    GraphProbe path(3, {{0, 1}, {1, 2}});
     for (auto [k, M, carrier] : {std::tuple{0, 1, 1}, {1, 2, 2}, {2, 3, 2}})
     {
         int v = k;  // (hi + lo + 1) / 2 over the higher neighbours; (L + n + 1) / 2 without
-        EXPECT_EQ(path.mid(v), M);
-        EXPECT_EQ(v, carrier);
+        EXPECT_EQ(std::pair(path.mid(v), v), std::pair(M, carrier));
     }
-    EXPECT_TRUE(path.IsCandidate(0, 1));   // M = 1: |1 - 1| < |1 - 0|
-    EXPECT_FALSE(path.IsCandidate(1, 0));  // M = 2: |2 - 0| < |2 - 1| fails, stamp 0 < 0 too
-    path.m_nStep = 1;
-    EXPECT_TRUE(path.IsCandidate(1, 0));  // stamp 0 < 1
-    EXPECT_EQ(std::tuple(path.GetClosestToMid(0), path.GetClosestToMid(1), path.GetClosestToMid(2)),
-              std::tuple(1, 2, 2));
-    EXPECT_EQ(GraphProbe(2, {}).GetClosestToMid(1), 1);
+    GraphProbe counted(4, kPath);
+    counted.Hager1();  // every DOF counted once per neighbour: the degrees
+    EXPECT_EQ(Labels_t(counted.m_pTabu, counted.m_pTabu + 4), (Labels_t{2, 1, 1, 2}));
 
-    GraphProbe star(4, kStar);
-    star.Move(0, 0);
-    star.Move(0, 2);
-    EXPECT_EQ(Labels(star), (Labels_t{2, 1, 0, 3}));
-    star.Move(0, 2);
-    EXPECT_EQ(Labels(star), (Labels_t{0, 1, 2, 3}));
-    EXPECT_EQ(star.NumMovables(2, 0), 0);
-    star.m_pTabu[1] = 4;
-    EXPECT_EQ(std::pair(star.NumMovables(2, 1), star.NumMovables(2, 5)), std::pair(2, 3));
-
-    // TabuReorder seeds through the seam and draws once per step on a graph without edges: after a
-    // run seeded with 42 over 5 DOFs the generator stands where 5 draws leave it, whatever it held.
     SeedScope seed(Seed42);
     TarvelSrand(42);
     for (int i = 0; i < 5; ++i) TarvelRand();
     const int sixth = TarvelRand();
     TarvelSrand(7);
-    GraphProbe g(5, {});
-    g.TabuReorder();
+    GraphProbe edgeless(5, {});
+    edgeless.TabuReorder();
     EXPECT_EQ(TarvelRand(), sixth);
-    EXPECT_EQ(Labels(g), (Labels_t{0, 1, 2, 3, 4}));
-    ASSERT_EQ(m_messages.size(), 1u);
-    EXPECT_NE(m_messages[0].find("Nr. of switches:   0\r\n"), std::string::npos);
+    EXPECT_NE(m_messages.back().find("Nr. of switches:   0\r\n"), std::string::npos);
 }

@@ -48,7 +48,7 @@ TEST_F(DenseSparseProducts, SymmetricModeEqualsTheMirroredMatrix)
 // into a matrix holding entries), UnSparse takes its width from the largest stored column.
 TEST_F(DenseSparseProducts, ATthisAAndConversions)
 {
-    Problem p = MakeProblem(PoissonQ4(4, 5), 1, false);
+    Problem p = MakeProblem(Grid(4), 1, false);
     p.A.Add(0, 5, 0.75);  // unsymmetric
     const CMatrix A = RandomMatrix(p.A.GetRows(), p.A.GetRows(), 8);
     CMatrix S, result(A);

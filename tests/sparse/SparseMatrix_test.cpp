@@ -1,6 +1,6 @@
 // CSparseMatrix storage and structure: the lists after Add/AddValues/Allocate/removals walked
 // through the public fields, cursor positions, copies, export, queries, printing, Mirror, AAT
-// and the shape tests, and the per-thread cell pools.
+// and the shape tests.
 #include "support/GlobalState.h"
 #include "support/Problems.h"
 #include "support/ReferenceKernels.h"
@@ -12,7 +12,6 @@
 
 #include <gtest/gtest.h>
 #include <limits>
-#include <thread>
 #include <vector>
 
 using namespace tarvel_test;
@@ -229,40 +228,4 @@ TEST_F(SparseMatrix, AATMatchesItsPlainForm)
             S, [](CSparseMatrix& A) { return A.AAT(), 0; },
             [](CSparseMatrix& A) { return AatByRowPairs(A), 0; });
     }
-}
-
-// The walk that guesses the next cell follows the links wherever they go: along a run, across a
-// gap, backwards, and stops at the end.
-TEST(RowWalk, NextCellFollowsTheLinksNotTheAddresses)
-{
-    Cell cells[6] = {};
-    const int order[] = {0, 1, 2, 5, 3};
-    for (int t = 0; t + 1 < 5; ++t) cells[order[t]].m_pNext = &cells[order[t + 1]];
-    std::vector<long> seen;
-    for (const Cell* c = &cells[0]; c; c = tarvel::detail::next_cell(c)) seen.push_back(c - cells);
-    EXPECT_EQ(seen, (std::vector<long>{0, 1, 2, 5, 3}));
-}
-
-// Cells come from per-thread pools: matrices built on two threads at once come out alike, and
-// cells made on one thread may be released on another.
-TEST_F(SparseMatrix, ThreadsBuildAndReleaseIndependently)
-{
-    const Mesh mesh = GridLaplacian(30, 20);
-    CSparseMatrix onMain, onOther;
-    // LU counts nothing on the worker: m_Flops is not shared across threads.
-    std::thread worker(
-        [&]
-        {
-            mesh.AssembleInto(onOther);
-            onOther.LU();
-        });
-    mesh.AssembleInto(onMain);
-    onMain.LU();
-    worker.join();
-    EXPECT_TRUE(SameBits(onMain, onOther));
-    std::thread releaser([&] { onOther.Clear(); });
-    releaser.join();
-    onMain.Clear();
-    mesh.AssembleInto(onMain);  // reuses released slots
-    EXPECT_TRUE(tarvel::detail::lists_are_ordered(onMain));
 }

@@ -1,6 +1,7 @@
 // Degree-of-freedom graphs for tests: element lists of structured grids and random meshes, the
 // three-pass build of a CReorderMat, its lists and labels as plain vectors, an independent
-// recount of bandwidth and envelope, and a scope that points the reordering script elsewhere.
+// recount of bandwidth, envelope and profile, and a scope that points the reordering script
+// elsewhere.
 #pragma once
 
 #include <tarvel/Tarvel.h>
@@ -85,19 +86,33 @@ inline bool IsPermutation(Labels_t labels)
     return true;
 }
 
-// Bandwidth and envelope recounted from plain vectors: for every stored pair (i, j) the label
-// distance counts towards DOF i.
-inline std::pair<long, long> Recount(const Lists_t& lists, const Labels_t& labels)
+// Bandwidth, envelope and profile recounted from plain vectors: for every stored pair (i, j),
+// |label distance| counts towards DOF i's reach, labels[i] - labels[j] towards its reach below.
+struct Measures
 {
-    long bandwidth = 0, envelope = 0;
+    long bandwidth = 0;
+    long long envelope = 0, profile = 0;
+    bool operator==(const Measures& o) const
+    {
+        return bandwidth == o.bandwidth && envelope == o.envelope && profile == o.profile;
+    }
+};
+inline Measures Recount(const Lists_t& lists, const Labels_t& labels)
+{
+    Measures m;
     for (size_t i = 0; i < lists.size(); ++i)
     {
-        long b = 0;
-        for (long j : lists[i]) b = std::max(b, std::labs(labels[j] - labels[i]));
-        bandwidth = std::max(bandwidth, b);
-        envelope += b;
+        long reach = 0, below = 0;
+        for (long j : lists[i])
+        {
+            reach = std::max(reach, std::labs(labels[j] - labels[i]));
+            below = std::max(below, labels[i] - labels[j]);
+        }
+        m.bandwidth = std::max(m.bandwidth, reach);
+        m.envelope += reach;
+        m.profile += below;
     }
-    return {bandwidth, envelope};
+    return m;
 }
 
 // Points the reordering script file at path for the lifetime of the scope.

@@ -35,40 +35,19 @@ CMatrix Mesh::Dense() const
     return D;
 }
 
-Mesh GridLaplacian(int nx, int ny)
+Mesh FreeMesh(const tarvel_fem::FemProblem& p, bool all)
 {
+    std::vector<long> number(static_cast<size_t>(p.num_dofs), 0);
+    for (long d : p.fixed_dofs) number[static_cast<size_t>(d)] = all ? 0 : -1;
     Mesh m;
-    m.n = nx * ny;
-    auto add = [&m](std::vector<long> d, std::vector<double> k)
+    for (long& d : number) d = d < 0 ? -1 : m.n++;
+    const int k = p.dofs_per_element;
+    for (long e = 0; e < p.num_elements(); ++e)
     {
-        m.dofs.push_back(d);
-        m.ke.push_back(k);
-    };
-    for (long i = 0; i < m.n; ++i)
-    {
-        const long x = i % nx, y = i / nx;
-        const int degree = (x > 0) + (x + 1 < nx) + (y > 0) + (y + 1 < ny);
-        if (x + 1 < nx) add({i, i + 1}, {1, -1, -1, 1});
-        if (y + 1 < ny) add({i, i + nx}, {1, -1, -1, 1});
-        if (degree < 4) add({i}, {4.0 - degree});
+        m.dofs.emplace_back();
+        for (int a = 0; a < k; ++a) m.dofs.back().push_back(number[p.dofs(e)[a]]);
+        m.ke.emplace_back(p.matrix(e), p.matrix(e) + k * k);
     }
-    return m;
-}
-
-Mesh PoissonQ4(int nx, int ny)
-{
-    Mesh m;
-    m.n = (nx - 1) * (ny - 1);
-    auto node = [nx, ny](int x, int y) -> long
-    { return x == 0 || y == 0 || x == nx || y == ny ? -1 : long(y - 1) * (nx - 1) + (x - 1); };
-    std::vector<double> ke = {4, -1, -2, -1, -1, 4, -1, -2, -2, -1, 4, -1, -1, -2, -1, 4};
-    for (double& v : ke) v /= 6.0;
-    for (int y = 0; y < ny; ++y)
-        for (int x = 0; x < nx; ++x)
-        {
-            m.dofs.push_back({node(x, y), node(x + 1, y), node(x + 1, y + 1), node(x, y + 1)});
-            m.ke.push_back(ke);
-        }
     return m;
 }
 
@@ -92,6 +71,35 @@ double MaxRelativeDifference(const CVector& x, const CVector& reference)
         size = std::max(size, std::fabs(reference.m_pData[e]));
     }
     return x.m_nSize == reference.m_nSize ? diff / size : HUGE_VAL;
+}
+
+double ScaledResidual(const CSparseMatrix& A, const CVector& X, const CVector& B)
+{
+    const auto* columns = dynamic_cast<const CMatrix*>(&B);
+    const int k = columns ? columns->GetColumns() : 1, n = B.m_nSize / k;
+    const bool symmetric = A.IsUpper();
+    std::vector<double> r(B.m_pData, B.m_pData + static_cast<size_t>(n) * k), rowSum(n, 0.0);
+    auto subtract = [&](int i, int j, double a)
+    {
+        for (int q = 0; q < k; ++q) r[i * k + q] -= a * X.m_pData[j * k + q];
+        rowSum[i] += std::fabs(a);
+    };
+    for (const CSparseMatrix::row* row = A.GetFirstRow(); row; row = row->m_pNextRow)
+        for (const CSparseMatrix::cell* c = row->m_pFirstCell; c; c = c->m_pNext)
+        {
+            subtract(row->m_nRow, c->m_nCol, c->m_dValue);
+            if (symmetric && c->m_nCol != row->m_nRow)
+                subtract(c->m_nCol, row->m_nRow, c->m_dValue);
+        }
+    auto largest = [](const double* v, size_t size)
+    {
+        double m = 0.0;
+        for (size_t e = 0; e < size; ++e) m = std::max(m, std::fabs(v[e]));
+        return m;
+    };
+    return largest(r.data(), r.size()) /
+           (largest(rowSum.data(), rowSum.size()) * largest(X.m_pData, X.m_nSize) +
+            largest(B.m_pData, B.m_nSize));
 }
 
 CMatrix DenseSolve(const CMatrix& A, const CMatrix& B)

@@ -1,13 +1,15 @@
-// Model problems for the solver tests, assembled element by element through AddValues, each
-// with an independent dense twin; the scaled residual and the one reference solve of the tests;
-// a printer and exact comparisons of the row/cell lists; a random sparse generator and the
-// driver that compares a fast kernel with its plain form.
+// Test problems and checks for the solver tests: the finite-element models of examples/fem as
+// element lists over their free DOFs, each with a dense twin summed here; the scale-free
+// residual and the tolerance of a backward-stable solve; the reference solve; the row/cell lists
+// as text; a random sparse generator and the comparison of a fast kernel with its plain form.
 #pragma once
 
+#include "fem/Problems.h"
 #include "support/Dense.h"
 
 #include <tarvel/Tarvel.h>
 
+#include <cfloat>
 #include <cstdint>
 #include <gtest/gtest.h>
 #include <random>
@@ -18,31 +20,27 @@
 namespace tarvel_test
 {
 
-// A finite-element model: n unknowns and its elements, each a list of k degree-of-freedom
-// numbers (negative numbers take no part) with its k x k row-major element matrix.
+// n unknowns and the elements, each a list of k DOF numbers (negative: no part) with its k x k
+// row-major matrix.
 struct Mesh
 {
     int n = 0;
     std::vector<std::vector<long>> dofs;
     std::vector<std::vector<double>> ke;
 
-    // Calls A.AddValues once per element, in element order.
-    void AssembleInto(CVirtRealMat& A) const;
-    // The n x n matrix summed element by element, written here without AddValues.
-    CMatrix Dense() const;
+    void AssembleInto(CVirtRealMat& A) const;  // one AddValues per element, in element order
+    CMatrix Dense() const;                     // the n x n sum, written here without AddValues
 };
 
-// The five-point Laplacian on an nx x ny grid of unknowns (row by row): an element [[1, -1],
-// [-1, 1]] per grid edge and a one-unknown element 4 - degree at every boundary node, so every
-// diagonal is 4 and every neighbour -1. SPD, bandwidth nx.
-Mesh GridLaplacian(int nx, int ny);
-// Poisson on the unit square with nx x ny bilinear 4-node elements; the boundary nodes are
-// fixed (numbered -1 in the element lists), the (nx - 1)(ny - 1) interior nodes are the
-// unknowns, row by row. Element matrix (nodes counter-clockwise):
-//   1/6 [[4, -1, -2, -1], [-1, 4, -1, -2], [-2, -1, 4, -1], [-1, -2, -1, 4]].
-Mesh PoissonQ4(int nx, int ny);
+// The elements of p over its free DOFs, numbered 0, 1, ... in increasing DOF order (fixed: -1);
+// with all, over every DOF in p's own numbering.
+Mesh FreeMesh(const tarvel_fem::FemProblem& p, bool all = false);
+// The unit square's Poisson problem on a k x k grid of unknowns numbered row by row: the Q4
+// Laplacian, every unknown coupled to its eight neighbours; SPD, its eigenvalues
+// 8/3 - 2/3 (cos a + cos b) - 4/3 cos a cos b, a, b in pi/(k + 1) .. pi k/(k + 1), so a condition
+// below (k + 1)^2 / 4.
+inline Mesh Grid(int k) { return FreeMesh(tarvel_fem::poisson_2d(k + 1)); }
 
-// A problem ready for a direct or iterative sparse solve.
 struct Problem
 {
     CSparseMatrix A;  // assembled through AddValues; only the upper triangle when asked
@@ -55,13 +53,17 @@ Problem MakeProblem(const Mesh& mesh, int nRhs, bool upperOnly, unsigned seed = 
 inline constexpr auto& Mat = MakeMatrix;  // rows x cols, the values row by row
 // max |x - reference| / max |reference| over all elements (the shapes must agree).
 double MaxRelativeDifference(const CVector& x, const CVector& reference);
-// X with A X = B by Gaussian elimination with partial pivoting, written here; the loops keep
-// to A's band (w = max |i - j| over the non-zeros: L within w, U within 2w), so grids of a
-// few thousand unknowns solve quickly.
+// What two backward-stable solves of order n and condition kappa may differ by, relatively.
+inline double SolveTolerance(int n, double kappa) { return kappa * n * DBL_EPSILON; }
+// ||A X - B|| / (||A|| ||X|| + ||B||) in the infinity norms (X, B: CMatrix objects of n rows,
+// or vectors), the product formed here from A's cells; a matrix holding only its upper triangle
+// stands for the symmetric one. A
+// backward-stable solve keeps it near n eps whatever the condition.
+double ScaledResidual(const CSparseMatrix& A, const CVector& X, const CVector& B);
+// X with A X = B by Gaussian elimination with partial pivoting within A's band, written here.
 CMatrix DenseSolve(const CMatrix& A, const CMatrix& B);
 
-// The text with every elapsed-time field ("%u m %2.2f s", the only part a clock decides)
-// replaced by "T s".
+// The text with every elapsed-time field ("%u m %2.2f s") replaced by "T s".
 std::string Untimed(const std::string& text);
 
 // The lists of S as text: "i: j=v j=v; i: ..." with %.17g values, rows and cells in list
@@ -70,8 +72,7 @@ std::string Structure(const CSparseMatrix& S);
 // Same rows and cells with bit-identical values / same shape and bit-identical elements.
 bool SameBits(const CSparseMatrix& a, const CSparseMatrix& b);
 inline bool SameBits(const CMatrix& a, const CMatrix& b) { return Text(a) == Text(b); }
-// A sparse matrix from triplets (i, j, v), added in the given order through Add(i, j, v, c)
-// (zeros are stored).
+// A sparse matrix from triplets (i, j, v), added in the given order (zeros are stored).
 CSparseMatrix FromTriplets(const std::vector<std::tuple<int, int, double>>& entries);
 
 // A system matrix of n rows holding the non-zero entries of S.
@@ -85,8 +86,8 @@ inline CSystSpMat System(int n, CSparseMatrix&& S)
 // A random n x n pattern for the kernel comparisons. Row i stores its diagonal, diag plus a
 // small integer, then perRow draws (i, j), j in i + 1 .. i + band, valued -2 .. 2 so that
 // updates cancel exactly and zeros get stored; unless upper, each draw also stores (j, i) with
-// its own value, or nothing when that value is 0 (a pattern slightly unsymmetric). With gaps,
-// about one row in five is not stored at all (it gets no draws either).
+// its own value, or nothing when that value is 0. With gaps, about one row in five is not
+// stored at all (it gets no draws either).
 struct Pattern
 {
     int n;
