@@ -481,9 +481,9 @@ bool ProfileKernels::refine_envelope(const CReorderMat& g, std::vector<long>& la
 
 }  // namespace tarvel::detail
 
-using tarvel::detail::ProgressReport;
 using tarvel::detail::GraphMeasures;
 using tarvel::detail::ProfileKernels;
+using tarvel::detail::ProgressReport;
 
 void CReorderMat::RevCuthillMcKee()
 {

@@ -15,8 +15,8 @@
 #include <gtest/gtest.h>
 #include <random>
 #include <string>
-#include <thread>
 #include <tarvel-direct/SupernodalCholesky.h>
+#include <thread>
 
 using namespace tarvel_test;
 using SupernodalCholesky = GlobalStateTest;
