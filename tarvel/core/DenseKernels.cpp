@@ -85,12 +85,7 @@ using Narrower = Widths<W1>;
 #include <tarvel/core/detail/DenseKernelBody.h>
 }  // namespace sse2
 
-#if defined(__clang__)
-#pragma clang attribute push(__attribute__((target("avx2"))), apply_to = function)
-#else
-#pragma GCC push_options
-#pragma GCC target("avx2")
-#endif
+TARVEL_TARGET_BEGIN("avx2")
 namespace avx2
 {
 TARVEL_DENSE_SCALAR;
@@ -102,18 +97,9 @@ constexpr int kTileRows = 4, kTileVecs = 3;
 using Narrower = Widths<W2, W1>;
 #include <tarvel/core/detail/DenseKernelBody.h>
 }  // namespace avx2
-#if defined(__clang__)
-#pragma clang attribute pop
-#else
-#pragma GCC pop_options
-#endif
+TARVEL_TARGET_END
 
-#if defined(__clang__)
-#pragma clang attribute push(__attribute__((target("avx512f"))), apply_to = function)
-#else
-#pragma GCC push_options
-#pragma GCC target("avx512f")
-#endif
+TARVEL_TARGET_BEGIN("avx512f")
 namespace avx512
 {
 TARVEL_DENSE_SCALAR;
@@ -127,11 +113,7 @@ constexpr int kTileRows = 8, kTileVecs = 3;
 using Narrower = Widths<W4, W2, W1>;
 #include <tarvel/core/detail/DenseKernelBody.h>
 }  // namespace avx512
-#if defined(__clang__)
-#pragma clang attribute pop
-#else
-#pragma GCC pop_options
-#endif
+TARVEL_TARGET_END
 
 #endif  // TARVEL_X86_KERNELS
 

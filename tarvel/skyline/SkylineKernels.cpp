@@ -59,12 +59,7 @@ inline Vec div(Vec a, Vec b) { return _mm_div_pd(a, b); }
 #include <tarvel/skyline/detail/SkylineKernelBody.h>
 }  // namespace sse2
 
-#if defined(__clang__)
-#pragma clang attribute push(__attribute__((target("avx2,fma"))), apply_to = function)
-#else
-#pragma GCC push_options
-#pragma GCC target("avx2,fma")
-#endif
+TARVEL_TARGET_BEGIN("avx2,fma")
 namespace avx2
 {
 using Vec = __m256d;
@@ -80,18 +75,9 @@ inline Vec madd(Vec a, Vec b, Vec c) { return _mm256_fmadd_pd(a, b, c); }
 inline Vec div(Vec a, Vec b) { return _mm256_div_pd(a, b); }
 #include <tarvel/skyline/detail/SkylineKernelBody.h>
 }  // namespace avx2
-#if defined(__clang__)
-#pragma clang attribute pop
-#else
-#pragma GCC pop_options
-#endif
+TARVEL_TARGET_END
 
-#if defined(__clang__)
-#pragma clang attribute push(__attribute__((target("avx512f"))), apply_to = function)
-#else
-#pragma GCC push_options
-#pragma GCC target("avx512f")
-#endif
+TARVEL_TARGET_BEGIN("avx512f")
 namespace avx512
 {
 using Vec = __m512d;
@@ -107,11 +93,7 @@ inline Vec madd(Vec a, Vec b, Vec c) { return _mm512_fmadd_pd(a, b, c); }
 inline Vec div(Vec a, Vec b) { return _mm512_div_pd(a, b); }
 #include <tarvel/skyline/detail/SkylineKernelBody.h>
 }  // namespace avx512
-#if defined(__clang__)
-#pragma clang attribute pop
-#else
-#pragma GCC pop_options
-#endif
+TARVEL_TARGET_END
 
 #endif  // TARVEL_X86_KERNELS
 

@@ -10,6 +10,18 @@
 
 #if defined(__x86_64__) && (defined(__GNUC__) || defined(__clang__))
 #define TARVEL_X86_KERNELS 1  // the families compile their SSE2, AVX2 and AVX-512 sets
+
+// TARVEL_TARGET_BEGIN("avx2,fma") ... TARVEL_TARGET_END compiles the functions between them for
+// that instruction set, whatever -march the library is built with.
+#define TARVEL_PRAGMA(text) _Pragma(#text)
+#if defined(__clang__)
+#define TARVEL_TARGET_BEGIN(isa)                                                                   \
+    TARVEL_PRAGMA(clang attribute push(__attribute__((target(isa))), apply_to = function))
+#define TARVEL_TARGET_END TARVEL_PRAGMA(clang attribute pop)
+#else
+#define TARVEL_TARGET_BEGIN(isa) TARVEL_PRAGMA(GCC push_options) TARVEL_PRAGMA(GCC target(isa))
+#define TARVEL_TARGET_END TARVEL_PRAGMA(GCC pop_options)
+#endif
 #endif
 
 namespace tarvel::detail
