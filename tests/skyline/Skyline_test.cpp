@@ -20,11 +20,6 @@ using Skyline = GlobalStateTest;
 namespace
 {
 
-std::vector<int> Heights(const CSkylineMatrix& S)
-{
-    return std::vector<int>(S.m_pHeight, S.m_pHeight + S.m_nOrder);
-}
-
 // The layout (K2) recounted from the heights, every entry 0.0.
 void ExpectLinked(const CSkylineMatrix& S)
 {
@@ -159,7 +154,7 @@ TEST_F(Skyline, AllocateBandsAndExplicitProfiles)
     EXPECT_FALSE(S.Allocate(negative, 2));
     EXPECT_EQ(S.m_nOrder, 3);
     ASSERT_TRUE(S.Allocate(order, 1));
-    EXPECT_EQ(Heights(S), std::vector<int>(5, 1));
+    EXPECT_EQ(std::vector<int>(S.m_pHeight, S.m_pHeight + 5), std::vector<int>(5, 1));
     EXPECT_EQ(S.m_ppDiag[4], nullptr);
     ASSERT_TRUE(S.Allocate(zero, 1));
     EXPECT_TRUE(S.m_nOrder == 0 && S.m_nValues == 0 && !S.m_pValues && !S.m_pHeight);
@@ -187,7 +182,7 @@ TEST_F(Skyline, ProfileOfAReorderedGraph)
                     height = std::max(height, std::abs(la - lb) + 1);
                 }
         ASSERT_TRUE(S.Allocate(g));
-        EXPECT_EQ(Heights(S), expected);
+        EXPECT_EQ(std::vector<int>(S.m_pHeight, S.m_pHeight + n), expected);
         ExpectLinked(S);
     }
 }
