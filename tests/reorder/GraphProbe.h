@@ -11,8 +11,6 @@
 
 #include <tarvel/Tarvel.h>
 
-#include <filesystem>
-
 namespace tarvel_test
 {
 
@@ -54,14 +52,6 @@ class ReorderTest : public GlobalStateTest
 {
 protected:
     std::string Script() const { return read_bytes(m_dir.file("Reord.m")); }
-    // The script as far as the running reordering has written it: its temporary file while
-    // the script is open, the target once it is closed.
-    std::string ScriptSoFar() const
-    {
-        for (const auto& entry : std::filesystem::directory_iterator(m_dir.path()))
-            if (entry.path().extension() == ".tmp") return read_bytes(entry.path().string());
-        return Script();
-    }
 
     TempDir m_dir;
     ScriptPathScope m_script{m_dir.file("Reord.m")};

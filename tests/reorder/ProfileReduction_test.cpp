@@ -1,5 +1,5 @@
-// Reverse Cuthill-McKee and Sloan: labels worked by hand, what every labelling must satisfy on
-// random graphs and grids, the record they leave; the 64-bit measures against a plain count,
+// Reverse Cuthill-McKee and Sloan: labels worked by hand, the envelope on grids, the local
+// search's local minimum, the record they leave; the 64-bit measures against a plain count,
 // Env past 2^31, and the script file under concurrent reorderings.
 #include "GraphProbe.h"
 
@@ -7,38 +7,12 @@
 #include <climits>
 #include <filesystem>
 #include <gtest/gtest.h>
-#include <regex>
 #include <thread>
 
 using namespace tarvel_test;
 using ProfileReduction = ReorderTest;
 
-namespace
-{
-
 const ElementList kGrid3x3 = GridElements(2, 2);  // nodes 0 1 2 / 3 4 5 / 6 7 8, bottom up
-
-// Connected components of the lists: component number of every DOF, by smallest DOF first.
-std::vector<int> Components(const Lists_t& lists)
-{
-    std::vector<int> comp(lists.size(), -1);
-    int count = 0;
-    for (size_t c = 0; c < lists.size(); ++c)
-    {
-        if (comp[c] >= 0) continue;
-        std::vector<long> stack = {static_cast<long>(c)};
-        for (comp[c] = count++; !stack.empty();)
-        {
-            const long v = stack.back();
-            stack.pop_back();
-            for (long u : lists[v])
-                if (comp[u] < 0) comp[u] = comp[c], stack.push_back(u);
-        }
-    }
-    return comp;
-}
-
-}  // namespace
 
 // Worked by hand from the definitions (degrees, level structures, Sloan's priorities with both
 // weight pairs; where the pairs tie on the envelope the first pair's labelling stays).
@@ -54,6 +28,9 @@ TEST_F(ProfileReduction, HandWorkedLabels)
         {"grid 3x3", 9, kGrid3x3, {8, 7, 4, 6, 5, 3, 2, 1, 0}, {0, 5, 8, 1, 6, 7, 2, 3, 4}},
         // components {0, 2} and {1, 3}, numbered in that order (RCM reverses the whole).
         {"two components", 4, kPieces, {3, 1, 2, 0}, {0, 2, 1, 3}},
+        // one element: Sloan's end is sought in the last level of DOF 0's structure only, which
+        // holds 1 and 2 (not 0 itself); the end, 1, is numbered last.
+        {"triangle", 3, {{0, 1, 2}}, {2, 1, 0}, {0, 2, 1}},
         {"no DOF", 0, {}, {}, {}},
         {"three DOFs without couplings", 3, {}, {2, 1, 0}, {0, 1, 2}},
     };
@@ -68,52 +45,24 @@ TEST_F(ProfileReduction, HandWorkedLabels)
     }
 }
 
-// On random graphs (several components, DOFs left out): a permutation, lists untouched, every
-// component on one contiguous range of labels; on grids numbered along their long side, an
-// envelope no larger than the mesh's own.
-TEST_F(ProfileReduction, RandomGraphsAndGrids)
+// On grids numbered along their long side, an envelope no larger than the mesh's own.
+TEST_F(ProfileReduction, NoWorseThanTheGridsOwnNumbering)
 {
-    std::mt19937 rng(2718);
-    for (int trial = 0; trial < 60; ++trial)
-    {
-        const int n = 1 + static_cast<int>(rng() % 120);
-        const ElementList elements =
-            RandomElements(rng, n, static_cast<int>(rng() % (n + 1)), 4, 0.1);
-        for (auto reorder : {&CReorderMat::RevCuthillMcKee, &CReorderMat::Sloan})
-        {
-            SCOPED_TRACE("trial " + std::to_string(trial));
-            GraphProbe g(n, elements);
-            const Lists_t lists = Lists(g);
-            (g.*reorder)();
-            const Labels_t labels = Labels(g);
-            ASSERT_TRUE(IsPermutation(labels));
-            EXPECT_EQ(Lists(g), lists);
-            const std::vector<int> comp = Components(lists);
-            std::vector<long> carrier(static_cast<size_t>(n));
-            for (int i = 0; i < n; ++i) carrier[labels[i]] = i;
-            int runs = 1;  // of one component along the labels: one per component
-            for (int p = 1; p < n; ++p) runs += comp[carrier[p]] != comp[carrier[p - 1]];
-            EXPECT_EQ(runs, *std::max_element(comp.begin(), comp.end()) + 1);
-        }
-    }
     for (auto [nx, ny] : {std::pair{12, 2}, {30, 3}, {40, 7}, {25, 10}})
-    {
-        const int n = (nx + 1) * (ny + 1);
         for (auto reorder : {&CReorderMat::RevCuthillMcKee, &CReorderMat::Sloan})
         {
-            GraphProbe g(n, GridElements(nx, ny));
+            GraphProbe g((nx + 1) * (ny + 1), GridElements(nx, ny));
             const long long identity = g.Env64(nullptr);
             (g.*reorder)();
             EXPECT_LE(g.Env64(nullptr), identity) << nx << "x" << ny;
         }
-    }
 }
 
 // SloanExchange on random graphs: a permutation, an envelope never above Sloan's or reverse
 // Cuthill-McKee's, and (these graphs are far below the search's work bound) no exchange of two
 // labels up to 8 apart and no move of one label by 1 or 2 places that would lower it further,
 // checked by trying every one. On the 3 x 3 king grid it reaches the smallest envelope of all
-// 9! labellings, with labels worked by hand.
+// 9! labellings (34), with labels worked by hand.
 TEST_F(ProfileReduction, LocalSearchOnlyLowersTheEnvelope)
 {
     std::mt19937 rng(99);
@@ -130,9 +79,9 @@ TEST_F(ProfileReduction, LocalSearchOnlyLowersTheEnvelope)
         ASSERT_TRUE(IsPermutation(labels));
         const Lists_t lists = Lists(g);
         const long long env = Recount(lists, labels).envelope;
-        ASSERT_LE(env, sloan.Env64(nullptr));
-        ASSERT_LE(env, rcm.Env64(nullptr));
-        improved += env < std::min(sloan.Env64(nullptr), rcm.Env64(nullptr));
+        const long long either = std::min(sloan.Env64(nullptr), rcm.Env64(nullptr));
+        ASSERT_LE(env, either);
+        improved += env < either;
         std::vector<long> carrier(static_cast<size_t>(n));
         for (int i = 0; i < n; ++i) carrier[labels[i]] = i;
         for (int p = 0; p < n; ++p)
@@ -155,12 +104,6 @@ TEST_F(ProfileReduction, LocalSearchOnlyLowersTheEnvelope)
     grid.SloanExchange();
     EXPECT_EQ(Labels(grid), (Labels_t{2, 5, 8, 1, 4, 7, 0, 3, 6}));
     EXPECT_EQ(grid.Env64(nullptr), 34);
-    const Lists_t lists = Lists(grid);
-    Labels_t order = {0, 1, 2, 3, 4, 5, 6, 7, 8};
-    long long least = LLONG_MAX;
-    do least = std::min(least, Recount(lists, order).envelope);
-    while (std::next_permutation(order.begin(), order.end()));
-    EXPECT_EQ(grid.Env64(nullptr), least);
 }
 
 // Env64 and Profile64 against the pair-by-pair count; Env stays at 2^31 - 1 when the sum does
@@ -177,9 +120,8 @@ TEST_F(ProfileReduction, MeasuresInSixtyFourBits)
         std::shuffle(labels.begin(), labels.end(), rng);
         std::copy(labels.begin(), labels.end(), g.m_pLabel);
         const Measures m = Recount(Lists(g), labels);
-        EXPECT_EQ(std::make_pair(g.Env64(nullptr), g.Profile64()),
-                  std::make_pair(m.envelope, m.profile));
-        EXPECT_EQ(g.Env64(nullptr), g.Env(nullptr));
+        EXPECT_EQ(std::tuple(g.Env64(nullptr), g.Env(nullptr), g.Profile64()),
+                  std::tuple(m.envelope, m.envelope, m.profile));
     }
 
     // A path of 2^17 DOFs whose neighbours lie about 2^16 labels apart: envelope about 2^33.
@@ -191,18 +133,16 @@ TEST_F(ProfileReduction, MeasuresInSixtyFourBits)
     for (int i = 0; i < n; ++i) labels[i] = i % 2 == 0 ? i / 2 : n / 2 + i / 2;
     std::copy(labels.begin(), labels.end(), g.m_pLabel);
     const Measures m = Recount(Lists(g), labels);
-    const long long env = m.envelope;
-    ASSERT_GT(env, static_cast<long long>(INT_MAX));
+    ASSERT_GT(m.envelope, static_cast<long long>(INT_MAX));
     int widest = 0, widest64 = 0;
     EXPECT_EQ(g.Env(&widest), INT_MAX);
-    EXPECT_EQ(g.Env64(&widest64), env);
-    EXPECT_EQ(g.Profile64(), m.profile);
-    EXPECT_EQ(widest, n / 2);
-    EXPECT_EQ(widest64, n / 2);
+    EXPECT_EQ(g.Env64(&widest64), m.envelope);
+    EXPECT_EQ(std::tuple(g.Profile64(), widest, widest64), std::tuple(m.profile, n / 2, n / 2));
     g.RevCuthillMcKee();
     ASSERT_EQ(m_messages.size(), 1u);
-    EXPECT_NE(m_messages[0].find(" Old env                   :   " + std::to_string(env) + "\r\n"),
-              std::string::npos)
+    EXPECT_NE(
+        m_messages[0].find(" Old env                   :   " + std::to_string(m.envelope) + "\r\n"),
+        std::string::npos)
         << m_messages[0];
     EXPECT_EQ(g.Env64(nullptr), n);  // numbered end to end: every DOF 1 from its farthest
 }
@@ -214,15 +154,14 @@ TEST_F(ProfileReduction, ConcurrentRunsNeverMixTheirScripts)
 {
     AfxSetMessageBoxHandler([](const CString&, UINT) { return IDOK; });
     const int kThreads = 4, kRounds = 12;
-    std::vector<ElementList> graphs;
-    std::vector<std::string> expected;
-    for (int t = 0; t < kThreads; ++t)
+    auto run = [&](int t)
     {
-        graphs.push_back(GridElements(20 + 7 * t, 6 + t));
-        GraphProbe g((21 + 7 * t) * (7 + t), graphs.back());
+        GraphProbe g((21 + 7 * t) * (7 + t), GridElements(20 + 7 * t, 6 + t));
         t % 2 == 0 ? g.RevCuthillMcKee() : g.Hager1();
-        expected.push_back(Script());
-    }
+        return Script();
+    };
+    std::vector<std::string> expected;
+    for (int t = 0; t < kThreads; ++t) expected.push_back(run(t));
     std::vector<int> bad(kThreads, 0);
     std::vector<std::thread> threads;
     for (int t = 0; t < kThreads; ++t)
@@ -230,17 +169,9 @@ TEST_F(ProfileReduction, ConcurrentRunsNeverMixTheirScripts)
             [&, t]
             {
                 for (int r = 0; r < kRounds; ++r)
-                {
-                    GraphProbe g((21 + 7 * t) * (7 + t), graphs[t]);
-                    t % 2 == 0 ? g.RevCuthillMcKee() : g.Hager1();
-                    const std::string now = Script();
-                    bad[t] += std::find(expected.begin(), expected.end(), now) == expected.end();
-                }
+                    bad[t] += std::find(expected.begin(), expected.end(), run(t)) == expected.end();
             });
     for (std::thread& th : threads) th.join();
     EXPECT_EQ(bad, std::vector<int>(kThreads, 0));
-    int files = 0;
-    for (const auto& entry : std::filesystem::directory_iterator(m_dir.path()))
-        files += entry.path().filename() == "Reord.m" ? 1 : 100;
-    EXPECT_EQ(files, 1);
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(m_dir.path()), {}), 1);
 }

@@ -86,9 +86,6 @@ TEST(Graph, BandwidthAndEnvelope)
         EXPECT_EQ(g.Env(&maxB), env);
         EXPECT_EQ(maxB, b);
     }
-    GraphProbe grid(9, GridElements(2, 2));
-    EXPECT_EQ(Labels_t(grid.m_pLength, grid.m_pLength + 9), (Labels_t{3, 5, 3, 5, 8, 5, 3, 5, 3}));
-    EXPECT_EQ(Lists(grid)[4], (std::vector<long>{0, 1, 3, 2, 5, 7, 6, 8}));
 }
 
 // Alloc: identity labels, zeroed stamps (type 1 only), empty lists; another size rebuilds;
