@@ -58,5 +58,5 @@ TEST(LongText, WritesTheGoldenLayouts)
             all.WriteASCII(f, "", "", width, starts, header, numbers);
         all.WriteASCII(f, "", "", 2, one, true, false);
     };
-    expect_golden("text/long.txt", written(write));
+    under_each_locale([&] { expect_golden("text/long.txt", written(write)); });
 }

@@ -1,6 +1,7 @@
 // Text forms of CVector and CMatrix: the exact bytes of the writers (a golden file, and printf as
 // the reference for every entry), round trips, the plain readers' values and file positions in
-// every line-end form, the sectioned reader, and the readers that follow a keyword search.
+// every line-end form, the sectioned reader, and the readers that follow a keyword search; the
+// writers and readers under the C and a comma-decimal locale alike.
 #include "io/TextFiles.h"
 
 #include <cstdint>
@@ -11,7 +12,8 @@ using namespace tarvel_test;
 
 // The vector: one line, format 0 fixed and any other exponent. The matrix: header block, rows
 // with labels of width - precision (0 and negative label widths included), the last piece
-// written once more; a format outside 0..2 writes no row; empty objects.
+// written once more; a format outside 0..2 writes no row; empty objects; a field of 1000
+// characters (printf's path).
 TEST(DenseTextWriter, WritesTheGoldenLayouts)
 {
     CVector v = MakeVector({1.0, -2.5}), empty;
@@ -28,14 +30,14 @@ TEST(DenseTextWriter, WritesTheGoldenLayouts)
             {&m12, "", ";", 6, 2, 2, true, false},   {&half, "", "", 3, 3, 0, true, true},
             {&half, "", "", 3, 5, 0, true, false},   {&m22, "", "", 8, 3, 3, true, false},
             {&m22, "", "", 8, 3, -1, false, true},   {&none, "", "", 8, 3, 0, true, true},
-            {&none, "", "", 8, 3, 0, false, false},
+            {&none, "", "", 8, 3, 0, false, false},  {&m12, "", "", 1000, 3, 0, false, false},
         };
     const auto write = [&](CFile* f)
     {
         for (const auto& [m, prefix, suffix, width, precision, format, rows, header] : cases)
             m->WriteASCII(f, prefix, suffix, width, precision, format, rows, header);
     };
-    expect_golden("text/dense.txt", written(write));
+    under_each_locale([&] { expect_golden("text/dense.txt", written(write)); });
 }
 
 // Every entry is exactly what printf makes of it: random values of every magnitude (halfway
@@ -50,35 +52,30 @@ TEST(DenseTextWriter, EntriesArePrintfConversions)
     std::mt19937_64 rng(11);
     for (int k = 0; k < 200; ++k)
     {
-        double v;
         const std::uint64_t bits = rng();
+        double v;
         std::memcpy(&v, &bits, sizeof v);
         if (std::isfinite(v)) values.push_back(v);
         values.push_back(std::ldexp(double(rng() % 100000) - 50000, int(rng() % 80) - 40));
     }
     CMatrix m(1, int(values.size()));
     std::copy(values.begin(), values.end(), m.m_pData);
-    const char* forms[] = {"%s%*.*f%s", "%s%*.*e%s"};
+    const char* forms[] = {"(%*.*f)", "(%*.*e)", "(%*.*g)"};  // %g: precision 6
     for (int format : {0, 1, 2})
-        for (const auto& [width, precision] :
-             {std::pair{10, 3}, std::pair{-12, 0}, std::pair{0, 17}, std::pair{25, 1},
-              std::pair{3, 20}})
+        for (auto [width, precision] :
+             {std::pair{10, 3}, {-12, 0}, {0, 17}, {25, 1}, {3, 20}, {1000, 2}})
         {
-            SCOPED_TRACE(format * 1000 + width * 10 + precision);
             std::string expected;
             char buf[2048];
             for (double v : values)
-            {
-                if (format == 2)
-                    std::snprintf(buf, sizeof buf, "%s%*g%s", "(", width, v, ")");
-                else
-                    std::snprintf(buf, sizeof buf, forms[format], "(", width, precision, v, ")");
-                expected += buf;
-            }
+                expected.append(buf,
+                                std::size_t(std::snprintf(buf, sizeof buf, forms[format], width,
+                                                          format == 2 ? 6 : precision, v)));
             EXPECT_EQ(
                 written([&](CFile* f)
                         { m.WriteASCII(f, "(", ")", width, precision, format, false, false); }),
-                expected + "\r\n\r\n");
+                expected + "\r\n\r\n")
+                << format << " " << width << " " << precision;
         }
 }
 
@@ -94,30 +91,32 @@ TEST(DenseTextRoundTrip, ReadsBackWhatWasWritten)
     CMatrix r(40, 7), a = MakeMatrix(2, 2, {0.125, -3, 1e-3, 42});
     for (int k = 0; k < r.m_nSize; ++k) r.m_pData[k] = value(rng) * std::pow(10, k % 9 - 4);
     CMatrix b = MakeMatrix(2, 2, {1, 2, 3, 4}), full = MakeMatrix(1, 2, {1234.5, 12345});
-    const std::string bytes =
-        written([&](CFile* f) { r.WriteASCII(f, "", "", 25, 16, 1, false, false); });
-    const std::string end = " @" + std::to_string(bytes.size() - 2);  // at the empty line
-    EXPECT_EQ(read_as('v', bytes), "280" + Text(r).substr(4) + end);
-    // (matrix, width, precision, format, row numbers, header, what the plain reader gives)
-    const std::vector<std::tuple<CMatrix*, int, int, int, bool, bool, std::string>> cases = {
-        {&r, 25, 16, 1, false, false, Text(r) + end},
-        {&a, 10, 3, 0, false, false, "2x2: 0.125 -3 0.001 42 @44"},
-        {&a, 10, 3, 2, false, false, "2x2: 0.125 -3 0.001 42 @44"},
-        {&b, 8, 3, 0, true, false, "2x3: 1 1 2 2 3 4 @48"},
-        {&b, 8, 3, 0, false, true, "0x0: @0"},
-        {&full, 5, 1, 0, false, false, "1x1: 1234.5123450000001 @15"},
+    const std::string end = " @7080";  // 40 rows of 7 fields of 25 and a line end: the empty line
+    // (reader, matrix, width, precision, format, row numbers, header, what the reader gives)
+    const std::vector<std::tuple<char, CMatrix*, int, int, int, bool, bool, std::string>> cases = {
+        {'v', &r, 25, 16, 1, false, false, "280" + Text(r).substr(4) + end},
+        {'m', &r, 25, 16, 1, false, false, Text(r) + end},
+        {'m', &a, 10, 3, 0, false, false, "2x2: 0.125 -3 0.001 42 @44"},
+        {'m', &a, 10, 3, 2, false, false, "2x2: 0.125 -3 0.001 42 @44"},
+        {'m', &b, 8, 3, 0, true, false, "2x3: 1 1 2 2 3 4 @48"},
+        {'m', &b, 8, 3, 0, false, true, "0x0: @0"},
+        {'m', &full, 5, 1, 0, false, false, "1x1: 1234.5123450000001 @15"},
     };
-    for (const auto& [m, width, precision, format, rows, header, expected] : cases)
-    {
-        const auto write = [&](CFile* f)
-        { m->WriteASCII(f, "", "", width, precision, format, rows, header); };
-        EXPECT_EQ(read_as('m', written(write)), expected);
-    }
+    under_each_locale(
+        [&]
+        {
+            for (const auto& [reader, m, width, precision, format, rows, header, expected] : cases)
+                EXPECT_EQ(read_as(reader, written(
+                                              [&](CFile* f) {
+                                                  m->WriteASCII(f, "", "", width, precision, format,
+                                                                rows, header);
+                                              })),
+                          expected);
+        });
 }
 
 // The vector reader takes every number and stops after the line that brings the last one (with
-// no number at all, after one line); the
-// matrix's rows are the lines up to the first one without numbers, and the file is left just
+// no number at all, after one line); the matrix's rows are the lines up to the first one without numbers, and the file is left just
 // after the last row. Values and the line the file stands at, in every line-end form.
 TEST(DenseTextReader, ReadsValuesAndLeavesTheFileAtTheSameLine)
 {
@@ -131,14 +130,18 @@ TEST(DenseTextReader, ReadsValuesAndLeavesTheFileAtTheSameLine)
         {'m', "1;2|3,5", "2x2: 1 2 3.5 0", 2},     {'m', "|1 2", "0x0:", 0},  {'m', "", "0x0:", 0},
     };
     // clang-format on
-    for (const std::vector<std::string>& ends : kLineEndForms)
-        for (const auto& [reader, lines, expected, after] : cases)
+    under_each_locale(
+        [&]
         {
-            std::vector<std::size_t> line;
-            const std::string bytes = with_line_ends(lines, ends, &line);
-            EXPECT_EQ(read_as(reader, bytes), expected + " @" + std::to_string(line[after]))
-                << bytes;
-        }
+            for (const std::vector<std::string>& ends : kLineEndForms)
+                for (const auto& [reader, lines, expected, after] : cases)
+                {
+                    std::vector<std::size_t> line;
+                    const std::string bytes = with_line_ends(lines, ends, &line);
+                    EXPECT_EQ(read_as(reader, bytes), expected + " @" + std::to_string(line[after]))
+                        << bytes;
+                }
+        });
 }
 
 // The block after the start keyword: comments and keywords in any case, nested blocks skipped,

@@ -28,7 +28,7 @@ TEST(SparseTextWriter, WritesTheGoldenListingAndExponentRows)
         for (const auto& [m, prefix, suffix, width, precision, format, rows] : cases)
             m->WriteASCII(f, prefix, suffix, width, precision, format, rows, true);
     };
-    expect_golden("text/sparse.txt", written(write));
+    under_each_locale([&] { expect_golden("text/sparse.txt", written(write)); });
 }
 
 // The full matrix with a zero lower triangle and zeros outside the profile ((0, 2) here), an
@@ -48,7 +48,7 @@ TEST(SkylineText, WritesTheGoldenFullMatrix)
         empty.WriteASCII(f, "", "", 10, 2, 0, true, true);
         orderOnly.WriteASCII(f, "[", "]", 2, 0, 1, false, false);
     };
-    expect_golden("text/skyline.txt", written(write));
+    under_each_locale([&] { expect_golden("text/skyline.txt", written(write)); });
     TextFile in("1 2\r\n3 4\r\n");  // the reader leaves the matrix and the file alone
     in.file().Seek(2, CFile::begin);
     k.ReadASCII(&in.file());

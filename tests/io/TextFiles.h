@@ -1,7 +1,7 @@
 // Text files for the reader and writer tests (and the headers they share): a temporary file
 // opened for reading and writing, the bytes a writer leaves, golden files, what each text reader
-// makes of given bytes, the number texts of a scanned line, and files of lines in every line-end
-// form.
+// makes of given bytes, the number texts of a scanned line, files of lines in every line-end
+// form, and the locales every text format must read and write alike.
 #pragma once
 
 #include "support/Dense.h"
@@ -13,11 +13,13 @@
 #include <tarvel/exchange/MatrixMarket.h>
 
 #include <algorithm>
+#include <clocale>
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
 #include <functional>
 #include <gtest/gtest.h>
+#include <locale>
 #include <random>
 #include <string>
 #include <tuple>
@@ -132,5 +134,28 @@ inline std::string with_line_ends(const std::string& text, const std::vector<std
 // The line-end forms every search and reader must read alike: CR LF, LF, and the two in turn.
 inline const std::vector<std::vector<std::string>> kLineEndForms = {
     {"\r\n"}, {"\n"}, {"\n", "\r\n"}};
+
+// Runs body under the C locale, then under a comma-decimal one (setlocale and the global C++
+// locale both switched) when the system has one: the text formats write the same bytes and read
+// the same values under both. scripts/test.sh makes a German locale when the system lacks one
+// and sets TARVEL_TEST_COMMA_LOCALE, which turns a missing comma locale into a failure.
+inline void under_each_locale(const std::function<void()>& body)
+{
+    const char* wanted = std::getenv("TARVEL_TEST_COMMA_LOCALE");
+    std::vector<std::string> names = {"C"};
+    for (const char* name : {wanted ? wanted : "", "de_DE.UTF-8", "de_DE.utf8", "fr_FR.UTF-8"})
+        if (names.size() == 1 && *name && std::setlocale(LC_ALL, name) &&
+            *std::localeconv()->decimal_point == ',')
+            names.push_back(name);
+    std::setlocale(LC_ALL, "C");
+    EXPECT_TRUE(names.size() == 2 || !wanted) << "the comma locale cannot be set";
+    for (const std::string& name : names)
+    {
+        SCOPED_TRACE("locale " + name);
+        std::locale::global(std::locale(name));  // sets the C locale too
+        body();
+    }
+    std::locale::global(std::locale::classic());
+}
 
 }  // namespace tarvel_test
