@@ -1,7 +1,6 @@
 // Text forms of CVector and CMatrix: the exact bytes of the writers (a golden file, and printf as
-// the reference for every entry), round trips, the plain readers' values and file positions in
-// every line-end form, the sectioned reader, and the readers that follow a keyword search; the
-// writers and readers under the C and a comma-decimal locale alike.
+// the reference for every entry), round trips, the readers' values and file positions in every
+// line-end form; the writers and readers under the C and a comma-decimal locale alike.
 #include "io/TextFiles.h"
 
 #include <cstdint>
@@ -144,9 +143,9 @@ TEST(DenseTextReader, ReadsValuesAndLeavesTheFileAtTheSameLine)
         });
 }
 
-// The block after the start keyword: comments and keywords in any case, nested blocks skipped,
-// blocks ended by text, an empty end keyword, no end keyword, symbols; without the start keyword
-// the matrix and the file stay as they were.
+// The block after the start keyword, in every line-end form: comments and keywords in any case,
+// nested blocks skipped, blocks ended by text, an empty end keyword, no end keyword, symbols;
+// without the start keyword the matrix and the file stay as they were.
 TEST(SectionedReader, ReadsTheBlockAfterTheStartKeyword)
 {
     // (lines, start, end, comment, the matrix read, the line the file stands at afterwards): the
@@ -167,53 +166,13 @@ TEST(SectionedReader, ReadsTheBlockAfterTheStartKeyword)
         {"1 2|end", "STIFF", "END", "!", "3x3: 8 8 8 8 8 8 8 8 8", "1 2"},
     };
     // clang-format on
-    for (const auto& [lines, start, end, comment, expected, next] : cases)
-    {
-        TextFile f(with_line_ends(lines, {"\r\n"}));
-        CMatrix m(3, 3, true, 8.0);
-        m.ReadASCII(&f.file(), start, end, comment);
-        EXPECT_EQ(Text(m), expected) << lines;
-        EXPECT_EQ(f.rest_of_line(), next) << lines;
-    }
-}
-
-// A sectioned input file in CR LF, LF and mixed form: every reader that follows a keyword search
-// reads the same numbers and leaves the file at the same line (on LF files the search used to
-// count two bytes per line end, and E became 1e10).
-TEST(ReadersAfterSeekTo, ReadTheSameInEveryLineEndForm)
-{
-    const std::string lines = "MATERIAL|210e9 0.3|END|GEOMETRY|4 1 1 ! a brick|END|tail";
-    // Reader 's' is the sectioned reader, which searches itself; the others follow a search for
-    // the key (none for nullptr) from where the file stands.
-    const auto read = [](CFile& f, const char* key, char reader)
-    {
-        CString k(key ? key : ""), comment("!");
-        CMatrix m;
-        CVector v;
-        CSparseMatrix s;
-        if (reader == 's') m.ReadASCII(&f, key, "end", "!");
-        if (reader != 's' && key && !SeekTo_ReplLine(k, f, &comment, true)) return std::string();
-        if (reader == 'm') m.ReadASCII(&f);
-        if (reader == 'v') v.ReadASCII(&f);
-        if (reader == 'p') s.ReadASCII(&f);
-        return reader == 'v' ? Text(v) : reader == 'p' ? Structure(s) : Text(m);
-    };
-    const std::string material = "210000000000 0.29999999999999999";
-    // (first key and reader, second key and reader, what they read, the line the file stands at)
-    const std::vector<std::tuple<const char*, char, const char*, char, std::string, std::string>>
-        cases = {
-            {"material", 'm', "geometry", 'm', "1x2: " + material + " 1x3: 4 1 1", "END"},
-            {"MATERIAL", 's', "geometry", 's', "1x2: " + material + " 1x3: 4 1 1", "tail"},
-            {"geometry", 'v', nullptr, 'm', "3: 4 1 1 0x0:", "END"},
-            {"material", 'p', nullptr, 'm',
-             "0: 0=210000000000 1=0.29999999999999999; 3: 0=4 1=1 2=1 0x0:", ""},
-        };
     for (const std::vector<std::string>& ends : kLineEndForms)
-        for (const auto& [key1, reader1, key2, reader2, expected, next] : cases)
+        for (const auto& [lines, start, end, comment, expected, next] : cases)
         {
             TextFile f(with_line_ends(lines, ends));
-            const std::string first = read(f.file(), key1, reader1);
-            EXPECT_EQ(first + " " + read(f.file(), key2, reader2), expected) << f.bytes();
+            CMatrix m(3, 3, true, 8.0);
+            m.ReadASCII(&f.file(), start, end, comment);
+            EXPECT_EQ(Text(m), expected) << f.bytes();
             EXPECT_EQ(f.rest_of_line(), next) << f.bytes();
         }
 }
