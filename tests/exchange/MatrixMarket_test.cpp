@@ -6,7 +6,6 @@
 
 #include <cstdio>
 #include <filesystem>
-#include <regex>
 #include <sstream>
 #include <sys/stat.h>
 
@@ -47,19 +46,15 @@ int ThroughPipe(const std::string& file, const std::function<int(const char*)>& 
 }
 
 // The line of the table with each "{N*c}" written out as N copies of c ("NUL": a NUL byte).
-std::string expand(const std::string& line)
+std::string expand(std::string line)
 {
-    static const std::regex repeat(R"(\{(\d+)\*(NUL|.)\})");
-    std::string out;
-    std::size_t from = 0;
-    for (std::sregex_iterator it(line.begin(), line.end(), repeat), end; it != end; ++it)
+    for (std::size_t at; (at = line.find('{')) != std::string::npos;)
     {
-        const char c = (*it)[2] == "NUL" ? '\0' : (*it)[2].str()[0];
-        out += line.substr(from, std::size_t(it->position()) - from) +
-               std::string(std::stoul((*it)[1]), c);
-        from = std::size_t(it->position() + it->length());
+        const std::size_t star = line.find('*', at), close = line.find('}', star + 2);
+        const std::string c = line.substr(star + 1, close - star - 1);
+        line.replace(at, close + 1 - at, std::stoul(line.substr(at + 1)), c == "NUL" ? '\0' : c[0]);
     }
-    return out + line.substr(from);
+    return line;
 }
 
 // The dense rows x cols matrix of the cells of A, as Text writes it (each value "%.17g").
