@@ -17,19 +17,6 @@ namespace
 
 const std::string kData = std::string(TARVEL_TEST_DATA_DIR) + "/mm/";
 
-// Standard output of a command.
-std::string Output(const std::string& command)
-{
-    std::string text;
-    if (FILE* p = popen(command.c_str(), "r"))
-    {
-        char buf[4096];
-        for (std::size_t n; (n = std::fread(buf, 1, sizeof buf, p)) > 0;) text.append(buf, n);
-        pclose(p);
-    }
-    return text;
-}
-
 // read(name) on a named pipe that `cat` fills with the file: no length, no seeking, as from
 // `<(zcat m.mtx.gz)`. The shell opens the pipe before cat runs, so the reader never waits for
 // a writer that does not come.
@@ -270,7 +257,10 @@ TEST_F(MatrixMarket, InterchangesWithScipy)
         "    a = scipy.sparse.coo_matrix(scipy.io.mmread(mine))\n"
         "    print('%dx%d:' % a.shape + ''.join(' %.17g' % x for x in a.toarray().flat))\n"
         "    scipy.io.mmwrite(theirs, a, precision=17)\n";
-    std::istringstream out(Output(python + " -c \"" + script + "\"" + args));
+    ASSERT_EQ(
+        std::system((python + " -c \"" + script + "\"" + args + " >" + dir.file("out")).c_str()),
+        0);
+    std::istringstream out(read_bytes(dir.file("out")));
     CVirtMat::m_bSym = false;
     for (const std::string& golden : goldens)
     {
