@@ -32,18 +32,6 @@ int ThroughPipe(const std::string& file, const std::function<int(const char*)>& 
     return status;
 }
 
-// The line of the table with each "{N*c}" written out as N copies of c ("NUL": a NUL byte).
-std::string expand(std::string line)
-{
-    for (std::size_t at; (at = line.find('{')) != std::string::npos;)
-    {
-        const std::size_t star = line.find('*', at), close = line.find('}', star + 2);
-        const std::string c = line.substr(star + 1, close - star - 1);
-        line.replace(at, close + 1 - at, std::stoul(line.substr(at + 1)), c == "NUL" ? '\0' : c[0]);
-    }
-    return line;
-}
-
 // The dense rows x cols matrix of the cells of A, as Text writes it (each value "%.17g").
 std::string DenseText(const CSparseMatrix& A, int rows, int cols)
 {
@@ -169,7 +157,7 @@ TEST_F(MatrixMarket, ReadsEveryCaseOfTheTable)
         if (line.rfind("== ", 0) == 0)
             cases.push_back({line.substr(3), ""});
         else if (!cases.empty())
-            cases.back().second += expand(line) + "\n";
+            cases.back().second += table_bytes(line, {"\n"}) + "\n";
     ASSERT_GT(cases.size(), 50u);
     under_each_locale(
         [&]

@@ -1,11 +1,13 @@
 // Text forms of CVector and CMatrix: the exact bytes of the writers (a golden file, and printf as
-// the reference for every entry), round trips, the readers' values and file positions in every
-// line-end form; the writers and readers under the C and a comma-decimal locale alike.
+// the reference for every entry), round trips, and the table of what every text reader makes of
+// given bytes in every line-end form; the writers and readers under the C and a comma-decimal
+// locale alike.
 #include "io/TextFiles.h"
 
 #include <cstdint>
 #include <cstdio>
 #include <limits>
+#include <regex>
 
 using namespace tarvel_test;
 
@@ -92,15 +94,16 @@ TEST(DenseTextRoundTrip, ReadsBackWhatWasWritten)
     CMatrix b = MakeMatrix(2, 2, {1, 2, 3, 4}), full = MakeMatrix(1, 2, {1234.5, 12345});
     const std::string end = " @7080";  // 40 rows of 7 fields of 25 and a line end: the empty line
     // (reader, matrix, width, precision, format, row numbers, header, what the reader gives)
-    const std::vector<std::tuple<char, CMatrix*, int, int, int, bool, bool, std::string>> cases = {
-        {'v', &r, 25, 16, 1, false, false, "280" + Text(r).substr(4) + end},
-        {'m', &r, 25, 16, 1, false, false, Text(r) + end},
-        {'m', &a, 10, 3, 0, false, false, "2x2: 0.125 -3 0.001 42 @44"},
-        {'m', &a, 10, 3, 2, false, false, "2x2: 0.125 -3 0.001 42 @44"},
-        {'m', &b, 8, 3, 0, true, false, "2x3: 1 1 2 2 3 4 @48"},
-        {'m', &b, 8, 3, 0, false, true, "0x0: @0"},
-        {'m', &full, 5, 1, 0, false, false, "1x1: 1234.5123450000001 @15"},
-    };
+    const std::vector<std::tuple<const char*, CMatrix*, int, int, int, bool, bool, std::string>>
+        cases = {
+            {"v", &r, 25, 16, 1, false, false, "280" + Text(r).substr(4) + end},
+            {"m", &r, 25, 16, 1, false, false, Text(r) + end},
+            {"m", &a, 10, 3, 0, false, false, "2x2: 0.125 -3 0.001 42 @44"},
+            {"m", &a, 10, 3, 2, false, false, "2x2: 0.125 -3 0.001 42 @44"},
+            {"m", &b, 8, 3, 0, true, false, "2x3: 1 1 2 2 3 4 @48"},
+            {"m", &b, 8, 3, 0, false, true, "0x0: @0"},
+            {"m", &full, 5, 1, 0, false, false, "1x1: 1234.5123450000001 @15"},
+        };
     under_each_locale(
         [&]
         {
@@ -114,65 +117,28 @@ TEST(DenseTextRoundTrip, ReadsBackWhatWasWritten)
         });
 }
 
-// The vector reader takes every number and stops after the line that brings the last one (with
-// no number at all, after one line); the matrix's rows are the lines up to the first one without numbers, and the file is left just
-// after the last row. Values and the line the file stands at, in every line-end form.
-TEST(DenseTextReader, ReadsValuesAndLeavesTheFileAtTheSameLine)
+// The table tests/data/text/read-cases.txt: what each reader makes of given bytes and the rest
+// of the file after it, in every line-end form and under both locales.
+TEST(TextReaders, ReadEveryCaseOfTheTable)
 {
-    // (reader, lines, what it gives, the line the file stands at afterwards)
-    // clang-format off
-    const std::vector<std::tuple<char, std::string, std::string, std::size_t>> cases = {
-        {'v', "1 2|text|3|tail", "3: 1 2 3", 3},   {'v', "I1 g", "4: 1 0 0 9.8100000000000005", 1},
-        {'v', "x|y", "0:", 1},                     {'v', "", "0:", 0},
-        {'m', "1 2 3|4 5||7", "2x3: 1 2 3 4 5 0", 2},
-        {'m', "-I3|pi/2 2pi|x", "2x3: 0 0 -1 2 2 0", 2},
-        {'m', "1;2|3,5", "2x2: 1 2 3.5 0", 2},     {'m', "|1 2", "0x0:", 0},  {'m', "", "0x0:", 0},
-    };
-    // clang-format on
+    static const std::regex form(R"(^(\S+) (.*?) => (.*?) =>(?: (.*))?$)");
+    std::vector<std::vector<std::string>> cases;  // reader, bytes, result, rest
+    std::istringstream table(
+        read_bytes(std::string(TARVEL_TEST_DATA_DIR) + "/text/read-cases.txt"));
+    for (std::string line; std::getline(table, line);)
+        if (std::smatch c; line[0] != '#' && std::regex_match(line, c, form))
+            cases.push_back({c[1], c[2], c[3], c[4]});
+    ASSERT_GT(cases.size(), 30u);
     under_each_locale(
         [&]
         {
             for (const std::vector<std::string>& ends : kLineEndForms)
-                for (const auto& [reader, lines, expected, after] : cases)
+                for (const std::vector<std::string>& c : cases)
                 {
-                    std::vector<std::size_t> line;
-                    const std::string bytes = with_line_ends(lines, ends, &line);
-                    EXPECT_EQ(read_as(reader, bytes), expected + " @" + std::to_string(line[after]))
-                        << bytes;
+                    TextFile f(table_bytes(c[1], ends));
+                    const std::string result = read_with(c[0], f.file());
+                    EXPECT_EQ(result + " => " + f.rest(), c[2] + " => " + c[3])
+                        << c[0] << " " << c[1].substr(0, 80) << " (" << ends.size() << ")";
                 }
         });
-}
-
-// The block after the start keyword, in every line-end form: comments and keywords in any case,
-// nested blocks skipped, blocks ended by text, an empty end keyword, no end keyword, symbols;
-// without the start keyword the matrix and the file stay as they were.
-TEST(SectionedReader, ReadsTheBlockAfterTheStartKeyword)
-{
-    // (lines, start, end, comment, the matrix read, the line the file stands at afterwards): the
-    // start keyword's own line is never a row; a line beginning with the start keyword's first
-    // letter opens a nested block; with an empty end keyword text ends the block, and a nested
-    // block is one further line
-    // clang-format off
-    const std::vector<std::tuple<std::string, const char*, const char*, const char*, std::string,
-                                 std::string>> cases = {
-        {"stiff|1 2 ! first row||3 4|end|5 6", "STIFF", "END", "!", "2x2: 1 2 3 4", "5 6"},
-        {"head|Stiff 9 9|1 2 c 7 7|3 4|End block|5 6", "stiff", "end", "c", "2x2: 1 2 3 4", "5 6"},
-        {"stiff|1 2|S nested|9 9 9|end|3 4|end|5 6", "STIFF", "END", "!", "2x2: 1 2 3 4", "5 6"},
-        {"stiff|1 2|oops|3 4|end", "STIFF", "END", "!", "1x2: 1 2", "3 4"},
-        {"stiff|1 2|Skip|7 7 7|3|text|5", "STIFF", "", "!", "2x2: 1 2 3 0", "5"},
-        {"stiff|1|2 3", "STIFF", "END", "!", "2x2: 1 0 2 3", ""},
-        {"stiff|i1|-g pi/2 2pi|end", "stiff", "end", "", "2x3: 1 0 0 -9.8100000000000005 2 2", ""},
-        {"stiff|end|1 2", "STIFF", "END", "", "0x0:", "1 2"},
-        {"1 2|end", "STIFF", "END", "!", "3x3: 8 8 8 8 8 8 8 8 8", "1 2"},
-    };
-    // clang-format on
-    for (const std::vector<std::string>& ends : kLineEndForms)
-        for (const auto& [lines, start, end, comment, expected, next] : cases)
-        {
-            TextFile f(with_line_ends(lines, ends));
-            CMatrix m(3, 3, true, 8.0);
-            m.ReadASCII(&f.file(), start, end, comment);
-            EXPECT_EQ(Text(m), expected) << f.bytes();
-            EXPECT_EQ(f.rest_of_line(), next) << f.bytes();
-        }
 }

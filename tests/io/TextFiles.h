@@ -21,6 +21,7 @@
 #include <gtest/gtest.h>
 #include <locale>
 #include <random>
+#include <sstream>
 #include <string>
 #include <tuple>
 #include <vector>
@@ -40,12 +41,21 @@ public:
     CFile& file() { return m_file; }
     ULONGLONG position() const { return m_file.GetPosition(); }
     std::string bytes() { return read_bytes(m_name); }
-    // The rest of the line at the file's position (up to its "\r" or "\n").
-    std::string rest_of_line()
+    // The bytes after the file's position: line ends as "|", a lone "\r" and NUL bytes as "\r"
+    // and "\0".
+    std::string rest()
     {
         const std::string all = bytes();
-        const std::size_t at = std::size_t(position());
-        return at >= all.size() ? "" : all.substr(at, all.find_first_of("\r\n", at) - at);
+        std::string s;
+        for (std::size_t k = std::size_t(position()); k < all.size(); ++k)
+        {
+            if (all.compare(k, 2, "\r\n") == 0) ++k;
+            s += all[k] == '\n'   ? "|"
+                 : all[k] == '\r' ? "\\r"
+                 : all[k] == '\0' ? "\\0"
+                                  : std::string(1, all[k]);
+        }
+        return s;
     }
 
 private:
@@ -72,21 +82,32 @@ inline void expect_golden(const std::string& name, const std::string& bytes)
     EXPECT_EQ(read_bytes(path), bytes) << name;
 }
 
-// What a text reader makes of the bytes, and where it leaves the file: 'v' CVector::ReadASCII
-// into a vector of three 8s, 'm' the plain and 's' the sectioned CMatrix::ReadASCII ("STIFF",
-// "END", "!") into a 2 x 2 matrix of 8s (Text), 'p' CSparseMatrix::ReadASCII (Structure);
-// then " @" and the file position.
-inline std::string read_as(char reader, const std::string& bytes)
+// What a text reader makes of the file from its position: "v" CVector::ReadASCII into a vector
+// of three 8s, "m" the plain and "s:START:END:COMMENT" the sectioned CMatrix::ReadASCII ("s"
+// alone: STIFF, END, !) into a 2 x 2 matrix of 8s (Text), "p" CSparseMatrix::ReadASCII
+// (Structure).
+inline std::string read_with(const std::string& reader, CFile& file)
 {
-    TextFile f(bytes);
     CVector v(3, true, 8.0);
     CMatrix m(2, 2, true, 8.0);
     CSparseMatrix s;
-    if (reader == 'v') v.ReadASCII(&f.file());
-    if (reader == 'm') m.ReadASCII(&f.file());
-    if (reader == 's') m.ReadASCII(&f.file(), "STIFF", "END", "!");
-    if (reader == 'p') s.ReadASCII(&f.file());
-    const std::string what = reader == 'v' ? Text(v) : reader == 'p' ? Structure(s) : Text(m);
+    std::vector<std::string> words = {"s", "STIFF", "END", "!"};  // s:START:END:COMMENT
+    std::istringstream given(reader.size() > 1 ? reader : "");
+    if (reader.size() > 1) words.clear();
+    for (std::string w; std::getline(given, w, ':');) words.push_back(w);
+    words.resize(4);
+    if (reader == "v") v.ReadASCII(&file);
+    if (reader == "m") m.ReadASCII(&file);
+    if (reader[0] == 's') m.ReadASCII(&file, words[1].c_str(), words[2].c_str(), words[3].c_str());
+    if (reader == "p") s.ReadASCII(&file);
+    return reader == "v" ? Text(v) : reader == "p" ? Structure(s) : Text(m);
+}
+
+// read_with on a file of the bytes, then " @" and the file position.
+inline std::string read_as(const std::string& reader, const std::string& bytes)
+{
+    TextFile f(bytes);
+    const std::string what = read_with(reader, f.file());
     return what + " @" + std::to_string(f.position());
 }
 
@@ -128,6 +149,30 @@ inline std::string with_line_ends(const std::string& text, const std::vector<std
         from = bar + 1;
     }
     if (starts != nullptr) starts->push_back(s.size());
+    return s;
+}
+
+// The bytes a case of a table stands for, in one line-end form: "|" the next of ends, "\r", "\n"
+// and "\0" those characters, "{N*c}" N copies of the character c.
+inline std::string table_bytes(const std::string& text, const std::vector<std::string>& ends)
+{
+    std::string s;
+    for (std::size_t k = 0, line = 0; k < text.size(); ++k)
+        if (text[k] == '|')
+            s += ends[line++ % ends.size()];
+        else if (text[k] == '\\' && k + 1 < text.size())
+        {
+            const char e = text[++k];
+            s += e == 'r' ? '\r' : e == 'n' ? '\n' : e == '0' ? '\0' : e;
+        }
+        else if (text[k] == '{')
+        {
+            const std::size_t star = text.find('*', k);
+            s.append(std::stoul(text.substr(k + 1)), text[star + 1]);
+            k = text.find('}', star + 2);
+        }
+        else
+            s += text[k];
     return s;
 }
 
