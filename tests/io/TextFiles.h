@@ -50,10 +50,8 @@ public:
         for (std::size_t k = std::size_t(position()); k < all.size(); ++k)
         {
             if (all.compare(k, 2, "\r\n") == 0) ++k;
-            s += all[k] == '\n'   ? "|"
-                 : all[k] == '\r' ? "\\r"
-                 : all[k] == '\0' ? "\\0"
-                                  : std::string(1, all[k]);
+            const char c = all[k];
+            s += c == '\n' ? "|" : c == '\r' ? "\\r" : c == '\0' ? "\\0" : std::string(1, c);
         }
         return s;
     }
@@ -101,14 +99,6 @@ inline std::string read_with(const std::string& reader, CFile& file)
     if (reader[0] == 's') m.ReadASCII(&file, words[1].c_str(), words[2].c_str(), words[3].c_str());
     if (reader == "p") s.ReadASCII(&file);
     return reader == "v" ? Text(v) : reader == "p" ? Structure(s) : Text(m);
-}
-
-// read_with on a file of the bytes, then " @" and the file position.
-inline std::string read_as(const std::string& reader, const std::string& bytes)
-{
-    TextFile f(bytes);
-    const std::string what = read_with(reader, f.file());
-    return what + " @" + std::to_string(f.position());
 }
 
 // A sparse matrix that records every Add(i, j, v) a reader hands it, then adds as the plain one.
