@@ -21,7 +21,7 @@ ensure_packages cmake:cmake g++:g++ make:make pkg-config:pkg-config \
   /usr/include/x86_64-linux-gnu/openblas-pthread/cblas.h:libopenblas-dev \
   /usr/lib/x86_64-linux-gnu/liblapack.so:liblapack-dev \
   /usr/include/suitesparse/amd.h:libsuitesparse-dev /usr/include/metis.h:libmetis-dev
-# The text formats are also checked under a comma-decimal locale (tests/io/TextLocale_test.cpp):
+# The text formats are also checked under a comma-decimal locale (tests/io/TextFiles.h):
 # a German one is made when the system lacks it, and the test fails rather than skips without it.
 ensure_packages localedef:locales
 if ! locale -a 2>/dev/null | grep -qix 'de_DE\.utf-\?8'; then

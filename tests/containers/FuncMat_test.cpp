@@ -47,10 +47,7 @@ TEST(FuncMat, Sizing)
     EXPECT_TRUE(f.m_pData == array && f[1][2] == nullptr && f.GetRows() == 2);
     f.Allocate(1, 1, true, square);
     int two[] = {2}, zero[] = {0}, dims[] = {2, 5, 0};
-    EXPECT_TRUE(f.Allocate(two, 1));
-    EXPECT_EQ(f.GetColumns(), 2);
-    for (int k = 0; k < 4; ++k) EXPECT_EQ(f.m_pData[k], nullptr);
-    EXPECT_FALSE(f.Allocate(zero, 1));
-    EXPECT_TRUE(f.Allocate(dims, 3));
-    EXPECT_EQ(f.GetColumns(), 5);
+    EXPECT_TRUE(f.Allocate(two, 1) && f.GetColumns() == 2 && f.m_pData[0] == nullptr &&
+                f.m_pData[3] == nullptr);
+    EXPECT_TRUE(!f.Allocate(zero, 1) && f.Allocate(dims, 3) && f.GetColumns() == 5);
 }

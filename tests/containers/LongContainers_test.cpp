@@ -28,45 +28,36 @@ std::string text(const CLongMatrix& m)
 
 }  // namespace
 
-// Three-argument form: size as asked, no array for 0 or less. Array form: size d0; init d1 != 0
-// (true below count 2); value d2 (0 below count 3).
-TEST(LongVector, AllocateForms)
+// Three-argument form: size as asked, no array for 0 or less. Array forms by count: the
+// vector's size d0, init d1 != 0 (true below count 2), value d2 (0 below count 3); the matrix's
+// rows, columns, init, value (4+, 3, 2, 1 or less), its dimensions stored even without storage,
+// but an entry count beyond the int range leaves a 0 x 0 matrix.
+TEST(LongContainers, AllocateForms)
 {
     CLongVector v;
     EXPECT_TRUE(v.Allocate(3, true, 7));
     EXPECT_EQ(text(v), "3: 7 7 7");
-    EXPECT_FALSE(v.Allocate(0, true, 7));
-    EXPECT_TRUE(v.GetVector() == nullptr && v.GetSize() == 0);
-    EXPECT_FALSE(v.Allocate(-2, true, 7));
+    EXPECT_FALSE(v.Allocate(0, true, 7) || v.Allocate(-2, true, 7));
     EXPECT_EQ(text(v), "-2:");
+    // (dimensions, count, a matrix or a vector, what it holds afterwards)
     // clang-format off
-    for (auto [dims, count, expected] : std::vector<std::tuple<std::vector<int>, int, std::string>>{
-             {{2, 1, 9}, 3, "2: 9 9"}, {{4, 5}, 2, "4: 0 0 0 0"}, {{2, 5, 9}, 1, "2: 0 0"},
-             {{3, 7, 7}, 0, "3: 0 0 0"}})
+    for (auto [dims, count, matrix, expected] :
+         std::vector<std::tuple<std::vector<int>, int, bool, std::string>>{
+             {{2, 1, 9}, 3, false, "2: 9 9"},         {{4, 5}, 2, false, "4: 0 0 0 0"},
+             {{2, 5, 9}, 1, false, "2: 0 0"},         {{3, 7, 7}, 0, false, "3: 0 0 0"},
+             {{2, 1, 1, 6}, 4, true, "2x1: 6 6"},     {{1, 2, 1, 6}, 3, true, "1x2: 0 0"},
+             {{2, 2, 0, 6}, 2, true, "2x2: 0 0 0 0"}, {{3, 9, 9, 9}, 1, true, "3x3: 0 0 0 0 0 0 0 0 0"},
+             {{0, 4, 1, 1}, 4, true, "0x4:"},         {{-1, 3, 1, 1}, 4, true, "-1x3:"},
+             {{0x10000, 0x10000, 1, 1}, 4, true, "0x0:"}})
     // clang-format on
     {
-        v.Allocate(1, true, 42);
-        EXPECT_TRUE(v.Allocate(dims.data(), count));
-        EXPECT_EQ(text(v), expected) << count;
-    }
-}
-
-// The array form by count (4+, 3, 2, 1 or less); dimensions are stored even without storage,
-// but an entry count beyond the int range leaves a 0 x 0 matrix.
-TEST(LongMatrix, AllocateForms)
-{
-    // clang-format off
-    for (auto [dims, count, expected] : std::vector<std::tuple<std::vector<int>, int, std::string>>{
-             {{2, 1, 1, 6}, 4, "2x1: 6 6"}, {{1, 2, 1, 6}, 3, "1x2: 0 0"},
-             {{2, 2, 0, 6}, 2, "2x2: 0 0 0 0"}, {{3, 9, 9, 9}, 1, "3x3: 0 0 0 0 0 0 0 0 0"},
-             {{0, 4, 1, 1}, 4, "0x4:"},
-             {{-1, 3, 1, 1}, 4, "-1x3:"}, {{0x10000, 0x10000, 1, 1}, 4, "0x0:"}})
-    // clang-format on
-    {
+        CLongVector lv;
         CLongMatrix m;
+        lv.Allocate(1, true, 42);
         m.Allocate(1, 1, true, 3);
-        EXPECT_EQ(m.Allocate(dims.data(), count), expected.find(' ') != std::string::npos);
-        EXPECT_EQ(text(m), expected);
+        EXPECT_EQ(matrix ? m.Allocate(dims.data(), count) : lv.Allocate(dims.data(), count),
+                  expected.find(' ') != std::string::npos);
+        EXPECT_EQ(matrix ? text(m) : text(lv), expected);
     }
 }
 
@@ -104,25 +95,22 @@ TEST(LongContainers, FindAssignmentAndArithmetic)
     copy.Allocate(1, true, 5);
     copy = v;
     copy = copy;
-    EXPECT_EQ(text(copy) + " " + text(CLongVector(v)), "3: 1 4 4 3: 1 4 4");
     v += 10;
-    EXPECT_EQ(text(v), "3: 11 14 14");
+    const std::string added = text(v);
     v = -3L;
-    EXPECT_EQ(text(v) + " " + text(copy), "3: -3 -3 -3 3: 1 4 4");
     empty += 5;
     empty = 7L;
-    EXPECT_EQ(text(empty), "0:");
-
+    EXPECT_EQ(text(copy) + " " + text(CLongVector(v)) + " " + added + " " + text(empty),
+              "3: 1 4 4 3: -3 -3 -3 3: 11 14 14 0:");
     CLongMatrix m, mcopy, mempty;
     m.Allocate(2, 3, true, 1);
     m[1][2] = 6;
     mcopy.Allocate(5, 5, true, 1);
     mcopy = m;
-    EXPECT_EQ(text(CLongMatrix(m)), "2x3: 1 1 1 1 1 6");
     mcopy += 2;
-    EXPECT_EQ(text(mcopy), "2x3: 3 3 3 3 3 8");
+    const std::string madded = text(mcopy);
     mcopy = 0L;
-    EXPECT_EQ(text(mcopy) + " " + text(m), "2x3: 0 0 0 0 0 0 2x3: 1 1 1 1 1 6");
     mempty += 4;
-    EXPECT_EQ(text(mempty), "0x0:");
+    EXPECT_EQ(text(CLongMatrix(m)) + " " + madded + " " + text(mcopy) + " " + text(mempty),
+              "2x3: 1 1 1 1 1 6 2x3: 3 3 3 3 3 8 2x3: 0 0 0 0 0 0 0x0:");
 }

@@ -35,28 +35,21 @@ TEST(LongText, WritesTheGoldenLayouts)
     CLongVector one = long_vector({0});
     const auto write = [&](CFile* f)
     {
+        // clang-format off
         for (auto [width, precision, exponent, numbers] : {std::tuple{4, 0, false, false},
-                                                           {6, 2, false, false},
-                                                           {9, 1, true, false},
-                                                           {6, 2, false, true}})
+                 {6, 2, false, false}, {9, 1, true, false}, {6, 2, false, true}})
             m.WriteASCII(f, "", "", width, precision, exponent, numbers, numbers);
         emptyMatrix.WriteASCII(f, "", "", 4, 0, false, false, false);
-        for (auto [vector, numbering, rows] : {std::tuple{&v, true, false},
-                                               {&v, false, false},
-                                               {&v, true, true},
-                                               {&v, false, true},
-                                               {&empty, true, false},
-                                               {&empty, true, true}})
+        for (auto [vector, numbering, rows] : {std::tuple{&v, true, false}, {&v, false, false},
+                 {&v, true, true}, {&v, false, true}, {&empty, true, false}, {&empty, true, true}})
             vector->WriteASCII(f, " ", "", 3, numbering, rows);
         v.WriteASCII(f, "<", ">", 4, false, true);
         negative.WriteASCII(f, "", ",", 1, false, false);
-        for (auto [header, numbers, width] : {std::tuple{false, false, 2},
-                                              {false, true, 2},
-                                              {true, false, 2},
-                                              {true, true, 3},
-                                              {true, true, 1}})
+        for (auto [header, numbers, width] : {std::tuple{false, false, 2}, {false, true, 2},
+                 {true, false, 2}, {true, true, 3}, {true, true, 1}})
             all.WriteASCII(f, "", "", width, starts, header, numbers);
+        // clang-format on
         all.WriteASCII(f, "", "", 2, one, true, false);
     };
-    expect_golden("text/long.txt", written(write));
+    under_each_locale([&] { expect_golden("text/long.txt", written(write)); });
 }

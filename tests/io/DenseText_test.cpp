@@ -1,17 +1,20 @@
 // Text forms of CVector and CMatrix: the exact bytes of the writers (a golden file, and printf as
-// the reference for every entry), round trips, the plain readers' values and file positions in
-// every line-end form, the sectioned reader, and the readers that follow a keyword search.
+// the reference for every entry), round trips, and the table of what every text reader makes of
+// given bytes in every line-end form; the writers and readers under the C and a comma-decimal
+// locale alike.
 #include "io/TextFiles.h"
 
 #include <cstdint>
 #include <cstdio>
 #include <limits>
+#include <regex>
 
 using namespace tarvel_test;
 
 // The vector: one line, format 0 fixed and any other exponent. The matrix: header block, rows
 // with labels of width - precision (0 and negative label widths included), the last piece
-// written once more; a format outside 0..2 writes no row; empty objects.
+// written once more; a format outside 0..2 writes no row; empty objects; a field of 1000
+// characters (printf's path).
 TEST(DenseTextWriter, WritesTheGoldenLayouts)
 {
     CVector v = MakeVector({1.0, -2.5}), empty;
@@ -28,14 +31,14 @@ TEST(DenseTextWriter, WritesTheGoldenLayouts)
             {&m12, "", ";", 6, 2, 2, true, false},   {&half, "", "", 3, 3, 0, true, true},
             {&half, "", "", 3, 5, 0, true, false},   {&m22, "", "", 8, 3, 3, true, false},
             {&m22, "", "", 8, 3, -1, false, true},   {&none, "", "", 8, 3, 0, true, true},
-            {&none, "", "", 8, 3, 0, false, false},
+            {&none, "", "", 8, 3, 0, false, false},  {&m12, "", "", 1000, 3, 0, false, false},
         };
     const auto write = [&](CFile* f)
     {
         for (const auto& [m, prefix, suffix, width, precision, format, rows, header] : cases)
             m->WriteASCII(f, prefix, suffix, width, precision, format, rows, header);
     };
-    expect_golden("text/dense.txt", written(write));
+    under_each_locale([&] { expect_golden("text/dense.txt", written(write)); });
 }
 
 // Every entry is exactly what printf makes of it: random values of every magnitude (halfway
@@ -50,35 +53,30 @@ TEST(DenseTextWriter, EntriesArePrintfConversions)
     std::mt19937_64 rng(11);
     for (int k = 0; k < 200; ++k)
     {
-        double v;
         const std::uint64_t bits = rng();
+        double v;
         std::memcpy(&v, &bits, sizeof v);
         if (std::isfinite(v)) values.push_back(v);
         values.push_back(std::ldexp(double(rng() % 100000) - 50000, int(rng() % 80) - 40));
     }
     CMatrix m(1, int(values.size()));
     std::copy(values.begin(), values.end(), m.m_pData);
-    const char* forms[] = {"%s%*.*f%s", "%s%*.*e%s"};
+    const char* forms[] = {"(%*.*f)", "(%*.*e)", "(%*.*g)"};  // %g: precision 6
     for (int format : {0, 1, 2})
-        for (const auto& [width, precision] :
-             {std::pair{10, 3}, std::pair{-12, 0}, std::pair{0, 17}, std::pair{25, 1},
-              std::pair{3, 20}})
+        for (auto [width, precision] :
+             {std::pair{10, 3}, {-12, 0}, {0, 17}, {25, 1}, {3, 20}, {1000, 2}})
         {
-            SCOPED_TRACE(format * 1000 + width * 10 + precision);
             std::string expected;
             char buf[2048];
             for (double v : values)
-            {
-                if (format == 2)
-                    std::snprintf(buf, sizeof buf, "%s%*g%s", "(", width, v, ")");
-                else
-                    std::snprintf(buf, sizeof buf, forms[format], "(", width, precision, v, ")");
-                expected += buf;
-            }
+                expected.append(buf,
+                                std::size_t(std::snprintf(buf, sizeof buf, forms[format], width,
+                                                          format == 2 ? 6 : precision, v)));
             EXPECT_EQ(
                 written([&](CFile* f)
                         { m.WriteASCII(f, "(", ")", width, precision, format, false, false); }),
-                expected + "\r\n\r\n");
+                expected + "\r\n\r\n")
+                << format << " " << width << " " << precision;
         }
 }
 
@@ -94,123 +92,55 @@ TEST(DenseTextRoundTrip, ReadsBackWhatWasWritten)
     CMatrix r(40, 7), a = MakeMatrix(2, 2, {0.125, -3, 1e-3, 42});
     for (int k = 0; k < r.m_nSize; ++k) r.m_pData[k] = value(rng) * std::pow(10, k % 9 - 4);
     CMatrix b = MakeMatrix(2, 2, {1, 2, 3, 4}), full = MakeMatrix(1, 2, {1234.5, 12345});
-    const std::string bytes =
-        written([&](CFile* f) { r.WriteASCII(f, "", "", 25, 16, 1, false, false); });
-    const std::string end = " @" + std::to_string(bytes.size() - 2);  // at the empty line
-    EXPECT_EQ(read_as('v', bytes), "280" + Text(r).substr(4) + end);
-    // (matrix, width, precision, format, row numbers, header, what the plain reader gives)
-    const std::vector<std::tuple<CMatrix*, int, int, int, bool, bool, std::string>> cases = {
-        {&r, 25, 16, 1, false, false, Text(r) + end},
-        {&a, 10, 3, 0, false, false, "2x2: 0.125 -3 0.001 42 @44"},
-        {&a, 10, 3, 2, false, false, "2x2: 0.125 -3 0.001 42 @44"},
-        {&b, 8, 3, 0, true, false, "2x3: 1 1 2 2 3 4 @48"},
-        {&b, 8, 3, 0, false, true, "0x0: @0"},
-        {&full, 5, 1, 0, false, false, "1x1: 1234.5123450000001 @15"},
-    };
-    for (const auto& [m, width, precision, format, rows, header, expected] : cases)
-    {
-        const auto write = [&](CFile* f)
-        { m->WriteASCII(f, "", "", width, precision, format, rows, header); };
-        EXPECT_EQ(read_as('m', written(write)), expected);
-    }
-}
-
-// The vector reader takes every number and stops after the line that brings the last one (with
-// no number at all, after one line); the
-// matrix's rows are the lines up to the first one without numbers, and the file is left just
-// after the last row. Values and the line the file stands at, in every line-end form.
-TEST(DenseTextReader, ReadsValuesAndLeavesTheFileAtTheSameLine)
-{
-    // (reader, lines, what it gives, the line the file stands at afterwards)
-    // clang-format off
-    const std::vector<std::tuple<char, std::string, std::string, std::size_t>> cases = {
-        {'v', "1 2|text|3|tail", "3: 1 2 3", 3},   {'v', "I1 g", "4: 1 0 0 9.8100000000000005", 1},
-        {'v', "x|y", "0:", 1},                     {'v', "", "0:", 0},
-        {'m', "1 2 3|4 5||7", "2x3: 1 2 3 4 5 0", 2},
-        {'m', "-I3|pi/2 2pi|x", "2x3: 0 0 -1 2 2 0", 2},
-        {'m', "1;2|3,5", "2x2: 1 2 3.5 0", 2},     {'m', "|1 2", "0x0:", 0},  {'m', "", "0x0:", 0},
-    };
-    // clang-format on
-    for (const std::vector<std::string>& ends : kLineEndForms)
-        for (const auto& [reader, lines, expected, after] : cases)
-        {
-            std::vector<std::size_t> line;
-            const std::string bytes = with_line_ends(lines, ends, &line);
-            EXPECT_EQ(read_as(reader, bytes), expected + " @" + std::to_string(line[after]))
-                << bytes;
-        }
-}
-
-// The block after the start keyword: comments and keywords in any case, nested blocks skipped,
-// blocks ended by text, an empty end keyword, no end keyword, symbols; without the start keyword
-// the matrix and the file stay as they were.
-TEST(SectionedReader, ReadsTheBlockAfterTheStartKeyword)
-{
-    // (lines, start, end, comment, the matrix read, the line the file stands at afterwards): the
-    // start keyword's own line is never a row; a line beginning with the start keyword's first
-    // letter opens a nested block; with an empty end keyword text ends the block, and a nested
-    // block is one further line
-    // clang-format off
-    const std::vector<std::tuple<std::string, const char*, const char*, const char*, std::string,
-                                 std::string>> cases = {
-        {"stiff|1 2 ! first row||3 4|end|5 6", "STIFF", "END", "!", "2x2: 1 2 3 4", "5 6"},
-        {"head|Stiff 9 9|1 2 c 7 7|3 4|End block|5 6", "stiff", "end", "c", "2x2: 1 2 3 4", "5 6"},
-        {"stiff|1 2|S nested|9 9 9|end|3 4|end|5 6", "STIFF", "END", "!", "2x2: 1 2 3 4", "5 6"},
-        {"stiff|1 2|oops|3 4|end", "STIFF", "END", "!", "1x2: 1 2", "3 4"},
-        {"stiff|1 2|Skip|7 7 7|3|text|5", "STIFF", "", "!", "2x2: 1 2 3 0", "5"},
-        {"stiff|1|2 3", "STIFF", "END", "!", "2x2: 1 0 2 3", ""},
-        {"stiff|i1|-g pi/2 2pi|end", "stiff", "end", "", "2x3: 1 0 0 -9.8100000000000005 2 2", ""},
-        {"stiff|end|1 2", "STIFF", "END", "", "0x0:", "1 2"},
-        {"1 2|end", "STIFF", "END", "!", "3x3: 8 8 8 8 8 8 8 8 8", "1 2"},
-    };
-    // clang-format on
-    for (const auto& [lines, start, end, comment, expected, next] : cases)
-    {
-        TextFile f(with_line_ends(lines, {"\r\n"}));
-        CMatrix m(3, 3, true, 8.0);
-        m.ReadASCII(&f.file(), start, end, comment);
-        EXPECT_EQ(Text(m), expected) << lines;
-        EXPECT_EQ(f.rest_of_line(), next) << lines;
-    }
-}
-
-// A sectioned input file in CR LF, LF and mixed form: every reader that follows a keyword search
-// reads the same numbers and leaves the file at the same line (on LF files the search used to
-// count two bytes per line end, and E became 1e10).
-TEST(ReadersAfterSeekTo, ReadTheSameInEveryLineEndForm)
-{
-    const std::string lines = "MATERIAL|210e9 0.3|END|GEOMETRY|4 1 1 ! a brick|END|tail";
-    // Reader 's' is the sectioned reader, which searches itself; the others follow a search for
-    // the key (none for nullptr) from where the file stands.
-    const auto read = [](CFile& f, const char* key, char reader)
-    {
-        CString k(key ? key : ""), comment("!");
-        CMatrix m;
-        CVector v;
-        CSparseMatrix s;
-        if (reader == 's') m.ReadASCII(&f, key, "end", "!");
-        if (reader != 's' && key && !SeekTo_ReplLine(k, f, &comment, true)) return std::string();
-        if (reader == 'm') m.ReadASCII(&f);
-        if (reader == 'v') v.ReadASCII(&f);
-        if (reader == 'p') s.ReadASCII(&f);
-        return reader == 'v' ? Text(v) : reader == 'p' ? Structure(s) : Text(m);
-    };
-    const std::string material = "210000000000 0.29999999999999999";
-    // (first key and reader, second key and reader, what they read, the line the file stands at)
-    const std::vector<std::tuple<const char*, char, const char*, char, std::string, std::string>>
+    // (reader, matrix, width, precision, format, row numbers, header, what the reader gives and
+    // the rest of the file: the empty line that ends the matrix)
+    const std::vector<std::tuple<const char*, CMatrix*, int, int, int, bool, bool, std::string>>
         cases = {
-            {"material", 'm', "geometry", 'm', "1x2: " + material + " 1x3: 4 1 1", "END"},
-            {"MATERIAL", 's', "geometry", 's', "1x2: " + material + " 1x3: 4 1 1", "tail"},
-            {"geometry", 'v', nullptr, 'm', "3: 4 1 1 0x0:", "END"},
-            {"material", 'p', nullptr, 'm',
-             "0: 0=210000000000 1=0.29999999999999999; 3: 0=4 1=1 2=1 0x0:", ""},
+            {"v", &r, 25, 16, 1, false, false, "280" + Text(r).substr(4) + " => |"},
+            {"m", &r, 25, 16, 1, false, false, Text(r) + " => |"},
+            {"m", &a, 10, 3, 0, false, false, "2x2: 0.125 -3 0.001 42 => |"},
+            {"m", &a, 10, 3, 2, false, false, "2x2: 0.125 -3 0.001 42 => |"},
+            {"m", &b, 8, 3, 0, true, false, "2x3: 1 1 2 2 3 4 => |"},
+            {"m", &b, 8, 3, 0, false, true,
+             "0x0: => |       1       2|   1.000   2.000|   3.000   4.000||"},
+            {"m", &full, 5, 1, 0, false, false, "1x1: 1234.5123450000001 => |"},
         };
-    for (const std::vector<std::string>& ends : kLineEndForms)
-        for (const auto& [key1, reader1, key2, reader2, expected, next] : cases)
+    under_each_locale(
+        [&]
         {
-            TextFile f(with_line_ends(lines, ends));
-            const std::string first = read(f.file(), key1, reader1);
-            EXPECT_EQ(first + " " + read(f.file(), key2, reader2), expected) << f.bytes();
-            EXPECT_EQ(f.rest_of_line(), next) << f.bytes();
-        }
+            for (const auto& [reader, m, width, precision, format, rows, header, expected] : cases)
+            {
+                TextFile f(written(
+                    [&](CFile* out)
+                    { m->WriteASCII(out, "", "", width, precision, format, rows, header); }));
+                const std::string what = read_with(reader, f.file());  // before the rest
+                EXPECT_EQ(what + " => " + f.rest(), expected);
+            }
+        });
+}
+
+// The table tests/data/text/read-cases.txt: what each reader makes of given bytes and the rest
+// of the file after it, in every line-end form and under both locales.
+TEST(TextReaders, ReadEveryCaseOfTheTable)
+{
+    static const std::regex form(R"(^(\S+) (.*?) => (.*?) =>(?: (.*))?$)");
+    std::vector<std::vector<std::string>> cases;  // reader, bytes, result, rest
+    std::istringstream table(
+        read_bytes(std::string(TARVEL_TEST_DATA_DIR) + "/text/read-cases.txt"));
+    for (std::string line; std::getline(table, line);)
+        if (std::smatch c; line[0] != '#' && std::regex_match(line, c, form))
+            cases.push_back({c[1], c[2], c[3], c[4]});
+    ASSERT_GT(cases.size(), 30u);
+    under_each_locale(
+        [&]
+        {
+            for (const std::vector<std::string>& ends : kLineEndForms)
+                for (const std::vector<std::string>& c : cases)
+                {
+                    TextFile f(table_bytes(c[1], ends));
+                    const std::string result = read_with(c[0], f.file());
+                    EXPECT_EQ(result + " => " + f.rest(), c[2] + " => " + c[3])
+                        << c[0] << " " << c[1].substr(0, 80) << " (" << ends.size() << ")";
+                }
+        });
 }

@@ -1,43 +1,10 @@
-// Text from outside is untrusted: numbers out of range, hundreds of digits, megabyte lines,
-// binary noise, NUL bytes, a lone carriage return, empty files and forged ragged blocks. Every
-// reader gives its defined result (run under the sanitizers, nothing may read out of bounds).
+// Text from outside is untrusted: megabyte lines, binary noise and forged ragged blocks (numbers
+// out of range, NUL bytes, a lone carriage return and empty files are cases of the readers'
+// table). Every reader gives its defined result (run under the sanitizers, nothing may read out
+// of bounds).
 #include "io/TextFiles.h"
 
 using namespace tarvel_test;
-
-// What each reader makes of odd bytes and where it leaves the file. Numbers convert as strtod
-// does in the C locale, out-of-range results included (the sparse reader stores infinity, not
-// -0.0); NUL bytes separate numbers like any other character; a lone "\r" ends its line together
-// with the character after it; empty files give empty objects (a sectioned read that finds
-// nothing leaves the matrix alone); a last line without a line end is read.
-TEST(MalformedText, EachReaderGivesItsDefinedResult)
-{
-    const std::string huge = "1e999 -1e-999 " + std::string(400, '9') + " 1" +
-                             std::string(199, '0') + "." + std::string(200, '0') +
-                             " 4e-320 +5 -.5 +,25 -1e999";
-    const std::string values = "inf -0 inf 1.0000000000000001e+199 3.999955468730732e-320 5 "
-                               "-0.5 0.25 -inf";
-    const std::string nul("1\0 2\r\n\0\r\n3", 10), cr = "1 2\r3 4\r\n5\r\n";
-    // (reader as read_as names it, bytes, what it gives and where it leaves the file)
-    const std::vector<std::tuple<char, std::string, std::string>> cases = {
-        {'v', huge, "9: " + values + " @" + std::to_string(huge.size())},
-        {'m', huge + "\r\n", "1x9: " + values + " @" + std::to_string(huge.size() + 2)},
-        // clang-format off
-        {'p', "1e999 -1e-999 0\r\n", "0: 0=inf @17"},
-        {'v', nul, "3: 1 2 3 @10"},                  {'m', nul, "1x2: 1 2 @6"},
-        {'v', cr, "4: 1 2 4 5 @12"},                 {'m', cr, "3x2: 1 2 4 0 5 0 @12"},
-        {'s', "stiff\r1 2\r3 4\r\nend\r\n", "2x1: 2 4 @20"},  // "stiff", " 2", " 4", "end"
-        {'v', "5", "1: 5 @1"},
-        {'v', "", "0: @0"},        {'m', "", "0x0: @0"},        {'s', "", "2x2: 8 8 8 8 @0"},
-        {'p', "", " @0"},          {'v', "\r\n", "0: @2"},      {'m', "\r\n", "0x0: @0"},
-        {'p', "\r\n", " @2"},      {'s', "\r\n", "2x2: 8 8 8 8 @0"},
-        {'v', "\r", "0: @1"},       {'m', "\r", "0x0: @0"},       {'s', "\r", "2x2: 8 8 8 8 @0"},
-        {'p', "\r", " @1"},
-        // clang-format on
-    };
-    for (const auto& [reader, bytes, expected] : cases)
-        EXPECT_EQ(read_as(reader, bytes), expected) << reader << " " << bytes.substr(0, 40);
-}
 
 // Binary noise: every reader comes to an end; the vector and the sparse reader count the same
 // numbers, since both take every number of every line.
@@ -48,18 +15,16 @@ TEST(MalformedText, BinaryNoise)
         std::mt19937 rng(seed);
         std::string noise(1 << 16, '\0');
         for (char& c : noise) c = char(rng());
-        TextFile f(noise), g("stiff\r\n" + noise);
+        TextFile f(noise), h(noise), k(noise), g("stiff\r\n" + noise);
         CVector v;
-        v.ReadASCII(&f.file());
-        f.file().SeekToBegin();
         RecordingSparse s;
-        s.ReadASCII(&f.file());
-        EXPECT_EQ(std::count(s.calls.begin(), s.calls.end(), '='), v.m_nSize) << seed;
-        EXPECT_GT(v.m_nSize, 0) << seed;
         CMatrix plain, sectioned;
-        f.file().SeekToBegin();
-        plain.ReadASCII(&f.file());
+        v.ReadASCII(&f.file());
+        s.ReadASCII(&h.file());
+        plain.ReadASCII(&k.file());
         sectioned.ReadASCII(&g.file(), "STIFF", "END", "!");
+        EXPECT_TRUE(std::count(s.calls.begin(), s.calls.end(), '=') == v.m_nSize && v.m_nSize > 0)
+            << seed;
         for (const CMatrix* m : {&plain, &sectioned})
             EXPECT_TRUE(m->m_nRows >= 0 && m->m_nSize == m->m_nRows * m->GetColumns()) << seed;
     }
@@ -84,9 +49,10 @@ TEST(MalformedText, LongRowsAndForgedRaggedBlocks)
     for (int k = 0; k < 20000; ++k) forged += "1 ";
     forged += "\r\n";
     for (int k = 0; k < 20000; ++k) forged += "1\r\n";
-    EXPECT_EQ(read_as('m', forged + "\r\n9\r\n"), "0x0: @" + std::to_string(forged.size()));
-    EXPECT_EQ(read_as('s', "stiff\r\n" + forged + "end\r\n9\r\n"),
-              "0x0: @" + std::to_string(7 + forged.size() + 5));
+    TextFile plain(forged + "\r\n9\r\n"), sectioned("stiff\r\n" + forged + "end\r\n9\r\n");
+    EXPECT_EQ(read_with("m", plain.file()), "0x0:");
+    EXPECT_EQ(read_with("s", sectioned.file()), "0x0:");
+    EXPECT_EQ(plain.rest() + " " + sectioned.rest(), "|9| 9|");
 
     for (std::string row; row.size() < 600; triangle += row + "\r\n")
         row += "2 ";  // 1..300 numbers

@@ -1,5 +1,5 @@
 // Text forms of the sparse, system and skyline matrices: the exact bytes of the listing, of the
-// dense exponent rows and of the skyline's full matrix (golden files), the reader's rows,
+// dense exponent rows and of the skyline's full matrix (a golden file), the reader's rows,
 // additions and accumulation, and a round trip.
 #include "io/TextFiles.h"
 
@@ -7,53 +7,47 @@ using namespace tarvel_test;
 
 // The listing (format 0: the 0-based counter as a label, one zero per row not stored) and the
 // dense exponent rows (any other format), for a matrix with an empty row, a wide one whose last
-// column is 5, a system matrix with a stored empty row, and an empty matrix.
-TEST(SparseTextWriter, WritesTheGoldenListingAndExponentRows)
+// column is 5, a system matrix with a stored empty row, and an empty matrix; then the skyline's
+// full matrix with a zero lower triangle and zeros outside the profile ((0, 2) here), an empty
+// one (nothing), and an order without a profile (zeros only). The skyline reader does nothing.
+TEST(SparseTextWriter, WritesTheGoldenListingAndRows)
 {
     CSparseMatrix s = FromTriplets({{0, 0, 1.0}, {0, 2, 2.0}, {2, 1, 3.0}}), empty;
     CSparseMatrix wide = FromTriplets({{0, 3, 1.5}, {1, 5, 2.0}});
     CSystSpMat syst(2);
     syst.Add(1, 1, 4.0);
-    // (matrix, prefix, suffix, width, precision, format, row numbers)
-    const std::vector<std::tuple<CSparseMatrix*, const char*, const char*, int, int, int, bool>>
-        cases = {
-            {&s, "", "", 10, 2, 1, false},     {&s, "", "", 10, 2, 7, true},
-            {&s, "", "", 10, 2, 0, true},      {&wide, "<", ">", 3, 1, 1, false},
-            {&wide, "<", ">", 3, 1, 0, false}, {&syst, "", " ", 4, 1, 0, false},
-            {&syst, "", " ", 8, 1, 1, false},  {&empty, "", "", 8, 1, 0, true},
-            {&empty, "", "", 8, 1, 1, true},
-        };
-    const auto write = [&](CFile* f)
-    {
-        for (const auto& [m, prefix, suffix, width, precision, format, rows] : cases)
-            m->WriteASCII(f, prefix, suffix, width, precision, format, rows, true);
-    };
-    expect_golden("text/sparse.txt", written(write));
-}
-
-// The full matrix with a zero lower triangle and zeros outside the profile ((0, 2) here), an
-// empty matrix (nothing), and an order without a profile (zeros only). The reader does nothing.
-TEST(SkylineText, WritesTheGoldenFullMatrix)
-{
-    CSkylineMatrix k, empty, orderOnly;
+    CSkylineMatrix k, emptySky, orderOnly;
     int dims[] = {3, 5, 1, 2, 2}, order[] = {2};  // heights 1, 2, 2
-    ASSERT_TRUE(k.Allocate(dims, 5));
+    ASSERT_TRUE(k.Allocate(dims, 5) && orderOnly.Allocate(order, 1));
     for (auto [i, j, v] :
          {std::tuple{0, 0, 1.0}, {0, 1, 2.0}, {1, 1, 3.0}, {1, 2, 4.0}, {2, 2, 5.0}})
         k(i, j) = v;
-    orderOnly.Allocate(order, 1);
+    // (matrix, prefix, suffix, width, precision, format, row numbers, header)
+    const std::vector<std::tuple<CVirtMat*, const char*, const char*, int, int, int, bool, bool>>
+        cases = {
+            {&s, "", "", 10, 2, 1, false, true},
+            {&s, "", "", 10, 2, 7, true, true},
+            {&s, "", "", 10, 2, 0, true, true},
+            {&wide, "<", ">", 3, 1, 1, false, true},
+            {&wide, "<", ">", 3, 1, 0, false, true},
+            {&syst, "", " ", 4, 1, 0, false, true},
+            {&syst, "", " ", 8, 1, 1, false, true},
+            {&empty, "", "", 8, 1, 0, true, true},
+            {&empty, "", "", 8, 1, 1, true, true},
+            {&k, "", "", 10, 2, 0, true, true},
+            {&emptySky, "", "", 10, 2, 0, true, true},
+            {&orderOnly, "[", "]", 2, 0, 1, false, false},
+        };
     const auto write = [&](CFile* f)
     {
-        k.WriteASCII(f, "", "", 10, 2, 0, true, true);
-        empty.WriteASCII(f, "", "", 10, 2, 0, true, true);
-        orderOnly.WriteASCII(f, "[", "]", 2, 0, 1, false, false);
+        for (const auto& [m, prefix, suffix, width, precision, format, rows, header] : cases)
+            m->WriteASCII(f, prefix, suffix, width, precision, format, rows, header);
     };
-    expect_golden("text/skyline.txt", written(write));
-    TextFile in("1 2\r\n3 4\r\n");  // the reader leaves the matrix and the file alone
+    under_each_locale([&] { expect_golden("text/sparse.txt", written(write)); });
+    TextFile in("1 2\r\n3 4\r\n");  // the skyline reader leaves the matrix and the file alone
     in.file().Seek(2, CFile::begin);
     k.ReadASCII(&in.file());
-    EXPECT_EQ(in.position(), 2u);
-    EXPECT_TRUE(k(0, 0) == 1.0 && k(0, 1) == 2.0 && k(2, 2) == 5.0);
+    EXPECT_TRUE(in.position() == 2u && k(0, 0) == 1.0 && k(0, 1) == 2.0 && k(2, 2) == 5.0);
 }
 
 // Line i is row i. Every number goes to the virtual Add, zeros included; the plain matrix,
@@ -71,22 +65,19 @@ TEST(SparseTextReader, AddsEveryNumberOfEveryLine)
         CSystSpMat k(3);
         recorded.CSparseMatrix::Add(2, 1, 10.0);
         plain.Add(2, 1, 10.0);
-        recorded.ReadASCII(&f.file());
-        EXPECT_EQ(recorded.calls,
-                  "0,0=1 0,1=0 0,2=2 2,0=0 2,1=3 2,2=-0.001 2,3=7 3,0=9.8100000000000005");
-        EXPECT_EQ(f.position(), text.size());
-        const std::string once = "0: 0=1 2=2; 2: 1=13 2=-0.001 3=7; 3: 0=9.8100000000000005";
-        EXPECT_EQ(Structure(recorded), once);
-        for (const std::string& sum :
-             {once, std::string("0: 0=2 2=4; 2: 1=16 2=-0.002 3=14; 3: 0=19.620000000000001")})
+        std::string read;  // recorded, then plain read once and twice, then the system
+        for (CSparseMatrix* m : std::vector<CSparseMatrix*>{&recorded, &plain, &plain, &k})
         {
             f.file().SeekToBegin();
-            plain.ReadASCII(&f.file());
-            EXPECT_EQ(Structure(plain), sum);
+            m->ReadASCII(&f.file());
+            read += Structure(*m) + " @" + std::to_string(f.position()) + "\n";
         }
-        f.file().SeekToBegin();
-        k.ReadASCII(&f.file());
-        EXPECT_EQ(Structure(k), "0: 0=1 2=2; 1:; 2: 1=3 2=-0.001");
+        EXPECT_EQ(recorded.calls,
+                  "0,0=1 0,1=0 0,2=2 2,0=0 2,1=3 2,2=-0.001 2,3=7 3,0=9.8100000000000005");
+        const std::string end = " @" + std::to_string(text.size()) + "\n";
+        const std::string once = "0: 0=1 2=2; 2: 1=13 2=-0.001 3=7; 3: 0=9.8100000000000005" + end;
+        EXPECT_EQ(read, once + once + "0: 0=2 2=4; 2: 1=16 2=-0.002 3=14; 3: 0=19.620000000000001" +
+                            end + "0: 0=1 2=2; 1:; 2: 1=3 2=-0.001" + end);
     }
 }
 
