@@ -63,9 +63,10 @@ TEST(DenseTextWriter, EntriesArePrintfConversions)
     std::copy(values.begin(), values.end(), m.m_pData);
     const char* forms[] = {"(%*.*f)", "(%*.*e)", "(%*.*g)"};  // %g: precision 6
     for (int format : {0, 1, 2})
-        for (auto [width, precision] :
+        for (std::pair<int, int> wp :
              {std::pair{10, 3}, {-12, 0}, {0, 17}, {25, 1}, {3, 20}, {1000, 2}})
         {
+            const int width = wp.first, precision = wp.second;
             std::string expected;
             char buf[2048];
             for (double v : values)
@@ -110,9 +111,10 @@ TEST(DenseTextRoundTrip, ReadsBackWhatWasWritten)
         {
             for (const auto& [reader, m, width, precision, format, rows, header, expected] : cases)
             {
-                TextFile f(written(
-                    [&](CFile* out)
-                    { m->WriteASCII(out, "", "", width, precision, format, rows, header); }));
+                // (a lambda may not capture structured bindings before C++20: copy them)
+                TextFile f(written([&, m = m, w = width, p = precision, fm = format, r = rows,
+                                    h = header](CFile* out)
+                                   { m->WriteASCII(out, "", "", w, p, fm, r, h); }));
                 const std::string what = read_with(reader, f.file());  // before the rest
                 EXPECT_EQ(what + " => " + f.rest(), expected);
             }
