@@ -109,6 +109,7 @@ template <class Corners> double shoelace(const Corners& q)
 const Quad kSkewed = {{{0.0, 0.0}, {2.0, 0.3}, {2.4, 1.9}, {-0.2, 1.2}}};
 const Tri kTri = {{{0.2, -0.1}, {2.1, 0.4}, {0.7, 1.6}}};
 const Tet kTet = {{{0.1, 0.0, 0.2}, {1.9, 0.3, -0.1}, {0.4, 1.7, 0.3}, {0.2, 0.5, 1.4}}};
+const double kTetVolume = 3.483 / 6;  // the triple product of the edges from corner 0, by hand
 
 Hex pulled_hex()  // one corner pulled out: no face is plane
 {
@@ -132,13 +133,6 @@ TEST(FemElements, NullSpacesAndLinearFieldEnergies)
     const Hex hex = pulled_hex();
     double hexVolume = 0.0;  // the integral of det J, which the unit source sums
     for (double f : hex8_source(hex, 1.0)) hexVolume += f;
-    const Point3 e[3] = {{kTet[1].x - kTet[0].x, kTet[1].y - kTet[0].y, kTet[1].z - kTet[0].z},
-                         {kTet[2].x - kTet[0].x, kTet[2].y - kTet[0].y, kTet[2].z - kTet[0].z},
-                         {kTet[3].x - kTet[0].x, kTet[3].y - kTet[0].y, kTet[3].z - kTet[0].z}};
-    const double tetVolume = (e[0].x * (e[1].y * e[2].z - e[1].z * e[2].y) -
-                              e[0].y * (e[1].x * e[2].z - e[1].z * e[2].x) +
-                              e[0].z * (e[1].x * e[2].y - e[1].y * e[2].x)) /
-                             6.0;
     const std::pair<Element, double> cases[] = {
         {element(kSkewed, 1, q4_poisson(kSkewed)), shoelace(kSkewed)},
         {element(kSkewed, 2, q4_plane_stress(kSkewed, kE, kNu, 1.0)), shoelace(kSkewed)},
@@ -146,7 +140,7 @@ TEST(FemElements, NullSpacesAndLinearFieldEnergies)
         {element(kTri, 2, t3_plane_stress(kTri, kE, kNu, 1.0)), shoelace(kTri)},
         {element(hex, 1, hex8_poisson(hex)), hexVolume},
         {element(hex, 3, hex8_elasticity(hex, kE, kNu)), hexVolume},
-        {element(kTet, 3, tet4_elasticity(kTet, kE, kNu)), tetVolume},
+        {element(kTet, 3, tet4_elasticity(kTet, kE, kNu)), kTetVolume},
     };
     for (const auto& [el, measure] : cases)
     {
@@ -191,34 +185,35 @@ TEST(FemElements, PatchTestReproducesLinearFields)
     struct Patch
     {
         std::vector<Element> elements;
-        std::vector<long> interior;
+        std::vector<long> interior = {13};
     } patches[5];
+    const auto add = [&patches](int k, Element el, const auto& nodes)
+    {
+        el.nodes.assign(nodes.begin(), nodes.end());
+        patches[k].elements.push_back(el);
+    };
     for (long e = 0; e < q.num_elements(); ++e)
-        for (int dpn : {1, 2})
-        {
-            const Quad c = q.corners(e);
-            Element el = dpn == 1 ? element(c, 1, q4_poisson(c))
-                                  : element(c, 2, q4_plane_stress(c, kE, kNu, 1.0));
-            el.nodes.assign(q.elements[e].begin(), q.elements[e].end());
-            patches[dpn - 1].elements.push_back(el);
-            patches[dpn - 1].interior = {q.node(1, 1), q.node(2, 1), q.node(1, 2), q.node(2, 2)};
-        }
+    {
+        const Quad c = q.corners(e);
+        add(0, element(c, 1, q4_poisson(c)), q.elements[e]);
+        add(1, element(c, 2, q4_plane_stress(c, kE, kNu, 1.0)), q.elements[e]);
+    }
+    patches[0].interior = {q.node(1, 1), q.node(2, 1), q.node(1, 2), q.node(2, 2)};
+    patches[1].interior = patches[0].interior;
     for (long e = 0; e < h.num_elements(); ++e)
     {
         const Hex c = h.corners(e);
-        const std::vector<long> nodes(h.elements[e].begin(), h.elements[e].end());
-        patches[2].elements.push_back(element(c, 1, hex8_poisson(c)));
-        patches[3].elements.push_back(element(c, 3, hex8_elasticity(c, kE, kNu)));
-        patches[2].elements.back().nodes = patches[3].elements.back().nodes = nodes;
+        const auto& n = h.elements[e];
+        add(2, element(c, 1, hex8_poisson(c)), n);
+        add(3, element(c, 3, hex8_elasticity(c, kE, kNu)), n);
         for (auto t : kKuhn)
         {
             Tet tet = {c[t[0]], c[t[1]], c[t[2]], c[t[3]]};
             if (tet4_volume(tet) < 0) std::swap(t[2], t[3]), std::swap(tet[2], tet[3]);
-            patches[4].elements.push_back(element(tet, 3, tet4_elasticity(tet, kE, kNu)));
-            for (int a : t) patches[4].elements.back().nodes.push_back(nodes[a]);
+            add(4, element(tet, 3, tet4_elasticity(tet, kE, kNu)),
+                std::vector<long>{n[t[0]], n[t[1]], n[t[2]], n[t[3]]});
         }
     }
-    for (int k = 2; k < 5; ++k) patches[k].interior = {13};
     for (const Patch& patch : patches)
     {
         const int dpn = patch.elements[0].dpn;

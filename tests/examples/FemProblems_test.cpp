@@ -4,13 +4,14 @@
 #include "fem/Problems.h"
 #include "fem/Reference.h"
 #include "support/Problems.h"
+#include "support/TempDir.h"
 
 #include <algorithm>
 #include <cmath>
 #include <gtest/gtest.h>
+#include <iomanip>
 #include <limits>
-#include <map>
-#include <numeric>
+#include <sstream>
 #include <vector>
 
 using namespace tarvel_fem;
@@ -35,96 +36,41 @@ std::vector<double> dense_solve(const FemProblem& p)
 
 }  // namespace
 
-// Each problem's sizes, its first element's DOFs, its prescribed DOFs and values, its probe and
-// its loads: the entries listed, and the sum of |load| (where the list is complete, every other
-// entry is zero). The plate (4 x 2, 15 nodes): clamped nodes 0, 5, 10, the prop on node 2 (DOF
-// 5), the traction -1e6 Pa over H t = 0.1 m^2 shared 1/4, 1/2, 1/4 by nodes 4, 9, 14. The block
-// (4 x 2 x 2): 9 clamped nodes on x = 0, the traction over W H = 1 m^2 shared 1/16, 1/8, 1/4 by
-// the corner, edge and centre nodes of x = L, along z.
+// Each problem's sizes, its first element's DOFs (with its fixed DOFs as -1, as the graph of the
+// free DOFs sees them), its prescribed DOFs and values, its probe and its non-zero loads, against
+// tests/data/fem/problems.txt. Poisson: the unit source shared by the nodes (1/16 at an inner
+// node of the 4 x 4 grid, 1/64 at a corner; 8/64 at the cube's centre), the boundary fixed at 0.
+// The plate (4 x 2, 15 nodes): clamped nodes 0, 5, 10, the prop on node 2 (DOF 5), the traction
+// -1e6 Pa over H t = 0.1 m^2 shared 1/4, 1/2, 1/4 by nodes 4, 9, 14. The block (4 x 2 x 2): 9
+// clamped nodes on x = 0, the traction over W H = 1 m^2 shared 1/16, 1/8, 1/4 by the corner, edge
+// and centre nodes of x = L, along z.
 TEST(FemProblems, ListsAndLoads)
 {
-    std::vector<long> blockFixed, cubeBoundary;
-    for (long t = 0; t < 27; ++t) blockFixed.push_back(3 * (5 * (t / 3)) + t % 3);
-    for (long v = 0; v < 27; ++v)
-        if (v != 13) cubeBoundary.push_back(v);
-    std::map<long, double> blockLoad;
-    for (long j = 0; j < 3; ++j)
-        for (long k = 0; k < 3; ++k)
-            blockLoad[3 * (4 + 5 * j + 15 * k) + 2] =
-                -1e6 / 16 * (j == 1 ? 2 : 1) * (k == 1 ? 2 : 1);
-    struct Case
+    std::ostringstream s;
+    s << std::setprecision(12);
+    for (const FemProblem& p :
+         {poisson_2d(4), poisson_3d(2), cantilever_plate(4, 2), elastic_block(4, 2, 2)})
     {
-        FemProblem p;
-        long dofs, elements;
-        std::vector<long> first, fixed;
-        std::vector<double> values;
-        long probe;
-        std::map<long, double> loads;
-        double total;
-    };
-    const Case cases[] = {
-        {poisson_2d(4),
-         25,
-         16,
-         {0, 1, 6, 5},
-         {0, 1, 2, 3, 4, 5, 9, 10, 14, 15, 19, 20, 21, 22, 23, 24},
-         std::vector<double>(16, 0.0),
-         12,
-         {{12, 1.0 / 16}, {0, 1.0 / 64}},
-         1.0},
-        {poisson_3d(2),
-         27,
-         8,
-         {0, 1, 4, 3, 9, 10, 13, 12},
-         cubeBoundary,
-         std::vector<double>(26, 0.0),
-         13,
-         {{13, 8.0 / 64}},
-         1.0},
-        {cantilever_plate(4, 2),
-         30,
-         8,
-         {0, 1, 2, 3, 12, 13, 10, 11},
-         {0, 1, 5, 10, 11, 20, 21},
-         {0, 0, -1e-3, 0, 0, 0, 0},
-         19,
-         {{9, -25000.0}, {19, -50000.0}, {29, -25000.0}},
-         1e5},
-        {elastic_block(4, 2, 2),
-         135,
-         16,
-         {0, 1, 2, 3, 4, 5, 18, 19},
-         blockFixed,
-         std::vector<double>(27, 0.0),
-         3 * 24 + 2,
-         blockLoad,
-         1e6},
-    };
-    for (const Case& c : cases)
-    {
-        SCOPED_TRACE(c.p.name);
-        EXPECT_EQ(std::tuple(c.p.num_dofs, c.p.num_elements(), c.p.probe_dof),
-                  std::tuple(c.dofs, c.elements, c.probe));
-        EXPECT_EQ(std::vector<long>(c.p.dofs(0), c.p.dofs(0) + c.first.size()), c.first);
-        EXPECT_EQ(std::tuple(c.p.fixed_dofs, c.p.fixed_values), std::tuple(c.fixed, c.values));
-        double total = 0.0;
-        for (double f : c.p.load) total += std::fabs(f);
-        EXPECT_NEAR(total, c.total, c.p.num_dofs * kEps * c.total);
-        for (auto [dof, value] : c.loads)
-            EXPECT_NEAR(c.p.load.at(dof), value, c.p.num_dofs * kEps * c.total) << dof;
+        std::vector<long> free(static_cast<std::size_t>(p.dofs_per_element));
+        p.free_dofs(0, free.data());
+        s << p.name << ": " << p.num_dofs << " DOFs, " << p.num_elements() << " elements, probe "
+          << p.probe_dof << "\nfirst";
+        for (long a = 0; a < p.dofs_per_element; ++a) s << ' ' << p.dofs(0)[a] << '/' << free[a];
+        s << "\nfixed";
+        for (std::size_t t = 0; t < p.fixed_dofs.size(); ++t)
+            s << ' ' << p.fixed_dofs[t] << '=' << p.fixed_values[t];
+        s << "\nloads";
+        for (long d = 0; d < p.num_dofs; ++d)
+            if (p.load[d] != 0.0) s << ' ' << d << '=' << p.load[d];
+        s << '\n';
     }
-    // The graph of the free DOFs sees an element's fixed DOFs as -1.
-    const FemProblem p = poisson_2d(4);
-    long free[4];
-    p.free_dofs(0, free);
-    EXPECT_EQ(std::vector<long>(free, free + 4), (std::vector<long>{-1, -1, 6, -1}));
+    EXPECT_EQ(s.str(), tarvel_test::read_bytes(TARVEL_TEST_DATA_DIR "/fem/problems.txt"));
 }
 
 // Solved densely: the two eliminations of the prescribed values agree and the solution keeps
-// them; the plate's free end and the block go down with the downward traction, the block's tip
-// more than its mid-span; the centre value of -laplace(u) = 1 on the unit square converges at
-// O(h^2) to 0.0736713532814 (Fourier series); the relative residual of the reference is
-// |b - A u| / |b|, infinite for a zero b.
+// them; the centre value of -laplace(u) = 1 on the unit square converges at O(h^2) to
+// 0.0736713532814 (Fourier series); the relative residual of the reference is |b - A u| / |b|,
+// infinite for a zero b. (The block's deflection is judged against beam theory in tests/apps.)
 TEST(FemReference, DenseSolutionsBehave)
 {
     const FemProblem plate = cantilever_plate(6, 2);
@@ -134,15 +80,9 @@ TEST(FemReference, DenseSolutionsBehave)
         1e-3;  // |K| |g|
     for (long i = 0; i < plate.num_dofs; ++i)
         EXPECT_NEAR(reduced[i], b[i], plate.dofs_per_element * kEps * scale) << i;
-    std::vector<double> u = dense_solve(plate);
+    const std::vector<double> u = dense_solve(plate);
     for (std::size_t t = 0; t < plate.fixed_dofs.size(); ++t)
         EXPECT_EQ(u[plate.fixed_dofs[t]], plate.fixed_values[t]);
-    EXPECT_LT(u[plate.probe_dof], 0.0);
-
-    const FemProblem block = elastic_block(4, 2, 2);
-    u = dense_solve(block);
-    EXPECT_LT(u[block.probe_dof], u[block.probe_dof - 3 * 2]);  // node (2, 1, 1): mid-span
-    EXPECT_LT(u[block.probe_dof - 6], 0.0);
 
     const double exact = 0.0736713532814;
     double errors[2];
