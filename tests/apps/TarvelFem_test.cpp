@@ -20,11 +20,9 @@
 #include <filesystem>
 #include <gtest/gtest.h>
 #include <limits>
-#include <pty.h>
 #include <regex>
 #include <sstream>
 #include <sys/wait.h>
-#include <unistd.h>
 
 using namespace tarvel_demo;
 using tarvel_fem::Physics;
@@ -389,32 +387,20 @@ TEST(TarvelFemProgram, MemoryRunsOutOrIsGivenBack)
             << all.out;
 }
 
-// The progress bar, with standard error on a pseudo-terminal: each reporting phase drawn in place
-// (a carriage return, the task, its share; the iterations with their count) and erased at the
-// end. With standard error on a file, not a byte of it (OutputFilesReplacedOnlyOnSuccess).
+// The progress bar, with standard error on a pseudo-terminal (the one `script` runs the program
+// on): each reporting phase drawn in place (a carriage return, the task, its share; the
+// iterations with their count) and erased at the end. With standard error on a file, not a byte
+// of it (OutputFilesReplacedOnlyOnSuccess).
 TEST(TarvelFemProgram, ProgressBarOnlyOnATerminal)
 {
-    int terminal = -1;
-    const pid_t child = forkpty(&terminal, nullptr, nullptr, nullptr);
-    ASSERT_GE(child, 0);
-    if (child == 0)  // standard output away, standard error on the terminal
-    {
-        ::execl("/bin/sh", "sh", "-c",
-                "exec '" TARVEL_FEM_PROGRAM "' --problem block --nx 8 --ny 2 --nz 2 "
-                "--road system,cg --quiet >/dev/null",
-                nullptr);
-        ::_exit(127);
-    }
-    std::string seen;
-    char buffer[4096];
-    for (ssize_t got; (got = ::read(terminal, buffer, sizeof buffer)) > 0;)  // EIO once it exits
-        seen.append(buffer, static_cast<std::size_t>(got));
-    int status = 0;
-    ::waitpid(child, &status, 0);
-    ::close(terminal);
-    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+    TempDir dir;
+    const ProgramRun run = run_shell(dir, "script -qec \"exec '" TARVEL_FEM_PROGRAM
+                                          "' --problem block --nx 8 --ny 2 --nz 2 "
+                                          "--road system,cg --quiet >/dev/null\" /dev/null");
+    EXPECT_EQ(run.status, 0) << run.err;
     for (const char* drawn :
          {"\r  Hager2          [", "\r  Cholesky        [", "% ", "   iteration 1, "})
-        EXPECT_NE(seen.find(drawn), std::string::npos) << drawn << "\n" << seen;
-    EXPECT_EQ(seen.size() >= 4 ? seen.substr(seen.size() - 4) : seen, "\r\033[K");
+        EXPECT_NE(run.out.find(drawn), std::string::npos) << drawn << "\n" << run.out;
+    EXPECT_EQ(run.out.substr(run.out.size() - std::min<std::size_t>(run.out.size(), 4)),
+              "\r\033[K");
 }

@@ -38,10 +38,8 @@ Point3 lift(const Point3& p) { return p; }
 template <class Corners, std::size_t N>
 Element element(const Corners& c, int dpn, const std::array<double, N>& K)
 {
-    Element e{{},
-              std::is_same_v<typename Corners::value_type, Point2> ? 2 : 3,
-              dpn,
-              {K.begin(), K.end()}};
+    const int dim = std::is_same_v<typename Corners::value_type, Point2> ? 2 : 3;
+    Element e{{}, dim, dpn, {K.begin(), K.end()}};
     for (const auto& p : c) e.corners.push_back(lift(p));
     return e;
 }
@@ -86,9 +84,8 @@ double energy_density(const Element& el, const double G[3][3])
 
 double largest(const std::vector<double>& v)
 {
-    double m = 0.0;
-    for (double x : v) m = std::max(m, std::fabs(x));
-    return m;
+    return std::fabs(*std::max_element(
+        v.begin(), v.end(), [](double a, double b) { return std::fabs(a) < std::fabs(b); }));
 }
 
 // Each entry of K sums a few products per quadrature point and K u sums n entries: rounding of
@@ -111,13 +108,6 @@ const Tri kTri = {{{0.2, -0.1}, {2.1, 0.4}, {0.7, 1.6}}};
 const Tet kTet = {{{0.1, 0.0, 0.2}, {1.9, 0.3, -0.1}, {0.4, 1.7, 0.3}, {0.2, 0.5, 1.4}}};
 const double kTetVolume = 3.483 / 6;  // the triple product of the edges from corner 0, by hand
 
-Hex pulled_hex()  // one corner pulled out: no face is plane
-{
-    HexGrid g = make_hex_grid(1, 2.0);
-    g.nodes[6] = {2.3, 2.1, 2.4};
-    return g.corners(0);
-}
-
 // The six tetrahedra around the diagonal 0-6 of a hexahedron (conforming between neighbours
 // numbered alike), as corner numbers.
 const std::array<std::array<int, 4>, 6> kKuhn = {
@@ -130,7 +120,9 @@ const std::array<std::array<int, 4>, 6> kKuhn = {
 // eps : sigma of the continuum, exactly, since the elements reproduce linear fields.
 TEST(FemElements, NullSpacesAndLinearFieldEnergies)
 {
-    const Hex hex = pulled_hex();
+    HexGrid pulled = make_hex_grid(1, 2.0);
+    pulled.nodes[6] = {2.3, 2.1, 2.4};  // one corner pulled out: no face is plane
+    const Hex hex = pulled.corners(0);
     double hexVolume = 0.0;  // the integral of det J, which the unit source sums
     for (double f : hex8_source(hex, 1.0)) hexVolume += f;
     const std::pair<Element, double> cases[] = {

@@ -108,15 +108,14 @@ TEST_F(PetscRoad, AgreesWithTheSystemRoad)
     {
         SCOPED_TRACE(testing::Message()
                      << nx << " x " << ny << " x " << nz << (mumps ? " mumps" : ""));
-        const char* const options[3][2] = {{"-ksp_type", "preonly"},
-                                           {"-pc_type", "cholesky"},
-                                           {"-pc_factor_mat_solver_type", "mumps"}};
-        for (const auto& o : options)
-            if (mumps) PetscOptionsSetValue(nullptr, o[0], o[1]);
+        if (mumps)
+            PetscOptionsInsertString(
+                nullptr, "-ksp_type preonly -pc_type cholesky -pc_factor_mat_solver_type mumps");
         std::ostringstream out;
         const tarvel_demo::PetscPlateRun run = nz ? tarvel_demo::petsc_block(nx, ny, nz, true, out)
                                                   : tarvel_demo::petsc_plate(nx, ny, true, out);
-        for (const auto& o : options) PetscOptionsClearValue(nullptr, o[0]);
+        for (const char* o : {"-ksp_type", "-pc_type", "-pc_factor_mat_solver_type"})
+            PetscOptionsClearValue(nullptr, o);
         ASSERT_TRUE(run.solved) << run.failure;
         EXPECT_LE(run.residual, mumps ? 64 * run.dofs * kEps : 1e-8);
         const double residual = 10 * std::max(run.residual, 64 * run.dofs * kEps);
