@@ -8,7 +8,6 @@
 #include <cmath>
 #include <gtest/gtest.h>
 #include <limits>
-#include <type_traits>
 #include <vector>
 
 using namespace tarvel_fem;
@@ -21,13 +20,13 @@ constexpr double kE = 210e3, kNu = 0.3;
 const double kShift[3] = {0.3, -0.2, 0.1};
 const double kGrad[3][3] = {{0.02, -0.01, 0.03}, {0.04, -0.02, 0.01}, {-0.03, 0.05, 0.01}};
 
-// An element matrix, its corners (z = 0 in the plane), its dimension, its DOFs per node (1: a
-// scalar field of unit conductivity, 2: plane stress of unit thickness, 3: a solid) and its
-// corners' node numbers in a patch.
+// An element matrix, its corners (z = 0 in the plane), its DOFs per node (1: a scalar field of
+// unit conductivity, 2: plane stress of unit thickness, 3: a solid) and its corners' node numbers
+// in a patch.
 struct Element
 {
     std::vector<Point3> corners;
-    int dim, dpn;
+    int dpn;
     std::vector<double> K;
     std::vector<long> nodes = {};
 };
@@ -38,8 +37,7 @@ Point3 lift(const Point3& p) { return p; }
 template <class Corners, std::size_t N>
 Element element(const Corners& c, int dpn, const std::array<double, N>& K)
 {
-    const int dim = std::is_same_v<typename Corners::value_type, Point2> ? 2 : 3;
-    Element e{{}, dim, dpn, {K.begin(), K.end()}};
+    Element e{{}, dpn, {K.begin(), K.end()}};
     for (const auto& p : c) e.corners.push_back(lift(p));
     return e;
 }
@@ -63,13 +61,15 @@ std::vector<double> times(const Element& el, const std::vector<double>& u)
     return f;
 }
 
-// eps : sigma of the uniform gradient G in tensor form: |grad u|^2 for the scalar field; for
-// elasticity lambda tr(eps)^2 + 2 mu eps : eps, with plane stress's lambda = E nu / (1 - nu^2).
+// eps : sigma of the uniform gradient G in tensor form: |grad u|^2 for the scalar field (in the
+// plane but for the hexahedron, the one scalar solid element); for elasticity
+// lambda tr(eps)^2 + 2 mu eps : eps, with plane stress's lambda = E nu / (1 - nu^2).
 double energy_density(const Element& el, const double G[3][3])
 {
     const int dpn = el.dpn;
     if (dpn == 1)
-        return G[0][0] * G[0][0] + G[0][1] * G[0][1] + (el.dim == 3 ? G[0][2] * G[0][2] : 0.0);
+        return G[0][0] * G[0][0] + G[0][1] * G[0][1] +
+               (el.corners.size() == 8 ? G[0][2] * G[0][2] : 0.0);
     const double mu = kE / (2 * (1 + kNu));
     const double lambda =
         dpn == 3 ? kE * kNu / ((1 + kNu) * (1 - 2 * kNu)) : kE * kNu / (1 - kNu * kNu);

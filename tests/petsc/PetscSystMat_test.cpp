@@ -19,13 +19,7 @@ namespace
 
 constexpr double kEps = std::numeric_limits<double>::epsilon();
 
-int Rank()
-{
-    int rank = 0;
-    MPI_Comm_rank(MPI_COMM_WORLD, &rank);
-    return rank;
-}
-
+int worldRank = 0, worldSize = 1;  // this process's place in MPI_COMM_WORLD, set by main
 using PetscSystMat = tarvel_test::GlobalStateTest;
 using PetscRoad = tarvel_test::GlobalStateTest;
 
@@ -39,8 +33,6 @@ using PetscRoad = tarvel_test::GlobalStateTest;
 // entry (about 5).
 TEST_F(PetscSystMat, AssemblesAndImposesAsTheSystemMatrix)
 {
-    int size = 1;
-    MPI_Comm_size(MPI_COMM_WORLD, &size);
     const int n = 24, elements = 60;
     std::mt19937 gen(5);  // the same stream on every rank
     std::uniform_real_distribution<double> value(-1.0, 1.0);
@@ -64,9 +56,10 @@ TEST_F(PetscSystMat, AssemblesAndImposesAsTheSystemMatrix)
         for (int e = 0; e < elements; ++e)
         {
             S.AddValues(&dofs[3 * e], &ke[9 * e], 3);
-            ASSERT_TRUE(e % size != Rank() || P.AddValues(&dofs[3 * e], &ke[9 * e], 3)) << e;
+            ASSERT_TRUE(e % worldSize != worldRank || P.AddValues(&dofs[3 * e], &ke[9 * e], 3))
+                << e;
         }
-        for (long i = Rank(); i < n; i += size) ASSERT_TRUE(P.AddLoad(&i, &load[i], 1));
+        for (long i = worldRank; i < n; i += worldSize) ASSERT_TRUE(P.AddLoad(&i, &load[i], 1));
         ASSERT_TRUE(P.Assemble());
         CMatrix B = tarvel_fem::column_matrix(load);
         CVector fd(4), fv(4);
@@ -121,7 +114,7 @@ TEST_F(PetscRoad, AgreesWithTheSystemRoad)
         const double residual = 10 * std::max(run.residual, 64 * run.dofs * kEps);
         EXPECT_EQ(run.ksp + " " + run.pc, mumps ? "preonly cholesky" : "cg gamg");
         EXPECT_TRUE(mumps || run.iterations > 1);
-        if (Rank() != 0) continue;
+        if (worldRank != 0) continue;
         tarvel_fem::FemProblem p =
             nz ? tarvel_fem::elastic_block(nx, ny, nz) : tarvel_fem::cantilever_plate(nx, ny);
         ASSERT_EQ(run.u.size(), static_cast<std::size_t>(p.num_dofs));
@@ -143,8 +136,10 @@ int main(int argc, char** argv)
 {
     ::testing::InitGoogleTest(&argc, argv);
     if (PetscInitialize(&argc, &argv, nullptr, nullptr) != 0) return 1;
+    MPI_Comm_rank(MPI_COMM_WORLD, &worldRank);
+    MPI_Comm_size(MPI_COMM_WORLD, &worldSize);
     auto& listeners = ::testing::UnitTest::GetInstance()->listeners();
-    if (Rank() != 0)
+    if (worldRank != 0)
         delete listeners.Release(listeners.default_result_printer());  // rank 0 reports
     int failed = RUN_ALL_TESTS(), anyFailed = 0;
     MPI_Allreduce(&failed, &anyFailed, 1, MPI_INT, MPI_MAX, MPI_COMM_WORLD);
