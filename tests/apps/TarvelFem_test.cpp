@@ -24,6 +24,7 @@
 #include <sstream>
 #include <sys/wait.h>
 
+namespace fs = std::filesystem;
 using namespace tarvel_demo;
 using tarvel_fem::Physics;
 using tarvel_test::read_bytes;
@@ -38,6 +39,7 @@ constexpr double kEps = std::numeric_limits<double>::epsilon();
 const char* const kOk = "OK: every residual is at most 1e-8\n";
 const char* const kFailed = "FAILED: a road has no solution or a residual above 1e-8\n";
 const std::string kData = TARVEL_TEST_DATA_DIR "/fem";
+const std::string kProgram = "'" TARVEL_FEM_PROGRAM "' ";  // the built program, for run_shell
 
 struct ProgramRun
 {
@@ -55,12 +57,6 @@ ProgramRun run_shell(const TempDir& dir, const std::string& command)
             .c_str());
     return {WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, read_bytes(dir.file("stdout")),
             read_bytes(dir.file("stderr"))};
-}
-
-// The built program in dir with the given arguments.
-ProgramRun run_program(const TempDir& dir, const std::string& args)
-{
-    return run_shell(dir, "'" TARVEL_FEM_PROGRAM "' " + args);
 }
 
 // The text with '@' standing for dir and '%' for the stored files' folder.
@@ -185,8 +181,7 @@ TEST_F(TarvelFem, RoadsAgreeOnEveryProblem)
                     (r.beam_error != 0.0 && std::fabs(r.beam_error) < kBeamTolerance))
             << r.beam_error;
     }
-    EXPECT_TRUE(m_messages.empty());
-    AfxMessageBox("after");
+    AfxMessageBox("after");  // the caller's handler is back, and no report reached it
     EXPECT_EQ(m_messages, std::vector<std::string>{"after"});
 }
 
@@ -229,7 +224,7 @@ TEST(TarvelFemProgram, VtkFiles)
         EXPECT_TRUE(has(run.out, says)) << run.out;
         expect_golden(dir, golden, 1e4 * 100 * kEps);
     }
-    EXPECT_FALSE(std::filesystem::exists("made"));
+    EXPECT_FALSE(fs::exists("made"));
 }
 
 // Bad input, each row of tests/data/fem/refusals.txt: exit code 2, nothing on standard output,
@@ -242,7 +237,7 @@ TEST(TarvelFemProgram, RefusalsSayWhy)
     write_bytes(dir.file("file"), "");
     write_bytes(dir.file("blank.msh"), std::string(100000, '\n'));
     std::istringstream table(read_bytes(kData + "/refusals.txt"));
-    int rows = 0;
+    ASSERT_GT(table.str().size(), 4000u);  // the whole table, not an empty read
     for (std::string row; std::getline(table, row);)
     {
         if (row.empty() || row[0] == '#') continue;
@@ -256,11 +251,9 @@ TEST(TarvelFemProgram, RefusalsSayWhy)
         EXPECT_EQ(std::tuple(run.status, run.out, run.err),
                   std::tuple(2, "", "tarvel-fem: " + line + "\n"))
             << row;
-        ++rows;
     }
-    EXPECT_GE(rows, 40);
-    EXPECT_FALSE(std::filesystem::exists("made"));  // a script run here would have made it
-    const ProgramRun help = run_program(dir, "--help");
+    EXPECT_FALSE(fs::exists("made"));  // a script run here would have made it
+    const ProgramRun help = run_shell(dir, kProgram + "--help");
     EXPECT_EQ(std::tuple(help.status, help.out), std::tuple(0, usage()));
 }
 
@@ -273,29 +266,27 @@ TEST(TarvelFemProgram, OutputFilesReplacedOnlyOnSuccess)
     TempDir dir;
     write_bytes(dir.file("u.vtk"), "old vtk\n");
     write_bytes(dir.file("k.svg"), "old svg\n");
-    std::filesystem::permissions(dir.file("u.vtk"), std::filesystem::perms(0640));
-    using std::filesystem::directory_iterator;
-    const auto files = [&dir] { return std::distance(directory_iterator(dir.path()), {}); };
+    fs::permissions(dir.file("u.vtk"), fs::perms(0640));
+    const auto files = [&dir] { return std::distance(fs::directory_iterator(dir.path()), {}); };
     for (const char* args : {"--mesh missing.msh", "--nx 5000 --ny 5000",
                              "--nx 2 --ny 1 --vtk none/u", "--nx 2 --ny 1 --spy ."})
     {
-        EXPECT_EQ(run_program(dir, std::string("--vtk u.vtk --spy k.svg ") + args).status, 2);
+        EXPECT_EQ(run_shell(dir, kProgram + "--vtk u.vtk --spy k.svg " + args).status, 2);
         EXPECT_EQ(read_bytes(dir.file("u.vtk")) + read_bytes(dir.file("k.svg")),
                   "old vtk\nold svg\n");
         EXPECT_EQ(files(), 4) << args;  // u.vtk, k.svg, stdout, stderr
     }
     const ProgramRun done =
-        run_program(dir, "--nx 2 --ny 1 --quiet --road system,cg --vtk u.vtk --spy k.svg");
+        run_shell(dir, kProgram + "--nx 2 --ny 1 --quiet --road system,cg --vtk u.vtk --spy k.svg");
     ASSERT_EQ(std::tuple(done.status, done.err), std::tuple(0, ""));
     EXPECT_EQ(read_bytes(dir.file("u.vtk")).rfind("# vtk DataFile", 0), 0u);
     EXPECT_EQ(read_bytes(dir.file("k.svg")).rfind("<?xml", 0), 0u);
-    EXPECT_EQ(std::filesystem::status(dir.file("u.vtk")).permissions(),
-              std::filesystem::perms(0640));
+    EXPECT_EQ(fs::status(dir.file("u.vtk")).permissions(), fs::perms(0640));
     EXPECT_EQ(files(), 4);
     if (!tarvel_test::make_null_device(dir.file("v")) ||
         !tarvel_test::make_null_device(dir.file("s")))
         GTEST_SKIP() << "no device node can be made here";
-    EXPECT_EQ(run_program(dir, "--nx 2 --ny 1 --quiet --vtk v --spy s").status, 0);
+    EXPECT_EQ(run_shell(dir, kProgram + "--nx 2 --ny 1 --quiet --vtk v --spy s").status, 0);
     EXPECT_TRUE(tarvel_test::is_char_device(dir.file("v")) &&
                 tarvel_test::is_char_device(dir.file("s")));
 }
@@ -309,21 +300,20 @@ TEST_F(TarvelFem, FactorSizeGuardAndExportedSystem)
 {
     TempDir dir;
     const std::string args = "--nx 40 --ny 10 --road system --quiet --vtk u.vtk --max-factor ";
-    const ProgramRun refused = run_program(dir, args + "1000");
+    const ProgramRun refused = run_shell(dir, kProgram + args + "1000");
     std::smatch m;
-    ASSERT_TRUE(std::regex_search(refused.out, m,
-                                  std::regex("\n  CholeskyFactorSize +[0-9.]+ s   ([0-9]+) "
-                                             "entries expected in the factor \\(([0-9]+) MB\\)\n")))
+    ASSERT_TRUE(std::regex_search(
+        refused.out, m, std::regex(" ([0-9]+) entries expected in the factor \\(([0-9]+) MB\\)")))
         << refused.out;
     const std::string entries = m[1];
     EXPECT_TRUE(
-        refused.status == 1 && !std::filesystem::exists(dir.file("u.vtk")) &&
+        refused.status == 1 && !fs::exists(dir.file("u.vtk")) &&
         has(refused.out, "\n  FAILED: not solved: the factor would hold " + entries + " entries (" +
                              m[2].str() +
                              " MB), more than the limit of 1000 (--max-factor raises it)\n") &&
         has(refused.out, "\n  no solution to write to u.vtk\n"))
         << refused.out;
-    const ProgramRun lifted = run_program(dir, args + entries + " --export-mm made/below");
+    const ProgramRun lifted = run_shell(dir, kProgram + args + entries + " --export-mm made/below");
     EXPECT_TRUE(lifted.status == 0 &&
                 has(lifted.out, "   " + entries + " stored entries in the factor\n"))
         << lifted.out;
@@ -371,8 +361,7 @@ TEST(TarvelFemProgram, MemoryRunsOutOrIsGivenBack)
     for (const char* road : {"system", "skyline", "cg"})
         EXPECT_TRUE(std::regex_search(all.out, std::regex(std::string("\n  ") + road +
                                                           " +-2\\.9[0-9]+e-03 +[0-9.]+e-1[0-9]\n")))
-            << road << "\n"
-            << all.out;
+            << road << ": " << all.out;
 }
 
 // The progress bar, with standard error on a pseudo-terminal (the one `script` runs the program
@@ -382,9 +371,9 @@ TEST(TarvelFemProgram, MemoryRunsOutOrIsGivenBack)
 TEST(TarvelFemProgram, ProgressBarOnlyOnATerminal)
 {
     TempDir dir;
-    const ProgramRun run = run_shell(dir, "script -qec \"exec '" TARVEL_FEM_PROGRAM
-                                          "' --problem block --nx 8 --ny 2 --nz 2 "
-                                          "--road system,cg --quiet >/dev/null\" /dev/null");
+    const ProgramRun run = run_shell(dir, "script -qec \"exec " + kProgram +
+                                              "--problem block --nx 8 --ny 2 --nz 2 --road "
+                                              "system,cg --quiet >/dev/null\" /dev/null");
     EXPECT_EQ(run.status, 0) << run.err;
     for (const char* drawn :
          {"\r  Hager2          [", "\r  Cholesky        [", "% ", "   iteration 1, "})

@@ -84,9 +84,8 @@ TEST(FemReference, DenseSolutionsBehave)
 {
     const FemProblem plate = cantilever_plate(6, 2);
     const std::vector<double> b = eliminated_load(plate), reduced = reduce(plate).b;
-    const double scale =
-        *std::max_element(plate.element_matrices.begin(), plate.element_matrices.end()) *
-        1e-3;  // |K| |g|
+    const auto& K = plate.element_matrices;
+    const double scale = *std::max_element(K.begin(), K.end()) * 1e-3;  // |K| |g|
     for (long i = 0; i < plate.num_dofs; ++i)
         EXPECT_NEAR(reduced[i], b[i], plate.dofs_per_element * kEps * scale) << i;
     const std::vector<double> u = dense_solve(plate);

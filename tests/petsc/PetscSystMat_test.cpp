@@ -20,8 +20,7 @@ namespace
 constexpr double kEps = std::numeric_limits<double>::epsilon();
 
 int worldRank = 0, worldSize = 1;  // this process's place in MPI_COMM_WORLD, set by main
-using PetscSystMat = tarvel_test::GlobalStateTest;
-using PetscRoad = tarvel_test::GlobalStateTest;
+using Petsc = tarvel_test::GlobalStateTest;
 
 }  // namespace
 
@@ -31,7 +30,7 @@ using PetscRoad = tarvel_test::GlobalStateTest;
 // SymUnifyAndZero does. Rank r assembles every size-th element from r, so rows of other ranks
 // travel through PETSc's assembly; sums in another order agree to a few ulps of the largest
 // entry (about 5).
-TEST_F(PetscSystMat, AssemblesAndImposesAsTheSystemMatrix)
+TEST_F(Petsc, SystMatAssemblesAndImposesAsTheSystemMatrix)
 {
     const int n = 24, elements = 60;
     std::mt19937 gen(5);  // the same stream on every rank
@@ -93,7 +92,7 @@ TEST_F(PetscSystMat, AssemblesAndImposesAsTheSystemMatrix)
 // residual PETSc reports, the residual of the gathered solution against the reference assembly
 // (no library, no PETSc) within ten times that, and agreement with the system road to 1e5 times
 // it (the growth from residual to error on these grids, as in the demo's tests).
-TEST_F(PetscRoad, AgreesWithTheSystemRoad)
+TEST_F(Petsc, RoadAgreesWithTheSystemRoad)
 {
     const std::tuple<int, int, int, bool> cases[] = {
         {8, 4, 0, false}, {21, 5, 0, false}, {5, 2, 3, false}, {21, 5, 0, true}};
