@@ -82,7 +82,7 @@ examples/fem/Elements.cpp|ka[9] += w * (dy[a] * d11 * dy[b] + dx[a] * d33 * dx[b
 examples/fem/Elements.cpp|dN[0][c] = -(inv[c][0] + inv[c][1] + inv[c][2]);|dN[0][c] = -(inv[c][0] + inv[c][1]);|examples
 examples/fem/Elements.cpp|z[2] = dz, z[4] = dy, z[5] = dx;|z[2] = dz, z[4] = dx, z[5] = dy;|examples
 examples/fem/Elements.cpp|dref[a][2] = 0.125 * kZeta[a] * fx * fy;|dref[a][2] = 0.125 * kZeta[a] * fx * fz;|examples
-examples/fem/Mesh.cpp|for (int j = 0; j <= ny; ++j) out.push_back(node(nx, j));|for (int j = 0; j < ny; ++j) out.push_back(node(nx, j));|examples
+examples/fem/Mesh.cpp|for (int j = 0; j <= ny; ++j) out.push_back(node(nx, j));|for (int j = 0; j <= ny; ++j) out.push_back(node(nx - 1, j));|examples
 examples/fem/Roads.cpp|for (long d : p.fixed_dofs) K(label(d), label(d)) = 1.0;|for (long d : p.fixed_dofs) K(label(d), label(d)) = 2.0;|apps
 apps/tarvel-fem/MeshInput.cpp|if (v < 0) std::swap(c[2], c[3]);|if (v > 0) std::swap(c[2], c[3]);|apps
 apps/tarvel-fem/MeshInput.cpp|if (negative) std::swap_ranges(c, c + 4, c + 4);|if (negative && c[0] < 0) std::swap_ranges(c, c + 4, c + 4);|apps

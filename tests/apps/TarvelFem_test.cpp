@@ -189,10 +189,10 @@ TEST_F(TarvelFem, RoadsAgreeOnEveryProblem)
 // renumbered by tag, unused ones dropped, their heights kept), the cells by kind (triangles,
 // quadrilaterals, hexahedra, tetrahedra; clockwise and inside-out elements turned) and the
 // solution, whose numbers carry the rounding of the road that made them (n eps times the
-// condition, below 1e4 on these few nodes). The block's grid as a Gmsh mesh of hexahedra is the
-// block itself; cut into tetrahedra (some inside out) it is stiffer. Gauss-Seidel stopped after
-// one sweep fails the run; its iterate is written only when no road has a final solution, marked
-// as unfinished in the title and the array name. On a mesh the system road takes the default
+// condition, below 1e4 on these few nodes). The block's grid as a Gmsh mesh of hexahedra (one
+// inside out) is the block itself; cut into tetrahedra (some inside out) it is stiffer.
+// Gauss-Seidel stopped after one sweep fails the run; its iterate is written only when no road has
+// a final solution, marked as unfinished in the title and the array name. On a mesh the system road takes the default
 // reordering unless --reorder says otherwise; the option file beside hex.msh (which Gmsh would run
 // on opening the mesh, making a file) is not read.
 TEST(TarvelFemProgram, VtkFiles)
