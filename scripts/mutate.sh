@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Mutation check of the test suite: applies each deliberate fault of the table below to one
-# source of the library, the examples or the demo program, rebuilds the test program of that source's family, runs it, and restores the
-# source. A mutant is caught when the program fails, crashes or times out. Prints each verdict
-# and "caught K of N" (mutants that do not compile are reported and left out of N).
+# source of the library, the examples or the demo program, rebuilds the test program of that
+# source's family, runs it, and restores the source. A mutant is caught when the program fails,
+# crashes or times out. Prints each verdict and "caught K of N" (mutants that do not compile are
+# reported and left out of N).
 # Usage: scripts/mutate.sh [BUILD_DIR]   (default build/mutate; configured on first use, ccache)
 #        MUTATE_ONLY=REGEX scripts/mutate.sh   runs the mutants whose file matches REGEX
 set -euo pipefail
