@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Mutation check of the test suite: applies each deliberate fault of the table below to one
-# library source, rebuilds the test program of that source's family, runs it, and restores the
-# source. A mutant is caught when the program fails, crashes or times out. Prints each verdict
-# and "caught K of N" (mutants that do not compile are reported and left out of N).
+# source of the library, the examples or the demo program, rebuilds the test program of that
+# source's family, runs it, and restores the source. A mutant is caught when the program fails,
+# crashes or times out. Prints each verdict and "caught K of N" (mutants that do not compile are
+# reported and left out of N).
 # Usage: scripts/mutate.sh [BUILD_DIR]   (default build/mutate; configured on first use, ccache)
 #        MUTATE_ONLY=REGEX scripts/mutate.sh   runs the mutants whose file matches REGEX
 set -euo pipefail
@@ -12,7 +13,8 @@ build=${1:-build/mutate}
 jobs=${MUTATE_JOBS:-2}
 limit=${MUTATE_TIMEOUT:-600}  # seconds per test program; a hang counts as caught
 
-# file (under tarvel/) | exact text, found once in the file | replacement | test program
+# file (under tarvel/, or from the repository's root when it starts with examples/ or apps/) |
+# exact text, found once in the file | replacement | test program
 mutants=$(
     cat <<'EOF'
 sparse/SparseCholesky.cpp|diag->m_dValue > 0.0;|diag->m_dValue >= 0.0;|sparse
@@ -76,6 +78,19 @@ platform/Archive.cpp|index == 0 \|\| index >= m_loadArray.size()|index == 0 \|\|
 platform/String.cpp|while (end > 0 && is_c_space(m_str[end - 1])) --end;|while (end > 1 && is_c_space(m_str[end - 1])) --end;|platform
 platform/String.cpp|if (c >= 'a' && c <= 'z')|if (c >= 'a' && c < 'z')|platform
 platform/File.cpp|if (lpszFileName == nullptr \|\| *lpszFileName == '\0') return|if (lpszFileName == nullptr) return|platform
+examples/fem/Elements.cpp|const double kGauss = 1.0 / std::sqrt(3.0);|const double kGauss = 0.5 / std::sqrt(3.0);|examples
+examples/fem/Elements.cpp|ka[9] += w * (dy[a] * d11 * dy[b] + dx[a] * d33 * dx[b]);|ka[9] += w * (dy[a] * d11 * dy[b] + dx[a] * d11 * dx[b]);|examples
+examples/fem/Elements.cpp|dN[0][c] = -(inv[c][0] + inv[c][1] + inv[c][2]);|dN[0][c] = -(inv[c][0] + inv[c][1]);|examples
+examples/fem/Elements.cpp|z[2] = dz, z[4] = dy, z[5] = dx;|z[2] = dz, z[4] = dx, z[5] = dy;|examples
+examples/fem/Elements.cpp|dref[a][2] = 0.125 * kZeta[a] * fx * fy;|dref[a][2] = 0.125 * kZeta[a] * fx * fz;|examples
+examples/fem/Mesh.cpp|for (int j = 0; j <= ny; ++j) out.push_back(node(nx, j));|for (int j = 0; j <= ny; ++j) out.push_back(node(nx - 1, j));|examples
+examples/fem/Roads.cpp|for (long d : p.fixed_dofs) K(label(d), label(d)) = 1.0;|for (long d : p.fixed_dofs) K(label(d), label(d)) = 2.0;|apps
+apps/tarvel-fem/MeshInput.cpp|if (v < 0) std::swap(c[2], c[3]);|if (v > 0) std::swap(c[2], c[3]);|apps
+apps/tarvel-fem/MeshInput.cpp|if (negative) std::swap_ranges(c, c + 4, c + 4);|if (negative && c[0] < 0) std::swap_ranges(c, c + 4, c + 4);|apps
+apps/tarvel-fem/MeshInput.cpp|if (area2 < 0.0) std::reverse(c + 1, c + mesh.corners);|if (area2 < 0.0) std::reverse(c, c + mesh.corners);|apps
+apps/tarvel-fem/Options.cpp|v < 1 \|\| v > most) return false;|v < 0 \|\| v > most) return false;|apps
+apps/tarvel-fem/Vtk.cpp|mesh.corners == 4 ? 10 : 12);|mesh.corners == 4 ? 10 : 11);|apps
+apps/tarvel-fem/Demo.cpp|o.progress = ::isatty(STDERR_FILENO) == 1;|o.progress = true;|apps
 EOF
 )
 
@@ -84,11 +99,18 @@ if [[ ! -f $build/CMakeCache.txt ]]; then
         -DCMAKE_CXX_COMPILER_LAUNCHER=ccache >/dev/null
 fi
 
+source_of() {  # a row's file column as a path from the repository's root
+    case $1 in
+    examples/* | apps/*) echo "$1" ;;
+    *) echo "tarvel/$1" ;;
+    esac
+}
+
 backup=$(mktemp -d)
 current=""
 restore() {
     if [[ -n $current ]]; then
-        cp "$backup/original" "$root/tarvel/$current"  # a fresh time stamp: the next build recompiles it
+        cp "$backup/original" "$root/$current"  # a fresh time stamp: the next build recompiles it
         current=""
     fi
 }
@@ -124,9 +146,10 @@ while IFS= read -r line; do
     new=${new//$'\x01'/|}
     [[ -n ${MUTATE_ONLY:-} && ! $file =~ $MUTATE_ONLY ]] && continue
     label=$(printf '%2d %-32s %s' "$number" "$file" "$old")
-    cp "tarvel/$file" "$backup/original"
-    current=$file
-    if ! OLD=$old NEW=$new python3 - "tarvel/$file" <<'PY'; then
+    source=$(source_of "$file")
+    cp "$source" "$backup/original"
+    current=$source
+    if ! OLD=$old NEW=$new python3 - "$source" <<'PY'; then
 import os, sys
 path = sys.argv[1]
 text = open(path).read()
@@ -156,7 +179,7 @@ done <<<"$mutants"
 
 # -- 3. Leave the build matching the tree again --
 for f in $families; do build_program "$f" || true; done
-if git rev-parse --is-inside-work-tree >/dev/null 2>&1 && ! git diff --quiet -- tarvel; then
-    echo "warning: tarvel/ differs from the index after the run (was it clean before?)"
+if git rev-parse --is-inside-work-tree >/dev/null 2>&1 && ! git diff --quiet -- tarvel examples apps; then
+    echo "warning: tarvel/, examples/ or apps/ differs from the index after the run (was it clean before?)"
 fi
 echo "caught $caught of $total"

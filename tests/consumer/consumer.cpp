@@ -2,7 +2,6 @@
 // and a dense vector. Exits non-zero when anything is missing.
 #include <tarvel/Tarvel.h>
 
-#include <cstdio>
 #include <memory>
 
 int main()
@@ -12,8 +11,5 @@ int main()
     std::unique_ptr<CObject> object(record->CreateObject());
     auto* v = dynamic_cast<CVector*>(object.get());
     if (v == nullptr || !v->Allocate(3, true, 2.0)) return 2;
-    if (v->Sum() != 6.0) return 3;
-    std::printf("consumer: %s with %d elements, sum %g\n", record->m_lpszClassName, v->GetSize(),
-                v->Sum());
-    return 0;
+    return v->Sum() == 6.0 ? 0 : 3;
 }

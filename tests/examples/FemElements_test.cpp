@@ -8,7 +8,6 @@
 #include <cmath>
 #include <gtest/gtest.h>
 #include <limits>
-#include <type_traits>
 #include <vector>
 
 using namespace tarvel_fem;
@@ -21,13 +20,13 @@ constexpr double kE = 210e3, kNu = 0.3;
 const double kShift[3] = {0.3, -0.2, 0.1};
 const double kGrad[3][3] = {{0.02, -0.01, 0.03}, {0.04, -0.02, 0.01}, {-0.03, 0.05, 0.01}};
 
-// An element matrix, its corners (z = 0 in the plane), its dimension, its DOFs per node (1: a
-// scalar field of unit conductivity, 2: plane stress of unit thickness, 3: a solid) and its
-// corners' node numbers in a patch.
+// An element matrix, its corners (z = 0 in the plane), its DOFs per node (1: a scalar field of
+// unit conductivity, 2: plane stress of unit thickness, 3: a solid) and its corners' node numbers
+// in a patch.
 struct Element
 {
     std::vector<Point3> corners;
-    int dim, dpn;
+    int dpn;
     std::vector<double> K;
     std::vector<long> nodes = {};
 };
@@ -38,10 +37,7 @@ Point3 lift(const Point3& p) { return p; }
 template <class Corners, std::size_t N>
 Element element(const Corners& c, int dpn, const std::array<double, N>& K)
 {
-    Element e{{},
-              std::is_same_v<typename Corners::value_type, Point2> ? 2 : 3,
-              dpn,
-              {K.begin(), K.end()}};
+    Element e{{}, dpn, {K.begin(), K.end()}};
     for (const auto& p : c) e.corners.push_back(lift(p));
     return e;
 }
@@ -65,13 +61,15 @@ std::vector<double> times(const Element& el, const std::vector<double>& u)
     return f;
 }
 
-// eps : sigma of the uniform gradient G in tensor form: |grad u|^2 for the scalar field; for
-// elasticity lambda tr(eps)^2 + 2 mu eps : eps, with plane stress's lambda = E nu / (1 - nu^2).
+// eps : sigma of the uniform gradient G in tensor form: |grad u|^2 for the scalar field (in the
+// plane but for the hexahedron, the one scalar solid element); for elasticity
+// lambda tr(eps)^2 + 2 mu eps : eps, with plane stress's lambda = E nu / (1 - nu^2).
 double energy_density(const Element& el, const double G[3][3])
 {
     const int dpn = el.dpn;
     if (dpn == 1)
-        return G[0][0] * G[0][0] + G[0][1] * G[0][1] + (el.dim == 3 ? G[0][2] * G[0][2] : 0.0);
+        return G[0][0] * G[0][0] + G[0][1] * G[0][1] +
+               (el.corners.size() == 8 ? G[0][2] * G[0][2] : 0.0);
     const double mu = kE / (2 * (1 + kNu));
     const double lambda =
         dpn == 3 ? kE * kNu / ((1 + kNu) * (1 - 2 * kNu)) : kE * kNu / (1 - kNu * kNu);
@@ -86,9 +84,8 @@ double energy_density(const Element& el, const double G[3][3])
 
 double largest(const std::vector<double>& v)
 {
-    double m = 0.0;
-    for (double x : v) m = std::max(m, std::fabs(x));
-    return m;
+    return std::fabs(*std::max_element(
+        v.begin(), v.end(), [](double a, double b) { return std::fabs(a) < std::fabs(b); }));
 }
 
 // Each entry of K sums a few products per quadrature point and K u sums n entries: rounding of
@@ -98,24 +95,11 @@ double bound(const Element& el, const std::vector<double>& u)
     return static_cast<double>(el.K.size()) * kEps * largest(el.K) * std::max(1.0, largest(u));
 }
 
-template <class Corners> double shoelace(const Corners& q)
-{
-    double twice = 0.0;
-    for (std::size_t a = 0, n = q.size(); a < n; ++a)
-        twice += q[a].x * q[(a + 1) % n].y - q[(a + 1) % n].x * q[a].y;
-    return 0.5 * twice;
-}
-
 const Quad kSkewed = {{{0.0, 0.0}, {2.0, 0.3}, {2.4, 1.9}, {-0.2, 1.2}}};
 const Tri kTri = {{{0.2, -0.1}, {2.1, 0.4}, {0.7, 1.6}}};
+const double kSkewedArea = 6.34 / 2, kTriArea = 2.98 / 2;  // the shoelace formula, by hand
 const Tet kTet = {{{0.1, 0.0, 0.2}, {1.9, 0.3, -0.1}, {0.4, 1.7, 0.3}, {0.2, 0.5, 1.4}}};
-
-Hex pulled_hex()  // one corner pulled out: no face is plane
-{
-    HexGrid g = make_hex_grid(1, 2.0);
-    g.nodes[6] = {2.3, 2.1, 2.4};
-    return g.corners(0);
-}
+const double kTetVolume = 3.483 / 6;  // the triple product of the edges from corner 0, by hand
 
 // The six tetrahedra around the diagonal 0-6 of a hexahedron (conforming between neighbours
 // numbered alike), as corner numbers.
@@ -129,24 +113,19 @@ const std::array<std::array<int, 4>, 6> kKuhn = {
 // eps : sigma of the continuum, exactly, since the elements reproduce linear fields.
 TEST(FemElements, NullSpacesAndLinearFieldEnergies)
 {
-    const Hex hex = pulled_hex();
+    HexGrid pulled = make_hex_grid(1, 2.0);
+    pulled.nodes[6] = {2.3, 2.1, 2.4};  // one corner pulled out: no face is plane
+    const Hex hex = pulled.corners(0);
     double hexVolume = 0.0;  // the integral of det J, which the unit source sums
     for (double f : hex8_source(hex, 1.0)) hexVolume += f;
-    const Point3 e[3] = {{kTet[1].x - kTet[0].x, kTet[1].y - kTet[0].y, kTet[1].z - kTet[0].z},
-                         {kTet[2].x - kTet[0].x, kTet[2].y - kTet[0].y, kTet[2].z - kTet[0].z},
-                         {kTet[3].x - kTet[0].x, kTet[3].y - kTet[0].y, kTet[3].z - kTet[0].z}};
-    const double tetVolume = (e[0].x * (e[1].y * e[2].z - e[1].z * e[2].y) -
-                              e[0].y * (e[1].x * e[2].z - e[1].z * e[2].x) +
-                              e[0].z * (e[1].x * e[2].y - e[1].y * e[2].x)) /
-                             6.0;
     const std::pair<Element, double> cases[] = {
-        {element(kSkewed, 1, q4_poisson(kSkewed)), shoelace(kSkewed)},
-        {element(kSkewed, 2, q4_plane_stress(kSkewed, kE, kNu, 1.0)), shoelace(kSkewed)},
-        {element(kTri, 1, t3_poisson(kTri)), shoelace(kTri)},
-        {element(kTri, 2, t3_plane_stress(kTri, kE, kNu, 1.0)), shoelace(kTri)},
+        {element(kSkewed, 1, q4_poisson(kSkewed)), kSkewedArea},
+        {element(kSkewed, 2, q4_plane_stress(kSkewed, kE, kNu, 1.0)), kSkewedArea},
+        {element(kTri, 1, t3_poisson(kTri)), kTriArea},
+        {element(kTri, 2, t3_plane_stress(kTri, kE, kNu, 1.0)), kTriArea},
         {element(hex, 1, hex8_poisson(hex)), hexVolume},
         {element(hex, 3, hex8_elasticity(hex, kE, kNu)), hexVolume},
-        {element(kTet, 3, tet4_elasticity(kTet, kE, kNu)), tetVolume},
+        {element(kTet, 3, tet4_elasticity(kTet, kE, kNu)), kTetVolume},
     };
     for (const auto& [el, measure] : cases)
     {
@@ -191,34 +170,35 @@ TEST(FemElements, PatchTestReproducesLinearFields)
     struct Patch
     {
         std::vector<Element> elements;
-        std::vector<long> interior;
+        std::vector<long> interior = {13};
     } patches[5];
+    const auto add = [&patches](int k, Element el, const auto& nodes)
+    {
+        el.nodes.assign(nodes.begin(), nodes.end());
+        patches[k].elements.push_back(el);
+    };
     for (long e = 0; e < q.num_elements(); ++e)
-        for (int dpn : {1, 2})
-        {
-            const Quad c = q.corners(e);
-            Element el = dpn == 1 ? element(c, 1, q4_poisson(c))
-                                  : element(c, 2, q4_plane_stress(c, kE, kNu, 1.0));
-            el.nodes.assign(q.elements[e].begin(), q.elements[e].end());
-            patches[dpn - 1].elements.push_back(el);
-            patches[dpn - 1].interior = {q.node(1, 1), q.node(2, 1), q.node(1, 2), q.node(2, 2)};
-        }
+    {
+        const Quad c = q.corners(e);
+        add(0, element(c, 1, q4_poisson(c)), q.elements[e]);
+        add(1, element(c, 2, q4_plane_stress(c, kE, kNu, 1.0)), q.elements[e]);
+    }
+    patches[0].interior = {q.node(1, 1), q.node(2, 1), q.node(1, 2), q.node(2, 2)};
+    patches[1].interior = patches[0].interior;
     for (long e = 0; e < h.num_elements(); ++e)
     {
         const Hex c = h.corners(e);
-        const std::vector<long> nodes(h.elements[e].begin(), h.elements[e].end());
-        patches[2].elements.push_back(element(c, 1, hex8_poisson(c)));
-        patches[3].elements.push_back(element(c, 3, hex8_elasticity(c, kE, kNu)));
-        patches[2].elements.back().nodes = patches[3].elements.back().nodes = nodes;
+        const auto& n = h.elements[e];
+        add(2, element(c, 1, hex8_poisson(c)), n);
+        add(3, element(c, 3, hex8_elasticity(c, kE, kNu)), n);
         for (auto t : kKuhn)
         {
             Tet tet = {c[t[0]], c[t[1]], c[t[2]], c[t[3]]};
             if (tet4_volume(tet) < 0) std::swap(t[2], t[3]), std::swap(tet[2], tet[3]);
-            patches[4].elements.push_back(element(tet, 3, tet4_elasticity(tet, kE, kNu)));
-            for (int a : t) patches[4].elements.back().nodes.push_back(nodes[a]);
+            add(4, element(tet, 3, tet4_elasticity(tet, kE, kNu)),
+                std::vector<long>{n[t[0]], n[t[1]], n[t[2]], n[t[3]]});
         }
     }
-    for (int k = 2; k < 5; ++k) patches[k].interior = {13};
     for (const Patch& patch : patches)
     {
         const int dpn = patch.elements[0].dpn;

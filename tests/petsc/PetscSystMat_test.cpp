@@ -19,15 +19,8 @@ namespace
 
 constexpr double kEps = std::numeric_limits<double>::epsilon();
 
-int Rank()
-{
-    int rank = 0;
-    MPI_Comm_rank(MPI_COMM_WORLD, &rank);
-    return rank;
-}
-
-using PetscSystMat = tarvel_test::GlobalStateTest;
-using PetscRoad = tarvel_test::GlobalStateTest;
+int worldRank = 0, worldSize = 1;  // this process's place in MPI_COMM_WORLD, set by main
+using Petsc = tarvel_test::GlobalStateTest;
 
 }  // namespace
 
@@ -37,10 +30,8 @@ using PetscRoad = tarvel_test::GlobalStateTest;
 // SymUnifyAndZero does. Rank r assembles every size-th element from r, so rows of other ranks
 // travel through PETSc's assembly; sums in another order agree to a few ulps of the largest
 // entry (about 5).
-TEST_F(PetscSystMat, AssemblesAndImposesAsTheSystemMatrix)
+TEST_F(Petsc, SystMatAssemblesAndImposesAsTheSystemMatrix)
 {
-    int size = 1;
-    MPI_Comm_size(MPI_COMM_WORLD, &size);
     const int n = 24, elements = 60;
     std::mt19937 gen(5);  // the same stream on every rank
     std::uniform_real_distribution<double> value(-1.0, 1.0);
@@ -64,9 +55,10 @@ TEST_F(PetscSystMat, AssemblesAndImposesAsTheSystemMatrix)
         for (int e = 0; e < elements; ++e)
         {
             S.AddValues(&dofs[3 * e], &ke[9 * e], 3);
-            ASSERT_TRUE(e % size != Rank() || P.AddValues(&dofs[3 * e], &ke[9 * e], 3)) << e;
+            ASSERT_TRUE(e % worldSize != worldRank || P.AddValues(&dofs[3 * e], &ke[9 * e], 3))
+                << e;
         }
-        for (long i = Rank(); i < n; i += size) ASSERT_TRUE(P.AddLoad(&i, &load[i], 1));
+        for (long i = worldRank; i < n; i += worldSize) ASSERT_TRUE(P.AddLoad(&i, &load[i], 1));
         ASSERT_TRUE(P.Assemble());
         CMatrix B = tarvel_fem::column_matrix(load);
         CVector fd(4), fv(4);
@@ -100,7 +92,7 @@ TEST_F(PetscSystMat, AssemblesAndImposesAsTheSystemMatrix)
 // residual PETSc reports, the residual of the gathered solution against the reference assembly
 // (no library, no PETSc) within ten times that, and agreement with the system road to 1e5 times
 // it (the growth from residual to error on these grids, as in the demo's tests).
-TEST_F(PetscRoad, AgreesWithTheSystemRoad)
+TEST_F(Petsc, RoadAgreesWithTheSystemRoad)
 {
     const std::tuple<int, int, int, bool> cases[] = {
         {8, 4, 0, false}, {21, 5, 0, false}, {5, 2, 3, false}, {21, 5, 0, true}};
@@ -108,21 +100,20 @@ TEST_F(PetscRoad, AgreesWithTheSystemRoad)
     {
         SCOPED_TRACE(testing::Message()
                      << nx << " x " << ny << " x " << nz << (mumps ? " mumps" : ""));
-        const char* const options[3][2] = {{"-ksp_type", "preonly"},
-                                           {"-pc_type", "cholesky"},
-                                           {"-pc_factor_mat_solver_type", "mumps"}};
-        for (const auto& o : options)
-            if (mumps) PetscOptionsSetValue(nullptr, o[0], o[1]);
+        if (mumps)
+            PetscOptionsInsertString(
+                nullptr, "-ksp_type preonly -pc_type cholesky -pc_factor_mat_solver_type mumps");
         std::ostringstream out;
         const tarvel_demo::PetscPlateRun run = nz ? tarvel_demo::petsc_block(nx, ny, nz, true, out)
                                                   : tarvel_demo::petsc_plate(nx, ny, true, out);
-        for (const auto& o : options) PetscOptionsClearValue(nullptr, o[0]);
+        for (const char* o : {"-ksp_type", "-pc_type", "-pc_factor_mat_solver_type"})
+            PetscOptionsClearValue(nullptr, o);
         ASSERT_TRUE(run.solved) << run.failure;
         EXPECT_LE(run.residual, mumps ? 64 * run.dofs * kEps : 1e-8);
         const double residual = 10 * std::max(run.residual, 64 * run.dofs * kEps);
         EXPECT_EQ(run.ksp + " " + run.pc, mumps ? "preonly cholesky" : "cg gamg");
         EXPECT_TRUE(mumps || run.iterations > 1);
-        if (Rank() != 0) continue;
+        if (worldRank != 0) continue;
         tarvel_fem::FemProblem p =
             nz ? tarvel_fem::elastic_block(nx, ny, nz) : tarvel_fem::cantilever_plate(nx, ny);
         ASSERT_EQ(run.u.size(), static_cast<std::size_t>(p.num_dofs));
@@ -144,8 +135,10 @@ int main(int argc, char** argv)
 {
     ::testing::InitGoogleTest(&argc, argv);
     if (PetscInitialize(&argc, &argv, nullptr, nullptr) != 0) return 1;
+    MPI_Comm_rank(MPI_COMM_WORLD, &worldRank);
+    MPI_Comm_size(MPI_COMM_WORLD, &worldSize);
     auto& listeners = ::testing::UnitTest::GetInstance()->listeners();
-    if (Rank() != 0)
+    if (worldRank != 0)
         delete listeners.Release(listeners.default_result_printer());  // rank 0 reports
     int failed = RUN_ALL_TESTS(), anyFailed = 0;
     MPI_Allreduce(&failed, &anyFailed, 1, MPI_INT, MPI_MAX, MPI_COMM_WORLD);
