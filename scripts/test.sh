@@ -21,10 +21,9 @@ ensure_packages cmake:cmake g++:g++ make:make pkg-config:pkg-config \
   /usr/include/x86_64-linux-gnu/openblas-pthread/cblas.h:libopenblas-dev \
   /usr/lib/x86_64-linux-gnu/liblapack.so:liblapack-dev \
   /usr/include/suitesparse/amd.h:libsuitesparse-dev /usr/include/metis.h:libmetis-dev \
-  script:bsdutils
+  script:bsdutils  # the progress-bar test gives the demo a pseudo-terminal through script(1)
 # The text formats are also checked under a comma-decimal locale (tests/io/TextFiles.h):
 # a German one is made when the system lacks it, and the test fails rather than skips without it.
-# The progress-bar test gives the demo a pseudo-terminal through script(1).
 ensure_packages localedef:locales
 if ! locale -a 2>/dev/null | grep -qix 'de_DE\.utf-\?8'; then
   sudo=(); if [[ $(id -u) -ne 0 ]]; then sudo=(sudo); fi
