@@ -42,7 +42,7 @@ inline std::string G17(double v)
 }
 
 // "rows x columns: e0 e1 ..." for a matrix, "size: e0 e1 ..." for a vector; every element with
-// 17 significant digits, so equal texts mean equal bits (but for the sign of zero).
+// 17 significant digits, so equal texts mean equal bits (the sign of zero and of NaN included).
 inline std::string Text(const CVector& v)
 {
     const auto* m = dynamic_cast<const CMatrix*>(&v);
@@ -51,6 +51,13 @@ inline std::string Text(const CVector& v)
     s += ":";
     for (int k = 0; k < v.m_nSize; ++k) s += " " + G17(v.m_pData[k]);
     return s;
+}
+
+// The text of x after f(x).
+template <class T, class F> std::string After(T x, F f)
+{
+    f(x);
+    return Text(x);
 }
 
 // Plain triple loop A * B, written independently of the library's product.

@@ -17,8 +17,6 @@ class GlobalStateTest : public ::testing::Test
 protected:
     void SetUp() override
     {
-        m_savedSym = CVirtMat::m_bSym;
-        m_savedFlops = CVirtMat::m_Flops;
         m_previousHandler = AfxSetMessageBoxHandler(
             [this](const CString& text, UINT type)
             {
@@ -40,8 +38,8 @@ protected:
     std::vector<UINT> m_types;
 
 private:
-    bool m_savedSym = false;
-    std::uint32_t m_savedFlops = 0;
+    const bool m_savedSym = CVirtMat::m_bSym;
+    const std::uint32_t m_savedFlops = CVirtMat::m_Flops;
     AfxMessageBoxHandler m_previousHandler;
 };
 

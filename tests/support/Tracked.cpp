@@ -8,10 +8,9 @@ namespace tarvel_test
 IMPLEMENT_SERIAL(CTracked, CObject, 1)
 
 int CTracked::s_nLive = 0;
-int CTracked::s_nCreated = 0;
 std::vector<int> CTracked::s_destroyed;
 
-CTracked::CTracked(int value) : m_nValue(value), m_nCreated(s_nCreated++) { ++s_nLive; }
+CTracked::CTracked(int value) : m_nValue(value) { ++s_nLive; }
 
 CTracked::~CTracked()
 {
@@ -21,17 +20,13 @@ CTracked::~CTracked()
 
 void CTracked::Serialize(CArchive& ar)
 {
-    if (ar.IsStoring())
-        ar << m_nValue;
-    else
-        ar >> m_nValue;
+    ar.IsStoring() ? ar << m_nValue : ar >> m_nValue;
 }
 
 void DeleteGraph(CObject* root)
 {
     std::unordered_set<CObject*> seen;
-    std::vector<CObject*> order;
-    std::vector<CObject*> work{root};
+    std::vector<CObject*> order, work{root};
     while (!work.empty())
     {
         CObject* p = work.back();
