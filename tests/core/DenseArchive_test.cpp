@@ -3,10 +3,7 @@
 #include "support/Dense.h"
 #include "support/TempDir.h"
 
-#include <tarvel/Tarvel.h>
-
 #include <gtest/gtest.h>
-#include <memory>
 
 using namespace tarvel_test;
 
@@ -25,12 +22,8 @@ template <class X> int load_as(const std::string& bytes, std::unique_ptr<X>& loa
 // Loads the bytes into an existing object through its Serialize, after its class tag.
 int load_into(const std::string& bytes, CVector& kept)
 {
-    return load_failure(bytes,
-                        [&kept](CArchive& ar)
-                        {
-                            ar.ReadClass(kept.GetRuntimeClass());
-                            kept.Serialize(ar);
-                        });
+    return load_failure(bytes, [&kept](CArchive& ar)
+                        { ar.ReadClass(kept.GetRuntimeClass()), kept.Serialize(ar); });
 }
 
 }  // namespace
@@ -40,11 +33,10 @@ int load_into(const std::string& bytes, CVector& kept)
 TEST(DenseArchive, BytesAndRoundTripsThroughTheExtractionOperators)
 {
     const CVector two = MakeVector({1.0, 2.0});
-    const std::string vector = stored_bytes([&two](CArchive& ar) { ar << &two; });
-    EXPECT_EQ(vector, new_class(1, "CVector") + le32(2) + std::string("\0\0\0\0\0\0\xF0\x3F", 8) +
-                          std::string("\0\0\0\0\0\0\0\x40", 8));
     const CMatrix m = MakeMatrix(2, 3, {1, 2, 3, 4, 5, 6});
-    const std::string matrix = stored_bytes([&m](CArchive& ar) { ar << &m; });
+    const std::string vector = stored_bytes([&two](CArchive&ar) { ar << &two; }),
+                      matrix = stored_bytes([&m](CArchive&ar) { ar << &m; });
+    EXPECT_EQ(vector, new_class(1, "CVector") + le32(2) + le64(1) + le64(2));
     EXPECT_EQ(matrix, new_class(1, "CMatrix") + le32(6) + le64(1) + le64(2) + le64(3) + le64(4) +
                           le64(5) + le64(6) + le32(2));
     std::unique_ptr<CVector> asVector;

@@ -5,12 +5,7 @@
 #include "support/Dense.h"
 #include "support/DenseSeams.h"
 
-#include <tarvel/Tarvel.h>
-
-#include <cmath>
-#include <functional>
 #include <gtest/gtest.h>
-#include <string>
 
 using namespace tarvel_test;
 

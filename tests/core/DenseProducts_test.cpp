@@ -3,10 +3,7 @@
 // DenseKernels_test's.
 #include "support/Dense.h"
 
-#include <tarvel/Tarvel.h>
-
 #include <gtest/gtest.h>
-#include <memory>
 
 using namespace tarvel_test;
 

@@ -3,8 +3,6 @@
 // and the console printouts. Products and factorizations are DenseKernels_test's.
 #include "support/Dense.h"
 
-#include <tarvel/Tarvel.h>
-
 #include <gtest/gtest.h>
 #include <random>
 #include <regex>

@@ -3,11 +3,7 @@
 // naming the operation, before anything is read or written out of bounds.
 #include <tarvel/Tarvel.h>
 
-#include <functional>
 #include <gtest/gtest.h>
-#include <initializer_list>
-#include <utility>
-#include <vector>
 
 namespace
 {

@@ -2,12 +2,8 @@
 // without terminator, and both ways of reporting failure.
 #include "support/TempDir.h"
 
-#include <tarvel/Tarvel.h>
-
 #include <cerrno>
 #include <gtest/gtest.h>
-#include <string>
-#include <vector>
 
 using namespace tarvel_test;
 

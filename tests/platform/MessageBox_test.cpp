@@ -4,9 +4,7 @@
 
 #include <atomic>
 #include <gtest/gtest.h>
-#include <string>
 #include <thread>
-#include <vector>
 
 TEST(MessageBox, HandlerCapturesAndDefaultIsRestored)
 {

@@ -7,10 +7,7 @@
 #include "support/ReorderSeams.h"
 #include "support/TempDir.h"
 
-#include <tarvel/Tarvel.h>
-
 #include <gtest/gtest.h>
-#include <map>
 
 using namespace tarvel_test;
 using Progress = GlobalStateTest;

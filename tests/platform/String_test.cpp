@@ -3,7 +3,6 @@
 #include <tarvel/Tarvel.h>
 
 #include <gtest/gtest.h>
-#include <string>
 
 TEST(String, ConstructionFormatAndComparison)
 {
