@@ -9,21 +9,13 @@ const tarvel::detail::DenseKernels* g_set = nullptr;  // null: the best set
 
 }  // namespace
 
-namespace tarvel::detail
+const tarvel::detail::DenseKernels& tarvel::detail::dense_kernels()
 {
-
-const DenseKernels& dense_kernels() { return g_set ? *g_set : *dense_kernel_sets()[0]; }
-
-}  // namespace tarvel::detail
-
-namespace tarvel_test
-{
-
-DenseKernelScope::DenseKernelScope(const DenseKernels& set)
-    : m_pPrevious(std::exchange(g_set, &set))
-{
+    return g_set ? *g_set : *dense_kernel_sets()[0];
 }
 
-DenseKernelScope::~DenseKernelScope() { g_set = m_pPrevious; }
-
-}  // namespace tarvel_test
+const tarvel::detail::DenseKernels*
+tarvel_test::SetDenseKernels(const tarvel::detail::DenseKernels* set)
+{
+    return std::exchange(g_set, set);
+}
