@@ -89,10 +89,9 @@ TEST(NumberScan, ReadsAndSubstitutesFromAPosition)
         {gravity, "g-G", 0, "9.81-9.81"},        {gravity, "g", 5, "g"},
         {gravity, "kg gram g", 0, "kg gram 9.81"},
         {refilled("  1 2 3"), "  4 g 6", 4, "9.81 @8   4 9.81 6"},
-        {refilled("g 1"), "G 2", 0, "9.81 @4 9.81 2"},
+        {refilled("g 1"), "G 2", 0, "9.81 @4 9.81 2"}, {refilled("g 1"), "", 0, "81 @4 g.81 1"},
         {refilled("  1 2 3"), "  4 5 g", 5, "9.81 @10   4 5 9.81"},
         {refilled("x 1 2 3"), "x 1 -I2", 4, "0 @5 x 1 0 -1 0"},
-        {refilled("g 1"), "", 0, "81 @4 g.81 1"},
     };
     // clang-format on
     for (const auto& [step, text, start, expected] : cases)

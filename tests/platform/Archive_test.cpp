@@ -60,8 +60,10 @@ template <class T> void expect_bytes(T value, const std::string& bytes, T loaded
 }  // namespace
 
 // Each value type: its exact little-endian bytes and the value loaded back from them. A long
-// keeps its low 32 bits and comes back sign-extended; a value cut short is endOfFile.
-TEST_F(Archive, LittleEndianBytesRoundTrip)
+// keeps its low 32 bits and comes back sign-extended; a value cut short is endOfFile. Then
+// blocks smaller and larger than the 4096-byte buffer between small values, so every path
+// (buffered, direct, refill) runs in both directions; and never in the wrong direction.
+TEST_F(Archive, ValuesAndBlocksRoundTrip)
 {
     expect_bytes(BYTE(0xAB), "\xAB", BYTE(0xAB));
     expect_bytes(WORD(0x1234), "\x34\x12", WORD(0x1234));
@@ -76,12 +78,7 @@ TEST_F(Archive, LittleEndianBytesRoundTrip)
     double d = 0.0;
     EXPECT_EQ(load_failure("\x01\x02\x03", [&](CArchive& ar) { ar >> d; }),
               CArchiveException::endOfFile);
-}
 
-// Blocks smaller and larger than the 4096-byte buffer between small values, so every path
-// (buffered, direct, refill) runs in both directions; and never in the wrong direction.
-TEST_F(Archive, BlocksAroundTheBufferSize)
-{
     std::string block(9000, '\0');
     for (std::size_t k = 0; k < block.size(); ++k) block[k] = char(k * 7 + 1);
     const auto blocks = [&](CArchive& ar)
@@ -101,9 +98,8 @@ TEST_F(Archive, BlocksAroundTheBufferSize)
     const std::string bytes = stored_bytes(blocks);
     EXPECT_EQ(bytes.size(), 4u * 4 + 18000u);
     load_bytes(bytes, blocks);
-    int i = 0;
     EXPECT_EQ(load_failure("", [](CArchive& ar) { ar << 1; }), CArchiveException::readOnly);
-    EXPECT_EQ(failure_cause([&] { stored_bytes([&](CArchive& ar) { ar >> i; }); }),
+    EXPECT_EQ(failure_cause([&] { stored_bytes([&](CArchive& ar) { ar >> d; }); }),
               CArchiveException::writeOnly);
 }
 
@@ -126,8 +122,14 @@ TEST_F(Archive, TaggingBytes)
                                        le32(1) + le64(3) + le16(5) + le16(2));
 }
 
+// A list whose load fails deletes the item it had read; a later reference to that item is a
+// bad index, never a pointer to the deleted object. Indices: 1 class CTestTolerant, 2 its
+// object, 3 class CObjVect, 4 the list, 5 class CTracked, 6 the item.
 TEST_F(Archive, LoadFailures)
 {
+    const std::string failedList = new_class(1, "CTestTolerant") + new_class(1, "CObjVect") +
+                                   le32(2) + new_class(1, "CTracked") + le32(5) +
+                                   le16(0x7FFE);  // the second entry: bad index
     const std::string item = new_class(1, "CTracked") + le32(5);
     const std::string listOf2 = new_class(1, "CObjVect") + le32(2) + item;
     std::string deep = new_class(1, "CObjVect") + le32(1), shallow = deep;
@@ -152,7 +154,10 @@ TEST_F(Archive, LoadFailures)
         {"class as object", listOf2 + le16(1), any, AE::badIndex},
         {"object as class", listOf2 + le16(0x8002), any, AE::badIndex},
         {"nesting without end", deep, any, AE::generic},
-        {"nesting 100 deep", shallow + le16(0), any, -1}};
+        {"nesting 100 deep", shallow + le16(0), any, -1},
+        {"item of a failed load", failedList + le16(6), any, AE::badIndex},
+        {"failed list", failedList + le16(4), any, AE::badIndex},
+        {"after a failed load", failedList + le16(0x8005) + le32(9), any, -1}};
     for (const auto& [what, bytes, expected, cause] : cases)
         EXPECT_EQ(load_failure(bytes, read_one(expected)), cause) << what;
     // A reference to an object already loaded is checked against the expected class too.
@@ -174,19 +179,6 @@ TEST_F(Archive, LoadFailures)
     {
     } plain;
     EXPECT_EQ(failure_cause([&] { stored(&plain); }), AE::badClass);
-}
-
-// A list whose load fails deletes the item it had read; a later reference to that item is a
-// bad index, never a pointer to the deleted object. Indices: 1 class CTestTolerant, 2 its
-// object, 3 class CObjVect, 4 the list, 5 class CTracked, 6 the item.
-TEST_F(Archive, ObjectsOfAFailedLoadAreForgotten)
-{
-    const std::string failedList = new_class(1, "CTestTolerant") + new_class(1, "CObjVect") +
-                                   le32(2) + new_class(1, "CTracked") + le32(5) +
-                                   le16(0x7FFE);  // the second entry: bad index
-    EXPECT_EQ(load_failure(failedList + le16(6), read_one(nullptr)), CArchiveException::badIndex);
-    EXPECT_EQ(load_failure(failedList + le16(4), read_one(nullptr)), CArchiveException::badIndex);
-    EXPECT_EQ(load_failure(failedList + le16(0x8005) + le32(9), read_one(nullptr)), -1);
 }
 
 // Indices from 0x7FFF on are written as 0x7FFF and a 32-bit word, a class reference with the

@@ -6,9 +6,8 @@
 
 TEST(String, ConstructionFormatAndComparison)
 {
-    EXPECT_EQ(CString(static_cast<LPCTSTR>(nullptr)), "");
-    EXPECT_EQ(CString('x', 3), "xxx");
-    EXPECT_EQ(CString("abcdef", 3), "abc");
+    EXPECT_EQ(CString(static_cast<LPCTSTR>(nullptr)) + CString('x', 3) + CString("abcdef", 3),
+              "xxxabc");
     CString s = "ab";
     s += 'c';
     s += CString("de");
@@ -44,12 +43,9 @@ TEST(String, CaseAndTrimTouchAsciiAndCLocaleSpaceOnly)
     CString s = "azZ09_\xE9\xC9 mIx";  // both ends of the alphabet
     EXPECT_EQ(s.MakeUpper(), "AZZ09_\xE9\xC9 MIX");
     EXPECT_EQ(s.MakeLower(), "azz09_\xE9\xC9 mix");
-    s = " \t\n\v\f\r x y \r\n\xA0";
-    EXPECT_EQ(s.TrimLeft(), "x y \r\n\xA0");  // 0xA0 is not white space in the C locale
-    s = "  x y \v\f";
-    EXPECT_EQ(s.TrimRight(), "  x y");
-    s = " \t ";
-    EXPECT_EQ(s.Trim(), "");
-    s = " ";
-    EXPECT_EQ(s.TrimRight(), "");  // down to the first character
+    // 0xA0 is not white space in the C locale; TrimRight runs down to the first character
+    EXPECT_EQ(CString(" \t\n\v\f\r x y \r\n\xA0").TrimLeft(), "x y \r\n\xA0");
+    EXPECT_EQ(CString("  x y \v\f").TrimRight() + "|" + CString(" \t ").Trim() + "|" +
+                  CString(" ").TrimRight(),
+              "  x y||");
 }

@@ -19,11 +19,7 @@ protected:
     {
         m_previousHandler = AfxSetMessageBoxHandler(
             [this](const CString& text, UINT type)
-            {
-                m_messages.push_back(text.str());
-                m_types.push_back(type);
-                return IDOK;
-            });
+            { return m_messages.push_back(text.str()), m_types.push_back(type), IDOK; });
     }
 
     void TearDown() override

@@ -59,9 +59,9 @@ private:
 
 // A character device at path with the numbers of /dev/null (what is written vanishes); false
 // where the test may not make one (not root, or a container without the capability).
-inline bool make_null_device(const std::string& path)
+inline bool make_null_device(const std::string& p)
 {
-    return ::mknod(path.c_str(), S_IFCHR | 0666, makedev(1, 3)) == 0;
+    return ::mknod(p.c_str(), S_IFCHR | 0666, makedev(1, 3)) == 0;
 }
 inline bool is_char_device(const std::string& path)
 {
