@@ -52,7 +52,10 @@ TEST(DenseLU, EveryRoadSolvesToRoundoff)
 // column gives -1 and a null permutation; LU and Cholesky fail on an exact zero pivot, and a
 // failed solve leaves B untouched (SolveAxEqb with seconds 0). Cholesky reads the upper
 // triangle only and leaves zeros below it.
-TEST(DenseLU, PivotTieBreaksFailuresAndTheUpperTriangle)
+// Det is the product of the pivots of LU without pivoting (DenseKernels_test checks its bits
+// against plain loops; here pivots 1, -3, 1) and leaves A unchanged; a zero leading pivot gives
+// 0. SubDetSqMat takes order 2 only.
+TEST(DenseLU, PivotsFailuresUpperTriangleAndDeterminant)
 {
     int* perm = nullptr;
     CMatrix tie = MakeMatrix(3, 3, {1, 1, 1, -2, 0, 1, 2, 1, 0});  // |-2| == |2|
@@ -83,13 +86,7 @@ TEST(DenseLU, PivotTieBreaksFailuresAndTheUpperTriangle)
     CMatrix a = MakeMatrix(2, 2, {4, 2, 1e9, 3});
     ASSERT_EQ(a.Cholesky(), 1);
     EXPECT_EQ(Text(a), Text(MakeMatrix(2, 2, {2, 1, 0, 2 / std::sqrt(2.0)})));
-}
 
-// Det is the product of the pivots of LU without pivoting (DenseKernels_test checks its bits
-// against plain loops; here pivots 1, -3, 1) and leaves A unchanged; a zero leading pivot gives
-// 0. SubDetSqMat takes order 2 only.
-TEST(DenseLU, DeterminantAndSubDeterminant)
-{
     CMatrix m = MakeMatrix(3, 3, {1, 2, 3, 4, 5, 6, 7, 8, 10});
     const CMatrix before(m);
     EXPECT_EQ(m.Det(), -3.0);

@@ -29,7 +29,9 @@ IMPLEMENT_DYNCREATE(CTestCircle, CTestShape)
 // Creation and derivation; dynamic classes are found by name only once a module registers its
 // table; registering twice is harmless, withdrawing is complete, and a second record of a taken
 // name never displaces the first.
-TEST(RuntimeClass, CreationDerivationAndModuleRegistration)
+// The library's storable classes are found by name from the start, with schema 1 and their
+// base, and make objects of their own class.
+TEST(RuntimeClass, CreationDerivationRegistrationAndLibraryRecords)
 {
     EXPECT_EQ(RUNTIME_CLASS(CTestShape)->CreateObject(), nullptr);
     std::unique_ptr<CObject> made(RUNTIME_CLASS(CTestCircle)->CreateObject());
@@ -59,12 +61,7 @@ TEST(RuntimeClass, CreationDerivationAndModuleRegistration)
     EXPECT_EQ(CRuntimeClass::FromName(nullptr), nullptr);
     AFX_EXTENSION_MODULE broken = {"Broken", nullptr, 3, FALSE};
     EXPECT_FALSE(AfxInitExtensionModule(broken));
-}
 
-// The library's storable classes are found by name from the start, with schema 1 and their
-// base, and make objects of their own class.
-TEST(RuntimeClass, LibraryRecords)
-{
     const CRuntimeClass *object = RUNTIME_CLASS(CObject), *real = RUNTIME_CLASS(CVirtRealMat);
     // clang-format off
     const std::pair<const char*, const CRuntimeClass*> records[] = {

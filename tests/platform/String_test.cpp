@@ -22,7 +22,7 @@ TEST(String, ConstructionFormatAndComparison)
     EXPECT_EQ(s.str(), "<" + big + ">");
 }
 
-TEST(String, SearchesAndSubstringsClip)
+TEST(String, SearchesSubstringsCaseAndTrim)
 {
     const CString s = "abcabc";
     const int found[][2] = {{s.Find('c'), 2},     {s.Find('c', 3), 5},  {s.Find('c', 6), -1},
@@ -36,13 +36,10 @@ TEST(String, SearchesAndSubstringsClip)
                                 {h.Mid(-2), "hello"},  {h.Mid(5), ""},        {h.Mid(1, 3), "ell"},
                                 {h.Mid(3, 100), "lo"}, {h.Mid(7, 1), ""},     {h.Mid(1, -1), ""}};
     for (const auto& p : parts) EXPECT_EQ(p[0], p[1]) << &p - parts;
-}
 
-TEST(String, CaseAndTrimTouchAsciiAndCLocaleSpaceOnly)
-{
-    CString s = "azZ09_\xE9\xC9 mIx";  // both ends of the alphabet
-    EXPECT_EQ(s.MakeUpper(), "AZZ09_\xE9\xC9 MIX");
-    EXPECT_EQ(s.MakeLower(), "azz09_\xE9\xC9 mix");
+    CString c = "azZ09_\xE9\xC9 mIx";  // both ends of the alphabet
+    EXPECT_EQ(c.MakeUpper(), "AZZ09_\xE9\xC9 MIX");
+    EXPECT_EQ(c.MakeLower(), "azz09_\xE9\xC9 mix");
     // 0xA0 is not white space in the C locale; TrimRight runs down to the first character
     EXPECT_EQ(CString(" \t\n\v\f\r x y \r\n\xA0").TrimLeft(), "x y \r\n\xA0");
     EXPECT_EQ(CString("  x y \v\f").TrimRight() + "|" + CString(" \t ").Trim() + "|" +
