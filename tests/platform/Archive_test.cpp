@@ -63,7 +63,11 @@ template <class T> void expect_bytes(T value, const std::string& bytes, T loaded
 // keeps its low 32 bits and comes back sign-extended; a value cut short is endOfFile. Then
 // blocks smaller and larger than the 4096-byte buffer between small values, so every path
 // (buffered, direct, refill) runs in both directions; and never in the wrong direction.
-TEST_F(Archive, ValuesAndBlocksRoundTrip)
+// Null; first object of a class (new-class tag, schema, name); second object of that class
+// (0x8000 | class index 1); the first object again (its index 2). Then classes and objects
+// sharing one counter in a graph: class CObjVect 1, list 2, CTracked 3, items 4 and 5, CVector
+// 6, its object 7, a shared item (5) and a reference back to the list (2).
+TEST_F(Archive, BytesOfValuesBlocksAndObjectTags)
 {
     expect_bytes(BYTE(0xAB), "\xAB", BYTE(0xAB));
     expect_bytes(WORD(0x1234), "\x34\x12", WORD(0x1234));
@@ -101,14 +105,7 @@ TEST_F(Archive, ValuesAndBlocksRoundTrip)
     EXPECT_EQ(load_failure("", [](CArchive& ar) { ar << 1; }), CArchiveException::readOnly);
     EXPECT_EQ(failure_cause([&] { stored_bytes([&](CArchive& ar) { ar >> d; }); }),
               CArchiveException::writeOnly);
-}
 
-// Null; first object of a class (new-class tag, schema, name); second object of that class
-// (0x8000 | class index 1); the first object again (its index 2). Then classes and objects
-// sharing one counter in a graph: class CObjVect 1, list 2, CTracked 3, items 4 and 5, CVector
-// 6, its object 7, a shared item (5) and a reference back to the list (2).
-TEST_F(Archive, TaggingBytes)
-{
     CTracked a(7), b(-2);
     CObject* none = nullptr;
     EXPECT_EQ(stored_bytes([&](CArchive& ar) { ar << none << &a << &b << &a; }),

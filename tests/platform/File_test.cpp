@@ -7,7 +7,7 @@
 
 using namespace tarvel_test;
 
-TEST(File, CreateSeekPositionAndLength)
+TEST(File, CreateSeekPositionLengthAndFailures)
 {
     TempDir dir;
     const std::string name = dir.file("data.txt");
@@ -44,13 +44,8 @@ TEST(File, CreateSeekPositionAndLength)
     EXPECT_EQ(file.SeekToEnd(), 13u);
     file.Close();
     EXPECT_EQ(read_bytes(dir.file("seek.bin")), std::string("0123456789\0\0X", 13));
-}
 
-TEST(File, FailuresByResultAndByException)
-{
-    TempDir dir;
     const std::string missing = dir.file("no-such-dir/file.txt");
-    CFile file;
     CFileException error;
     EXPECT_FALSE(file.Open(missing.c_str(), CFile::modeCreate | CFile::modeWrite, &error));
     EXPECT_EQ(error.m_cause, CFileException::fileNotFound);
@@ -63,8 +58,7 @@ TEST(File, FailuresByResultAndByException)
     EXPECT_FALSE(file.Open("", CFile::modeRead));  // no error object: fine too
     EXPECT_THROW(CFile(missing.c_str(), CFile::modeRead), CFileException);  // the constructor
     ASSERT_TRUE(file.Open(dir.file("w.bin").c_str(), CFile::modeCreate | CFile::modeWrite));
-    char c;
-    EXPECT_THROW(file.Read(&c, 1), CFileException);  // opened for writing only
+    EXPECT_THROW(file.Read(buf, 1), CFileException);  // opened for writing only
     EXPECT_THROW(file.Seek(-1, CFile::begin), CFileException);
     file.Close();
     EXPECT_THROW(file.Write("x", 1), CFileException);  // closed

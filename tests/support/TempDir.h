@@ -7,13 +7,13 @@
 
 #include <tarvel/Tarvel.h>
 
-#include <atomic>
 #include <cstdint>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <functional>
 #include <sstream>
+#include <stdexcept>
 #include <string>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
@@ -25,13 +25,10 @@ namespace tarvel_test
 class TempDir
 {
 public:
-    TempDir()  // the process id and a counter: unique per run; a crashed run's leftovers go
+    TempDir()  // a new directory of a name no other has (mkdtemp)
     {
-        static std::atomic<unsigned> counter{0};
-        m_path = std::filesystem::temp_directory_path() /
-                 ("tarvel-test-" + std::to_string(::getpid()) + "-" + std::to_string(counter++));
-        std::filesystem::remove_all(m_path);
-        std::filesystem::create_directories(m_path);
+        std::string name = (std::filesystem::temp_directory_path() / "tarvel-test-XXXXXX").string();
+        m_path = ::mkdtemp(&name[0]) ? name : throw std::runtime_error("no temporary directory");
     }
     ~TempDir()  // a directory that cannot be removed is left behind
     {
