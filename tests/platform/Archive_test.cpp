@@ -199,8 +199,7 @@ TEST_F(Archive, LongIndicesRoundTrip)
     load_bytes(bytes, [&](CArchive& ar) { loaded = ar.ReadObject(RUNTIME_CLASS(CObjVect)); });
     const CObjVect& e = *static_cast<CObjVect*>(loaded);
     ASSERT_EQ(e.GetSize(), graph->GetSize());
-    EXPECT_EQ(e[0x8000], e[0x8002]);
-    EXPECT_EQ(e[0x8003], e[0x7FFB]);
-    EXPECT_EQ(static_cast<const CVector*>(e[0x8001])->m_pData[0], -2.0);
+    EXPECT_TRUE(e[0x8000] == e[0x8002] && e[0x8003] == e[0x7FFB] &&
+                static_cast<const CVector*>(e[0x8001])->m_pData[0] == -2.0);
     DeleteGraph(loaded);
 }

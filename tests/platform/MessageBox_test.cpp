@@ -36,10 +36,7 @@ TEST(MessageBox, ReplacingTheHandlerWhileOthersReport)
     const auto counting = [&](int h)
     {
         return [&counts, h, expected = text](const CString& t, UINT)
-        {
-            ++counts[h];
-            return t.str() == expected ? IDOK : 0;
-        };
+        { return ++counts[h], t.str() == expected ? IDOK : 0; };
     };
     const AfxMessageBoxHandler previous = AfxSetMessageBoxHandler(counting(0));
     std::vector<std::thread> reporters;
