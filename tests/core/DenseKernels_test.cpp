@@ -13,10 +13,7 @@ namespace
 {
 
 // Equal shapes and equal bits (Text shows the sign of zero).
-void ExpectSame(const CVector& got, const CVector& expected)
-{
-    EXPECT_EQ(Text(got), Text(expected));
-}
+void ExpectSame(const CVector& got, const CVector& want) { EXPECT_EQ(Text(got), Text(want)); }
 
 // A^T, by the definition.
 CMatrix Transposed(const CMatrix& A)

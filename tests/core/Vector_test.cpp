@@ -58,7 +58,9 @@ TEST(Vector, OperationsAgainstHandWorkedValues)
 // Norms and reductions; the first of equal maxima or minima; Find and Count over first ..
 // last-1 (last < 1: the whole vector); an empty vector equals every scalar (a documented
 // choice); comparisons are exact. AplusBC is DenseKernels_test's.
-TEST(Vector, ReductionsSearchesAndComparisons)
+// Copies own their arrays, moves take them over; the dense classes inherit the base
+// Cholesky_Solve, which answers 0 and touches nothing.
+TEST(Vector, ReductionsSearchesComparisonsAndOwnership)
 {
     const CVector w = MakeVector({1, -2, 2, 0});
     CVector n = MakeVector({3, 4}), zero(2, true, 0.0);  // zero: left alone, no division
@@ -83,17 +85,13 @@ TEST(Vector, ReductionsSearchesAndComparisons)
     EXPECT_TRUE(CVector() == 3.0);
     EXPECT_FALSE(MakeVector({1}) == MakeVector({1, 1}));
     EXPECT_FALSE(MakeVector({NAN}) == MakeVector({NAN}));
-}
 
-// Copies own their arrays, moves take them over; the dense classes inherit the base
-// Cholesky_Solve, which answers 0 and touches nothing.
-TEST(Vector, OwnershipAndInheritedSolve)
-{
-    CVector a = MakeVector({1, 2, 3}), b(a), c(&a);
-    EXPECT_TRUE(b == a && c == a && b.m_pData != a.m_pData && c.m_pData != a.m_pData);
-    const double* data = a.m_pData;
-    b = std::move(a);
-    EXPECT_EQ(CVector(std::move(b)).m_pData, data);
+    CVector o = MakeVector({1, 2, 3}), copy(o), fromPointer(&o);
+    EXPECT_TRUE(copy == o && fromPointer == o && copy.m_pData != o.m_pData &&
+                fromPointer.m_pData != o.m_pData);
+    const double* data = o.m_pData;
+    copy = std::move(o);
+    EXPECT_EQ(CVector(std::move(copy)).m_pData, data);
 
     CVector u = MakeVector({4, 1});
     CMatrix A = MakeMatrix(2, 2, {4, 1, 1, 3}), rhs = MakeMatrix(2, 1, {1, 2});

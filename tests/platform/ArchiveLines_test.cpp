@@ -33,7 +33,10 @@ Lines lines_of(const std::string& contents, int stopAfter = -1, ULONGLONG* posit
 // line needs no line end. Lines of every length around the buffer, with line ends split by a
 // buffer boundary (a CR as the buffer's last byte and LF or another character as the next
 // buffer's first), and "abc\r\n" across five buffers: a boundary at every offset of a line.
-TEST(ArchiveLines, LineEndsAndBufferBoundaries)
+// After Close the file stands just after the last character consumed, line end included, so
+// a caller can read on with another archive or with the file itself (also after the archive
+// read ahead a buffer). WriteString writes the text as it stands, a null text as nothing.
+TEST(ArchiveLines, LinesPositionsAndWriting)
 {
     std::string many;
     for (int k = 0; k < 5000; ++k) many += "abc\r\n";
@@ -57,13 +60,7 @@ TEST(ArchiveLines, LineEndsAndBufferBoundaries)
     }
     for (const auto& [contents, lines] : cases)
         EXPECT_EQ(lines_of(contents), lines) << contents.substr(0, 20) << " " << contents.size();
-}
 
-// After Close the file stands just after the last character consumed, line end included, so
-// a caller can read on with another archive or with the file itself (also after the archive
-// read ahead a buffer). WriteString writes the text as it stands, a null text as nothing.
-TEST(ArchiveLines, FilePositionAfterCloseAndWriting)
-{
     const std::string text = "first\r\nsecond\nab\rXlast";
     const ULONGLONG afterLines[] = {0, 7, 14, 18, text.size(), text.size()};
     ULONGLONG position = 99;
