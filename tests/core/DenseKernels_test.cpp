@@ -174,8 +174,7 @@ TEST(DenseKernels, EveryOperationMatchesPlainLoopsOnEveryKernelSet)
             const CMatrix A = RandomMatrix(r, m, 1), B = RandomMatrix(m, n, 2);
             for (const auto& [name, operation] : kOperations)
             {
-                SCOPED_TRACE(name + (" " + std::to_string(r) + "x" + std::to_string(m) + "x" +
-                                     std::to_string(n)));
+                SCOPED_TRACE(testing::Message() << name << " " << r << "x" << m << "x" << n);
                 operation(A, B);
             }
         }

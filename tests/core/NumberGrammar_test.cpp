@@ -132,10 +132,9 @@ TEST(SeekTo, KeywordLinesPositionsAndTheCallersStrings)
             f.file().Seek(LONGLONG(line[std::size_t(startLine)] + std::size_t(column)),
                           CFile::begin);
             CString comment(marker.c_str());
-            EXPECT_EQ(
-                SeekTo(key.c_str(), f.file(), marker.empty() ? nullptr : &comment, fromCurrent),
-                found)
-                << key << " in " << f.bytes();
+            const bool got =
+                SeekTo(key.c_str(), f.file(), marker.empty() ? nullptr : &comment, fromCurrent);
+            EXPECT_EQ(got, found) << key << " in " << f.bytes();
             EXPECT_EQ(f.position(), line[std::size_t(after)]) << key << " in " << f.bytes();
         }
 

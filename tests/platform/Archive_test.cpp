@@ -127,11 +127,11 @@ TEST_F(Archive, LoadFailures)
     const std::string failedList = new_class(1, "CTestTolerant") + new_class(1, "CObjVect") +
                                    le32(2) + new_class(1, "CTracked") + le32(5) +
                                    le16(0x7FFE);  // the second entry: bad index
-    const std::string item = new_class(1, "CTracked") + le32(5);
-    const std::string listOf2 = new_class(1, "CObjVect") + le32(2) + item;
-    std::string deep = new_class(1, "CObjVect") + le32(1), shallow = deep;
+    const std::string item = new_class(1, "CTracked") + le32(5),
+                      listOf2 = new_class(1, "CObjVect") + le32(2) + item;
+    std::string deep = new_class(1, "CObjVect") + le32(1);
     for (int level = 0; level < 5000; ++level) deep += le16(0x8001) + le32(1);
-    for (int level = 0; level < 100; ++level) shallow += le16(0x8001) + le32(1);
+    const std::string shallow = deep.substr(0, 18 + 100 * 6);  // the list and 100 levels
     using AE = CArchiveException;
     const CRuntimeClass *any = nullptr, *vector = RUNTIME_CLASS(CVector);
     // What, bytes, the class expected, the cause of the failure (-1: loads).

@@ -6,7 +6,10 @@
 #include <gtest/gtest.h>
 #include <thread>
 
-TEST(MessageBox, HandlerCapturesAndDefaultIsRestored)
+// Four threads report while this one replaces the handler 2,000 times: every call reaches
+// exactly one handler (the default is never shown), and the calls the two handlers count add
+// up to the calls made. Each handler owns heap storage (a long text), as most real ones do.
+TEST(MessageBox, HandlersCaptureReplaceAndRestore)
 {
     std::string texts;
     const AfxMessageBoxHandler previous = AfxSetMessageBoxHandler(
@@ -23,13 +26,7 @@ TEST(MessageBox, HandlerCapturesAndDefaultIsRestored)
     EXPECT_EQ(AfxMessageBox("Elapsed 0 m 1.50 s"), IDOK);
     EXPECT_EQ(testing::internal::GetCapturedStderr() + texts,
               "Elapsed 0 m 1.50 s\nfirst/0 second/0 ");
-}
 
-// Four threads report while this one replaces the handler 2,000 times: every call reaches
-// exactly one handler (the default is never shown), and the calls the two handlers count add
-// up to the calls made. Each handler owns heap storage (a long text), as most real ones do.
-TEST(MessageBox, ReplacingTheHandlerWhileOthersReport)
-{
     constexpr int kThreads = 4, kCalls = 2000;
     const std::string text(40, 'r');
     std::atomic<int> counts[2] = {}, wrong{0};
@@ -38,7 +35,7 @@ TEST(MessageBox, ReplacingTheHandlerWhileOthersReport)
         return [&counts, h, expected = text](const CString& t, UINT)
         { return ++counts[h], t.str() == expected ? IDOK : 0; };
     };
-    const AfxMessageBoxHandler previous = AfxSetMessageBoxHandler(counting(0));
+    EXPECT_FALSE(AfxSetMessageBoxHandler(counting(0)));  // the default is back
     std::vector<std::thread> reporters;
     for (int t = 0; t < kThreads; ++t)
         reporters.emplace_back(

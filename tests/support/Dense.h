@@ -54,11 +54,7 @@ inline std::string Text(const CVector& v)
 }
 
 // The text of x after f(x).
-template <class T, class F> std::string After(T x, F f)
-{
-    f(x);
-    return Text(x);
-}
+template <class T, class F> std::string After(T x, F f) { return (void)f(x), Text(x); }
 
 // Plain triple loop A * B, written independently of the library's product.
 inline CMatrix ReferenceProduct(const CMatrix& A, const CMatrix& B)

@@ -2,20 +2,16 @@
 
 #include <utility>
 
-namespace
-{
+using tarvel::detail::DenseKernels;
 
-const tarvel::detail::DenseKernels* g_set = nullptr;  // null: the best set
+static const DenseKernels* g_set = nullptr;  // null: the best set
 
-}  // namespace
-
-const tarvel::detail::DenseKernels& tarvel::detail::dense_kernels()
+const DenseKernels& tarvel::detail::dense_kernels()
 {
     return g_set ? *g_set : *dense_kernel_sets()[0];
 }
 
-const tarvel::detail::DenseKernels*
-tarvel_test::SetDenseKernels(const tarvel::detail::DenseKernels* set)
+const DenseKernels* tarvel_test::SetDenseKernels(const DenseKernels* set)
 {
     return std::exchange(g_set, set);
 }
