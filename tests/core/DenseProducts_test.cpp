@@ -3,10 +3,7 @@
 // DenseKernels_test's.
 #include "support/Dense.h"
 
-#include <tarvel/Tarvel.h>
-
 #include <gtest/gtest.h>
-#include <memory>
 
 using namespace tarvel_test;
 
@@ -14,7 +11,11 @@ using namespace tarvel_test;
 // optimal order and the order as given agree with the reference product to within the
 // rounding of any order: (100 + 5 + 50) u times the entries of |A1| |A2| |A3| |A4|, at most
 // 100 * 5 * 50 for entries in [-1, 1]. As given, only the first matrix changes.
-TEST(DenseChain, MatrixChainOrderAndChainMult)
+// SubMult on the block at p: flags 1|2 give T^T B T, 4|8 give T B T^T; flag 4 alone transforms
+// the block rows of every column and leaves the other rows. vectAvectBT: M += f x y^T, or with
+// x and y taken from their last elements. Split mirrors into the strictly lower triangles (the
+// documented choice): sym + skew == G.
+TEST(DenseProducts, ChainsTransformsRankOneAndSplit)
 {
     CVector p = MakeVector({10, 100, 5, 50});
     CMatrix s(3, 3, true, 0.0);
@@ -33,14 +34,7 @@ TEST(DenseChain, MatrixChainOrderAndChainMult)
         for (int k = 0; k < a1.m_nSize; ++k) EXPECT_NEAR(a1.m_pData[k], expected.m_pData[k], tol);
         EXPECT_TRUE(optimal || (a2 == A2 && a3 == A3 && a4 == A4));
     }
-}
 
-// SubMult on the block at p: flags 1|2 give T^T B T, 4|8 give T B T^T; flag 4 alone transforms
-// the block rows of every column and leaves the other rows. vectAvectBT: M += f x y^T, or with
-// x and y taken from their last elements. Split mirrors into the strictly lower triangles (the
-// documented choice): sym + skew == G.
-TEST(DenseProducts, TransformsRankOneAndSplit)
-{
     CMatrix Tm = MakeMatrix(2, 2, {1, 2, 3, 4}), a = MakeMatrix(2, 2, {2, -1, 0, 5}), b(a);
     CMatrix c = MakeMatrix(3, 3, {1, 2, 3, 4, 5, 6, 7, 8, 9});
     a.SubMult(Tm, 0, 1u | 2u);

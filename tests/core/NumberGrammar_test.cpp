@@ -22,10 +22,14 @@ std::string with_pi(std::string text)
 // exponents, the symbols pi, g and I1..I3 (stand-alone only, a "-" before I2 and I3 swallowed
 // into the negative form) in any case, texts that are not numbers (taken as they stand: "1-2"),
 // and binary bytes.
-TEST(NumberScan, TakesTheNumberTextsOfALine)
+// ReadNumber from a position gives the number text and the position after it; the three
+// substitutions rewrite the stand-alone keywords at or after their start index. Neither touches
+// the text before the position (but for a "-" swallowed by I2 or I3); a negative position counts
+// from 0, one beyond the line stands at its end; "-" is a delimiter after a keyword too.
+TEST(NumberScan, NumberTextsOfALineAndFromAPosition)
 {
     // clang-format off
-    const std::vector<std::pair<std::string, std::string>> cases = {
+    const std::vector<std::pair<std::string, std::string>> texts = {
         {"1,5;2,5", "1.5|2.5"}, {"x = 3, y = -4", "3.|-4"}, {"pi", "P"}, {"-pi", "-P"},
         {"2pi", "2"}, {"pi/2", "2"}, {"I1 -I2 I3", "1|0|0|0|-1|0|0|0|1"}, {"-I1", "-1|0|0"},
         {"I3 I1", "0|0|1|1|0|0"}, {"Pi PI", "P|P"}, {"pI", ""}, {"g", "9.81"}, {"G", "9.81"},
@@ -37,15 +41,8 @@ TEST(NumberScan, TakesTheNumberTextsOfALine)
         {"i1 i2 -i3", "1|0|0|0|1|0|0|0|-1"}, {"a\377\2007\1z", "7"},
     };
     // clang-format on
-    for (const auto& [line, expected] : cases) EXPECT_EQ(scan(line), with_pi(expected)) << line;
-}
+    for (const auto& [line, expected] : texts) EXPECT_EQ(scan(line), with_pi(expected)) << line;
 
-// ReadNumber from a position gives the number text and the position after it; the three
-// substitutions rewrite the stand-alone keywords at or after their start index. Neither touches
-// the text before the position (but for a "-" swallowed by I2 or I3); a negative position counts
-// from 0, one beyond the line stands at its end; "-" is a delimiter after a keyword too.
-TEST(NumberScan, ReadsAndSubstitutesFromAPosition)
-{
     using Step = std::function<std::string(CString&, int)>;  // a text of what it gave, or ""
     const Step read = [](CString& line, int pos)
     {
@@ -89,10 +86,9 @@ TEST(NumberScan, ReadsAndSubstitutesFromAPosition)
         {gravity, "g-G", 0, "9.81-9.81"},        {gravity, "g", 5, "g"},
         {gravity, "kg gram g", 0, "kg gram 9.81"},
         {refilled("  1 2 3"), "  4 g 6", 4, "9.81 @8   4 9.81 6"},
-        {refilled("g 1"), "G 2", 0, "9.81 @4 9.81 2"},
+        {refilled("g 1"), "G 2", 0, "9.81 @4 9.81 2"}, {refilled("g 1"), "", 0, "81 @4 g.81 1"},
         {refilled("  1 2 3"), "  4 5 g", 5, "9.81 @10   4 5 9.81"},
         {refilled("x 1 2 3"), "x 1 -I2", 4, "0 @5 x 1 0 -1 0"},
-        {refilled("g 1"), "", 0, "81 @4 g.81 1"},
     };
     // clang-format on
     for (const auto& [step, text, start, expected] : cases)
@@ -109,14 +105,19 @@ TEST(NumberScan, ReadsAndSubstitutesFromAPosition)
 
 // Found lines, and the position after them, in every line-end form: the file stands at the
 // beginning of the line after the matching one (LF files used to drift one byte per line read).
-TEST(SeekTo, FindsTheKeywordLineIgnoringCaseAndComments)
+// SeekTo_ReplLine upper-cases the caller's keyword and marker and gives back the matched line,
+// trimmed and cut before the marker; a non-null empty marker cuts every line to nothing. At the
+// end of the file nothing is read: not even the strings are upper-cased. Binary noise, a NUL
+// byte, a lone "\r" (which ends its line together with the character after it) and a megabyte
+// without a line end are searched to their end.
+TEST(SeekTo, KeywordLinesPositionsAndTheCallersStrings)
 {
     // (keyword, comment marker or "" for none, from current, start line and column, found, the
     // line the file stands at after the search): the first match is none when the marker cuts
     // it, one without a marker; an empty keyword matches the first line; a search that finds
     // nothing goes back to where it started; a search may start inside a line
     // clang-format off
-    const std::vector<std::tuple<std::string, std::string, bool, int, int, bool, int>> cases = {
+    const std::vector<std::tuple<std::string, std::string, bool, int, int, bool, int>> searches = {
         {"stiff", "!", false, 0, 5, true, 3},   {"stiff", "", false, 0, 0, true, 2},
         {"STIFF M", "!", true, 0, 0, true, 3},  {"", "!", false, 0, 3, true, 1},
         {"nothing", "!", true, 1, 0, false, 1}, {"nothing", "!", false, 1, 0, false, 0},
@@ -124,28 +125,19 @@ TEST(SeekTo, FindsTheKeywordLineIgnoringCaseAndComments)
     };
     // clang-format on
     for (const std::vector<std::string>& ends : kLineEndForms)
-        for (const auto& [key, marker, fromCurrent, startLine, column, found, after] : cases)
+        for (const auto& [key, marker, fromCurrent, startLine, column, found, after] : searches)
         {
             std::vector<std::size_t> line;  // where each line begins
             TextFile f(with_line_ends("first|  K = 5 ! STIFF|Stiff matrix|1 2", ends, &line));
             f.file().Seek(LONGLONG(line[std::size_t(startLine)] + std::size_t(column)),
                           CFile::begin);
             CString comment(marker.c_str());
-            EXPECT_EQ(
-                SeekTo(key.c_str(), f.file(), marker.empty() ? nullptr : &comment, fromCurrent),
-                found)
-                << key << " in " << f.bytes();
+            const bool got =
+                SeekTo(key.c_str(), f.file(), marker.empty() ? nullptr : &comment, fromCurrent);
+            EXPECT_EQ(got, found) << key << " in " << f.bytes();
             EXPECT_EQ(f.position(), line[std::size_t(after)]) << key << " in " << f.bytes();
         }
-}
 
-// SeekTo_ReplLine upper-cases the caller's keyword and marker and gives back the matched line,
-// trimmed and cut before the marker; a non-null empty marker cuts every line to nothing. At the
-// end of the file nothing is read: not even the strings are upper-cased. Binary noise, a NUL
-// byte, a lone "\r" (which ends its line together with the character after it) and a megabyte
-// without a line end are searched to their end.
-TEST(SeekTo, UpperCasesTheCallersStringsAndGivesTheMatchedLine)
-{
     const std::string all = "first\r\n  K = 5 ! STIFF\r\nStiff matrix\r\n1 2\r\n";
     std::mt19937 rng(7);
     std::string noise(1 << 16, '\0');

@@ -3,11 +3,7 @@
 // naming the operation, before anything is read or written out of bounds.
 #include <tarvel/Tarvel.h>
 
-#include <functional>
 #include <gtest/gtest.h>
-#include <initializer_list>
-#include <utility>
-#include <vector>
 
 namespace
 {
@@ -25,10 +21,10 @@ namespace
 }
 
 // A skyline matrix allocated by the list form {n, n, column heights...}.
-[[maybe_unused]] CSkylineMatrix* skyline(std::initializer_list<int> list)
+template <class... Dims> CSkylineMatrix* skyline(Dims... list)
 {
     auto* A = new CSkylineMatrix;
-    std::vector<int> dims(list);
+    std::vector<int> dims{list...};
     A->Allocate(dims.data(), int(dims.size()));
     return A;
 }
@@ -49,14 +45,11 @@ TEST(AssertDeathTest, MisuseStopsWithTheOperationNamed)
          [] { CVector(3).AddValues(kDofs03, kOnes, 2); }},
         {"CMatrix element access", [] { CMatrix(2, 3).SetValue(0, 3, 1.0); }},
         {"CMatrix::operator\\[\\]: row outside", [] { CMatrix(2, 3)[-1][0] = 1.0; }},
+        // column 2 holds rows 1 and 2 only; then the diagonal only
         {"CSkylineMatrix::operator\\(\\): \\(i, j\\) outside the profile",
-         [] {
-             (*skyline({3, 5, 1, 2, 2}))(0, 2) = 1.0;
-         }},  // column 2 holds rows 1 and 2 only
+         [] { (*skyline(3, 5, 1, 2, 2))(0, 2) = 1.0; }},
         {"CSkylineMatrix::AddValues: an entry outside the profile",
-         [] {
-             skyline({3, 3, 1, 1, 1})->AddValues(kDofs01, kOnes, 2);
-         }},  // the diagonal only
+         [] { skyline(3, 3, 1, 1, 1)->AddValues(kDofs01, kOnes, 2); }},
         {"CReorderMat::InsertDOFs: DOF at or above the count",
          [] { graph(3)->InsertDOFs(kDofs13, 0, 2); }},
         {"CReorderMat::f_v: DOF outside the graph", [] { (void)graph(4)->f_v(4); }},

@@ -4,9 +4,6 @@
 
 #include <cerrno>
 #include <gtest/gtest.h>
-#include <set>
-#include <string>
-#include <vector>
 
 TEST(Exceptions, OsErrorsMapToTheirCausesAndEveryCauseHasItsOwnText)
 {

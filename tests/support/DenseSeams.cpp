@@ -2,28 +2,16 @@
 
 #include <utility>
 
-namespace
+using tarvel::detail::DenseKernels;
+
+static const DenseKernels* g_set = nullptr;  // null: the best set
+
+const DenseKernels& tarvel::detail::dense_kernels()
 {
-
-const tarvel::detail::DenseKernels* g_set = nullptr;  // null: the best set
-
-}  // namespace
-
-namespace tarvel::detail
-{
-
-const DenseKernels& dense_kernels() { return g_set ? *g_set : *dense_kernel_sets()[0]; }
-
-}  // namespace tarvel::detail
-
-namespace tarvel_test
-{
-
-DenseKernelScope::DenseKernelScope(const DenseKernels& set)
-    : m_pPrevious(std::exchange(g_set, &set))
-{
+    return g_set ? *g_set : *dense_kernel_sets()[0];
 }
 
-DenseKernelScope::~DenseKernelScope() { g_set = m_pPrevious; }
-
-}  // namespace tarvel_test
+const DenseKernels* tarvel_test::SetDenseKernels(const DenseKernels* set)
+{
+    return std::exchange(g_set, set);
+}

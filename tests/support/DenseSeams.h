@@ -8,19 +8,7 @@
 namespace tarvel_test
 {
 
-using tarvel::detail::DenseKernels;
-
-// While an object lives, the dense operations run the given set.
-class DenseKernelScope
-{
-public:
-    explicit DenseKernelScope(const DenseKernels& set);
-    ~DenseKernelScope();
-    DenseKernelScope(const DenseKernelScope&) = delete;
-    DenseKernelScope& operator=(const DenseKernelScope&) = delete;
-
-private:
-    const DenseKernels* m_pPrevious;
-};
+// The set the dense operations run from now on (null: the best set); returns the previous one.
+const tarvel::detail::DenseKernels* SetDenseKernels(const tarvel::detail::DenseKernels* set);
 
 }  // namespace tarvel_test

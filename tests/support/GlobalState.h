@@ -15,19 +15,6 @@ namespace tarvel_test
 class GlobalStateTest : public ::testing::Test
 {
 protected:
-    void SetUp() override
-    {
-        m_savedSym = CVirtMat::m_bSym;
-        m_savedFlops = CVirtMat::m_Flops;
-        m_previousHandler = AfxSetMessageBoxHandler(
-            [this](const CString& text, UINT type)
-            {
-                m_messages.push_back(text.str());
-                m_types.push_back(type);
-                return IDOK;
-            });
-    }
-
     void TearDown() override
     {
         AfxSetMessageBoxHandler(m_previousHandler);
@@ -35,14 +22,16 @@ protected:
         CVirtMat::m_Flops = m_savedFlops;
     }
 
-    // Texts shown through AfxMessageBox since SetUp, in order.
+    // Texts shown through AfxMessageBox since the fixture was made, in order.
     std::vector<std::string> m_messages;
     std::vector<UINT> m_types;
 
 private:
-    bool m_savedSym = false;
-    std::uint32_t m_savedFlops = 0;
-    AfxMessageBoxHandler m_previousHandler;
+    const bool m_savedSym = CVirtMat::m_bSym;
+    const std::uint32_t m_savedFlops = CVirtMat::m_Flops;
+    const AfxMessageBoxHandler m_previousHandler = AfxSetMessageBoxHandler(
+        [this](const CString& text, UINT type)
+        { return m_messages.push_back(text.str()), m_types.push_back(type), IDOK; });
 };
 
 }  // namespace tarvel_test

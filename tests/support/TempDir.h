@@ -1,20 +1,19 @@
 // A fresh temporary directory for one test, removed with everything in it at the end (when the
 // environment names a folder in TARVEL_FUZZ_SEEDS, the files of up to 64 KiB are first copied
 // there: scripts/fuzz.sh seeds its targets with them); a device node for the writers' tests;
-// whole-file bytes; and archive round trips through a temporary file with the little-endian words that
-// archives hold.
+// whole-file bytes; and archive round trips through a temporary file with the little-endian words
+// that archives hold.
 #pragma once
 
 #include <tarvel/Tarvel.h>
 
-#include <atomic>
 #include <cstdint>
 #include <cstdlib>
-#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <functional>
-#include <iterator>
+#include <sstream>
+#include <stdexcept>
 #include <string>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
@@ -26,51 +25,40 @@ namespace tarvel_test
 class TempDir
 {
 public:
-    TempDir()
+    TempDir()  // a new directory of a name no other has (mkdtemp)
     {
-        static std::atomic<unsigned> counter{0};  // with the process id: unique per test run
-        m_path = std::filesystem::temp_directory_path() /
-                 ("tarvel-test-" + std::to_string(::getpid()) + "-" + std::to_string(counter++));
-        std::filesystem::remove_all(m_path);  // left over by a crashed run with the same pid
-        std::filesystem::create_directories(m_path);
+        std::string name = (std::filesystem::temp_directory_path() / "tarvel-test-XXXXXX").string();
+        m_path = ::mkdtemp(&name[0]) ? name : throw std::runtime_error("no temporary directory");
     }
-    ~TempDir()
+    ~TempDir()  // a directory that cannot be removed is left behind
     {
-        keep_seeds();
-        std::filesystem::remove_all(m_path, m_ignored);
-    }
-    TempDir(const TempDir&) = delete;
-    TempDir& operator=(const TempDir&) = delete;
-
-    const std::filesystem::path& path() const { return m_path; }
-    // Full name of a file inside the directory.
-    std::string file(const std::string& name) const { return (m_path / name).string(); }
-
-private:
-    void keep_seeds()
-    {
-        const char* seeds = std::getenv("TARVEL_FUZZ_SEEDS");
-        if (!seeds || !*seeds) return;
         std::error_code ec;
-        std::filesystem::create_directories(seeds, ec);
+        const char* seeds = std::getenv("TARVEL_FUZZ_SEEDS");
+        if (seeds && *seeds) std::filesystem::create_directories(seeds, ec);
         for (const auto& entry : std::filesystem::directory_iterator(m_path, ec))
-            if (entry.is_regular_file(ec) && entry.file_size(ec) <= 65536)
+            if (seeds && *seeds && entry.is_regular_file(ec) && entry.file_size(ec) <= 65536)
                 std::filesystem::copy_file(
                     entry.path(),
                     std::filesystem::path(seeds) /
                         (m_path.filename().string() + "-" + entry.path().filename().string()),
                     std::filesystem::copy_options::overwrite_existing, ec);
+        std::filesystem::remove_all(m_path, ec);
     }
+    TempDir(const TempDir&) = delete;
+    TempDir& operator=(const TempDir&) = delete;
 
+    const std::filesystem::path& path() const { return m_path; }
+    std::string file(const std::string& name) const { return (m_path / name).string(); }
+
+private:
     std::filesystem::path m_path;
-    std::error_code m_ignored;  // a directory that cannot be removed is left behind
 };
 
 // A character device at path with the numbers of /dev/null (what is written vanishes); false
 // where the test may not make one (not root, or a container without the capability).
-inline bool make_null_device(const std::string& path)
+inline bool make_null_device(const std::string& p)
 {
-    return ::mknod(path.c_str(), S_IFCHR | 0666, makedev(1, 3)) == 0;
+    return ::mknod(p.c_str(), S_IFCHR | 0666, makedev(1, 3)) == 0;
 }
 inline bool is_char_device(const std::string& path)
 {
@@ -80,18 +68,17 @@ inline bool is_char_device(const std::string& path)
 
 inline std::string read_bytes(const std::string& name)
 {
-    std::ifstream in(name, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    std::ostringstream out;
+    out << std::ifstream(name, std::ios::binary).rdbuf();
+    return out.str();
 }
-
 inline void write_bytes(const std::string& name, const std::string& bytes)
 {
-    std::ofstream out(name, std::ios::binary | std::ios::trunc);
-    out.write(bytes.data(), std::streamsize(bytes.size()));
+    std::ofstream(name, std::ios::binary) << bytes;
 }
 
 // The bytes that a storing archive holds after `write` (the archive is closed even when `write`
-// throws, as its destructor does).
+// throws, as its destructor does); `read` run on a loading archive over the given bytes.
 inline std::string stored_bytes(const std::function<void(CArchive&)>& write)
 {
     TempDir dir;
@@ -102,8 +89,6 @@ inline std::string stored_bytes(const std::function<void(CArchive&)>& write)
     }
     return read_bytes(dir.file("a.bin"));
 }
-
-// Runs `read` on a loading archive over the given bytes.
 inline void load_bytes(const std::string& bytes, const std::function<void(CArchive&)>& read)
 {
     TempDir dir;
@@ -119,28 +104,23 @@ inline int failure_cause(const std::function<void()>& run)
 {
     try
     {
-        run();
+        return run(), -1;
     }
     catch (const CArchiveException& e)
     {
         return e.m_cause;
     }
-    return -1;
 }
 inline int load_failure(const std::string& bytes, const std::function<void(CArchive&)>& read)
 {
     return failure_cause([&] { load_bytes(bytes, read); });
 }
 
+// Words as the archive holds them (the test hosts are little-endian like the archive); the tag
+// of a first object of a class not yet stored: 0xFFFF, schema, name length, name.
 inline std::string le16(unsigned v) { return {char(v & 0xFF), char((v >> 8) & 0xFF)}; }
 inline std::string le32(std::uint32_t v) { return le16(v & 0xFFFF) + le16(v >> 16); }
-inline std::string le64(double d)  // the test hosts are little-endian like the archive
-{
-    std::string s(8, '\0');
-    std::memcpy(&s[0], &d, 8);
-    return s;
-}
-// Tag of a first object of a class not yet stored: 0xFFFF, schema, name length, name.
+inline std::string le64(double d) { return std::string(reinterpret_cast<const char*>(&d), 8); }
 inline std::string new_class(unsigned schema, const std::string& name)
 {
     return le16(0xFFFF) + le16(schema) + le16(unsigned(name.size())) + name;

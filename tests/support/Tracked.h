@@ -23,10 +23,7 @@ public:
     void Serialize(CArchive& ar) override;
 
     int m_nValue;
-    int m_nCreated;  // s_nCreated when this instance was constructed: the order of creation
-
     static int s_nLive;                   // instances alive now
-    static int s_nCreated;                // instances constructed so far
     static std::vector<int> s_destroyed;  // values of the instances destroyed, in order
 };
 
