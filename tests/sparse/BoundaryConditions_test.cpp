@@ -1,9 +1,8 @@
 // Prescribed degrees of freedom: UnifyAndZero by hand, the list operations of the system matrix
-// by hand and against their plain rows-x-prescribed forms (bit for bit), the upper-triangle form
-// against the full one, and SymHandleBCs.
+// against one UnifyAndZero per listed index (bit for bit), the upper-triangle form against the
+// full one, and SymHandleBCs.
 #include "support/GlobalState.h"
 #include "support/Problems.h"
-#include "support/ReferenceKernels.h"
 
 #include <tarvel/Tarvel.h>
 
@@ -14,7 +13,8 @@ using namespace tarvel_test;
 using BoundaryConditions = GlobalStateTest;
 
 // A full 3 x 3 matrix with (0, 1) = 3 and (2, 1) = 4 and g = 2 moves -6 and -8 to B; a missing
-// row k is made at its ordered place.
+// row k is made at its ordered place, except in a system matrix, where an index outside 0 .. n-1
+// leaves the matrix as it was and B changes in its row k only when it has one.
 TEST_F(BoundaryConditions, UnifyAndZeroByHand)
 {
     CSparseMatrix A;
@@ -28,17 +28,25 @@ TEST_F(BoundaryConditions, UnifyAndZeroByHand)
     CSparseMatrix S;
     S.UnifyAndZero(3);
     S.Add(2, 0, 5.0);
-    S.UnifyAndZero(0);
-    S.UnifyAndZero(1);
-    S.UnifyAndZero(4);
+    for (int k : {0, 1, 4}) S.UnifyAndZero(k);
     EXPECT_EQ(Structure(S), "0: 0=1; 1: 1=1; 2:; 3: 3=1; 4: 4=1");
+
+    for (const int k : {-1, 3, 4})
+    {
+        CSystSpMat K = System(3, FromTriplets({{0, 0, 2}, {0, 2, 1}, {1, 1, 3}, {2, 2, 4}}));
+        CMatrix B4 = Mat(4, 1, {1, 1, 1, 1});
+        K.UnifyAndZero(k, 5.0, &B4);
+        K.UnifyAndZero(k);
+        EXPECT_EQ(Structure(K), "0: 0=2 2=1; 1: 1=3; 2: 2=4") << k;
+        EXPECT_TRUE(SameBits(B4, Mat(4, 1, {1, 1, 1, k == 3 ? 5.0 : 1.0}))) << k;
+    }
 }
 
-// The one-pass forms against the plain ones, on lists in any order with repeated, fractional and
-// outside indices and two right-hand sides; and the upper form against the full one: the same
-// right-hand sides bit for bit (rows below a prescribed one corrected too) and the upper
-// triangle of its matrix.
-TEST_F(BoundaryConditions, ListOperationsMatchThePlainFormsBitForBit)
+// UnifyAndZero2 against UnifyAndZero applied index by index in list order (the same subtractions
+// from each row of B in the same order), on lists with repeated, fractional and outside indices
+// and two right-hand sides; SymUnifyAndZero against UnifyAndZero2: the same right-hand sides bit
+// for bit (rows below a prescribed one corrected too) and the upper triangle of its matrix.
+TEST_F(BoundaryConditions, ListOperationsMatchOneIndexAtATime)
 {
     const int n = 60;
     std::mt19937 gen(7);
@@ -58,20 +66,18 @@ TEST_F(BoundaryConditions, ListOperationsMatchThePlainFormsBitForBit)
         dofs[m + 1] = trial % 2 ? -3.0 : n + 1.0;  // outside: ignored
         const CMatrix B = RandomMatrix(n, 2, trial);
         CSystSpMat upper = System(n, RandomSparse(gen, {n, 4, n - 1, true, 12.0, false}));
-        CSystSpMat full(upper), upperPlain(upper);
+        CSystSpMat full(upper);
         full.Mirror(1.0);
-        CSystSpMat fullPlain(full);
-        CMatrix Bfull(B), BfullPlain(B), Bupper(B), BupperPlain(B);
+        CSystSpMat reference(full);
+        CMatrix Bfull(B), Breference(B), Bupper(B);
 
         full.UnifyAndZero2(dofs, values, &Bfull);
-        UnifyAndZero2ByRows(fullPlain, dofs, values, &BfullPlain);
-        EXPECT_TRUE(SameBits(full, fullPlain));
-        EXPECT_TRUE(SameBits(Bfull, BfullPlain));
+        for (int t = 0; t < m + 2; ++t)
+            if (dofs[t] >= 0 && dofs[t] < n)
+                reference.UnifyAndZero(static_cast<int>(dofs[t]), values[t], &Breference);
+        EXPECT_TRUE(SameBits(full, reference));
+        EXPECT_TRUE(SameBits(Bfull, Breference));
         upper.SymUnifyAndZero(dofs, values, &Bupper);
-        SymUnifyAndZeroByRows(upperPlain, dofs, values, &BupperPlain);
-        EXPECT_TRUE(SameBits(upper, upperPlain));
-        EXPECT_TRUE(SameBits(Bupper, BupperPlain));
-
         EXPECT_TRUE(SameBits(Bupper, Bfull));
         full.MakeUpper();
         EXPECT_TRUE(SameBits(upper, full));
@@ -79,44 +85,24 @@ TEST_F(BoundaryConditions, ListOperationsMatchThePlainFormsBitForBit)
 }
 
 // SymHandleBCs: the couplings of the prescribed indices go, their rows keep only the diagonal
-// set to 1.0 (row 3 has none and ends empty). B, taken by value, is not the caller's.
+// set to 1.0 (row 3 has none and ends empty). B, taken by value, is not the caller's. The same
+// with SymUnifyAndZero: row 3 gets its unit diagonal; a B of one row is corrected in that row
+// only (b_0 -= 1 * 0.5 + 2 * 0.25); no B (or one that is not a CMatrix): none.
 TEST_F(BoundaryConditions, SymHandleBCsChangesTheMatrixOnly)
 {
     CSystSpMat K = System(
         4, FromTriplets(
                {{0, 0, 4}, {0, 1, 1}, {0, 3, 2}, {1, 1, 5}, {1, 2, 3}, {2, 2, 6}, {3, 2, 7}}));
-    CSystSpMat L(K);
+    CSystSpMat L(K), M(K);
     CMatrix bc = Mat(2, 2, {1, 0.5, 3, 0.25});  // indices 1 and 3 with their values
     K.SymHandleBCs(bc, Mat(4, 1, {1, 2, 3, 4}));
     EXPECT_EQ(Structure(K), "0: 0=4; 1: 1=1; 2: 2=6; 3:");
 
-    // The same with SymUnifyAndZero: row 3 gets its unit diagonal; a B of one row is corrected
-    // in that row only (b_0 -= 1 * 0.5 + 2 * 0.25); no B (or one that is not a CMatrix): none.
     CMatrix dofs = Mat(2, 1, {1, 3}), values = Mat(2, 1, {0.5, 0.25}), B = Mat(1, 1, {1});
-    CSystSpMat M(L);
     L.SymUnifyAndZero(dofs, values, &B);
     EXPECT_EQ(Structure(L), "0: 0=4; 1: 1=1; 2: 2=6; 3: 3=1");
     EXPECT_EQ(B.m_pData[0], 0.0);
     CSparseMatrix notDense;
     M.SymUnifyAndZero(dofs, values, &notDense);
     EXPECT_TRUE(SameBits(M, L));
-}
-
-// A system matrix has no row outside 0..n-1 to make: UnifyAndZero(k) with k = -1 or n leaves the
-// matrix exactly as it was (the sanitizer build also sees that nothing is left unreleased), and
-// B changes in its row k only when it has one.
-TEST_F(BoundaryConditions, UnifyAndZeroOutsideASystemMatrixChangesOnlyB)
-{
-    for (const int k : {-1, 3, 4})
-    {
-        SCOPED_TRACE(k);
-        CSystSpMat K = System(3, FromTriplets({{0, 0, 2}, {0, 2, 1}, {1, 1, 3}, {2, 2, 4}}));
-        const std::string before = Structure(K);
-        CMatrix B = Mat(4, 1, {1, 1, 1, 1});
-        K.UnifyAndZero(k, 5.0, &B);
-        K.UnifyAndZero(k);
-        EXPECT_EQ(Structure(K), before);
-        EXPECT_EQ(K.GetRows(), 3);
-        EXPECT_TRUE(SameBits(B, Mat(4, 1, {1, 1, 1, k == 3 ? 5.0 : 1.0})));
-    }
 }

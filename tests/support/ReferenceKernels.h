@@ -1,5 +1,5 @@
-// Reference forms of the sparse kernels, written the direct way the textbooks state them, for
-// the tests that compare the library's faster members with them bit for bit: the same lists,
+// Reference forms of the sparse factorizations, written the direct way the textbooks state them,
+// for the tests that compare the library's faster members with them bit for bit: the same lists,
 // the same values, the same partial state after a failure.
 #pragma once
 
@@ -22,18 +22,5 @@ int LuRightLooking(CSparseMatrix& A);
 // flop per row and two per entry update in m_Flops. As CSparseMatrix::Cholesky.
 // Reference: G. H. Golub, C. F. Van Loan, Matrix Computations, 4th ed., sec. 4.1 (LDL^T).
 int CholeskyRightLooking(CSparseMatrix& A);
-
-// A A^T by one merge pass for every pair of rows (quadratic in the rows); sums that are 0.0 or
-// NaN are not stored. As CSparseMatrix::AAT.
-void AatByRowPairs(CSparseMatrix& A);
-
-// UnifyAndZero2 and SymUnifyAndZero visiting every row once per prescribed index (rows x
-// prescribed). A prescribed index is a value of dofs truncated toward zero, inside 0 .. n - 1;
-// the positions taken are those both vectors have. The coupling a of row r with a prescribed k
-// (cell (r, k); in symmetric storage also cell (k, r) of row k when k < r) is removed and
-// b_rc -= g_k a; then, in list order, each prescribed row becomes the single cell 1.0 on its
-// diagonal and B(k, c) = g_k.
-void UnifyAndZero2ByRows(CSystSpMat& A, CVector& dofs, CVector& values, CVirtMat* B);
-void SymUnifyAndZeroByRows(CSystSpMat& A, CVector& dofs, CVector& values, CVirtMat* B);
 
 }  // namespace tarvel_test
