@@ -16,41 +16,27 @@ using SymbolicCholesky = GlobalStateTest;
 namespace
 {
 
-struct Symbolic
-{
-    LONGLONG total = 0;
-    std::vector<int> parent, counts;
-    bool operator==(const Symbolic& o) const
-    {
-        return total == o.total && parent == o.parent && counts == o.counts;
-    }
-};
-
-std::ostream& operator<<(std::ostream& os, const Symbolic& s)
-{
-    return os << s.total << " " << testing::PrintToString(s.parent) << " "
-              << testing::PrintToString(s.counts);
-}
+// The factor's size, its elimination tree and every row's count.
+using Symbolic = std::tuple<LONGLONG, std::vector<int>, std::vector<int>>;
 
 Symbolic counted(const CSparseMatrix& A)
 {
-    Symbolic s{0, std::vector<int>(A.GetRows(), -7), std::vector<int>(A.GetRows(), -7)};
-    s.total = CholeskyFactorSize(A, s.parent.data(), s.counts.data());
-    return s;
+    std::vector<int> parent(A.GetRows(), -7), counts(A.GetRows(), -7);
+    const LONGLONG total = CholeskyFactorSize(A, parent.data(), counts.data());
+    return {total, parent, counts};
 }
 
 // The same three read off a factor that Cholesky has made.
 Symbolic made(const CSparseMatrix& U)
 {
     Symbolic s;
+    auto& [total, parent, counts] = s;
     for (const CSparseMatrix::row* r = U.GetFirstRow(); r; r = r->m_pNextRow)
     {
-        int cells = 0;
-        for (const CSparseMatrix::cell* c = r->m_pFirstCell; c; c = c->m_pNext) ++cells;
         const CSparseMatrix::cell* first = r->m_pFirstCell;
-        s.parent.push_back(first && first->m_pNext ? first->m_pNext->m_nCol : -1);
-        s.counts.push_back(cells);
-        s.total += cells;
+        parent.push_back(first && first->m_pNext ? first->m_pNext->m_nCol : -1);
+        counts.push_back(0);
+        for (const CSparseMatrix::cell* c = first; c; c = c->m_pNext) ++counts.back(), ++total;
     }
     return s;
 }
@@ -89,14 +75,10 @@ TEST_F(SymbolicCholesky, MatchesTheFactorCholeskyMakes)
         ASSERT_EQ(A.Cholesky(), 1);
         EXPECT_EQ(before, made(A));
     };
-    for (const auto& [n, perRow, band] : {std::tuple{1, 0, 1},
-                                          {2, 1, 1},
-                                          {30, 1, 3},
-                                          {60, 2, 10},
-                                          {120, 3, 40},
-                                          {200, 1, 200},
-                                          {300, 4, 15},
-                                          {150, 8, 150}})
+    const std::tuple<int, int, int> sizes[] = {{1, 0, 1},    {2, 1, 1},    {30, 1, 3},
+                                               {60, 2, 10},  {120, 3, 40}, {200, 1, 200},
+                                               {300, 4, 15}, {150, 8, 150}};  // n, per row, band
+    for (const auto& [n, perRow, band] : sizes)
     {
         CSystSpMat K = random_upper(gen, n, perRow, band);
         check(K);
@@ -134,11 +116,11 @@ TEST_F(SymbolicCholesky, HandWorkedTrees)
         for (int i = 0; i < 4; ++i) K.Add(i, i, 1.0);
         for (const auto& [i, j] : couplings) K.m_pRowArray[i].Add(j, 0.5);  // even outside
         EXPECT_EQ(counted(K),
-                  (Symbolic{std::accumulate(counts.begin(), counts.end(), 0LL), parent, counts}));
+                  Symbolic(std::accumulate(counts.begin(), counts.end(), 0LL), parent, counts));
     }
     // Rows 1 and 2 not stored: they count their diagonals, and the coupling (0, 3) passes them.
     EXPECT_EQ(counted(FromTriplets({{0, 0, 1}, {0, 3, 1}, {3, 3, 1}})),
-              (Symbolic{5, {3, -1, -1, -1}, {2, 1, 1, 1}}));
+              Symbolic(5, {3, -1, -1, -1}, {2, 1, 1, 1}));
     EXPECT_EQ(CholeskyFactorSize(CSparseMatrix()), 0);
     EXPECT_EQ(CholeskyFactorSize(CSystSpMat(3)), 3);
 
@@ -147,5 +129,5 @@ TEST_F(SymbolicCholesky, HandWorkedTrees)
     for (int j = 1; j < 4; ++j) K.m_pRowArray[0].Add(j, 0.0);
     EXPECT_EQ(CholeskyFactorSize(K), 10);
     ASSERT_EQ(K.Cholesky(), 1);
-    EXPECT_EQ(made(K).total, 7);
+    EXPECT_EQ(std::get<0>(made(K)), 7);
 }
