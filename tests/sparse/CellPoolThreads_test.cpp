@@ -6,35 +6,22 @@
 #include <tarvel/Tarvel.h>
 #include <tarvel/sparse/detail/CellPool.h>
 
-#include <cstdio>
-#include <functional>
+#include <fstream>
 #include <gtest/gtest.h>
 #include <thread>
 #include <vector>
 
 using CellPoolThreads = tarvel_test::GlobalStateTest;
 using Cell = CSparseMatrix::cell;
-
-namespace
-{
-
-// Resident pages of this process (the second field of /proc/self/statm), 0 when unreadable.
-long resident_pages()
-{
-    long size = 0, resident = 0;
-    std::FILE* f = std::fopen("/proc/self/statm", "r");
-    if (!f) return 0;
-    if (std::fscanf(f, "%ld %ld", &size, &resident) != 2) resident = 0;
-    std::fclose(f);
-    return resident;
-}
-
-}  // namespace
+using tarvel::detail::cell_blocks_mapped;
 
 // Cells made on one thread and released on another come back to the thread that made them;
 // cells of an ended thread, released here, are reused by the next thread. 50 rounds of 20,000
-// cells (about a quarter of a block) each: without reuse they would take 12 blocks.
-TEST_F(CellPoolThreads, SlotsReleasedElsewhereComeBack)
+// cells (about a quarter of a block) each: without reuse they would take 12 blocks. Then a
+// thread that made 60 MB of cells and released them keeps only a small reserve mapped (at most
+// 24 MiB: the header's counts of kept empty blocks), and its resident set (the second field of
+// /proc/self/statm, in pages) shrinks accordingly.
+TEST_F(CellPoolThreads, BlocksAreReusedAndGoBackToTheSystem)
 {
     if (!tarvel::detail::cells_reused_in_address_order()) GTEST_SKIP() << "cells from the heap";
     std::vector<Cell*> cells;
@@ -49,7 +36,7 @@ TEST_F(CellPoolThreads, SlotsReleasedElsewhereComeBack)
     };
     for (bool makeAside : {false, true})
     {
-        const std::size_t before = tarvel::detail::cell_blocks_mapped();
+        const std::size_t before = cell_blocks_mapped();
         std::thread(
             [&]
             {
@@ -58,31 +45,26 @@ TEST_F(CellPoolThreads, SlotsReleasedElsewhereComeBack)
                               : (make(), std::thread(release).join());
             })
             .join();
-        EXPECT_LE(tarvel::detail::cell_blocks_mapped(), before + 2) << makeAside;
+        EXPECT_LE(cell_blocks_mapped(), before + 2) << makeAside;
     }
-}
-// A thread that made 60 MB of cells and released them keeps only a small reserve mapped (at most
-// 24 MiB: the header's counts of kept empty blocks), and its resident set shrinks accordingly.
-TEST_F(CellPoolThreads, EmptyBlocksGoBackToTheSystem)
-{
-    if (!tarvel::detail::cells_reused_in_address_order()) GTEST_SKIP() << "cells from the heap";
-    const std::size_t before = tarvel::detail::cell_blocks_mapped();
+
+    const std::size_t before = cell_blocks_mapped();
     std::size_t during = 0, after = 0;
-    long residentDuring = 0, residentAfter = 0;
+    long resident[2] = {0, 0}, size = 0;  // during, after
     std::thread(
         [&]
         {
-            std::vector<Cell*> cells(2500000);
+            cells.resize(2500000);
             for (Cell*& c : cells) c = new Cell{nullptr, 1.0, 0};
-            during = tarvel::detail::cell_blocks_mapped();
-            residentDuring = resident_pages();
-            for (Cell* c : cells) delete c;
-            after = tarvel::detail::cell_blocks_mapped();
-            residentAfter = resident_pages();
+            during = cell_blocks_mapped();
+            std::ifstream("/proc/self/statm") >> size >> resident[0];
+            release();
+            after = cell_blocks_mapped();
+            std::ifstream("/proc/self/statm") >> size >> resident[1];
         })
         .join();
     EXPECT_GE(during, before + 28);  // 60 MB in 2 MiB blocks
     EXPECT_LE(after, before + 12);
-    EXPECT_LE(tarvel::detail::cell_blocks_mapped(), before + 12);
-    EXPECT_LT(residentAfter, residentDuring - 30 * (1 << 20) / 4096);
+    EXPECT_LE(cell_blocks_mapped(), before + 12);
+    EXPECT_LT(resident[1], resident[0] - 30 * (1 << 20) / 4096);
 }

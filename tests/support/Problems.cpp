@@ -56,7 +56,6 @@ Problem MakeProblem(const Mesh& mesh, int nRhs, bool upperOnly, unsigned seed)
     Problem p;
     mesh.AssembleInto(p.A);
     if (upperOnly) p.A.MakeUpper();
-    p.dense = mesh.Dense();
     p.b = RandomMatrix(mesh.n, nRhs, seed);
     p.rhs = p.b;
     return p;

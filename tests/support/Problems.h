@@ -44,7 +44,6 @@ inline Mesh Grid(int k) { return FreeMesh(tarvel_fem::poisson_2d(k + 1)); }
 struct Problem
 {
     CSparseMatrix A;  // assembled through AddValues; only the upper triangle when asked
-    CMatrix dense;    // the full dense twin (never touched by the solvers)
     CMatrix b;        // the right-hand sides, kept aside
     CMatrix rhs;      // a copy of b for the solver to overwrite
 };
