@@ -50,23 +50,14 @@ CSystSpMat coupled(int n, const ElementList& elements)
     return A;
 }
 
-// A random upper pattern of n unknowns: about perRow couplings per row anywhere to the right,
-// a diagonal in most rows (a missing one must still get its place in the factor), a few cells
-// below the diagonal, and some rows not stored at all.
+// A random pattern of n unknowns (Problems.h): about perRow couplings per row anywhere to the
+// right, about as many left of the diagonal (to be ignored), some rows not stored at all; every
+// seventh row lacks its diagonal, which must still get its place in the factor.
 CSparseMatrix random_pattern(std::mt19937& gen, int n, int perRow)
 {
-    CSparseMatrix A;
-    std::uniform_int_distribution<int> column(0, n - 1), percent(0, 99);
-    for (int i = 0; i < n; ++i)
-    {
-        if (percent(gen) < 10) continue;
-        if (percent(gen) < 85) A.Add(i, i, 1.0);
-        for (int d = 0; d < perRow; ++d)
-        {
-            const int j = column(gen);
-            if (j > i || percent(gen) < 10) A.Add(i, j, 1.0);
-        }
-    }
+    CSparseMatrix A = RandomSparse(gen, {n, perRow, n, false, 1.0, true});
+    for (CSparseMatrix::row* r = A.GetFirstRow(); r; r = r->m_pNextRow)
+        if (r->m_nRow % 7 == 3) delete r->Remove(r->m_nRow);
     return A;
 }
 

@@ -1,7 +1,7 @@
 // CSystSpMat: the row array, element assembling in both storage modes, same-size Allocate,
-// copies and assignments (ownership is checked by the sanitizer build), the inherited
-// structural operations kept inside the array, and the factorizations (SystFactor.cpp)
-// against their right-looking reference forms.
+// copies, assignments and moves to and from plain matrices (ownership is checked by the
+// sanitizer build), the inherited structural operations kept inside the array, and the
+// factorizations (SystFactor.cpp) against their right-looking reference forms.
 #include "support/GlobalState.h"
 #include "support/Problems.h"
 #include "support/ReferenceKernels.h"
@@ -19,7 +19,14 @@ namespace
 
 int Cholesky(CSystSpMat& K) { return K.Cholesky(); }
 int LU(CSystSpMat& K) { return K.LU(); }
-int LuPlain(CSystSpMat& K) { return LuRightLooking(K); }
+
+CSystSpMat System3()
+{
+    CSystSpMat K = System(3, FromTriplets({{0, 0, 2.0}, {0, 2, 1.0}, {2, 2, 5.0}}));
+    K.m_pRowArray[1].Add(1, 0.0);  // a stored zero
+    return K;
+}
+const char* const kSystem3 = "0: 0=2 2=1; 1: 1=0; 2: 2=5";
 
 }  // namespace
 
@@ -130,6 +137,41 @@ TEST_F(SystSpMat, CopiesAssignmentsAndStructuralOperationsKeepTheArrays)
     EXPECT_EQ(Structure(M), "0:; 1:; 2: 1=1.5");
 }
 
+// Moves through CSparseMatrix&&: a system matrix's rows are elements of its array and must never
+// be taken over (and later deleted one by one) by a plain matrix, nor its array replaced by a
+// plain list (the sanitizer build reports any release of an array element, double release or
+// leak). A plain matrix made or assigned from a system matrix takes its cells (the stored zero too) into
+// rows of its own; the system matrix keeps its array, every row empty, and stays usable.
+TEST_F(SystSpMat, PlainTargetTakesTheCellsOfASystemSource)
+{
+    CSystSpMat K = System3(), L = System3();
+    CSparseMatrix S(std::move(static_cast<CSparseMatrix&>(K)));
+    CSparseMatrix T = FromTriplets({{7, 7, 1.0}});
+    T = std::move(static_cast<CSparseMatrix&>(L));  // T's own rows are released first
+    EXPECT_EQ(Structure(S), kSystem3);
+    EXPECT_EQ(Structure(T), kSystem3);
+    EXPECT_EQ(Structure(K) + "; " + Structure(L), "0:; 1:; 2:; 0:; 1:; 2:");
+    EXPECT_EQ(K.GetFirstRow(), K.m_pRowArray);
+    K.Add(1, 1, 3.0);
+    EXPECT_EQ(Structure(K), "0:; 1: 1=3; 2:");
+}
+
+// A system matrix assigned through CSparseMatrix& is cleared and receives the source's non-zero
+// entries through its own Add: its array stays (entries outside it are ignored), from a plain
+// source as from another system matrix, which keeps its cells.
+TEST_F(SystSpMat, SystemTargetKeepsItsArray)
+{
+    CSystSpMat K = System3(), other = System3();
+    const CSparseMatrix::row* array = K.m_pRowArray;
+    CSparseMatrix& asSparse = K;
+    asSparse = FromTriplets({{0, 1, 4.0}, {1, 1, 0.0}, {2, 0, 6.0}, {5, 5, 9.0}});
+    EXPECT_TRUE(K.m_pRowArray == array && K.GetFirstRow() == array);
+    EXPECT_EQ(Structure(K), "0: 1=4; 1:; 2: 0=6");
+    asSparse = std::move(static_cast<CSparseMatrix&>(other));
+    EXPECT_EQ(Structure(K), "0: 0=2 2=1; 1:; 2: 2=5");  // the stored zero is not added
+    EXPECT_EQ(Structure(other), kSystem3);
+}
+
 // The row merging Cholesky and the row-by-row LU against their right-looking forms on random
 // patterns (weak diagonals fail part way; empty rows; rows starting left or right of their
 // diagonal), with a column outside the matrix: Cholesky fails at that row before it sends
@@ -155,7 +197,7 @@ TEST_F(SystSpMat, FactorizationsMatchTheReferenceFormsBitForBit)
         CSystSpMat(F).LU();
         EXPECT_EQ(CVirtMat::m_Flops, 7u);
         ++outcomes[0][ExpectSameAsPlain(U, Cholesky, tarvel::detail::syst_cholesky_merging) == 1];
-        ++outcomes[1][ExpectSameAsPlain(F, LU, LuPlain) == 1];
+        ++outcomes[1][ExpectSameAsPlain(F, LU, LuRightLooking) == 1];
     }
     for (auto& o : outcomes) EXPECT_TRUE(o[0] > 5 && o[1] > 5) << o[0] << " " << o[1];
 }
