@@ -57,21 +57,20 @@ TEST_F(SystSpMat, RowArrayAndAdd)
 // the row count too (choice); zeros are not stored.
 TEST_F(SystSpMat, AddValuesStoresTheUpperTriangleInSymmetricMode)
 {
-    long dofs[] = {4, 2};
-    double ke[] = {1, 2, 2, 3};
-    for (bool upperOnly : {true, false})
+    const std::tuple<bool, std::vector<long>, std::vector<double>, const char*> cases[] = {
+        {true, {4, 2}, {1, 2, 2, 3}, "0:; 1:; 2: 2=3 4=2; 3:; 4: 4=1"},
+        {false, {4, 2}, {1, 2, 2, 3}, "0:; 1:; 2: 2=3 4=2; 3:; 4: 2=2 4=1"},
+        {false,
+         {3, -1, 1, 5},
+         {1, 9, 2, 9, 9, 9, 9, 9, 0, 9, 3, 9, 9, 9, 9, 9},
+         "0:; 1: 1=3; 2:; 3: 1=2 3=1; 4:"}};
+    for (auto [upperOnly, dofs, ke, lists] : cases)
     {
         CVirtMat::m_bSym = upperOnly;
         CSystSpMat K(5);
-        K.AddValues(dofs, ke, 2);
-        EXPECT_EQ(Structure(K), upperOnly ? "0:; 1:; 2: 2=3 4=2; 3:; 4: 4=1"
-                                          : "0:; 1:; 2: 2=3 4=2; 3:; 4: 2=2 4=1");
+        K.AddValues(dofs.data(), ke.data(), static_cast<int>(dofs.size()));
+        EXPECT_EQ(Structure(K), lists);
     }
-    long dropped[] = {3, -1, 1, 5};
-    double ke4[] = {1, 9, 2, 9, 9, 9, 9, 9, 0, 9, 3, 9, 9, 9, 9, 9};
-    CSystSpMat K(5);
-    K.AddValues(dropped, ke4, 4);
-    EXPECT_EQ(Structure(K), "0:; 1: 1=3; 2:; 3: 1=2 3=1; 4:");
 }
 
 // The next load case: Allocate with the same size keeps every cell with 0.0, and assembling

@@ -61,15 +61,22 @@ Problem MakeProblem(const Mesh& mesh, int nRhs, bool upperOnly, unsigned seed)
     return p;
 }
 
+namespace
+{
+double largest(const double* v, size_t size)  // max |v_e|
+{
+    double m = 0.0;
+    for (size_t e = 0; e < size; ++e) m = std::max(m, std::fabs(v[e]));
+    return m;
+}
+}  // namespace
+
 double MaxRelativeDifference(const CVector& x, const CVector& reference)
 {
-    double diff = 0.0, size = 0.0;
-    for (int e = 0; e < reference.m_nSize; ++e)
-    {
-        diff = std::max(diff, std::fabs(x.m_pData[e] - reference.m_pData[e]));
-        size = std::max(size, std::fabs(reference.m_pData[e]));
-    }
-    return x.m_nSize == reference.m_nSize ? diff / size : HUGE_VAL;
+    if (x.m_nSize != reference.m_nSize) return HUGE_VAL;
+    std::vector<double> d(x.m_pData, x.m_pData + x.m_nSize);
+    for (int e = 0; e < x.m_nSize; ++e) d[e] -= reference.m_pData[e];
+    return largest(d.data(), d.size()) / largest(reference.m_pData, reference.m_nSize);
 }
 
 double ScaledResidual(const CSparseMatrix& A, const CVector& X, const CVector& B)
@@ -77,7 +84,7 @@ double ScaledResidual(const CSparseMatrix& A, const CVector& X, const CVector& B
     const auto* columns = dynamic_cast<const CMatrix*>(&B);
     const int k = columns ? columns->GetColumns() : 1, n = B.m_nSize / k;
     const bool symmetric = A.IsUpper();
-    std::vector<double> r(B.m_pData, B.m_pData + static_cast<size_t>(n) * k), rowSum(n, 0.0);
+    std::vector<double> r(B.m_pData, B.m_pData + B.m_nSize), rowSum(n, 0.0);
     auto subtract = [&](int i, int j, double a)
     {
         for (int q = 0; q < k; ++q) r[i * k + q] -= a * X.m_pData[j * k + q];
@@ -90,12 +97,6 @@ double ScaledResidual(const CSparseMatrix& A, const CVector& X, const CVector& B
             if (symmetric && c->m_nCol != row->m_nRow)
                 subtract(c->m_nCol, row->m_nRow, c->m_dValue);
         }
-    auto largest = [](const double* v, size_t size)
-    {
-        double m = 0.0;
-        for (size_t e = 0; e < size; ++e) m = std::max(m, std::fabs(v[e]));
-        return m;
-    };
     return largest(r.data(), r.size()) /
            (largest(rowSum.data(), rowSum.size()) * largest(X.m_pData, X.m_nSize) +
             largest(B.m_pData, B.m_nSize));
@@ -103,40 +104,26 @@ double ScaledResidual(const CSparseMatrix& A, const CVector& X, const CVector& B
 
 CMatrix DenseSolve(const CMatrix& A, const CMatrix& B)
 {
-    const int n = A.GetRows();
-    const int p = B.GetColumns();
-    std::vector<double> a(A.m_pData, A.m_pData + static_cast<size_t>(n) * n);
-    std::vector<double> x(B.m_pData, B.m_pData + static_cast<size_t>(n) * p);
-    auto at = [&a, n](int i, int j) -> double& { return a[static_cast<size_t>(i) * n + j]; };
-    int w = 0;
+    const int n = A.GetRows(), p = B.GetColumns();
+    CMatrix a(A), x(B);
+    int w = 0;  // the half bandwidth
     for (int i = 0; i < n; ++i)
         for (int j = 0; j < n; ++j)
-            if (at(i, j) != 0.0) w = std::max(w, std::abs(i - j));
+            if (a(i, j) != 0.0) w = std::max(w, std::abs(i - j));
     for (int k = 0; k < n; ++k)
-    {
-        const int last = std::min(n - 1, k + w), right = std::min(n - 1, k + 2 * w);
-        int piv = k;
-        for (int i = k + 1; i <= last; ++i)
-            if (std::fabs(at(i, k)) > std::fabs(at(piv, k))) piv = i;
-        for (int j = k; j <= right; ++j) std::swap(at(k, j), at(piv, j));
-        for (int c = 0; c < p; ++c) std::swap(x[k * p + c], x[piv * p + c]);
-        for (int i = k + 1; i <= last; ++i)
+        for (int i = k + 1; i <= std::min(n - 1, k + w); ++i)
         {
-            const double l = at(i, k) / at(k, k);
-            for (int j = k; j <= right; ++j) at(i, j) -= l * at(k, j);
-            for (int c = 0; c < p; ++c) x[i * p + c] -= l * x[k * p + c];
+            const double l = a(i, k) / a(k, k);
+            for (int j = k; j <= std::min(n - 1, k + w); ++j) a(i, j) -= l * a(k, j);
+            for (int c = 0; c < p; ++c) x(i, c) -= l * x(k, c);
         }
-    }
     for (int k = n - 1; k >= 0; --k)
         for (int c = 0; c < p; ++c)
         {
-            double s = x[k * p + c];
-            for (int j = k + 1; j <= std::min(n - 1, k + 2 * w); ++j) s -= at(k, j) * x[j * p + c];
-            x[k * p + c] = s / at(k, k);
+            for (int j = k + 1; j <= std::min(n - 1, k + w); ++j) x(k, c) -= a(k, j) * x(j, c);
+            x(k, c) /= a(k, k);
         }
-    CMatrix X(n, p, true, 0.0);
-    std::copy(x.begin(), x.end(), X.m_pData);
-    return X;
+    return x;
 }
 
 std::string Untimed(const std::string& text)

@@ -59,7 +59,8 @@ inline double SolveTolerance(int n, double kappa) { return kappa * n * DBL_EPSIL
 // stands for the symmetric one. A
 // backward-stable solve keeps it near n eps whatever the condition.
 double ScaledResidual(const CSparseMatrix& A, const CVector& X, const CVector& B);
-// X with A X = B by Gaussian elimination with partial pivoting within A's band, written here.
+// X with A X = B by Gaussian elimination within A's band, written here; without pivoting, for
+// the symmetric positive definite matrices and those whose other rows are unit rows.
 CMatrix DenseSolve(const CMatrix& A, const CMatrix& B);
 
 // The text with every elapsed-time field ("%u m %2.2f s") replaced by "T s".
