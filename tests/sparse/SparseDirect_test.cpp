@@ -5,7 +5,6 @@
 #include "support/GlobalState.h"
 #include "support/MemoryLimit.h"
 #include "support/Problems.h"
-#include "support/ReferenceKernels.h"
 
 #include <tarvel/Tarvel.h>
 #include <tarvel/sparse/detail/SparseKernels.h>

@@ -4,7 +4,6 @@
 // factorizations (SystFactor.cpp) against their right-looking reference forms.
 #include "support/GlobalState.h"
 #include "support/Problems.h"
-#include "support/ReferenceKernels.h"
 
 #include <tarvel/Tarvel.h>
 #include <tarvel/sparse/detail/SystDetail.h>
