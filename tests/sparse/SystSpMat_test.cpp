@@ -1,17 +1,29 @@
 // CSystSpMat: the row array, element assembling in both storage modes, same-size Allocate,
 // copies, assignments and moves to and from plain matrices (ownership is checked by the
-// sanitizer build), the inherited structural operations kept inside the array, and the
-// factorizations (SystFactor.cpp) against their right-looking reference forms.
+// sanitizer build), the inherited structural operations kept inside the array, the
+// factorizations (SystFactor.cpp) against their right-looking reference forms; Gauss-Seidel
+// (GaussSeidel.cpp): the 2 x 2 case against sweeps written here (same iterates, sweep count and
+// report text) in both storage modes, and the runs that make no sweep; and the finite-element
+// road: assemble with AddValues, impose non-zero prescribed values, solve with every solver of
+// the system matrix, and compare each answer with the reference solve of the dense twin, in
+// which every prescribed row is replaced by its unit row (independent of the library's
+// boundary-condition operations).
 #include "support/GlobalState.h"
 #include "support/Problems.h"
 
 #include <tarvel/Tarvel.h>
 #include <tarvel/sparse/detail/SystDetail.h>
 
+#include <cmath>
+#include <cstdio>
 #include <gtest/gtest.h>
+#include <limits>
+#include <string>
 
 using namespace tarvel_test;
 using SystSpMat = GlobalStateTest;
+using GaussSeidel = GlobalStateTest;
+using SystemRoad = GlobalStateTest;
 
 namespace
 {
@@ -26,6 +38,62 @@ CSystSpMat System3()
     return K;
 }
 const char* const kSystem3 = "0: 0=2 2=1; 1: 1=0; 2: 2=5";
+
+// The report expected, its time field as Untimed leaves it.
+std::string Report(int sweeps, int n, double error, bool symmetric)
+{
+    char buf[256];
+    std::snprintf(buf, sizeof buf,
+                  "Used time solving :   T s\r\n Number of iter. :   %d\r\n NEQ             :   "
+                  "%d\r\n Norm of error   :   %e\r\n Symmetric       :   %d\r\n24\r\n16",
+                  sweeps, n, error, symmetric ? 1 : 0);
+    return buf;
+}
+
+// [[4, 1], [1, 3]] in full storage, or its upper triangle.
+CSystSpMat TwoByTwo(bool upperOnly)
+{
+    CSystSpMat K = System(2, FromTriplets({{0, 0, 4}, {0, 1, 1}, {1, 0, 1}, {1, 1, 3}}));
+    if (upperOnly) K.MakeUpper();
+    return K;
+}
+
+// The Poisson grid of 45 x 45 unknowns; the 45 unknowns of grid row 21 are prescribed, unknown t
+// of them to factor * 0.25 (1 + t % 4).
+const Mesh kMesh = Grid(45);
+
+struct Load
+{
+    CVector dofs, values;
+    CMatrix B, reference;  // the right-hand sides and the solution of the unit-row system
+};
+
+Load MakeLoad(double factor, int columns, unsigned seed)
+{
+    Load l{
+        CVector(45, true, 0.0), CVector(45, true, 0.0), RandomMatrix(kMesh.n, columns, seed), {}};
+    CMatrix A = kMesh.Dense(), b(l.B);
+    for (int t = 0; t < 45; ++t)
+    {
+        const int k = 21 * 45 + t;
+        l.dofs[t] = k;
+        l.values[t] = factor * 0.25 * (1 + t % 4);
+        for (int j = 0; j < kMesh.n; ++j) A(k, j) = j == k ? 1.0 : 0.0;
+        for (int c = 0; c < columns; ++c) b(k, c) = l.values[t];
+    }
+    l.reference = DenseSolve(A, b);
+    return l;
+}
+
+// Every prescribed unknown holds exactly its value; elsewhere max |x - ref| / max |ref| < tol.
+void Check(const CVector& x, const Load& l, double tol)
+{
+    const int p = l.B.GetColumns();
+    for (int t = 0; t < 45; ++t)
+        for (int c = 0; c < p; ++c)
+            ASSERT_EQ(x.m_pData[static_cast<int>(l.dofs[t]) * p + c], l.values[t]);
+    EXPECT_LT(MaxRelativeDifference(x, l.reference), tol);
+}
 
 }  // namespace
 
@@ -198,4 +266,114 @@ TEST_F(SystSpMat, FactorizationsMatchTheReferenceFormsBitForBit)
         ++outcomes[1][ExpectSameAsPlain(F, LU, LuRightLooking) == 1];
     }
     for (auto& o : outcomes) EXPECT_TRUE(o[0] > 5 && o[1] > 5) << o[0] << " " << o[1];
+}
+
+// For a 2 x 2 system both modes make the operations of the textbook sweep below, so iterates,
+// sweep count and final change agree exactly, and x holds the last iterate in its own array
+// whichever array the upper-triangle mode computed it in (1, 2 and all sweeps).
+TEST_F(GaussSeidel, TwoByTwoMatchesTheTextbookSweep)
+{
+    for (int maxIter : {1, 2, 100})
+        for (bool symmetric : {false, true})
+        {
+            SCOPED_TRACE(maxIter * 10 + symmetric);
+            double y0 = 0.0, y1 = 0.0, change = 0.0;
+            int sweeps = 0;
+            do
+            {
+                const double x0 = (1.0 - 1.0 * y1) / 4.0, x1 = (2.0 - 1.0 * x0) / 3.0;
+                change = std::max(std::fabs(x0 - y0), std::fabs(x1 - y1));
+                y0 = x0;
+                y1 = x1;
+            } while (++sweeps < maxIter && !(change < 1e-10));
+
+            CVirtMat::m_bSym = symmetric;
+            CSystSpMat K = TwoByTwo(symmetric);
+            CVector b(2, true, 1.0), x(2, true, 0.0);
+            b[1] = 2.0;
+            const double* storage = x.m_pData;
+            m_messages.clear();
+            EXPECT_EQ(K.GaussSeidel_Iter(b, x, 1e-10, maxIter), change < 1e-10 ? 1 : -1);
+            EXPECT_EQ(std::pair(x[0], x[1]), std::pair(y0, y1));
+            EXPECT_EQ(x.m_pData, storage);
+            ASSERT_EQ(m_messages.size(), 1u);
+            EXPECT_EQ(Untimed(m_messages[0]), Report(sweeps, 2, change, symmetric));
+        }
+}
+
+// No sweep: an empty system is solved (1); no sweep allowed, or a system larger than the matrix
+// or than x, is not (-1); x is untouched and the report shows 0 sweeps and error 0. A row
+// without a diagonal divides by 0.0 in both modes.
+TEST_F(GaussSeidel, RunsWithoutASweepAndRowsWithoutDiagonal)
+{
+    CVirtMat::m_bSym = false;
+    CSystSpMat K = TwoByTwo(false);
+    CVector empty, x(2, true, 5.0), b(2, true, 1.0), b3(3, true, 1.0), x1(1, true, 0.0);
+    EXPECT_EQ(K.GaussSeidel_Iter(empty, x, 1e-10, 10), 1);
+    EXPECT_EQ(K.GaussSeidel_Iter(b, x, 1e-10, 0), -1);
+    EXPECT_EQ(K.GaussSeidel_Iter(b3, x, 1e-10, 10), -1);
+    EXPECT_EQ(K.GaussSeidel_Iter(b, x1, 1e-10, 10), -1);
+    EXPECT_EQ(x[0] + x[1] + x1[0], 10.0);
+    ASSERT_EQ(m_messages.size(), 4u);
+    EXPECT_EQ(Untimed(m_messages[0]), Report(0, 0, 0.0, false));
+    EXPECT_EQ(Untimed(m_messages[2]), Report(0, 3, 0.0, false));
+
+    CSystSpMat noDiagonal(1);
+    for (bool symmetric : {false, true})
+    {
+        CVirtMat::m_bSym = symmetric;
+        CVector b1(1, true, 1.0), x0(1, true, 0.0);
+        EXPECT_EQ(noDiagonal.GaussSeidel_Iter(b1, x0, 1e-10, 1), -1);
+        EXPECT_EQ(x0[0], std::numeric_limits<double>::infinity());
+    }
+}
+
+// The reduced system's condition is below 46^2 / 4 (Problems.h), so the backward-stable direct
+// solves agree with the reference to SolveTolerance(n, 529). Gauss-Seidel stops when a sweep
+// changes nothing by 1e-13; its contraction is about 1 - 1/200 per sweep, so its error is then
+// some 200 times that. CG holds the prescribed values only to its tolerance and is compared
+// with the Cholesky solution. Two more load cases, with two right-hand sides each and
+// prescribed values of other signs, go through the same matrix after a same-size Allocate and a
+// new assembly (the pattern then also holds the cells left by the previous imposition and
+// factorization, all at 0.0).
+TEST_F(SystemRoad, EverySolverAgreesWithTheReference)
+{
+    const double direct = SolveTolerance(kMesh.n, 529.0), iterative = 200 * 1e-13 * 10;
+    Load load = MakeLoad(1.0, 1, 3);
+    double seconds = 0.0, res = 0.0;
+    for (bool upperOnly : {false, true})
+    {
+        SCOPED_TRACE(upperOnly);
+        CVirtMat::m_bSym = upperOnly;
+        CSystSpMat K(kMesh.n);
+        kMesh.AssembleInto(K);
+        CMatrix B(load.B);
+        if (upperOnly)
+            K.SymUnifyAndZero(load.dofs, load.values, &B);
+        else
+            K.UnifyAndZero2(load.dofs, load.values, &B);
+        CSystSpMat Kgs(K), Kcg(K);
+        CVector b(B), x(kMesh.n, true, 0.0);
+        EXPECT_EQ(Kgs.GaussSeidel_Iter(b, x, 1e-13, 20000), 1);
+        Check(x, load, iterative);
+        CMatrix Bcg(B);
+        ASSERT_EQ(upperOnly ? K.Cholesky_Solve(&B, seconds) : K.LU_Solve(&B, seconds), 1);
+        Check(B, load, direct);
+        if (!upperOnly) continue;
+        EXPECT_LT(Kcg.ConjGradient2(Bcg, res, 1000, 1e-28, nullptr, false), 1000);
+        EXPECT_LT(MaxRelativeDifference(Bcg, B), iterative);
+
+        int n = kMesh.n;
+        for (int c = 1; c < 3; ++c)
+        {
+            ASSERT_TRUE(K.Allocate(&n, 1));
+            kMesh.AssembleInto(K);
+            load = MakeLoad(1.0 - 2 * c, 2, 10 + c);
+            B = load.B;
+            K.SymUnifyAndZero(load.dofs, load.values, &B);
+            ASSERT_EQ(K.Cholesky_Solve(&B, seconds), 1);
+            Check(B, load, direct);
+        }
+    }
+    EXPECT_EQ(m_messages.size(), 3u);  // Gauss-Seidel twice, LU_Solve once
 }
