@@ -198,14 +198,6 @@ void expect_consistent(const CSparseMatrix& A, const Symbolic& s)
     EXPECT_EQ(t, s.entryMap.size());
 }
 
-std::vector<int> shuffled(int n, unsigned seed)
-{
-    std::vector<int> labels(n);
-    std::iota(labels.begin(), labels.end(), 0);
-    std::shuffle(labels.begin(), labels.end(), std::mt19937(seed));
-    return labels;
-}
-
 }  // namespace
 
 // Each case with three right-hand sides (and its first as a CVector) by every ordering and by
@@ -292,8 +284,7 @@ TEST_F(SupernodalCholesky, NamesTheColumnThatIsNotPositiveDefinite)
 
 // Factorize takes only the analysed pattern: an added or a missing entry fails (no factor
 // left), and the analysed pattern then factorizes again. Solve fails before any factor and on
-// a right-hand side of the wrong size. The empty matrix solves (nothing to do); 1 x 1 divides
-// exactly.
+// a right-hand side of the wrong size. The empty matrix solves (nothing to do).
 TEST_F(SupernodalCholesky, RejectsAnotherPatternAndMisuse)
 {
     Problem p = MakeProblem(Grid(5), 2, true);
@@ -316,12 +307,9 @@ TEST_F(SupernodalCholesky, RejectsAnotherPatternAndMisuse)
     EXPECT_EQ(chol.Solve(p.rhs), 1);
     EXPECT_EQ(chol.Solve(shorter), -1);
 
-    CMatrix none, x = Mat(1, 2, {2.0, -6.0});
+    CMatrix none;
     EXPECT_EQ(SolveWith(chol, CSparseMatrix(), none), 1);
     EXPECT_EQ(chol.FactorEntries(), 0);
-    ASSERT_EQ(SolveWith(chol, FromTriplets({{0, 0, 4.0}}), x), 1);
-    EXPECT_TRUE(SameBits(x, Mat(1, 2, {0.5, -1.5})));
-    EXPECT_EQ(chol.FactorEntries(), 1);
 }
 
 // The plate, the 3-D Poisson problem with 40 unknowns of their own added (roots of an
@@ -386,7 +374,9 @@ TEST_F(Analysis, MatchesDenseEliminationForEveryOrdering)
         {
             SCOPED_TRACE(name + " ordering " + std::to_string(static_cast<int>(ordering)));
             const int n = std::max(A.GetRows(), A.GetColumns());
-            const std::vector<int> labels = shuffled(n, 7);
+            std::vector<int> labels(n);
+            std::iota(labels.begin(), labels.end(), 0);
+            std::shuffle(labels.begin(), labels.end(), std::mt19937(7));
             const Symbolic s = analysed(A, ordering, &labels);
             ASSERT_EQ(s.n, n);
             expect_consistent(A, s);

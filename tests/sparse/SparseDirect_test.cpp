@@ -151,7 +151,6 @@ TEST_F(SparseDirect, GridSolvesWithSeveralRightHandSides)
         SCOPED_TRACE(cholesky ? "Cholesky_Solve" : "LU_Solve");
         Problem p = MakeProblem(Grid(k), 3, cholesky, 7);
         const CSparseMatrix A(p.A);
-        EXPECT_EQ(p.A.GetValue(2, k), nullptr);
         double seconds = 0.0;
         ASSERT_EQ(cholesky ? p.A.Cholesky_Solve(&p.rhs, seconds) : p.A.LU_Solve(&p.rhs, seconds),
                   1);

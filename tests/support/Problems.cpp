@@ -13,12 +13,9 @@ namespace tarvel_test
 
 void Mesh::AssembleInto(CVirtRealMat& A) const
 {
-    for (size_t e = 0; e < dofs.size(); ++e)
-    {
-        std::vector<long> d = dofs[e];
-        std::vector<double> k = ke[e];
-        A.AddValues(d.data(), k.data(), static_cast<int>(d.size()));
-    }
+    for (size_t e = 0; e < dofs.size(); ++e)  // AddValues takes writable arrays: copies
+        A.AddValues(std::vector<long>(dofs[e]).data(), std::vector<double>(ke[e]).data(),
+                    static_cast<int>(dofs[e].size()));
 }
 
 CMatrix Mesh::Dense() const
