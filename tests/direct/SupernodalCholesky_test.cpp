@@ -29,7 +29,6 @@ using SupernodalCholesky = GlobalStateTest;
 using tarvel::direct::AnalyzePattern;
 using tarvel::direct::OrderingChoice;
 using tarvel::direct::Symbolic;
-using Analysis = GlobalStateTest;
 
 namespace
 {
@@ -356,7 +355,7 @@ TEST_F(SupernodalCholesky, SolvesAlikeOnAnyThreadCount)
 // Random patterns and finite-element patterns (structured, random elements, the plate's two
 // unknowns per node, empty rows), every ordering. A labelling is the elimination order: the
 // analysis only postorders it, which keeps the factor's size.
-TEST_F(Analysis, MatchesDenseEliminationForEveryOrdering)
+TEST_F(SupernodalCholesky, AnalysisMatchesDenseEliminationForEveryOrdering)
 {
     std::mt19937 gen(24);
     std::vector<std::pair<std::string, CSparseMatrix>> cases;
@@ -393,7 +392,7 @@ TEST_F(Analysis, MatchesDenseEliminationForEveryOrdering)
 // work of the natural order, and the automatic choice is AMD. On the 22^3 cube AMD's factor is
 // dense enough for METIS to be tried as well, and nested dissection's smaller factor (under
 // three quarters of AMD's) is kept.
-TEST_F(Analysis, ReducingOrderingsAndTheAutomaticChoice)
+TEST_F(SupernodalCholesky, AnalysisReducingOrderingsAndTheAutomaticChoice)
 {
     const Mesh grid = Grid(40), cube = FreeMesh(tarvel_fem::poisson_3d(23));
     const CSystSpMat G = coupled(grid.n, grid.dofs), C = coupled(cube.n, cube.dofs);
@@ -413,7 +412,7 @@ TEST_F(Analysis, ReducingOrderingsAndTheAutomaticChoice)
 
 // The empty and the 1 x 1 matrix under every ordering; a labelling that is not a permutation of
 // 0 .. n-1, or none, is refused.
-TEST_F(Analysis, SmallCasesAndBadLabellings)
+TEST_F(SupernodalCholesky, AnalysisSmallCasesAndBadLabellings)
 {
     for (OrderingChoice ordering : kAllOrderings)
     {

@@ -23,8 +23,6 @@ using namespace tarvel_test;
 using Cell = CSparseMatrix::cell;
 using Row = CSparseMatrix::row;
 using SparseMatrix = GlobalStateTest;
-using DenseSparseProducts = GlobalStateTest;
-using CellPoolThreads = tarvel_test::GlobalStateTest;
 using tarvel::detail::cell_blocks_mapped;
 
 const double kNaN = std::numeric_limits<double>::quiet_NaN();
@@ -239,7 +237,7 @@ TEST_F(SparseMatrix, AATMatchesTheDenseProduct)
 // The upper triangle [[2, 1], [., 3]] in mode 1 against the full [[2, 1], [1, 3]] in mode 0,
 // bit for bit, in place and into a result. Only the result form counts: 2c per row update
 // (mode 0: each cell; mode 1: a row's first cell) and 4c per off-diagonal cell in mode 1.
-TEST_F(DenseSparseProducts, SymmetricModeEqualsTheMirroredMatrix)
+TEST_F(SparseMatrix, PreMultSymmetricModeEqualsTheMirroredMatrix)
 {
     CSparseMatrix upper = FromTriplets({{0, 0, 2}, {0, 1, 1}, {1, 1, 3}});
     CSparseMatrix full = FromTriplets({{0, 0, 2}, {0, 1, 1}, {1, 0, 1}, {1, 1, 3}});
@@ -271,7 +269,7 @@ TEST_F(DenseSparseProducts, SymmetricModeEqualsTheMirroredMatrix)
 
 // ATthisA against S A S^T formed densely; the conversions: Sparse stores the non-zeros (added
 // into a matrix holding entries), UnSparse takes its width from the largest stored column.
-TEST_F(DenseSparseProducts, ATthisAAndConversions)
+TEST_F(SparseMatrix, ATthisAAndConversions)
 {
     Problem p = MakeProblem(Grid(4), 1, false);
     p.A.Add(0, 5, 0.75);  // unsymmetric
@@ -310,7 +308,7 @@ TEST_F(DenseSparseProducts, ATthisAAndConversions)
 // thread that made 60 MB of cells and released them keeps only a small reserve mapped (at most
 // 24 MiB: the header's counts of kept empty blocks), and its resident set (the second field of
 // /proc/self/statm, in pages) shrinks accordingly.
-TEST_F(CellPoolThreads, BlocksAreReusedAndGoBackToTheSystem)
+TEST_F(SparseMatrix, CellPoolsReuseBlocksAndGiveThemBack)
 {
     if (!tarvel::detail::cells_reused_in_address_order()) GTEST_SKIP() << "cells from the heap";
     std::vector<Cell*> cells;

@@ -25,9 +25,6 @@
 
 using namespace tarvel_test;
 using SystSpMat = GlobalStateTest;
-using GaussSeidel = GlobalStateTest;
-using SystemRoad = GlobalStateTest;
-using BoundaryConditions = GlobalStateTest;
 
 namespace
 {
@@ -275,7 +272,7 @@ TEST_F(SystSpMat, FactorizationsMatchTheReferenceFormsBitForBit)
 // For a 2 x 2 system both modes make the operations of the textbook sweep below, so iterates,
 // sweep count and final change agree exactly, and x holds the last iterate in its own array
 // whichever array the upper-triangle mode computed it in (1, 2 and all sweeps).
-TEST_F(GaussSeidel, TwoByTwoMatchesTheTextbookSweep)
+TEST_F(SystSpMat, GaussSeidelTwoByTwoMatchesTheTextbookSweep)
 {
     for (int maxIter : {1, 2, 100})
         for (bool symmetric : {false, true})
@@ -308,7 +305,7 @@ TEST_F(GaussSeidel, TwoByTwoMatchesTheTextbookSweep)
 // No sweep: an empty system is solved (1); no sweep allowed, or a system larger than the matrix
 // or than x, is not (-1); x is untouched and the report shows 0 sweeps and error 0. A row
 // without a diagonal divides by 0.0 in both modes.
-TEST_F(GaussSeidel, RunsWithoutASweepAndRowsWithoutDiagonal)
+TEST_F(SystSpMat, GaussSeidelRunsWithoutASweepAndRowsWithoutDiagonal)
 {
     CVirtMat::m_bSym = false;
     CSystSpMat K = TwoByTwo(false);
@@ -340,7 +337,7 @@ TEST_F(GaussSeidel, RunsWithoutASweepAndRowsWithoutDiagonal)
 // prescribed values of other signs, go through the same matrix after a same-size Allocate and a
 // new assembly (the pattern then also holds the cells left by the previous imposition and
 // factorization, all at 0.0).
-TEST_F(SystemRoad, EverySolverAgreesWithTheReference)
+TEST_F(SystSpMat, SystemRoadEverySolverAgreesWithTheReference)
 {
     const double direct = SolveTolerance(kMesh.n, 529.0), iterative = 200 * 1e-13 * 10;
     Load load = MakeLoad(1.0, 1, 3);
@@ -385,7 +382,7 @@ TEST_F(SystemRoad, EverySolverAgreesWithTheReference)
 // A full 3 x 3 matrix with (0, 1) = 3 and (2, 1) = 4 and g = 2 moves -6 and -8 to B; a missing
 // row k is made at its ordered place, except in a system matrix, where an index outside 0 .. n-1
 // leaves the matrix as it was and B changes in its row k only when it has one.
-TEST_F(BoundaryConditions, UnifyAndZeroByHand)
+TEST_F(SystSpMat, BoundaryConditionsUnifyAndZeroByHand)
 {
     CSparseMatrix A;
     CSparseMatrix* pA = &A;
@@ -416,7 +413,7 @@ TEST_F(BoundaryConditions, UnifyAndZeroByHand)
 // from each row of B in the same order), on lists with repeated, fractional and outside indices
 // and two right-hand sides; SymUnifyAndZero against UnifyAndZero2: the same right-hand sides bit
 // for bit (rows below a prescribed one corrected too) and the upper triangle of its matrix.
-TEST_F(BoundaryConditions, ListOperationsMatchOneIndexAtATime)
+TEST_F(SystSpMat, BoundaryConditionsListOperationsMatchOneIndexAtATime)
 {
     const int n = 60;
     std::mt19937 gen(7);
@@ -458,7 +455,7 @@ TEST_F(BoundaryConditions, ListOperationsMatchOneIndexAtATime)
 // set to 1.0 (row 3 has none and ends empty). B, taken by value, is not the caller's. The same
 // with SymUnifyAndZero: row 3 gets its unit diagonal; a B of one row is corrected in that row
 // only (b_0 -= 1 * 0.5 + 2 * 0.25); no B (or one that is not a CMatrix): none.
-TEST_F(BoundaryConditions, SymHandleBCsChangesTheMatrixOnly)
+TEST_F(SystSpMat, BoundaryConditionsSymHandleBCsChangesTheMatrixOnly)
 {
     CSystSpMat K = System(
         4, FromTriplets(

@@ -91,9 +91,7 @@ inline CSystSpMat System(int n, CSparseMatrix&& S)
 // stored at all (it gets no draws either).
 struct Pattern
 {
-    int n;
-    int perRow;
-    int band;
+    int n, perRow, band;
     bool upper;
     double diag;
     bool gaps;

@@ -24,9 +24,7 @@
 #include <string>
 
 using namespace tarvel_test;
-using SparseDirect = GlobalStateTest;
-using SymbolicCholesky = GlobalStateTest;
-using ConjGradient = GlobalStateTest;
+using SparseSolvers = GlobalStateTest;
 
 namespace
 {
@@ -96,7 +94,7 @@ int Solve(int solver, CSparseMatrix& A, CMatrix& B, double& res, int maxIter, do
 // LU of [[2, 1], [4, 5]]: multiplier 2, U = [[2, 1], [0, 3]]; b = (3, 9) gives (1, 1), one report,
 // no count. Cholesky of [[4, 2], [2, 3]]: d = (4, 2), multiplier 0.5; b = (2, 1) gives (0.5, 0);
 // m_Flops reset, then 2 rows + 1 update (2) = 4; no report.
-TEST_F(SparseDirect, SmallCasesByHand)
+TEST_F(SparseSolvers, SmallCasesByHand)
 {
     CSparseMatrix A = FromTriplets({{0, 0, 2}, {0, 1, 1}, {1, 0, 4}, {1, 1, 5}});
     CSparseMatrix C = FromTriplets({{0, 0, 4}, {0, 1, 2}, {1, 1, 3}});
@@ -143,7 +141,7 @@ TEST_F(SparseDirect, SmallCasesByHand)
 // The Poisson grid of 17 x 17 unknowns with three right-hand sides, by both drivers: fill-in
 // appears where the elimination needs it (row 1's neighbours 2 and 17 are not coupled), and the
 // scaled residual is that of a backward-stable solve.
-TEST_F(SparseDirect, GridSolvesWithSeveralRightHandSides)
+TEST_F(SparseSolvers, GridSolvesWithSeveralRightHandSides)
 {
     const int k = 17, n = k * k;
     for (bool cholesky : {false, true})
@@ -164,7 +162,7 @@ TEST_F(SparseDirect, GridSolvesWithSeveralRightHandSides)
 
 // A failing factorization: the driver returns -1, stores -1.0 as its time and leaves B alone,
 // and the matrix records a breakdown; the next factorization that succeeds clears it. No report.
-TEST_F(SparseDirect, FailurePathsLeaveTheRightHandSideAlone)
+TEST_F(SparseSolvers, FailurePathsLeaveTheRightHandSideAlone)
 {
     const double nan = std::numeric_limits<double>::quiet_NaN();
     const int lu = 1, cholesky = 2, both = 3;
@@ -244,7 +242,7 @@ TEST(SparseFactorFailure, ExhaustedStorageIsOutOfMemory)
 // and a cell beyond the last row, with one right-hand side and with three. ForwSub and BackwSub,
 // modes 1 and 2, on one column give the bits of the same column solved among others (the
 // one-column forms keep the entry in a register, the same operations).
-TEST_F(SparseDirect, FastKernelsMatchThePlainFormsBitForBit)
+TEST_F(SparseSolvers, FastKernelsMatchThePlainFormsBitForBit)
 {
     std::mt19937 gen(12345);
     int outcomes[2][2] = {{0, 0}, {0, 0}};  // [LU, Cholesky][failed, factorized]
@@ -286,7 +284,7 @@ TEST_F(SparseDirect, FastKernelsMatchThePlainFormsBitForBit)
 // On random patterns (narrow and wide bands, sparse and dense rows) and on the grid in its
 // natural order, as a system matrix and as a list matrix, the count, the tree and every row's
 // count equal those of the factor Cholesky makes.
-TEST_F(SymbolicCholesky, MatchesTheFactorCholeskyMakes)
+TEST_F(SparseSolvers, SymbolicCholeskyMatchesTheFactorCholeskyMakes)
 {
     std::mt19937 gen(11);
     const auto check = [](CSparseMatrix& A)  // Cholesky is virtual: the system matrix's own
@@ -314,7 +312,7 @@ TEST_F(SymbolicCholesky, MatchesTheFactorCholeskyMakes)
 // own tree; two disjoint pairs make a forest. Entries left of the diagonal, at columns beyond
 // the last row and in rows that are not stored are not couplings. Stored zeros count as
 // couplings, but Cholesky sends no update from them: the factor holds at most the count.
-TEST_F(SymbolicCholesky, HandWorkedTrees)
+TEST_F(SparseSolvers, SymbolicCholeskyHandWorkedTrees)
 {
     const std::tuple<const char*, std::vector<std::pair<int, int>>, std::vector<int>,
                      std::vector<int>>
@@ -357,7 +355,7 @@ TEST_F(SymbolicCholesky, HandWorkedTrees)
 // ConjGradient2 reports, with the iterations per equation and the squared residual norms.
 // maxIter 0: no iteration, B = 0, res the largest squared column norm of B (scaled: b_i^2 /
 // a_ii). A zero right-hand side divides 0 by 0: NaN results and all maxIter iterations (choice).
-TEST_F(ConjGradient, TwoByTwoCasesForBothSolvers)
+TEST_F(SparseSolvers, ConjGradientTwoByTwoCasesForBothSolvers)
 {
     for (int solver = 0; solver < 2; ++solver)
     {
@@ -402,7 +400,7 @@ TEST_F(ConjGradient, TwoByTwoCasesForBothSolvers)
 // not, solves it; unscaled, both make the same iterations bit for bit (the products through the
 // lists and through the exported arrays, whose single-column loop is a kernel of its own), with
 // the same res and count. A start solution receives the correction.
-TEST_F(ConjGradient, BothSolversSolveAlikeWithOneAndTwoRightHandSides)
+TEST_F(SparseSolvers, ConjGradientBothSolversSolveAlikeWithOneAndTwoRightHandSides)
 {
     const Mesh mesh = Grid(10);
     CMatrix unscaled[2];
@@ -442,7 +440,7 @@ TEST_F(ConjGradient, BothSolversSolveAlikeWithOneAndTwoRightHandSides)
 // matrix with a unit diagonal. ConjGradient2 must solve as ConjGradient does: the 2 x 2 case, a
 // unit-diagonal chain (condition below 20), scaling on and off; then a decoupled unit row.
 // ConjGradient scales its own cells, a row without its diagonal by 1.0 (choice).
-TEST_F(ConjGradient, PrescribedRowsAndScaling)
+TEST_F(SparseSolvers, ConjGradientPrescribedRowsAndScaling)
 {
     std::vector<std::tuple<int, int, double>> chain;
     for (int i = 0; i < 12; ++i)
