@@ -15,7 +15,6 @@
 
 #include <algorithm>
 #include <cstdio>
-#include <cstdlib>
 #include <gtest/gtest.h>
 #include <numeric>
 #include <random>

@@ -138,9 +138,8 @@ TEST_F(SparseSolvers, SmallCasesByHand)
     EXPECT_EQ(Structure(D), "0: 0=4; 1: 3=5; 3: 3=2");
 }
 
-// The Poisson grid of 17 x 17 unknowns with three right-hand sides, by both drivers: fill-in
-// appears where the elimination needs it (row 1's neighbours 2 and 17 are not coupled), and the
-// scaled residual is that of a backward-stable solve.
+// The Poisson grid of 17 x 17 unknowns with three right-hand sides, by both drivers: the scaled
+// residual of a backward-stable solve.
 TEST_F(SparseSolvers, GridSolvesWithSeveralRightHandSides)
 {
     const int k = 17, n = k * k;
@@ -152,9 +151,6 @@ TEST_F(SparseSolvers, GridSolvesWithSeveralRightHandSides)
         double seconds = 0.0;
         ASSERT_EQ(cholesky ? p.A.Cholesky_Solve(&p.rhs, seconds) : p.A.LU_Solve(&p.rhs, seconds),
                   1);
-        EXPECT_NE(p.A.GetValue(2, k), nullptr);               // fill from row 1 (U)
-        EXPECT_EQ(p.A.GetValue(k, 2) != nullptr, !cholesky);  // and in L for the LU
-        EXPECT_EQ(p.A.GetValue(0, k + 2), nullptr);           // row 0 never receives any
         EXPECT_LT(ScaledResidual(A, p.rhs, p.b), n * DBL_EPSILON);
     }
     EXPECT_EQ(m_messages.size(), 1u);  // the LU report only

@@ -2,11 +2,8 @@
 
 #include <algorithm>
 #include <cmath>
-#include <cstdio>
 #include <cstdlib>
-#include <random>
 #include <regex>
-#include <tuple>
 
 namespace tarvel_test
 {
@@ -165,11 +162,6 @@ std::string Structure(const CSparseMatrix& S)
             out += " " + std::to_string(c->m_nCol) + "=" + G17(c->m_dValue);
     }
     return out;
-}
-
-bool SameBits(const CSparseMatrix& a, const CSparseMatrix& b)
-{
-    return Structure(a) == Structure(b);  // %.17g tells every two doubles apart (and -0 from 0)
 }
 
 CSparseMatrix FromTriplets(const std::vector<std::tuple<int, int, double>>& entries)

@@ -71,7 +71,10 @@ std::string Untimed(const std::string& text);
 // order (an empty row prints as "i:").
 std::string Structure(const CSparseMatrix& S);
 // Same rows and cells with bit-identical values / same shape and bit-identical elements.
-bool SameBits(const CSparseMatrix& a, const CSparseMatrix& b);
+inline bool SameBits(const CSparseMatrix& a, const CSparseMatrix& b)
+{
+    return Structure(a) == Structure(b);  // %.17g tells every two doubles apart (and -0 from 0)
+}
 inline bool SameBits(const CMatrix& a, const CMatrix& b) { return Text(a) == Text(b); }
 // A sparse matrix from triplets (i, j, v), added in the given order (zeros are stored).
 CSparseMatrix FromTriplets(const std::vector<std::tuple<int, int, double>>& entries);
