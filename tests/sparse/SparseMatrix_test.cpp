@@ -5,17 +5,33 @@
 // against a dense congruence, the Sparse/UnSparse conversions; and cells across threads
 // (CellPool.cpp): the pools give memory back. Slots released on another thread return to their
 // block, blocks of ended threads are reused, and empty blocks go back to the system (the block
-// counts of the pools and the resident set show it).
+// counts of the pools and the resident set show it). The solvers of CSparseMatrix. The direct ones (SparseLU.cpp, SparseCholesky.cpp,
+// SparseSubstitution.cpp): hand-worked factors, counts and report, grid solves by their scaled
+// residual, the failure paths, the fast kernels against their plain forms, the substitution and
+// scaling modes, and the one-column substitutions against the general ones. The symbolic count
+// (SymbolicCholesky.cpp): the elimination tree and the factor's row counts, judged against the
+// factor that Cholesky actually makes (its cells counted row by row, the tree read off as each
+// row's first entry right of the diagonal), and trees worked by hand. Block conjugate gradients
+// (ConjGradient.cpp): the hand-worked 2 x 2 case with its count and report, maxIter 0 and a zero
+// right-hand side; both solvers by their scaled residual with one and two right-hand sides,
+// scaling on and off, and against each other bit for bit; a start solution; prescribed unit
+// rows.
 #include "support/GlobalState.h"
+#include "support/MemoryLimit.h"
 #include "support/Problems.h"
 
 #include <tarvel/Tarvel.h>
 #include <tarvel/sparse/detail/CellPool.h>
+#include <tarvel/sparse/detail/SparseKernels.h>
 
+#include <cmath>
 #include <fstream>
 #include <gtest/gtest.h>
 #include <limits>
 #include <memory>
+#include <numeric>
+#include <random>
+#include <string>
 #include <thread>
 #include <vector>
 
@@ -24,6 +40,71 @@ using Cell = CSparseMatrix::cell;
 using Row = CSparseMatrix::row;
 using SparseMatrix = GlobalStateTest;
 using tarvel::detail::cell_blocks_mapped;
+
+namespace
+{
+
+int Lu(CSparseMatrix& A) { return A.LU(); }
+int Cholesky(CSparseMatrix& A) { return A.Cholesky(); }
+
+// The factor's size, its elimination tree and every row's count.
+using Symbolic = std::tuple<LONGLONG, std::vector<int>, std::vector<int>>;
+
+Symbolic counted(const CSparseMatrix& A)
+{
+    std::vector<int> parent(A.GetRows(), -7), counts(A.GetRows(), -7);
+    const LONGLONG total = CholeskyFactorSize(A, parent.data(), counts.data());
+    return {total, parent, counts};
+}
+
+// The same three read off a factor that Cholesky has made.
+Symbolic made(const CSparseMatrix& U)
+{
+    Symbolic s;
+    auto& [total, parent, counts] = s;
+    for (const CSparseMatrix::row* r = U.GetFirstRow(); r; r = r->m_pNextRow)
+    {
+        const CSparseMatrix::cell* first = r->m_pFirstCell;
+        parent.push_back(first && first->m_pNext ? first->m_pNext->m_nCol : -1);
+        counts.push_back(0);
+        for (const CSparseMatrix::cell* c = first; c; c = c->m_pNext) ++counts.back(), ++total;
+    }
+    return s;
+}
+
+// An upper triangle of n rows: perRow couplings per row drawn in i + 1 .. i + band (and, every
+// fifth row, one anywhere to the right), values of both signs in 0.5 .. 1.5 so that nothing
+// cancels, and a diagonal above the sum of every row's and column's couplings (SPD).
+CSystSpMat random_upper(std::mt19937& gen, int n, int perRow, int band)
+{
+    std::uniform_real_distribution<double> magnitude(0.5, 1.5);
+    CSystSpMat K(n);
+    for (int i = 0; i < n; ++i)
+    {
+        K.Add(i, i, 4.0 * (perRow + 2) + n);
+        for (int d = 0; i + 1 < n && d < perRow + (i % 5 == 0); ++d)
+        {
+            const int reach = d < perRow ? std::min(n - 1, i + band) : n - 1;
+            const int j = std::uniform_int_distribution<int>(i + 1, reach)(gen);
+            K.Add(i, j, gen() % 2 ? magnitude(gen) : -magnitude(gen));
+        }
+    }
+    return K;
+}
+
+// The iteration stops at a relative residual of sqrt(tol) in the 2-norm of the largest column:
+// with tol = 1e-24 the scaled residual of these small well-conditioned problems stays below this.
+constexpr double kTol = 1e-24, kResidual = 1e-11;
+
+// Solver 0 is ConjGradient (no start solution), solver 1 ConjGradient2.
+int Solve(int solver, CSparseMatrix& A, CMatrix& B, double& res, int maxIter, double tol,
+          bool scale, CVector* times = nullptr)
+{
+    return solver == 0 ? A.ConjGradient(B, nullptr, res, maxIter, tol, times, scale)
+                       : A.ConjGradient2(B, res, maxIter, tol, times, scale);
+}
+
+}  // namespace
 
 const double kNaN = std::numeric_limits<double>::quiet_NaN();
 
@@ -354,4 +435,382 @@ TEST_F(SparseMatrix, CellPoolsReuseBlocksAndGiveThemBack)
     EXPECT_LE(after, before + 12);
     EXPECT_LE(cell_blocks_mapped(), before + 12);
     EXPECT_LT(resident[1], resident[0] - 30 * (1 << 20) / 4096);
+}
+
+// LU of [[2, 1], [4, 5]]: multiplier 2, U = [[2, 1], [0, 3]]; b = (3, 9) gives (1, 1), one report,
+// no count. Cholesky of [[4, 2], [2, 3]]: d = (4, 2), multiplier 0.5; b = (2, 1) gives (0.5, 0);
+// m_Flops reset, then 2 rows + 1 update (2) = 4; no report.
+TEST_F(SparseMatrix, SmallCasesByHand)
+{
+    CSparseMatrix A = FromTriplets({{0, 0, 2}, {0, 1, 1}, {1, 0, 4}, {1, 1, 5}});
+    CSparseMatrix C = FromTriplets({{0, 0, 4}, {0, 1, 2}, {1, 1, 3}});
+    CMatrix B = Mat(2, 1, {3, 9}), BC = Mat(2, 1, {2, 1});
+    double seconds = -5.0, secondsC = -5.0;
+    CVirtMat::m_Flops = 17;
+    ASSERT_EQ(A.LU_Solve(&B, seconds), 1);
+    EXPECT_EQ(CVirtMat::m_Flops, 17u);
+    ASSERT_EQ(C.Cholesky_Solve(&BC, secondsC), 1);
+    EXPECT_EQ(CVirtMat::m_Flops, 4u);
+    EXPECT_EQ(Structure(A) + "; " + Structure(C), "0: 0=2 1=1; 1: 0=2 1=3; 0: 0=4 1=0.5; 1: 1=2");
+    EXPECT_TRUE(SameBits(B, Mat(2, 1, {1, 1})) && SameBits(BC, Mat(2, 1, {0.5, 0.0})));
+    EXPECT_TRUE(seconds >= 0.0 && secondsC >= 0.0);
+    ASSERT_EQ(m_messages.size(), 1u);
+    EXPECT_EQ(Untimed(m_messages[0]), "Used time:\r\n Factorizing  :   T s\r\n"
+                                      " Forw. subst. :   T s\r\n Backw. subst.:   T s\r\n");
+    EXPECT_EQ(m_types[0], static_cast<UINT>(MB_OK));
+
+    // The modes the drivers do not use. F holds L = [[1, 0], [2, 1]] left of its diagonal (2, 4);
+    // row 0 of D holds its diagonal, row 1 only a cell right of it, row 2 nothing (B untouched).
+    CSparseMatrix F = FromTriplets({{0, 0, 2.0}, {1, 0, 2.0}, {1, 1, 4.0}});
+    CSparseMatrix D = FromTriplets({{0, 0, 4.0}, {1, 3, 5.0}, {3, 3, 2.0}});
+    const double inf = std::numeric_limits<double>::infinity();
+    const CMatrix b2 = Mat(2, 2, {1, 2, 5, 8}), b4 = Mat(4, 2, {8, 2, 1, 1, 7, 7, 6, 3});
+    using Op = void (CSparseMatrix::*)(CVirtMat*, double*, int);
+    const std::tuple<CSparseMatrix*, Op, int, CMatrix, CMatrix> cases[] = {
+        {&F, &CSparseMatrix::ForwSub, 2, b2, Mat(2, 2, {0.5, 1, 1, 1.5})},  // divides as it goes
+        {&D, &CSparseMatrix::DiagMult, -2, b4, Mat(4, 2, {2, 0.5, inf, inf, 7, 7, 3, 1.5})},
+        {&D, &CSparseMatrix::DiagMult, 2, b4, Mat(4, 2, {32, 8, 0, 0, 7, 7, 12, 6})},
+    };
+    for (const auto& [A, op, mode, in, out] : cases)
+    {
+        CMatrix B(in);
+        (A->*op)(&B, nullptr, mode);
+        EXPECT_TRUE(SameBits(B, out)) << mode;
+    }
+    B = Mat(4, 1, {2, 3, 4, 4});
+    D.DiagMult(&B, nullptr, 1);  // the diagonal times column 0 of B
+    EXPECT_EQ(Structure(D), "0: 0=8; 1: 3=5; 3: 3=8");
+    D.DiagMult(&B, nullptr, -1);
+    EXPECT_EQ(Structure(D), "0: 0=4; 1: 3=5; 3: 3=2");
+}
+
+// The Poisson grid of 17 x 17 unknowns with three right-hand sides, by both drivers: the scaled
+// residual of a backward-stable solve.
+TEST_F(SparseMatrix, GridSolvesWithSeveralRightHandSides)
+{
+    const int k = 17, n = k * k;
+    for (bool cholesky : {false, true})
+    {
+        SCOPED_TRACE(cholesky ? "Cholesky_Solve" : "LU_Solve");
+        Problem p = MakeProblem(Grid(k), 3, cholesky, 7);
+        const CSparseMatrix A(p.A);
+        double seconds = 0.0;
+        ASSERT_EQ(cholesky ? p.A.Cholesky_Solve(&p.rhs, seconds) : p.A.LU_Solve(&p.rhs, seconds),
+                  1);
+        EXPECT_LT(ScaledResidual(A, p.rhs, p.b), n * DBL_EPSILON);
+    }
+    EXPECT_EQ(m_messages.size(), 1u);  // the LU report only
+}
+
+// A failing factorization: the driver returns -1, stores -1.0 as its time and leaves B alone,
+// and the matrix records a breakdown; the next factorization that succeeds clears it. No report.
+TEST_F(SparseMatrix, FailurePathsLeaveTheRightHandSideAlone)
+{
+    const double nan = std::numeric_limits<double>::quiet_NaN();
+    const int lu = 1, cholesky = 2, both = 3;
+    const std::tuple<const char*, int, std::vector<std::tuple<int, int, double>>> cases[] = {
+        {"zero pivot", lu, {{0, 0, 1}, {0, 1, 2}, {1, 0, 2}, {1, 1, 4}}},
+        {"zero pivot", cholesky, {{0, 0, 1}, {0, 1, 2}, {1, 1, 4}}},
+        {"zero pivot that no update reaches", cholesky, {{0, 0, 0}}},
+        {"negative pivot", cholesky, {{0, 0, 4}, {1, 1, -1}}},
+        {"NaN pivot", both, {{0, 0, nan}}},
+        {"missing diagonal", both, {{0, 0, 4}, {1, 2, 1}, {2, 2, 4}}},
+        {"missing row 1 of rows 0 and 2", both, {{0, 0, 4}, {2, 2, 4}}},
+        {"cell left of the diagonal", cholesky, {{0, 0, 4}, {1, 0, 1}, {1, 1, 4}}},
+        // Nothing right of the first pivot: (1, 0) is left alone and row 1 fails (choice).
+        {"pivot row without upper part", lu, {{0, 0, 2}, {1, 0, 1}, {1, 1, 3}}},
+        // (0, 3) aims at the missing row 3: row 0 fails before sending anything (choice).
+        {"update aimed at a missing row", cholesky, {{0, 0, 4}, {0, 1, 1}, {0, 3, 1}, {1, 1, 4}}},
+    };
+    for (const auto& [name, drivers, entries] : cases)
+        for (const bool byLu : {true, false})
+        {
+            if (!(drivers & (byLu ? lu : cholesky))) continue;
+            SCOPED_TRACE(std::string(name) + (byLu ? " LU" : " Cholesky"));
+            CSparseMatrix A = FromTriplets(entries);
+            CMatrix B = RandomMatrix(3, 2, 3);
+            const CMatrix kept(B);
+            double seconds = 0.0;
+            EXPECT_EQ(byLu ? A.LU_Solve(&B, seconds) : A.Cholesky_Solve(&B, seconds), -1);
+            EXPECT_EQ(seconds, -1.0);
+            EXPECT_TRUE(SameBits(B, kept));
+            EXPECT_EQ(A.LastFactorFailure(), CSparseMatrix::FactorFailure::Breakdown);
+            EXPECT_EQ(CSparseMatrix(A).LastFactorFailure(), CSparseMatrix::FactorFailure::None);
+            A.Clear();
+            A.Add(0, 0, 2.0);
+            EXPECT_EQ(byLu ? A.LU() : A.Cholesky(), 1);
+            EXPECT_EQ(A.LastFactorFailure(), CSparseMatrix::FactorFailure::None);
+        }
+    EXPECT_TRUE(m_messages.empty());
+    CSparseMatrix empty;
+    CMatrix B = Mat(1, 1, {1});
+    double seconds = 0.0;
+    EXPECT_EQ(empty.LU() + empty.Cholesky_Solve(&B, seconds), 2);
+    EXPECT_EQ(B.m_pData[0], 1.0);
+}
+
+// Storage running out during a factorization is told from a breakdown: with the address space
+// limited to what the matrices already hold plus 8 MiB, the work space of a million-row
+// factorization (tens of bytes per row) cannot be had, and each factorization of both matrix
+// classes returns -1 with OutOfMemory recorded (one bit of the exit code each when not).
+TEST(SparseFactorFailure, ExhaustedStorageIsOutOfMemory)
+{
+    ExpectZeroUnderLimit(
+        []
+        {
+            const int n = 1000000;
+            CSparseMatrix A;
+            CSystSpMat K(n), L(n);
+            CSparseMatrix::row* r = nullptr;
+            for (int i = 0; i < n; ++i) A.Add(i, i, 1.0, r), K.Add(i, i, 1.0), L.Add(i, i, 1.0);
+            if (!limit_address_space(8ull << 20)) return 99;
+            const int results[] = {A.Cholesky(), A.LU(), K.Cholesky(), L.LU()};
+            const CSparseMatrix* failed[] = {&A, &A, &K, &L};
+            int code = 0;
+            for (int k = 0; k < 4; ++k)
+                if (results[k] != -1 ||
+                    failed[k]->LastFactorFailure() != CSparseMatrix::FactorFailure::OutOfMemory)
+                    code |= 1 << k;
+            return code;
+        });
+}
+
+// LU by per-column lists, Cholesky row by row and ForwSub modes -1/-2 by column lists, each
+// against its plain form on one stream of random patterns: small integers make exact
+// cancellations (entries that stop sending part way, stored zeros), weak diagonals make
+// failures with updates pending; every fourth LU meets lists with missing rows (the row at
+// position k is not row k: the failure at the first such position, with the eliminations of
+// the steps before it done in the rows below); the forward substitution also meets row gaps
+// and a cell beyond the last row, with one right-hand side and with three. ForwSub and BackwSub,
+// modes 1 and 2, on one column give the bits of the same column solved among others (the
+// one-column forms keep the entry in a register, the same operations).
+TEST_F(SparseMatrix, FastKernelsMatchThePlainFormsBitForBit)
+{
+    std::mt19937 gen(12345);
+    int outcomes[2][2] = {{0, 0}, {0, 0}};  // [LU, Cholesky][failed, factorized]
+    for (int trial = 0; trial < 240; ++trial)
+    {
+        SCOPED_TRACE(trial);
+        const int n = 20 + trial % 40, perRow = 1 + trial % 4;
+        const double diag = trial % 3 == 0 ? 3.0 : 9.0;
+        CSparseMatrix F =
+            RandomSparse(gen, {n, perRow, 1 + trial % 30, false, diag, trial % 4 == 3});
+        ++outcomes[0][ExpectSameAsPlain(F, Lu, LuRightLooking) == 1];
+        CSparseMatrix U =
+            RandomSparse(gen, {n, perRow, 1 + trial % 12, true, diag, trial % 5 == 0});
+        ++outcomes[1][ExpectSameAsPlain(U, Cholesky, CholeskyRightLooking) == 1];
+
+        if (U.Cholesky() != 1) U = RandomSparse(gen, {n, perRow, 6, true, 9.0, true});
+        U.Add(n - 1, n + 4, 0.25);  // a column no row index reaches: its cursor stays put
+        for (int mode : {-1, -2})
+        {
+            CMatrix fast = RandomMatrix(n + 6, trial % 2 ? 1 : 3, trial), plain(fast);
+            U.ForwSub(&fast, nullptr, mode);
+            tarvel::detail::forward_sub_transposed_plain(U, plain, mode);
+            EXPECT_TRUE(SameBits(fast, plain));
+        }
+        for (auto sub : {&CSparseMatrix::ForwSub, &CSparseMatrix::BackwSub})
+            for (int mode : {1, 2})  // one column alone: the bits of the same column among others
+            {
+                CMatrix all = RandomMatrix(n, 3, trial), one(n, 1), column(n, 1);
+                for (int i = 0; i < n; ++i) one.m_pData[i] = all(i, 1);
+                (F.*sub)(&all, nullptr, mode);
+                (F.*sub)(&one, nullptr, mode);
+                for (int i = 0; i < n; ++i) column.m_pData[i] = all(i, 1);
+                EXPECT_TRUE(SameBits(one, column)) << mode;
+            }
+    }
+    for (auto& o : outcomes) EXPECT_TRUE(o[0] > 20 && o[1] > 20) << o[0] << " " << o[1];
+}
+
+// On random patterns (narrow and wide bands, sparse and dense rows) and on the grid in its
+// natural order, as a system matrix and as a list matrix, the count, the tree and every row's
+// count equal those of the factor Cholesky makes.
+TEST_F(SparseMatrix, SymbolicCholeskyMatchesTheFactorCholeskyMakes)
+{
+    std::mt19937 gen(11);
+    const auto check = [](CSparseMatrix& A)  // Cholesky is virtual: the system matrix's own
+    {
+        const Symbolic before = counted(A);
+        ASSERT_EQ(A.Cholesky(), 1);
+        EXPECT_EQ(before, made(A));
+    };
+    const std::tuple<int, int, int> sizes[] = {{1, 0, 1},    {2, 1, 1},    {30, 1, 3},
+                                               {60, 2, 10},  {120, 3, 40}, {200, 1, 200},
+                                               {300, 4, 15}, {150, 8, 150}};  // n, per row, band
+    for (const auto& [n, perRow, band] : sizes)
+    {
+        CSystSpMat K = random_upper(gen, n, perRow, band);
+        check(K);
+    }
+    Problem grid = MakeProblem(Grid(12), 1, true);
+    CSystSpMat K = System(grid.A.GetRows(), CSparseMatrix(grid.A));
+    check(K);
+    check(grid.A);
+}
+
+// Trees worked by hand on 4 x 4 patterns (entries right of the diagonal; every diagonal
+// stored): an arrow at the top fills everything, an arrow at the bottom nothing; a chain is its
+// own tree; two disjoint pairs make a forest. Entries left of the diagonal, at columns beyond
+// the last row and in rows that are not stored are not couplings. Stored zeros count as
+// couplings, but Cholesky sends no update from them: the factor holds at most the count.
+TEST_F(SparseMatrix, SymbolicCholeskyHandWorkedTrees)
+{
+    const std::tuple<const char*, std::vector<std::pair<int, int>>, std::vector<int>,
+                     std::vector<int>>
+        cases[] = {
+            {"arrow at the top", {{0, 1}, {0, 2}, {0, 3}}, {1, 2, 3, -1}, {4, 3, 2, 1}},
+            {"arrow at the bottom", {{0, 3}, {1, 3}, {2, 3}}, {3, 3, 3, -1}, {2, 2, 2, 1}},
+            {"chain", {{0, 1}, {1, 2}, {2, 3}}, {1, 2, 3, -1}, {2, 2, 2, 1}},
+            {"two pairs", {{0, 2}, {1, 3}}, {2, 3, -1, -1}, {2, 2, 1, 1}},
+            {"fill joins two branches", {{0, 2}, {1, 2}, {0, 3}}, {2, 2, 3, -1}, {3, 2, 2, 1}},
+            {"left of the diagonal, beyond the last row",
+             {{2, 0}, {3, 1}, {1, 9}},
+             {-1, -1, -1, -1},
+             {1, 1, 1, 1}},
+        };
+    for (const auto& [name, couplings, parent, counts] : cases)
+    {
+        SCOPED_TRACE(name);
+        CSystSpMat K(4);
+        for (int i = 0; i < 4; ++i) K.Add(i, i, 1.0);
+        for (const auto& [i, j] : couplings) K.m_pRowArray[i].Add(j, 0.5);  // even outside
+        EXPECT_EQ(counted(K),
+                  Symbolic(std::accumulate(counts.begin(), counts.end(), 0LL), parent, counts));
+    }
+    // Rows 1 and 2 not stored: they count their diagonals, and the coupling (0, 3) passes them.
+    EXPECT_EQ(counted(FromTriplets({{0, 0, 1}, {0, 3, 1}, {3, 3, 1}})),
+              Symbolic(5, {3, -1, -1, -1}, {2, 1, 1, 1}));
+    EXPECT_EQ(CholeskyFactorSize(CSparseMatrix()), 0);
+    EXPECT_EQ(CholeskyFactorSize(CSystSpMat(3)), 3);
+
+    CSystSpMat K(4);  // row 0's couplings hold 0.0: rows 1 .. 3 receive no fill
+    for (int i = 0; i < 4; ++i) K.Add(i, i, 2.0);
+    for (int j = 1; j < 4; ++j) K.m_pRowArray[0].Add(j, 0.0);
+    EXPECT_EQ(CholeskyFactorSize(K), 10);
+    ASSERT_EQ(K.Cholesky(), 1);
+    EXPECT_EQ(std::get<0>(made(K)), 7);
+}
+
+// Upper triangle [[4, 1], [., 3]], b = (1, 2): two iterations reach (1/11, 7/11), the test being
+// met in iteration 1; flops 2 x (2 + 4) for the products plus (9 m + 1) k p = 19: 35 in all.
+// ConjGradient2 reports, with the iterations per equation and the squared residual norms.
+// maxIter 0: no iteration, B = 0, res the largest squared column norm of B (scaled: b_i^2 /
+// a_ii). A zero right-hand side divides 0 by 0: NaN results and all maxIter iterations (choice).
+TEST_F(SparseMatrix, ConjGradientTwoByTwoCasesForBothSolvers)
+{
+    for (int solver = 0; solver < 2; ++solver)
+    {
+        SCOPED_TRACE(solver);
+        CSparseMatrix A = FromTriplets({{0, 0, 4}, {0, 1, 1}, {1, 1, 3}});
+        CMatrix B = Mat(2, 1, {1, 2});
+        CVector times;
+        double res = -1.0;
+        CVirtMat::m_Flops = 0;
+        m_messages.clear();
+        EXPECT_EQ(Solve(solver, A, B, res, 10, 1e-12, false, &times), 1);
+        EXPECT_LT(MaxRelativeDifference(B, Mat(2, 1, {1.0 / 11.0, 7.0 / 11.0})),
+                  SolveTolerance(2, 3.0));
+        EXPECT_LT(res, 5e-12);
+        EXPECT_EQ(CVirtMat::m_Flops, 35u);
+        EXPECT_EQ(Structure(A), "0: 0=4 1=1; 1: 1=3");
+        ASSERT_EQ(m_messages.size(), static_cast<size_t>(solver));
+        if (solver == 1)
+        {
+            EXPECT_EQ(Untimed(m_messages[0]),
+                      "Used time:\r\n Solving (1)    :   T s\r\n Solving (2)    :   T s\r\n "
+                      "Iter/Eq's      :   50.000 %\r\n ||v_0||        :   5.000e+00\r\n ||v_i||  "
+                      "       :   0.000e+00\r\n ||v_i||/||v_0||:   0.000e+00\r\n (norms are "
+                      "inf-norm)");
+        }
+
+        for (bool scale : {false, true})
+        {
+            CSparseMatrix S = FromTriplets({{0, 0, 4}, {0, 1, 1}, {1, 1, 3}});
+            B = Mat(2, 1, {1, 2});
+            EXPECT_EQ(Solve(solver, S, B, res, 0, 1e-12, scale), 0);
+            EXPECT_DOUBLE_EQ(res, scale ? 0.25 + 4.0 / 3.0 : 5.0);
+            EXPECT_TRUE(SameBits(B, Mat(2, 1, {0, 0})));
+        }
+        B = Mat(2, 1, {0, 0});
+        EXPECT_EQ(Solve(solver, A, B, res, 4, 1e-12, false), 4);
+        EXPECT_TRUE(std::isnan(B.m_pData[0]) && std::isnan(res));
+    }
+}
+
+// The Poisson problem on 100 unknowns with one and two right-hand sides: each solver, scaled or
+// not, solves it; unscaled, both make the same iterations bit for bit (the products through the
+// lists and through the exported arrays, whose single-column loop is a kernel of its own), with
+// the same res and count. A start solution receives the correction.
+TEST_F(SparseMatrix, ConjGradientBothSolversSolveAlikeWithOneAndTwoRightHandSides)
+{
+    const Mesh mesh = Grid(10);
+    CMatrix unscaled[2];
+    for (int nRhs : {1, 2})
+    {
+        SCOPED_TRACE(nRhs);
+        std::tuple<int, double, std::uint32_t> runs[2];  // iterations, res, m_Flops
+        for (int solver = 0; solver < 2; ++solver)
+            for (bool scale : {false, true})
+            {
+                SCOPED_TRACE(::testing::Message() << "solver " << solver << " scale " << scale);
+                Problem p = MakeProblem(mesh, nRhs, true, 5);
+                const CSparseMatrix A(p.A);
+                double res = 0.0;
+                CVirtMat::m_Flops = 0;
+                const int k = Solve(solver, p.A, p.rhs, res, 1000, kTol, scale);
+                EXPECT_TRUE(k > 1 && k < 1000) << k;
+                EXPECT_LT(ScaledResidual(A, p.rhs, p.b), kResidual);
+                if (scale)  // ConjGradient leaves its cells scaled: a unit diagonal
+                    EXPECT_EQ(*p.A.GetValue(3, 3) == 1.0, solver == 0);
+                else
+                    unscaled[solver] = p.rhs, runs[solver] = {k, res, CVirtMat::m_Flops};
+            }
+        EXPECT_TRUE(SameBits(unscaled[0], unscaled[1]));
+        EXPECT_EQ(runs[0], runs[1]);
+    }
+    Problem p = MakeProblem(mesh, 2, true, 5);
+    CMatrix X0(unscaled[0]);
+    X0 *= 0.9;
+    double res = 0.0;
+    EXPECT_GT(p.A.ConjGradient(p.rhs, &X0, res, 1000, kTol, nullptr, false), 1);
+    EXPECT_LT(ScaledResidual(MakeProblem(mesh, 2, true, 5).A, X0, p.b), kResidual);
+}
+
+// A row holding only its unit diagonal (a prescribed row) still receives what earlier rows add
+// into it through their entries in its column: in upper storage that is the last row of every
+// matrix with a unit diagonal. ConjGradient2 must solve as ConjGradient does: the 2 x 2 case, a
+// unit-diagonal chain (condition below 20), scaling on and off; then a decoupled unit row.
+// ConjGradient scales its own cells, a row without its diagonal by 1.0 (choice).
+TEST_F(SparseMatrix, ConjGradientPrescribedRowsAndScaling)
+{
+    std::vector<std::tuple<int, int, double>> chain;
+    for (int i = 0; i < 12; ++i)
+    {
+        chain.emplace_back(i, i, 1.0);
+        if (i + 1 < 12) chain.emplace_back(i, i + 1, -0.45);
+    }
+    const std::pair<std::vector<std::tuple<int, int, double>>, CMatrix> cases[] = {
+        {{{0, 0, 1.0}, {0, 1, 0.5}, {1, 1, 1.0}}, Mat(2, 1, {1.5, 1.5})},
+        {chain, RandomMatrix(12, 2, 3)},
+        {{{0, 0, 4}, {0, 1, 1}, {1, 1, 3}, {2, 2, 1.0}}, Mat(3, 1, {1, 2, 5})},
+    };
+    for (const auto& [upper, b] : cases)
+        for (int solver = 0; solver < 2; ++solver)
+            for (bool scale : {false, true})
+            {
+                SCOPED_TRACE(testing::Message() << b.GetRows() << " " << solver << " " << scale);
+                CSparseMatrix A = FromTriplets(upper);
+                CMatrix B(b);
+                double res = 0.0;
+                EXPECT_LT(Solve(solver, A, B, res, 200, 1e-28, scale), 200);
+                EXPECT_LT(ScaledResidual(FromTriplets(upper), B, b), kResidual);
+            }
+
+    CSparseMatrix S = FromTriplets({{0, 0, 4}, {0, 1, 1}, {1, 2, 3}, {2, 2, 9}});
+    CMatrix B = Mat(3, 1, {2, 1, 3});
+    double res = 0.0;
+    S.ConjGradient(B, nullptr, res, 0, 1e-12, nullptr, true);
+    EXPECT_EQ(Structure(S), "0: 0=1 1=0.5; 1: 2=1; 2: 2=1");
+    EXPECT_EQ(res, 3.0);  // the scaled B is (1, 1, 1)
 }
