@@ -156,12 +156,11 @@ TEST_F(SystSpMat, SameSizeAllocateKeepsThePattern)
     EXPECT_EQ(K.NumZeros(0.0), cells);  // all kept, all exactly 0.0
     mesh.AssembleInto(K);
     EXPECT_TRUE(SameBits(K, fresh));
-    dims[0] = mesh.n + 1;
-    ASSERT_TRUE(K.Allocate(dims, 1));
-    EXPECT_EQ(K.GetRows(), mesh.n + 1);
-    EXPECT_EQ(K.NumZeros(1e300), 0);
-    dims[0] = 0;
-    ASSERT_TRUE(K.Allocate(dims, 1));
+    for (int size : {mesh.n + 1, 0})
+    {
+        ASSERT_TRUE(K.Allocate(&size, 1));
+        EXPECT_EQ(std::pair(K.GetRows(), K.NumZeros(1e300)), std::pair(size, 0));
+    }
     EXPECT_EQ(K.GetFirstRow(), nullptr);
 }
 
