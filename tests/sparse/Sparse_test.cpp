@@ -59,6 +59,8 @@ using SystSpMat = GlobalStateTest;
 namespace
 {
 
+const double kNaN = std::numeric_limits<double>::quiet_NaN();
+
 int Lu(CSparseMatrix& A) { return A.LU(); }
 int Cholesky(CSparseMatrix& A) { return A.Cholesky(); }
 
@@ -184,8 +186,6 @@ void Check(const CVector& x, const Load& l, double tol)
 }
 
 }  // namespace
-
-const double kNaN = std::numeric_limits<double>::quiet_NaN();
 
 TEST_F(SparseMatrix, AddKeepsTheListsOrderedAndMovesTheCursors)
 {
