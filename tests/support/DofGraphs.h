@@ -92,10 +92,6 @@ struct Measures
 {
     long bandwidth = 0;
     long long envelope = 0, profile = 0;
-    bool operator==(const Measures& o) const
-    {
-        return bandwidth == o.bandwidth && envelope == o.envelope && profile == o.profile;
-    }
 };
 inline Measures Recount(const Lists_t& lists, const Labels_t& labels)
 {

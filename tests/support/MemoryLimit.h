@@ -4,7 +4,10 @@
 // there: kAddressLimitWorks is false and the tests skip.
 #pragma once
 
+#include <cstdlib>
 #include <fstream>
+#include <gtest/gtest.h>
+#include <string>
 #include <sys/resource.h>
 #include <unistd.h>
 
@@ -34,6 +37,19 @@ inline bool limit_address_space(unsigned long long margin)
         pages * static_cast<unsigned long long>(::sysconf(_SC_PAGESIZE)) + margin);
     const rlimit r = {limit, limit};
     return ::setrlimit(RLIMIT_AS, &r) == 0;
+}
+
+// Expects body, run in a child process, to return 0; body makes what it needs, then limits the
+// address space. The child is a fresh run of the test program, not a fork: a forked child
+// inherits the heaps the earlier tests' threads reserved, and the allocator grows into their
+// reserved, already counted address space past the limit.
+template <class Body> void ExpectZeroUnderLimit(Body body)
+{
+    if (!kAddressLimitWorks) GTEST_SKIP() << "no address-space limit under the sanitizers";
+    const std::string style = GTEST_FLAG_GET(death_test_style);
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    EXPECT_EXIT(std::_Exit(body()), ::testing::ExitedWithCode(0), "");
+    GTEST_FLAG_SET(death_test_style, style);
 }
 
 }  // namespace tarvel_test

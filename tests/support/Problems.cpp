@@ -2,23 +2,17 @@
 
 #include <algorithm>
 #include <cmath>
-#include <cstdio>
 #include <cstdlib>
-#include <random>
 #include <regex>
-#include <tuple>
 
 namespace tarvel_test
 {
 
 void Mesh::AssembleInto(CVirtRealMat& A) const
 {
-    for (size_t e = 0; e < dofs.size(); ++e)
-    {
-        std::vector<long> d = dofs[e];
-        std::vector<double> k = ke[e];
-        A.AddValues(d.data(), k.data(), static_cast<int>(d.size()));
-    }
+    for (size_t e = 0; e < dofs.size(); ++e)  // AddValues takes writable arrays: copies
+        A.AddValues(std::vector<long>(dofs[e]).data(), std::vector<double>(ke[e]).data(),
+                    static_cast<int>(dofs[e].size()));
 }
 
 CMatrix Mesh::Dense() const
@@ -56,21 +50,54 @@ Problem MakeProblem(const Mesh& mesh, int nRhs, bool upperOnly, unsigned seed)
     Problem p;
     mesh.AssembleInto(p.A);
     if (upperOnly) p.A.MakeUpper();
-    p.dense = mesh.Dense();
     p.b = RandomMatrix(mesh.n, nRhs, seed);
     p.rhs = p.b;
     return p;
 }
 
+namespace
+{
+double largest(const double* v, size_t size)  // max |v_e|
+{
+    double m = 0.0;
+    for (size_t e = 0; e < size; ++e) m = std::max(m, std::fabs(v[e]));
+    return m;
+}
+
+using Cell = CSparseMatrix::cell;
+using Row = CSparseMatrix::row;
+
+bool zero_or_nan(double v) { return v == 0.0 || std::isnan(v); }
+
+std::vector<Row*> rows_of(CSparseMatrix& A)
+{
+    std::vector<Row*> rows;
+    for (Row* r = A.GetFirstRow(); r; r = r->m_pNextRow) rows.push_back(r);
+    return rows;
+}
+
+// Adds v at column col of row r by sorted insertion, the walk starting at `from` (a cell of r
+// at or left of col) or at the row's head; a missing cell is made holding v. Returns the cell.
+Cell* add_at(Row& r, Cell* from, int col, double v)
+{
+    if (from && from->m_nCol == col) return from->m_dValue += v, from;
+    Cell** link = from ? &from->m_pNext : &r.m_pFirstCell;
+    while (*link && (*link)->m_nCol < col) link = &(*link)->m_pNext;
+    if (*link && (*link)->m_nCol == col)
+        (*link)->m_dValue += v;
+    else
+        *link = new Cell{*link, v, col};
+    return *link;
+}
+
+}  // namespace
+
 double MaxRelativeDifference(const CVector& x, const CVector& reference)
 {
-    double diff = 0.0, size = 0.0;
-    for (int e = 0; e < reference.m_nSize; ++e)
-    {
-        diff = std::max(diff, std::fabs(x.m_pData[e] - reference.m_pData[e]));
-        size = std::max(size, std::fabs(reference.m_pData[e]));
-    }
-    return x.m_nSize == reference.m_nSize ? diff / size : HUGE_VAL;
+    if (x.m_nSize != reference.m_nSize) return HUGE_VAL;
+    std::vector<double> d(x.m_pData, x.m_pData + x.m_nSize);
+    for (int e = 0; e < x.m_nSize; ++e) d[e] -= reference.m_pData[e];
+    return largest(d.data(), d.size()) / largest(reference.m_pData, reference.m_nSize);
 }
 
 double ScaledResidual(const CSparseMatrix& A, const CVector& X, const CVector& B)
@@ -78,7 +105,7 @@ double ScaledResidual(const CSparseMatrix& A, const CVector& X, const CVector& B
     const auto* columns = dynamic_cast<const CMatrix*>(&B);
     const int k = columns ? columns->GetColumns() : 1, n = B.m_nSize / k;
     const bool symmetric = A.IsUpper();
-    std::vector<double> r(B.m_pData, B.m_pData + static_cast<size_t>(n) * k), rowSum(n, 0.0);
+    std::vector<double> r(B.m_pData, B.m_pData + B.m_nSize), rowSum(n, 0.0);
     auto subtract = [&](int i, int j, double a)
     {
         for (int q = 0; q < k; ++q) r[i * k + q] -= a * X.m_pData[j * k + q];
@@ -91,12 +118,6 @@ double ScaledResidual(const CSparseMatrix& A, const CVector& X, const CVector& B
             if (symmetric && c->m_nCol != row->m_nRow)
                 subtract(c->m_nCol, row->m_nRow, c->m_dValue);
         }
-    auto largest = [](const double* v, size_t size)
-    {
-        double m = 0.0;
-        for (size_t e = 0; e < size; ++e) m = std::max(m, std::fabs(v[e]));
-        return m;
-    };
     return largest(r.data(), r.size()) /
            (largest(rowSum.data(), rowSum.size()) * largest(X.m_pData, X.m_nSize) +
             largest(B.m_pData, B.m_nSize));
@@ -104,40 +125,26 @@ double ScaledResidual(const CSparseMatrix& A, const CVector& X, const CVector& B
 
 CMatrix DenseSolve(const CMatrix& A, const CMatrix& B)
 {
-    const int n = A.GetRows();
-    const int p = B.GetColumns();
-    std::vector<double> a(A.m_pData, A.m_pData + static_cast<size_t>(n) * n);
-    std::vector<double> x(B.m_pData, B.m_pData + static_cast<size_t>(n) * p);
-    auto at = [&a, n](int i, int j) -> double& { return a[static_cast<size_t>(i) * n + j]; };
-    int w = 0;
+    const int n = A.GetRows(), p = B.GetColumns();
+    CMatrix a(A), x(B);
+    int w = 0;  // the half bandwidth
     for (int i = 0; i < n; ++i)
         for (int j = 0; j < n; ++j)
-            if (at(i, j) != 0.0) w = std::max(w, std::abs(i - j));
+            if (a(i, j) != 0.0) w = std::max(w, std::abs(i - j));
     for (int k = 0; k < n; ++k)
-    {
-        const int last = std::min(n - 1, k + w), right = std::min(n - 1, k + 2 * w);
-        int piv = k;
-        for (int i = k + 1; i <= last; ++i)
-            if (std::fabs(at(i, k)) > std::fabs(at(piv, k))) piv = i;
-        for (int j = k; j <= right; ++j) std::swap(at(k, j), at(piv, j));
-        for (int c = 0; c < p; ++c) std::swap(x[k * p + c], x[piv * p + c]);
-        for (int i = k + 1; i <= last; ++i)
+        for (int i = k + 1; i <= std::min(n - 1, k + w); ++i)
         {
-            const double l = at(i, k) / at(k, k);
-            for (int j = k; j <= right; ++j) at(i, j) -= l * at(k, j);
-            for (int c = 0; c < p; ++c) x[i * p + c] -= l * x[k * p + c];
+            const double l = a(i, k) / a(k, k);
+            for (int j = k; j <= std::min(n - 1, k + w); ++j) a(i, j) -= l * a(k, j);
+            for (int c = 0; c < p; ++c) x(i, c) -= l * x(k, c);
         }
-    }
     for (int k = n - 1; k >= 0; --k)
         for (int c = 0; c < p; ++c)
         {
-            double s = x[k * p + c];
-            for (int j = k + 1; j <= std::min(n - 1, k + 2 * w); ++j) s -= at(k, j) * x[j * p + c];
-            x[k * p + c] = s / at(k, k);
+            for (int j = k + 1; j <= std::min(n - 1, k + w); ++j) x(k, c) -= a(k, j) * x(j, c);
+            x(k, c) /= a(k, k);
         }
-    CMatrix X(n, p, true, 0.0);
-    std::copy(x.begin(), x.end(), X.m_pData);
-    return X;
+    return x;
 }
 
 std::string Untimed(const std::string& text)
@@ -155,11 +162,6 @@ std::string Structure(const CSparseMatrix& S)
             out += " " + std::to_string(c->m_nCol) + "=" + G17(c->m_dValue);
     }
     return out;
-}
-
-bool SameBits(const CSparseMatrix& a, const CSparseMatrix& b)
-{
-    return Structure(a) == Structure(b);  // %.17g tells every two doubles apart (and -0 from 0)
 }
 
 CSparseMatrix FromTriplets(const std::vector<std::tuple<int, int, double>>& entries)
@@ -187,6 +189,72 @@ CSparseMatrix RandomSparse(std::mt19937& gen, const Pattern& p)
             if (!p.upper && w != 0) add(j, i, w);
         }
     return S;
+}
+
+int LuRightLooking(CSparseMatrix& A)
+{
+    const std::vector<Row*> rows = rows_of(A);
+    const int n = static_cast<int>(rows.size());
+    std::vector<Cell*> cursor(rows.size());
+    for (int r = 0; r < n; ++r) cursor[r] = rows[r]->m_pFirstCell;
+    for (int k = 0; k < n; ++k)
+    {
+        Cell* ck = cursor[k];
+        if (rows[k]->m_nRow != k || !ck || ck->m_nCol != k || zero_or_nan(ck->m_dValue)) return -1;
+        if (!ck->m_pNext) continue;  // nothing right of the pivot: the later rows' cursors stay
+        for (int r = k + 1; r < n; ++r)
+        {
+            Cell* c = cursor[r];
+            if (!c || c->m_nCol != k) continue;
+            const double l = c->m_dValue / ck->m_dValue;
+            if (c->m_dValue != 0.0)  // a cursor holding 0.0 is only passed
+            {
+                c->m_dValue = l;
+                Cell* at = c;
+                for (const Cell* u = ck->m_pNext; u; u = u->m_pNext)
+                    at = add_at(*rows[r], at, u->m_nCol, -(u->m_dValue * l));
+            }
+            cursor[r] = c->m_pNext;  // the first cell past the pivot column, fill included
+        }
+    }
+    return 1;
+}
+
+int CholeskyRightLooking(CSparseMatrix& A)
+{
+    const std::vector<Row*> rows = rows_of(A);
+    int width = 0;
+    for (const Row* r : rows)
+    {
+        width = std::max(width, r->m_nRow + 1);
+        for (const Cell* c = r->m_pFirstCell; c; c = c->m_pNext)
+            width = std::max(width, c->m_nCol + 1);
+    }
+    std::vector<char> stored(static_cast<std::size_t>(width), 0);  // stored[i]: row i listed
+    for (const Row* r : rows)
+        if (r->m_nRow >= 0) stored[r->m_nRow] = 1;
+    for (int k = 0; k < static_cast<int>(rows.size()); ++k)
+    {
+        Row& rk = *rows[k];
+        Cell* diag = rk.m_pFirstCell;
+        if (rk.m_nRow != k || !diag || diag->m_nCol != k || !(diag->m_dValue > 0.0)) return -1;
+        for (const Cell* c = diag->m_pNext; c; c = c->m_pNext)
+            if (!zero_or_nan(c->m_dValue) && (c->m_nCol < 0 || !stored[c->m_nCol])) return -1;
+        ++CVirtMat::m_Flops;
+        const double d = diag->m_dValue;
+        std::size_t j = static_cast<std::size_t>(k);
+        for (Cell* ckj = diag->m_pNext; ckj; ckj = ckj->m_pNext)
+        {
+            const double a = ckj->m_dValue;
+            if (zero_or_nan(a)) continue;
+            while (rows[j]->m_nRow < ckj->m_nCol) ++j;  // stored, and rows ascend
+            Cell* cursor = nullptr;
+            for (const Cell* ckm = ckj; ckm; ckm = ckm->m_pNext, CVirtMat::m_Flops += 2)
+                cursor = add_at(*rows[j], cursor, ckm->m_nCol, -a / d * ckm->m_dValue);
+            ckj->m_dValue = a / d;
+        }
+    }
+    return 1;
 }
 
 }  // namespace tarvel_test

@@ -1,7 +1,8 @@
 // Test problems and checks for the solver tests: the finite-element models of examples/fem as
 // element lists over their free DOFs, each with a dense twin summed here; the scale-free
 // residual and the tolerance of a backward-stable solve; the reference solve; the row/cell lists
-// as text; a random sparse generator and the comparison of a fast kernel with its plain form.
+// as text; a random sparse generator, the reference factorizations and the comparison of a fast
+// kernel with its plain form.
 #pragma once
 
 #include "fem/Problems.h"
@@ -44,7 +45,6 @@ inline Mesh Grid(int k) { return FreeMesh(tarvel_fem::poisson_2d(k + 1)); }
 struct Problem
 {
     CSparseMatrix A;  // assembled through AddValues; only the upper triangle when asked
-    CMatrix dense;    // the full dense twin (never touched by the solvers)
     CMatrix b;        // the right-hand sides, kept aside
     CMatrix rhs;      // a copy of b for the solver to overwrite
 };
@@ -60,7 +60,8 @@ inline double SolveTolerance(int n, double kappa) { return kappa * n * DBL_EPSIL
 // stands for the symmetric one. A
 // backward-stable solve keeps it near n eps whatever the condition.
 double ScaledResidual(const CSparseMatrix& A, const CVector& X, const CVector& B);
-// X with A X = B by Gaussian elimination with partial pivoting within A's band, written here.
+// X with A X = B by Gaussian elimination within A's band, written here; without pivoting, for
+// the symmetric positive definite matrices and those whose other rows are unit rows.
 CMatrix DenseSolve(const CMatrix& A, const CMatrix& B);
 
 // The text with every elapsed-time field ("%u m %2.2f s") replaced by "T s".
@@ -70,7 +71,10 @@ std::string Untimed(const std::string& text);
 // order (an empty row prints as "i:").
 std::string Structure(const CSparseMatrix& S);
 // Same rows and cells with bit-identical values / same shape and bit-identical elements.
-bool SameBits(const CSparseMatrix& a, const CSparseMatrix& b);
+inline bool SameBits(const CSparseMatrix& a, const CSparseMatrix& b)
+{
+    return Structure(a) == Structure(b);  // %.17g tells every two doubles apart (and -0 from 0)
+}
 inline bool SameBits(const CMatrix& a, const CMatrix& b) { return Text(a) == Text(b); }
 // A sparse matrix from triplets (i, j, v), added in the given order (zeros are stored).
 CSparseMatrix FromTriplets(const std::vector<std::tuple<int, int, double>>& entries);
@@ -90,14 +94,30 @@ inline CSystSpMat System(int n, CSparseMatrix&& S)
 // stored at all (it gets no draws either).
 struct Pattern
 {
-    int n;
-    int perRow;
-    int band;
+    int n, perRow, band;
     bool upper;
     double diag;
     bool gaps;
 };
 CSparseMatrix RandomSparse(std::mt19937& gen, const Pattern& p);
+
+// Reference forms of the sparse factorizations, written the direct way the textbooks state them,
+// for the comparisons of the library's faster members with them bit for bit (ExpectSameAsPlain):
+// the same lists, the same values, the same partial state after a failure.
+// Row-oriented LU without pivoting, visiting every later row for every pivot k: l = a_rk / u_kk
+// stored at (r, k), -(u_km l) added at every column m of the pivot row right of its diagonal
+// (sorted insertion; a cursor holding 0.0 is only passed). -1 at the first row k whose index is
+// not k, whose cursor is not on its diagonal, or whose pivot is 0.0 or NaN. As CSparseMatrix::LU.
+// Reference: G. H. Golub, C. F. Van Loan, Matrix Computations, 4th ed., sec. 3.2.
+int LuRightLooking(CSparseMatrix& A);
+
+// Square-root-free Cholesky of the upper triangle, right-looking: for each row k in list
+// order, check it (index k, first cell its diagonal, d_k > 0, every sending entry aimed at a
+// stored row), then merge f = -a_kj / d_k times the row from column j on into row j for every
+// entry (k, j) right of the diagonal that is not 0.0 or NaN, then store a_kj / d_k. Counts one
+// flop per row and two per entry update in m_Flops. As CSparseMatrix::Cholesky.
+// Reference: G. H. Golub, C. F. Van Loan, Matrix Computations, 4th ed., sec. 4.1 (LDL^T).
+int CholeskyRightLooking(CSparseMatrix& A);
 
 // Applies fast and plain to copies of A: the same result, lists, bits and m_Flops. Returns the
 // result. Callers restore m_Flops (GlobalStateTest).
