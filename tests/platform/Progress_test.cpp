@@ -24,7 +24,7 @@ void run_phase(const std::string& phase)
     {
         CVirtMat::m_bSym = true;
         Problem p = MakeProblem(Grid(39), 1, true);
-        CSystSpMat K = System(p.dense.GetRows(), std::move(p.A));
+        CSystSpMat K = System(p.rhs.GetRows(), std::move(p.A));
         const int status = phase == "system"
                                ? K.Cholesky_Solve(&p.rhs, seconds)
                                : K.ConjGradient2(p.rhs, res, 2000, 1e-24, nullptr, true) < 2000;

@@ -57,8 +57,8 @@ double MaxRelativeDifference(const CVector& x, const CVector& reference);
 inline double SolveTolerance(int n, double kappa) { return kappa * n * DBL_EPSILON; }
 // ||A X - B|| / (||A|| ||X|| + ||B||) in the infinity norms (X, B: CMatrix objects of n rows,
 // or vectors), the product formed here from A's cells; a matrix holding only its upper triangle
-// stands for the symmetric one. A
-// backward-stable solve keeps it near n eps whatever the condition.
+// stands for the symmetric one. A backward-stable solve keeps it near n eps whatever the
+// condition.
 double ScaledResidual(const CSparseMatrix& A, const CVector& X, const CVector& B);
 // X with A X = B by Gaussian elimination within A's band, written here; without pivoting, for
 // the symmetric positive definite matrices and those whose other rows are unit rows.
