@@ -31,7 +31,6 @@ using SparseMatrix = GlobalStateTest;
 using tarvel::detail::cell_blocks_mapped;
 using SystSpMat = GlobalStateTest;
 
-
 namespace sparse_testing
 {
 
@@ -91,7 +90,7 @@ constexpr double kTol = 1e-24, kResidual = 1e-11;
 
 // Solver 0 is ConjGradient (no start solution), solver 1 ConjGradient2.
 inline int Solve(int solver, CSparseMatrix& A, CMatrix& B, double& res, int maxIter, double tol,
-          bool scale, CVector* times = nullptr)
+                 bool scale, CVector* times = nullptr)
 {
     return solver == 0 ? A.ConjGradient(B, nullptr, res, maxIter, tol, times, scale)
                        : A.ConjGradient2(B, res, maxIter, tol, times, scale);
