@@ -42,6 +42,7 @@ skyline/SkylineSubstitution.cpp|for (int c = 0; c < cols; ++c) b_i[c] -= u_ij * 
 skyline/SkylineGaussSeidel.cpp|if (err < tol)|if (err > tol)|skyline
 skyline/SkylineGaussSeidel.cpp|for (int r = p; r < i; ++r) s += xs[r] * u[r - p];|for (int r = p + 1; r < i; ++r) s += xs[r] * u[r - p];|skyline
 skyline/SkylineMatrix.cpp|height[L] = L - k + 1;|height[L] = L - k + 2;|skyline
+skyline/SkylineMatrix.cpp|for (int j = 0; j < m_nOrder; ++j) d[j] = *m_ppDiag[j];|for (int j = 0; j < m_nOrder; ++j) d[j] = *m_ppDiag[m_nOrder - 1 - j];|skyline
 reorder/ProfileReduction.cpp|m_level[u] = m_level[v] + 1;|m_level[u] = m_level[v];|reorder
 reorder/ProfileReduction.cpp|label[sequence[p]] = n - 1 - p;|label[sequence[p]] = p;|reorder
 reorder/ProfileReduction.cpp|if (env < best)|if (env > best)|reorder

@@ -13,6 +13,7 @@
 #include <cmath>
 #include <cstring>
 #include <gtest/gtest.h>
+#include <memory>
 
 using namespace tarvel_test;
 using Skyline = GlobalStateTest;
@@ -189,7 +190,7 @@ TEST_F(Skyline, ProfileOfAReorderedGraph)
 
 // AddValues skips negative indices and zeros and never writes below the diagonal (entries with
 // dofs[c] < dofs[r] would land in the next column's storage); m_pCurrent stays (choice). COUT
-// prints the full matrix; copies are deep.
+// prints the full matrix, DiagVect copies the diagonal (none without columns); copies are deep.
 TEST_F(Skyline, AssemblyPrintoutAndCopies)
 {
     CSkylineMatrix S = Profile({1, 2, 3});
@@ -206,6 +207,9 @@ TEST_F(Skyline, AssemblyPrintoutAndCopies)
     testing::internal::CaptureStdout();
     S.COUT(",");
     EXPECT_EQ(testing::internal::GetCapturedStdout(), "4,1.5,0,\n0,3,-2.25,\n0,0,5,\n");
+    const std::unique_ptr<double[]> d(S.DiagVect());  // the caller's copy of the diagonal
+    EXPECT_EQ(std::vector<double>(d.get(), d.get() + 3), (std::vector<double>{4, 3, 5}));
+    EXPECT_EQ(CSkylineMatrix().DiagVect(), nullptr);
     CSkylineMatrix copy;
     copy = S;
     copy(1, 2) = 2.0;  // through the copy's own column table
