@@ -3,6 +3,23 @@
 // each other bit for bit; a start solution; prescribed unit rows.
 #include "SparseTesting.h"
 
+namespace
+{
+
+// The iteration stops at a relative residual of sqrt(tol) in the 2-norm of the largest column:
+// with tol = 1e-24 the scaled residual of these small well-conditioned problems stays below this.
+constexpr double kTol = 1e-24, kResidual = 1e-11;
+
+// Solver 0 is ConjGradient (no start solution), solver 1 ConjGradient2.
+int Solve(int solver, CSparseMatrix& A, CMatrix& B, double& res, int maxIter, double tol,
+          bool scale, CVector* times = nullptr)
+{
+    return solver == 0 ? A.ConjGradient(B, nullptr, res, maxIter, tol, times, scale)
+                       : A.ConjGradient2(B, res, maxIter, tol, times, scale);
+}
+
+}  // namespace
+
 // Upper triangle [[4, 1], [., 3]], b = (1, 2): two iterations reach (1/11, 7/11), the test being
 // met in iteration 1; flops 2 x (2 + 4) for the products plus (9 m + 1) k p = 19: 35 in all.
 // ConjGradient2 reports, with the iterations per equation and the squared residual norms.

@@ -2,6 +2,30 @@
 // report text) in both storage modes, and the runs that make no sweep.
 #include "SparseTesting.h"
 
+namespace
+{
+
+// The report expected, its time field as Untimed leaves it.
+std::string Report(int sweeps, int n, double error, bool symmetric)
+{
+    char buf[256];
+    std::snprintf(buf, sizeof buf,
+                  "Used time solving :   T s\r\n Number of iter. :   %d\r\n NEQ             :   "
+                  "%d\r\n Norm of error   :   %e\r\n Symmetric       :   %d\r\n24\r\n16",
+                  sweeps, n, error, symmetric ? 1 : 0);
+    return buf;
+}
+
+// [[4, 1], [1, 3]] in full storage, or its upper triangle.
+CSystSpMat TwoByTwo(bool upperOnly)
+{
+    CSystSpMat K = System(2, FromTriplets({{0, 0, 4}, {0, 1, 1}, {1, 0, 1}, {1, 1, 3}}));
+    if (upperOnly) K.MakeUpper();
+    return K;
+}
+
+}  // namespace
+
 // For a 2 x 2 system both modes make the operations of the textbook sweep below, so iterates,
 // sweep count and final change agree exactly, and x holds the last iterate in its own array
 // whichever array the upper-triangle mode computed it in (1, 2 and all sweeps).

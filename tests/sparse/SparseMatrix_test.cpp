@@ -3,6 +3,13 @@
 // against the dense product.
 #include "SparseTesting.h"
 
+namespace
+{
+
+const double kNaN = std::numeric_limits<double>::quiet_NaN();
+
+}  // namespace
+
 TEST_F(SparseMatrix, AddKeepsTheListsOrderedAndMovesTheCursors)
 {
     CSparseMatrix S;

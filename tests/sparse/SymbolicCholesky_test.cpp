@@ -2,6 +2,31 @@
 // Cholesky actually makes, and trees worked by hand.
 #include "SparseTesting.h"
 
+namespace
+{
+
+// An upper triangle of n rows: perRow couplings per row drawn in i + 1 .. i + band (and, every
+// fifth row, one anywhere to the right), values of both signs in 0.5 .. 1.5 so that nothing
+// cancels, and a diagonal above the sum of every row's and column's couplings (SPD).
+CSystSpMat random_upper(std::mt19937& gen, int n, int perRow, int band)
+{
+    std::uniform_real_distribution<double> magnitude(0.5, 1.5);
+    CSystSpMat K(n);
+    for (int i = 0; i < n; ++i)
+    {
+        K.Add(i, i, 4.0 * (perRow + 2) + n);
+        for (int d = 0; i + 1 < n && d < perRow + (i % 5 == 0); ++d)
+        {
+            const int reach = d < perRow ? std::min(n - 1, i + band) : n - 1;
+            const int j = std::uniform_int_distribution<int>(i + 1, reach)(gen);
+            K.Add(i, j, gen() % 2 ? magnitude(gen) : -magnitude(gen));
+        }
+    }
+    return K;
+}
+
+}  // namespace
+
 // On random patterns (narrow and wide bands, sparse and dense rows) and on the grid in its
 // natural order, as a system matrix and as a list matrix, the count, the tree and every row's
 // count equal those of the factor Cholesky makes.

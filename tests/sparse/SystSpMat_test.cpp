@@ -4,6 +4,19 @@
 // factorizations against their right-looking reference forms.
 #include "SparseTesting.h"
 
+namespace
+{
+
+CSystSpMat System3()
+{
+    CSystSpMat K = System(3, FromTriplets({{0, 0, 2.0}, {0, 2, 1.0}, {2, 2, 5.0}}));
+    K.m_pRowArray[1].Add(1, 0.0);  // a stored zero
+    return K;
+}
+const char* const kSystem3 = "0: 0=2 2=1; 1: 1=0; 2: 2=5";
+
+}  // namespace
+
 // Rows 0..n-1 exist from the start; a zero moves no cursor; indices outside the matrix are
 // ignored (choice); no profile comes from a graph.
 TEST_F(SystSpMat, RowArrayAndAdd)

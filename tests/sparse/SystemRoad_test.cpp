@@ -3,6 +3,48 @@
 // the dense twin, in which every prescribed row is replaced by its unit row.
 #include "SparseTesting.h"
 
+namespace
+{
+
+// The Poisson grid of 45 x 45 unknowns; the 45 unknowns of grid row 21 are prescribed, unknown t
+// of them to factor * 0.25 (1 + t % 4).
+const Mesh kMesh = Grid(45);
+
+struct Load
+{
+    CVector dofs, values;
+    CMatrix B, reference;  // the right-hand sides and the solution of the unit-row system
+};
+
+Load MakeLoad(double factor, int columns, unsigned seed)
+{
+    Load l{
+        CVector(45, true, 0.0), CVector(45, true, 0.0), RandomMatrix(kMesh.n, columns, seed), {}};
+    CMatrix A = kMesh.Dense(), b(l.B);
+    for (int t = 0; t < 45; ++t)
+    {
+        const int k = 21 * 45 + t;
+        l.dofs[t] = k;
+        l.values[t] = factor * 0.25 * (1 + t % 4);
+        for (int j = 0; j < kMesh.n; ++j) A(k, j) = j == k ? 1.0 : 0.0;
+        for (int c = 0; c < columns; ++c) b(k, c) = l.values[t];
+    }
+    l.reference = DenseSolve(A, b);
+    return l;
+}
+
+// Every prescribed unknown holds exactly its value; elsewhere max |x - ref| / max |ref| < tol.
+void Check(const CVector& x, const Load& l, double tol)
+{
+    const int p = l.B.GetColumns();
+    for (int t = 0; t < 45; ++t)
+        for (int c = 0; c < p; ++c)
+            ASSERT_EQ(x.m_pData[static_cast<int>(l.dofs[t]) * p + c], l.values[t]);
+    EXPECT_LT(MaxRelativeDifference(x, l.reference), tol);
+}
+
+}  // namespace
+
 // The reduced system's condition is below 46^2 / 4 (Problems.h), so the backward-stable direct
 // solves agree with the reference to SolveTolerance(n, 529). Gauss-Seidel stops when a sweep
 // changes nothing by 1e-13; its contraction is about 1 - 1/200 per sweep, so its error is then
